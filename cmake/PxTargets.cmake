@@ -1,0 +1,34 @@
+# Helpers shared by every folder. A library folder holds one target made of all
+# its .cpp files; a test folder holds one test program made of all its .cpp files.
+
+# px_library(<target> [QT] DEPS <targets...>)
+#   Builds a static library from the *.cpp files of the calling folder.
+#   QT marks a library that may link Qt (only the GUI layer and what stands on it).
+function(px_library target)
+  cmake_parse_arguments(A "QT" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${target} STATIC ${srcs})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${target} PUBLIC ${A_DEPS})
+  if(A_QT)
+    set_target_properties(${target} PROPERTIES AUTOMOC ON)
+  endif()
+endfunction()
+
+# px_test(<name> [GUI] DEPS <targets...>)
+#   Builds the test program <name> from the *.cpp files of the calling folder and
+#   registers it with CTest. GUI programs get a QApplication (offscreen in tests).
+function(px_test name)
+  cmake_parse_arguments(A "GUI" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_executable(${name} ${srcs})
+  if(A_GUI)
+    target_link_libraries(${name} PRIVATE px_test_main_gui)
+  else()
+    target_link_libraries(${name} PRIVATE px_test_main)
+  endif()
+  target_link_libraries(${name} PRIVATE ${A_DEPS})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "PX_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures;PX_BUILD_DIR=${PROJECT_BINARY_DIR};FONTCONFIG_FILE=${PROJECT_SOURCE_DIR}/tests/fonts.conf")
+endfunction()
