@@ -46,3 +46,15 @@ int CompareText(std::string_view a, std::string_view b);
 bool SameText(std::string_view a, std::string_view b);
 
 }  // namespace px
+
+namespace px {
+
+// Locale-aware comparisons of the class library (the system collation, here
+// ICU's root collation, one collator reused): < 0, 0 or > 0.
+int AnsiCompareStr(std::string_view a, std::string_view b);   // Windows-1252 text
+int AnsiCompareText(std::string_view a, std::string_view b);  // ignoring case
+bool AnsiSameText(std::string_view a, std::string_view b);
+int UnicodeCompareStr(std::u16string_view a, std::u16string_view b);
+int UnicodeCompareText(std::u16string_view a, std::u16string_view b);
+
+}  // namespace px
