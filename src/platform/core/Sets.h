@@ -1,0 +1,41 @@
+#pragma once
+// TSet<E>: a set of the values of an enumeration whose values lie in 0..63,
+// stored as a bit mask, with the operations Pascal sets have (membership,
+// union, difference, intersection, include and exclude).
+#include <cstdint>
+#include <initializer_list>
+
+namespace px {
+
+template <class E>
+class TSet {
+ public:
+  constexpr TSet() = default;
+  constexpr TSet(std::initializer_list<E> values) {
+    for (E v : values) bits_ |= bit(v);
+  }
+  static constexpr TSet FromMask(uint64_t mask) {
+    TSet s;
+    s.bits_ = mask;
+    return s;
+  }
+  constexpr uint64_t Mask() const { return bits_; }
+  constexpr bool Contains(E v) const { return (bits_ & bit(v)) != 0; }
+  constexpr bool Empty() const { return bits_ == 0; }
+  constexpr TSet& Include(E v) { bits_ |= bit(v); return *this; }
+  constexpr TSet& Exclude(E v) { bits_ &= ~bit(v); return *this; }
+  constexpr TSet operator+(TSet o) const { return FromMask(bits_ | o.bits_); }
+  constexpr TSet operator-(TSet o) const { return FromMask(bits_ & ~o.bits_); }
+  constexpr TSet operator*(TSet o) const { return FromMask(bits_ & o.bits_); }
+  constexpr TSet& operator+=(TSet o) { bits_ |= o.bits_; return *this; }
+  constexpr TSet& operator-=(TSet o) { bits_ &= ~o.bits_; return *this; }
+  constexpr bool operator==(const TSet&) const = default;
+  // True when every member of o is a member of this set.
+  constexpr bool ContainsAll(TSet o) const { return (bits_ & o.bits_) == o.bits_; }
+
+ private:
+  static constexpr uint64_t bit(E v) { return uint64_t{1} << static_cast<unsigned>(v); }
+  uint64_t bits_ = 0;
+};
+
+}  // namespace px
