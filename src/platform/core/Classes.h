@@ -11,9 +11,7 @@
 // dying component's real class. Owned components are freed by the base
 // destructor, after the owner's own destructor body: a derived class whose
 // children reach back into its own members calls DestroyComponents() first.
-#include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,38 +19,10 @@
 #include <vector>
 
 #include "platform/core/Exceptions.h"
+#include "platform/core/Sets.h"
 #include "platform/core/Types.h"
 
 namespace px {
-
-// A set of enumeration values (the class library's "set of"). Values must lie
-// below 64.
-template <typename E>
-class TSet {
- public:
-  constexpr TSet() = default;
-  constexpr TSet(std::initializer_list<E> values) {
-    for (E v : values) Include(v);
-  }
-  constexpr bool Contains(E v) const { return (bits_ & bit(v)) != 0; }
-  constexpr void Include(E v) { bits_ |= bit(v); }
-  constexpr void Exclude(E v) { bits_ &= ~bit(v); }
-  constexpr bool Empty() const { return bits_ == 0; }
-  constexpr uint64_t Bits() const { return bits_; }
-  constexpr TSet operator+(TSet o) const { return fromBits(bits_ | o.bits_); }
-  constexpr TSet operator-(TSet o) const { return fromBits(bits_ & ~o.bits_); }
-  constexpr TSet operator*(TSet o) const { return fromBits(bits_ & o.bits_); }
-  constexpr bool operator==(const TSet&) const = default;
-
- private:
-  static constexpr uint64_t bit(E v) { return uint64_t{1} << static_cast<unsigned>(v); }
-  static constexpr TSet fromBits(uint64_t b) {
-    TSet s;
-    s.bits_ = b;
-    return s;
-  }
-  uint64_t bits_ = 0;
-};
 
 class TObject;
 using TNotifyEvent = std::function<void(TObject* sender)>;
