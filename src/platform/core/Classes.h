@@ -36,6 +36,9 @@ class TObject {
 
   // The class name without namespace ("TComponent"), used in messages.
   virtual std::string ClassName() const;
+  // Runs after the last constructor when the object is made through
+  // MakeObject, CreateComponent or an item class, when the object is whole.
+  virtual void AfterConstruction() {}
   // Runs before the destructor when the object is freed through FreeObject,
   // while the object is still whole.
   virtual void BeforeDestruction() {}
@@ -59,10 +62,24 @@ struct TObjectDeleter {
 template <typename T>
 using TObjectPtr = std::unique_ptr<T, TObjectDeleter>;
 
+// Runs AfterConstruction on a new object; frees it when that fails.
+template <typename T>
+T* Constructed(T* object) {
+  if constexpr (std::is_base_of_v<TObject, T>) {
+    try {
+      object->AfterConstruction();
+    } catch (...) {
+      FreeObject(object);
+      throw;
+    }
+  }
+  return object;
+}
+
 // Makes an object that no owner takes; the pointer owns it.
 template <typename T, typename... Args>
 TObjectPtr<T> MakeObject(Args&&... args) {
-  return TObjectPtr<T>(new T(std::forward<Args>(args)...));
+  return TObjectPtr<T>(Constructed(new T(std::forward<Args>(args)...)));
 }
 
 // Objects that can copy their content from another one. Assign asks the
@@ -172,7 +189,7 @@ template <typename T, typename... Args>
 T* CreateComponent(TComponent* owner, Args&&... args) {
   static_assert(std::is_base_of_v<TComponent, T>);
   Assert(owner != nullptr, "CreateComponent needs an owner");
-  return new T(owner, std::forward<Args>(args)...);
+  return Constructed(new T(owner, std::forward<Args>(args)...));
 }
 
 // True for a valid component name: letters, digits and underscores, not
@@ -222,7 +239,7 @@ using TCollectionItemClass = std::function<TCollectionItem*(TCollection* collect
 template <typename T>
 TCollectionItemClass CollectionItemClass() {
   static_assert(std::is_base_of_v<TCollectionItem, T>);
-  return [](TCollection* collection) -> TCollectionItem* { return new T(collection); };
+  return [](TCollection* collection) -> TCollectionItem* { return Constructed(new T(collection)); };
 }
 
 // An owned, ordered list of items of one item class. Every item gets a

@@ -184,7 +184,7 @@ class TObjectList {
   // Makes a U, adds it and answers it.
   template <typename U = T, typename... Args>
   U* AddNew(Args&&... args) {
-    TObjectPtr<U> item(new U(std::forward<Args>(args)...));
+    TObjectPtr<U> item(Constructed(new U(std::forward<Args>(args)...)));
     U* result = item.get();
     list_.Add(result);
     item.release();
