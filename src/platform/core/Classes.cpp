@@ -94,7 +94,14 @@ bool IsValidIdent(std::string_view name) {
 }
 
 TComponent::TComponent(TComponent* owner) {
-  if (owner != nullptr) owner->InsertComponent(this);
+  if (owner == nullptr) return;
+  try {
+    owner->InsertComponent(this);
+  } catch (...) {
+    // A failed constructor runs no destructor: leave no pointer behind.
+    if (owner_ != nullptr) owner_->remove(this);
+    throw;
+  }
 }
 
 TComponent::~TComponent() {
