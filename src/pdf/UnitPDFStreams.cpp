@@ -1,0 +1,462 @@
+#include "pdf/UnitPDFStreams.h"
+
+#include <jpeglib.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "pdf/UnitPDFCCITTStream.h"
+#include "pdf/UnitPDFLZWStream.h"
+#include "pdf/UnitPDFUtilities.h"
+
+namespace px {
+namespace {
+
+struct RegistryEntry {
+  std::unique_ptr<TPDFStreamFilter> filter;
+  std::string name;
+};
+
+std::vector<RegistryEntry>& registry() {
+  static std::vector<RegistryEntry> entries = [] {
+    std::vector<RegistryEntry> list;
+    auto add = [&list](std::unique_ptr<TPDFStreamFilter> filter, const char* name) {
+      list.push_back({std::move(filter), name});
+    };
+    add(std::make_unique<TPDFSCBase16>(), "ASCIIHexDecode");
+    add(std::make_unique<TPDFSCBase16>(), "AHx");
+    add(std::make_unique<TPDFSCBase85>(), "ASCII85Decode");
+    add(std::make_unique<TPDFSCBase85>(), "A85");
+    add(std::make_unique<TPDFSCFlate>(), "FlateDecode");
+    add(std::make_unique<TPDFSCFlate>(), "Fl");
+    add(std::make_unique<TPDFSCLZW>(), "LZWDecode");
+    add(std::make_unique<TPDFSCLZW>(), "LZW");
+    add(std::make_unique<TPDFSCCCITT>(), "CCITTFaxDecode");
+    add(std::make_unique<TPDFSCCCITT>(), "CCF");
+    add(std::make_unique<TPDFSCRunLength>(), "RunLengthDecode");
+    add(std::make_unique<TPDFSCRunLength>(), "RL");
+    add(std::make_unique<TPDFSCJPeg>(), "DCTDecode");
+    add(std::make_unique<TPDFSCJPeg>(), "DCT");
+    return list;
+  }();
+  return entries;
+}
+
+// The range [start, start + length) clipped to the data.
+void clipRange(const TPDFBuffer& data, int32_t& start, int32_t& length) {
+  const int64_t size = static_cast<int64_t>(data.size());
+  if (start < 0) start = 0;
+  if (start > size) start = static_cast<int32_t>(size);
+  if (length < 0) length = 0;
+  if (static_cast<int64_t>(start) + length > size) length = static_cast<int32_t>(size - start);
+}
+
+bool isSkippedByte(uint8_t c) { return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32; }
+
+[[noreturn]] void notImplemented(const char* className) {
+  Assert(false, std::string("Not implemented: ") + className + ".Encode");
+  std::abort();
+}
+
+void ensureCapacity(TPDFBuffer& output, size_t needed) {
+  if (static_cast<int64_t>(needed) > MaxDecodedStreamSize)
+    RaisePDFReadError(0, "Decoded stream exceeds the size limit");
+  if (needed > output.size()) output.resize(std::max(needed, output.size() + output.size() / 2));
+}
+
+}  // namespace
+
+void RegisterStreamFilter(std::string name, std::unique_ptr<TPDFStreamFilter> filter) {
+  Assert(filter != nullptr, "RegisterStreamFilter: nil filter");
+  registry().push_back({std::move(filter), std::move(name)});
+}
+
+TPDFStreamFilter& FindStreamFilter(std::string_view name) {
+  for (auto& entry : registry())
+    if (entry.name == name) return *entry.filter;
+  throw Exception("Stream enfilter/defilter not found: " + std::string(name));
+}
+
+// ---------------------------------------------------------------------------
+// Predictors
+
+void TPDFSCPredicter::ApplyPredictor(TPDFCollection* collection, TPDFDictionary* decodeParms, TPDFBuffer& output) {
+  if (!decodeParms) return;
+  const int32_t predictor = decodeParms->GetInteger(collection, "Predictor", 1);
+  if (predictor == 1) return;
+  if (predictor != 2 && (predictor < 10 || predictor > 15))
+    throw Exception("Invalid stream decode parameter: predictor: " + std::to_string(predictor));
+  const int64_t colors = decodeParms->GetInteger(collection, "Colors", 1);
+  const int64_t columns = decodeParms->GetInteger(collection, "Columns", 1);
+  const int64_t bits = decodeParms->GetInteger(collection, "BitsPerComponent", 8);
+  if (colors <= 0 || colors > 32) RaisePDFReadError(0, "Invalid stream decode parameter: Colors");
+  if (columns <= 0) RaisePDFReadError(0, "Invalid stream decode parameter: Columns");
+  if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16)
+    RaisePDFReadError(0, "Invalid stream decode parameter: BitsPerComponent");
+  const int64_t rowLength = (columns * colors * bits + 7) / 8;
+  const int64_t distance = std::max<int64_t>(1, (colors * bits + 7) / 8);
+  const bool tagged = predictor >= 10;
+  const int64_t encodedRow = rowLength + (tagged ? 1 : 0);
+  const int64_t rows = static_cast<int64_t>(output.size()) / encodedRow;
+  TPDFBuffer result(static_cast<size_t>(rows * rowLength));
+  for (int64_t r = 0; r < rows; ++r) {
+    const uint8_t* in = output.data() + r * encodedRow + (tagged ? 1 : 0);
+    uint8_t* out = result.data() + r * rowLength;
+    const uint8_t* up = r > 0 ? out - rowLength : nullptr;
+    int type = tagged ? output[r * encodedRow] + 10 : predictor;
+    for (int64_t i = 0; i < rowLength; ++i) {
+      const int left = i >= distance ? out[i - distance] : 0;
+      const int above = up ? up[i] : 0;
+      const int upperLeft = (up && i >= distance) ? up[i - distance] : 0;
+      int value;
+      switch (type) {
+        case 1:
+        case 10: value = in[i]; break;
+        case 2:
+        case 11: value = in[i] + left; break;
+        case 12: value = in[i] + above; break;
+        case 13: value = in[i] + (left + above) / 2; break;
+        case 14: {
+          int p = left + above - upperLeft;
+          int pa = std::abs(p - left), pb = std::abs(p - above), pc = std::abs(p - upperLeft);
+          int predicted = (pa <= pb && pa <= pc) ? left : (pb <= pc ? above : upperLeft);
+          value = in[i] + predicted;
+          break;
+        }
+        default: RaisePDFReadError(0, "Invalid predictor row type " + std::to_string(type));
+      }
+      out[i] = static_cast<uint8_t>(value);
+    }
+  }
+  output = std::move(result);
+}
+
+// ---------------------------------------------------------------------------
+// ASCIIHexDecode
+
+void TPDFSCBase16::Decode(const TPDFBuffer& data, int32_t start, int32_t length, int32_t& endPos, TPDFCollection*,
+                          TPDFDictionary*, TPDFDictionary*, TPDFBuffer& output) {
+  clipRange(data, start, length);
+  output.clear();
+  output.reserve(length / 2 + 1);
+  int high = -1;
+  int32_t pos = start;
+  const int32_t end = start + length;
+  bool closed = false;
+  while (pos < end) {
+    uint8_t c = data[pos++];
+    int value = (c >= '0' && c <= '9') ? c - '0' : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                                  : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
+    if (value >= 0) {
+      if (high < 0) {
+        high = value;
+      } else {
+        output.push_back(static_cast<uint8_t>(high * 16 + value));
+        high = -1;
+      }
+    } else if (c == '>') {
+      closed = true;
+      break;
+    } else if (!isSkippedByte(c)) {
+      throw EPDFException("Invalid character in Base16 encoded stream");
+    }
+  }
+  (void)closed;
+  if (high >= 0) output.push_back(static_cast<uint8_t>(high * 16));
+  endPos = pos;
+}
+
+void TPDFSCBase16::Encode(const TPDFBuffer&, TPDFBuffer&) { notImplemented("TPDFSCBase16"); }
+
+// ---------------------------------------------------------------------------
+// ASCII85Decode
+
+void TPDFSCBase85::Decode(const TPDFBuffer& data, int32_t start, int32_t length, int32_t& endPos, TPDFCollection*,
+                          TPDFDictionary*, TPDFDictionary*, TPDFBuffer& output) {
+  static const uint32_t weights[4] = {52200625u, 614125u, 7225u, 85u};
+  clipRange(data, start, length);
+  output.clear();
+  output.reserve(static_cast<size_t>(length) * 4 / 5 + 32);
+  uint32_t accumulator = 0;
+  int k = 0;
+  int32_t pos = start;
+  const int32_t end = start + length;
+  auto put4 = [&](uint32_t value, int count) {
+    if (static_cast<int64_t>(output.size()) + count > MaxDecodedStreamSize)
+      RaisePDFReadError(pos, "Decoded stream exceeds the size limit");
+    for (int i = 0; i < count; ++i) output.push_back(static_cast<uint8_t>(value >> (24 - 8 * i)));
+  };
+  while (pos < end) {
+    uint8_t c = data[pos++];
+    if (c >= '!' && c <= 'u') {
+      uint32_t value = c - '!';
+      if (k < 4) {
+        accumulator += value * weights[k];
+        ++k;
+      } else {
+        accumulator += value;
+        put4(accumulator, 4);
+        accumulator = 0;
+        k = 0;
+      }
+    } else if (c == 0 || c == 8 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32) {
+      continue;
+    } else if (c == 'z') {
+      if (k != 0) throw Exception("Base85.Decode: Unexpected character \"z\".");
+      put4(0, 4);
+    } else if (c == '~') {
+      if (pos >= end || data[pos] != '>' || k == 1) throw Exception("Base85.Decode: Unexpected EOS (1).");
+      ++pos;
+      if (k > 1) {
+        accumulator += weights[k - 1];
+        put4(accumulator, k - 1);
+      }
+      endPos = pos;
+      return;
+    } else {
+      throw Exception("Base85.Decode: Unexpected character (1).");
+    }
+  }
+  if (k != 0) RaisePDFReadError(pos, "Base85.Decode: Unexpected EOS (2).");
+  endPos = pos;
+}
+
+void TPDFSCBase85::Encode(const TPDFBuffer&, TPDFBuffer&) { notImplemented("TPDFSCBase85"); }
+
+// ---------------------------------------------------------------------------
+// FlateDecode
+
+void TPDFSCFlate::Decode(const TPDFBuffer& data, int32_t start, int32_t length, int32_t& endPos,
+                         TPDFCollection* collection, TPDFDictionary*, TPDFDictionary* decodeParms,
+                         TPDFBuffer& output) {
+  clipRange(data, start, length);
+  output.clear();
+  endPos = start;
+  if (length <= 0) return;
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) throw EDecompressionError("Error with PDF FlateDecode filter");
+  size_t capacity = std::min<size_t>((static_cast<size_t>(length) + 255) / 256 * 256, 64u << 20);
+  output.resize(capacity);
+  z.next_in = const_cast<Bytef*>(data.data() + start);
+  z.avail_in = static_cast<uInt>(length);
+  z.next_out = output.data();
+  z.avail_out = static_cast<uInt>(output.size());
+  int result;
+  for (;;) {
+    result = inflate(&z, Z_NO_FLUSH);
+    if (result == Z_STREAM_END || (result < 0 && result != Z_BUF_ERROR)) break;
+    if (z.avail_out > 0) {
+      // No progress possible: the input ended before the compressed stream.
+      if (z.avail_in == 0 || result == Z_BUF_ERROR) {
+        result = Z_DATA_ERROR;
+        break;
+      }
+      continue;
+    }
+    size_t used = output.size();
+    size_t grown = used + used / 2;
+    if (static_cast<int64_t>(grown) > MaxDecodedStreamSize) grown = static_cast<size_t>(MaxDecodedStreamSize);
+    if (grown <= used) {
+      result = Z_MEM_ERROR;
+      break;
+    }
+    output.resize(grown);
+    z.next_out = output.data() + used;
+    z.avail_out = static_cast<uInt>(grown - used);
+  }
+  const size_t total = z.total_out;
+  const size_t consumed = z.total_in;
+  int endResult = inflateEnd(&z);
+  if (result != Z_STREAM_END || endResult < 0) {
+    output.clear();
+    throw EDecompressionError("Error with PDF FlateDecode filter");
+  }
+  output.resize(total);
+  endPos = start + static_cast<int32_t>(consumed);
+  ApplyPredictor(collection, decodeParms, output);
+}
+
+void TPDFSCFlate::Encode(const TPDFBuffer& data, TPDFBuffer& output) {
+  z_stream z{};
+  if (deflateInit(&z, 9) != Z_OK) throw ECompressionError("TPDFSCFlate.Encode 1");
+  output.resize(deflateBound(&z, static_cast<uLong>(data.size())));
+  z.next_in = const_cast<Bytef*>(data.data());
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = output.data();
+  z.avail_out = static_cast<uInt>(output.size());
+  int result = deflate(&z, Z_FINISH);
+  const size_t total = z.total_out;
+  int endResult = deflateEnd(&z);
+  if (result != Z_STREAM_END) throw ECompressionError("TPDFSCFlate.Encode 2");
+  if (endResult != Z_OK) throw ECompressionError("TPDFSCFlate.Encode 3");
+  output.resize(total);
+}
+
+// ---------------------------------------------------------------------------
+// LZWDecode, CCITTFaxDecode
+
+void TPDFSCLZW::Decode(const TPDFBuffer& data, int32_t start, int32_t length, int32_t& endPos,
+                       TPDFCollection* collection, TPDFDictionary*, TPDFDictionary* decodeParms, TPDFBuffer& output) {
+  clipRange(data, start, length);
+  output.clear();
+  if (!PDFLZWDecode(data, start, length, endPos, output)) throw Exception("LZW Decoding failed.");
+  ApplyPredictor(collection, decodeParms, output);
+}
+
+void TPDFSCLZW::Encode(const TPDFBuffer&, TPDFBuffer&) { notImplemented("TPDFSCLZW"); }
+
+void TPDFSCCCITT::Decode(const TPDFBuffer& data, int32_t start, int32_t length, int32_t& endPos,
+                         TPDFCollection* collection, TPDFDictionary*, TPDFDictionary* decodeParms,
+                         TPDFBuffer& output) {
+  clipRange(data, start, length);
+  output.clear();
+  if (!PDFCCITTDecode(data, start, length, endPos, output, decodeParms, collection))
+    throw Exception("CCITTFax Decoding failed.");
+}
+
+void TPDFSCCCITT::Encode(const TPDFBuffer&, TPDFBuffer&) { notImplemented("TPDFSCCCITT"); }
+
+// ---------------------------------------------------------------------------
+// RunLengthDecode
+
+void TPDFSCRunLength::Decode(const TPDFBuffer& data, int32_t start, int32_t length, int32_t& endPos,
+                             TPDFCollection*, TPDFDictionary*, TPDFDictionary*, TPDFBuffer& output) {
+  clipRange(data, start, length);
+  output.assign(static_cast<size_t>(length), 0);
+  size_t written = 0;
+  int32_t pos = start;
+  const int32_t end = start + length;
+  while (pos < end) {
+    uint8_t l = data[pos++];
+    if (l < 128) {
+      int count = l + 1;
+      if (pos + count > end) throw Exception("TPDFSCRunLength.Decode: Corrupt data (1).");
+      ensureCapacity(output, written + count);
+      std::copy_n(data.data() + pos, count, output.data() + written);
+      written += count;
+      pos += count;
+    } else if (l > 128) {
+      if (pos >= end) throw Exception("TPDFSCRunLength.Decode: Corrupt data (2).");
+      int count = 257 - l;
+      ensureCapacity(output, written + count);
+      std::fill_n(output.data() + written, count, data[pos++]);
+      written += count;
+    } else {
+      output.resize(written);
+      endPos = pos;
+      return;
+    }
+  }
+  throw Exception("TPDFSCRunLength.Decode: Corrupt data (3).");
+}
+
+void TPDFSCRunLength::Encode(const TPDFBuffer&, TPDFBuffer&) { notImplemented("TPDFSCRunLength"); }
+
+// ---------------------------------------------------------------------------
+// DCTDecode
+
+namespace {
+
+struct JpegError {
+  jpeg_error_mgr manager;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+// libjpeg's default handler exits the process; ours jumps back to the caller.
+void jpegErrorExit(j_common_ptr info) {
+  auto* error = reinterpret_cast<JpegError*>(info->err);
+  info->err->format_message(info, error->message);
+  std::longjmp(error->jump, 1);
+}
+
+void jpegSilence(j_common_ptr, int) {}
+
+uint8_t mul255(int a, int b) { return static_cast<uint8_t>((a * b + 127) / 255); }
+
+}  // namespace
+
+void TPDFSCJPeg::Decode(const TPDFBuffer& data, int32_t start, int32_t length, int32_t& endPos, TPDFCollection*,
+                        TPDFDictionary*, TPDFDictionary*, TPDFBuffer& output) {
+  clipRange(data, start, length);
+  output.clear();
+  endPos = start;
+  // Plain data only between setjmp and longjmp: nothing with a destructor
+  // may be created in this frame after the setjmp.
+  jpeg_decompress_struct info{};
+  JpegError error{};
+  info.err = jpeg_std_error(&error.manager);
+  error.manager.error_exit = jpegErrorExit;
+  error.manager.emit_message = jpegSilence;
+  volatile int stage = 0;  // 0 header, 1 pixels
+  volatile size_t rowBytes = 0, height = 0;
+  volatile bool adobeInverted = false;
+  volatile int components = 0;
+  std::vector<uint8_t>* out = &output;
+  std::vector<uint8_t> row;
+  std::vector<uint8_t>* rowPtr = &row;
+  if (setjmp(error.jump) != 0) {
+    jpeg_destroy_decompress(&info);
+    if (stage == 0) throw EPDFException(std::string("JPEG error: ") + error.message);
+    // Pixels that cannot be decoded are left blank, with the image's size.
+    std::fill(out->begin(), out->end(), 0);
+    return;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, data.data() + start, static_cast<unsigned long>(length));
+  jpeg_read_header(&info, TRUE);
+  if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
+    info.out_color_space = JCS_CMYK;
+    adobeInverted = info.saw_Adobe_marker;
+  } else if (info.num_components == 1) {
+    info.out_color_space = JCS_GRAYSCALE;
+  } else {
+    info.out_color_space = JCS_RGB;
+  }
+  jpeg_calc_output_dimensions(&info);
+  components = info.out_color_space == JCS_GRAYSCALE ? 1 : 3;
+  rowBytes = static_cast<size_t>(info.output_width) * components;
+  height = info.output_height;
+  if (static_cast<int64_t>(rowBytes) * static_cast<int64_t>(height) > MaxDecodedStreamSize)
+    std::longjmp(error.jump, 1);
+  out->assign(rowBytes * height, 0);
+  rowPtr->resize(static_cast<size_t>(info.output_width) * info.output_components);
+  stage = 1;
+  jpeg_start_decompress(&info);
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW rows[1] = {rowPtr->data()};
+    size_t y = info.output_scanline;
+    if (jpeg_read_scanlines(&info, rows, 1) != 1) break;
+    uint8_t* target = out->data() + y * rowBytes;
+    if (info.out_color_space == JCS_CMYK) {
+      for (size_t x = 0; x < info.output_width; ++x) {
+        const uint8_t* p = rowPtr->data() + 4 * x;
+        int c = p[0], m = p[1], yy = p[2], k = p[3];
+        if (!adobeInverted) {
+          c = 255 - c;
+          m = 255 - m;
+          yy = 255 - yy;
+          k = 255 - k;
+        }
+        // Inverted values: 255 means no ink.
+        target[3 * x] = mul255(c, k);
+        target[3 * x + 1] = mul255(m, k);
+        target[3 * x + 2] = mul255(yy, k);
+      }
+    } else {
+      std::copy_n(rowPtr->data(), rowBytes, target);
+    }
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+}
+
+void TPDFSCJPeg::Encode(const TPDFBuffer&, TPDFBuffer&) { notImplemented("TPDFSCJPeg"); }
+
+}  // namespace px
