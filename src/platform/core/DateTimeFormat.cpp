@@ -311,62 +311,67 @@ std::string DateTimeToStr(TDateTime value, const TFormatSettings& settings) {
 }
 std::string DateTimeToStr(TDateTime value) { return DateTimeToStr(value, FormatSettings); }
 
-bool TryStrToDate(std::string_view text, TDateTime& value, const TFormatSettings& settings) {
+namespace {
+
+// The value of a scan over the whole text; `scanAll` reads a value and
+// reports whether the text held nothing else.
+template <class ScanFn>
+bool scanWhole(std::string_view text, TDateTime& value, const TFormatSettings& settings, ScanFn scanAll) {
   Scanner scan(text, settings);
-  TDateTime date;
-  if (!scan.ScanDate(date) || !scan.AtEnd()) return false;
-  value = date;
+  TDateTime result = 0;
+  if (!scanAll(scan, result)) return false;
+  value = result;
   return true;
 }
-bool TryStrToDate(std::string_view text, TDateTime& value) { return TryStrToDate(text, value, FormatSettings); }
 
-TDateTime StrToDate(std::string_view text, const TFormatSettings& settings) {
-  TDateTime value;
-  if (!TryStrToDate(text, value, settings)) raiseInvalid(text, "date");
+template <class TryFn>
+TDateTime valueOrRaise(std::string_view text, const TFormatSettings& settings, TryFn tryConvert, const char* what) {
+  TDateTime value = 0;
+  if (!tryConvert(text, value, settings)) raiseInvalid(text, what);
   return value;
 }
+
+}  // namespace
+
+bool TryStrToDate(std::string_view text, TDateTime& value, const TFormatSettings& settings) {
+  return scanWhole(text, value, settings, [](Scanner& scan, TDateTime& v) { return scan.ScanDate(v) && scan.AtEnd(); });
+}
+bool TryStrToTime(std::string_view text, TDateTime& value, const TFormatSettings& settings) {
+  return scanWhole(text, value, settings, [](Scanner& scan, TDateTime& v) { return scan.ScanTime(v) && scan.AtEnd(); });
+}
+bool TryStrToDateTime(std::string_view text, TDateTime& value, const TFormatSettings& settings) {
+  const bool both = scanWhole(text, value, settings, [](Scanner& scan, TDateTime& v) {
+    TDateTime date, time = 0;
+    if (!scan.ScanDate(date) || !(scan.AtEnd() || (scan.ScanTime(time) && scan.AtEnd()))) return false;
+    // Before 1899-12-30 the fraction still counts forwards from midnight.
+    v = date >= 0 ? date + time : date - time;
+    return true;
+  });
+  return both || TryStrToTime(text, value, settings);
+}
+bool TryStrToDate(std::string_view text, TDateTime& value) { return TryStrToDate(text, value, FormatSettings); }
+bool TryStrToTime(std::string_view text, TDateTime& value) { return TryStrToTime(text, value, FormatSettings); }
+bool TryStrToDateTime(std::string_view text, TDateTime& value) {
+  return TryStrToDateTime(text, value, FormatSettings);
+}
+
+TDateTime StrToDate(std::string_view text, const TFormatSettings& settings) {
+  return valueOrRaise(text, settings, [](auto t, TDateTime& v, auto& s) { return TryStrToDate(t, v, s); }, "date");
+}
+TDateTime StrToTime(std::string_view text, const TFormatSettings& settings) {
+  return valueOrRaise(text, settings, [](auto t, TDateTime& v, auto& s) { return TryStrToTime(t, v, s); }, "time");
+}
+TDateTime StrToDateTime(std::string_view text, const TFormatSettings& settings) {
+  return valueOrRaise(text, settings, [](auto t, TDateTime& v, auto& s) { return TryStrToDateTime(t, v, s); },
+                      "date and time");
+}
 TDateTime StrToDate(std::string_view text) { return StrToDate(text, FormatSettings); }
+TDateTime StrToTime(std::string_view text) { return StrToTime(text, FormatSettings); }
+TDateTime StrToDateTime(std::string_view text) { return StrToDateTime(text, FormatSettings); }
 
 TDateTime StrToDateDef(std::string_view text, TDateTime defaultValue) {
   TDateTime value;
   return TryStrToDate(text, value) ? value : defaultValue;
 }
-
-bool TryStrToTime(std::string_view text, TDateTime& value, const TFormatSettings& settings) {
-  Scanner scan(text, settings);
-  TDateTime time;
-  if (!scan.ScanTime(time) || !scan.AtEnd()) return false;
-  value = time;
-  return true;
-}
-bool TryStrToTime(std::string_view text, TDateTime& value) { return TryStrToTime(text, value, FormatSettings); }
-
-TDateTime StrToTime(std::string_view text, const TFormatSettings& settings) {
-  TDateTime value;
-  if (!TryStrToTime(text, value, settings)) raiseInvalid(text, "time");
-  return value;
-}
-TDateTime StrToTime(std::string_view text) { return StrToTime(text, FormatSettings); }
-
-bool TryStrToDateTime(std::string_view text, TDateTime& value, const TFormatSettings& settings) {
-  Scanner scan(text, settings);
-  TDateTime date, time = 0;
-  if (scan.ScanDate(date) && (scan.AtEnd() || (scan.ScanTime(time) && scan.AtEnd()))) {
-    // Before 1899-12-30 the fraction still counts forwards from midnight.
-    value = date >= 0 ? date + time : date - time;
-    return true;
-  }
-  return TryStrToTime(text, value, settings);
-}
-bool TryStrToDateTime(std::string_view text, TDateTime& value) {
-  return TryStrToDateTime(text, value, FormatSettings);
-}
-
-TDateTime StrToDateTime(std::string_view text, const TFormatSettings& settings) {
-  TDateTime value;
-  if (!TryStrToDateTime(text, value, settings)) raiseInvalid(text, "date and time");
-  return value;
-}
-TDateTime StrToDateTime(std::string_view text) { return StrToDateTime(text, FormatSettings); }
 
 }  // namespace px

@@ -602,6 +602,25 @@ bool decimalToCurrency(const DecimalText& dec, Currency& value) {
   throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
 }
 
+// The result of a TryStrTo... function, else its conversion error.
+template <class T, class TryFn>
+T valueOrRaise(std::string_view text, TryFn tryConvert, void (*raise)(std::string_view)) {
+  T value{};
+  if (!tryConvert(text, value)) raise(text);
+  return value;
+}
+
+template <class T, class TryFn>
+T valueOr(std::string_view text, T defaultValue, TryFn tryConvert) {
+  T value{};
+  return tryConvert(text, value) ? value : defaultValue;
+}
+
+template <class T>
+auto withSettings(bool (*tryConvert)(std::string_view, T&, const TFormatSettings&), const TFormatSettings& s) {
+  return [tryConvert, &s](std::string_view text, T& value) { return tryConvert(text, value, s); };
+}
+
 std::string hexDigits(uint64_t value, int digits) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
@@ -693,26 +712,11 @@ bool TryStrToInt(std::string_view text, int32_t& value) {
 
 bool TryStrToInt64(std::string_view text, int64_t& value) { return parseInteger(text, 64, value); }
 
-int32_t StrToInt(std::string_view text) {
-  int32_t v;
-  if (!TryStrToInt(text, v)) raiseInvalidInteger(text);
-  return v;
-}
-
-int64_t StrToInt64(std::string_view text) {
-  int64_t v;
-  if (!TryStrToInt64(text, v)) raiseInvalidInteger(text);
-  return v;
-}
-
-int32_t StrToIntDef(std::string_view text, int32_t defaultValue) {
-  int32_t v;
-  return TryStrToInt(text, v) ? v : defaultValue;
-}
-
+int32_t StrToInt(std::string_view text) { return valueOrRaise<int32_t>(text, TryStrToInt, raiseInvalidInteger); }
+int64_t StrToInt64(std::string_view text) { return valueOrRaise<int64_t>(text, TryStrToInt64, raiseInvalidInteger); }
+int32_t StrToIntDef(std::string_view text, int32_t defaultValue) { return valueOr(text, defaultValue, TryStrToInt); }
 int64_t StrToInt64Def(std::string_view text, int64_t defaultValue) {
-  int64_t v;
-  return TryStrToInt64(text, v) ? v : defaultValue;
+  return valueOr(text, defaultValue, TryStrToInt64);
 }
 
 // ---- floating point ----
@@ -721,39 +725,29 @@ bool TryStrToFloat(std::string_view text, double& value, const TFormatSettings& 
   DecimalText dec;
   return parseDecimal(text, settings, dec) && decimalToDouble(dec, value);
 }
-bool TryStrToFloat(std::string_view text, double& value) { return TryStrToFloat(text, value, FormatSettings); }
-
-double StrToFloat(std::string_view text, const TFormatSettings& settings) {
-  double v;
-  if (!TryStrToFloat(text, v, settings)) raiseInvalidFloat(text);
-  return v;
-}
-double StrToFloat(std::string_view text) { return StrToFloat(text, FormatSettings); }
-
-double StrToFloatDef(std::string_view text, double defaultValue, const TFormatSettings& settings) {
-  double v;
-  return TryStrToFloat(text, v, settings) ? v : defaultValue;
-}
-double StrToFloatDef(std::string_view text, double defaultValue) {
-  return StrToFloatDef(text, defaultValue, FormatSettings);
-}
-
 bool TryStrToCurr(std::string_view text, Currency& value, const TFormatSettings& settings) {
   DecimalText dec;
   return parseDecimal(text, settings, dec) && decimalToCurrency(dec, value);
 }
+bool TryStrToFloat(std::string_view text, double& value) { return TryStrToFloat(text, value, FormatSettings); }
 bool TryStrToCurr(std::string_view text, Currency& value) { return TryStrToCurr(text, value, FormatSettings); }
 
-Currency StrToCurr(std::string_view text, const TFormatSettings& settings) {
-  Currency v;
-  if (!TryStrToCurr(text, v, settings)) raiseInvalidFloat(text);
-  return v;
+double StrToFloat(std::string_view text, const TFormatSettings& settings) {
+  return valueOrRaise<double>(text, withSettings<double>(TryStrToFloat, settings), raiseInvalidFloat);
 }
-Currency StrToCurr(std::string_view text) { return StrToCurr(text, FormatSettings); }
-
+Currency StrToCurr(std::string_view text, const TFormatSettings& settings) {
+  return valueOrRaise<Currency>(text, withSettings<Currency>(TryStrToCurr, settings), raiseInvalidFloat);
+}
+double StrToFloatDef(std::string_view text, double defaultValue, const TFormatSettings& settings) {
+  return valueOr(text, defaultValue, withSettings<double>(TryStrToFloat, settings));
+}
 Currency StrToCurrDef(std::string_view text, Currency defaultValue, const TFormatSettings& settings) {
-  Currency v;
-  return TryStrToCurr(text, v, settings) ? v : defaultValue;
+  return valueOr(text, defaultValue, withSettings<Currency>(TryStrToCurr, settings));
+}
+double StrToFloat(std::string_view text) { return StrToFloat(text, FormatSettings); }
+Currency StrToCurr(std::string_view text) { return StrToCurr(text, FormatSettings); }
+double StrToFloatDef(std::string_view text, double defaultValue) {
+  return StrToFloatDef(text, defaultValue, FormatSettings);
 }
 Currency StrToCurrDef(std::string_view text, Currency defaultValue) {
   return StrToCurrDef(text, defaultValue, FormatSettings);
