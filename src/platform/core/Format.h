@@ -24,6 +24,9 @@
 namespace px {
 
 // One argument of Format, the counterpart of the class library's TVarRec.
+// Text arguments are held as views: the text must outlive the FormatV call
+// (Format's own arguments always do). std::string arguments pass through as
+// bytes; long double is narrowed to double.
 class TFormatArg {
  public:
   enum class Kind { Integer, Int64, Cardinal, UInt64, Float, Currency, String, UnicodeString, Char, WideChar,
