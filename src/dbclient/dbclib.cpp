@@ -373,7 +373,11 @@ Integer TDBCLibrary::PrepareStatementType(isc_tr_handle& TrHandle, isc_stmt_hand
                                           const std::string& SQL, Word Dialect, XSQLDA* Out) {
   // A length of 0 makes the client read up to the terminating zero, so long
   // texts are not cut at 65535 bytes.
-  CheckClientStatus(isc_dsql_prepare(StatusVector, &TrHandle, &StmtHandle, 0, SQL.c_str(), Dialect, Out));
+  ISC_STATUS status = isc_dsql_prepare(StatusVector, &TrHandle, &StmtHandle, 0, SQL.c_str(), Dialect, Out);
+  CheckClientStatus(status);
+  // Without raising, the failure's codes stay in the status vector for the
+  // caller; the statement-type query would overwrite them.
+  if (status != 0) return -1;
   const ISC_SCHAR item = isc_info_sql_stmt_type;
   char buffer[8] = {};
   isc_dsql_sql_info(StatusVector, &StmtHandle, 1, &item, sizeof buffer, buffer);

@@ -446,16 +446,16 @@ void TSQLDA::EncodeText(Word Index, std::string_view Text) {
     v.sqldata = grown;
   };
   if (st == SQL_VARYING) {
+    // The client reads the length word plus sqllen bytes, so sqllen is the
+    // text length alone and the buffer two bytes more.
     if (Text.empty()) {
-      if (!v.sqldata || v.sqllen < 2) {
-        resize(4);
-        v.sqllen = 2;
-      }
+      if (!v.sqldata) resize(4);
+      v.sqllen = 0;
       std::memset(v.sqldata, 0, 2);
     } else {
       resize(Text.size() + 2);
       uint16_t len = static_cast<uint16_t>(Text.size());
-      v.sqllen = static_cast<ISC_SHORT>(len + 2);
+      v.sqllen = static_cast<ISC_SHORT>(len);
       std::memcpy(v.sqldata, &len, 2);
       std::memcpy(v.sqldata + 2, Text.data(), len);
     }
