@@ -4,10 +4,12 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 #include "platform/core/Debug.h"
 #include "platform/core/Exceptions.h"
@@ -18,6 +20,8 @@ namespace {
 
 // A call handed to the main thread.
 struct SyncCall {
+  SyncCall(TThread* caller, std::function<void()> call, bool isQueued)
+      : thread(caller), method(std::move(call)), queued(isQueued) {}
   TThread* thread;
   std::function<void()> method;
   bool queued;
@@ -42,6 +46,10 @@ HandOver& handOver() {
 }
 
 std::atomic<TThreadID> mainThreadId{0};
+
+// The threads whose Synchronize calls the main thread is running right now
+// (innermost last): such a thread cannot end before its call returns.
+thread_local std::vector<TThread*> runningCallsOf;
 
 // The thread that loads the program is the main thread unless told otherwise.
 [[maybe_unused]] const bool mainThreadNoted = (MainThreadID(), true);
@@ -117,11 +125,13 @@ bool CheckSynchronize(Integer timeoutMs) {
         throw;
       }
     } else {
+      runningCallsOf.push_back(call->thread);
       try {
         call->method();
       } catch (...) {
         call->error = std::current_exception();
       }
+      runningCallsOf.pop_back();
       lock.lock();
       call->done = true;
       h.changed.notify_all();
@@ -246,6 +256,8 @@ void TThread::Terminate() {
 Integer TThread::WaitFor() {
   if (!started_) throw EThread("Cannot wait for a thread that was never started");
   if (threadId_ == GetCurrentThreadId()) throw EThread("A thread cannot wait for itself");
+  if (std::find(runningCallsOf.begin(), runningCallsOf.end(), this) != runningCallsOf.end())
+    throw EThread("A thread cannot be waited for inside its own Synchronize call");
   waitUntilDone(false);
   join();
   return returnValue_;
@@ -291,7 +303,7 @@ void TThread::Synchronize(TThread* thread, std::function<void()> method) {
     method();
     return;
   }
-  auto call = std::make_shared<SyncCall>(SyncCall{thread, std::move(method), false});
+  auto call = std::make_shared<SyncCall>(thread, std::move(method), false);
   HandOver& h = handOver();
   {
     std::lock_guard<std::mutex> lock(h.mutex);
@@ -315,7 +327,7 @@ void TThread::Queue(TThread* thread, std::function<void()> method) {
   HandOver& h = handOver();
   {
     std::lock_guard<std::mutex> lock(h.mutex);
-    h.pending.push_back(std::make_shared<SyncCall>(SyncCall{thread, std::move(method), true}));
+    h.pending.push_back(std::make_shared<SyncCall>(thread, std::move(method), true));
     h.changed.notify_all();
   }
   wakeMainThread();

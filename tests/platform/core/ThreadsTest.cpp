@@ -89,6 +89,17 @@ TEST_F(ThreadTest, ExceptionsOfSynchronizedCallsAndOfExecute) {
   EXPECT_EQ(caught, "'x' is not a valid integer value");
   ASSERT_NE(thread->FatalException(), nullptr);
   EXPECT_THROW(std::rethrow_exception(thread->FatalException()), EStreamError);
+
+  // Waiting for a thread inside its own Synchronize call could never end.
+  auto selfWaiting = MakeObject<TTestThread>([&](TTestThread& self) {
+    try {
+      self.Synchronize([&] { self.WaitFor(); });
+    } catch (const EThread& e) {
+      caught = e.Message();
+    }
+  });
+  selfWaiting->WaitFor();
+  EXPECT_EQ(caught, "A thread cannot be waited for inside its own Synchronize call");
 }
 
 TEST_F(ThreadTest, CheckSynchronizeOnlyOnTheMainThread) {
