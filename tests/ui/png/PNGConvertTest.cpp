@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <cstdlib>
 
 #include "support/TempDir.h"
 #include "ui/png/UnitPNG.h"
@@ -383,6 +384,32 @@ TEST(PNGConvert, LoadBitmapFromPNGFileUsesAutoMode) {
   EXPECT_THROW(LoadBitmapFromPNGFile(nullptr, (pngDir() / "conv_pal8_notrns.png").string()), EAssertionFailed);
   EXPECT_THROW(LoadBitmapFromPNGFile(&bitmap, (pngDir() / "case_bad_crc.png").string()), EPNGException);
   EXPECT_TRUE(bitmap.Empty());
+}
+
+}  // namespace
+}  // namespace px
+
+namespace px {
+namespace {
+
+TEST(PxToolPng, DecodeWritesRgbaPamAndReportsErrors) {
+  const char* buildDir = std::getenv("PX_BUILD_DIR");
+  ASSERT_NE(buildDir, nullptr);
+  std::string tool = std::string(buildDir) + "/tools/pxtool/pxtool";
+  test::TempDir dir;
+  std::string out;
+  ASSERT_EQ(test::RunCommand(tool + " png decode --mode native " + (pngDir() / "conv_pal8_short.png").string() + " " +
+                                 dir.File("o.pam"),
+                             &out),
+            0);
+  std::string pam = test::ReadFileBytes(dir.File("o.pam"));
+  std::string header = "P7\nWIDTH 5\nHEIGHT 1\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+  ASSERT_EQ(pam.substr(0, header.size()), header);
+  EXPECT_EQ(pam.substr(header.size()), std::string("\xFF\0\0\xFF\0\xFF\0\xFF\0\0\xFF\xFF\0\0\0\xFF\0\0\0\xFF", 20));
+  EXPECT_NE(test::RunCommand(tool + " png decode " + (pngDir() / "case_bad_crc.png").string() + " " +
+                             dir.File("x.pam") + " 2>" + dir.File("err.txt")),
+            0);
+  EXPECT_EQ(test::ReadFileBytes(dir.File("err.txt")), "Invalid PNG: File corrupted\n");
 }
 
 }  // namespace
