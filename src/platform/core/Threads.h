@@ -116,9 +116,10 @@ class TThreadList {
   TList<T> list_;
 };
 
-// A thread running Execute. Made through MakeObject (or CreateComponent-style
-// helpers that call AfterConstruction) a thread not created suspended starts
-// by itself once its constructors are done; otherwise Start starts it.
+// A thread running Execute. Made through MakeObject, a thread not created
+// suspended starts by itself once all its constructors are done
+// (AfterConstruction); a suspended one, or one made another way, starts with
+// Start.
 // Freeing the object terminates the thread and waits for it; when freed
 // through FreeObject (or a TObjectPtr) that happens before any destructor runs,
 // so Execute never meets a half-destroyed object. A thread held otherwise must
