@@ -1,0 +1,351 @@
+#include "platform/gui/Forms.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QToolTip>
+#include <QWidget>
+
+#include "platform/core/Debug.h"
+#include "platform/core/Threads.h"
+#include "platform/gui/GuiInternal.h"
+
+namespace px {
+
+TApplication* Application = nullptr;
+TScreen* Screen = nullptr;
+
+// ---------------------------------------------------------------------------
+// TForm
+
+TForm::TForm(TComponent* owner) : TWinControl(owner) {
+  Widget()->setWindowFlag(Qt::Window, true);
+  SetVisible(false);
+  Widget()->hide();
+  SetBounds(0, 0, 640, 480);
+  if (Application && !Application->Title().empty()) SetCaption(Application->Title());
+}
+
+TForm::~TForm() {
+  if (OnDestroy) {
+    try {
+      OnDestroy(this);
+    } catch (const std::exception& e) {
+      OutputDebugString(std::string("TForm.OnDestroy: ") + e.what());
+    }
+  }
+}
+
+QMenuBar* TForm::MenuBar() {
+  if (!menuBar_) {
+    menuBar_ = new QMenuBar(Widget());
+    menuBar_->setGeometry(0, 0, Width(), menuBar_->sizeHint().height());
+    menuBar_->show();
+    for (Integer i = 0; i < ControlCount(); ++i)
+      if (auto* w = dynamic_cast<TWinControl*>(Controls(i)))
+        w->Widget()->move(w->Left(), w->Top() + clientOffsetForChildren().Y);
+    Realign();
+  }
+  return menuBar_;
+}
+
+TPoint TForm::clientOffsetForChildren() const {
+  return {0, menuBar_ ? menuBar_->sizeHint().height() : 0};
+}
+
+TRect TForm::ClientRect() const {
+  int32_t off = clientOffsetForChildren().Y;
+  return Rect(0, 0, Width(), std::max(0, Height() - off));
+}
+
+void TForm::Show() {
+  SetVisible(true);
+  Widget()->show();
+  Widget()->raise();
+  if (OnShow) OnShow(this);
+}
+
+bool TForm::CloseQuery() {
+  bool can = true;
+  if (OnCloseQuery) OnCloseQuery(this, can);
+  return can;
+}
+
+void TForm::Close() {
+  if (!CloseQuery()) return;
+  TCloseAction action = (Application && Application->MainForm() == this) ? caFree : caHide;
+  if (OnClose) OnClose(this, action);
+  if (action == caNone) return;
+  if (ModalResult == mrNone) ModalResult = mrCancel;
+  SetVisible(false);
+  Widget()->hide();
+  if (Application && Application->MainForm() == this) Application->Terminate();
+}
+
+TModalResult TForm::ShowModal() {
+  ModalResult = mrNone;
+  Widget()->setWindowModality(Qt::ApplicationModal);
+  Show();
+  while (ModalResult == mrNone && Visible() && !(Application && Application->Terminated()))
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+  SetVisible(false);
+  Widget()->hide();
+  Widget()->setWindowModality(Qt::NonModal);
+  return ModalResult;
+}
+
+TWindowState TForm::WindowState() const {
+  if (Widget()->isMinimized()) return wsMinimized;
+  if (Widget()->isMaximized()) return wsMaximized;
+  return wsNormal;
+}
+
+void TForm::SetWindowState(TWindowState state) {
+  Qt::WindowStates s = Qt::WindowNoState;
+  if (state == wsMinimized) s = Qt::WindowMinimized;
+  if (state == wsMaximized) s = Qt::WindowMaximized;
+  Widget()->setWindowState(s);
+}
+
+void TForm::BringToFront() {
+  Widget()->raise();
+  Widget()->activateWindow();
+}
+
+bool TForm::bridgeOtherEvent(QEvent* event) {
+  if (event->type() == QEvent::Close) {
+    // The window system asks to close: run the form's own close logic.
+    event->ignore();
+    Close();
+    return true;
+  }
+  if (event->type() == QEvent::Resize && menuBar_) menuBar_->setGeometry(0, 0, Width(), menuBar_->sizeHint().height());
+  return false;
+}
+
+TFrame::TFrame(TComponent* owner) : TCustomControl(owner) { SetBounds(0, 0, 320, 240); }
+
+// ---------------------------------------------------------------------------
+// TApplication
+
+TApplication::TApplication(TComponent* owner) : TComponent(owner) {}
+
+TApplication::~TApplication() {
+  DestroyComponents();
+  delete idleTimer_;
+}
+
+void TApplication::SetTitle(const std::string& title) {
+  title_ = title;
+  QCoreApplication::setApplicationName(QString::fromStdString(title));
+}
+
+void TApplication::Notification(TComponent* component, TOperation operation) {
+  TComponent::Notification(component, operation);
+  if (operation == opRemove && component == mainForm_) mainForm_ = nullptr;
+}
+
+void TApplication::Run() {
+  terminated_ = false;
+  if (mainForm_) mainForm_->Show();
+  if (!idleTimer_) {
+    // OnIdle runs whenever the loop has nothing else to do.
+    idleTimer_ = new QTimer;
+    idleTimer_->setInterval(0);
+    QObject::connect(idleTimer_, &QTimer::timeout, [this] {
+      bool done = true;
+      if (OnIdle) {
+        try {
+          OnIdle(this, done);
+        } catch (const std::exception& e) {
+          HandleException(e);
+        }
+      }
+      idleTimer_->setInterval(done ? 100 : 0);
+    });
+  }
+  idleTimer_->start();
+  while (!terminated_) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 100);
+    if (mainForm_ && !mainForm_->Visible()) terminated_ = true;
+  }
+  idleTimer_->stop();
+}
+
+void TApplication::Terminate() { terminated_ = true; }
+
+void TApplication::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void TApplication::HandleException(const std::exception& e) {
+  if (OnException) {
+    OnException(this, e);
+    return;
+  }
+  const auto* ex = dynamic_cast<const Exception*>(&e);
+  MessageDlg(ex ? ex->Message() : std::string(e.what()), mtError, {mbOK});
+}
+
+void TApplication::ShowHint(const std::string& text, TPoint screenPos) {
+  HintText = text;
+  if (OnHint) OnHint(this);
+  if (text.empty()) QToolTip::hideText();
+  else QToolTip::showText(QPoint(screenPos.X, screenPos.Y), QString::fromStdString(text));
+}
+
+void TApplication::CancelHint() {
+  HintText.clear();
+  QToolTip::hideText();
+}
+
+void InitializeApplication() {
+  if (!Screen) Screen = new TScreen;
+  if (!Application) Application = new TApplication(nullptr);
+  SetMainThread();
+  // A call handed to the main thread wakes the Qt loop, which then runs it.
+  SetWakeMainThread([] {
+    if (QCoreApplication* app = QCoreApplication::instance())
+      QMetaObject::invokeMethod(app, [] { CheckSynchronize(0); }, Qt::QueuedConnection);
+  });
+  SetGuiExceptionHandler([](const std::exception& e) {
+    if (Application) Application->HandleException(e);
+    else OutputDebugString(std::string("Unhandled exception: ") + e.what());
+  });
+  SetBeepHandler([] { QApplication::beep(); });
+}
+
+void FinalizeApplication() {
+  SetWakeMainThread(nullptr);
+  SetGuiExceptionHandler(nullptr);
+  SetBeepHandler(nullptr);
+  FreeObject(Application);
+  Application = nullptr;
+  delete Screen;
+  Screen = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// TScreen
+
+void TScreen::SetCursor(TCursor cursor) {
+  if (cursor == cursor_) return;
+  if (cursor_ != crDefault) QGuiApplication::restoreOverrideCursor();
+  cursor_ = cursor;
+  if (cursor_ != crDefault) QGuiApplication::setOverrideCursor(QtCursorOf(cursor_));
+}
+
+int32_t TScreen::Width() const {
+  QScreen* s = QGuiApplication::primaryScreen();
+  return s ? s->geometry().width() : 0;
+}
+int32_t TScreen::Height() const {
+  QScreen* s = QGuiApplication::primaryScreen();
+  return s ? s->geometry().height() : 0;
+}
+
+// ---------------------------------------------------------------------------
+// TTimer
+
+TTimer::TTimer(TComponent* owner) : TComponent(owner) {
+  timer_ = new QTimer;
+  QObject::connect(timer_, &QTimer::timeout, [this] {
+    if (!OnTimer) return;
+    try {
+      OnTimer(this);
+    } catch (const std::exception& e) {
+      HandleGuiException(e);
+    }
+  });
+  update();
+}
+
+TTimer::~TTimer() { delete timer_; }
+
+void TTimer::SetEnabled(bool value) {
+  enabled_ = value;
+  update();
+}
+
+void TTimer::SetInterval(Cardinal ms) {
+  interval_ = ms;
+  update();
+}
+
+void TTimer::update() {
+  // Like the class library, a timer with interval 0 or without handler does
+  // not run; re-enabling restarts the interval.
+  timer_->stop();
+  if (enabled_ && interval_ > 0) {
+    timer_->setInterval(static_cast<int>(std::min<Cardinal>(interval_, INT32_MAX)));
+    timer_->start();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Message boxes and clipboard
+
+namespace {
+TMessageDlgHook& dlgHook() {
+  static TMessageDlgHook h;
+  return h;
+}
+}  // namespace
+
+TMessageDlgHook SetMessageDlgHook(TMessageDlgHook hook) {
+  TMessageDlgHook old = std::move(dlgHook());
+  dlgHook() = std::move(hook);
+  return old;
+}
+
+TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
+  if (dlgHook()) return dlgHook()(text, type, buttons);
+  QMessageBox box;
+  box.setText(QString::fromStdString(text));
+  box.setWindowTitle(QString::fromStdString(Application ? Application->Title() : std::string()));
+  switch (type) {
+    case mtWarning: box.setIcon(QMessageBox::Warning); break;
+    case mtError: box.setIcon(QMessageBox::Critical); break;
+    case mtInformation: box.setIcon(QMessageBox::Information); break;
+    case mtConfirmation: box.setIcon(QMessageBox::Question); break;
+    default: break;
+  }
+  struct Map {
+    TMsgDlgBtn btn;
+    QMessageBox::StandardButton qt;
+    TModalResult result;
+  };
+  static const Map map[] = {{mbYes, QMessageBox::Yes, mrYes},         {mbNo, QMessageBox::No, mrNo},
+                            {mbOK, QMessageBox::Ok, mrOk},            {mbCancel, QMessageBox::Cancel, mrCancel},
+                            {mbAbort, QMessageBox::Abort, mrAbort},   {mbRetry, QMessageBox::Retry, mrRetry},
+                            {mbIgnore, QMessageBox::Ignore, mrIgnore}, {mbAll, QMessageBox::YesToAll, mrYes},
+                            {mbNoToAll, QMessageBox::NoToAll, mrNo},  {mbYesToAll, QMessageBox::YesToAll, mrYes},
+                            {mbHelp, QMessageBox::Help, mrNone},      {mbClose, QMessageBox::Close, mrClose}};
+  QMessageBox::StandardButtons qb;
+  for (const auto& m : map)
+    if (buttons.Contains(m.btn)) qb |= m.qt;
+  if (!qb) qb = QMessageBox::Ok;
+  box.setStandardButtons(qb);
+  int r = box.exec();
+  for (const auto& m : map)
+    if (m.qt == r) return m.result;
+  return mrCancel;
+}
+
+void ShowMessage(const std::string& text) { MessageDlg(text, mtCustom, {mbOK}); }
+
+std::string ClipboardText() {
+  QClipboard* c = QGuiApplication::clipboard();
+  return c ? c->text().toStdString() : std::string();
+}
+
+void SetClipboardText(const std::string& text) {
+  if (QClipboard* c = QGuiApplication::clipboard()) c->setText(QString::fromStdString(text));
+}
+
+}  // namespace px

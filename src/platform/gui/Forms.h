@@ -1,0 +1,160 @@
+#pragma once
+// Forms, frames, the application object and its message loop, the screen
+// (cursor), timers and message boxes.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/gui/Controls.h"
+
+class QTimer;
+class QMenuBar;
+
+namespace px {
+
+enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum TCloseAction { caNone, caHide, caFree, caMinimize };
+using TCloseEvent = std::function<void(TObject* sender, TCloseAction& action)>;
+using TCloseQueryEvent = std::function<void(TObject* sender, bool& canClose)>;
+
+// Results of modal forms and message boxes.
+using TModalResult = Integer;
+constexpr TModalResult mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6,
+                       mrNo = 7, mrClose = 8;
+
+// A top-level window. Its client area lies below the menu bar, if any.
+class TForm : public TWinControl {
+ public:
+  explicit TForm(TComponent* owner);
+  ~TForm() override;
+
+  void Show();
+  void Close();
+  // Runs a nested loop until ModalResult is set or the form is closed.
+  TModalResult ShowModal();
+  TModalResult ModalResult = mrNone;
+  TWindowState WindowState() const;
+  void SetWindowState(TWindowState state);
+  void BringToFront();
+  TRect ClientRect() const override;
+
+  // The bar a TMainMenu fills; made on first use.
+  QMenuBar* MenuBar();
+
+  TNotifyEvent OnCreate;
+  TNotifyEvent OnShow;
+  TNotifyEvent OnDestroy;
+  TCloseEvent OnClose;
+  TCloseQueryEvent OnCloseQuery;
+
+ protected:
+  TPoint clientOffsetForChildren() const override;
+  bool bridgeOtherEvent(QEvent* event) override;
+  virtual bool CloseQuery();
+
+ private:
+  QMenuBar* menuBar_ = nullptr;
+};
+
+// A container of controls that is placed on forms.
+class TFrame : public TCustomControl {
+ public:
+  explicit TFrame(TComponent* owner);
+};
+
+class TApplication : public TComponent {
+ public:
+  explicit TApplication(TComponent* owner = nullptr);
+  ~TApplication() override;
+
+  std::string Title() const { return title_; }
+  void SetTitle(const std::string& title);
+  TForm* MainForm() const { return mainForm_; }
+  // The first form created through CreateForm becomes the main form; closing
+  // it ends Run.
+  template <typename T>
+  T* CreateForm() {
+    T* form = CreateComponent<T>(this, this);
+    if (!mainForm_) mainForm_ = form;
+    return form;
+  }
+  void SetMainForm(TForm* form) { mainForm_ = form; }
+  // Shows the main form and runs the message loop until Terminate.
+  void Run();
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+  void ProcessMessages();
+  // An exception that escaped an event handler: OnException, else a message box.
+  void HandleException(const std::exception& e);
+  void ShowHint(const std::string& text, TPoint screenPos);
+  void CancelHint();
+
+  std::function<void(TObject* sender, bool& done)> OnIdle;
+  std::function<void(TObject* sender, const std::exception& e)> OnException;
+  TNotifyEvent OnHint;
+  std::string HintText;
+
+  void Notification(TComponent* component, TOperation operation) override;
+
+ private:
+  std::string title_;
+  TForm* mainForm_ = nullptr;
+  bool terminated_ = false;
+  QTimer* idleTimer_ = nullptr;
+};
+
+// The global application object; made by InitializeApplication.
+extern TApplication* Application;
+// Creates the application object after the QApplication exists and connects
+// the thread hook, so that TThread::Synchronize and Queue run inside the Qt
+// loop. FinalizeApplication undoes both.
+void InitializeApplication();
+void FinalizeApplication();
+
+class TScreen {
+ public:
+  // The application-wide cursor; crDefault lets each control show its own.
+  TCursor Cursor() const { return cursor_; }
+  void SetCursor(TCursor cursor);
+  int32_t PixelsPerInch() const { return 96; }
+  int32_t Width() const;
+  int32_t Height() const;
+
+ private:
+  TCursor cursor_ = crDefault;
+};
+extern TScreen* Screen;
+
+class TTimer : public TComponent {
+ public:
+  explicit TTimer(TComponent* owner);
+  ~TTimer() override;
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool value);
+  Cardinal Interval() const { return interval_; }
+  void SetInterval(Cardinal ms);
+  TNotifyEvent OnTimer;
+
+ private:
+  void update();
+  bool enabled_ = true;
+  Cardinal interval_ = 1000;
+  QTimer* timer_ = nullptr;
+};
+
+// Message boxes: buttons and icons as in the class library.
+enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+enum TMsgDlgBtn { mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll, mbNoToAll, mbYesToAll, mbHelp, mbClose };
+using TMsgDlgButtons = TSet<TMsgDlgBtn>;
+// Shows the box and answers the result of the pressed button (mrYes...).
+// Tests replace the box with SetMessageDlgHook, which answers instead.
+TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons);
+void ShowMessage(const std::string& text);
+using TMessageDlgHook = std::function<TModalResult(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons)>;
+TMessageDlgHook SetMessageDlgHook(TMessageDlgHook hook);
+
+// Clipboard text (UTF-8).
+std::string ClipboardText();
+void SetClipboardText(const std::string& text);
+
+}  // namespace px
