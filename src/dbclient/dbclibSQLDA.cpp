@@ -386,7 +386,6 @@ std::string TSQLDA::DecodeText(Word Index) const {
   if (!v.sqldata) return {};
   switch (storageOf(v)) {
     case SQL_VARYING: {
-      if (v.sqllen < 2) return {};
       uint16_t len = 0;
       std::memcpy(&len, v.sqldata, 2);
       // Never beyond the buffer, whatever the length word says.
