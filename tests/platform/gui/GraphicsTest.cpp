@@ -91,7 +91,6 @@ TEST_F(CanvasOnBitmap, EllipseAndPolygonFill) {
   c.Polygon({{0, 0}, {6, 0}, {0, 6}});
   EXPECT_EQ(bmp.GetPixel(1, 1), clBlue);
   EXPECT_EQ(bmp.GetPixel(5, 5), clRed);  // the ellipse below, not the triangle
-  (void)0);
 }
 
 TEST_F(CanvasOnBitmap, TextDrawsInFontColourAndMeasures) {
