@@ -375,27 +375,37 @@ void TMemDataSet::assignValue(TMemRecord* rec, const TMemFieldDescriptor& d, con
     nullByte = static_cast<char>(nullByte | d.NullMask);
     return;
   }
-  if (had)
-    for (Integer ix : d.Indexes) indexes_[static_cast<size_t>(ix)]->Remove(rec);
+  for (Integer ix : d.Indexes) {
+    TMemIndex* index = indexes_[static_cast<size_t>(ix)].get();
+    if (index->HasKey(rec)) index->Remove(rec);
+  }
   alignas(8) char old[16];
   std::memcpy(old, p, size);
   std::memcpy(p, raw, size);
   nullByte = static_cast<char>(nullByte | d.NullMask);
   size_t entered = 0;
-  while (entered < d.Indexes.size() && indexes_[static_cast<size_t>(d.Indexes[entered])]->Insert(rec)) ++entered;
+  for (; entered < d.Indexes.size(); ++entered) {
+    TMemIndex* index = indexes_[static_cast<size_t>(d.Indexes[entered])].get();
+    if (index->HasKey(rec) && !index->Insert(rec)) break;
+  }
   if (entered == d.Indexes.size()) {
     if (isString) memds::FreeRep(memds::LoadPtr(old));
     return;
   }
   const TMemIndex* failed = indexes_[static_cast<size_t>(d.Indexes[entered])].get();
-  for (size_t j = 0; j < entered; ++j) indexes_[static_cast<size_t>(d.Indexes[j])]->Remove(rec);
+  for (size_t j = 0; j < entered; ++j) {
+    TMemIndex* index = indexes_[static_cast<size_t>(d.Indexes[j])].get();
+    if (index->HasKey(rec)) index->Remove(rec);
+  }
   std::memcpy(p, old, size);
   if (!had) nullByte = static_cast<char>(nullByte & ~d.NullMask);
-  if (had)
-    for (Integer ix : d.Indexes) {
-      bool back = indexes_[static_cast<size_t>(ix)]->Insert(rec);
+  for (Integer ix : d.Indexes) {
+    TMemIndex* index = indexes_[static_cast<size_t>(ix)].get();
+    if (index->HasKey(rec)) {
+      const bool back = index->Insert(rec);
       Assert(back, "INTERNAL ERROR");
     }
+  }
   if (isString) memds::FreeRep(memds::LoadPtr(static_cast<const char*>(raw)));
   throw EDatasetException("Duplicate value in unique index. " + prefix() + " " + FieldLabel(d.FieldNo, d.Name) +
                           " Index: [" + std::to_string(failed->Number) + "," + quoted(failed->Name) + "]");
@@ -404,7 +414,10 @@ void TMemDataSet::assignValue(TMemRecord* rec, const TMemFieldDescriptor& d, con
 void TMemDataSet::clearValue(TMemRecord* rec, const TMemFieldDescriptor& d) {
   char& nullByte = rec->Block()[d.NullOffset];
   if (!(nullByte & d.NullMask)) return;
-  for (Integer ix : d.Indexes) indexes_[static_cast<size_t>(ix)]->Remove(rec);
+  for (Integer ix : d.Indexes) {
+    TMemIndex* index = indexes_[static_cast<size_t>(ix)].get();
+    if (index->HasKey(rec)) index->Remove(rec);
+  }
   nullByte = static_cast<char>(nullByte & ~d.NullMask);
   char* p = rec->Block() + d.DataOffset;
   if (d.Type == mftAnsiString || d.Type == mftUnicodeString) memds::FreeRep(memds::LoadPtr(p));
@@ -485,8 +498,8 @@ Integer TMemDataSet::AddMultiFieldIndex(const TMemArgs& fields, TMemIndexType ki
   return AddNamedMultiFieldIndex("", fields, kind);
 }
 
-// An index over several fields is only ever made of one field in this
-// program; indexes over two or more fields are refused with the kind error.
+// An index over several fields is a tree ordered field by field; hash and
+// static kinds over several fields are refused with the kind error.
 Integer TMemDataSet::AddNamedMultiFieldIndex(const std::string& name, const TMemArgs& fields, TMemIndexType kind) {
   if (recordCount_ > 0)
     throw EDatasetException("Cannot add fields, indexes, set record class or clone when dataset contains records. " + prefix());
@@ -499,7 +512,29 @@ Integer TMemDataSet::AddNamedMultiFieldIndex(const std::string& name, const TMem
       throw EDatasetException("Indexes on calculated fields are not supported. " + prefix() + " " + FieldLabel(f, d.Name));
   }
   if (resolved.size() == 1) return AddIndex(name, resolved[0], kind);
-  raiseKind();
+  std::vector<std::pair<TMemAnyType, Integer>> parts;
+  for (Integer f : resolved) parts.emplace_back(fields_[static_cast<size_t>(f)].Type, fields_[static_cast<size_t>(f)].DataOffset);
+  std::unique_ptr<TMemIndex> ix = CreateMultiFieldIndex(kind, parts);
+  if (!ix) raiseKind();
+  ix->Owner = this;
+  ix->KeyField = -1;
+  ix->Number = GetIndexCount();
+  ix->Name = name;
+  ix->KeyOffset = 0;
+  ix->Fields = resolved;
+  ix->NullOffset = fields_[static_cast<size_t>(resolved[0])].NullOffset;
+  ix->NullMask = fields_[static_cast<size_t>(resolved[0])].NullMask;
+  for (size_t i = 1; i < resolved.size(); ++i) {
+    const auto& d = fields_[static_cast<size_t>(resolved[i])];
+    ix->MoreNullBits.emplace_back(d.NullOffset, d.NullMask);
+  }
+  ix->NodeOffset = allocate(TreeNodeSize);
+  for (Integer f : resolved) {
+    auto& list = fields_[static_cast<size_t>(f)].Indexes;
+    if (std::find(list.begin(), list.end(), ix->Number) == list.end()) list.push_back(ix->Number);
+  }
+  indexes_.push_back(std::move(ix));
+  return indexes_.back()->Number;
 }
 
 Integer TMemDataSet::GetPrimaryIndex() const {

@@ -448,6 +448,7 @@ class TMemDataSet : public std::enable_shared_from_this<TMemDataSet> {
   void removeFromIndexes(TMemRecord* rec);
   std::vector<Integer> resolveFields(const TMemArgs& fields) const;
   TMemIndex* typedIndex(Integer index, TMemAnyType keyType) const;
+  TMemRecord* findByManyFields(TMemIndex* ix, const TMemArgs& values, Byte flags) const;
   std::string prefix() const;
   template <class C>
   void sortList(C&& mayStayBefore);

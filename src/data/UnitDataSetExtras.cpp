@@ -110,6 +110,7 @@ Integer TMemDataSet::AddLookupField(const std::string& name, const IMemDataSet& 
 
 TMemRecord* TMemDataSet::FindByMany(Integer index, const TMemArgs& values, Byte flags) const {
   TMemIndex* ix = Index(index);
+  if (ix->KeyType == mftNone) return findByManyFields(ix, values, flags);
   if (values.size() != 1)
     throw EDatasetException("Invalid number of fields in multifield lookup (ByMany). " + prefix() + " Expected: [1] Given: [" +
                             std::to_string(values.size()) + "]");
@@ -157,6 +158,70 @@ TMemRecord* TMemDataSet::FindByMany(Integer index, const TMemArgs& values, Byte 
       break;
   }
   throw EDatasetException("Invalid field/index type.");
+}
+
+// The values go into a scratch record block at their fields' offsets; the
+// tree compares that block with its records field by field.
+TMemRecord* TMemDataSet::findByManyFields(TMemIndex* ix, const TMemArgs& values, Byte flags) const {
+  if (values.size() != ix->Fields.size())
+    throw EDatasetException("Invalid number of fields in multifield lookup (ByMany). " + prefix() + " Expected: [" +
+                            std::to_string(ix->Fields.size()) + "] Given: [" + std::to_string(values.size()) + "]");
+  if (values.size() > 10) throw EDatasetException("Error.");
+  std::vector<uint64_t> scratch((static_cast<size_t>(recordSize_) + 7) / 8, 0);
+  char* block = reinterpret_cast<char*>(scratch.data());
+  std::vector<void*> reps;
+  struct RepGuard {
+    std::vector<void*>& r;
+    ~RepGuard() {
+      for (void* p : r) memds::FreeRep(p);
+    }
+  } guard{reps};
+  auto elementError = [] { throw EDatasetException("Unsupported array element type."); };
+  for (size_t i = 0; i < values.size(); ++i) {
+    const TMemArg& a = values[i];
+    const TMemFieldDescriptor& d = fields_[static_cast<size_t>(ix->Fields[i])];
+    char* p = block + d.DataOffset;
+    const bool integral = a.IsInteger() || a.IsInt64();
+    switch (d.Type) {
+      case mftInteger:
+        if (!integral) elementError();
+        if (a.IntValue() < INT32_MIN || a.IntValue() > INT32_MAX) return nullptr;
+        memds::Store<Integer>(p, static_cast<Integer>(a.IntValue()));
+        break;
+      case mftInt64:
+        if (!integral) elementError();
+        memds::Store<Int64>(p, a.IntValue());
+        break;
+      case mftDouble:
+        if (!integral && !a.IsExtended()) elementError();
+        memds::Store<Double>(p, integral ? static_cast<Double>(a.IntValue()) : static_cast<Double>(a.ExtValue()));
+        break;
+      case mftWord:
+        if (!integral) elementError();
+        if (a.IntValue() < 0 || a.IntValue() > 65535) return nullptr;
+        memds::Store<Word>(p, static_cast<Word>(a.IntValue()));
+        break;
+      case mftByte:
+        if (!integral) elementError();
+        if (a.IntValue() < 0 || a.IntValue() > 255) return nullptr;
+        memds::Store<Byte>(p, static_cast<Byte>(a.IntValue()));
+        break;
+      case mftAnsiString:
+        if (!a.IsText()) elementError();
+        reps.push_back(memds::NewAnsiRep(a.IsNarrowText() ? a.NarrowText() : UnicodeToAnsi(a.WideText())));
+        memds::Store<void*>(p, reps.back());
+        break;
+      case mftUnicodeString:
+        if (!a.IsText()) elementError();
+        reps.push_back(memds::NewUnicodeRep(a.IsWideText() ? a.WideText() : AnsiToUnicode(a.NarrowText())));
+        memds::Store<void*>(p, reps.back());
+        break;
+      default:
+        elementError();
+    }
+  }
+  const char* key = block;
+  return ix->Find(&key, flags);
 }
 
 // ---------------------------------------------------------------------------

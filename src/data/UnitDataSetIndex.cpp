@@ -306,18 +306,21 @@ class TTreeIndex final : public TMemIndex {
   static int8_t balOf(const Node* n) { return *reinterpret_cast<const int8_t*>(reinterpret_cast<const char*>(n) + 24); }
   Node* nodeOf(const TMemRecord* rec) const { return reinterpret_cast<Node*>(const_cast<char*>(rec->Block()) + NodeOffset); }
   typename KT::Search keyOf(const Node* n) const {
-    return KT::load(reinterpret_cast<const char*>(n) - NodeOffset + KeyOffset);
+    return kt_.load(reinterpret_cast<const char*>(n) - NodeOffset + KeyOffset);
   }
   TMemRecord* rec(const Node* n) const { return n ? recordOf(n, NodeOffset) : nullptr; }
 
  public:
+  TTreeIndex() = default;
+  explicit TTreeIndex(KT kt) : kt_(std::move(kt)) {}
+
   bool Insert(TMemRecord* r) override {
     Node* n = nodeOf(r);
-    const auto key = KT::load(r->Block() + KeyOffset);
+    const auto key = kt_.load(r->Block() + KeyOffset);
     Node* parent = nullptr;
     Node** link = &root_;
     for (Node* cur = root_; cur; cur = *link) {
-      const int c = KT::cmp(key, keyOf(cur));
+      const int c = kt_.cmp(key, keyOf(cur));
       if (Unique && c == 0) return false;
       parent = cur;
       link = c < 0 ? &cur->left : &cur->right;
@@ -426,7 +429,7 @@ class TTreeIndex final : public TMemIndex {
     }
     Node* lb = lowerBound(key);
     if (flags & mfAtOrAfter) return rec(lb);
-    return lb && KT::cmp(keyOf(lb), key) == 0 ? rec(lb) : nullptr;
+    return lb && kt_.cmp(keyOf(lb), key) == 0 ? rec(lb) : nullptr;
   }
 
   TMemRecord* First() override { return rec(first()); }
@@ -448,7 +451,7 @@ class TTreeIndex final : public TMemIndex {
   }
 
   std::unique_ptr<TMemIndex> CloneEmpty(TMemDataSet* owner) const override {
-    auto c = std::make_unique<TTreeIndex>();
+    auto c = std::make_unique<TTreeIndex>(kt_);
     copyBaseTo(*c, owner);
     return c;
   }
@@ -465,8 +468,8 @@ class TTreeIndex final : public TMemIndex {
     Assert(n->parent == parent, "tree parent link");
     Assert(HasKey(rec(n)), "null key in tree");
     ++count;
-    if (n->left) Assert(KT::cmp(keyOf(n->left), keyOf(n)) <= (Unique ? -1 : 0), "tree order left");
-    if (n->right) Assert(KT::cmp(keyOf(n->right), keyOf(n)) >= (Unique ? 1 : 0), "tree order right");
+    if (n->left) Assert(kt_.cmp(keyOf(n->left), keyOf(n)) <= (Unique ? -1 : 0), "tree order left");
+    if (n->right) Assert(kt_.cmp(keyOf(n->right), keyOf(n)) >= (Unique ? 1 : 0), "tree order right");
     const int hl = checkSubtree(n->left, n, count);
     const int hr = checkSubtree(n->right, n, count);
     Assert(hr - hl == balOf(n) && hr - hl >= -1 && hr - hl <= 1, "tree balance");
@@ -619,7 +622,7 @@ class TTreeIndex final : public TMemIndex {
   Node* lowerBound(const typename KT::Search& key) const {
     Node* res = nullptr;
     for (Node* cur = root_; cur;) {
-      if (KT::cmp(keyOf(cur), key) < 0) {
+      if (kt_.cmp(keyOf(cur), key) < 0) {
         cur = cur->right;
       } else {
         res = cur;
@@ -632,7 +635,7 @@ class TTreeIndex final : public TMemIndex {
   Node* upperBound(const typename KT::Search& key) const {
     Node* res = nullptr;
     for (Node* cur = root_; cur;) {
-      if (KT::cmp(keyOf(cur), key) <= 0) {
+      if (kt_.cmp(keyOf(cur), key) <= 0) {
         cur = cur->right;
       } else {
         res = cur;
@@ -643,6 +646,7 @@ class TTreeIndex final : public TMemIndex {
   }
 
   Node* root_ = nullptr;
+  KT kt_;
 };
 
 // ---------------------------------------------------------------------------
@@ -744,6 +748,59 @@ class TStaticIndex final : public TMemIndex {
   Integer cached_ = -1;
 };
 
+// Keys of a multi-field index: the record block itself, compared field by
+// field in each field's key order.
+struct KMulti {
+  using Search = const char*;
+  std::vector<std::pair<TMemAnyType, Integer>> parts;
+  Search load(const char* p) const { return p; }
+  template <class K>
+  static int cmpAt(const char* a, const char* b) {
+    return K::cmp(K::load(a), K::load(b));
+  }
+  int cmp(Search a, Search b) const {
+    for (const auto& [type, off] : parts) {
+      int c = 0;
+      const char *x = a + off, *y = b + off;
+      switch (type) {
+        case mftInteger:
+          c = cmpAt<KInteger>(x, y);
+          break;
+        case mftInt64:
+        case mftCurrency:
+          c = cmpAt<KInt64>(x, y);
+          break;
+        case mftAnsiString:
+          c = cmpAt<KAnsi>(x, y);
+          break;
+        case mftUnicodeString:
+          c = cmpAt<KUnicode>(x, y);
+          break;
+        case mftSingle:
+          c = cmpAt<KSingle>(x, y);
+          break;
+        case mftDouble:
+          c = cmpAt<KDouble>(x, y);
+          break;
+        case mftGUID:
+          c = cmpAt<KGuid>(x, y);
+          break;
+        case mftWord:
+          c = cmpAt<KWord>(x, y);
+          break;
+        case mftBoolean:
+        case mftByte:
+          c = cmpAt<KByte>(x, y);
+          break;
+        default:
+          Assert(false, "INTERNAL ERROR");
+      }
+      if (c != 0) return c;
+    }
+    return 0;
+  }
+};
+
 template <template <class> class Idx>
 std::unique_ptr<TMemIndex> makeByType(TMemAnyType t, bool guidAllowed) {
   switch (t) {
@@ -801,6 +858,22 @@ std::unique_ptr<TMemIndex> CreateMemIndex(TMemIndexType kind, TMemAnyType keyTyp
   if (ix) {
     ix->Kind = kind;
     ix->KeyType = keyType;
+  }
+  return ix;
+}
+
+std::unique_ptr<TMemIndex> CreateMultiFieldIndex(TMemIndexType kind,
+                                                 const std::vector<std::pair<TMemAnyType, Integer>>& parts) {
+  KMulti kt;
+  kt.parts = parts;
+  std::unique_ptr<TMemIndex> ix;
+  if (kind == mitOrderedUnique)
+    ix = std::make_unique<TTreeIndex<KMulti, true>>(std::move(kt));
+  else if (kind == mitOrderedNonUnique)
+    ix = std::make_unique<TTreeIndex<KMulti, false>>(std::move(kt));
+  if (ix) {
+    ix->Kind = kind;
+    ix->KeyType = mftNone;
   }
   return ix;
 }

@@ -41,8 +41,17 @@ class TMemIndex {
   Integer KeyOffset = 0;   // key value in the record
   Integer NullOffset = 0;  // null-flag byte and bit of the key field
   Byte NullMask = 0;
+  // Multi-field index: its fields, and the null bits of all but the first
+  // (a record is in it when every one of its fields holds a value).
+  std::vector<Integer> Fields;
+  std::vector<std::pair<Integer, Byte>> MoreNullBits;
 
-  bool HasKey(const TMemRecord* rec) const { return (rec->Block()[NullOffset] & NullMask) != 0; }
+  bool HasKey(const TMemRecord* rec) const {
+    if ((rec->Block()[NullOffset] & NullMask) == 0) return false;
+    for (const auto& [off, mask] : MoreNullBits)
+      if ((rec->Block()[off] & mask) == 0) return false;
+    return true;
+  }
 
  protected:
   void copyBaseTo(TMemIndex& to, TMemDataSet* owner) const {
@@ -56,6 +65,8 @@ class TMemIndex {
     to.KeyOffset = KeyOffset;
     to.NullOffset = NullOffset;
     to.NullMask = NullMask;
+    to.Fields = Fields;
+    to.MoreNullBits = MoreNullBits;
   }
 };
 
@@ -66,6 +77,10 @@ constexpr Integer TreeNodeSize = 25;  // left, right, parent, balance
 // A new empty index of that kind over that key type; nullptr when the kind
 // cannot index the type.
 std::unique_ptr<TMemIndex> CreateMemIndex(TMemIndexType kind, TMemAnyType keyType);
+// A tree over several fields (types and data offsets in key order), ordered
+// field by field; the search key is a record block holding the values.
+std::unique_ptr<TMemIndex> CreateMultiFieldIndex(TMemIndexType kind,
+                                                 const std::vector<std::pair<TMemAnyType, Integer>>& parts);
 
 }  // namespace px
 
