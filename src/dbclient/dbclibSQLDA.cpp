@@ -439,6 +439,19 @@ void TSQLDA::EncodeText(Word Index, std::string_view Text) {
     Text = Text.substr(0, static_cast<size_t>(maxLen));
   }
   if (Text.size() > 32765) throw EDBCConvertError("String right truncation.");
+  if (KeepsBuffersInPlace()) {
+    size_t room = static_cast<size_t>(std::max<ISC_SHORT>(v.sqllen, 0));
+    if (Text.size() > room || !v.sqldata) throw EDBCConvertError("String right truncation.");
+    if (st == SQL_VARYING) {
+      uint16_t len = static_cast<uint16_t>(Text.size());
+      std::memcpy(v.sqldata, &len, 2);
+      std::memcpy(v.sqldata + 2, Text.data(), Text.size());
+    } else {
+      std::memcpy(v.sqldata, Text.data(), Text.size());
+      std::memset(v.sqldata + Text.size(), ' ', room - Text.size());
+    }
+    return;
+  }
   auto resize = [&](size_t bytes) {
     char* grown = static_cast<char*>(std::realloc(v.sqldata, std::max<size_t>(bytes, 1)));
     if (!grown) throw EOutOfMemory("Out of memory");

@@ -86,7 +86,9 @@ class TSQLDA {
   virtual void EncodeString(Word Index, std::string_view Text);
   virtual void EncodeWideString(Word Index, std::u16string_view Text);
   // Stores text into a text column; raises EDBCConvertError when the text
-  // does not fit the parameter's described length.
+  // does not fit the parameter's described length. The entry's buffer is
+  // replaced by malloc'ed memory of the text's size unless the area keeps
+  // its buffers in place (see KeepsBuffersInPlace).
   virtual void EncodeText(Word Index, std::string_view Text);
   virtual void EncodeRawString(Word Index, std::string_view Text);
 
@@ -170,6 +172,10 @@ class TSQLDA {
   void StoreValue(Word Index, const TInValue& Value);
   // Called after EncodeText replaced an entry's buffer (parameters share it).
   virtual void TextBufferChanged(Word Index);
+  // True for areas whose entry buffers are not separately malloc'ed (a row
+  // buffer laid out in one block): text is then written into the declared
+  // room, blank-padded for fixed text, and never reallocated.
+  virtual bool KeepsBuffersInPlace() const { return false; }
 
  private:
   XSQLDA* area_ = nullptr;
