@@ -159,6 +159,16 @@ TEST(TypedValues, DatesAndTimes) {
   date.da.SetAsDateTime(0, 7.75);
   EXPECT_EQ(15025, date.stored<int32_t>());
 
+  // Texts follow the format settings (the default ones here).
+  ts.da.SetAsDateTime(0, 45000.5);
+  EXPECT_EQ("3/15/2023 12:00:00 PM", ts.da.GetAsString(0));
+  ts.da.SetAsString(0, "3/15/2023 6:00:00 AM");
+  EXPECT_DOUBLE_EQ(45000.25, ts.da.GetAsDateTime(0));
+  date.da.SetAsDate(0, 45000);
+  EXPECT_EQ("3/15/2023", date.da.GetAsString(0));
+  date.da.SetAsString(0, "3/16/2023");
+  EXPECT_EQ(45001, date.da.GetAsDate(0));
+
   Column time(SQL_TYPE_TIME, 4);
   time.da.SetAsInteger(0, 7);
   EXPECT_EQ(0u, time.stored<uint32_t>());
@@ -169,6 +179,9 @@ TEST(TypedValues, DatesAndTimes) {
   EXPECT_EQ(0u, time.stored<uint32_t>());  // midnight, never 24:00
   time.da.SetAsDouble(0, -3.5);
   EXPECT_EQ(432000000u, time.stored<uint32_t>());
+  EXPECT_EQ("12:00:00 PM", time.da.GetAsString(0));
+  time.da.SetAsString(0, "6:00:00 AM");
+  EXPECT_EQ(216000000u, time.stored<uint32_t>());
 }
 
 TEST(TypedValues, IntegersFloatsAndNarrowing) {
