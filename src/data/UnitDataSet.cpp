@@ -770,7 +770,7 @@ IMemDataSet CreateMemDataSetFromSpec(const std::string& name, const std::string&
       t->AddIndex(fieldName, field, mitOrderedUnique);
     else if (mark == '+')
       t->AddIndex(fieldName, field, mitOrderedNonUnique);
-    if (typeEnd >= n) break;
+    if (typeEnd + 1 >= n) break;
     pos = typeEnd + 1;
   }
   return t;
