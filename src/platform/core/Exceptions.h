@@ -61,6 +61,8 @@ PX_DECLARE_EXCEPTION(EThread, Exception);
 PX_DECLARE_EXCEPTION(EIniFileException, Exception);
 PX_DECLARE_EXCEPTION(ERegistryException, Exception);
 PX_DECLARE_EXCEPTION(EEncodingError, Exception);
+PX_DECLARE_EXCEPTION(EVariantError, Exception);
+PX_DECLARE_EXCEPTION(EVariantTypeCastError, EVariantError);
 PX_DECLARE_EXCEPTION(EPNGException, Exception);
 
 // Raised by a failed operating-system call; ErrorCode is the errno value.
