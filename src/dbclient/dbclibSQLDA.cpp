@@ -676,6 +676,50 @@ Integer TSQLDA::GetAsDate(Word Index) const { return static_cast<Integer>(getVal
 Cardinal TSQLDA::GetAsTime(Word Index) const { return static_cast<Cardinal>(getValue(*this, Index, Want::Time).I); }
 bool TSQLDA::GetAsBoolean(Word Index) const { return getValue(*this, Index, Want::Boolean).B; }
 
+TVariant TSQLDA::GetAsVariant(Word Index) const {
+  CheckRange(Index);
+  if (GetIsNull(Index)) return TVariant::Null();
+  const XSQLVAR& v = Var(Index);
+  int st = storageOf(v);
+  if (v.sqlscale < 0) return TVariant::FromDouble(GetAsDouble(Index));
+  switch (st) {
+    case SQL_VARYING:
+    case SQL_TEXT: return TVariant::FromString(DecodeText(Index));
+    case SQL_SHORT: return TVariant::FromSmallint(readAs<int16_t>(v));
+    case SQL_LONG: return TVariant::FromInteger(readAs<int32_t>(v));
+    case SQL_INT64: return TVariant::FromInt64(readAs<int64_t>(v));
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_D_FLOAT: return TVariant::FromDouble(readFloat(v));
+    case SQL_TIMESTAMP:
+    case SQL_TYPE_DATE: return TVariant::FromDate(GetAsDateTime(Index));
+    case SQL_TYPE_TIME: return TVariant::FromDouble(GetAsDouble(Index));
+    default: castError();
+  }
+}
+
+void TSQLDA::SetAsVariant(Word Index, const TVariant& Value) {
+  switch (Value.VarType()) {
+    case varEmpty:
+    case varNull: SetIsNull(Index, true); break;
+    case varSmallint:
+    case varShortInt:
+    case varByte: SetAsSmallint(Index, static_cast<SmallInt>(Value.AsInt64())); break;
+    case varInteger:
+    case varWord: SetAsInteger(Index, static_cast<Integer>(Value.AsInt64())); break;
+    case varSingle: SetAsSingle(Index, static_cast<Single>(Value.AsDouble())); break;
+    case varDouble: SetAsDouble(Index, Value.AsDouble()); break;
+    case varCurrency: SetAsCurrency(Index, Value.AsCurrency()); break;
+    case varDate: SetAsDateTime(Index, Value.AsDouble()); break;
+    case varString: SetAsAnsiString(Index, Value.AsString()); break;
+    // Wide text goes through the area's code page rather than Windows-1252.
+    case varUString: SetAsWideString(Index, Value.AsUString()); break;
+    case varLongWord:
+    case varInt64: SetAsInt64(Index, Value.AsInt64()); break;
+    default: castError();
+  }
+}
+
 ISC_QUAD TSQLDA::GetAsQuad(Word Index) const {
   CheckRange(Index);
   ISC_QUAD q{};

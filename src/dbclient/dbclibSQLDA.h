@@ -11,6 +11,7 @@
 #include "dbclient/dbclibCharset.h"
 #include "platform/core/Currency.h"
 #include "platform/core/Types.h"
+#include "platform/core/Variant.h"
 
 namespace px {
 
@@ -120,6 +121,7 @@ class TSQLDA {
   // Units of 1/10000 s.
   virtual Cardinal GetAsTime(Word Index) const;
   virtual bool GetAsBoolean(Word Index) const;
+  virtual TVariant GetAsVariant(Word Index) const;
   std::string GetAsAnsiString(Word Index) const { return GetAsString(Index); }
 
   virtual void SetIsNull(Word Index, bool Value);
@@ -139,6 +141,8 @@ class TSQLDA {
   virtual void SetAsDate(Word Index, Integer Value);
   // Units of 1/10000 s.
   virtual void SetAsTime(Word Index, Cardinal Value);
+  // Dispatches on the variant's type to the setters above.
+  virtual void SetAsVariant(Word Index, const TVariant& Value);
   void SetAsAnsiString(Word Index, std::string_view Value) { SetAsString(Index, Value); }
 
   // Raises "Field num: %d not found." unless Index < the allocated count.

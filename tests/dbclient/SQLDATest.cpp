@@ -241,6 +241,32 @@ TEST(TypedValues, IntegersFloatsAndNarrowing) {
   EXPECT_FALSE(blob.da.GetIsNull(0));
 }
 
+TEST(TypedValues, Variants) {
+  Column n92(SQL_LONG, 4, -2);
+  n92.da.SetAsVariant(0, TVariant::FromInteger(3));
+  EXPECT_EQ(300, n92.stored<int32_t>());
+  EXPECT_EQ(varDouble, n92.da.GetAsVariant(0).VarType());
+  EXPECT_DOUBLE_EQ(3.0, n92.da.GetAsVariant(0).AsDouble());
+  int32_t before = n92.stored<int32_t>();
+  n92.da.SetAsVariant(0, TVariant::Null());
+  EXPECT_EQ(-1, n92.indicator);
+  EXPECT_EQ(before, n92.stored<int32_t>());  // the data stays as it was
+  EXPECT_TRUE(n92.da.GetAsVariant(0).IsNull());
+  EXPECT_THROW(n92.da.SetAsVariant(0, TVariant::FromBoolean(true)), EDBCConvertError);
+
+  Column s(SQL_SHORT, 2);
+  s.da.SetAsVariant(0, TVariant::FromString("12"));
+  EXPECT_EQ(varSmallint, s.da.GetAsVariant(0).VarType());
+  EXPECT_EQ(12, s.da.GetAsVariant(0).AsInt64());
+  Column ts(SQL_TIMESTAMP, 8);
+  ts.da.SetAsVariant(0, TVariant::FromDate(1.5));
+  EXPECT_EQ(varDate, ts.da.GetAsVariant(0).VarType());
+  EXPECT_DOUBLE_EQ(1.5, ts.da.GetAsVariant(0).AsDouble());
+  Column text(SQL_VARYING, 8, 0, csWIN1251);
+  text.da.SetAsVariant(0, TVariant::FromUString(u"\u0416"));
+  EXPECT_EQ("\xc6", text.da.GetAsVariant(0).AsString());
+}
+
 TEST(TypedValues, NullsRangesAndNames) {
   Column col(SQL_LONG, 4);
   col.put(static_cast<int32_t>(99));
