@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
 
 #include "dbclient/dbclib.h"
 
@@ -87,6 +92,25 @@ TEST(Binding, RealClientLibraryBinds) {
   EXPECT_EQ(TDBCBaseLibrary::EntryPointCount, 139);
   EXPECT_STREQ("BLOB_close", TDBCBaseLibrary::EntryPointName(0));
   EXPECT_STREQ("isc_wait_for_event", TDBCBaseLibrary::EntryPointName(138));
+}
+
+TEST(Binding, LockFolderIsMadePrivateWhenUnset) {
+  const char* old = std::getenv("FIREBIRD_LOCK");
+  std::string saved = old ? old : "";
+  setenv("FIREBIRD_LOCK", "/somewhere/else", 1);
+  EnsurePrivateLockFolder();
+  EXPECT_STREQ("/somewhere/else", std::getenv("FIREBIRD_LOCK"));  // a set value is kept
+  unsetenv("FIREBIRD_LOCK");
+  EnsurePrivateLockFolder();
+  const char* made = std::getenv("FIREBIRD_LOCK");
+  ASSERT_NE(nullptr, made);
+  struct stat st {};
+  ASSERT_EQ(0, lstat(made, &st)) << made;
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(geteuid(), st.st_uid);
+  EXPECT_EQ(0u, st.st_mode & 022);
+  if (saved.empty()) unsetenv("FIREBIRD_LOCK");
+  else setenv("FIREBIRD_LOCK", saved.c_str(), 1);
 }
 
 }  // namespace
