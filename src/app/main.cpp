@@ -1,16 +1,28 @@
-// Program entry. Until the application's own start-up lands this shows an
-// empty main window with the program's title.
+// Program entry. Start-up is an explicit sequence, torn down in reverse.
+// Until the application's own main window lands this shows an empty form
+// with the program's title.
 #include <QApplication>
-#include <QMainWindow>
 
 #include "platform/core/Version.h"
+#include "platform/gui/Forms.h"
+#include "ui/framework/UnitQVRSystem.h"
+#include "ui/framework/UnitTranslation.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName(px::ProgramName);
-  QMainWindow window;
-  window.setWindowTitle(px::ProgramName);
-  window.resize(1024, 720);
-  window.show();
-  return QApplication::exec();
+  px::InitializeApplication();
+  px::InitializeTranslations();
+  px::InitializeQVRSystem();
+  int rc = 0;
+  {
+    px::Application->SetTitle(px::ProgramName);
+    auto* form = px::Application->CreateForm<px::TForm>();
+    form->SetCaption(px::ProgramName);
+    form->SetBounds(0, 0, 1024, 720);
+    px::Application->Run();
+  }
+  px::FinalizeApplication();  // frees the forms before the registry goes
+  px::FinalizeQVRSystem();
+  px::FinalizeTranslations();
+  return rc;
 }

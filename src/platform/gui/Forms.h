@@ -74,7 +74,7 @@ class TApplication : public TComponent {
   // it ends Run.
   template <typename T>
   T* CreateForm() {
-    T* form = CreateComponent<T>(this, this);
+    T* form = CreateComponent<T>(this);
     if (!mainForm_) mainForm_ = form;
     return form;
   }
