@@ -155,6 +155,7 @@ void TMemIniFile::loadFile() {
 
 std::string TMemIniFile::ReadString(const std::string& section, const std::string& ident,
                                     const std::string& defaultValue) {
+  BeforeRead();
   const Data::Section* s = data_->find(section);
   const Data::Line* line = s ? s->find(Trim(ident)) : nullptr;
   return line ? line->value : defaultValue;
@@ -163,16 +164,20 @@ std::string TMemIniFile::ReadString(const std::string& section, const std::strin
 void TMemIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
   std::string name = storable(ident);
   std::string text = storable(value);
+  std::string sectionName = storable(section);
   checkEntry(name, text);
-  Data::Section& s = data_->sections[data_->findOrAdd(storable(section))];
-  auto it = s.keys.find(fold(name));
-  if (it != s.keys.end())
-    s.lines[it->second].value = std::move(text);
-  else
-    s.add(std::move(name), std::move(text));
+  Change([&] {
+    Data::Section& s = data_->sections[data_->findOrAdd(sectionName)];
+    auto it = s.keys.find(fold(name));
+    if (it != s.keys.end())
+      s.lines[it->second].value = std::move(text);
+    else
+      s.add(std::move(name), std::move(text));
+  });
 }
 
 void TMemIniFile::ReadSection(const std::string& section, TStrings& strings) {
+  BeforeRead();
   strings.BeginUpdate();
   try {
     strings.Clear();
@@ -186,6 +191,7 @@ void TMemIniFile::ReadSection(const std::string& section, TStrings& strings) {
 }
 
 void TMemIniFile::ReadSections(TStrings& strings) {
+  BeforeRead();
   strings.BeginUpdate();
   try {
     strings.Clear();
@@ -198,6 +204,7 @@ void TMemIniFile::ReadSections(TStrings& strings) {
 }
 
 void TMemIniFile::ReadSectionValues(const std::string& section, TStrings& strings) {
+  BeforeRead();
   strings.BeginUpdate();
   try {
     strings.Clear();
@@ -210,29 +217,37 @@ void TMemIniFile::ReadSectionValues(const std::string& section, TStrings& string
   strings.EndUpdate();
 }
 
-bool TMemIniFile::SectionExists(const std::string& section) { return data_->find(section) != nullptr; }
+bool TMemIniFile::SectionExists(const std::string& section) {
+  BeforeRead();
+  return data_->find(section) != nullptr;
+}
 
 bool TMemIniFile::ValueExists(const std::string& section, const std::string& ident) {
+  BeforeRead();
   const Data::Section* s = data_->find(section);
   return s && s->find(Trim(ident));
 }
 
 void TMemIniFile::EraseSection(const std::string& section) {
-  Data::Section* s = data_->find(section);
-  if (!s) return;
-  data_->sections.erase(data_->sections.begin() + (s - data_->sections.data()));
-  data_->reindex();
+  Change([&] {
+    Data::Section* s = data_->find(section);
+    if (!s) return;
+    data_->sections.erase(data_->sections.begin() + (s - data_->sections.data()));
+    data_->reindex();
+  });
 }
 
 void TMemIniFile::DeleteKey(const std::string& section, const std::string& ident) {
-  Data::Section* s = data_->find(section);
-  if (!s) return;
-  std::string key = fold(Trim(ident));
-  auto end = std::remove_if(s->lines.begin(), s->lines.end(),
-                            [&](const Data::Line& line) { return line.entry && fold(line.name) == key; });
-  if (end == s->lines.end()) return;
-  s->lines.erase(end, s->lines.end());
-  s->reindex();
+  Change([&] {
+    Data::Section* s = data_->find(section);
+    if (!s) return;
+    std::string key = fold(Trim(ident));
+    auto end = std::remove_if(s->lines.begin(), s->lines.end(),
+                              [&](const Data::Line& line) { return line.entry && fold(line.name) == key; });
+    if (end == s->lines.end()) return;
+    s->lines.erase(end, s->lines.end());
+    s->reindex();
+  });
 }
 
 void TMemIniFile::UpdateFile() {
@@ -241,7 +256,10 @@ void TMemIniFile::UpdateFile() {
   SaveFileAtomically(fileName_, [&text](TStream& file) { file.WriteBuffer(text); });
 }
 
-void TMemIniFile::AddSection(const std::string& section) { data_->findOrAdd(storable(section)); }
+void TMemIniFile::AddSection(const std::string& section) {
+  std::string name = storable(section);
+  Change([&] { data_->findOrAdd(name); });
+}
 
 void TMemIniFile::Clear() { *data_ = Data(); }
 
@@ -309,11 +327,14 @@ void TMemIniFile::Rename(const std::string& fileName, bool reload) {
 std::string TMemIniFile::FileText() const {
   TStringList lines;
   GetStrings(lines);
-  std::string text = data_->bom ? std::string(utf8Bom) : std::string();
+  std::string text;
   for (Integer i = 0, n = lines.Count(); i < n; ++i) {
     text += lines[i];
     text += '\n';
   }
+  // Text that itself starts with the mark needs one in front, or a reader
+  // would take it for the mark.
+  if (data_->bom || text.starts_with(utf8Bom)) text.insert(0, utf8Bom);
   return text;
 }
 
@@ -350,81 +371,48 @@ struct TIniFile::Stamp {
   }
 };
 
-TIniFile::TIniFile(const std::string& fileName)
-    : TCustomIniFile(fileName), content_(std::string()), stamp_(std::make_unique<Stamp>()) {
-  refresh();
+TIniFile::TIniFile(const std::string& fileName) : TMemIniFile(std::string()), stamp_(std::make_unique<Stamp>()) {
+  fileName_ = fileName;
+  BeforeRead();
 }
 
 TIniFile::~TIniFile() = default;
 
-void TIniFile::refresh() {
+void TIniFile::BeforeRead() {
+  if (changing_ > 0) return;  // a change in progress works on what it has
   Stamp now = Stamp::of(fileName_);
   if (now == *stamp_) return;
-  content_.Rename(fileName_, true);
+  Rename(fileName_, true);
   *stamp_ = now;
 }
 
-void TIniFile::Modify(const std::function<void(TMemIniFile& content)>& change) {
-  refresh();
-  std::string before = content_.FileText();
+void TIniFile::Change(const std::function<void()>& change) {
+  if (changing_ > 0) {
+    change();
+    return;
+  }
+  BeforeRead();
+  std::string before = FileText();
+  ++changing_;
   try {
-    change(content_);
-    if (content_.FileText() == before) return;
-    content_.UpdateFile();
-  } catch (const EIniFileException&) {
-    stamp_->valid = false;  // read the file again next time
-    throw;
+    change();
+    --changing_;
+    if (FileText() == before) return;
+    TMemIniFile::UpdateFile();
   } catch (const EStreamError&) {
-    stamp_->valid = false;
+    changing_ = 0;
+    stamp_->valid = false;  // read the file again next time
     throw EIniFileException("Unable to write to " + fileName_);
   } catch (...) {
+    changing_ = 0;
     stamp_->valid = false;
     throw;
   }
   *stamp_ = Stamp::of(fileName_);
 }
 
-std::string TIniFile::ReadString(const std::string& section, const std::string& ident,
-                                 const std::string& defaultValue) {
-  refresh();
-  return content_.ReadString(section, ident, defaultValue);
-}
-
-void TIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
-  Modify([&](TMemIniFile& content) { content.WriteString(section, ident, value); });
-}
-
-void TIniFile::ReadSection(const std::string& section, TStrings& strings) {
-  refresh();
-  content_.ReadSection(section, strings);
-}
-
-void TIniFile::ReadSections(TStrings& strings) {
-  refresh();
-  content_.ReadSections(strings);
-}
-
-void TIniFile::ReadSectionValues(const std::string& section, TStrings& strings) {
-  refresh();
-  content_.ReadSectionValues(section, strings);
-}
-
-bool TIniFile::SectionExists(const std::string& section) {
-  refresh();
-  return content_.SectionExists(section);
-}
-
-bool TIniFile::ValueExists(const std::string& section, const std::string& ident) {
-  refresh();
-  return content_.ValueExists(section, ident);
-}
-
-void TIniFile::EraseSection(const std::string& section) {
-  Modify([&](TMemIniFile& content) { content.EraseSection(section); });
-}
-
-void TIniFile::DeleteKey(const std::string& section, const std::string& ident) {
-  Modify([&](TMemIniFile& content) { content.DeleteKey(section, ident); });
+void TIniFile::Modify(const std::function<void(TMemIniFile& content)>& change) {
+  Change([&] { change(*this); });
 }
 
 }  // namespace px

@@ -100,6 +100,12 @@ class TMemIniFile : public TCustomIniFile {
   // The bytes UpdateFile writes.
   std::string FileText() const;
 
+ protected:
+  // Called before every read, and with every change of the entries
+  // (WriteString, EraseSection, DeleteKey, AddSection).
+  virtual void BeforeRead() {}
+  virtual void Change(const std::function<void()>& change) { change(); }
+
  private:
   void loadFile();
   struct Data;
@@ -109,34 +115,27 @@ class TMemIniFile : public TCustomIniFile {
 // Every write goes through to the file at once (atomically), and every read
 // first picks up changes that others made to the file meanwhile. A failed
 // write raises EIniFileException "Unable to write to <file>" and leaves the
-// file and the values read from it as they were.
-class TIniFile : public TCustomIniFile {
+// file and the values read from it as they were. Clear, LoadFromString,
+// LoadFromStream and SetStrings act on the memory only.
+class TIniFile : public TMemIniFile {
  public:
   explicit TIniFile(const std::string& fileName);
   ~TIniFile() override;
 
-  std::string ReadString(const std::string& section, const std::string& ident,
-                         const std::string& defaultValue) override;
-  void WriteString(const std::string& section, const std::string& ident, const std::string& value) override;
-  void ReadSection(const std::string& section, TStrings& strings) override;
-  void ReadSections(TStrings& strings) override;
-  void ReadSectionValues(const std::string& section, TStrings& strings) override;
-  bool SectionExists(const std::string& section) override;
-  bool ValueExists(const std::string& section, const std::string& ident) override;
-  void EraseSection(const std::string& section) override;
-  void DeleteKey(const std::string& section, const std::string& ident) override;
   // Nothing is pending: every write is in the file already.
   void UpdateFile() override {}
-
   // Applies several changes to the current content and writes the file once.
   // When the change throws, nothing is written and the exception passes on.
   void Modify(const std::function<void(TMemIniFile& content)>& change);
 
+ protected:
+  void BeforeRead() override;
+  void Change(const std::function<void()>& change) override;
+
  private:
   struct Stamp;
-  void refresh();
-  TMemIniFile content_;
   std::unique_ptr<Stamp> stamp_;
+  int changing_ = 0;
 };
 
 }  // namespace px

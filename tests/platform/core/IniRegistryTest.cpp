@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@ using namespace px;
 using px::test::ReadFileBytes;
 using px::test::TempDir;
 using px::test::WriteFileBytes;
+using ::testing::ThrowsMessage;
 
 namespace {
 
@@ -26,16 +28,6 @@ Lines items(const TStrings& list) {
   Lines result;
   for (Integer i = 0; i < list.Count(); ++i) result.push_back(list[i]);
   return result;
-}
-
-template <class E, class F>
-std::string messageOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "<no exception>";
 }
 
 }  // namespace
@@ -106,7 +98,7 @@ TEST(IniFile, TypedReads) {
 TEST(IniFile, EncodingFallbackAndWriteChecks) {
   TempDir dir;
   std::string path = dir.File("legacy.ini");
-  WriteFileBytes(path, "[Caf\xE9]\nname=Gr\xFC\xDF" "e \x80\n");  // Windows-1252, not UTF-8
+  WriteFileBytes(path, "[Caf\xE9]\nname=Gr\xFC\xDF\x65 \x80\n");  // Windows-1252, not UTF-8
   TMemIniFile ini(path);
   EXPECT_EQ(ini.ReadString("Café", "name", ""), "Grüße €");
   EXPECT_EQ(ini.ReadString("CAFÉ", "NAME", ""), "Grüße €");
@@ -165,8 +157,8 @@ TEST(IniFile, IniFileWritesThroughAndSeesOtherWriters) {
   EXPECT_EQ(TMemIniFile(path).ReadInteger("S", "n", 0), 9);
 
   TIniFile broken(dir.File("no/such/folder/x.ini"));
-  EXPECT_EQ(messageOf<EIniFileException>([&] { broken.WriteString("S", "k", "v"); }),
-            "Unable to write to " + dir.File("no/such/folder/x.ini"));
+  EXPECT_THAT([&] { broken.WriteString("S", "k", "v"); },
+              ThrowsMessage<EIniFileException>("Unable to write to " + dir.File("no/such/folder/x.ini")));
   EXPECT_FALSE(broken.ValueExists("S", "k"));  // the failed write left nothing behind
 }
 
@@ -233,7 +225,10 @@ TEST_F(RegistryTest, TypedValuesSurviveANewInstance) {
     const char* name;
     TRegDataType type;
     Integer size;
-  } types[] = {{"Company", rdString, 5}, {"Device", rdInteger, 4}, {"Blob", rdBinary, 4}, {"Rate", rdBinary, 8},
+  } types[] = {{"Company", rdString, 5},
+               {"Device", rdInteger, 4},
+               {"Blob", rdBinary, 4},
+               {"Rate", rdBinary, 8},
                {"missing", rdUnknown, -1}};
   for (const auto& t : types) {
     EXPECT_EQ(reg.GetDataType(t.name), t.type) << t.name;
@@ -258,15 +253,15 @@ TEST_F(RegistryTest, MissingAndWronglyTypedValues) {
   reg.WriteInteger("Count", 3);
 
   EXPECT_EQ(reg.ReadString("Absent"), "");
-  EXPECT_EQ(messageOf<ERegistryException>([&] { reg.ReadInteger("Absent"); }), "Failed to get data for 'Absent'");
-  EXPECT_EQ(messageOf<ERegistryException>([&] { reg.ReadInteger("Device"); }), "Invalid data type for 'Device'");
-  EXPECT_EQ(messageOf<ERegistryException>([&] { reg.ReadString("Count"); }), "Invalid data type for 'Count'");
-  EXPECT_EQ(messageOf<ERegistryException>([&] { reg.ReadFloat("Count"); }), "Invalid data type for 'Count'");
+  EXPECT_THAT([&] { reg.ReadInteger("Absent"); }, ThrowsMessage<ERegistryException>("Failed to get data for 'Absent'"));
+  EXPECT_THAT([&] { reg.ReadInteger("Device"); }, ThrowsMessage<ERegistryException>("Invalid data type for 'Device'"));
+  EXPECT_THAT([&] { reg.ReadString("Count"); }, ThrowsMessage<ERegistryException>("Invalid data type for 'Count'"));
+  EXPECT_THAT([&] { reg.ReadFloat("Count"); }, ThrowsMessage<ERegistryException>("Invalid data type for 'Count'"));
   Byte small[2];
   EXPECT_EQ(reg.ReadBinaryData("Absent", small, 2), 0);
   reg.WriteBinaryData("Big", "abc", 3);
-  EXPECT_EQ(messageOf<ERegistryException>([&] { reg.ReadBinaryData("Big", small, 2); }),
-            "Invalid data type for 'Big'");
+  EXPECT_THAT([&] { reg.ReadBinaryData("Big", small, 2); },
+              ThrowsMessage<ERegistryException>("Invalid data type for 'Big'"));
 
   // A hand-edited entry without a type reads as unknown.
   WriteFileBytes(registryFile(), "[Software\\Pondarix\\V1]\nPlain=hello\nBroken=int:12x\n");
@@ -277,10 +272,10 @@ TEST_F(RegistryTest, MissingAndWronglyTypedValues) {
 
   TRegistry readOnly;
   ASSERT_TRUE(readOnly.OpenKeyReadOnly(key));
-  EXPECT_EQ(messageOf<ERegistryException>([&] { readOnly.WriteString("x", "y"); }), "Failed to set data for 'x'");
+  EXPECT_THAT([&] { readOnly.WriteString("x", "y"); }, ThrowsMessage<ERegistryException>("Failed to set data for 'x'"));
   EXPECT_FALSE(readOnly.DeleteValue("Plain"));
   reg.CloseKey();
-  EXPECT_EQ(messageOf<ERegistryException>([&] { reg.WriteInteger("x", 1); }), "Failed to set data for 'x'");
+  EXPECT_THAT([&] { reg.WriteInteger("x", 1); }, ThrowsMessage<ERegistryException>("Failed to set data for 'x'"));
 }
 
 TEST_F(RegistryTest, KeysAndDeletion) {
@@ -309,7 +304,8 @@ TEST_F(RegistryTest, KeysAndDeletion) {
   EXPECT_FALSE(TRegistry().KeyExists(key));
   EXPECT_TRUE(TRegistry().KeyExists("\\Software\\Other"));
   // The key that reg still has open is gone: writing into it fails.
-  EXPECT_EQ(messageOf<ERegistryException>([&] { reg.WriteString("late", "x"); }), "Failed to set data for 'late'");
+  EXPECT_THAT([&] { reg.WriteString("late", "x"); },
+              ThrowsMessage<ERegistryException>("Failed to set data for 'late'"));
   EXPECT_FALSE(TRegistry().KeyExists(key));
 
   reg.SetRootKey(HKEY_LOCAL_MACHINE);

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -13,21 +14,14 @@ using namespace px;
 using px::test::ReadFileBytes;
 using px::test::TempDir;
 using px::test::WriteFileBytes;
+using ::testing::ThrowsMessage;
 namespace fs = std::filesystem;
 
 namespace {
 
-template <class E, class F>
-std::string messageOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "<no exception>";
+size_t filesIn(const fs::path& folder) {
+  return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {}));
 }
-
-size_t filesIn(const fs::path& folder) { return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {})); }
 
 }  // namespace
 
@@ -37,7 +31,7 @@ TEST(MemoryStream, ShortTransfersRaise) {
   EXPECT_EQ(s.Read(buffer, 8), 3);  // Read itself returns what there is
   EXPECT_EQ(s.Read(buffer, 8), 0);
   s.SetPosition(1);
-  EXPECT_EQ(messageOf<EReadError>([&] { s.ReadBuffer(buffer, 3); }), "Stream read error");
+  EXPECT_THAT([&] { s.ReadBuffer(buffer, 3); }, ThrowsMessage<EReadError>("Stream read error"));
   // A corrupt length must not turn into an allocation.
   s.SetPosition(0);
   EXPECT_THROW(s.ReadBytes(Int64(1) << 40), EReadError);
@@ -46,7 +40,7 @@ TEST(MemoryStream, ShortTransfersRaise) {
   EXPECT_THROW(s.ReadValue<uint8_t>(), EReadError);
 
   TFileStream readOnly("/dev/null", fmOpenRead);
-  EXPECT_EQ(messageOf<EWriteError>([&] { readOnly.WriteBuffer("x", 1); }), "Stream write error");
+  EXPECT_THAT([&] { readOnly.WriteBuffer("x", 1); }, ThrowsMessage<EWriteError>("Stream write error"));
 }
 
 TEST(MemoryStream, SeekAndSizeEdges) {
@@ -57,8 +51,8 @@ TEST(MemoryStream, SeekAndSizeEdges) {
     TSeekOrigin origin;
     Int64 expected;
   } cases[] = {
-      {5, 2, soFromBeginning, 2}, {5, 2, soFromCurrent, 7}, {5, -2, soFromEnd, 8},
-      {5, 4, soFromEnd, 14},  // past the end is allowed
+      {5, 2, soFromBeginning, 2}, {5, 2, soFromCurrent, 7},
+      {5, -2, soFromEnd, 8},      {5, 4, soFromEnd, 14},  // past the end is allowed
       {5, -5, soCurrent, 0},
   };
   for (const auto& c : cases) {
@@ -133,14 +127,14 @@ TEST(MemoryStream, CopyFromAndStringStream) {
 TEST(FileStream, OpenErrorsCarryPathAndSystemMessage) {
   TempDir dir;
   std::string missing = dir.File("missing.bin");
-  EXPECT_EQ(messageOf<EFOpenError>([&] { TFileStream f(missing, fmOpenRead); }),
-            "Cannot open file \"" + missing + "\". " + std::strerror(ENOENT));
+  EXPECT_THAT([&] { TFileStream f(missing, fmOpenRead); },
+              ThrowsMessage<EFOpenError>("Cannot open file \"" + missing + "\". " + std::strerror(ENOENT)));
   std::string nowhere = dir.File("no/such/folder.bin");
-  EXPECT_EQ(messageOf<EFCreateError>([&] { TFileStream f(nowhere, fmCreate); }),
-            "Cannot create file \"" + nowhere + "\". " + std::strerror(ENOENT));
+  EXPECT_THAT([&] { TFileStream f(nowhere, fmCreate); },
+              ThrowsMessage<EFCreateError>("Cannot create file \"" + nowhere + "\". " + std::strerror(ENOENT)));
   // A folder opens with open(2) but is no file.
-  EXPECT_EQ(messageOf<EFOpenError>([&] { TFileStream f(dir.Path().string(), fmOpenRead | fmShareDenyWrite); }),
-            "Cannot open file \"" + dir.Path().string() + "\". " + std::strerror(EISDIR));
+  EXPECT_THAT([&] { TFileStream f(dir.Path().string(), fmOpenRead | fmShareDenyWrite); },
+              ThrowsMessage<EFOpenError>("Cannot open file \"" + dir.Path().string() + "\". " + std::strerror(EISDIR)));
 }
 
 TEST(FileStream, ModesSizeAndMemoryStreamFiles) {
