@@ -178,43 +178,28 @@ void TMemIniFile::WriteString(const std::string& section, const std::string& ide
 
 void TMemIniFile::ReadSection(const std::string& section, TStrings& strings) {
   BeforeRead();
-  strings.BeginUpdate();
-  try {
+  UpdateStrings(strings, [&] {
     strings.Clear();
     if (const Data::Section* s = data_->find(section))
       s->forEachEntry([&](const Data::Line& line) { strings.Add(line.name); });
-  } catch (...) {
-    strings.EndUpdate();
-    throw;
-  }
-  strings.EndUpdate();
+  });
 }
 
 void TMemIniFile::ReadSections(TStrings& strings) {
   BeforeRead();
-  strings.BeginUpdate();
-  try {
+  UpdateStrings(strings, [&] {
     strings.Clear();
     for (const auto& s : data_->sections) strings.Add(s.name);
-  } catch (...) {
-    strings.EndUpdate();
-    throw;
-  }
-  strings.EndUpdate();
+  });
 }
 
 void TMemIniFile::ReadSectionValues(const std::string& section, TStrings& strings) {
   BeforeRead();
-  strings.BeginUpdate();
-  try {
+  UpdateStrings(strings, [&] {
     strings.Clear();
     if (const Data::Section* s = data_->find(section))
       s->forEachEntry([&](const Data::Line& line) { strings.Add(line.name + "=" + line.value); });
-  } catch (...) {
-    strings.EndUpdate();
-    throw;
-  }
-  strings.EndUpdate();
+  });
 }
 
 bool TMemIniFile::SectionExists(const std::string& section) {
@@ -278,8 +263,7 @@ void TMemIniFile::LoadFromStream(TStream& stream) {
 }
 
 void TMemIniFile::GetStrings(TStrings& lines) const {
-  lines.BeginUpdate();
-  try {
+  UpdateStrings(lines, [&] {
     lines.Clear();
     for (const auto& text : data_->preamble) lines.Add(text);
     for (const auto& s : data_->sections) {
@@ -287,11 +271,7 @@ void TMemIniFile::GetStrings(TStrings& lines) const {
       for (const auto& line : s.lines) lines.Add(line.entry ? line.name + "=" + line.value : line.name);
       lines.Add("");
     }
-  } catch (...) {
-    lines.EndUpdate();
-    throw;
-  }
-  lines.EndUpdate();
+  });
 }
 
 void TMemIniFile::SetStrings(const TStrings& lines) {

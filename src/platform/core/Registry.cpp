@@ -243,15 +243,10 @@ bool TRegistry::DeleteValue(const std::string& name) {
 void TRegistry::GetValueNames(TStrings& strings) {
   TStringList names;
   if (keyOpen_) file_->ReadSection(sectionOf(currentPath_), names);
-  strings.BeginUpdate();
-  try {
+  UpdateStrings(strings, [&] {
     strings.Clear();
     for (Integer i = 0; i < names.Count(); ++i) strings.Add(percentDecode(names[i]));
-  } catch (...) {
-    strings.EndUpdate();
-    throw;
-  }
-  strings.EndUpdate();
+  });
 }
 
 void TRegistry::GetKeyNames(TStrings& strings) {
@@ -259,8 +254,7 @@ void TRegistry::GetKeyNames(TStrings& strings) {
   if (keyOpen_) file_->ReadSections(sections);
   std::string prefix = currentPath_.empty() ? std::string() : LowerCase(sectionOf(currentPath_)) + "\\";
   std::set<std::string> seen;
-  strings.BeginUpdate();
-  try {
+  UpdateStrings(strings, [&] {
     strings.Clear();
     for (Integer i = 0; i < sections.Count(); ++i) {
       std::string s = sections[i];
@@ -268,11 +262,7 @@ void TRegistry::GetKeyNames(TStrings& strings) {
       std::string child = s.substr(prefix.size(), s.find('\\', prefix.size()) - prefix.size());
       if (!child.empty() && seen.insert(LowerCase(child)).second) strings.Add(percentDecode(child));
     }
-  } catch (...) {
-    strings.EndUpdate();
-    throw;
-  }
-  strings.EndUpdate();
+  });
 }
 
 TRegistry::Value TRegistry::value(const std::string& name) {

@@ -29,12 +29,11 @@ std::string systemMessage(int error) { return std::system_category().message(err
 
 // Full transfers through read(2)/write(2), retried on interruption and on
 // partial transfers. Returns the bytes moved before the end or an error.
-Int64 readFd(int fd, void* buffer, Int64 count) {
-  if (count <= 0) return 0;
-  auto* p = static_cast<char*>(buffer);
+template <class Transfer>
+Int64 transferAll(Int64 count, Transfer transfer) {
   Int64 done = 0;
   while (done < count) {
-    ssize_t n = ::read(fd, p + done, static_cast<size_t>(count - done));
+    ssize_t n = transfer(done, static_cast<size_t>(count - done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += n;
@@ -42,17 +41,13 @@ Int64 readFd(int fd, void* buffer, Int64 count) {
   return done;
 }
 
+Int64 readFd(int fd, void* buffer, Int64 count) {
+  return transferAll(count, [&](Int64 done, size_t n) { return ::read(fd, static_cast<char*>(buffer) + done, n); });
+}
+
 Int64 writeFd(int fd, const void* buffer, Int64 count) {
-  if (count <= 0) return 0;
-  const auto* p = static_cast<const char*>(buffer);
-  Int64 done = 0;
-  while (done < count) {
-    ssize_t n = ::write(fd, p + done, static_cast<size_t>(count - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += n;
-  }
-  return done;
+  return transferAll(count,
+                     [&](Int64 done, size_t n) { return ::write(fd, static_cast<const char*>(buffer) + done, n); });
 }
 
 Int64 seekFd(int fd, Int64 offset, TSeekOrigin origin) {

@@ -42,19 +42,14 @@ Integer TStrings::IndexOf(const std::string& s) const {
 }
 
 void TStrings::Exchange(Integer index1, Integer index2) {
-  BeginUpdate();
-  try {
+  UpdateStrings(*this, [&] {
     std::string s = Get(index1);
     void* object = GetObject(index1);
     Put(index1, Get(index2));
     PutObject(index1, GetObject(index2));
     Put(index2, s);
     PutObject(index2, object);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 Integer TStrings::IndexOfName(const std::string& name) const {
@@ -80,30 +75,20 @@ void TStrings::Assign(const TPersistent* source) {
   }
   if (strings == this) return;
   const TStrings& from = *strings;
-  BeginUpdate();
-  try {
+  UpdateStrings(*this, [&] {
     Clear();
     Delimiter = from.Delimiter;
     QuoteChar = from.QuoteChar;
     NameValueSeparator = from.NameValueSeparator;
     StrictDelimiter = from.StrictDelimiter;
     AddStrings(from);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TStrings::AddStrings(const TStrings& source) {
-  BeginUpdate();
-  try {
+  UpdateStrings(*this, [&] {
     for (Integer i = 0, n = source.Count(); i < n; ++i) AddObject(source.Get(i), source.GetObject(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 std::string TStrings::Names(Integer index) const {
@@ -157,8 +142,7 @@ std::string TStrings::Text() const {
 }
 
 void TStrings::SetText(std::string_view text) {
-  BeginUpdate();
-  try {
+  UpdateStrings(*this, [&] {
     Clear();
     size_t pos = 0;
     while (pos < text.size()) {
@@ -169,11 +153,7 @@ void TStrings::SetText(std::string_view text) {
       if (pos < text.size() && text[pos] == '\r') ++pos;
       if (pos < text.size() && text[pos] == '\n') ++pos;
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 std::string TStrings::delimitedText(char delimiter, char quote, bool strict) const {
@@ -192,8 +172,7 @@ std::string TStrings::delimitedText(char delimiter, char quote, bool strict) con
 }
 
 void TStrings::setDelimitedText(std::string_view text, char delimiter, char quote, bool strict) {
-  BeginUpdate();
-  try {
+  UpdateStrings(*this, [&] {
     Clear();
     size_t pos = 0;
     auto skipBlanks = [&] {
@@ -220,11 +199,7 @@ void TStrings::setDelimitedText(std::string_view text, char delimiter, char quot
         skipBlanks();
       }
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 std::string TStrings::CommaText() const { return delimitedText(',', '"', false); }

@@ -105,6 +105,20 @@ class TStrings : public TPersistent {
   Integer updateCount_ = 0;
 };
 
+// Runs change between BeginUpdate and EndUpdate of the list (EndUpdate also
+// when change throws), so that the list reports the whole change once.
+template <class F>
+void UpdateStrings(TStrings& strings, F change) {
+  strings.BeginUpdate();
+  try {
+    change();
+  } catch (...) {
+    strings.EndUpdate();
+    throw;
+  }
+  strings.EndUpdate();
+}
+
 class TStringList : public TStrings {
  public:
   using TStringListSortCompare = std::function<int(TStringList& list, Integer index1, Integer index2)>;
