@@ -118,6 +118,15 @@ void TBaseList::Add(TBaseItem* item) {
 // ---------------------------------------------------------------------------
 // TNameItem
 
+TNameItem::~TNameItem() {
+  if (!List()) return;
+  try {
+    List()->Remove(this);
+  } catch (...) {
+    // Remove of an item that is in the list does not fail.
+  }
+}
+
 void TNameItem::SetName(std::string_view name) {
   if (auto* names = dynamic_cast<TNameList*>(List()))
     names->rename(this, name);

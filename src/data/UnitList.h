@@ -89,6 +89,9 @@ class TBaseList {
 class TNameItem : public TBaseItem {
  public:
   explicit TNameItem(std::string_view name = {}) : name_(name) {}
+  // Leaves its list while it is still a TNameItem, so the list can unlink
+  // it from its hash chain.
+  ~TNameItem() override;
 
   const AnsiString& Name() const { return name_; }
   // In a TNameList the item is renamed in place (it keeps its place in list
