@@ -2,7 +2,6 @@
 // Exception hierarchy. Every exception carries a message text; the named
 // classes mirror the class library's so that callers can catch what the
 // library would raise.
-#include <source_location>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -92,10 +91,12 @@ class EAssertionFailed : public Exception {
 };
 
 // Internal consistency check: raises EAssertionFailed with the message, the
-// source file and the line of the caller when the condition is false.
+// source file and the line of the caller when the condition is false. The
+// caller's place comes from the compiler builtins rather than
+// std::source_location, which the clang of the fuzz build cannot compile.
 inline void Assert(bool condition, std::string_view message = "Assertion failure",
-                   std::source_location where = std::source_location::current()) {
-  if (!condition) throw EAssertionFailed(std::string(message), where.file_name(), static_cast<int>(where.line()));
+                   const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+  if (!condition) throw EAssertionFailed(std::string(message), file, line);
 }
 
 }  // namespace px
