@@ -101,7 +101,9 @@ TEST(StrToDate, ShortDateOrder) {
   for (const Case& c : cases) {
     TDateTime v = -777;
     EXPECT_EQ(TryStrToDate(c.text, v), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(v, c.value) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
   }
   Word year, month, day;
   DecodeDate(Date(), year, month, day);
@@ -149,7 +151,9 @@ TEST(StrToTime, HoursMinutesSecondsAndAmPm) {
   for (const Case& c : cases) {
     TDateTime v = -777;
     EXPECT_EQ(TryStrToTime(c.text, v), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(v, c.value) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
   }
   EXPECT_THROW(StrToTime("x"), EConvertError);
 }

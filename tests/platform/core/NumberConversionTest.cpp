@@ -188,7 +188,9 @@ TEST(StrToInt, Table) {
   for (const Case& c : cases) {
     int32_t v = -777;
     EXPECT_EQ(TryStrToInt(c.text, v), c.ok) << '"' << c.text << '"';
-    if (c.ok) EXPECT_EQ(v, c.value) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
   }
   try {
     StrToInt("12a");
@@ -240,7 +242,9 @@ TEST(StrToFloat, Table) {
   for (const Case& c : cases) {
     double v = -777;
     EXPECT_EQ(TryStrToFloat(c.text, v), c.ok) << '"' << c.text << '"';
-    if (c.ok) EXPECT_TRUE(sameBits(v, c.value)) << c.text << " gave " << v;
+    if (c.ok) {
+      EXPECT_TRUE(sameBits(v, c.value)) << c.text << " gave " << v;
+    }
   }
   double nan = 0;
   EXPECT_TRUE(TryStrToFloat("NaN", nan) && std::isnan(nan));
@@ -284,7 +288,9 @@ TEST(StrToCurr, ExactDecimalHalvesToEven) {
   for (const Case& c : cases) {
     Currency v = Currency::FromRaw(-777);
     EXPECT_EQ(TryStrToCurr(c.text, v), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(v.Raw(), c.raw) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(v.Raw(), c.raw) << c.text;
+    }
   }
   EXPECT_THROW(StrToCurr("x"), EConvertError);
   EXPECT_EQ(StrToCurr("1,5", germanStyle()).Raw(), 15000);
