@@ -16,6 +16,7 @@
 
 #include "platform/core/CodePages.h"
 #include "platform/core/Debug.h"
+#include "platform/gui/ActnList.h"
 #include "platform/gui/GuiInternal.h"
 
 namespace px {
@@ -190,6 +191,7 @@ TControl::TControl(TComponent* owner) : TComponent(owner) {
 }
 
 TControl::~TControl() {
+  actionLink_.reset();
   if (parent_) parent_->removeControl(this);
   parent_ = nullptr;
 }
@@ -389,6 +391,27 @@ void TControl::MouseUp(TMouseButton b, TShiftState s, int32_t x, int32_t y) {
 }
 void TControl::Click() {
   if (OnClick) OnClick(this);
+  else if (actionLink_) actionLink_->Execute(this);
+}
+
+TBasicAction* TControl::Action() const { return actionLink_ ? actionLink_->Action() : nullptr; }
+
+void TControl::SetAction(TBasicAction* action) {
+  if (!action) {
+    actionLink_.reset();
+    return;
+  }
+  if (!actionLink_) actionLink_ = std::make_unique<TControlActionLink>(this);
+  actionLink_->SetAction(action);
+}
+
+void TControl::ActionChange(TBasicAction* sender) {
+  auto* a = dynamic_cast<TCustomAction*>(sender);
+  if (!a) return;
+  SetCaption(a->Caption());
+  Hint = a->Hint();
+  SetEnabled(a->Enabled());
+  SetVisible(a->Visible());
 }
 void TControl::DblClick() {
   if (OnDblClick) OnDblClick(this);

@@ -180,6 +180,8 @@ using TKeyPressEvent = std::function<void(TObject* sender, char16_t& key)>;
 
 class TWinControl;
 class TPopupMenu;
+class TBasicAction;
+class TControlActionLink;
 
 class TControl : public TComponent {
  public:
@@ -260,8 +262,17 @@ class TControl : public TComponent {
   void SendToBack();
   virtual void Click();
 
+  // The linked action: the control follows its caption, hint, enabled and
+  // visible state, and a click without OnClick executes it.
+  TBasicAction* Action() const;
+  void SetAction(TBasicAction* action);
+
  protected:
   friend class TWinControl;
+  friend class TControlActionLink;
+  // The linked action changed (nullptr: it went away).
+  virtual void ActionChange(TBasicAction* sender);
+  TControlActionLink* ActionLink() const { return actionLink_.get(); }
   virtual void MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
   virtual void MouseMove(TShiftState shift, int32_t x, int32_t y);
   virtual void MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
@@ -291,6 +302,7 @@ class TControl : public TComponent {
   TFont font_;
   std::string text_;
   TCursor cursor_ = crDefault;
+  std::unique_ptr<TControlActionLink> actionLink_;
 };
 
 class TWinControl : public TControl {

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -15,7 +16,9 @@
 
 #include "platform/core/Debug.h"
 #include "platform/core/Threads.h"
+#include "platform/gui/ActnList.h"
 #include "platform/gui/GuiInternal.h"
+#include "platform/gui/Menus.h"
 
 namespace px {
 
@@ -34,6 +37,7 @@ TForm::TForm(TComponent* owner) : TWinControl(owner) {
 }
 
 TForm::~TForm() {
+  if (menu_) SetMenu(nullptr);
   if (OnDestroy) {
     try {
       OnDestroy(this);
@@ -54,6 +58,46 @@ QMenuBar* TForm::MenuBar() {
     Realign();
   }
   return menuBar_;
+}
+
+void TForm::SetMenu(TMainMenu* menu) {
+  if (menu == menu_) return;
+  if (menu_) {
+    TMainMenu* old = menu_;
+    menu_ = nullptr;
+    old->form_ = nullptr;
+    old->RemoveFreeNotification(this);
+    if (menuBar_) menuBar_->clear();
+  }
+  if (menu) {
+    if (menu->form_ && menu->form_ != this) menu->form_->SetMenu(nullptr);
+    menu_ = menu;
+    menu->FreeNotification(this);
+    menu->attach(this);
+  }
+}
+
+void TForm::Notification(TComponent* component, TOperation operation) {
+  TWinControl::Notification(component, operation);
+  if (operation == opRemove && component == menu_) {
+    menu_ = nullptr;
+    if (menuBar_) menuBar_->clear();
+  }
+}
+
+bool TForm::IsShortCut(Word key, TShiftState shift) {
+  TShortCut sc = ShortCut(key, shift);
+  if (sc == scNone) return false;
+  if (menu_ && menu_->IsShortCut(sc)) return true;
+  for (Integer i = 0; i < ComponentCount(); ++i)
+    if (auto* list = dynamic_cast<TCustomActionList*>(Components(i)))
+      if (list->IsShortCut(sc)) return true;
+  return false;
+}
+
+TForm* GetParentForm(TControl* control) {
+  while (control && control->Parent()) control = control->Parent();
+  return dynamic_cast<TForm*>(control);
 }
 
 TPoint TForm::clientOffsetForChildren() const {
@@ -161,12 +205,12 @@ void TApplication::Run() {
     idleTimer_->setInterval(0);
     QObject::connect(idleTimer_, &QTimer::timeout, [this] {
       bool done = true;
-      if (OnIdle) {
-        try {
-          OnIdle(this, done);
-        } catch (const std::exception& e) {
-          HandleException(e);
-        }
+      try {
+        if (OnIdle) OnIdle(this, done);
+        // With nothing else to do, the actions bring their clients up to date.
+        if (done) UpdateActionLists();
+      } catch (const std::exception& e) {
+        HandleException(e);
       }
       idleTimer_->setInterval(done ? 100 : 0);
     });
@@ -204,7 +248,52 @@ void TApplication::CancelHint() {
   QToolTip::hideText();
 }
 
+namespace {
+
+// Keys reach the form's shortcuts before the focused control sees them.
+class TShortCutFilter : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+    auto* ke = static_cast<QKeyEvent*>(event);
+    QWidget* window = static_cast<QWidget*>(watched)->window();
+    if (!window) return false;
+    auto* form = dynamic_cast<TForm*>(static_cast<TWinControl*>(window->property("pxControl").value<void*>()));
+    if (!form) return false;
+    Word vk = VirtualKeyOf(ke->key());
+    if (!vk) return false;
+    TShiftState shift;
+    if (ke->modifiers() & Qt::ShiftModifier) shift.Include(ssShift);
+    if (ke->modifiers() & Qt::ControlModifier) shift.Include(ssCtrl);
+    if (ke->modifiers() & Qt::AltModifier) shift.Include(ssAlt);
+    // Plain keys stay with the controls; a shortcut needs a modifier or is
+    // a function or editing key.
+    bool special = (vk >= VK_F1 && vk <= VK_F1 + 23) || vk == VK_DELETE || vk == VK_INSERT;
+    if (!shift.Contains(ssCtrl) && !shift.Contains(ssAlt) && !special) return false;
+    try {
+      return form->IsShortCut(vk, shift);
+    } catch (const std::exception& e) {
+      HandleGuiException(e);
+      return true;
+    }
+  }
+};
+
+TShortCutFilter* shortCutFilter = nullptr;
+
+}  // namespace
+
 void InitializeApplication() {
+  if (!shortCutFilter && QCoreApplication::instance()) {
+    shortCutFilter = new TShortCutFilter;
+    QCoreApplication::instance()->installEventFilter(shortCutFilter);
+  }
+  SetPopupMenuHook([](TControl* control, TPoint screen) {
+    TPopupMenu* menu = control->PopupMenu;
+    if (!menu || !menu->AutoPopup) return;
+    menu->PopupComponent = control;
+    menu->Popup(screen.X, screen.Y);
+  });
   if (!Screen) Screen = new TScreen;
   if (!Application) Application = new TApplication(nullptr);
   SetMainThread();
@@ -221,6 +310,12 @@ void InitializeApplication() {
 }
 
 void FinalizeApplication() {
+  SetPopupMenuHook(nullptr);
+  if (shortCutFilter) {
+    if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(shortCutFilter);
+    delete shortCutFilter;
+    shortCutFilter = nullptr;
+  }
   SetWakeMainThread(nullptr);
   SetGuiExceptionHandler(nullptr);
   SetBeepHandler(nullptr);

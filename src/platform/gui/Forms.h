@@ -12,6 +12,8 @@ class QMenuBar;
 
 namespace px {
 
+class TMainMenu;
+
 enum TWindowState { wsNormal, wsMinimized, wsMaximized };
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
 using TCloseEvent = std::function<void(TObject* sender, TCloseAction& action)>;
@@ -40,6 +42,12 @@ class TForm : public TWinControl {
 
   // The bar a TMainMenu fills; made on first use.
   QMenuBar* MenuBar();
+  TMainMenu* Menu() const { return menu_; }
+  void SetMenu(TMainMenu* menu);
+  // A key pressed anywhere in the form: the menu's items, then the action
+  // lists the form owns, get the first chance; true when one ran.
+  virtual bool IsShortCut(Word key, TShiftState shift);
+  void Notification(TComponent* component, TOperation operation) override;
 
   TNotifyEvent OnCreate;
   TNotifyEvent OnShow;
@@ -54,7 +62,11 @@ class TForm : public TWinControl {
 
  private:
   QMenuBar* menuBar_ = nullptr;
+  TMainMenu* menu_ = nullptr;
 };
+
+// The form a control sits on, nullptr when none.
+TForm* GetParentForm(TControl* control);
 
 // A container of controls that is placed on forms.
 class TFrame : public TCustomControl {
