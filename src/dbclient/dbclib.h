@@ -230,6 +230,21 @@ class TDBCLibrary : public TDBCBaseLibrary {
   // descriptor given to the client or nil.
   Integer PrepareStatementType(isc_tr_handle& TrHandle, isc_stmt_handle& StmtHandle, const std::string& SQL,
                                Word Dialect, XSQLDA* Out);
+  // Prepare plus statement type; with a result area, its cached rows are
+  // cleared and its columns described and laid out.
+  Integer PrepareStatementText(isc_db_handle& DbHandle, isc_tr_handle& TrHandle, isc_stmt_handle& StmtHandle,
+                               const std::string& SQL, Word Dialect, TSQLResult* Result);
+  void DescribeColumns(isc_db_handle& DbHandle, isc_tr_handle& TrHandle, isc_stmt_handle& StmtHandle, Word Dialect,
+                       TSQLResult* Result);
+  // The next row into the result area (and its cache): False at the end.
+  bool FetchRow(isc_db_handle& DbHandle, isc_tr_handle& TrHandle, isc_stmt_handle& StmtHandle, Word Dialect,
+                TSQLResult* Result);
+  // As FetchRow, and reads every blob column whole.
+  bool FetchRowAndBlobs(isc_db_handle& DbHandle, isc_tr_handle& TrHandle, isc_stmt_handle& StmtHandle, Word Dialect,
+                        TSQLResult* Result);
+  // After a row arrived in the result's buffer: reads its arrays and, with
+  // Blobs, every blob column whole (without caching the row).
+  void CompleteRow(isc_db_handle& DbHandle, isc_tr_handle& TrHandle, TSQLResult* Result, bool Blobs);
   void ExecuteStatement(isc_tr_handle& TrHandle, isc_stmt_handle& StmtHandle, Word Dialect, TSQLParams* Params);
   void ExecuteStatementInOut(isc_tr_handle& TrHandle, isc_stmt_handle& StmtHandle, Word Dialect, TSQLParams* Params,
                              TSQLDA* Result);
@@ -259,6 +274,8 @@ class TDBCLibrary : public TDBCBaseLibrary {
   void FreeClientMemory(void* Pointer);
 
  private:
+  bool fetchInto(isc_db_handle& DbHandle, isc_tr_handle& TrHandle, isc_stmt_handle& StmtHandle, Word Dialect,
+                 TSQLResult* Result, bool Blobs);
   ISC_LONG legacyInterprete(char* buffer, const ISC_STATUS** vector);
   Word SegmentSize = 16384;
 };
