@@ -64,13 +64,10 @@ TTermiosSerialPort::~TTermiosSerialPort() {
   }
 }
 
-void TTermiosSerialPort::Configure(const TSerialLineSettings& settings) {
+void FillTermios(termios& t, const TSerialLineSettings& settings) {
   speed_t speed = TermiosSpeedOf(settings.BaudRate);
   if (speed == 0) RaiseOSError(EINVAL, "baud rate " + std::to_string(settings.BaudRate));
   tcflag_t size = sizeFlag(settings.DataBits);
-
-  termios t{};
-  if (::tcgetattr(fd_, &t) != 0) RaiseLastOSError("tcgetattr");
   ::cfmakeraw(&t);
   t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   t.c_cflag |= size | CREAD | CLOCAL;
@@ -90,6 +87,12 @@ void TTermiosSerialPort::Configure(const TSerialLineSettings& settings) {
   t.c_cc[VMIN] = 1;
   t.c_cc[VTIME] = 0;
   if (::cfsetispeed(&t, speed) != 0 || ::cfsetospeed(&t, speed) != 0) RaiseLastOSError("cfsetspeed");
+}
+
+void TTermiosSerialPort::Configure(const TSerialLineSettings& settings) {
+  termios t{};
+  if (::tcgetattr(fd_, &t) != 0) RaiseLastOSError("tcgetattr");
+  FillTermios(t, settings);
   if (::tcsetattr(fd_, TCSANOW, &t) != 0) RaiseLastOSError("tcsetattr");
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <termios.h>
 
 #include "platform/core/Types.h"
 
@@ -68,6 +69,11 @@ class TTermiosSerialPort : public ISerialPort {
 
 // The termios speed code of a baud rate, or 0 when termios has none.
 unsigned TermiosSpeedOf(Integer baudRate);
+// Puts the settings into a termios record in raw mode (receiver on, modem
+// control lines ignored); raises EOSError EINVAL for a baud rate or data bit
+// count termios cannot express. A pseudo-terminal keeps only part of this (it
+// is always 8 bits without parity), so the mapping is checked here.
+void FillTermios(termios& t, const TSerialLineSettings& settings);
 
 // How ports are opened. The default opens a TTermiosSerialPort; tests may put
 // another peer in its place.
