@@ -458,8 +458,8 @@ void TSQLResult::LoadFromStream(TStream& Stream) {
   FetchBlobs = get<uint8_t>(Stream) != 0;
   uint16_t count = get<uint16_t>(Stream);
   if (count > 0x7FFF) badStream();
-  // Every column takes at least 142 bytes of the stream.
-  if (static_cast<Int64>(count) * 142 > left()) badStream();
+  // Every column takes 144 bytes of the stream.
+  if (static_cast<Int64>(count) * 144 > left()) badStream();
   SetAllocatedFields(count);
   for (Word i = 0; i < count; ++i) {
     XSQLVAR& v = Var(i);
