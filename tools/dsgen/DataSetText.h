@@ -1,0 +1,18 @@
+#pragma once
+// A table as tab-separated text, for pxtool and the build's generators: a
+// first line of field-spec items (Name:astr, ID:int#) joined by tabs, then
+// one line per record. Null values are empty; integers decimal; Single and
+// Double in shortest round-trip form; Currency with four decimals; Boolean
+// True/False; GUIDs braced; text as UTF-8 with \t, \n and \\ escaped.
+#include <iosfwd>
+#include <string>
+
+#include "data/UnitDataSet.h"
+
+namespace px::dstext {
+
+void WriteTable(std::ostream& out, const TMemDataSet& table);
+// Raises EConvertError "Line <n>: <reason>" for malformed text.
+IMemDataSet ReadTable(std::istream& in, const std::string& name = {});
+
+}  // namespace px::dstext
