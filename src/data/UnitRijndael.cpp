@@ -22,17 +22,20 @@ constexpr Byte gmul(Byte a, Byte b) {
 }
 
 constexpr std::array<Byte, 256> makeSBox() {
+  // Inverses through the powers of the generator 3: inv(3^k) = 3^(255-k).
+  std::array<Byte, 256> exp{}, log{};
+  Byte x = 1;
+  for (int k = 0; k < 255; ++k) {
+    exp[static_cast<size_t>(k)] = x;
+    log[x] = static_cast<Byte>(k);
+    x = static_cast<Byte>(x ^ xtime(x));
+  }
   std::array<Byte, 256> s{};
-  for (int x = 0; x < 256; ++x) {
-    Byte inv = 0;
-    for (int y = 1; y < 256 && x != 0; ++y)
-      if (gmul(static_cast<Byte>(x), static_cast<Byte>(y)) == 1) {
-        inv = static_cast<Byte>(y);
-        break;
-      }
+  for (int v = 0; v < 256; ++v) {
+    const Byte inv = v == 0 ? 0 : exp[static_cast<size_t>((255 - log[static_cast<size_t>(v)]) % 255)];
     Byte r = inv;
     for (int i = 1; i <= 4; ++i) r ^= static_cast<Byte>((inv << i) | (inv >> (8 - i)));
-    s[static_cast<size_t>(x)] = static_cast<Byte>(r ^ 0x63);
+    s[static_cast<size_t>(v)] = static_cast<Byte>(r ^ 0x63);
   }
   return s;
 }
