@@ -19,6 +19,8 @@
 #include "platform/gui/ActnList.h"
 #include "platform/gui/GuiInternal.h"
 #include "platform/gui/Menus.h"
+#include "platform/gui/Printers.h"
+#include "platform/gui/StdCtrls.h"
 
 namespace px {
 
@@ -92,6 +94,26 @@ bool TForm::IsShortCut(Word key, TShiftState shift) {
   for (Integer i = 0; i < ComponentCount(); ++i)
     if (auto* list = dynamic_cast<TCustomActionList*>(Components(i)))
       if (list->IsShortCut(sc)) return true;
+  // Dialog keys: Return clicks the default button (unless a multi-line edit
+  // wants it), Escape the cancel button.
+  if (shift.Empty() && (key == VK_RETURN || key == VK_ESCAPE)) {
+    if (key == VK_RETURN)
+      if (QWidget* f = QApplication::focusWidget(); f && f->inherits("QPlainTextEdit")) return false;
+    std::function<TButton*(TWinControl*)> find = [&](TWinControl* w) -> TButton* {
+      for (Integer i = 0; i < w->ControlCount(); ++i) {
+        TControl* c = w->Controls(i);
+        if (!c->Visible() || !c->Enabled()) continue;
+        if (auto* b = dynamic_cast<TButton*>(c); b && (key == VK_RETURN ? b->Default() : b->Cancel)) return b;
+        if (auto* cw = dynamic_cast<TWinControl*>(c))
+          if (TButton* b = find(cw)) return b;
+      }
+      return nullptr;
+    };
+    if (TButton* b = find(this)) {
+      b->Click();
+      return true;
+    }
+  }
   return false;
 }
 
@@ -268,7 +290,8 @@ class TShortCutFilter : public QObject {
     if (ke->modifiers() & Qt::AltModifier) shift.Include(ssAlt);
     // Plain keys stay with the controls; a shortcut needs a modifier or is
     // a function or editing key.
-    bool special = (vk >= VK_F1 && vk <= VK_F1 + 23) || vk == VK_DELETE || vk == VK_INSERT;
+    bool special = (vk >= VK_F1 && vk <= VK_F1 + 23) || vk == VK_DELETE || vk == VK_INSERT || vk == VK_ESCAPE ||
+                   vk == VK_RETURN;
     if (!shift.Contains(ssCtrl) && !shift.Contains(ssAlt) && !special) return false;
     try {
       return form->IsShortCut(vk, shift);
@@ -310,6 +333,7 @@ void InitializeApplication() {
 }
 
 void FinalizeApplication() {
+  delete SetPrinter(nullptr);
   SetPopupMenuHook(nullptr);
   if (shortCutFilter) {
     if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(shortCutFilter);

@@ -8,6 +8,7 @@
 #include "platform/core/CodePages.h"
 #include "platform/core/Debug.h"
 #include "platform/gui/Controls.h"
+#include "platform/gui/FormTexts.h"
 
 namespace px {
 
@@ -112,13 +113,8 @@ std::string Translate(const std::string& key) { return Translations ? Translatio
 void TranslateFormTexts(TComponent* root) {
   if (!Translations || !root) return;
   const std::string cls = root->ClassName();
-  auto pass = [&](TComponent* c) {
-    if (auto* control = dynamic_cast<TControl*>(c)) {
-      std::string t = Translations->TranslateFormString(cls, control->Text());
-      if (t != control->Text()) control->SetText(t);
-      control->Hint = Translations->TranslateFormString(cls, control->Hint);
-    }
-  };
+  auto translate = [&](const std::string& text) { return Translations->TranslateFormString(cls, text); };
+  auto pass = [&](TComponent* c) { TranslateComponentTexts(c, translate); };
   pass(root);
   for (Integer i = 0; i < root->ComponentCount(); ++i) pass(root->Components(i));
 }

@@ -54,9 +54,11 @@ void FinalizeTranslations();
 // Looks a plain key up in the global table (the key itself without one).
 std::string Translate(const std::string& key);
 
-// The form-text pass over a form or frame and the components it owns: the
-// caption, text and hint of each control are run through TranslateFormString
-// with the root's class name. Without a table nothing changes.
+// The form-text pass over a form, frame or data module and the components it
+// owns: the texts of each (captions, texts and hints of controls, actions and
+// menu items; items of radio groups and combo boxes; status panels) are run
+// through TranslateFormString with the root's class name. Without a table
+// nothing changes.
 void TranslateFormTexts(TComponent* root);
 
 }  // namespace px
