@@ -1,0 +1,30 @@
+#include "platform/gui/DescriptorNotifier.h"
+
+#include <QSocketNotifier>
+#include <exception>
+
+#include "platform/gui/GuiInternal.h"
+
+namespace px {
+
+struct TDescriptorNotifier::Impl {
+  std::unique_ptr<QSocketNotifier> notifier;
+  std::function<void()> onReadable;
+};
+
+TDescriptorNotifier::TDescriptorNotifier(int fd, std::function<void()> onReadable) : impl_(std::make_unique<Impl>()) {
+  impl_->onReadable = std::move(onReadable);
+  impl_->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+  Impl* impl = impl_.get();
+  QObject::connect(impl_->notifier.get(), &QSocketNotifier::activated, [impl] {
+    try {
+      if (impl->onReadable) impl->onReadable();
+    } catch (const std::exception& e) {
+      HandleGuiException(e);
+    }
+  });
+}
+
+TDescriptorNotifier::~TDescriptorNotifier() = default;
+
+}  // namespace px
