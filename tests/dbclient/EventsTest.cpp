@@ -1,0 +1,144 @@
+// Database events between two attachments of one process, delivered on the
+// main thread through the queued hand-over.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dbclient/dbc.h"
+#include "dbclient/dbcEvents.h"
+#include "support/TempDir.h"
+
+namespace px {
+namespace {
+
+class Events : public testing::Test {
+ protected:
+  void SetUp() override {
+    path = dir.File("events.fdb");
+    listener = MakeObject<TDBCDataBase>(nullptr);
+    listener->SetDatabaseName(path);
+    listener->SetUserName("SYSDBA");
+    listener->CreateDatabase(csISO8859_1, 4096);
+    poster = MakeObject<TDBCDataBase>(nullptr);
+    poster->SetDatabaseName(path);
+    poster->SetUserName("SYSDBA");
+    poster->SetConnected(true);
+    tr = MakeObject<TDBCTransaction>(nullptr);
+    tr->SetDataBase(poster.get());
+    q = MakeObject<TDBCQuery>(nullptr);
+    q->SetTransaction(tr.get());
+    alerter = MakeObject<TDBCEventAlerter>(nullptr);
+  }
+  void TearDown() override {
+    alerter.reset();
+    q.reset();
+    tr.reset();
+    poster.reset();
+    listener.reset();
+  }
+  void post(const std::vector<std::string>& names) {
+    std::string sql = "EXECUTE BLOCK AS BEGIN ";
+    for (const std::string& n : names) sql += "POST_EVENT '" + n + "'; ";
+    q->SetSQLText(sql + "END");
+    q->ExecSQL();
+    tr->Commit();
+  }
+  // Runs the calls handed to the main thread until the condition holds.
+  template <class F>
+  bool pumpUntil(F done, int ms = 10000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      CheckSynchronize(20);
+    }
+    return true;
+  }
+  void pumpFor(int ms) {
+    pumpUntil([] { return false; }, ms);
+  }
+
+  test::TempDir dir;
+  std::string path;
+  TObjectPtr<TDBCDataBase> listener, poster;
+  TObjectPtr<TDBCTransaction> tr;
+  TObjectPtr<TDBCQuery> q;
+  TObjectPtr<TDBCEventAlerter> alerter;
+};
+
+TEST_F(Events, TwoPostsInOneTransactionArriveOnceWithCountTwo) {
+  std::vector<std::pair<std::string, Integer>> got;
+  alerter->OnEvent = [&](TObject*, const std::string& name, Integer count, bool&) {
+    EXPECT_TRUE(IsMainThread());
+    got.emplace_back(name, count);
+  };
+  alerter->EventNames().SetText("PX_A\nPX_B\n");
+  alerter->SetDatabase(listener.get());
+  alerter->SetRegistered(true);
+  ASSERT_EQ(1u, alerter->Threads().size());
+  pumpFor(500);  // the first notification only primes the counts
+  EXPECT_TRUE(got.empty());
+  post({"PX_A", "PX_A"});
+  ASSERT_TRUE(pumpUntil([&] { return !got.empty(); }));
+  pumpFor(300);
+  ASSERT_EQ(1u, got.size());
+  EXPECT_EQ("PX_A", got[0].first);
+  EXPECT_EQ(2, got[0].second);
+  post({"PX_B"});
+  ASSERT_TRUE(pumpUntil([&] { return got.size() == 2; }));
+  EXPECT_EQ("PX_B", got[1].first);
+  EXPECT_EQ(1, got[1].second);
+  // Disconnecting unregisters; connecting again registers once more.
+  listener->SetConnected(false);
+  EXPECT_FALSE(alerter->Registered());
+  EXPECT_TRUE(alerter->Threads().empty());
+}
+
+TEST_F(Events, OneThreadPerBlockOfFifteenNames) {
+  alerter->SetDatabase(listener.get());
+  alerter->SetRegistered(true);
+  EXPECT_TRUE(alerter->Threads().empty());  // no names, no thread
+  alerter->SetRegistered(false);
+  for (int n : {15, 16}) {
+    alerter->EventNames().Clear();
+    for (int i = 0; i < n; ++i) alerter->EventNames().Add("E" + std::to_string(i));
+    alerter->SetRegistered(true);
+    EXPECT_EQ(n == 15 ? 1u : 2u, alerter->Threads().size());
+    alerter->SetRegistered(false);
+    EXPECT_TRUE(alerter->Threads().empty());
+  }
+}
+
+TEST_F(Events, DestroyingWhileAThreadWaitsForTheMainThreadDoesNotHang) {
+  int calls = 0;
+  alerter->OnEvent = [&](TObject*, const std::string&, Integer, bool&) { ++calls; };
+  alerter->EventNames().SetText("PX_C\n");
+  alerter->SetDatabase(listener.get());
+  alerter->SetRegistered(true);
+  pumpFor(500);
+  post({"PX_C"});
+  // The thread now blocks in its hand-over to this thread, which does not pump.
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  auto start = std::chrono::steady_clock::now();
+  alerter.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(0, calls);  // a thread being destroyed no longer reports
+}
+
+TEST_F(Events, OversizedNotificationIsCutToTheBuffer) {
+  alerter->EventNames().SetText("PX_D\n");
+  alerter->SetDatabase(listener.get());
+  alerter->SetRegistered(true);
+  pumpFor(300);
+  ASSERT_EQ(1u, alerter->Threads().size());
+  std::vector<ISC_UCHAR> flood(60000, 0);
+  flood[0] = 1;  // the block's version byte
+  TDBCEventThread::EventCallback(alerter->Threads()[0], static_cast<ISC_USHORT>(flood.size()), flood.data());
+  pumpFor(300);
+  alerter->SetRegistered(false);
+}
+
+}  // namespace
+}  // namespace px
