@@ -250,14 +250,13 @@ void TPDFSCFlate::Decode(const TPDFBuffer& data, int32_t start, int32_t length, 
   int result;
   for (;;) {
     result = inflate(&z, Z_NO_FLUSH);
-    if (result == Z_STREAM_END || (result < 0 && result != Z_BUF_ERROR)) break;
+    if (result == Z_STREAM_END) break;
+    // Z_NEED_DICT (a preset dictionary PDF cannot supply) and every error end
+    // decoding, as does input that ends before the compressed stream.
+    if (result != Z_OK && result != Z_BUF_ERROR) break;
     if (z.avail_out > 0) {
-      // No progress possible: the input ended before the compressed stream.
-      if (z.avail_in == 0 || result == Z_BUF_ERROR) {
-        result = Z_DATA_ERROR;
-        break;
-      }
-      continue;
+      result = Z_DATA_ERROR;
+      break;
     }
     size_t used = output.size();
     size_t grown = used + used / 2;

@@ -153,6 +153,9 @@ TEST(PdfFilters, FlateEdgesAndPredictorErrors) {
   // A truncated stream is an error, not a short result.
   TPDFBuffer cut(packed.begin(), packed.begin() + packed.size() / 2);
   EXPECT_THROW(Decode("Fl", cut), EDecompressionError);
+  // A stream asking for a preset dictionary cannot be decoded (and must not
+  // spin waiting for one).
+  EXPECT_THROW(Decode("Fl", Buf(std::string("\x78\xBB\x00\x00\x00\x01\x03\x00", 8))), EDecompressionError);
   EXPECT_EQ(MessageOf([&] { Decode("Fl", packed, "<</Predictor 3>>"); }),
             "Invalid stream decode parameter: predictor: 3");
   for (const char* parms : {"<</Predictor 12 /Colors 0>>", "<</Predictor 12 /Columns -1>>",
