@@ -23,12 +23,6 @@ void translateStrings(TStrings& list, const std::function<std::string(const std:
 void TranslateComponentTexts(TComponent* component, const std::function<std::string(const std::string&)>& translate) {
   if (!component) return;
   if (auto* control = dynamic_cast<TControl*>(component)) {
-    // A control linked to an action shows the action's texts.
-    if (!control->Action()) {
-      std::string t = translate(control->Text());
-      if (t != control->Text()) control->SetText(t);
-      control->Hint = translate(control->Hint);
-    }
     if (auto* rg = dynamic_cast<TCustomRadioGroup*>(control)) {
       Integer index = rg->ItemIndex();
       translateStrings(rg->Items(), translate);
@@ -43,6 +37,13 @@ void TranslateComponentTexts(TComponent* component, const std::function<std::str
       for (Integer i = 0; i < sb->Panels().Count(); ++i)
         sb->Panels().SetText(i, translate(sb->Panels()[i].Text));
       sb->SetSimpleText(translate(sb->SimpleText()));
+    }
+    // After the items: a combo box's text names one of them.
+    // A control linked to an action shows the action's texts.
+    if (!control->Action()) {
+      std::string t = translate(control->Text());
+      if (t != control->Text()) control->SetText(t);
+      control->Hint = translate(control->Hint);
     }
   }
   if (auto* action = dynamic_cast<TCustomAction*>(component)) {
