@@ -281,27 +281,24 @@ UnicodeString UnicodeLowerCase(std::u16string_view text) {
   return fromIcu(s);
 }
 
+namespace {
+
 // Byte by byte, so that the length and characters without a case partner
 // (ß, ÿ's upper case outside the code page) stay as they are.
-AnsiString AnsiUpperCase(std::string_view ansi) {
+AnsiString mapAnsiCase(std::string_view ansi, UChar32 (*mapChar)(UChar32)) {
   AnsiString out(ansi);
   for (char& c : out) {
-    char32_t u = static_cast<char32_t>(u_toupper(static_cast<UChar32>(AnsiCharToUnicode(static_cast<unsigned char>(c)))));
+    auto u = static_cast<char32_t>(mapChar(static_cast<UChar32>(AnsiCharToUnicode(static_cast<unsigned char>(c)))));
     int b = unicodeToAnsiByte(u);
     if (b >= 0) c = static_cast<char>(b);
   }
   return out;
 }
 
-AnsiString AnsiLowerCase(std::string_view ansi) {
-  AnsiString out(ansi);
-  for (char& c : out) {
-    char32_t u = static_cast<char32_t>(u_tolower(static_cast<UChar32>(AnsiCharToUnicode(static_cast<unsigned char>(c)))));
-    int b = unicodeToAnsiByte(u);
-    if (b >= 0) c = static_cast<char>(b);
-  }
-  return out;
-}
+}  // namespace
+
+AnsiString AnsiUpperCase(std::string_view ansi) { return mapAnsiCase(ansi, u_toupper); }
+AnsiString AnsiLowerCase(std::string_view ansi) { return mapAnsiCase(ansi, u_tolower); }
 
 std::string UpperCase(std::string_view text) {
   std::string out(text);

@@ -153,24 +153,21 @@ TDateTime TimeOf(TDateTime value) {
   return static_cast<double>(msec) / static_cast<double>(MSecsPerDay);
 }
 
-TDateTime Now() {
+// The system clock broken down by localtime_r or gmtime_r.
+TDateTime clockNow(std::tm* (*breakDown)(const time_t*, std::tm*)) {
   timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
   std::tm tm;
-  localtime_r(&ts.tv_sec, &tm);
+  breakDown(&ts.tv_sec, &tm);
   return fromTm(tm, ts.tv_nsec / 1000000);
 }
+
+TDateTime Now() { return clockNow(localtime_r); }
 
 TDateTime Date() { return DateOf(Now()); }
 TDateTime Time() { return TimeOf(Now()); }
 
-TDateTime NowUTC() {
-  timespec ts;
-  clock_gettime(CLOCK_REALTIME, &ts);
-  std::tm tm;
-  gmtime_r(&ts.tv_sec, &tm);
-  return fromTm(tm, ts.tv_nsec / 1000000);
-}
+TDateTime NowUTC() { return clockNow(gmtime_r); }
 
 int64_t DateTimeToUnix(TDateTime value) { return static_cast<int64_t>(std::floor(toUnixSeconds(value) + 0.0005)); }
 
