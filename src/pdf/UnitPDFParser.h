@@ -379,6 +379,11 @@ class TPDFBufferStream : public TStream {
   Int64 position_ = 0;
 };
 
+// A page box: the array items 1, 0, 3, 2 in this order.
+struct TPDFBox {
+  float Bottom = 0, Left = 0, Top = 0, Right = 0;
+};
+
 // The abstract document.
 class TPDFCollection {
  public:
@@ -404,6 +409,12 @@ class TPDFCollection {
   TPDFObject* ResolveReference(const TPDFReference& reference, const TPDFClassRef* expected = nullptr);
   // Soft problems of a document go to the debugger output.
   virtual void Warning(std::string_view text);
+
+  // Page attributes inherited along the Parent chain (pages counted from
+  // 1); each returns whether a value was found.
+  bool GetMediaBox(int32_t pageIndex, TPDFBox& box);
+  bool GetCropBox(int32_t pageIndex, TPDFBox& box);
+  bool GetRotate(int32_t pageIndex, int32_t& rotate);
 };
 
 // The object's WriteTo output as text.

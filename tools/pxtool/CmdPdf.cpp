@@ -1,6 +1,12 @@
+#include <array>
+#include <map>
 #include <ostream>
+#include <vector>
 
 #include "PxTool.h"
+#include "pdf/UnitPDFCrypto.h"
+#include "pdf/UnitPDFParserReader.h"
+#include "pdf/UnitPDFParserWriter.h"
 #include "pdf/UnitPDFStreams.h"
 #include "pdf/UnitPDFUtilities.h"
 #include "platform/core/Streams.h"
@@ -35,12 +41,215 @@ int runDecode(const Args& args, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+std::string boxText(const TPDFBox& box) {
+  return FormatReal(box.Left) + " " + FormatReal(box.Bottom) + " " + FormatReal(box.Right) + " " +
+         FormatReal(box.Top);
+}
+
+// pdf info FILE: version, encryption, pages with their boxes and rotation.
+int runInfo(const Args& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 2) return usageError(err);
+  TPDFReader reader(args[1]);
+  out << "Version: 1." << reader.MinorVersion() << "\n";
+  if (auto* handler = dynamic_cast<TPDFStandardCrypto*>(reader.SecurityHandler()))
+    out << "Encryption: V " << handler->V << ", R " << handler->R << ", " << handler->KeyLength * 8
+        << " bits, strings " << PDFCryptMethodName(handler->StringMethod) << ", streams "
+        << PDFCryptMethodName(handler->StreamMethod) << "\n";
+  else
+    out << "Encryption: none\n";
+  out << "Pages: " << reader.GetPageCount() << "\n";
+  for (int32_t page = 1; page <= reader.GetPageCount(); ++page) {
+    TPDFBox media, crop;
+    int32_t rotate = 0;
+    bool hasMedia = reader.GetMediaBox(page, media);
+    bool hasCrop = reader.GetCropBox(page, crop);
+    reader.GetRotate(page, rotate);
+    out << "Page " << page << ": MediaBox " << (hasMedia ? boxText(media) : "none") << ", CropBox "
+        << (hasCrop ? boxText(crop) : "none") << ", Rotate " << rotate << "\n";
+  }
+  return 0;
+}
+
+std::string hexText(const std::array<uint8_t, 16>& digest) {
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  for (uint8_t b : digest) {
+    text += digits[b >> 4];
+    text += digits[b & 15];
+  }
+  return text;
+}
+
+// The numbers in use, ascending, each with the generation that its lookup
+// finds.
+std::vector<std::pair<int32_t, int32_t>> objectsInUse(TPDFReader& reader) {
+  std::map<int32_t, int32_t> numbers;
+  for (const TPDFXRefGroup& group : reader.XRefGroups())
+    for (int32_t k = 0; k < static_cast<int32_t>(group.Entries.size()); ++k) {
+      const int32_t number = group.First + k;
+      if (numbers.count(number)) continue;
+      const TPDFXRefEntry& entry = group.Entries[k];
+      if (entry.Kind == 0) continue;
+      numbers[number] = entry.Kind == 1 ? entry.Value1 : 0;
+    }
+  return {numbers.begin(), numbers.end()};
+}
+
+// The dictionary in PDF syntax without its stream, which stands aside while
+// the dictionary is written.
+std::string withoutStream(TPDFDictionary& dictionary) {
+  const uint8_t state = dictionary.StreamState();
+  TPDFBuffer data = dictionary.StreamData();
+  dictionary.SetStreamData(0, {});
+  std::string text = AsPDFText(dictionary);
+  dictionary.SetStreamData(state, std::move(data));
+  return text;
+}
+
+// pdf dump FILE: every object in number order; streams as their dictionary and
+// the length and MD5 of the decoded data.
+int runDump(const Args& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 2) return usageError(err);
+  TPDFReader reader(args[1]);
+  out << "trailer\n" << withoutStream(*reader.GetTrailer()) << "\n";
+  for (auto [number, generation] : objectsInUse(reader)) {
+    out << number << " " << generation << " obj\n";
+    TPDFObject* object = nullptr;
+    try {
+      object = reader.GetIndirectObj(number, generation);
+    } catch (const Exception& e) {
+      out << "% unreadable: " << e.Message() << "\nendobj\n";
+      continue;
+    }
+    if (!object) {
+      out << "null\nendobj\n";
+      continue;
+    }
+    auto* dictionary = dynamic_cast<TPDFDictionary*>(object);
+    if (!dictionary || dictionary->StreamState() == 0) {
+      std::string text = AsPDFText(*object);
+      while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
+      out << text << "\nendobj\n";
+      continue;
+    }
+    std::string line;
+    try {
+      dictionary->SetStreamState(2, &reader);
+      const TPDFBuffer& data = dictionary->StreamData();
+      line = "stream length " + std::to_string(data.size()) + " md5 " + hexText(TMD5::Of(data.data(), data.size()));
+    } catch (const Exception& e) {
+      line = "% stream not decodable: " + e.Message();
+    }
+    out << withoutStream(*dictionary) << line << "\nendobj\n";
+  }
+  return 0;
+}
+
+// Renumbers the objects of a document into a writer: the objects in use get 1..n
+// in their order; references to anything else get null objects after them.
+class RewriteLinker : public TPDFLinker {
+ public:
+  explicit RewriteLinker(int32_t firstSpare) : next_(firstSpare) {}
+  std::map<std::pair<int32_t, int32_t>, int32_t> Numbers;
+  int32_t MapReference(const TPDFReference& reference) override {
+    auto found = Numbers.find({reference.Number, reference.Generation});
+    if (found != Numbers.end()) return found->second;
+    auto spare = spares_.find({reference.Number, reference.Generation});
+    if (spare != spares_.end()) return spare->second;
+    spares_[{reference.Number, reference.Generation}] = next_;
+    return next_++;
+  }
+  int32_t SpareCount(int32_t firstSpare) const { return next_ - firstSpare; }
+
+ private:
+  std::map<std::pair<int32_t, int32_t>, int32_t> spares_;
+  int32_t next_;
+};
+
+bool isStructural(TPDFObject* object, TPDFReader& reader) {
+  auto* dictionary = dynamic_cast<TPDFDictionary*>(object);
+  if (!dictionary) return false;
+  if (reader.GetTrailer()->Find("Encrypt") && reader.GetTrailer()->GetDictionary(&reader, "Encrypt") == dictionary)
+    return true;
+  auto* type = dynamic_cast<TPDFName*>(dictionary->Find("Type"));
+  return type && (type->Name == "ObjStm" || type->Name == "XRef");
+}
+
+// pdf rewrite [--format 0|1] [--rc4 40|128 OWNERPASSWORD] IN OUT
+int runRewrite(const Args& args, std::ostream& out, std::ostream& err) {
+  uint8_t format = 0, kind = 0;
+  std::string owner;
+  size_t at = 1;
+  while (at < args.size() && args[at].rfind("--", 0) == 0) {
+    if (args[at] == "--format" && at + 1 < args.size() && (args[at + 1] == "0" || args[at + 1] == "1")) {
+      format = static_cast<uint8_t>(args[at + 1][0] - '0');
+      at += 2;
+    } else if (args[at] == "--rc4" && at + 2 < args.size() && (args[at + 1] == "40" || args[at + 1] == "128")) {
+      kind = args[at + 1] == "40" ? 1 : 2;
+      owner = args[at + 2];
+      at += 3;
+    } else {
+      return usageError(err);
+    }
+  }
+  if (args.size() - at != 2) return usageError(err);
+  TPDFReader reader(args[at]);
+
+  std::vector<std::pair<std::pair<int32_t, int32_t>, TPDFObject*>> objects;
+  for (auto [number, generation] : objectsInUse(reader)) {
+    TPDFObject* object = reader.GetIndirectObj(number, generation);
+    if (object && !isStructural(object, reader)) objects.push_back({{number, generation}, object});
+  }
+  const int32_t firstSpare = static_cast<int32_t>(objects.size()) + 1;
+  RewriteLinker linker(firstSpare);
+  for (size_t k = 0; k < objects.size(); ++k) linker.Numbers[objects[k].first] = static_cast<int32_t>(k) + 1;
+
+  TPDFWriter writer;
+  for (auto& entry : objects) {
+    auto* dictionary = dynamic_cast<TPDFDictionary*>(entry.second);
+    if (!dictionary || dictionary->StreamState() == 0) {
+      writer.AddObject(entry.second->Clone(linker));
+      continue;
+    }
+    // A stream's Length may be another object; the copy gets it directly.
+    auto copy = std::make_unique<TPDFDictionary>();
+    for (int32_t k = 0; k < dictionary->Count(); ++k)
+      if (dictionary->GetKey(k) != "Length") copy->Add(dictionary->GetKey(k), dictionary->GetValue(k)->Clone(linker));
+    copy->Add("Length", std::make_unique<TPDFInteger>(static_cast<int32_t>(dictionary->StreamData().size())));
+    copy->SetStreamData(dictionary->StreamState(), dictionary->StreamData());
+    writer.AddObject(std::move(copy));
+  }
+  auto trailer = [&](const char* key) {
+    if (auto* reference = dynamic_cast<TPDFReference*>(reader.GetTrailer()->Find(key)))
+      writer.GetTrailer()->Add(key, reference->Clone(linker));
+  };
+  trailer("Root");
+  trailer("Info");
+  for (int32_t k = linker.SpareCount(firstSpare); k > 0; --k) writer.AddObject(std::make_unique<TPDFNull>());
+  if (auto* id = dynamic_cast<TPDFArray*>(reader.GetTrailer()->Find("ID")); id && id->Count() == 2)
+    writer.GetTrailer()->Add("ID", id->Clone(linker));
+  writer.OutputFormat = format;
+  if (kind) writer.SetEncryption(owner, "", -4, kind);
+  SaveFileAtomically(args[at + 1], [&](TStream& stream) { writer.SaveToStream(stream); });
+  out << writer.GetObjectCount() << " objects\n";
+  return 0;
+}
+
 int runPdf(const Args& args, std::ostream& out, std::ostream& err) {
-  if (!args.empty() && args[0] == "decode") return runDecode(args, out, err);
+  if (args.empty()) return usageError(err);
+  if (args[0] == "decode") return runDecode(args, out, err);
+  if (args[0] == "info") return runInfo(args, out, err);
+  if (args[0] == "dump") return runDump(args, out, err);
+  if (args[0] == "rewrite") return runRewrite(args, out, err);
   return usageError(err);
 }
 
-const PxCommand pdfCommand("pdf", "pdf decode FILTER [PARMS] IN OUT", runPdf);
+const PxCommand pdfCommand("pdf",
+                           "pdf decode FILTER [PARMS] IN OUT\n"
+                           "  pxtool pdf info FILE\n"
+                           "  pxtool pdf dump FILE\n"
+                           "  pxtool pdf rewrite [--format 0|1] [--rc4 40|128 OWNERPASSWORD] IN OUT",
+                           runPdf);
 
 }  // namespace
 }  // namespace px::pxtool
