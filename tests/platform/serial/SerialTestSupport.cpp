@@ -63,6 +63,14 @@ std::string PseudoTerminal::ReadMaster(int timeoutMs) {
 }
 
 namespace {
+// Places a relative symbolic link at `at` pointing to `target`, replacing one
+// left from an earlier add.
+void linkTo(const fs::path& target, const fs::path& at) {
+  std::error_code ec;
+  fs::remove(at, ec);
+  fs::create_directory_symlink(fs::relative(target, at.parent_path()), at);
+}
+
 void writeFile(const fs::path& p, const std::string& text) {
   fs::create_directories(p.parent_path());
   std::ofstream(p, std::ios::binary) << text;
@@ -81,7 +89,7 @@ fs::path FakeSysfs::driverDir(const std::string& bus, const std::string& driver)
 
 void FakeSysfs::addClassLink(const std::string& name, const fs::path& ttyDir) {
   writeFile(ttyDir / "uevent", "MAJOR=188\nMINOR=0\nDEVNAME=" + name + "\n");
-  fs::create_directory_symlink(fs::relative(ttyDir, root_ / "class" / "tty"), root_ / "class" / "tty" / name);
+  linkTo(ttyDir, root_ / "class" / "tty" / name);
 }
 
 void FakeSysfs::AddUsbSerial(const std::string& name, const std::string& bus, const std::string& driver,
@@ -94,10 +102,10 @@ void FakeSysfs::AddUsbSerial(const std::string& name, const std::string& bus, co
   if (product) writeFile(usb / "product", *product + "\n");
   fs::path portDev = usb / (bus + ":1.0") / name;
   fs::create_directories(portDev);
-  fs::create_directory_symlink(fs::relative(driverDir("usb-serial", driver), portDev), portDev / "driver");
+  linkTo(driverDir("usb-serial", driver), portDev / "driver");
   fs::path tty = portDev / "tty" / name;
   fs::create_directories(tty);
-  fs::create_directory_symlink(fs::relative(portDev, tty), tty / "device");
+  linkTo(portDev, tty / "device");
   addClassLink(name, tty);
 }
 
@@ -110,10 +118,10 @@ void FakeSysfs::AddUsbAcm(const std::string& name, const std::string& bus, std::
   if (product) writeFile(usb / "product", *product + "\n");
   fs::path iface = usb / (bus + ":1.0");
   fs::create_directories(iface);
-  fs::create_directory_symlink(fs::relative(driverDir("usb", "cdc_acm"), iface), iface / "driver");
+  linkTo(driverDir("usb", "cdc_acm"), iface / "driver");
   fs::path tty = iface / "tty" / name;
   fs::create_directories(tty);
-  fs::create_directory_symlink(fs::relative(iface, tty), tty / "device");
+  linkTo(iface, tty / "device");
   addClassLink(name, tty);
 }
 
@@ -121,12 +129,12 @@ void FakeSysfs::AddUart(const std::string& name, int type) {
   fs::path dev = root_ / "devices" / "platform" / "serial8250";
   if (!fs::exists(dev / "driver")) {
     fs::create_directories(dev);
-    fs::create_directory_symlink(fs::relative(driverDir("platform", "serial8250"), dev), dev / "driver");
+    linkTo(driverDir("platform", "serial8250"), dev / "driver");
   }
   fs::path tty = dev / "tty" / name;
   fs::create_directories(tty);
   writeFile(tty / "type", std::to_string(type) + "\n");
-  fs::create_directory_symlink(fs::relative(dev, tty), tty / "device");
+  linkTo(dev, tty / "device");
   addClassLink(name, tty);
 }
 
