@@ -18,6 +18,7 @@
 #include "platform/core/Debug.h"
 #include "platform/gui/ActnList.h"
 #include "platform/gui/GuiInternal.h"
+#include "platform/gui/Menus.h"
 
 namespace px {
 
@@ -194,6 +195,18 @@ TControl::~TControl() {
   actionLink_.reset();
   if (parent_) parent_->removeControl(this);
   parent_ = nullptr;
+}
+
+void TControl::SetPopupMenu(TPopupMenu* value) {
+  if (value == popupMenu_) return;
+  if (popupMenu_) popupMenu_->RemoveFreeNotification(this);
+  popupMenu_ = value;
+  if (value) value->FreeNotification(this);
+}
+
+void TControl::Notification(TComponent* component, TOperation operation) {
+  TComponent::Notification(component, operation);
+  if (operation == opRemove && component == popupMenu_) popupMenu_ = nullptr;
 }
 
 void TControl::SetParent(TWinControl* parent) {
@@ -801,7 +814,7 @@ bool TWinControl::bridgeEvent(QWidget* watched, QEvent* event) {
         if (b == 0) captured_ = nullptr;
       }
       target->Perform(msg, flags, MakeLParam(local.X, local.Y));
-      if (msg == WM_RBUTTONUP && target->PopupMenu) ShowPopupMenuHook(target, ClientToScreen(p));
+      if (msg == WM_RBUTTONUP && target->PopupMenu()) ShowPopupMenuHook(target, ClientToScreen(p));
       return ownPaint_;
     }
     case QEvent::Enter: Perform(CM_MOUSEENTER); return false;

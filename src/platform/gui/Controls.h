@@ -236,7 +236,11 @@ class TControl : public TComponent {
   virtual void SetText(const std::string& value);
   std::string Hint;
   bool ShowHint = false;
-  TPopupMenu* PopupMenu = nullptr;
+  // The menu a right click shows. The control asks for free notification,
+  // so a menu freed first is forgotten instead of left dangling.
+  TPopupMenu* PopupMenu() const { return popupMenu_; }
+  void SetPopupMenu(TPopupMenu* value);
+  void Notification(TComponent* component, TOperation operation) override;
   TCursor Cursor() const { return cursor_; }
   void SetCursor(TCursor value);
 
@@ -302,6 +306,7 @@ class TControl : public TComponent {
   TFont font_;
   std::string text_;
   TCursor cursor_ = crDefault;
+  TPopupMenu* popupMenu_ = nullptr;
   std::unique_ptr<TControlActionLink> actionLink_;
 };
 

@@ -312,9 +312,9 @@ void InitializeApplication() {
     QCoreApplication::instance()->installEventFilter(shortCutFilter);
   }
   SetPopupMenuHook([](TControl* control, TPoint screen) {
-    TPopupMenu* menu = control->PopupMenu;
+    TPopupMenu* menu = control->PopupMenu();
     if (!menu || !menu->AutoPopup) return;
-    menu->PopupComponent = control;
+    menu->SetPopupComponent(control);
     menu->Popup(screen.X, screen.Y);
   });
   if (!Screen) Screen = new TScreen;

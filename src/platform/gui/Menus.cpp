@@ -330,6 +330,18 @@ void TPopupMenu::Popup(int32_t x, int32_t y) {
   Items()->QtMenu()->popup(QPoint(x, y));
 }
 
+void TPopupMenu::SetPopupComponent(TComponent* value) {
+  if (value == popupComponent_) return;
+  if (popupComponent_) popupComponent_->RemoveFreeNotification(this);
+  popupComponent_ = value;
+  if (value) value->FreeNotification(this);
+}
+
+void TPopupMenu::Notification(TComponent* component, TOperation operation) {
+  TMenu::Notification(component, operation);
+  if (operation == opRemove && component == popupComponent_) popupComponent_ = nullptr;
+}
+
 void TPopupMenu::CloseMenu() {
   if (Items()->QtMenu()) Items()->QtMenu()->close();
 }

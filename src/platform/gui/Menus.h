@@ -166,10 +166,16 @@ class TPopupMenu : public TMenu {
   virtual void Popup(int32_t x, int32_t y);
   // Closes the menu if it is open.
   void CloseMenu();
-  // The control the menu was last shown for.
-  TComponent* PopupComponent = nullptr;
+  // The control the menu was last shown for; cleared when that control is
+  // freed.
+  TComponent* PopupComponent() const { return popupComponent_; }
+  void SetPopupComponent(TComponent* value);
+  void Notification(TComponent* component, TOperation operation) override;
   bool AutoPopup = true;
   TNotifyEvent OnPopup;
+
+ private:
+  TComponent* popupComponent_ = nullptr;
 };
 
 // Drops every '&' that marks an accelerator ("&&" stays one '&').

@@ -257,17 +257,76 @@ TEST(Menus, PopupMenuOnRightClickOfItsControl) {
   auto* panel = CreateComponent<TCustomControl>(&form);
   panel->SetBounds(10, 10, 100, 50);
   panel->SetParent(&form);
-  panel->PopupMenu = popup;
+  panel->SetPopupMenu(popup);
   form.Show();
   sendClick(panel->Widget(), {5, 5}, Qt::RightButton);
   EXPECT_EQ(popups, 1);
-  EXPECT_EQ(popup->PopupComponent, panel);
+  EXPECT_EQ(popup->PopupComponent(), panel);
   ASSERT_NE(popup->Items()->QtMenu(), nullptr);
   EXPECT_TRUE(popup->Items()->QtMenu()->isVisible());
   popup->CloseMenu();
   popup->AutoPopup = false;
   sendClick(panel->Widget(), {5, 5}, Qt::RightButton);
   EXPECT_EQ(popups, 1);
+}
+
+// A menu and its controls may be freed in any order, by different owners;
+// whichever goes first is forgotten by the other (ASan catches a dangling one).
+TEST(Menus, PopupMenuAndControlForgetEachOtherWhenFreed) {
+  struct Case {
+    const char* name;
+    bool menuOwnedByForm;  // else by a second, unrelated owner
+  };
+  for (const Case& c : {Case{"same owner", true}, Case{"other owner", false}}) {
+    SCOPED_TRACE(c.name);
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 200, 100);
+    TComponent other(nullptr);
+    auto* popup = CreateComponent<TPopupMenu>(c.menuOwnedByForm ? static_cast<TComponent*>(&form) : &other);
+    int popups = 0;
+    popup->OnPopup = [&](TObject*) { ++popups; };
+    auto* panel = CreateComponent<TCustomControl>(&form);
+    panel->SetBounds(10, 10, 100, 50);
+    panel->SetParent(&form);
+    panel->SetPopupMenu(popup);
+    form.Show();
+    sendClick(panel->Widget(), {5, 5}, Qt::RightButton);
+    EXPECT_EQ(popups, 1);
+
+    FreeObject(popup);
+    EXPECT_EQ(panel->PopupMenu(), nullptr);
+    // A right click after the menu went away shows nothing and touches nothing.
+    sendClick(panel->Widget(), {5, 5}, Qt::RightButton);
+    QApplication::processEvents();
+  }
+}
+
+TEST(Menus, FreedControlIsNoLongerThePopupComponent) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 200, 100);
+  TComponent other(nullptr);
+  auto* popup = CreateComponent<TPopupMenu>(&other);
+  auto* panel = CreateComponent<TCustomControl>(&form);
+  panel->SetBounds(10, 10, 100, 50);
+  panel->SetParent(&form);
+  panel->SetPopupMenu(popup);
+  auto* second = CreateComponent<TCustomControl>(&form);
+  second->SetPopupMenu(popup);
+  form.Show();
+  sendClick(panel->Widget(), {5, 5}, Qt::RightButton);
+  EXPECT_EQ(popup->PopupComponent(), panel);
+  popup->CloseMenu();
+  FreeObject(panel);
+  EXPECT_EQ(popup->PopupComponent(), nullptr);
+  // Replacing the menu drops the old link: the old menu's end leaves the
+  // control alone, and the new one still works.
+  auto* replacement = CreateComponent<TPopupMenu>(&other);
+  second->SetPopupMenu(replacement);
+  FreeObject(popup);
+  EXPECT_EQ(second->PopupMenu(), replacement);
+  second->SetPopupMenu(nullptr);
+  FreeObject(replacement);
+  EXPECT_EQ(second->PopupMenu(), nullptr);
 }
 
 }  // namespace
