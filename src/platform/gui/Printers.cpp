@@ -29,6 +29,16 @@ void TPrinter::SetPrinterIndex(Integer index) {
   printer_->setPrinterName(index < 0 ? QPrinterInfo::defaultPrinterName() : QString::fromStdString(names[index]));
 }
 
+void TPrinter::DeviceSettingsChanged() {
+  Copies = std::max(1, printer_->copyCount());
+  if (printer_->outputFormat() != QPrinter::NativeFormat) return;
+  std::vector<std::string> names = Printers();
+  const std::string name = printer_->printerName().toStdString();
+  printerIndex_ = -1;
+  for (size_t i = 0; i < names.size(); ++i)
+    if (names[i] == name) printerIndex_ = static_cast<Integer>(i);
+}
+
 void TPrinter::SetOutputFileName(const std::string& fileName) {
   if (printing_) throw EPrinter("Printing in progress");
   if (!fileName.empty()) printer_->setOutputFormat(QPrinter::PdfFormat);

@@ -64,6 +64,9 @@ class TPrinter {
   TCanvas& Canvas();
 
   QPrinter* QtPrinter() const { return printer_.get(); }
+  // Takes over what a dialog changed on the Qt printer directly: the chosen
+  // printer's index and the number of copies.
+  void DeviceSettingsChanged();
 
  private:
   void checkPrinting() const;
