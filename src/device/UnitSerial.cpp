@@ -335,7 +335,9 @@ void TSerial::dataArrived(TSerialThread* thread) {
   }
   if (notifyPending_.exchange(true)) return;
   TThread::Queue(thread, [this] {
-    notifyPending_ = false;
+    // An exchange, not a store: it reads the reader thread's own exchange, so
+    // every byte written before that one is visible to the handler.
+    notifyPending_.exchange(false);
     if (closing_) return;
     DoDataRecieved();
   });
