@@ -618,10 +618,22 @@ class TTreeIndex final : public TMemIndex {
     }
     return p;
   }
+  // Asks for both children of a node (their links and key slots) while the
+  // node's own key is compared. For string keys that comparison waits on the
+  // text, which lives outside the record; fetching the next level meanwhile
+  // leaves one wait a level instead of two.
+  void prefetchChildren(const Node* n) const {
+    for (const Node* c : {n->left, n->right}) {
+      if (!c) continue;
+      __builtin_prefetch(c);
+      __builtin_prefetch(reinterpret_cast<const char*>(c) - NodeOffset + KeyOffset);
+    }
+  }
   // First node whose key is not less than key.
   Node* lowerBound(const typename KT::Search& key) const {
     Node* res = nullptr;
     for (Node* cur = root_; cur;) {
+      prefetchChildren(cur);
       if (kt_.cmp(keyOf(cur), key) < 0) {
         cur = cur->right;
       } else {
@@ -635,6 +647,7 @@ class TTreeIndex final : public TMemIndex {
   Node* upperBound(const typename KT::Search& key) const {
     Node* res = nullptr;
     for (Node* cur = root_; cur;) {
+      prefetchChildren(cur);
       if (kt_.cmp(keyOf(cur), key) <= 0) {
         cur = cur->right;
       } else {
