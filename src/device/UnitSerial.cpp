@@ -161,8 +161,11 @@ void TSerialThread::Execute() {
 TSerial::TSerial(TComponent* owner) : TComponent(owner) {}
 
 TSerial::~TSerial() {
+  // No event fires during destruction: the debug event too may reach into
+  // an owner that is going away.
   OnDataTransmitted = nullptr;
   OnDataRecieved = nullptr;
+  OnDebugInfo = nullptr;
   try {
     SetActive(false);
   } catch (const std::exception& e) {

@@ -125,6 +125,21 @@ TEST(Serial, OpensThePortAsEightNoneOneRawAndRefusesChangesWhileOpen) {
   EXPECT_EQ(events, (std::vector<TDebugEventType>{deConnect, deDisconnect}));
 }
 
+TEST(Serial, DestroyingAnOpenPortFiresNoEvent) {
+  PseudoTerminal pty;
+  int events = 0;
+  auto s = MakeObject<TSerial>(nullptr);
+  s->SetCOMPort(pty.SlavePath());
+  s->Open();
+  s->OnDebugInfo = [&](TObject*, TDebugEventType, const void*, Integer, Integer) { ++events; };
+  s->OnDataRecieved = [&](TObject*) { ++events; };
+  pty.Write("x\r\n");
+  for (int i = 0; i < 500 && s->Available() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  s.reset();
+  test::PumpFor(20);
+  EXPECT_EQ(events, 0);
+}
+
 TEST(Serial, OpenFailureNamesTheSystemErrorAndLeavesThePortClosed) {
   auto s = MakeObject<TSerial>(nullptr);
   s->SetCOMPort("/nonexistent/ttyUSB0");
