@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "../platform/hid/FakeHidSysfs.h"
 #include "DeviceTestSupport.h"
 #include "device/UnitHID.h"
 #include "platform/core/Exceptions.h"
+#include "platform/gui/DescriptorNotifier.h"
 #include "support/TempDir.h"
 
 namespace px {
@@ -192,6 +195,32 @@ TEST(HIDDevices, AnUnreadableClassRaisesAndTellsNobody) {
   EXPECT_FALSE(r.list->Refreshing());
   EXPECT_TRUE(r.rec.events.empty());
   EXPECT_EQ(r.list->Devices().Count(), 1);
+}
+
+TEST(HIDDevices, HotPlugWakesTheGuiThreadThroughTheDescriptor) {
+  // The udev monitor's descriptor is watched by the Qt loop; a pipe stands
+  // in for it here, as udev events need a privileged daemon.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  int calls = 0;
+  {
+    TDescriptorNotifier notifier(fds[0], [&] {
+      char c;
+      [[maybe_unused]] ssize_t n = read(fds[0], &c, 1);
+      ++calls;
+    });
+    ASSERT_EQ(write(fds[1], "x", 1), 1);
+    EXPECT_TRUE(test::PumpUntil([&] { return calls == 1; }, 2000));
+  }
+  close(fds[0]);
+  close(fds[1]);
+
+  // With the monitor asked for, the list still starts (watching or saying why not).
+  TempDir dir;
+  FakeHidSysfs sys(dir.Path());
+  THIDDevices list(sys.SysfsRoot(), sys.DevRoot(), true);
+  test::PumpFor(20);
+  EXPECT_EQ(list.Devices().Count(), 0);
 }
 
 }  // namespace
