@@ -327,3 +327,24 @@ TEST(PdfReader, SelfPointingPrevEndsTheChain) {
 
 }  // namespace
 }  // namespace px
+
+namespace px {
+namespace {
+
+TEST(PdfReader, CrossReferenceStreamWithAbsurdWidthsFails) {
+  const char* const dictionaries[] = {
+      "/W[1 2147483647 1]/Index[0 1]", "/W[1 2 1]/Index[0 2147483647 5 2147483647]", "/W[1 2]/Size 1", "/W[0 2 1]/Size 1",
+  };
+  for (const char* entries : dictionaries) {
+    RawPdf pdf = OnePage();
+    const long at = pdf.Offset();
+    pdf.bytes += "9 0 obj\n<</Type/XRef/Root 1 0 R" + std::string(entries) + "/Length 4>>stream\n" +
+                 std::string("\x01\x00\x0F\x00", 4) + "\nendstream\nendobj\nstartxref\n" + std::to_string(at) +
+                 "\n%%EOF\n";
+    const std::string error = ReadError(pdf.bytes);
+    EXPECT_EQ(error.rfind("EatXRefStream:", 0), 0u) << entries << ": " << error;
+  }
+}
+
+}  // namespace
+}  // namespace px
