@@ -74,11 +74,7 @@ bool PostMessage(HWND handle, Cardinal msg, WPARAM wParam, LPARAM lParam) {
         // Looked up at delivery: a receiver released meanwhile gets nothing.
         if (auto r = findReceiver(handle)) {
           TMessage m{msg, wParam, lParam, 0};
-          try {
-            (*r)(m);
-          } catch (const std::exception& e) {
-            HandleGuiException(e);
-          }
+          Guarded([&] { (*r)(m); });
         }
       },
       Qt::QueuedConnection);

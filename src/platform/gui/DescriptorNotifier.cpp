@@ -17,11 +17,9 @@ TDescriptorNotifier::TDescriptorNotifier(int fd, std::function<void()> onReadabl
   impl_->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
   Impl* impl = impl_.get();
   QObject::connect(impl_->notifier.get(), &QSocketNotifier::activated, [impl] {
-    try {
+    Guarded([impl] {
       if (impl->onReadable) impl->onReadable();
-    } catch (const std::exception& e) {
-      HandleGuiException(e);
-    }
+    });
   });
 }
 

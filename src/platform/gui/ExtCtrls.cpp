@@ -107,13 +107,7 @@ void TCustomPanel::Paint() {
 
 TCustomRadioGroup::TCustomRadioGroup(TComponent* owner)
     : TCustomGroupBox(owner), items_(std::make_unique<TStringList>()) {
-  items_->OnChange = [this](TObject*) {
-    try {
-      rebuild();
-    } catch (const std::exception& e) {
-      HandleGuiException(e);
-    }
-  };
+  items_->OnChange = [this](TObject*) { Guarded([this] { rebuild(); }); };
 }
 
 TCustomRadioGroup::~TCustomRadioGroup() {
@@ -136,12 +130,10 @@ void TCustomRadioGroup::rebuild() {
     b->setEnabled(Enabled());
     QObject::connect(b, &QRadioButton::toggled, [this, i](bool on) {
       if (syncing_ || !on) return;
-      try {
+      Guarded([this, i] {
         itemIndex_ = i;
         Click();
-      } catch (const std::exception& e) {
-        HandleGuiException(e);
-      }
+      });
     });
     b->show();
     buttons_.push_back(b);

@@ -374,12 +374,7 @@ int32_t TScreen::Height() const {
 TTimer::TTimer(TComponent* owner) : TComponent(owner) {
   timer_ = new QTimer;
   QObject::connect(timer_, &QTimer::timeout, [this] {
-    if (!OnTimer) return;
-    try {
-      OnTimer(this);
-    } catch (const std::exception& e) {
-      HandleGuiException(e);
-    }
+    if (OnTimer) Guarded([this] { OnTimer(this); });
   });
   update();
 }

@@ -13,6 +13,17 @@ namespace px {
 void SetGuiExceptionHandler(std::function<void(const std::exception&)> handler);
 void HandleGuiException(const std::exception& e);
 
+// Runs a handler called from a Qt signal: what it throws goes to
+// HandleGuiException.
+template <typename F>
+void Guarded(F&& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    HandleGuiException(e);
+  }
+}
+
 Word VirtualKeyOf(int qtKey);
 QCursor QtCursorOf(TCursor cursor);
 

@@ -11,15 +11,6 @@ namespace px {
 
 namespace {
 
-template <typename F>
-void guarded(F f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    HandleGuiException(e);
-  }
-}
-
 // Gives every row the list box's ItemHeight.
 class RowHeightDelegate : public QStyledItemDelegate {
  public:
@@ -41,10 +32,10 @@ TCustomListBox::TCustomListBox(TComponent* owner)
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   TabStop = true;
   items_->OnChange = [this](TObject*) {
-    if (!syncing_) guarded([this] { pushItems(); });
+    if (!syncing_) Guarded([this] { pushItems(); });
   };
   QObject::connect(list_, &QListWidget::currentRowChanged, [this](int) {
-    if (!syncing_) guarded([this] { Click(); });
+    if (!syncing_) Guarded([this] { Click(); });
   });
   SetBounds(0, 0, 121, 97);
 }
@@ -89,7 +80,7 @@ void TCustomListBox::SetBorderStyle(TBorderStyle value) {
 TCheckListBox::TCheckListBox(TComponent* owner) : TCustomListBox(owner) {
   QObject::connect(list_, &QListWidget::itemChanged, [this](QListWidgetItem*) {
     if (syncing_) return;
-    guarded([this] {
+    Guarded([this] {
       if (OnClickCheck) OnClickCheck(this);
       Click();
     });

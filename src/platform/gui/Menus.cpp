@@ -41,13 +41,7 @@ void TMenuActionLink::Change() {
 
 TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner) {
   action_ = new QAction(nullptr);
-  QObject::connect(action_, &QAction::triggered, [this] {
-    try {
-      Click();
-    } catch (const std::exception& e) {
-      HandleGuiException(e);
-    }
-  });
+  QObject::connect(action_, &QAction::triggered, [this] { Guarded([this] { Click(); }); });
 }
 
 TMenuItem::~TMenuItem() {
@@ -238,12 +232,10 @@ void TMenuItem::rebuildQtMenu() {
     qmenu_ = new QMenu;
     QObject::connect(qmenu_, &QMenu::aboutToShow, [this] {
       // Actions decide their items' state just before the menu opens.
-      try {
+      Guarded([this] {
         for (TMenuItem* c : std::vector<TMenuItem*>(items_))
           if (c->actionLink_) c->actionLink_->Update();
-      } catch (const std::exception& e) {
-        HandleGuiException(e);
-      }
+      });
     });
     if (!ownerMenu_) action_->setMenu(qmenu_);
   }

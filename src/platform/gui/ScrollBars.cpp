@@ -22,15 +22,6 @@ TScrollCode codeOf(int action) {
   }
 }
 
-template <typename F>
-void guarded(F f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    HandleGuiException(e);
-  }
-}
-
 }  // namespace
 
 TScrollBar::TScrollBar(TComponent* owner) : TWrappedControl(owner, new QScrollBar(Qt::Horizontal), false) {
@@ -41,14 +32,14 @@ TScrollBar::TScrollBar(TComponent* owner) : TWrappedControl(owner, new QScrollBa
   // change where the bar ends up.
   QObject::connect(bar_, &QAbstractSlider::actionTriggered, [this](int action) {
     if (syncing_ || action == QAbstractSlider::SliderNoAction) return;
-    guarded([&] {
+    Guarded([&] {
       Integer pos = bar_->sliderPosition();
       if (OnScroll) OnScroll(this, codeOf(action), pos);
       bar_->setSliderPosition(std::clamp(pos, bar_->minimum(), bar_->maximum()));
     });
   });
   QObject::connect(bar_, &QAbstractSlider::sliderReleased, [this] {
-    guarded([&] {
+    Guarded([&] {
       Integer pos = position_;
       if (OnScroll) OnScroll(this, scEndScroll, pos);
     });
@@ -56,7 +47,7 @@ TScrollBar::TScrollBar(TComponent* owner) : TWrappedControl(owner, new QScrollBa
   QObject::connect(bar_, &QAbstractSlider::valueChanged, [this](int value) {
     if (syncing_ || value == position_) return;
     position_ = value;
-    guarded([&] {
+    Guarded([&] {
       if (OnChange) OnChange(this);
     });
   });

@@ -19,16 +19,6 @@ namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-// Runs a handler from a Qt signal: exceptions go to the application.
-template <typename F>
-void guarded(F f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    HandleGuiException(e);
-  }
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -136,7 +126,7 @@ TButton::TButton(TComponent* owner) : TWrappedControl(owner, new QPushButton, tr
   button_ = static_cast<QPushButton*>(Widget());
   button_->setAutoDefault(false);
   TabStop = true;
-  QObject::connect(button_, &QPushButton::clicked, [this] { guarded([this] { Click(); }); });
+  QObject::connect(button_, &QPushButton::clicked, [this] { Guarded([this] { Click(); }); });
   SetBounds(0, 0, 75, 25);
 }
 
@@ -164,7 +154,7 @@ TCustomEdit::TCustomEdit(TComponent* owner) : TWrappedControl(owner, new QLineEd
   TabStop = true;
   QObject::connect(edit_, &QLineEdit::textEdited, [this](const QString&) { Modified = true; });
   QObject::connect(edit_, &QLineEdit::textChanged, [this](const QString& t) {
-    guarded([&] {
+    Guarded([&] {
       TWinControl::SetText(t.toStdString());
       Change();
     });
@@ -218,10 +208,10 @@ TCustomMemo::TCustomMemo(TComponent* owner)
   edit_ = static_cast<QPlainTextEdit*>(Widget());
   TabStop = true;
   lines_->OnChange = [this](TObject*) {
-    if (!syncing_) guarded([this] { pushLines(); });
+    if (!syncing_) Guarded([this] { pushLines(); });
   };
   QObject::connect(edit_, &QPlainTextEdit::textChanged, [this] {
-    if (!syncing_) guarded([this] {
+    if (!syncing_) Guarded([this] {
       Modified = true;
       pullText();
     });
@@ -293,7 +283,7 @@ TCheckBox::TCheckBox(TComponent* owner) : TWrappedControl(owner, new QCheckBox, 
   TabStop = true;
   QObject::connect(box_, &QCheckBox::stateChanged, [this](int s) {
     if (syncing_) return;
-    guarded([&] {
+    Guarded([&] {
       state_ = s == Qt::Checked ? cbChecked : s == Qt::PartiallyChecked ? cbGrayed : cbUnchecked;
       Click();
     });
@@ -343,7 +333,7 @@ TRadioButton::TRadioButton(TComponent* owner) : TWrappedControl(owner, new QRadi
   TabStop = true;
   QObject::connect(button_, &QRadioButton::toggled, [this](bool on) {
     if (syncing_) return;
-    guarded([&] {
+    Guarded([&] {
       checked_ = on;
       if (on) Click();
     });
@@ -427,14 +417,14 @@ TCustomComboBox::TCustomComboBox(TComponent* owner)
   combo_ = static_cast<QComboBox*>(Widget());
   TabStop = true;
   auto* pc = static_cast<PxComboBox*>(combo_);
-  pc->onShow = [this] { guarded([this] { if (OnDropDown) OnDropDown(this); }); };
-  pc->onHide = [this] { guarded([this] { if (OnCloseUp) OnCloseUp(this); }); };
+  pc->onShow = [this] { Guarded([this] { if (OnDropDown) OnDropDown(this); }); };
+  pc->onHide = [this] { Guarded([this] { if (OnCloseUp) OnCloseUp(this); }); };
   items_->OnChange = [this](TObject*) {
-    if (!syncing_) guarded([this] { pushItems(); });
+    if (!syncing_) Guarded([this] { pushItems(); });
   };
   QObject::connect(combo_, &QComboBox::activated, [this](int) {
     if (syncing_) return;
-    guarded([this] {
+    Guarded([this] {
       TWinControl::SetText(combo_->currentText().toStdString());
       Click();
       Select();
@@ -480,7 +470,7 @@ void TCustomComboBox::SetStyle(TComboBoxStyle value) {
   if (QLineEdit* le = combo_->lineEdit()) {
     QObject::connect(le, &QLineEdit::textEdited, [this](const QString& t) {
       if (syncing_) return;
-      guarded([&] {
+      Guarded([&] {
         TWinControl::SetText(t.toStdString());
         Change();
       });
