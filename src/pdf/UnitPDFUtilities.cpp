@@ -53,13 +53,34 @@ std::unique_ptr<TPDFArray> parseArray(const TPDFBuffer& data, int32_t& pos, bool
   return array;
 }
 
+// The permission bits of an Encrypt dictionary (/P) are a 32-bit pattern
+// that some writers give as an unsigned number (4294967292 for -4). Such a
+// value, a plain integer in 2^31..2^32-1 that does not start a reference,
+// reads as the signed integer with the same bits; the key derivation uses
+// exactly these bits. Anything else is left to the ordinary lexer, so every
+// other out-of-range integer still fails.
+std::unique_ptr<TPDFInteger> tryEatUnsignedBits(const TPDFBuffer& data, int32_t& pos) {
+  int32_t p = pos;
+  uint64_t value = 0;
+  while (!atEnd(data, p) && isDigit(data[p]) && value <= UINT32_MAX) value = value * 10 + (data[p++] - '0');
+  if (value <= static_cast<uint64_t>(INT32_MAX) || value > UINT32_MAX) return nullptr;
+  if (!atEnd(data, p) && !IsPDFDelimiter(data[p])) return nullptr;
+  int32_t next = p;
+  SkipWhiteSpace(data, next);
+  if (!atEnd(data, next) && isDigit(data[next])) return nullptr;
+  pos = next;
+  return std::make_unique<TPDFInteger>(static_cast<int32_t>(static_cast<uint32_t>(value)));
+}
+
 std::unique_ptr<TPDFDictionary> parseDictionary(const TPDFBuffer& data, int32_t& pos, bool skipAfter, int depth) {
   if (depth >= MaxPDFNestingDepth) RaisePDFReadError(pos, "Objects nested too deeply");
   EatLiteral(data, pos, "<<", true);
   auto dictionary = std::make_unique<TPDFDictionary>();
   while (!atEnd(data, pos) && data[pos] == '/') {
     std::string key = EatName(data, pos, true);
-    auto value = parseObject(data, pos, true, depth + 1, false);
+    std::unique_ptr<TPDFObject> value;
+    if (key == "P") value = tryEatUnsignedBits(data, pos);
+    if (!value) value = parseObject(data, pos, true, depth + 1, false);
     dictionary->Add(std::move(key), std::move(value));
   }
   EatLiteral(data, pos, ">>", skipAfter);

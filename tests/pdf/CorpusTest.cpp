@@ -64,6 +64,24 @@ for key, value in objects.items():
     print(number, generation, len(data), hashlib.md5(data).hexdigest())
 )";
 
+// Writes the /P of a classic-table file's Encrypt dictionary as the unsigned
+// number with the same 32 bits (-3388 -> 4294963908), as some writers do, and
+// moves the cross-reference offsets behind it by the change in length.
+const char* const UnsignedPScript = R"py(
+import re, sys
+data = open(sys.argv[1], "rb").read()
+start = data.rindex(b"<<", 0, data.index(b"/Filter /Standard"))
+m = re.compile(rb"/P (-\d+)").search(data, start)
+at, new = m.start(1), str(int(m.group(1)) & 0xFFFFFFFF).encode()
+delta = len(new) - len(m.group(1))
+data = data[:at] + new + data[m.end(1):]
+shift = lambda offset: offset + delta if offset > at else offset
+xref = data.rindex(b"\nxref") + 1
+table = re.sub(rb"(\d{10})( \d{5} n)", lambda e: b"%010d" % shift(int(e.group(1))) + e.group(2), data[xref:])
+table = re.sub(rb"startxref\s+(\d+)", lambda e: b"startxref\n%d" % shift(int(e.group(1))), table)
+open(sys.argv[2], "wb").write(data[:xref] + table)
+)py";
+
 // A one-page document with an XMP metadata stream, written by our writer.
 void WriteMetadataDocument(const std::string& fileName) {
   TPDFWriter writer;
@@ -110,6 +128,13 @@ const Variant Variants[] = {
     {"aes-128-cleartext", "meta", "qpdf --encrypt '' owner 128 --use-aes=y --cleartext-metadata -- IN OUT"},
     {"rc4-128-v4-cleartext", "meta",
      "qpdf --allow-weak-crypto --encrypt '' owner 128 --use-aes=n --force-V4 --cleartext-metadata -- IN OUT"},
+    // Restricted permissions (P -3388), then P written unsigned.
+    {"rc4-128-unsigned-p", "base",
+     "qpdf --allow-weak-crypto --object-streams=disable --encrypt '' owner 128 --use-aes=n --print=low --modify=none "
+     "--extract=n -- IN OUT.tmp && /usr/bin/python3 PSCRIPT OUT.tmp OUT"},
+    {"aes-128-unsigned-p", "base",
+     "qpdf --object-streams=disable --encrypt '' owner 128 --use-aes=y --print=low --modify=none --extract=n -- "
+     "IN OUT.tmp && /usr/bin/python3 PSCRIPT OUT.tmp OUT"},
 };
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
@@ -124,11 +149,12 @@ class PdfCorpus : public ::testing::Test {
     dir_ = new test::TempDir();
     test::WriteFileBytes(dir_->File("base.py"), BaseScript);
     test::WriteFileBytes(dir_->File("streams.py"), StreamScript);
+    test::WriteFileBytes(dir_->File("unsigned_p.py"), UnsignedPScript);
     RunTool("/usr/bin/python3 " + dir_->File("base.py") + " " + dir_->File("base.pdf"));
     WriteMetadataDocument(dir_->File("meta.pdf"));
     for (const Variant& v : Variants) {
       std::string command = Replace(v.command, "IN", dir_->File(std::string(v.base) + ".pdf"));
-      RunTool(Replace(command, "OUT", File(v)));
+      RunTool(Replace(Replace(command, "OUT", File(v)), "PSCRIPT", dir_->File("unsigned_p.py")));
     }
   }
   static void TearDownTestSuite() {
@@ -255,6 +281,18 @@ TEST_F(PdfCorpus, EncryptionParameters) {
     EXPECT_EQ(handler->StringMethod, c.strings);
     EXPECT_EQ(handler->StreamMethod, c.streams);
     EXPECT_EQ(handler->EncryptMetadata, c.metadata);
+  }
+  // The unsigned /P reads as the bits qpdf wrote (and the key made from them
+  // opens the document: its strings and streams are compared above).
+  for (const char* variant : {"rc4-128-unsigned-p", "aes-128-unsigned-p"}) {
+    SCOPED_TRACE(variant);
+    const std::string file = File(std::string(variant) + ".pdf");
+    ASSERT_NE(test::ReadFileBytes(file).find("/P 4294963908"), std::string::npos);
+    TPDFReader reader(file);
+    auto* handler = dynamic_cast<TPDFStandardCrypto*>(reader.SecurityHandler());
+    ASSERT_NE(handler, nullptr);
+    EXPECT_EQ(handler->P, -3388);
+    EXPECT_NE(RunTool("qpdf --show-encryption " + file).find("P = -3388"), std::string::npos);
   }
   EXPECT_EQ(TPDFReader(File("reportlab.pdf")).SecurityHandler(), nullptr);
 }

@@ -130,6 +130,36 @@ TEST(PdfLexer, Errors) {
   EXPECT_EQ(static_cast<TPDFInteger&>(*Parse("2147483647")).Value, 2147483647);
 }
 
+// Permission bits written unsigned read as their 32-bit pattern; only a plain
+// integer value of /P is read so, every other overflow still fails.
+TEST(PdfLexer, UnsignedPermissionBits) {
+  const struct {
+    const char* input;
+    int32_t p;
+  } read[] = {
+      {"<</P 4294967292>>", -4},
+      {"<</P 4294963908/R 3>>", -3388},
+      {"<</P 2147483648 >>", INT32_MIN},
+      {"<</P 4294967295\n>>", -1},
+      {"<</P 2147483647>>", INT32_MAX},
+      {"<</P -3388>>", -3388},
+  };
+  for (const auto& c : read) {
+    SCOPED_TRACE(c.input);
+    auto object = Parse(c.input);
+    auto& dictionary = static_cast<TPDFDictionary&>(*object);
+    auto* p = dynamic_cast<TPDFInteger*>(dictionary.Find("P"));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->Value, c.p);
+  }
+  EXPECT_NE(static_cast<TPDFDictionary&>(*Parse("<</P 4294963908/R 3>>")).Find("R"), nullptr);
+  for (const char* overflow : {"<</P 4294967296>>", "<</P 42949672920>>", "<</Q 4294967292>>", "<</P 4294967292 0 R>>",
+                               "<</P 4294967292.5>>", "<</P +4294967292>>", "<</P [4294967292]>>", "[4294967292]"}) {
+    SCOPED_TRACE(overflow);
+    EXPECT_THROW(Parse(overflow), EIntOverflow);
+  }
+}
+
 TEST(PdfLexer, NestingDepthIsCapped) {
   std::string deep(100000, '[');
   EXPECT_THROW(Parse(deep), Exception);
