@@ -251,19 +251,6 @@ void TQVRLink::RemoveListenerReverse(TQVRLink* link) {
 
 // ---------------------------------------------------------------------------
 
-TQVRForm::TQVRForm(TComponent* owner) : TForm(owner), link_(std::make_unique<TQVRLink>(this)) {}
-TQVRForm::~TQVRForm() {
-  // The pairs are undone while the form is whole and its link still set.
-  link_->Detach();
-  link_.reset();
-}
-
-TQVRFrame::TQVRFrame(TComponent* owner) : TFrame(owner), link_(std::make_unique<TQVRLink>(this)) {}
-TQVRFrame::~TQVRFrame() {
-  link_->Detach();
-  link_.reset();
-}
-
 void FreeLinkedComponent(IQVRLink*& link) {
   if (!link) return;
   TComponent* c = link->GetComponent();

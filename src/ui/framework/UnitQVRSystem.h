@@ -219,11 +219,16 @@ class TQVRLink : public IQVRLinkReverse {
   std::vector<TQVRLink*> listensTo_;
 };
 
-// Base of the main window: a form with a link.
-class TQVRForm : public TForm, public IQVRLinkReverse {
+// A form or frame that answers IQVRLinkReverse through a link of its own.
+template <class TBase>
+class TQVRLinkedControl : public TBase, public IQVRLinkReverse {
  public:
-  explicit TQVRForm(TComponent* owner);
-  ~TQVRForm() override;
+  explicit TQVRLinkedControl(TComponent* owner) : TBase(owner), link_(std::make_unique<TQVRLink>(this)) {}
+  ~TQVRLinkedControl() override {
+    // The pairs are undone while the control is whole and its link still set.
+    link_->Detach();
+    link_.reset();
+  }
   TComponent* GetComponent() override { return link_->GetComponent(); }
   TControl* GetControl() override { return link_->GetControl(); }
   void AddListener(IInterface* l) override { link_->AddListener(l); }
@@ -236,21 +241,16 @@ class TQVRForm : public TForm, public IQVRLinkReverse {
   std::unique_ptr<TQVRLink> link_;
 };
 
-// Base of every screen: a frame with a link.
-class TQVRFrame : public TFrame, public IQVRLinkReverse {
+// Base of the main window: a form with a link.
+class TQVRForm : public TQVRLinkedControl<TForm> {
  public:
-  explicit TQVRFrame(TComponent* owner);
-  ~TQVRFrame() override;
-  TComponent* GetComponent() override { return link_->GetComponent(); }
-  TControl* GetControl() override { return link_->GetControl(); }
-  void AddListener(IInterface* l) override { link_->AddListener(l); }
-  void RemoveListener(IInterface* l) override { link_->RemoveListener(l); }
-  Integer AddListenerReverse(TQVRLink* l) override { return link_->AddListenerReverse(l); }
-  void RemoveListenerReverse(TQVRLink* l) override { link_->RemoveListenerReverse(l); }
-  TQVRLink* Link() override { return link_.get(); }
+  using TQVRLinkedControl::TQVRLinkedControl;
+};
 
- private:
-  std::unique_ptr<TQVRLink> link_;
+// Base of every screen: a frame with a link.
+class TQVRFrame : public TQVRLinkedControl<TFrame> {
+ public:
+  using TQVRLinkedControl::TQVRLinkedControl;
 };
 
 // Frees the link's component and clears the link.
