@@ -3,8 +3,7 @@
 #include "platform/core/Debug.h"
 #include "platform/core/Exceptions.h"
 #include "platform/core/Guid.h"
-#include "platform/gui/DescriptorNotifier.h"
-#include "platform/hid/HidMonitor.h"
+#include "platform/gui/DeviceChangeMonitor.h"
 
 namespace px {
 
@@ -65,24 +64,19 @@ THIDDevices::THIDDevices(std::string sysfsRoot, std::string devRoot, bool watchH
     : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {
   windowHandle_ = AllocateHWnd([this](TMessage& m) { wndProc(m); });
   if (watchHotPlug) {
-    monitor_ = std::make_unique<THidMonitor>();
-    if (monitor_->Active()) {
-      notifier_ = std::make_unique<TDescriptorNotifier>(monitor_->Descriptor(), [this] { monitorReadable(); });
-    } else {
-      OutputDebugString("HID hot-plug is not watched: " + monitor_->ErrorText());
-    }
+    monitor_ = std::make_unique<TDeviceChangeMonitor>(windowHandle_, "hidraw");
+    if (!monitor_->Active()) OutputDebugString("HID hot-plug is not watched: " + monitor_->ErrorText());
   }
   PostMessage(windowHandle_, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
 }
 
 THIDDevices::~THIDDevices() {
-  notifier_.reset();
   monitor_.reset();
   DeallocateHWnd(windowHandle_);
   devices_.Clear();
 }
 
-bool THIDDevices::WatchingHotPlug() const { return notifier_ != nullptr; }
+bool THIDDevices::WatchingHotPlug() const { return monitor_ && monitor_->Active(); }
 
 void THIDDevices::Subscribe(THIDDeviceEvent callback) {
   Assert(callback.Assigned(), "THIDDevices.Subscribe: callback not assigned");
@@ -165,10 +159,6 @@ void THIDDevices::refreshOnce() {
 void THIDDevices::wndProc(TMessage& message) {
   if (message.Msg == WM_DEVICECHANGE && message.WParam == DBT_DEVNODES_CHANGED) Refresh();
   message.Result = 0;
-}
-
-void THIDDevices::monitorReadable() {
-  if (monitor_ && monitor_->Drain()) PostMessage(windowHandle_, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
 }
 
 void InitializeHIDDevices() {

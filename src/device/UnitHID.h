@@ -21,13 +21,10 @@
 namespace px {
 
 class THIDDevices;
-class THidMonitor;
-class TDescriptorNotifier;
+class TDeviceChangeMonitor;
 
 enum THIDDeviceState : Byte { hdsGone = 0, hdsPresent = 1, hdsNew = 2 };
 using THIDDeviceStates = TSet<THIDDeviceState>;
-
-constexpr WPARAM DBT_DEVNODES_CHANGED = 7;
 
 // One HID interface. The item's name is the interface path (the node's
 // sysfs folder, unique for each time a device is plugged in); DevNode is what
@@ -108,7 +105,6 @@ class THIDDevices {
  private:
   void wndProc(TMessage& message);
   void refreshOnce();
-  void monitorReadable();
 
   std::string sysfsRoot_;
   std::string devRoot_;
@@ -117,8 +113,7 @@ class THIDDevices {
   bool refreshing_ = false;
   bool refreshPending_ = false;
   std::vector<THIDDeviceEvent> subscribers_;
-  std::unique_ptr<THidMonitor> monitor_;
-  std::unique_ptr<TDescriptorNotifier> notifier_;
+  std::unique_ptr<TDeviceChangeMonitor> monitor_;
 };
 
 // The string of one device property value by its registry data type: text;

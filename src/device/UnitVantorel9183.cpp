@@ -6,6 +6,7 @@
 #include "platform/core/NumberConversion.h"
 #include "platform/core/StringList.h"
 #include "platform/core/StringUtils.h"
+#include "platform/gui/DeviceChangeMonitor.h"
 
 namespace px {
 
@@ -46,14 +47,21 @@ TVantorel9183PrinterCapture::TVantorel9183PrinterCapture() : serial_(MakeObject<
   serial_->SetStopBits(ssOne);
   serial_->OnDataRecieved = [this](TObject*) { processLines(); };
   windowHandle_ = AllocateHWnd([this](TMessage& m) { wndProc(m); });
+  // An adapter plugged in or pulled out later reaches the window as the same
+  // message, so the port is chosen again each time.
+  monitor_ = std::make_unique<TDeviceChangeMonitor>(windowHandle_, "tty");
+  if (!monitor_->Active()) OutputDebugString("Serial hot-plug is not watched: " + monitor_->ErrorText());
   // The port is chosen when the message loop first runs.
   PostMessage(windowHandle_, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
 }
 
 TVantorel9183PrinterCapture::~TVantorel9183PrinterCapture() {
+  monitor_.reset();
   DeallocateHWnd(windowHandle_);
   serial_.reset();
 }
+
+bool TVantorel9183PrinterCapture::WatchingHotPlug() const { return monitor_ && monitor_->Active(); }
 
 void TVantorel9183PrinterCapture::DebugMessage(const std::string& Text) { OutputDebugString(Text); }
 

@@ -11,8 +11,11 @@
 // blanks and control characters before they are looked at.
 //
 // Everything runs on the GUI thread: received data arrives through the serial
-// component's queued notification, device changes through a hidden window.
+// component's queued notification, device changes through a hidden window,
+// to which a udev monitor of the tty subsystem posts WM_DEVICECHANGE with
+// DBT_DEVNODES_CHANGED whenever a serial port comes or goes.
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "data/UnitDataSet.h"
@@ -22,8 +25,7 @@
 
 namespace px {
 
-// WM_DEVICECHANGE wParam: a device was added to or removed from the system.
-constexpr WPARAM DBT_DEVNODES_CHANGED = 0x0007;
+class TDeviceChangeMonitor;
 
 class TVantorel9183PrinterCapture : public TObject {
  public:
@@ -46,6 +48,8 @@ class TVantorel9183PrinterCapture : public TObject {
   // the first receipt starts.
   const IMemDataSet& Receipt() const { return receipt_; }
   HWND WindowHandle() const { return windowHandle_; }
+  // Whether the udev monitor of serial ports runs.
+  bool WatchingHotPlug() const;
   Integer State() const { return state_; }
   Int64 CountSum() const { return countSum_; }
   Int64 ValueSum() const { return valueSum_; }
@@ -80,6 +84,7 @@ class TVantorel9183PrinterCapture : public TObject {
   TObjectPtr<TSerial> serial_;
   IMemDataSet receipt_;
   HWND windowHandle_ = 0;
+  std::unique_ptr<TDeviceChangeMonitor> monitor_;
   Integer state_ = 0;
   Int64 countSum_ = 0;
   Int64 valueSum_ = 0;

@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "../platform/hid/FakeHidSysfs.h"
 #include "DeviceTestSupport.h"
 #include "device/UnitHID.h"
 #include "platform/core/Exceptions.h"
-#include "platform/gui/DescriptorNotifier.h"
+#include "platform/gui/DeviceChangeMonitor.h"
 #include "support/TempDir.h"
 
 namespace px {
@@ -197,20 +198,31 @@ TEST(HIDDevices, AnUnreadableClassRaisesAndTellsNobody) {
   EXPECT_EQ(r.list->Devices().Count(), 1);
 }
 
-TEST(HIDDevices, HotPlugWakesTheGuiThreadThroughTheDescriptor) {
-  // The udev monitor's descriptor is watched by the Qt loop; a pipe stands
-  // in for it here, as udev events need a privileged daemon.
+TEST(HIDDevices, HotPlugEventsReachTheListThroughTheDescriptor) {
+  // The path of an udev event: descriptor readable -> drained on the GUI
+  // thread -> WM_DEVICECHANGE on the list's window -> re-enumeration. A pipe
+  // stands in for the udev socket, as udev events need a privileged daemon.
+  ListRig r;
+  r.Make();
+  ASSERT_TRUE(test::PumpUntil([&] { return !r.list->Refreshing(); }));
+  test::PumpFor(20);
   int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  int calls = 0;
+  ASSERT_EQ(pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
   {
-    TDescriptorNotifier notifier(fds[0], [&] {
-      char c;
-      [[maybe_unused]] ssize_t n = read(fds[0], &c, 1);
-      ++calls;
+    TDeviceChangeMonitor hotPlug(r.list->WindowHandle(), fds[0], [&] {
+      char buf[16];
+      bool any = false;
+      while (read(fds[0], buf, sizeof buf) > 0) any = true;
+      return any;
     });
-    ASSERT_EQ(write(fds[1], "x", 1), 1);
-    EXPECT_TRUE(test::PumpUntil([&] { return calls == 1; }, 2000));
+    r.sys.Add(r.Device("hidraw3", 7));
+    ASSERT_EQ(write(fds[1], "e", 1), 1);
+    ASSERT_TRUE(test::PumpUntil([&] { return r.rec.events.size() == 1; }, 2000));
+    EXPECT_EQ(r.rec.events, (Events{"new:hidraw3"}));
+    r.sys.Remove("hidraw3");
+    ASSERT_EQ(write(fds[1], "ee", 2), 2);
+    ASSERT_TRUE(test::PumpUntil([&] { return r.rec.events.size() == 2; }, 2000));
+    EXPECT_EQ(r.rec.events.back(), "gone:hidraw3");
   }
   close(fds[0]);
   close(fds[1]);

@@ -1,4 +1,5 @@
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
@@ -10,6 +11,7 @@
 #include "DeviceTestSupport.h"
 #include "device/UnitVantorel9183.h"
 #include "platform/core/Debug.h"
+#include "platform/gui/DeviceChangeMonitor.h"
 #include "platform/serial/SerialTestSupport.h"
 #include "support/TempDir.h"
 
@@ -300,6 +302,71 @@ TEST(PrinterCaptureDevice, DeviceChangesOpenTheAdapterPortAndCloseItWhenItGoes) 
   ASSERT_TRUE(PumpUntil([&] { return capture->Serial().GetActive(); }));
   pty.Write(kTestReceipt);
   ASSERT_TRUE(PumpUntil([&] { return probe.results == 2; }));
+}
+
+TEST(PrinterCaptureDevice, HotPlugEventsReachTheCaptureAndItFollowsTheAdapter) {
+  // The path of an udev event: descriptor readable -> drained on the GUI
+  // thread -> WM_DEVICECHANGE on the capture's window -> port chosen again.
+  // A pipe stands in for the udev socket (real events need a privileged
+  // daemon); each byte is one event.
+  test::TempDir dir;
+  test::FakeSysfs sys(dir.Path() / "sys");
+  std::filesystem::create_directories(dir.Path() / "dev");
+  const std::filesystem::path node = dir.Path() / "dev" / "ttyUSB0";
+  auto plugIn = [&](test::PseudoTerminal& pty) {
+    std::filesystem::create_symlink(pty.SlavePath(), node);
+    sys.AddUsbSerial("ttyUSB0", "1-1", "pl2303", "Prolific Technology Inc.", "USB-Serial Controller");
+  };
+  auto first = std::make_unique<test::PseudoTerminal>();
+  plugIn(*first);
+
+  auto capture = MakeObject<TVantorel9183PrinterCapture>();
+  capture->SysfsRoot = (dir.Path() / "sys").string();
+  capture->DevRoot = (dir.Path() / "dev").string();
+  CaptureProbe probe(*capture);
+  int fds[2];
+  ASSERT_EQ(pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
+  auto drain = [&] {
+    char buf[16];
+    bool any = false;
+    while (read(fds[0], buf, sizeof buf) > 0) any = true;
+    return any;
+  };
+  auto event = [&] { ASSERT_EQ(write(fds[1], "e", 1), 1); };
+  {
+    TDeviceChangeMonitor hotPlug(capture->WindowHandle(), fds[0], drain);
+    ASSERT_TRUE(PumpUntil([&] { return capture->Serial().GetActive(); }));
+    first->Write(kTestReceipt);
+    ASSERT_TRUE(PumpUntil([&] { return probe.results == 1; }));
+
+    // Unplugged: the node and its sysfs entry go, the line hangs up.
+    sys.Remove("ttyUSB0");
+    std::filesystem::remove(node);
+    first.reset();
+    event();
+    ASSERT_TRUE(PumpUntil([&] { return !capture->Serial().GetActive(); }));
+
+    // Plugged in again (another line behind the same name): opened afresh.
+    test::PseudoTerminal second;
+    plugIn(second);
+    event();
+    ASSERT_TRUE(PumpUntil([&] { return capture->Serial().GetActive(); }));
+    second.Write(kTestReceipt);
+    ASSERT_TRUE(PumpUntil([&] { return probe.results == 2; }));
+    EXPECT_EQ(probe.rows, kTestRows);
+    EXPECT_EQ(probe.errors, 0);
+  }
+  close(fds[0]);
+  close(fds[1]);
+}
+
+TEST(PrinterCaptureDevice, WatchesSerialHotPlugOrSaysWhyNot) {
+  TDebugCapture debug;
+  auto capture = MakeObject<TVantorel9183PrinterCapture>();
+  bool said = false;
+  for (const std::string& l : debug.Lines())
+    if (l.starts_with("Serial hot-plug is not watched: ")) said = true;
+  EXPECT_NE(capture->WatchingHotPlug(), said);
 }
 
 TEST(PrinterCaptureDevice, PortThatCannotBeOpenedIsIgnoredUntilTheNextChange) {

@@ -96,6 +96,8 @@ constexpr Cardinal WM_MBUTTONUP = 0x0208;
 constexpr Cardinal WM_MBUTTONDBLCLK = 0x0209;
 constexpr Cardinal WM_MOUSEWHEEL = 0x020A;
 constexpr Cardinal WM_DEVICECHANGE = 0x0219;
+// WM_DEVICECHANGE wParam: a device was added to or removed from the system.
+constexpr WPARAM DBT_DEVNODES_CHANGED = 0x0007;
 constexpr Cardinal WM_CUT = 0x0300;
 constexpr Cardinal WM_COPY = 0x0301;
 constexpr Cardinal WM_PASTE = 0x0302;

@@ -11,7 +11,6 @@
 #include "platform/core/Exceptions.h"
 #include "platform/hid/HidDevice.h"
 #include "platform/hid/HidDeviceList.h"
-#include "platform/hid/HidMonitor.h"
 #include "support/TempDir.h"
 
 namespace px {
@@ -209,17 +208,6 @@ TEST(HidReports, OpeningAMissingNodeRaisesWithErrno) {
     FAIL() << "opened";
   } catch (const EOSError& e) {
     EXPECT_EQ(e.ErrorCode, ENOENT);
-  }
-}
-
-TEST(HidMonitorTest, OpensOrSaysWhyNot) {
-  THidMonitor monitor;
-  if (monitor.Active()) {
-    EXPECT_GE(monitor.Descriptor(), 0);
-    EXPECT_FALSE(monitor.Drain());
-  } else {
-    EXPECT_FALSE(monitor.ErrorText().empty());
-    EXPECT_FALSE(monitor.Drain());
   }
 }
 
