@@ -747,7 +747,11 @@ void TDBCLibrary::CompleteRow(isc_db_handle& DbHandle, isc_tr_handle& TrHandle, 
     if (Result->GetIsNull(index)) continue;
     ISC_ARRAY_DESC desc = entry.Desc;
     ISC_LONG size = entry.Size;
-    ReadArraySlice(DbHandle, TrHandle, Result->GetAsQuad(index), desc, Result->GetArrayData(index), size);
+    // The engine returns only the elements an array holds, which may be
+    // fewer than its bounds allow; the rest must not keep the previous row's.
+    char* data = Result->GetArrayData(index);
+    std::memset(data, 0, static_cast<size_t>(entry.Size));
+    ReadArraySlice(DbHandle, TrHandle, Result->GetAsQuad(index), desc, data, size);
   }
   if (Blobs) {
     if (!Result->CachedFetch) Result->FreeBlobs(const_cast<char*>(Result->RowBuffer()));
