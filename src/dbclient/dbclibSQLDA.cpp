@@ -491,6 +491,24 @@ void TSQLDA::TextBufferChanged(Word) {}
 
 namespace {
 
+// A floating column's value; as text, a scaled column keeps its decimals.
+OutValue fromFloat(double d, int scale, Want want) {
+  OutValue out;
+  if (isIntegerWant(want)) {
+    out.I = truncToInt64(d);
+    checkIntegerRange(want, out.I);
+  } else if (want == Want::Boolean) {
+    out.B = truncToInt64(d) != 0;
+  } else if (isFloatWant(want)) {
+    out.D = d;
+  } else if (want == Want::Currency) {
+    out.C = Currency::FromRaw(roundToInt64(d * 10000));
+  } else {
+    out.S = scale < 0 ? FormatFloat(scalePattern(scale), d) : FloatToStr(d);
+  }
+  return out;
+}
+
 OutValue getValue(const TSQLDA& da, Word Index, Want want) {
   da.CheckRange(Index);
   OutValue out;
@@ -519,22 +537,7 @@ OutValue getValue(const TSQLDA& da, Word Index, Want want) {
       }
       return out;
     }
-    if (st == SQL_DOUBLE || st == SQL_D_FLOAT) {
-      double d = readFloat(v);
-      if (isIntegerWant(want)) {
-        out.I = truncToInt64(d);
-        checkIntegerRange(want, out.I);
-      } else if (want == Want::Boolean) {
-        out.B = truncToInt64(d) != 0;
-      } else if (isFloatWant(want)) {
-        out.D = d;
-      } else if (want == Want::Currency) {
-        out.C = Currency::FromRaw(roundToInt64(d * 10000));
-      } else {
-        out.S = FormatFloat(scalePattern(scale), d);
-      }
-      return out;
-    }
+    if (st == SQL_DOUBLE || st == SQL_D_FLOAT) return fromFloat(readFloat(v), scale, want);
     unexpectedError();
   }
 
@@ -578,22 +581,7 @@ OutValue getValue(const TSQLDA& da, Word Index, Want want) {
     }
     case SQL_FLOAT:
     case SQL_DOUBLE:
-    case SQL_D_FLOAT: {
-      double d = readFloat(v);
-      if (isIntegerWant(want)) {
-        out.I = truncToInt64(d);
-        checkIntegerRange(want, out.I);
-      } else if (want == Want::Boolean) {
-        out.B = truncToInt64(d) != 0;
-      } else if (isFloatWant(want)) {
-        out.D = d;
-      } else if (want == Want::Currency) {
-        out.C = Currency::FromRaw(roundToInt64(d * 10000));
-      } else {
-        out.S = FloatToStr(d);
-      }
-      return out;
-    }
+    case SQL_D_FLOAT: return fromFloat(readFloat(v), v.sqlscale, want);
     case SQL_TIMESTAMP: {
       TSQLTimestamp ts = readTimestamp(v);
       TDateTime dt = TimestampToDateTime(ts);
