@@ -74,6 +74,9 @@ class Converter {
   void pngPalette(size_t entries);
   void copyRows();
   void widenRows(int depth);
+  // One byte a pixel: the first of every pixelBytes, which is the high byte
+  // of a 16-bit grey and the grey of grey with alpha.
+  void firstBytes(int pixelBytes);
   void allOnesMask();
   void checkPaletteAlpha() const;
   // 24-bit or 32-bit colour of the image's samples; alpha: write it (32-bit).
@@ -121,6 +124,14 @@ void Converter::widenRows(int depth) {
         if (o < outBytes) out[o++] = widen2[b & 0x0F];
       }
     }
+  }
+}
+
+void Converter::firstBytes(int pixelBytes) {
+  for (Integer y = 0; y < height(); ++y) {
+    const Byte* in = image_.GetRow(y);
+    Byte* out = bitmap_.ScanLine(y);
+    for (Integer x = 0; x < width(); ++x) out[x] = in[x * pixelBytes];
   }
 }
 
@@ -194,15 +205,10 @@ void Converter::Native() {
       } else {
         setUp(TPNGPixelFormat::pf8bit);
         greyPalette(8);
-        if (depth() == 8) {
+        if (depth() == 8)
           copyRows();
-        } else {
-          for (Integer y = 0; y < height(); ++y) {
-            const Byte* in = image_.GetRow(y);
-            Byte* out = bitmap_.ScanLine(y);
-            for (Integer x = 0; x < width(); ++x) out[x] = in[2 * x];
-          }
-        }
+        else
+          firstBytes(2);
       }
       break;
     case 2:
@@ -224,17 +230,11 @@ void Converter::Native() {
           widenRows(depth());
       }
       break;
-    case 4: {
+    case 4:
       setUp(TPNGPixelFormat::pf8bit);
       greyPalette(8);
-      const int pixelBytes = depth() == 16 ? 4 : 2;
-      for (Integer y = 0; y < height(); ++y) {
-        const Byte* in = image_.GetRow(y);
-        Byte* out = bitmap_.ScanLine(y);
-        for (Integer x = 0; x < width(); ++x) out[x] = in[x * pixelBytes];
-      }
+      firstBytes(depth() == 16 ? 4 : 2);
       break;
-    }
   }
 }
 
