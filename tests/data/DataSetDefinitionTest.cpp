@@ -1,19 +1,13 @@
 // Table definition: field-spec strings, layout, refusals, GUID text.
 #include <gtest/gtest.h>
 
+#include "DataTestSupport.h"
 #include "data/UnitDataSet.h"
 
 namespace px {
 namespace {
 
-std::string errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no error)";
-}
+using test::ErrorOf;
 
 TEST(DataSetSpec, Parser) {
   struct Case {
@@ -51,7 +45,7 @@ TEST(DataSetSpec, Parser) {
       {"a:int#;b:int", "Unknown datatype: []"},
       {"a:Int", "Unknown datatype: [Int], [341]"},
   };
-  for (const auto& b : bad) EXPECT_EQ(errorOf([&] { CreateMemDataSetFromSpec("S", b.spec); }), b.message) << b.spec;
+  for (const auto& b : bad) EXPECT_EQ(ErrorOf([&] { CreateMemDataSetFromSpec("S", b.spec); }), b.message) << b.spec;
 }
 
 TEST(DataSetDefinition, LayoutPacksSmallValuesIntoHoles) {
@@ -83,24 +77,24 @@ TEST(DataSetDefinition, Refusals) {
   IMemDataSet t = CreateNamedMemDataSet("D");
   t->AddField(mftInteger, "A", 0);
   t->AddField(mftAnsiString, "B", 0);
-  EXPECT_EQ(errorOf([&] { t->AddField(mftWord, "A", 0); }), "Fieldname already in use. Dataset: [\"D\"] Field: [0,\"A\"]");
-  EXPECT_EQ(errorOf([&] { t->AddField(mftWord, "X", mffCalculated); }),
+  EXPECT_EQ(ErrorOf([&] { t->AddField(mftWord, "A", 0); }), "Fieldname already in use. Dataset: [\"D\"] Field: [0,\"A\"]");
+  EXPECT_EQ(ErrorOf([&] { t->AddField(mftWord, "X", mffCalculated); }),
             "Invalid field flags. Dataset: [\"D\"] Field: [2,\"X\"]");
-  EXPECT_EQ(errorOf([&] { t->SetRecordClass(MemRecordClass<TMemRecord>()); }),
+  EXPECT_EQ(ErrorOf([&] { t->SetRecordClass(MemRecordClass<TMemRecord>()); }),
             "Cannot add fields, indexes, set record class or clone when dataset contains records. Dataset: [\"D\"]");
-  EXPECT_EQ(errorOf([&] { t->AddIndex("I", 5, mitOrderedUnique); }),
+  EXPECT_EQ(ErrorOf([&] { t->AddIndex("I", 5, mitOrderedUnique); }),
             "Field index out of range. Dataset: [\"D\"] FieldIndex: [5]");
-  EXPECT_EQ(errorOf([&] { t->AddIndex("I", 0, mitNone); }), "Invalid field/index type.");
+  EXPECT_EQ(ErrorOf([&] { t->AddIndex("I", 0, mitNone); }), "Invalid field/index type.");
   t->AddField(mftBoolean, "C", 0);
   t->AddField(mftGUID, "G", 0);
-  EXPECT_EQ(errorOf([&] { t->AddIndex("I", 2, mitUnorderedUnique); }),
+  EXPECT_EQ(ErrorOf([&] { t->AddIndex("I", 2, mitUnorderedUnique); }),
             "Invalid index type for given field type. Dataset: [\"D\"] Index: [\"I\"] Type: [\"mitUnorderedUnique\"] "
             "Field: [2,\"C\"]");
-  EXPECT_NE(errorOf([&] { t->AddIndex("I", 3, mitOrderedUniqueStatic); }).find("Invalid index type"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { t->AddIndex("I", 3, mitOrderedUniqueStatic); }).find("Invalid index type"), std::string::npos);
   t->AddIndex("I", 0, mitUnorderedUnique);
-  EXPECT_NE(errorOf([&] { t->AddIndex("J", 0, mitOrderedUnique); }).find("Cannot add fields"), std::string::npos);
-  EXPECT_EQ(errorOf([&] { t->FieldIndexByName("Q"); }), "Field not found. Dataset: [\"D\"] Fieldname: [\"Q\"]");
-  EXPECT_EQ(errorOf([&] { t->GetIndexName(-1); }), "Index index out of range. Dataset: [\"D\"] IndexIndex: [-1]");
+  EXPECT_NE(ErrorOf([&] { t->AddIndex("J", 0, mitOrderedUnique); }).find("Cannot add fields"), std::string::npos);
+  EXPECT_EQ(ErrorOf([&] { t->FieldIndexByName("Q"); }), "Field not found. Dataset: [\"D\"] Fieldname: [\"Q\"]");
+  EXPECT_EQ(ErrorOf([&] { t->GetIndexName(-1); }), "Index index out of range. Dataset: [\"D\"] IndexIndex: [-1]");
   EXPECT_EQ(t->IndexOfField(""), -1);
   EXPECT_EQ(t->IndexOfField("b"), -1);  // case-sensitive
   EXPECT_EQ(t->FieldIndexByName("B"), 1);
@@ -110,9 +104,9 @@ TEST(DataSetDefinition, Refusals) {
   // With records: stored fields and hash/tree indexes are refused; calculated
   // fields and static indexes are accepted.
   for (int i = 0; i < 100; ++i) t->AddRecord()->SetInteger(0, 100 - i);
-  EXPECT_NE(errorOf([&] { t->AddField(mftWord, "W", 0); }).find("Cannot add fields"), std::string::npos);
-  EXPECT_NE(errorOf([&] { t->AddIndex("T", 1, mitOrderedUnique); }).find("Cannot add fields"), std::string::npos);
-  EXPECT_NE(errorOf([&] { t->Clone(); }).find("Cannot add fields"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { t->AddField(mftWord, "W", 0); }).find("Cannot add fields"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { t->AddIndex("T", 1, mitOrderedUnique); }).find("Cannot add fields"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { t->Clone(); }).find("Cannot add fields"), std::string::npos);
   const Integer calc = t->AddCalculatedIntegerField("Calc", [](TMemRecord& r, Integer, Integer& v, bool&) { v = r.GetInteger(0) * 2; });
   EXPECT_EQ(t->First()->GetInteger(calc), 200);
   const Integer s = t->AddIndex("S", 1, mitOrderedNonUniqueStatic);
@@ -126,7 +120,7 @@ TEST(DataSetDefinition, Refusals) {
 TEST(DataSetDefinition, InsertRecordRefusesARecordOfAnotherTable) {
   IMemDataSet a = CreateMemDataSet(), b = CreateMemDataSet();
   TMemRecord* ra = a->AddRecord();
-  EXPECT_EQ(errorOf([&] { b->InsertRecord(ra); }), "Error.");
+  EXPECT_EQ(ErrorOf([&] { b->InsertRecord(ra); }), "Error.");
   EXPECT_EQ(b->GetRecordCount(), 0);
   TMemRecord* r0 = a->InsertRecord(ra);
   TMemRecord* r2 = a->InsertRecord(nullptr);
@@ -176,7 +170,7 @@ TEST(DataSetDefinition, GuidText) {
   for (const char* bad : {"{B84BC84B-14FC-451F-A0BF-7C19BCFCB5C}", "{B84BC84B-14FC-451F-A0BF-7C19BCFCB5C66}",
                           "B84BC84B-14FC-451F-A0BF-7C19BCFCB5C6}", "{B84BC84B-14FC-451F-A0BF-7C19BCFCB5CG}",
                           "{B84BC84B+14FC-451F-A0BF-7C19BCFCB5C6}"}) {
-    EXPECT_EQ(errorOf([&] { TextToGUID(bad); }), "String is not a valid GUID") << bad;
+    EXPECT_EQ(ErrorOf([&] { TextToGUID(bad); }), "String is not a valid GUID") << bad;
   }
 }
 

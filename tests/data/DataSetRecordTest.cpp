@@ -4,19 +4,13 @@
 
 #include <cmath>
 
+#include "DataTestSupport.h"
 #include "data/UnitDataSet.h"
 
 namespace px {
 namespace {
 
-std::string errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no error)";
-}
+using test::ErrorOf;
 
 TEST(DataSetRecord, TypedAccessAndNulls) {
   IMemDataSet t = CreateMemDataSetFromSpec("R", "I:int;W:word#S:astr;U:ustr;G:guid;O:bool");
@@ -26,9 +20,9 @@ TEST(DataSetRecord, TypedAccessAndNulls) {
   EXPECT_EQ(r->GetInteger(0), 0);
   EXPECT_EQ(r->GetAnsiString(2), "");
   EXPECT_FALSE(r->IsComplete());
-  EXPECT_EQ(errorOf([&] { r->GetInteger(1); }),
+  EXPECT_EQ(ErrorOf([&] { r->GetInteger(1); }),
             "Invalid field type. Dataset: [\"R\"] Field: [1,\"W\"] FieldType: [\"mftWord\"] Accessed as: [\"mftInteger\"]");
-  EXPECT_EQ(errorOf([&] { r->GetInteger(99); }), "Field index out of range. Dataset: [\"R\"] FieldIndex: [99]");
+  EXPECT_EQ(ErrorOf([&] { r->GetInteger(99); }), "Field index out of range. Dataset: [\"R\"] FieldIndex: [99]");
   r->SetInteger(0, -7);
   r->SetWord(1, 65535);
   r->SetAnsiString(2, std::string("a\0b", 3));
@@ -52,11 +46,11 @@ TEST(DataSetRecord, TypedAccessAndNulls) {
   r->SetNull(2, true);
   EXPECT_EQ(r->GetAnsiString(2), "");
   EXPECT_EQ(r->GetIntegerByName("I"), -7);
-  EXPECT_EQ(errorOf([&] { r->GetIntegerByName("Nope"); }), "Field not found. Dataset: [\"R\"] Fieldname: [\"Nope\"]");
+  EXPECT_EQ(ErrorOf([&] { r->GetIntegerByName("Nope"); }), "Field not found. Dataset: [\"R\"] Fieldname: [\"Nope\"]");
   // A duplicate keeps the old value and index entry.
   TMemRecord* r2 = t->AddRecord();
   r2->SetWord(1, 5);
-  EXPECT_EQ(errorOf([&] { r2->SetWord(1, 0); }),
+  EXPECT_EQ(ErrorOf([&] { r2->SetWord(1, 0); }),
             "Duplicate value in unique index. Dataset: [\"R\"] Field: [1,\"W\"] Index: [0,\"W\"]");
   EXPECT_EQ(r2->GetWord(1), 5);
   EXPECT_EQ(t->FindWord(0, 5), r2);
@@ -124,7 +118,7 @@ TEST(DataSetRecord, CompareAndMoveToFront) {
   IMemDataSet other = CreateMemDataSetFromSpec("O", "i:int");
   TMemRecord* o = other->AddRecord();
   o->SetInteger(0, 1);
-  EXPECT_EQ(errorOf([&] { a->Compare(o, 0); }), "Error.");
+  EXPECT_EQ(ErrorOf([&] { a->Compare(o, 0); }), "Error.");
   c->MoveToFront();
   EXPECT_EQ(t->First(), c);
   EXPECT_EQ(c->GetNext(), a);
@@ -148,8 +142,8 @@ TEST(DataSetIndexes, OrderedFindsAndKeyOrders) {
     EXPECT_EQ(r ? r->GetInteger(0) : 0, f.expect) << f.key << "/" << int(f.flags);
   }
   EXPECT_EQ(t->FindInt64(0, 2147483647LL), nullptr);
-  EXPECT_EQ(errorOf([&] { t->FindInt64(0, 2147483648LL); }), "Value out of range.");
-  EXPECT_EQ(errorOf([&] { t->FindWord(0, 1); }), "Invalid field/index type.");
+  EXPECT_EQ(ErrorOf([&] { t->FindInt64(0, 2147483648LL); }), "Value out of range.");
+  EXPECT_EQ(ErrorOf([&] { t->FindWord(0, 1); }), "Invalid field/index type.");
   // Byte order of AnsiString keys, signed code units of UnicodeString keys.
   TMemRecord* r = t->First();
   r->SetAnsiString(2, "a");
@@ -243,19 +237,19 @@ TEST(DataSetExtras, CalculatedAndLookupFields) {
   EXPECT_EQ(a->GetInt64(c), 4);
   EXPECT_EQ(a->GetAsString(c), "4");
   EXPECT_GE(calls, 2);  // nothing cached
-  EXPECT_EQ(errorOf([&] { a->SetInt64(c, 1); }), "Cannot set value of a calculated field. Dataset: [\"T\"] Field: [4,\"Twice\"]");
-  EXPECT_EQ(errorOf([&] { t->AddCalculatedWordField("X", nullptr); }),
+  EXPECT_EQ(ErrorOf([&] { a->SetInt64(c, 1); }), "Cannot set value of a calculated field. Dataset: [\"T\"] Field: [4,\"Twice\"]");
+  EXPECT_EQ(ErrorOf([&] { t->AddCalculatedWordField("X", nullptr); }),
             "No event specified for field. Dataset: [\"T\"] Field: [5,\"X\"] FieldType: [\"mftWord\"]");
-  EXPECT_EQ(errorOf([&] { t->AddLookupField("X", nullptr, 0, 0, 0); }),
+  EXPECT_EQ(ErrorOf([&] { t->AddLookupField("X", nullptr, 0, 0, 0); }),
             "Source dataset is not assigned for new lookup field. Dataset: [\"T\"] Field: [5,\"X\"]");
-  EXPECT_EQ(errorOf([&] { t->AddLookupField("X", src, 0, 7, 0); }), "Index index out of range. Dataset: [\"T\"] IndexIndex: [7]");
-  EXPECT_EQ(errorOf([&] { t->AddIndex("", c, mitOrderedUnique); }).substr(0, 20), "Cannot add fields, i");
+  EXPECT_EQ(ErrorOf([&] { t->AddLookupField("X", src, 0, 7, 0); }), "Index index out of range. Dataset: [\"T\"] IndexIndex: [7]");
+  EXPECT_EQ(ErrorOf([&] { t->AddIndex("", c, mitOrderedUnique); }).substr(0, 20), "Cannot add fields, i");
   // FindByMany on single-field indexes.
   EXPECT_EQ(src->FindByMany(0, {2}), src->First()->GetNext());
   EXPECT_EQ(src->FindByMany(1, {70000}), nullptr);
-  EXPECT_EQ(errorOf([&] { src->FindByMany(0, {1, 2}); }),
+  EXPECT_EQ(ErrorOf([&] { src->FindByMany(0, {1, 2}); }),
             "Invalid number of fields in multifield lookup (ByMany). Dataset: [\"Src\"] Expected: [1] Given: [2]");
-  EXPECT_EQ(errorOf([&] { src->FindByMany(0, {"x"}); }), "Invalid field/index type.");
+  EXPECT_EQ(ErrorOf([&] { src->FindByMany(0, {"x"}); }), "Invalid field/index type.");
   IMemDataSet names = CreateMemDataSetFromSpec("N", "n:astr*");
   names->AddRecord()->SetAnsiString(0, "abc");
   EXPECT_EQ(names->FindByMany(0, {"abc"}), names->First());
@@ -312,7 +306,7 @@ TEST(DataSetExtras, StableSortsAndExceptionSafety) {
   for (TMemRecord* r = t->Last(); r; r = r->GetPrior()) back.push_back(r);
   std::reverse(back.begin(), back.end());
   EXPECT_EQ(back, before);
-  EXPECT_EQ(errorOf([&] { t->SortByFieldName("zz"); }), "Field index out of range. Dataset: [\"S\"] FieldIndex: [-1]");
+  EXPECT_EQ(ErrorOf([&] { t->SortByFieldName("zz"); }), "Field index out of range. Dataset: [\"S\"] FieldIndex: [-1]");
 }
 
 TEST(DataSetExtras, NaturalOrder) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "DataTestSupport.h"
 #include "data/UnitDataView.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/StringList.h"
@@ -37,15 +38,7 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-template <class F>
-std::string messageOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no exception)";
-}
+using test::ErrorOf;
 
 std::string u8(const UnicodeString& s) { return UnicodeToUtf8(s); }
 
@@ -56,7 +49,7 @@ IMemDataSet allTypes() {
 }
 
 TEST(DataView, CreationAndKey) {
-  EXPECT_EQ(messageOf([] { CreateMemDataView(nullptr); }), "DataView: No dataset");
+  EXPECT_EQ(ErrorOf([] { CreateMemDataView(nullptr); }), "DataView: No dataset");
 
   IMemDataSet t = allTypes();
   ASSERT_EQ(t->GetPrimaryIndex(), 0);
@@ -71,8 +64,8 @@ TEST(DataView, CreationAndKey) {
   EXPECT_EQ(noKey->GetKeyType(), mftNone);
   EXPECT_EQ(noKey->GetKeyField(), -1);
   EXPECT_EQ(noKey->GetRecordStates()->GetFieldCount(), 0);
-  EXPECT_EQ(messageOf([&] { noKey->SetStateByInteger(1, 3); }), "Wrong index type");
-  EXPECT_EQ(messageOf([&] { v->GetColumn(0); }), "Index out of range");
+  EXPECT_EQ(ErrorOf([&] { noKey->SetStateByInteger(1, 3); }), "Wrong index type");
+  EXPECT_EQ(ErrorOf([&] { v->GetColumn(0); }), "Index out of range");
 }
 
 class DataViewFormat : public ::testing::Test {
@@ -294,7 +287,7 @@ TEST_F(DataViewCells, TextOfColumns) {
   c->Locale = locales.LocaleEnUS;
   c->FieldIndexes = {2, 1, -1, 0};
   EXPECT_EQ(u8(v->GetText(nullptr, 0)), "*NO RECORD*");
-  EXPECT_EQ(messageOf([&] { v->GetText(r1, 1); }), "Index out of range");
+  EXPECT_EQ(ErrorOf([&] { v->GetText(r1, 1); }), "Index out of range");
   EXPECT_EQ(u8(v->GetText(r1, 0)), "P1");  // field 2 is null
   r1->SetAnsiString(2, "nick");
   EXPECT_EQ(u8(v->GetCellText(r1, 0)), "nick");
@@ -307,7 +300,7 @@ TEST_F(DataViewCells, TextOfColumns) {
   TMemViewColumn* a = v->AddColumn();
   a->Locale = locales.LocaleEnUS;
   a->SetFieldIndex(0);
-  EXPECT_EQ(messageOf([&] { v->GetAnsiText(nullptr, 1); }), "DataView: No record");
+  EXPECT_EQ(ErrorOf([&] { v->GetAnsiText(nullptr, 1); }), "DataView: No record");
   EXPECT_EQ(v->GetAnsiText(r1, 1), "");
   a->Flags = mvfAnsiTextFallback;
   EXPECT_EQ(v->GetAnsiText(r1, 1), "1");
@@ -411,8 +404,8 @@ TEST_F(DataViewCells, SetTextParsesAndMarks) {
   v->SetText(r2, 0, u"3");
   EXPECT_EQ(v->GetRecordState(r2), rsKeep);
 
-  EXPECT_EQ(messageOf([&] { v->SetText(nullptr, 0, u"1"); }), "DataView: No record");
-  EXPECT_EQ(messageOf([&] { v->SetText(r1, 9, u"1"); }), "Index out of range");
+  EXPECT_EQ(ErrorOf([&] { v->SetText(nullptr, 0, u"1"); }), "DataView: No record");
+  EXPECT_EQ(ErrorOf([&] { v->SetText(r1, 9, u"1"); }), "Index out of range");
   IMemDataSet b = CreateMemDataSetFromSpec("B", "Flag:bool");
   IMemDataView bv = CreateMemDataView(b);
   bv->AddColumn()->SetFieldIndex(0);
@@ -428,8 +421,8 @@ TEST_F(DataViewCells, RecordStates) {
   EXPECT_EQ(v->GetStateByInteger(7), rsPresent);
   EXPECT_EQ(v->GetRecordStates()->GetRecordCount(), 0);
   EXPECT_EQ(v->GetStateByInt64(7), rsNone);  // another key type
-  EXPECT_EQ(messageOf([&] { v->SetStateByAnsiString("x", 3); }), "Wrong index type");
-  EXPECT_EQ(messageOf([&] { v->SetRecordState(nullptr, 3); }), "DataView: No record");
+  EXPECT_EQ(ErrorOf([&] { v->SetStateByAnsiString("x", 3); }), "Wrong index type");
+  EXPECT_EQ(ErrorOf([&] { v->SetRecordState(nullptr, 3); }), "DataView: No record");
   EXPECT_EQ(v->GetRecordState(nullptr), rsNone);
   EXPECT_EQ(v->FindRecordByInteger(4)->GetInteger(0), 4);
   EXPECT_EQ(v->FindRecordByAnsiString("P4"), nullptr);
@@ -481,7 +474,7 @@ TEST(DataView, StatesByOtherKeyTypes) {
   EXPECT_EQ(wv->FindRecordByInteger(40000), wr);
   EXPECT_EQ(wv->FindRecordByInteger(40000 + 65536), nullptr);
   EXPECT_EQ(wv->GetRecordState(wr), rsNone);
-  EXPECT_EQ(messageOf([&] { wv->SetRecordState(wr, 3); }), "Wrong index type");
+  EXPECT_EQ(ErrorOf([&] { wv->SetRecordState(wr, 3); }), "Wrong index type");
 }
 
 TEST_F(DataViewCells, ForEachWithFilter) {
