@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -102,9 +103,18 @@ void WriteMetadataDocument(const std::string& fileName) {
   test::WriteFileBytes(fileName, stream.DataString());
 }
 
+// A program of the build: PX_BUILD_DIR is set by CTest; run by hand, the
+// default build folder.
+std::string BuildFile(const std::string& path) {
+  const char* dir = std::getenv("PX_BUILD_DIR");
+  return std::string(dir ? dir : "build/debug") + "/" + path;
+}
+
 struct Variant {
   const char* name;
-  const char* base;  // "base" or "meta"
+  // "base" (reportlab), "meta" (our writer), "qt" and "qta" (Qt's writer:
+  // PDF 1.4, and PDF/A-1b with XMP metadata and an output intent)
+  const char* base;
   const char* command;  // IN and OUT are replaced
 };
 
@@ -135,6 +145,13 @@ const Variant Variants[] = {
     {"aes-128-unsigned-p", "base",
      "qpdf --object-streams=disable --encrypt '' owner 128 --use-aes=y --print=low --modify=none --extract=n -- "
      "IN OUT.tmp && /usr/bin/python3 PSCRIPT OUT.tmp OUT"},
+    {"qpdfwriter", "qt", "cp IN OUT"},
+    {"qpdfwriter-a1b", "qta", "cp IN OUT"},
+    {"qt-rc4-40", "qt", "qpdf --allow-weak-crypto --encrypt '' owner 40 -- IN OUT"},
+    {"qt-rc4-128", "qt", "qpdf --allow-weak-crypto --encrypt '' owner 128 --use-aes=n -- IN OUT"},
+    {"qt-rc4-128-v4", "qta", "qpdf --allow-weak-crypto --encrypt '' owner 128 --use-aes=n --force-V4 -- IN OUT"},
+    {"qt-aes-128", "qta", "qpdf --encrypt '' owner 128 --use-aes=y -- IN OUT"},
+    {"qt-aes-128-cleartext", "qta", "qpdf --encrypt '' owner 128 --use-aes=y --cleartext-metadata -- IN OUT"},
 };
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
@@ -152,6 +169,9 @@ class PdfCorpus : public ::testing::Test {
     test::WriteFileBytes(dir_->File("unsigned_p.py"), UnsignedPScript);
     RunTool("/usr/bin/python3 " + dir_->File("base.py") + " " + dir_->File("base.pdf"));
     WriteMetadataDocument(dir_->File("meta.pdf"));
+    const std::string qt = BuildFile("tests/pdf/qpdfwriter/pdf_qpdfwriter_fixture");
+    RunTool(qt + " " + dir_->File("qt.pdf"));
+    RunTool(qt + " " + dir_->File("qta.pdf") + " a1b");
     for (const Variant& v : Variants) {
       std::string command = Replace(v.command, "IN", dir_->File(std::string(v.base) + ".pdf"));
       RunTool(Replace(Replace(command, "OUT", File(v)), "PSCRIPT", dir_->File("unsigned_p.py")));
@@ -252,7 +272,7 @@ TEST_F(PdfCorpus, DecodedStreamsMatchQpdf) {
     if (std::string(v.name).find("-") == std::string::npos) continue;
     auto* info = reader.GetTrailer()->GetDictionary(&reader, "Info");
     ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->GetRequiredObject<TPDFString>(&reader, "Title")->Data, "Corpus title");
+    EXPECT_EQ(info->GetRequiredObject<TPDFString>(&reader, "Title")->AsUnicode(), u"Corpus title");
   }
 }
 
@@ -269,6 +289,8 @@ TEST_F(PdfCorpus, EncryptionParameters) {
       {"rc4-128-v4", 4, 4, 128, TPDFCryptMethod::RC4, TPDFCryptMethod::RC4, true},
       {"aes-128", 4, 4, 128, TPDFCryptMethod::AESV2, TPDFCryptMethod::AESV2, true},
       {"aes-128-cleartext", 4, 4, 128, TPDFCryptMethod::AESV2, TPDFCryptMethod::AESV2, false},
+      {"qt-rc4-40", 1, 2, 40, TPDFCryptMethod::RC4, TPDFCryptMethod::RC4, true},
+      {"qt-aes-128-cleartext", 4, 4, 128, TPDFCryptMethod::AESV2, TPDFCryptMethod::AESV2, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.variant);
@@ -404,8 +426,7 @@ TEST_F(PdfCorpus, WrittenWithRC4) {
 }
 
 TEST_F(PdfCorpus, PxtoolInfoDumpAndRewrite) {
-  const std::string pxtool = std::string(std::getenv("PX_BUILD_DIR") ? std::getenv("PX_BUILD_DIR") : "build/debug") +
-                             "/tools/pxtool/pxtool";
+  const std::string pxtool = BuildFile("tools/pxtool/pxtool");
   const std::string info = RunTool(pxtool + " pdf info " + File("aes-128.pdf"));
   EXPECT_NE(info.find("Encryption: V 4, R 4, 128 bits, strings AESV2, streams AESV2"), std::string::npos) << info;
   EXPECT_NE(info.find("Page 2: MediaBox 0 0 400 300, CropBox 10 20 290 280, Rotate 90"), std::string::npos) << info;
