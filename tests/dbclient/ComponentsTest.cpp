@@ -3,46 +3,18 @@
 // files (only while we are detached: one process per file).
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "IsqlPeer.h"
 #include "dbclient/dbc.h"
 #include "support/TempDir.h"
 
 namespace px {
 namespace {
 
-std::string runIsql(const std::string& db, const std::string& script) {
-  test::TempDir dir;
-  std::string file = dir.File("script.sql");
-  test::WriteFileBytes(file, script);
-  std::string out;
-  test::RunCommand("isql-fb -q -ch ISO8859_1 -i '" + file + "' '" + db + "' 2>&1", &out);
-  return out;
-}
-
-// "NAME value" lines of isql's list output, blanks collapsed.
-std::vector<std::string> listLines(const std::string& out) {
-  std::vector<std::string> got;
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::string compact;
-    bool blank = false;
-    for (char c : line) {
-      if (c == ' ' || c == '\r') {
-        blank = true;
-        continue;
-      }
-      if (blank && !compact.empty()) compact += ' ';
-      blank = false;
-      compact += c;
-    }
-    if (!compact.empty()) got.push_back(compact);
-  }
-  return got;
-}
+using test::ListLines;
+using test::RunIsql;
 
 class Components : public testing::Test {
  protected:
@@ -143,7 +115,7 @@ TEST(DataBase, CreatesAFileWhosePathHasAnApostrophe) {
 
 TEST_F(Components, TypeMatrixWrittenByIsqlReadByUs) {
   detach();
-  std::string out = runIsql(path, R"(
+  std::string out = RunIsql(path, R"(
 CREATE TABLE M (ID INTEGER NOT NULL, S SMALLINT, I INTEGER, BI BIGINT, F FLOAT, D DOUBLE PRECISION,
   N9 NUMERIC(9,2), N18 NUMERIC(18,4), DT DATE, TM TIME, TS TIMESTAMP, C CHAR(5), V VARCHAR(10),
   BT BLOB SUB_TYPE 1, BB BLOB SUB_TYPE 0);
@@ -156,7 +128,8 @@ INSERT INTO M VALUES (2, 7, -1, 5000000000, 0, 0.1, 0.01, -0.0001, '0001-01-01',
 INSERT INTO M (ID, BT, BB) VALUES (3, CAST(LPAD('', 30000, 'abc') AS BLOB SUB_TYPE 1) || LPAD('', 30000, 'abc') || LPAD('', 30000, 'abc'),
   CAST(LPAD('', 30000, x'00FF7F') AS BLOB SUB_TYPE 0) || LPAD('', 30000, x'00FF7F') || LPAD('', 30000, x'00FF7F'));
 COMMIT;
-)");
+)",
+                            "ISO8859_1");
   ASSERT_EQ("", out);
   q->FetchBlobs = true;
   q->SetSQLText("SELECT * FROM M ORDER BY ID");
@@ -237,11 +210,12 @@ TEST_F(Components, TypeMatrixWrittenByUsReadByIsql) {
   p.SetAsString(p.GetFieldIndex("B"), "");
   q->Execute();
   detach();
-  std::string out = runIsql(path,
+  std::string out = RunIsql(path,
                             "SET LIST ON;\nSELECT ID, S, BI, F, D, N9, N18, DT, TM, CAST(TS AS VARCHAR(30)) AS TS, "
                             "'[' || C || ']' AS C, V, OCTET_LENGTH(BT) AS BTL, IIF(REPLACE(BT, 'z', '') = '', 1, 0) "
                             "AS BTZ, OCTET_LENGTH(BB) AS BBL, CAST(BB AS VARCHAR(5) CHARACTER SET OCTETS) AS BB "
-                            "FROM M ORDER BY ID;\n");
+                            "FROM M ORDER BY ID;\n",
+                            "ISO8859_1");
   std::vector<std::string> want = {"ID 1",
                                    "S -32768",
                                    "BI 9223372036854775807",
@@ -259,7 +233,7 @@ TEST_F(Components, TypeMatrixWrittenByUsReadByIsql) {
                                    "BBL 1",
                                    "BB 01",
                                    "ID 2"};
-  std::vector<std::string> got = listLines(out);
+  std::vector<std::string> got = ListLines(out);
   ASSERT_GE(got.size(), want.size()) << out;
   EXPECT_EQ(want, std::vector<std::string>(got.begin(), got.begin() + static_cast<long>(want.size()))) << out;
   std::vector<std::string> nulls(got.begin() + static_cast<long>(want.size()), got.end());

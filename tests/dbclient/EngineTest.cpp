@@ -10,6 +10,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "IsqlPeer.h"
 #include "dbclient/dbclib.h"
 #include "dbclient/dbclibParams.h"
 #include "dbclient/dbclibSQLDA.h"
@@ -43,14 +44,8 @@ std::vector<std::string> splitLines(const std::string& text) {
   return lines;
 }
 
-std::string isql(const std::string& db, const std::string& script) {
-  test::TempDir dir;
-  std::string file = dir.File("script.sql");
-  test::WriteFileBytes(file, script);
-  std::string out;
-  test::RunCommand("isql-fb -q -i '" + file + "' '" + db + "' 2>&1", &out);
-  return out;
-}
+using test::ListLines;
+using test::RunIsql;
 
 // A database made fresh for one test, attached, with one transaction.
 class Engine : public testing::Test {
@@ -109,7 +104,7 @@ TEST_F(Engine, ErrorOfUnknownTableMatchesIsql) {
   TearDown();
   std::vector<std::string> ours = splitLines(message);
   // isql shows the same client lines, the later ones behind a "-".
-  std::string isqlOut = isql(path, "SELECT * FROM NOSUCH;\n");
+  std::string isqlOut = RunIsql(path, "SELECT * FROM NOSUCH;\n");
   std::vector<std::string> theirs;
   for (const std::string& line : splitLines(isqlOut)) {
     // isql's own lines: the SQLSTATE header and where in the script it was.
@@ -236,24 +231,10 @@ TEST_F(Engine, ParametersAreDescribedAndValuesReachTheDatabase) {
   lib.CommitHandle(tr);
   lib.DetachHandle(db);
 
-  std::string out = isql(path,
-                         "SET LIST ON;\nSELECT ID, N, B, D, TM, CAST(TS AS VARCHAR(30)) AS TS, V, F FROM T ORDER BY "
-                         "ID;\n");
-  std::vector<std::string> got;
-  for (const std::string& line : splitLines(out)) {
-    std::string compact;
-    bool blank = false;
-    for (char c : line) {
-      if (c == ' ') {
-        blank = true;
-        continue;
-      }
-      if (blank && !compact.empty()) compact += ' ';
-      blank = false;
-      compact += c;
-    }
-    if (!compact.empty()) got.push_back(compact);
-  }
+  std::string out = RunIsql(path,
+                            "SET LIST ON;\nSELECT ID, N, B, D, TM, CAST(TS AS VARCHAR(30)) AS TS, V, F FROM T ORDER BY "
+                            "ID;\n");
+  std::vector<std::string> got = ListLines(out);
   std::vector<std::string> want = {"ID 1",
                                    "N 1.15",
                                    "B 1234567890123.4567",
