@@ -96,6 +96,7 @@ void TDBCEventAlerter::threadTerminated(TDBCEventThread* Thread) {
       throw;
     }
     terminating_ = nullptr;
+    std::lock_guard<std::mutex> guard(errorLock_);
     ErrorReported = false;
   }
 }
@@ -142,12 +143,16 @@ void TDBCEventThread::call(const std::function<void()>& Method) {
 }
 
 void TDBCEventThread::callClient(const std::function<void()>& Method) {
-  try {
-    call(Method);
-  } catch (const Exception& e) {
-    if (!owner_->OnException) throw;
-    owner_->OnException(e);
-  }
+  // The handler runs where the call ran, so that with SyncMainThread the
+  // owner is only ever called on the main thread.
+  call([this, &Method] {
+    try {
+      Method();
+    } catch (const Exception& e) {
+      if (!owner_->OnException) throw;
+      owner_->OnException(e);
+    }
+  });
 }
 
 void TDBCEventThread::queueEvents() {
@@ -162,8 +167,11 @@ void TDBCEventThread::cancelEvents() {
 }
 
 bool TDBCEventThread::handleException() {
-  if (owner_->ErrorReported) return false;
-  owner_->ErrorReported = true;
+  {
+    std::lock_guard<std::mutex> guard(owner_->errorLock_);
+    if (owner_->ErrorReported) return false;
+    owner_->ErrorReported = true;
+  }
   std::exception_ptr error = std::current_exception();
   auto show = [error] {
     try {

@@ -8,6 +8,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ class TDBCEventAlerter : public TComponent {
   std::vector<TObjectPtr<TDBCEventThread>> owned_;
   // The thread whose OnTerminate runs right now: it must not be freed there.
   TDBCEventThread* terminating_ = nullptr;
+  // Threads that run without the main thread fail at the same time: the
+  // check and the setting of ErrorReported must be one step.
+  std::mutex errorLock_;
 };
 
 class TDBCEventThread : public TThread {
