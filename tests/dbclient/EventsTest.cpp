@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "dbclient/dbc.h"
 #include "dbclient/dbcEvents.h"
+#include "platform/core/Debug.h"
 #include "support/TempDir.h"
 
 namespace px {
@@ -138,6 +140,107 @@ TEST_F(Events, OversizedNotificationIsCutToTheBuffer) {
   TDBCEventThread::EventCallback(alerter->Threads()[0], static_cast<ISC_USHORT>(flood.size()), flood.data());
   pumpFor(300);
   alerter->SetRegistered(false);
+}
+
+TEST_F(Events, WithoutSyncMainThreadTheEventThreadReportsByItself) {
+  std::mutex lock;
+  std::vector<std::pair<std::string, Integer>> got;
+  bool onMain = false;
+  alerter->SyncMainThread = false;
+  alerter->OnEvent = [&](TObject*, const std::string& name, Integer count, bool&) {
+    std::lock_guard<std::mutex> g(lock);
+    onMain = onMain || IsMainThread();
+    got.emplace_back(name, count);
+  };
+  alerter->EventNames().SetText("PX_E\nPX_F\n");
+  alerter->SetDatabase(listener.get());
+  alerter->SetRegistered(true);
+  // The main thread runs no handed-over calls here: queueing, counting and
+  // reporting all happen on the event thread.
+  auto waitFor = [&](size_t n) {
+    for (int i = 0; i < 500; ++i) {
+      {
+        std::lock_guard<std::mutex> g(lock);
+        if (got.size() >= n) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  };
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  post({"PX_F", "PX_E", "PX_F"});
+  ASSERT_TRUE(waitFor(2));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  {
+    std::lock_guard<std::mutex> g(lock);
+    EXPECT_FALSE(onMain);
+    ASSERT_EQ(2u, got.size());
+    EXPECT_EQ((std::pair<std::string, Integer>("PX_E", 1)), got[0]);
+    EXPECT_EQ((std::pair<std::string, Integer>("PX_F", 2)), got[1]);
+  }
+  post({"PX_E"});
+  ASSERT_TRUE(waitFor(3));
+  auto start = std::chrono::steady_clock::now();
+  alerter->SetRegistered(false);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_TRUE(alerter->Threads().empty());
+}
+
+// A thread whose queue call fails reports once per alerter, even with two
+// threads failing, and the alerter unregisters itself.
+TEST_F(Events, FailingThreadsReportOnceAndUnregisterTheAlerter) {
+  for (bool sync : {true, false}) {
+    TDebugCapture capture;
+    alerter->SyncMainThread = sync;
+    alerter->EventNames().Clear();
+    for (int i = 0; i < 16; ++i) alerter->EventNames().Add("PX_G" + std::to_string(i));
+    alerter->SetDatabase(listener.get());
+    // The threads take the handle as it is when they start; this one is no
+    // attachment, so the client refuses to queue on it.
+    isc_db_handle real = listener->DbHandle;
+    listener->DbHandle = 0x7ffff00d;
+    alerter->SetRegistered(true);
+    listener->DbHandle = real;
+    ASSERT_EQ(2u, alerter->Threads().size());
+    ASSERT_TRUE(pumpUntil([&] { return !alerter->Registered(); })) << "sync " << sync;
+    EXPECT_TRUE(alerter->Threads().empty());
+    EXPECT_FALSE(alerter->ErrorReported);
+    Integer reports = 0;
+    for (const std::string& line : capture.Lines())
+      if (line.rfind("Database event thread: ", 0) == 0) ++reports;
+    EXPECT_EQ(1, reports) << "sync " << sync;
+  }
+  // A working registration afterwards still delivers.
+  Integer count = 0;
+  alerter->SyncMainThread = true;
+  alerter->OnEvent = [&](TObject*, const std::string&, Integer n, bool&) { count += n; };
+  alerter->SetRegistered(true);
+  pumpFor(500);
+  post({"PX_G3"});
+  EXPECT_TRUE(pumpUntil([&] { return count == 1; }));
+}
+
+// With OnException assigned the queue failure goes there and the thread
+// keeps waiting; ending it later reports the failing cancel the same way.
+TEST_F(Events, OnExceptionTakesClientFailuresOfQueueAndCancel) {
+  std::vector<std::string> errors;
+  alerter->OnException = [&](const Exception& e) {
+    EXPECT_TRUE(IsMainThread());
+    errors.push_back(e.Message());
+  };
+  alerter->EventNames().SetText("PX_H\n");
+  alerter->SetDatabase(listener.get());
+  isc_db_handle real = listener->DbHandle;
+  listener->DbHandle = 0x7ffff00d;
+  alerter->SetRegistered(true);
+  listener->DbHandle = real;
+  ASSERT_TRUE(pumpUntil([&] { return errors.size() == 1; }));
+  pumpFor(200);
+  EXPECT_TRUE(alerter->Registered());
+  EXPECT_EQ(1u, alerter->Threads().size());
+  alerter->SetRegistered(false);
+  EXPECT_EQ(2u, errors.size());
+  EXPECT_FALSE(alerter->ErrorReported);
 }
 
 }  // namespace
