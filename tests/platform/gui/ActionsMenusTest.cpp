@@ -245,6 +245,15 @@ TEST(Menus, TreeSeparatorsAndClickDispatch) {
   EXPECT_TRUE(bar->actions().isEmpty());
 }
 
+// A 100 x 50 panel at (10, 10) of the form that opens the popup menu.
+TCustomControl* panelWithPopup(TForm& form, TPopupMenu* popup) {
+  auto* panel = CreateComponent<TCustomControl>(&form);
+  panel->SetBounds(10, 10, 100, 50);
+  panel->SetParent(&form);
+  panel->SetPopupMenu(popup);
+  return panel;
+}
+
 TEST(Menus, PopupMenuOnRightClickOfItsControl) {
   TForm form(nullptr);
   form.SetBounds(0, 0, 200, 100);
@@ -254,10 +263,7 @@ TEST(Menus, PopupMenuOnRightClickOfItsControl) {
   popup->Items()->Add(item);
   int popups = 0;
   popup->OnPopup = [&](TObject*) { ++popups; };
-  auto* panel = CreateComponent<TCustomControl>(&form);
-  panel->SetBounds(10, 10, 100, 50);
-  panel->SetParent(&form);
-  panel->SetPopupMenu(popup);
+  auto* panel = panelWithPopup(form, popup);
   form.Show();
   sendClick(panel->Widget(), {5, 5}, Qt::RightButton);
   EXPECT_EQ(popups, 1);
@@ -285,10 +291,7 @@ TEST(Menus, PopupMenuAndControlForgetEachOtherWhenFreed) {
     auto* popup = CreateComponent<TPopupMenu>(c.menuOwnedByForm ? static_cast<TComponent*>(&form) : &other);
     int popups = 0;
     popup->OnPopup = [&](TObject*) { ++popups; };
-    auto* panel = CreateComponent<TCustomControl>(&form);
-    panel->SetBounds(10, 10, 100, 50);
-    panel->SetParent(&form);
-    panel->SetPopupMenu(popup);
+    auto* panel = panelWithPopup(form, popup);
     form.Show();
     sendClick(panel->Widget(), {5, 5}, Qt::RightButton);
     EXPECT_EQ(popups, 1);
@@ -306,10 +309,7 @@ TEST(Menus, FreedControlIsNoLongerThePopupComponent) {
   form.SetBounds(0, 0, 200, 100);
   TComponent other(nullptr);
   auto* popup = CreateComponent<TPopupMenu>(&other);
-  auto* panel = CreateComponent<TCustomControl>(&form);
-  panel->SetBounds(10, 10, 100, 50);
-  panel->SetParent(&form);
-  panel->SetPopupMenu(popup);
+  auto* panel = panelWithPopup(form, popup);
   auto* second = CreateComponent<TCustomControl>(&form);
   second->SetPopupMenu(popup);
   form.Show();
