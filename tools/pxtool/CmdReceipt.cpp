@@ -2,7 +2,9 @@
 // Feeds the file's bytes to the receipt printer capture as if they had come
 // from the printer line and prints the receipt table in the text form of
 // "pxtool dataset dump", or the capture's error and a non-zero exit.
+#include <QCoreApplication>
 #include <fstream>
+#include <memory>
 #include <ostream>
 #include <sstream>
 
@@ -23,6 +25,16 @@ int runReceipt(const Args& args, std::ostream& out, std::ostream& err) {
   }
   std::ostringstream bytes;
   bytes << in.rdbuf();
+
+  // The capture watches for serial ports coming and going through Qt's
+  // socket notifier, which needs an application object; without one Qt
+  // writes a warning to stderr on every run. No event loop runs here, so no
+  // port is ever opened.
+  int argc = 1;
+  char name[] = "pxtool";
+  char* argv[] = {name, nullptr};
+  std::unique_ptr<QCoreApplication> app;
+  if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
 
   auto capture = MakeObject<TVantorel9183PrinterCapture>();
   IMemDataSet result;

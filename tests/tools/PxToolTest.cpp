@@ -1,0 +1,566 @@
+// pxtool as outside tools see it: each command group run as a separate
+// process, checked on its arguments, output format, exit code and error
+// messages. What the libraries compute is their own tests' business; here the
+// point is that the command line carries it through unchanged.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/core/Version.h"
+#include "support/TempDir.h"
+
+namespace px {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string pxtoolPath() {
+  if (const char* dir = std::getenv("PX_BUILD_DIR")) return std::string(dir) + "/tools/pxtool/pxtool";
+  return PX_PXTOOL_PATH;
+}
+
+// Runs a shell command line and keeps its exit code, standard output and
+// standard error apart.
+Outcome shell(const std::string& command) {
+  test::TempDir dir;
+  const std::string errFile = dir.File("stderr");
+  Outcome run;
+  run.code = test::RunCommand(command + " 2>" + quote(errFile), &run.out);
+  run.err = test::ReadFileBytes(errFile);
+  return run;
+}
+
+// Runs pxtool with the words given; `env` is put before the program as
+// NAME=value assignments.
+Outcome pxtool(const std::vector<std::string>& args, const std::string& env = {}) {
+  std::string command = env + " " + quote(pxtoolPath());
+  for (const std::string& arg : args) command += " " + quote(arg);
+  return shell(command);
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, separator)) parts.push_back(part);
+  return parts;
+}
+
+std::string joinArgs(const std::vector<std::string>& args) {
+  std::string text;
+  for (const std::string& arg : args) text += (text.empty() ? "" : " ") + arg;
+  return text;
+}
+
+TEST(PxTool, BinaryIsBuilt) { ASSERT_TRUE(fs::exists(pxtoolPath())) << pxtoolPath(); }
+
+TEST(PxTool, VersionAndUsage) {
+  Outcome version = pxtool({"version"});
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, std::string("pxtool ") + ProgramVersion + "\n");
+  EXPECT_EQ(version.err, "");
+
+  // Wrong words give the usage of every group on stderr and exit code 2.
+  const std::vector<std::vector<std::string>> wrong = {
+      {},
+      {"nosuch"},
+      {"version", "extra"},
+      {"dataset"},
+      {"dataset", "dump"},
+      {"dataset", "dump", "--key"},
+      {"dataset", "write", "only-one"},
+      {"locales", "extra"},
+      {"pdf"},
+      {"pdf", "info"},
+      {"pdf", "decode", "FlateDecode", "in"},
+      {"pdf", "rewrite", "--rc4", "56", "owner", "in", "out"},
+      {"pdf", "rewrite", "--format", "2", "in", "out"},
+      {"png", "decode", "in.png"},
+      {"png", "encode", "in.png", "out.pam"},
+      {"receipt", "parse"},
+      {"sql", "db.fdb"},
+      {"sql", "--create"},
+  };
+  for (const auto& args : wrong) {
+    SCOPED_TRACE(joinArgs(args));
+    Outcome run = pxtool(args);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(run.err.starts_with("usage:\n")) << run.err;
+    for (const char* usage : {"  pxtool version\n", "  pxtool locales\n", "  pxtool receipt parse FILE\n",
+                              "  pxtool sql [--create] DBFILE STATEMENT...\n", "  pxtool pdf info FILE\n"})
+      EXPECT_NE(run.err.find(usage), std::string::npos) << usage;
+  }
+}
+
+// Text of a table in the dump format: field specs, then records. Covers the
+// escapes, non-ASCII text, the extremes of Integer and Currency and a
+// shortest-form Double.
+const std::string kTable =
+    "ID:int\tName:astr\tValue:dbl\tAmount:curr\n"
+    "1\tTab\\there\t1.5\t1.5000\n"
+    "-2147483648\t\t1e-300\t-0.0001\n"
+    "2147483647\tZ\xC3\xBCrich\\nnext \\\\ end\t0.1\t922337203685477.5807\n";
+
+TEST(PxTool, DatasetWriteThenDumpGivesTheSameText) {
+  test::TempDir dir;
+  const std::string tsv = dir.File("table.tsv");
+  test::WriteFileBytes(tsv, kTable);
+  for (const std::string key : {"", "sekrit"}) {
+    SCOPED_TRACE("key '" + key + "'");
+    const std::string dat = dir.File("table" + key + ".dat");
+    std::vector<std::string> keyArgs;
+    if (!key.empty()) keyArgs = {"--key", key};
+
+    std::vector<std::string> write = {"dataset", "write"};
+    write.insert(write.end(), keyArgs.begin(), keyArgs.end());
+    write.insert(write.end(), {tsv, dat});
+    Outcome written = pxtool(write);
+    EXPECT_EQ(written.code, 0) << written.err;
+    EXPECT_EQ(written.out, "");
+
+    // The key may stand before or after the file.
+    std::vector<std::string> dump = {"dataset", "dump", dat};
+    dump.insert(dump.end(), keyArgs.begin(), keyArgs.end());
+    Outcome dumped = pxtool(dump);
+    EXPECT_EQ(dumped.code, 0) << dumped.err;
+    EXPECT_EQ(dumped.out, kTable);
+    EXPECT_EQ(dumped.err, "");
+  }
+
+  // Either stream format, found by its magic; the old one plain and
+  // enciphered.
+  const fs::path fixtures = test::FixturesDir() / "dataset";
+  Outcome fresh = pxtool({"dataset", "dump", (fixtures / "new_table.dat").string()});
+  EXPECT_EQ(fresh.code, 0) << fresh.err;
+  EXPECT_TRUE(fresh.out.starts_with("ID:int#\tBig:i64\tText:astr*\tWide:ustr\tSingle:flt\tDouble:dbl\tMoney:curr\t"
+                                    "Flag:bool\tGuid:guid\tWord:word\tByte:byte\n"
+                                    "1\t-9223372036854775808\tabc\t\xC3\xA9\xE2\x82\xAC\t1.25\t-3.5\t-1.5000\tTrue\t"
+                                    "{01234567-89AB-CDEF-0001-020304050607}\t65535\t255\n"))
+      << fresh.out;
+  Outcome plain = pxtool({"dataset", "dump", (fixtures / "old_plain.dat").string()});
+  Outcome enciphered = pxtool({"dataset", "dump", "--key", "qjv", (fixtures / "old_qjv.dat").string()});
+  EXPECT_EQ(plain.code, 0);
+  EXPECT_EQ(enciphered.code, 0) << enciphered.err;
+  EXPECT_EQ(enciphered.out, plain.out);
+  EXPECT_TRUE(plain.out.starts_with("ID:int\tName:astr\tValue:dbl\tAmount:curr\n1\tOne\t1.5\t1.5000\n")) << plain.out;
+}
+
+TEST(PxTool, DatasetErrorsPrintTheLibraryMessage) {
+  test::TempDir dir;
+  const std::string good = dir.File("good.tsv"), bad = dir.File("bad.tsv"), wide = dir.File("wide.tsv");
+  const std::string keyed = dir.File("keyed.dat"), out = dir.File("out.dat"), missing = dir.File("missing");
+  test::WriteFileBytes(good, kTable);
+  test::WriteFileBytes(bad, "ID:int\nabc\n");
+  test::WriteFileBytes(wide, "Big:i64\n1\n");
+  ASSERT_EQ(pxtool({"dataset", "write", "--key", "sekrit", good, keyed}).code, 0);
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;  // the start of stderr
+  };
+  const std::vector<Case> cases = {
+      {{"dataset", "write", bad, out}, "Line 2: 'abc' is not a valid integer of the field's range\n"},
+      {{"dataset", "write", missing, out}, "Cannot open file \"" + missing + "\".\n"},
+      // The old format cannot hold Int64 fields.
+      {{"dataset", "write", wide, out}, "NOTIMPLEMENTEDYET"},
+      {{"dataset", "dump", missing}, "Cannot open file \"" + missing + "\"."},
+      {{"dataset", "dump", keyed}, "Cannot load dataset\n"},
+      {{"dataset", "dump", "--key", "wrong", keyed}, "Cannot load dataset\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(joinArgs(c.args));
+    Outcome run = pxtool(c.args);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(run.err.starts_with(c.message)) << run.err;
+    EXPECT_FALSE(fs::exists(out));
+  }
+}
+
+TEST(PxTool, LocalesPrintsEightTabSeparatedColumns) {
+  Outcome run = pxtool({"locales"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  ASSERT_TRUE(run.out.ends_with("\n"));
+
+  const std::vector<std::string> known = {
+      "1043\tnlNL\tDutch\tNetherlands\tNederlands\tNederland\t,\t",
+      "1033\tenUS\tEnglish\tUnited States\tEnglish\tUnited States\t.\t",
+  };
+  std::set<std::string> codes;
+  std::vector<bool> found(known.size(), false);
+  const std::regex lcid("[1-9][0-9]*");
+  std::vector<std::string> lines = split(run.out, '\n');
+  EXPECT_GT(lines.size(), 50u);
+  for (const std::string& line : lines) {
+    SCOPED_TRACE(line);
+    std::vector<std::string> columns = split(line + "\t", '\t');
+    ASSERT_EQ(columns.size(), 8u);
+    EXPECT_TRUE(std::regex_match(columns[0], lcid));
+    EXPECT_TRUE(codes.insert(columns[1]).second) << "code listed twice";
+    EXPECT_FALSE(columns[7].empty()) << "no short date pattern";
+    for (size_t k = 0; k < known.size(); ++k)
+      if (line.starts_with(known[k])) found[k] = true;
+  }
+  for (size_t k = 0; k < known.size(); ++k) EXPECT_TRUE(found[k]) << known[k];
+
+  // The names are English whatever the user's own locale.
+  Outcome dutch = pxtool({"locales"}, "LC_ALL=nl_NL.UTF-8 LANG=nl_NL.UTF-8");
+  EXPECT_EQ(dutch.code, 0);
+  EXPECT_EQ(dutch.out, run.out);
+}
+
+TEST(PxTool, PngDecodeWritesAnRgbaPam) {
+  test::TempDir dir;
+  const fs::path png = test::FixturesDir() / "png";
+  const std::string image = (png / "fmt_c6d8.png").string();  // 13 x 11, RGBA, 8 bits
+  const std::string pixels = test::ReadFileBytes(png / "fmt_c6d8.raw");
+  const std::string header = "P7\nWIDTH 13\nHEIGHT 11\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+  const std::string pam = dir.File("out.pam");
+
+  // Every mode name is accepted and gives an RGBA PAM; the default mode and
+  // rgba hand over the file's pixels unchanged.
+  for (const std::string mode : {"", "auto", "native", "rgb", "rgba", "mask", "premultiplied"}) {
+    SCOPED_TRACE("mode '" + mode + "'");
+    std::vector<std::string> args = {"png", "decode"};
+    if (!mode.empty()) args.insert(args.end(), {"--mode", mode});
+    args.insert(args.end(), {image, pam});
+    Outcome run = pxtool(args);
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "13x11\n");
+    const std::string written = test::ReadFileBytes(pam);
+    ASSERT_TRUE(written.starts_with(header)) << written.substr(0, 80);
+    ASSERT_EQ(written.size(), header.size() + 13 * 11 * 4);
+    if (mode.empty() || mode == "rgba") {
+      EXPECT_EQ(written.substr(header.size()), pixels);
+    }
+    fs::remove(pam);
+  }
+
+  Outcome corrupt = pxtool({"png", "decode", (png / "case_bad_crc.png").string(), pam});
+  EXPECT_EQ(corrupt.code, 1);
+  EXPECT_EQ(corrupt.err, "Invalid PNG: File corrupted\n");
+  EXPECT_FALSE(fs::exists(pam));
+
+  Outcome badMode = pxtool({"png", "decode", "--mode", "cmyk", image, pam});
+  EXPECT_EQ(badMode.code, 2);
+  EXPECT_EQ(badMode.err, "png decode: mode must be auto, native, rgb, rgba, mask or premultiplied\n");
+  EXPECT_FALSE(fs::exists(pam));
+}
+
+// A two-page document made by another program: the second page rotated, with
+// its own crop box.
+class PxToolPdf : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new test::TempDir;
+    const std::string script = dir_->File("make.py");
+    test::WriteFileBytes(script,
+                         "import sys\n"
+                         "from reportlab.pdfgen import canvas\n"
+                         "c = canvas.Canvas(sys.argv[1], pagesize=(200, 100))\n"
+                         "c.drawString(10, 10, 'One')\n"
+                         "c.showPage()\n"
+                         "c.setPageSize((400, 300))\n"
+                         "c.setCropBox((10, 20, 290, 380))\n"
+                         "c.setPageRotation(90)\n"
+                         "c.drawString(10, 10, 'Two')\n"
+                         "c.showPage()\n"
+                         "c.save()\n");
+    source_ = dir_->File("source.pdf");
+    Outcome made = shell("/usr/bin/python3 " + quote(script) + " " + quote(source_));
+    ASSERT_EQ(made.code, 0) << made.err;
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  static test::TempDir* dir_;
+  static std::string source_;
+};
+test::TempDir* PxToolPdf::dir_ = nullptr;
+std::string PxToolPdf::source_;
+
+const std::string kPages =
+    "Pages: 2\n"
+    "Page 1: MediaBox 0 0 200 100, CropBox 0 0 200 100, Rotate 0\n"
+    "Page 2: MediaBox 0 0 300 400, CropBox 10 20 290 380, Rotate 90\n";
+
+TEST_F(PxToolPdf, InfoPrintsVersionEncryptionAndPages) {
+  Outcome run = pxtool({"pdf", "info", source_});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, "Version: 1.3\nEncryption: none\n" + kPages);
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(PxToolPdf, DumpListsObjectsInOrderWithStreamDigests) {
+  Outcome run = pxtool({"pdf", "dump", source_});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(run.out.starts_with("trailer\n<<\n")) << run.out.substr(0, 80);
+  EXPECT_NE(run.out.find("/Root "), std::string::npos);
+
+  const std::regex objectLine("([0-9]+) ([0-9]+) obj");
+  const std::regex streamLine("stream length ([0-9]+) md5 ([0-9a-f]{32})");
+  int previous = 0, objects = 0, streams = 0, current = 0;
+  bool open = false;
+  for (const std::string& line : split(run.out, '\n')) {
+    std::smatch m;
+    if (std::regex_match(line, m, objectLine)) {
+      EXPECT_FALSE(open) << "object " << current << " has no endobj";
+      current = std::stoi(m[1]);
+      EXPECT_GT(current, previous) << "objects out of order";
+      previous = current;
+      open = true;
+      ++objects;
+    } else if (line == "endobj") {
+      EXPECT_TRUE(open);
+      open = false;
+    } else if (std::regex_match(line, m, streamLine)) {
+      // The decoded data as qpdf decodes it.
+      ++streams;
+      const std::string data = dir_->File("stream.bin");
+      ASSERT_EQ(shell("qpdf --show-object=" + std::to_string(current) + " --filtered-stream-data " +
+                      quote(source_) + " > " + quote(data))
+                    .code,
+                0);
+      EXPECT_EQ(std::to_string(test::ReadFileBytes(data).size()), m[1].str()) << "object " << current;
+      Outcome md5 = shell("md5sum " + quote(data));
+      EXPECT_EQ(md5.out.substr(0, 32), m[2].str()) << "object " << current;
+    }
+  }
+  EXPECT_FALSE(open);
+  EXPECT_EQ(objects, 9);
+  EXPECT_EQ(streams, 2);
+}
+
+TEST_F(PxToolPdf, RewriteWritesFilesQpdfAccepts) {
+  struct Case {
+    std::vector<std::string> options;
+    std::string encryption;
+  };
+  const std::vector<Case> cases = {
+      {{}, "Encryption: none"},
+      {{"--format", "1"}, "Encryption: none"},
+      {{"--rc4", "40", "own'er"}, "Encryption: V 1, R 2, 40 bits, strings V2, streams V2"},
+      {{"--rc4", "128", "own'er"}, "Encryption: V 2, R 3, 128 bits, strings V2, streams V2"},
+      {{"--format", "1", "--rc4", "128", "own'er"}, "Encryption: V 2, R 3, 128 bits, strings V2, streams V2"},
+  };
+  const std::string target = dir_->File("rewritten.pdf");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(joinArgs(c.options));
+    std::vector<std::string> args = {"pdf", "rewrite"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.insert(args.end(), {source_, target});
+    Outcome run = pxtool(args);
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_TRUE(std::regex_match(run.out, std::regex("[0-9]+ objects\n"))) << run.out;
+
+    Outcome check = shell("qpdf --check " + quote(target));
+    EXPECT_EQ(check.code, 0) << check.out << check.err;
+    Outcome info = pxtool({"pdf", "info", target});
+    EXPECT_EQ(info.code, 0) << info.err;
+    EXPECT_NE(info.out.find(c.encryption + "\n" + kPages), std::string::npos) << info.out;
+    if (c.options.size() >= 3) {
+      Outcome owner = shell("qpdf --show-encryption --password=" + quote("own'er") + " " + quote(target));
+      EXPECT_NE(owner.out.find("Supplied password is owner password"), std::string::npos) << owner.out;
+    }
+    fs::remove(target);
+  }
+}
+
+TEST_F(PxToolPdf, UnreadableFilesPrintTheReaderMessage) {
+  const std::string garbage = dir_->File("garbage.pdf"), missing = dir_->File("missing.pdf");
+  const std::string target = dir_->File("never.pdf");
+  test::WriteFileBytes(garbage, "not a document\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"pdf", "info", garbage}, "TPDFCollection: Error reading file."},
+      {{"pdf", "dump", garbage}, "TPDFCollection: Error reading file."},
+      {{"pdf", "rewrite", garbage, target}, "TPDFCollection: Error reading file."},
+      {{"pdf", "info", missing}, "Cannot open file \"" + missing + "\"."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(joinArgs(c.args));
+    Outcome run = pxtool(c.args);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(run.err.starts_with(c.message)) << run.err;
+  }
+  EXPECT_FALSE(fs::exists(target));
+}
+
+TEST(PxTool, PdfDecodeRunsOneFilter) {
+  test::TempDir dir;
+  const std::string in = dir.File("in.bin"), out = dir.File("out.bin");
+  struct Case {
+    std::string filter;
+    std::string parms;  // empty: none given
+    std::string input;
+    int code;
+    std::string output;   // stdout on success, the start of stderr on failure
+    std::string decoded;  // the written file on success
+  };
+  // Two PNG rows ("Up" filter) of five columns, deflated by Python's zlib.
+  const std::string deflated("\x78\x9c\x63\x62\x64\x62\x66\x61\x65\x62\x04\x01\x00\x00\xbc\x00\x19", 17);
+  const std::vector<Case> cases = {
+      {"FlateDecode", "<</Predictor 12 /Columns 5>>", deflated, 0, "10 bytes\n", "\x01\x02\x03\x04\x05\x02\x03\x04\x05\x06"},
+      {"ASCII85Decode", "", "87cURD]i,\"Ebo80~>", 0, "12 bytes\n", "Hello World!"},
+      {"ASCIIHexDecode", "", "48 65 6C6c 6F>", 0, "5 bytes\n", "Hello"},
+      {"ASCIIHexDecode", "", ">", 0, "0 bytes\n", ""},
+      {"NoSuchDecode", "", "abc", 1, "Stream enfilter/defilter not found: NoSuchDecode\n", ""},
+      {"FlateDecode", "", "not deflated", 1, "Error with PDF FlateDecode filter", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.filter + " " + c.parms);
+    test::WriteFileBytes(in, c.input);
+    std::vector<std::string> args = {"pdf", "decode", c.filter};
+    if (!c.parms.empty()) args.push_back(c.parms);
+    args.insert(args.end(), {in, out});
+    Outcome run = pxtool(args);
+    EXPECT_EQ(run.code, c.code) << run.err;
+    if (c.code == 0) {
+      EXPECT_EQ(run.out, c.output);
+      EXPECT_EQ(test::ReadFileBytes(out), c.decoded);
+    } else {
+      EXPECT_EQ(run.out, "");
+      EXPECT_TRUE(run.err.starts_with(c.output)) << run.err;
+      EXPECT_FALSE(fs::exists(out));
+    }
+    fs::remove(out);
+  }
+}
+
+// The receipt the scale prints after a counting, CR LF line ends.
+const std::string kReceipt =
+    "Deno        Pcs    Value \r\n"
+    "------------------------\r\n"
+    "GBP 5        4       20\r\n"
+    "GBP 10       5       50\r\n"
+    "GBP 20       5      100\r\n"
+    "GBP 50       5      250\r\n"
+    "------------------------\r\n"
+    "            19      420\r\n";
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  text.replace(text.find(from), from.size(), to);
+  return text;
+}
+
+TEST(PxTool, ReceiptParsePrintsTheReceiptTable) {
+  test::TempDir dir;
+  const std::string file = dir.File("receipt.txt");
+  struct Case {
+    std::string name;
+    std::string text;
+    int code;
+    std::string out;
+    std::string err;
+  };
+  const std::string rejected = "Receipt rejected: a row or the totals do not add up, or a line is malformed\n";
+  const std::string table =
+      "Denomination:astr\tValue/piece:int\tCount:int\tValue:int\n"
+      "GBP\t5\t4\t20\n"
+      "GBP\t10\t5\t50\n"
+      "GBP\t20\t5\t100\n"
+      "GBP\t50\t5\t250\n"
+      "<SUM>\t\t19\t420\n";
+  const std::vector<Case> cases = {
+      {"good", kReceipt, 0, table, ""},
+      {"noise before and after", "\x1b@ header\r\nDATE 01-02-2024\r\n" + kReceipt + "thank you\r\n", 0, table, ""},
+      {"wrong total", replaced(kReceipt, "19      420", "19      421"), 1, "", rejected},
+      {"wrong row", replaced(kReceipt, "5       50", "5       55"), 1, "", rejected},
+      {"cut short", kReceipt.substr(0, kReceipt.find("GBP 20")), 1, "", "No complete receipt found\n"},
+      {"empty", "", 1, "", "No complete receipt found\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::WriteFileBytes(file, c.text);
+    Outcome run = pxtool({"receipt", "parse", file});
+    EXPECT_EQ(run.code, c.code);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+  }
+  Outcome missing = pxtool({"receipt", "parse", dir.File("missing.txt")});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(missing.err, "Cannot open file \"" + dir.File("missing.txt") + "\".\n");
+}
+
+TEST(PxTool, SqlPrintsResultSetsTabSeparated) {
+  test::TempDir dir, lock;
+  const std::string env = "FIREBIRD_LOCK=" + quote(lock.Path().string());
+  const std::string db = dir.File("test.fdb");
+  auto sql = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), "sql");
+    return pxtool(args, env);
+  };
+
+  Outcome created = sql({"--create", db,
+                     "create table t (id integer not null, name varchar(20), amount numeric(12,4), "
+                     "ts timestamp, d date, big bigint)"});
+  ASSERT_EQ(created.code, 0) << created.err;
+  EXPECT_EQ(created.out, "");
+  ASSERT_TRUE(fs::exists(db));
+
+  // Statements run in order in one transaction, which is committed: the
+  // rows inserted here are there for the next run. --create on an existing
+  // file opens it.
+  Outcome filled = sql({"--create", db,
+                    "insert into t values (1, 'Z\xC3\xBCrich', 12.3456, '2024-02-29 13:45:07.1234', '2024-02-29', "
+                    "-9223372036854775808)",
+                    "insert into t (id) values (2)", "select count(*) as n from t"});
+  EXPECT_EQ(filled.code, 0) << filled.err;
+  EXPECT_EQ(filled.out, "N\n2\n");
+
+  Outcome selected = sql({db, "select id, name, amount, ts, d, big from t order by id",
+                      "select trim(rdb$character_set_name) as cs from rdb$database",
+                      "select mon$page_size, mon$sql_dialect from mon$database"});
+  EXPECT_EQ(selected.code, 0) << selected.err;
+  EXPECT_EQ(selected.out,
+            "ID\tNAME\tAMOUNT\tTS\tD\tBIG\n"
+            "1\tZ\xC3\xBCrich\t12.3456\t2024-02-29 13:45:07.1234\t2024-02-29\t-9223372036854775808\n"
+            "2\t\t\t\t\t\n"
+            "CS\n"
+            "ISO8859_1\n"
+            "MON$PAGE_SIZE\tMON$SQL_DIALECT\n"
+            "4096\t3\n");
+  EXPECT_EQ(selected.err, "");
+
+  // A failing statement: the engine's lines without CR, a non-zero exit, and
+  // nothing of the transaction kept.
+  Outcome failed = sql({db, "delete from t", "select * from nosuch"});
+  EXPECT_EQ(failed.code, 1);
+  EXPECT_EQ(failed.out, "");
+  EXPECT_NE(failed.err.find("Table unknown\nNOSUCH\n"), std::string::npos) << failed.err;
+  EXPECT_EQ(failed.err.find('\r'), std::string::npos);
+  EXPECT_EQ(sql({db, "select count(*) as n from t"}).out, "N\n2\n");
+
+  Outcome missing = sql({dir.File("missing.fdb"), "select 1 from rdb$database"});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_NE(missing.err.find("missing.fdb"), std::string::npos) << missing.err;
+  EXPECT_FALSE(fs::exists(dir.File("missing.fdb")));
+}
+
+}  // namespace
+}  // namespace px
