@@ -45,6 +45,23 @@ void reportInDestructor(const char* where) noexcept {
   }
 }
 
+// Lets a destructor go of every entry of a list, last first: release should
+// take the entry off the list, and removeFrom makes sure it does. A failure
+// is reported and the rest of the list forgotten.
+template <class T, class F>
+void releaseAll(std::vector<T*>& list, F release, const char* where) noexcept {
+  try {
+    while (!list.empty()) {
+      T* item = list.back();
+      release(item);
+      removeFrom(list, item);
+    }
+  } catch (...) {
+    reportInDestructor(where);
+    list.clear();
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -78,26 +95,8 @@ TDBCDataBase::~TDBCDataBase() {
     reportInDestructor("TDBCDataBase");
     statements_.clear();
   }
-  try {
-    while (!transactions_.empty()) {
-      TDBCTransaction* tr = transactions_.back();
-      tr->RemoveDataBase(this);
-      removeFrom(transactions_, tr);  // in case the transaction did not
-    }
-  } catch (...) {
-    reportInDestructor("TDBCDataBase");
-    transactions_.clear();
-  }
-  try {
-    while (!eventAlerters_.empty()) {
-      TDBCEventAlerter* a = eventAlerters_.back();
-      a->SetDatabase(nullptr);
-      removeFrom(eventAlerters_, a);
-    }
-  } catch (...) {
-    reportInDestructor("TDBCDataBase");
-    eventAlerters_.clear();
-  }
+  releaseAll(transactions_, [this](TDBCTransaction* tr) { tr->RemoveDataBase(this); }, "TDBCDataBase");
+  releaseAll(eventAlerters_, [](TDBCEventAlerter* a) { a->SetDatabase(nullptr); }, "TDBCDataBase");
   params_->OnChange = nullptr;
 }
 
@@ -225,16 +224,7 @@ void TDBCDataBase::RemoveEventAlerter(TDBCEventAlerter* Alerter) { removeFrom(ev
 TDBCTransaction::TDBCTransaction(TComponent* AOwner) : TDBCComponent(AOwner) {}
 
 TDBCTransaction::~TDBCTransaction() {
-  try {
-    while (!statements_.empty()) {
-      TDBCStatement* st = statements_.back();
-      st->SetTransaction(nullptr);
-      removeFrom(statements_, st);
-    }
-  } catch (...) {
-    reportInDestructor("TDBCTransaction");
-    statements_.clear();
-  }
+  releaseAll(statements_, [](TDBCStatement* st) { st->SetTransaction(nullptr); }, "TDBCTransaction");
   try {
     Close(etmDefault, false);
   } catch (...) {
