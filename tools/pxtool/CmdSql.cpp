@@ -91,7 +91,10 @@ int runSql(const Args& args, std::ostream& out, std::ostream& err) {
     db->SetDatabaseName(file);
     db->SetUserName("SYSDBA");
     db->SetCharacterSet(csUTF8);
-    if (create && !std::filesystem::exists(file)) db->CreateDatabase(csISO8859_1, 4096);
+    // Only a local file can be seen to be missing; a name on a server is
+    // always connected to, never created.
+    if (create && TDBCDataBase::IsLocalDatabaseName(file) && !std::filesystem::exists(file))
+      db->CreateDatabase(csISO8859_1, 4096);
     else db->SetConnected(true);
     TObjectPtr<TDBCTransaction> tr = MakeObject<TDBCTransaction>(nullptr);
     tr->SetDataBase(db.get());
