@@ -90,7 +90,8 @@ class TDBCDataBase : public TDBCComponent {
   std::string CreateDatabaseStatement(TCharacterSet DefaultCharacterSet, Integer PageSize) const;
 
   // A name without a "host:" prefix (or starting with "/") is a file opened
-  // by the engine in this process.
+  // by the engine in this process. Only such a name can be checked for a
+  // missing file before it is created; connecting does not depend on it.
   static bool IsLocalDatabaseName(const std::string& Name);
 
   std::string ReadParam(const std::string& Name, const std::string& Default) const;

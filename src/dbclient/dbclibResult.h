@@ -60,7 +60,9 @@ struct TBlobData {
 };
 
 // One array column: its index, the bytes of its data and the client's
-// descriptor of its elements and bounds.
+// descriptor of its elements and bounds. The data is the elements in
+// row-major order; VARCHAR elements arrive as zero-terminated text in
+// slots of the declared length + 2 bytes, not as length-prefixed text.
 struct TArrayDesc {
   Integer Index;
   Integer Size;
