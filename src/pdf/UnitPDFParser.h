@@ -70,6 +70,13 @@ const TPDFClassRef* PDFClassOf() {
   return &ref;
 }
 
+// The class a typed lookup expects: nil for TPDFObject, which takes any.
+template <class T>
+const TPDFClassRef* PDFExpectedClassOf() {
+  if constexpr (std::is_same_v<T, TPDFObject>) return nullptr;
+  else return PDFClassOf<T>();
+}
+
 #define PX_PDF_CLASS(Name)                                        \
  public:                                                          \
   static constexpr const char* StaticClassName = #Name;           \
@@ -234,11 +241,11 @@ class TPDFArray : public TPDFObject {
   // another class than T fails "object is of unexpected type".
   template <class T = TPDFObject>
   T* GetObject(TPDFCollection* collection, int32_t index) const {
-    return static_cast<T*>(getObject(collection, index, expectedOf<T>()));
+    return static_cast<T*>(getObject(collection, index, PDFExpectedClassOf<T>()));
   }
   template <class T = TPDFObject>
   T* GetRequiredObject(TPDFCollection* collection, int32_t index) const {
-    return static_cast<T*>(getRequiredObject(collection, index, expectedOf<T>()));
+    return static_cast<T*>(getRequiredObject(collection, index, PDFExpectedClassOf<T>()));
   }
   TPDFDictionary* GetDictionary(TPDFCollection* collection, int32_t index, std::string_view typeName = {}) const;
   TPDFDictionary* GetRequiredDictionary(TPDFCollection* collection, int32_t index,
@@ -250,11 +257,6 @@ class TPDFArray : public TPDFObject {
   std::unique_ptr<TPDFAttachedObject> AttachedObject;
 
  private:
-  template <class T>
-  static const TPDFClassRef* expectedOf() {
-    if constexpr (std::is_same_v<T, TPDFObject>) return nullptr;
-    else return PDFClassOf<T>();
-  }
   TPDFObject* getObject(TPDFCollection* collection, int32_t index, const TPDFClassRef* expected) const;
   TPDFObject* getRequiredObject(TPDFCollection* collection, int32_t index, const TPDFClassRef* expected) const;
 
@@ -311,11 +313,11 @@ class TPDFDictionary : public TPDFObject {
   // The value with references resolved; nil when the key is missing.
   template <class T = TPDFObject>
   T* GetObject(TPDFCollection* collection, std::string_view key) const {
-    return static_cast<T*>(getObject(collection, key, expectedOf<T>()));
+    return static_cast<T*>(getObject(collection, key, PDFExpectedClassOf<T>()));
   }
   template <class T = TPDFObject>
   T* GetRequiredObject(TPDFCollection* collection, std::string_view key) const {
-    return static_cast<T*>(getRequiredObject(collection, key, expectedOf<T>()));
+    return static_cast<T*>(getRequiredObject(collection, key, PDFExpectedClassOf<T>()));
   }
   TPDFDictionary* GetDictionary(TPDFCollection* collection, std::string_view key,
                                 std::string_view typeName = {}) const;
@@ -338,11 +340,6 @@ class TPDFDictionary : public TPDFObject {
   std::unique_ptr<TPDFAttachedObject> AttachedObject;
 
  private:
-  template <class T>
-  static const TPDFClassRef* expectedOf() {
-    if constexpr (std::is_same_v<T, TPDFObject>) return nullptr;
-    else return PDFClassOf<T>();
-  }
   TPDFObject* getObject(TPDFCollection* collection, std::string_view key, const TPDFClassRef* expected) const;
   TPDFObject* getRequiredObject(TPDFCollection* collection, std::string_view key,
                                 const TPDFClassRef* expected) const;

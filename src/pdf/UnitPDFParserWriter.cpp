@@ -52,11 +52,6 @@ std::string guidText(const std::string& bytes) {
   return text;
 }
 
-// Frees the handler and the Encrypt dictionary whether saving succeeds or not.
-struct Encryption {
-  std::unique_ptr<TPDFCrypto> handler;
-  std::unique_ptr<TPDFDictionary> dictionary;
-};
 
 }  // namespace
 
@@ -152,19 +147,32 @@ void TPDFWriter::SaveToStream(TStream& stream) {
     saveCompressed(stream);
 }
 
-void TPDFWriter::saveClassic(TStream& stream) {
-  const int64_t start = stream.Position();
-  int32_t count = GetObjectCount();
-  put(stream, std::string("%PDF-1.3") + HeaderTail);
+// Frees the handler and the Encrypt dictionary whether saving succeeds or not.
+struct TPDFWriter::Encryption {
+  std::unique_ptr<TPDFCrypto> handler;
+  std::unique_ptr<TPDFDictionary> dictionary;
+};
+
+TPDFWriter::Encryption TPDFWriter::startEncryption(int32_t dictionaryNumber) {
+  // The ID is set even for an unprotected save; a protected one also derives
+  // its key from it.
   const std::string id = GetDocumentID();
   Encryption encryption;
   if (encryptionKind_ == 1 || encryptionKind_ == 2) {
     encryption.handler = CreateWriteHandler(ownerPassword_, userPassword_, id, permissions_, encryptionKind_);
     if (encryption.handler) {
       encryption.dictionary = encryption.handler->CreateEncryptDictionary();
-      trailer_->Add("Encrypt", std::make_unique<TPDFReference>(count + 1, 0));
+      trailer_->Add("Encrypt", std::make_unique<TPDFReference>(dictionaryNumber, 0));
     }
   }
+  return encryption;
+}
+
+void TPDFWriter::saveClassic(TStream& stream) {
+  const int64_t start = stream.Position();
+  int32_t count = GetObjectCount();
+  put(stream, std::string("%PDF-1.3") + HeaderTail);
+  Encryption encryption = startEncryption(count + 1);
   std::vector<int64_t> offsets;
   offsets.reserve(count + 1);
   for (int32_t n = 1; n <= count; ++n) {
@@ -226,15 +234,7 @@ void TPDFWriter::saveCompressed(TStream& stream) {
   if (k > 0) closeStream();
   count = GetObjectCount();
 
-  const std::string id = GetDocumentID();
-  Encryption encryption;
-  if (encryptionKind_ == 1 || encryptionKind_ == 2) {
-    encryption.handler = CreateWriteHandler(ownerPassword_, userPassword_, id, permissions_, encryptionKind_);
-    if (encryption.handler) {
-      encryption.dictionary = encryption.handler->CreateEncryptDictionary();
-      trailer_->Add("Encrypt", std::make_unique<TPDFReference>(count + 1, 0));
-    }
-  }
+  Encryption encryption = startEncryption(count + 1);
   for (int32_t n = 1; n <= count; ++n) {
     if (entries[n].objectStream != 0) continue;
     entries[n].offset = stream.Position() - start;

@@ -50,6 +50,12 @@ class TPDFWriter : public TPDFCollection {
   uint8_t Options = 0;
 
  private:
+  // A protected save's handler and Encrypt dictionary (both nil when the
+  // document is saved unprotected).
+  struct Encryption;
+  // Sets the document ID and, for a protected save, makes the handler and
+  // the Encrypt dictionary, which the trailer refers to as dictionaryNumber.
+  Encryption startEncryption(int32_t dictionaryNumber);
   void saveClassic(TStream& stream);
   void saveCompressed(TStream& stream);
 

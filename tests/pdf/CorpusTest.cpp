@@ -17,14 +17,9 @@
 namespace px {
 namespace {
 
+using test::Hex;
 using test::RunCommand;
-
-std::string RunTool(const std::string& command) {
-  std::string output;
-  int status = RunCommand(command + " 2>&1", &output);
-  EXPECT_EQ(status, 0) << command << "\n" << output;
-  return output;
-}
+using test::RunTool;
 
 const char* const BaseScript = R"(
 from reportlab.pdfgen import canvas
@@ -209,16 +204,6 @@ std::map<int, PopplerPage> PopplerPages(const std::string& file, int count) {
     }
   }
   return pages;
-}
-
-std::string Hex(const std::array<uint8_t, 16>& digest) {
-  std::string text;
-  char pair[3];
-  for (uint8_t b : digest) {
-    std::snprintf(pair, sizeof pair, "%02x", b);
-    text += pair;
-  }
-  return text;
 }
 
 TEST_F(PdfCorpus, PagesAndBoxesMatchPoppler) {

@@ -12,6 +12,7 @@ namespace {
 
 using test::Buf;
 using test::Parse;
+using test::RunTool;
 using test::Str;
 
 TPDFBuffer Decode(std::string_view filter, const TPDFBuffer& data, std::string_view parms = {},
@@ -23,13 +24,6 @@ TPDFBuffer Decode(std::string_view filter, const TPDFBuffer& data, std::string_v
   FindStreamFilter(filter).Decode(data, 0, static_cast<int32_t>(data.size()), end, nullptr, nullptr,
                                   static_cast<TPDFDictionary*>(parsed.get()), output);
   if (endPos) *endPos = end;
-  return output;
-}
-
-std::string RunTool(const std::string& command) {
-  std::string output;
-  int status = test::RunCommand(command + " 2>&1", &output);
-  EXPECT_EQ(status, 0) << command << "\n" << output;
   return output;
 }
 

@@ -1,10 +1,15 @@
 #pragma once
 // Helpers shared by the PDF tests.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "pdf/UnitPDFParser.h"
 #include "pdf/UnitPDFUtilities.h"
+#include "support/TempDir.h"
 
 namespace px::test {
 
@@ -24,6 +29,30 @@ inline std::string Technical(const Exception& e) {
   const std::string& m = e.Message();
   auto at = m.find("Technical: ");
   return at == std::string::npos ? m : m.substr(at + 11);
+}
+
+// Runs an outside tool (stderr with stdout), expects success and returns what
+// it printed.
+inline std::string RunTool(const std::string& command) {
+  std::string output;
+  int status = RunCommand(command + " 2>&1", &output);
+  EXPECT_EQ(status, 0) << command << "\n" << output;
+  return output;
+}
+
+// Lower-case hexadecimal digits of bytes.
+inline std::string Hex(const uint8_t* data, size_t size) {
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  for (size_t k = 0; k < size; ++k) {
+    text += digits[data[k] >> 4];
+    text += digits[data[k] & 15];
+  }
+  return text;
+}
+template <size_t N>
+std::string Hex(const std::array<uint8_t, N>& bytes) {
+  return Hex(bytes.data(), N);
 }
 
 }  // namespace px::test

@@ -12,15 +12,7 @@
 namespace px {
 namespace {
 
-std::string Hex(const uint8_t* data, size_t size) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  for (size_t k = 0; k < size; ++k) {
-    text += digits[data[k] >> 4];
-    text += digits[data[k] & 15];
-  }
-  return text;
-}
+using test::Hex;
 
 std::string Md5Hex(std::string_view text) {
   auto digest = TMD5::Of(text.data(), text.size());

@@ -13,7 +13,7 @@ namespace px {
 namespace {
 
 using test::Parse;
-using test::RunCommand;
+using test::RunTool;
 
 const std::string Id1("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F\x10", 16);
 const std::string Id2(16, '\xAA');
@@ -47,13 +47,6 @@ std::string Save(TPDFWriter& writer, uint8_t format) {
   TStringStream stream;
   writer.SaveToStream(stream);
   return stream.DataString();
-}
-
-std::string RunTool(const std::string& command) {
-  std::string output;
-  int status = RunCommand(command + " 2>&1", &output);
-  EXPECT_EQ(status, 0) << command << "\n" << output;
-  return output;
 }
 
 TEST(PdfWriter, WriteObjectForms) {
