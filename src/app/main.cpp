@@ -3,6 +3,8 @@
 // with the program's title.
 #include <QApplication>
 
+#include "device/UnitHID.h"
+#include "device/UnitVantorel7350.h"
 #include "platform/core/Version.h"
 #include "platform/gui/Forms.h"
 #include "ui/framework/UnitQVRSystem.h"
@@ -13,6 +15,8 @@ int main(int argc, char** argv) {
   px::InitializeApplication();
   px::InitializeTranslations();
   px::InitializeQVRSystem();
+  px::InitializeHIDDevices();    // posts itself the first scan, run once the loop starts
+  px::InitializeVantorel7350();  // subscribes before that scan, so a scale present at start is new
   int rc = 0;
   {
     px::Application->SetTitle(px::ProgramName);
@@ -22,6 +26,8 @@ int main(int argc, char** argv) {
     px::Application->Run();
   }
   px::FinalizeApplication();  // frees the forms before the registry goes
+  px::FinalizeVantorel7350();
+  px::FinalizeHIDDevices();
   px::FinalizeQVRSystem();
   px::FinalizeTranslations();
   return rc;
