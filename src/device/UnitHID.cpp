@@ -62,21 +62,17 @@ std::string HIDPropertyToString(Cardinal code, Cardinal dataType, const TBytes& 
 
 THIDDevices::THIDDevices(std::string sysfsRoot, std::string devRoot, bool watchHotPlug)
     : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {
-  windowHandle_ = AllocateHWnd([this](TMessage& m) { wndProc(m); });
-  if (watchHotPlug) {
-    monitor_ = std::make_unique<TDeviceChangeMonitor>(windowHandle_, "hidraw");
-    if (!monitor_->Active()) OutputDebugString("HID hot-plug is not watched: " + monitor_->ErrorText());
-  }
-  PostMessage(windowHandle_, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+  window_ = std::make_unique<TDeviceChangeWindow>([this] { Refresh(); }, watchHotPlug ? "hidraw" : "", "HID");
 }
 
 THIDDevices::~THIDDevices() {
-  monitor_.reset();
-  DeallocateHWnd(windowHandle_);
+  window_.reset();
   devices_.Clear();
 }
 
-bool THIDDevices::WatchingHotPlug() const { return monitor_ && monitor_->Active(); }
+HWND THIDDevices::WindowHandle() const { return window_->Handle(); }
+
+bool THIDDevices::WatchingHotPlug() const { return window_->WatchingHotPlug(); }
 
 void THIDDevices::Subscribe(THIDDeviceEvent callback) {
   Assert(callback.Assigned(), "THIDDevices.Subscribe: callback not assigned");
@@ -154,11 +150,6 @@ void THIDDevices::refreshOnce() {
     }
   } settle{devices_};
   NotifyStates({hdsGone, hdsNew});
-}
-
-void THIDDevices::wndProc(TMessage& message) {
-  if (message.Msg == WM_DEVICECHANGE && message.WParam == DBT_DEVNODES_CHANGED) Refresh();
-  message.Result = 0;
 }
 
 void InitializeHIDDevices() {

@@ -21,7 +21,7 @@
 namespace px {
 
 class THIDDevices;
-class TDeviceChangeMonitor;
+class TDeviceChangeWindow;
 
 enum THIDDeviceState : Byte { hdsGone = 0, hdsPresent = 1, hdsNew = 2 };
 using THIDDeviceStates = TSet<THIDDeviceState>;
@@ -96,24 +96,22 @@ class THIDDevices {
 
   TNameList& Devices() { return devices_; }
   THIDDevice* Find(std::string_view path) const { return static_cast<THIDDevice*>(devices_.Find(path)); }
-  HWND WindowHandle() const { return windowHandle_; }
+  HWND WindowHandle() const;
   bool Refreshing() const { return refreshing_; }
   // Whether the udev monitor runs.
   bool WatchingHotPlug() const;
   Integer SubscriberCount() const { return static_cast<Integer>(subscribers_.size()); }
 
  private:
-  void wndProc(TMessage& message);
   void refreshOnce();
 
   std::string sysfsRoot_;
   std::string devRoot_;
   TNameList devices_;
-  HWND windowHandle_ = 0;
   bool refreshing_ = false;
   bool refreshPending_ = false;
   std::vector<THIDDeviceEvent> subscribers_;
-  std::unique_ptr<TDeviceChangeMonitor> monitor_;
+  std::unique_ptr<TDeviceChangeWindow> window_;
 };
 
 // The string of one device property value by its registry data type: text;

@@ -46,22 +46,19 @@ TVantorel9183PrinterCapture::TVantorel9183PrinterCapture() : serial_(MakeObject<
   serial_->SetParity(spNone);
   serial_->SetStopBits(ssOne);
   serial_->OnDataRecieved = [this](TObject*) { processLines(); };
-  windowHandle_ = AllocateHWnd([this](TMessage& m) { wndProc(m); });
-  // An adapter plugged in or pulled out later reaches the window as the same
-  // message, so the port is chosen again each time.
-  monitor_ = std::make_unique<TDeviceChangeMonitor>(windowHandle_, "tty");
-  if (!monitor_->Active()) OutputDebugString("Serial hot-plug is not watched: " + monitor_->ErrorText());
-  // The port is chosen when the message loop first runs.
-  PostMessage(windowHandle_, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+  // The port is chosen when the message loop first runs, and again each
+  // time a serial port comes or goes.
+  window_ = std::make_unique<TDeviceChangeWindow>([this] { choosePort(); }, "tty", "Serial");
 }
 
 TVantorel9183PrinterCapture::~TVantorel9183PrinterCapture() {
-  monitor_.reset();
-  DeallocateHWnd(windowHandle_);
+  window_.reset();
   serial_.reset();
 }
 
-bool TVantorel9183PrinterCapture::WatchingHotPlug() const { return monitor_ && monitor_->Active(); }
+HWND TVantorel9183PrinterCapture::WindowHandle() const { return window_->Handle(); }
+
+bool TVantorel9183PrinterCapture::WatchingHotPlug() const { return window_->WatchingHotPlug(); }
 
 void TVantorel9183PrinterCapture::DebugMessage(const std::string& Text) { OutputDebugString(Text); }
 
@@ -71,10 +68,6 @@ void TVantorel9183PrinterCapture::DoResult() {
 
 void TVantorel9183PrinterCapture::DoError() {
   if (OnError) OnError(this);
-}
-
-void TVantorel9183PrinterCapture::wndProc(TMessage& message) {
-  if (message.Msg == WM_DEVICECHANGE && message.WParam == DBT_DEVNODES_CHANGED) choosePort();
 }
 
 void TVantorel9183PrinterCapture::choosePort() {

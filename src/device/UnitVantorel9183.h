@@ -25,7 +25,7 @@
 
 namespace px {
 
-class TDeviceChangeMonitor;
+class TDeviceChangeWindow;
 
 class TVantorel9183PrinterCapture : public TObject {
  public:
@@ -47,7 +47,7 @@ class TVantorel9183PrinterCapture : public TObject {
   // "Count", "Value"; rows in receipt order, then "<SUM>". Empty (null) until
   // the first receipt starts.
   const IMemDataSet& Receipt() const { return receipt_; }
-  HWND WindowHandle() const { return windowHandle_; }
+  HWND WindowHandle() const;
   // Whether the udev monitor of serial ports runs.
   bool WatchingHotPlug() const;
   Integer State() const { return state_; }
@@ -74,7 +74,6 @@ class TVantorel9183PrinterCapture : public TObject {
   virtual void DoError();
 
  private:
-  void wndProc(TMessage& message);
   void choosePort();
   void processLines();
   bool nextLine(std::string& line, bool& overlong);
@@ -83,8 +82,7 @@ class TVantorel9183PrinterCapture : public TObject {
 
   TObjectPtr<TSerial> serial_;
   IMemDataSet receipt_;
-  HWND windowHandle_ = 0;
-  std::unique_ptr<TDeviceChangeMonitor> monitor_;
+  std::unique_ptr<TDeviceChangeWindow> window_;
   Integer state_ = 0;
   Int64 countSum_ = 0;
   Int64 valueSum_ = 0;

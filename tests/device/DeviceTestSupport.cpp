@@ -1,6 +1,9 @@
 #include "DeviceTestSupport.h"
 
 #include <QCoreApplication>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "platform/core/Threads.h"
 
@@ -22,6 +25,24 @@ void PumpFor(int milliseconds) {
     QCoreApplication::processEvents();
     CheckSynchronize(5);
   }
+}
+
+EventPipe::EventPipe() { EXPECT_EQ(pipe2(fds_, O_NONBLOCK | O_CLOEXEC), 0); }
+
+EventPipe::~EventPipe() {
+  close(fds_[0]);
+  close(fds_[1]);
+}
+
+void EventPipe::Events(int count) {
+  for (int i = 0; i < count; ++i) EXPECT_EQ(write(fds_[1], "e", 1), 1);
+}
+
+bool EventPipe::Drain() {
+  char buf[64];
+  bool any = false;
+  while (read(fds_[0], buf, sizeof buf) > 0) any = true;
+  return any;
 }
 
 }  // namespace px::test

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "../platform/hid/FakeHidSysfs.h"
 #include "DeviceTestSupport.h"
 #include "device/UnitHID.h"
@@ -206,26 +203,18 @@ TEST(HIDDevices, HotPlugEventsReachTheListThroughTheDescriptor) {
   r.Make();
   ASSERT_TRUE(test::PumpUntil([&] { return !r.list->Refreshing(); }));
   test::PumpFor(20);
-  int fds[2];
-  ASSERT_EQ(pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
   {
-    TDeviceChangeMonitor hotPlug(r.list->WindowHandle(), fds[0], [&] {
-      char buf[16];
-      bool any = false;
-      while (read(fds[0], buf, sizeof buf) > 0) any = true;
-      return any;
-    });
+    test::EventPipe events;
+    TDeviceChangeMonitor hotPlug(r.list->WindowHandle(), events.ReadEnd(), [&] { return events.Drain(); });
     r.sys.Add(r.Device("hidraw3", 7));
-    ASSERT_EQ(write(fds[1], "e", 1), 1);
+    events.Events();
     ASSERT_TRUE(test::PumpUntil([&] { return r.rec.events.size() == 1; }, 2000));
     EXPECT_EQ(r.rec.events, (Events{"new:hidraw3"}));
     r.sys.Remove("hidraw3");
-    ASSERT_EQ(write(fds[1], "ee", 2), 2);
+    events.Events(2);
     ASSERT_TRUE(test::PumpUntil([&] { return r.rec.events.size() == 2; }, 2000));
     EXPECT_EQ(r.rec.events.back(), "gone:hidraw3");
   }
-  close(fds[0]);
-  close(fds[1]);
 
   // With the monitor asked for, the list still starts (watching or saying why not).
   TempDir dir;

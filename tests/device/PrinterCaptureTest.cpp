@@ -1,5 +1,4 @@
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
@@ -324,17 +323,9 @@ TEST(PrinterCaptureDevice, HotPlugEventsReachTheCaptureAndItFollowsTheAdapter) {
   capture->SysfsRoot = (dir.Path() / "sys").string();
   capture->DevRoot = (dir.Path() / "dev").string();
   CaptureProbe probe(*capture);
-  int fds[2];
-  ASSERT_EQ(pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
-  auto drain = [&] {
-    char buf[16];
-    bool any = false;
-    while (read(fds[0], buf, sizeof buf) > 0) any = true;
-    return any;
-  };
-  auto event = [&] { ASSERT_EQ(write(fds[1], "e", 1), 1); };
+  test::EventPipe events;
   {
-    TDeviceChangeMonitor hotPlug(capture->WindowHandle(), fds[0], drain);
+    TDeviceChangeMonitor hotPlug(capture->WindowHandle(), events.ReadEnd(), [&] { return events.Drain(); });
     ASSERT_TRUE(PumpUntil([&] { return capture->Serial().GetActive(); }));
     first->Write(kTestReceipt);
     ASSERT_TRUE(PumpUntil([&] { return probe.results == 1; }));
@@ -343,21 +334,19 @@ TEST(PrinterCaptureDevice, HotPlugEventsReachTheCaptureAndItFollowsTheAdapter) {
     sys.Remove("ttyUSB0");
     std::filesystem::remove(node);
     first.reset();
-    event();
+    events.Events();
     ASSERT_TRUE(PumpUntil([&] { return !capture->Serial().GetActive(); }));
 
     // Plugged in again (another line behind the same name): opened afresh.
     test::PseudoTerminal second;
     plugIn(second);
-    event();
+    events.Events();
     ASSERT_TRUE(PumpUntil([&] { return capture->Serial().GetActive(); }));
     second.Write(kTestReceipt);
     ASSERT_TRUE(PumpUntil([&] { return probe.results == 2; }));
     EXPECT_EQ(probe.rows, kTestRows);
     EXPECT_EQ(probe.errors, 0);
   }
-  close(fds[0]);
-  close(fds[1]);
 }
 
 TEST(PrinterCaptureDevice, WatchesSerialHotPlugOrSaysWhyNot) {

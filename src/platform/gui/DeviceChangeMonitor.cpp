@@ -4,6 +4,7 @@
 #include <cstring>
 #include <libudev.h>
 
+#include "platform/core/Debug.h"
 #include "platform/gui/DescriptorNotifier.h"
 
 namespace px {
@@ -108,5 +109,23 @@ TDeviceChangeMonitor::~TDeviceChangeMonitor() { impl_->notifier.reset(); }
 bool TDeviceChangeMonitor::Active() const { return impl_->notifier != nullptr; }
 
 const std::string& TDeviceChangeMonitor::ErrorText() const { return impl_->error; }
+
+TDeviceChangeWindow::TDeviceChangeWindow(std::function<void()> onChange, const std::string& subsystem,
+                                         const std::string& label) {
+  handle_ = AllocateHWnd([onChange = std::move(onChange)](TMessage& m) {
+    if (m.Msg == WM_DEVICECHANGE && m.WParam == DBT_DEVNODES_CHANGED) onChange();
+    m.Result = 0;
+  });
+  if (!subsystem.empty()) {
+    monitor_ = std::make_unique<TDeviceChangeMonitor>(handle_, subsystem);
+    if (!monitor_->Active()) OutputDebugString(label + " hot-plug is not watched: " + monitor_->ErrorText());
+  }
+  PostMessage(handle_, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+}
+
+TDeviceChangeWindow::~TDeviceChangeWindow() {
+  monitor_.reset();
+  DeallocateHWnd(handle_);
+}
 
 }  // namespace px

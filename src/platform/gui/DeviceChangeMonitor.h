@@ -34,4 +34,30 @@ class TDeviceChangeMonitor {
   std::unique_ptr<Impl> impl_;
 };
 
+// The hidden window of a component that follows the device tree: it runs
+// onChange for every WM_DEVICECHANGE with DBT_DEVNODES_CHANGED (other
+// device-change notices are ignored), watches a udev subsystem so that its
+// comings and goings arrive as that message, and posts itself one such
+// message at once, so the first look at the devices runs when the message
+// loop starts, after the owner's subscribers are in place.
+class TDeviceChangeWindow {
+ public:
+  // An empty subsystem watches nothing (the window still takes posted
+  // messages). When the monitor cannot run, a debug line starting with
+  // "<label> hot-plug is not watched: " says why.
+  TDeviceChangeWindow(std::function<void()> onChange, const std::string& subsystem, const std::string& label);
+  // Stops the monitor, then frees the window; messages still queued for it
+  // are dropped.
+  ~TDeviceChangeWindow();
+  TDeviceChangeWindow(const TDeviceChangeWindow&) = delete;
+  TDeviceChangeWindow& operator=(const TDeviceChangeWindow&) = delete;
+
+  HWND Handle() const { return handle_; }
+  bool WatchingHotPlug() const { return monitor_ && monitor_->Active(); }
+
+ private:
+  HWND handle_ = 0;
+  std::unique_ptr<TDeviceChangeMonitor> monitor_;
+};
+
 }  // namespace px
