@@ -108,10 +108,17 @@ void TScaleSimulator::serve(int fd, int stopFd) {
     std::vector<Byte> reply;
     Integer delayMs = 0;
     bool answered;
+    std::function<void()> onDisconnect;
     {
       std::lock_guard g(lock_);
       requests_.push_back(request);
       answered = answer(request, reply, delayMs);
+      // Counted before the reply goes out: once the program has its answer,
+      // a test may already ask how many disconnects were requested.
+      if (answered && request[1] == 0xF6) {
+        ++disconnects_;
+        onDisconnect = onDisconnect_;
+      }
     }
     if (!answered) continue;
     if (delayMs > 0) {
@@ -119,15 +126,7 @@ void TScaleSimulator::serve(int fd, int stopFd) {
       if (poll(&s, 1, delayMs) > 0) return;
     }
     send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
-    if (request[1] == 0xF6) {
-      std::function<void()> cb;
-      {
-        std::lock_guard g(lock_);
-        ++disconnects_;
-        cb = onDisconnect_;
-      }
-      if (cb) cb();
-    }
+    if (onDisconnect) onDisconnect();
   }
 }
 
