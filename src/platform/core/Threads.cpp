@@ -208,9 +208,11 @@ void TThread::Start() {
   handle_ = static_cast<NativeUInt>(thread_.native_handle());
   HandOver& h = handOver();
   std::unique_lock<std::mutex> lock(h.mutex);
+  h.changed.wait(lock, [&] { return threadId_ != 0; });
+  // Last touch of the object: once released, a self-freeing thread may end
+  // and free it before this function returns.
   launched_ = true;
   h.changed.notify_all();
-  h.changed.wait(lock, [&] { return threadId_ != 0; });
 }
 
 void TThread::run() {

@@ -200,6 +200,25 @@ TEST_F(ThreadTest, OnTerminateRunsOnTheMainThreadAndFreeOnTerminate) {
   EXPECT_EQ(returnValue, 1);
 }
 
+// A self-freeing thread with nothing to do may be gone before Start returns;
+// Start must not touch the object after letting it run.
+TEST_F(ThreadTest, StartDoesNotTouchASelfFreeingThreadThatHasEnded) {
+  std::atomic<int> freed{0};
+  struct TQuick : TThread {
+    explicit TQuick(std::atomic<int>* count) : TThread(true), freed(count) {}
+    ~TQuick() override { ++*freed; }
+    void Execute() override {}
+    std::atomic<int>* freed;
+  };
+  constexpr int kThreads = 200;
+  for (int i = 0; i < kThreads; ++i) {
+    auto thread = MakeObject<TQuick>(&freed);
+    thread->SetFreeOnTerminate(true);
+    thread.release()->Start();
+  }
+  while (freed < kThreads) TThread::Sleep(1);
+}
+
 TEST_F(ThreadTest, QueuedCallsOfAFreedThreadAreDropped) {
   std::vector<std::string> ran;
   auto keeper = MakeObject<TTestThread>([&](TTestThread& self) { self.Queue([&] { ran.push_back("keeper"); }); });
