@@ -231,30 +231,45 @@ struct IconvHandle {
   IconvHandle& operator=(const IconvHandle&) = delete;
 };
 
-// Runs iconv over the input; an input unit it cannot take (unitSize bytes)
-// becomes the replacement text and the conversion goes on after it.
-std::string runIconv(IconvHandle& h, std::string_view input, size_t unitSize, std::string_view replacement) {
-  std::string out;
+// Converts what iconv takes of the input, growing the output as needed.
+// Answers false when it stopped at input it cannot take (`in` points at it).
+// A null `in` writes what ends the output (the shift back to the initial
+// state of a stateful character set).
+bool convertChunk(IconvHandle& h, char** in, size_t* inLeft, std::string& out) {
   char buffer[4096];
-  char* in = const_cast<char*>(input.data());
-  size_t inLeft = input.size();
-  while (inLeft > 0) {
+  for (;;) {
     char* o = buffer;
     size_t oLeft = sizeof buffer;
-    size_t r = iconv(h.cd, &in, &inLeft, &o, &oLeft);
+    size_t r = iconv(h.cd, in, inLeft, &o, &oLeft);
     out.append(buffer, static_cast<size_t>(o - buffer));
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      out += replacement;
-      size_t skip = std::min(unitSize, inLeft);
-      in += skip;
-      inLeft -= skip;
-      iconv(h.cd, nullptr, nullptr, nullptr, nullptr);
+    if (r != static_cast<size_t>(-1)) return true;
+    if (errno != E2BIG) return false;
+  }
+}
+
+// Runs iconv over the input; an input unit it cannot take (unitSize bytes)
+// is skipped and the conversion goes on after it. The handle keeps its state
+// throughout: in a stateful character set (ISO-2022-JP, UTF-7) a shift stays
+// in force across a bad unit. In its place the output gets `rawReplacement`
+// as it is (for an output without states) and `replacementInput` converted
+// by the handle, so that it is written in the shift the output is in.
+std::string runIconv(IconvHandle& h, std::string_view input, size_t unitSize, std::string_view rawReplacement,
+                     std::string_view replacementInput) {
+  std::string out;
+  char* in = const_cast<char*>(input.data());
+  size_t inLeft = input.size();
+  while (inLeft > 0 && !convertChunk(h, &in, &inLeft, out)) {
+    size_t skip = std::min(unitSize, inLeft);
+    in += skip;
+    inLeft -= skip;
+    out += rawReplacement;
+    if (!replacementInput.empty()) {
+      char* r = const_cast<char*>(replacementInput.data());
+      size_t rLeft = replacementInput.size();
+      convertChunk(h, &r, &rLeft, out);  // a target without '?' gets nothing
     }
   }
-  char* o = buffer;
-  size_t oLeft = sizeof buffer;
-  iconv(h.cd, nullptr, nullptr, &o, &oLeft);
-  out.append(buffer, static_cast<size_t>(o - buffer));
+  convertChunk(h, nullptr, nullptr, out);
   return out;
 }
 
@@ -264,9 +279,8 @@ std::string ConvertCharset(std::string_view bytes, const char* fromCharset, cons
   // Through UTF-32 so that an unconvertible character is skipped whole.
   IconvHandle decode("UTF-32LE", fromCharset);
   IconvHandle encode(toCharset, "UTF-32LE");
-  std::string replacement = runIconv(encode, std::string_view("?\0\0\0", 4), 4, "");
-  std::string wide = runIconv(decode, bytes, 1, std::string_view("\xFD\xFF\0\0", 4));
-  return runIconv(encode, wide, 4, replacement);
+  std::string wide = runIconv(decode, bytes, 1, std::string_view("\xFD\xFF\0\0", 4), {});
+  return runIconv(encode, wide, 4, {}, std::string_view("?\0\0\0", 4));
 }
 
 UnicodeString UnicodeUpperCase(std::u16string_view text) {

@@ -144,6 +144,24 @@ TEST(CodePages, Utf8DecodingIsSafeOnBadInput) {
   EXPECT_FALSE(IsValidUtf8("K\x8D"));
 }
 
+// A bad unit inside a shifted run of a stateful character set neither drops
+// the shift (decoding) nor lands a plain '?' inside it (encoding).
+TEST(CodePages, ConvertCharsetKeepsTheShiftStateAcrossBadUnits) {
+  const std::string hiragana = "\xE3\x81\x82";  // U+3042, two bytes in the JIS X 0208 shift
+  // ESC $ B shifts into JIS X 0208, ESC ( B back to ASCII.
+  const std::string jisRun = "\x1B$B$\"\xFF$\"\x1B(BA";
+  EXPECT_EQ(ConvertCharset(jisRun, "ISO-2022-JP", "UTF-8"), hiragana + "\xEF\xBF\xBD" + hiragana + "A");
+  // e-acute has no ISO-2022-JP form; its '?' must be written in ASCII.
+  const std::string encoded = ConvertCharset(hiragana + "\xC3\xA9" + hiragana + "A", "UTF-8", "ISO-2022-JP");
+  EXPECT_EQ(ConvertCharset(encoded, "ISO-2022-JP", "UTF-8"), hiragana + "?" + hiragana + "A");
+  EXPECT_TRUE(encoded.ends_with("A"));
+  const std::string utf7 = ConvertCharset("\xC3\xA9\xF0\x9F\x98\x80\xFFz", "UTF-8", "UTF-7");
+  EXPECT_EQ(ConvertCharset(utf7, "UTF-7", "UTF-8"), "\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBDz");
+  // One byte-order mark, at the start; no mark in UCS-2, whose '?' stands for the emoji.
+  EXPECT_EQ(ConvertCharset("a\xFF", "UTF-8", "UTF-16").size(), 6u);
+  EXPECT_EQ(ConvertCharset("a\xF0\x9F\x98\x80", "UTF-8", "UCS-2LE"), std::string("a\0?\0", 4));
+}
+
 TEST(CodePages, CharsetsCaseAndCollation) {
   EXPECT_EQ(ConvertCharset("\xE8", "WINDOWS-1250", "UTF-8"), "\xC4\x8D");
   EXPECT_EQ(ConvertCharset("\xC4\x8Dx", "UTF-8", "ISO-8859-1"), "?x");
