@@ -193,21 +193,53 @@ TDateTime UTCToLocal(TDateTime utc) {
   return fromTm(tm, msec);
 }
 
+namespace {
+
+// The local zone at a Unix time: offset from UTC in seconds (east positive)
+// and whether it is daylight saving time.
+struct ZoneAt {
+  long offset;
+  bool dst;
+};
+
+ZoneAt zoneAt(time_t t) {
+  std::tm tm;
+  if (!localtime_r(&t, &tm)) return {0, false};
+  return {tm.tm_gmtoff, tm.tm_isdst > 0};
+}
+
+}  // namespace
+
+// Worked out from the zone's offsets rather than with mktime, whose answer
+// for a wall time shown twice depends on the times it converted before.
 TDateTime LocalToUTC(TDateTime local) {
-  Word y, m, d, h, n, s, z;
-  DecodeDateTime(local, y, m, d, h, n, s, z);
-  std::tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = m - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = h;
-  tm.tm_min = n;
-  tm.tm_sec = s;
-  tm.tm_isdst = -1;
-  time_t t = mktime(&tm);
-  std::tm utc;
-  gmtime_r(&t, &utc);
-  return fromTm(utc, z);
+  int64_t day, msec;
+  split(local, day, msec);
+  // The wall time read as if it were UTC; an instant shows it when the
+  // offset in force at that instant is the one subtracted.
+  const int64_t wallMs = (day - UnixDays) * MSecsPerDay + msec;
+  const time_t wallSecs = static_cast<time_t>(wallMs >= 0 ? wallMs / 1000 : -((-wallMs + 999) / 1000));
+  // Zones change their offset far less often than daily: the offsets a day
+  // before and after include every one that can apply.
+  const long candidates[3] = {zoneAt(wallSecs - 86400).offset, zoneAt(wallSecs).offset,
+                              zoneAt(wallSecs + 86400).offset};
+  bool found = false;
+  long chosen = candidates[0];  // in the skipped hour: the offset before the gap
+  bool chosenDst = false;
+  for (long offset : candidates) {
+    const ZoneAt zone = zoneAt(wallSecs - offset);
+    if (zone.offset != offset) continue;
+    // Shown twice: standard time wins, else the earlier instant.
+    if (!found || (chosenDst && !zone.dst) || (chosenDst == zone.dst && offset > chosen)) {
+      found = true;
+      chosen = offset;
+      chosenDst = zone.dst;
+    }
+  }
+  const int64_t utcMs = wallMs - static_cast<int64_t>(chosen) * 1000;
+  int64_t utcDay = utcMs / MSecsPerDay;
+  if (utcMs % MSecsPerDay < 0) --utcDay;
+  return fromParts(utcDay + UnixDays, utcMs - utcDay * MSecsPerDay);
 }
 
 }  // namespace px

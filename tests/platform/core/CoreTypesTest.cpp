@@ -102,6 +102,30 @@ TEST(DateTime, UnixAndLocalTimeConversions) {
   tzset();
 }
 
+// The wall-clock hour shown twice when the clocks go back reads as standard
+// time whatever was converted before (mktime guesses from its last call);
+// the hour skipped when they go forward reads with the offset before the gap.
+TEST(DateTime, LocalToUTCAcrossDaylightSavingChanges) {
+  const char* old = getenv("TZ");
+  std::string saved = old ? old : "";
+  setenv("TZ", "Europe/Berlin", 1);
+  tzset();
+  const TDateTime fold = EncodeDateTime(2024, 10, 27, 2, 30, 0, 250);
+  const TDateTime foldUtc = EncodeDateTime(2024, 10, 27, 1, 30, 0, 250);  // 02:30 CET
+  for (TDateTime before : {EncodeDateTime(2024, 7, 1, 12, 0, 0, 0), EncodeDateTime(2024, 12, 1, 12, 0, 0, 0)}) {
+    LocalToUTC(before);
+    EXPECT_NEAR(LocalToUTC(fold), foldUtc, 1e-9);
+  }
+  EXPECT_NEAR(LocalToUTC(EncodeDateTime(2024, 3, 31, 2, 30, 0, 0)), EncodeDateTime(2024, 3, 31, 1, 30, 0, 0), 1e-9);
+  EXPECT_NEAR(LocalToUTC(EncodeDateTime(2024, 3, 31, 3, 30, 0, 0)), EncodeDateTime(2024, 3, 31, 1, 30, 0, 0), 1e-9);
+  EXPECT_NEAR(LocalToUTC(EncodeDateTime(2024, 10, 27, 3, 0, 0, 0)), EncodeDateTime(2024, 10, 27, 2, 0, 0, 0), 1e-9);
+  // Before 1899-12-30 (negative TDateTime) and across UTC midnight.
+  const TDateTime old1899 = EncodeDateTime(1899, 12, 29, 0, 30, 0, 0);
+  EXPECT_NEAR(UTCToLocal(LocalToUTC(old1899)), old1899, 1e-9);
+  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  tzset();
+}
+
 TEST(Guid, ParsesPrintsAndRejects) {
   const std::string text = "{8A8C02D6-F2D8-45DC-985E-5BF62149318B}";
   TGUID g = StringToGUID(text);
