@@ -1,9 +1,13 @@
 #include "platform/core/IniFiles.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <unordered_map>
 #include <vector>
 
@@ -320,6 +324,34 @@ std::string TMemIniFile::FileText() const {
 
 // ---------------------------------------------------------------- TIniFile
 
+namespace {
+
+// An exclusive lock on the folder of a file, held while one change of the
+// file is read, made and written, so that instances in other threads or
+// processes do not write over each other's changes. The file itself cannot
+// carry the lock: every save replaces it. A folder that cannot be opened gets
+// no lock; the save then reports what is wrong with it.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& fileName) {
+    const std::string folder = std::filesystem::path(fileName).parent_path().string();
+    fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return;
+    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);  // releases the lock
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace
+
 // Identifies one version of the file: a save renames a new file into place,
 // so any change shows in the inode or the times.
 struct TIniFile::Stamp {
@@ -371,6 +403,7 @@ void TIniFile::Change(const std::function<void()>& change) {
     change();
     return;
   }
+  FolderLock lock(fileName_);
   BeforeRead();
   std::string before = FileText();
   ++changing_;

@@ -1,11 +1,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "platform/core/Exceptions.h"
 #include "platform/core/IniFiles.h"
@@ -160,6 +162,26 @@ TEST(IniFile, IniFileWritesThroughAndSeesOtherWriters) {
   EXPECT_THAT([&] { broken.WriteString("S", "k", "v"); },
               ThrowsMessage<EIniFileException>("Unable to write to " + dir.File("no/such/folder/x.ini")));
   EXPECT_FALSE(broken.ValueExists("S", "k"));  // the failed write left nothing behind
+}
+
+// Each write reads the file, changes it and writes it back: without a lock
+// around that, instances writing at the same time drop each other's keys.
+TEST(IniFile, ConcurrentInstancesLoseNoWrites) {
+  TempDir dir;
+  const std::string path = dir.File("shared.ini");
+  constexpr int kWrites = 60;
+  auto writer = [&](std::string prefix) {
+    TIniFile ini(path);
+    for (int i = 0; i < kWrites; ++i) ini.WriteInteger("S", prefix + std::to_string(i), i);
+  };
+  std::thread a(writer, "a"), b(writer, "b");
+  writer("c");
+  a.join();
+  b.join();
+  TMemIniFile result(path);
+  TStringList keys;
+  result.ReadSection("S", keys);
+  EXPECT_EQ(keys.Count(), 3 * kWrites);
 }
 
 // ---------------------------------------------------------------- registry
