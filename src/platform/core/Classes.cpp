@@ -378,6 +378,7 @@ void TCollection::Assign(const TPersistent* source) {
     TPersistent::Assign(source);
     return;
   }
+  if (other == this) return;  // Clear would empty the source
   BeginUpdate();
   try {
     Clear();

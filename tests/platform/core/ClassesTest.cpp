@@ -266,6 +266,9 @@ TEST(Collection, NotifyAndUpdateHooks) {
   ASSERT_EQ(copy->Count(), 1);
   EXPECT_EQ(copy->Items(0)->width, 20);
   EXPECT_THROW(copy->Assign(nullptr), EConvertError);
+  copy->Assign(copy.get());  // to itself: nothing is lost
+  ASSERT_EQ(copy->Count(), 1);
+  EXPECT_EQ(copy->Items(0)->width, 20);
 }
 
 // --- lists --------------------------------------------------------------------
