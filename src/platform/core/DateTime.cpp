@@ -172,8 +172,13 @@ TDateTime NowUTC() { return clockNow(gmtime_r); }
 int64_t DateTimeToUnix(TDateTime value) { return static_cast<int64_t>(std::floor(toUnixSeconds(value) + 0.0005)); }
 
 TDateTime UnixToDateTime(int64_t seconds) {
-  int64_t day = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
-  int64_t rest = seconds - day * 86400;
+  // Floor division that cannot overflow at the ends of the range.
+  int64_t day = seconds / 86400;
+  int64_t rest = seconds % 86400;
+  if (rest < 0) {
+    --day;
+    rest += 86400;
+  }
   return fromParts(day + UnixDays, rest * 1000);
 }
 

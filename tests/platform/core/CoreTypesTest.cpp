@@ -87,6 +87,10 @@ TEST(DateTime, UnixAndLocalTimeConversions) {
   EXPECT_EQ(DateTimeToUnix(EncodeDateTime(1969, 12, 31, 23, 59, 59, 0)), -1);
   EXPECT_NEAR(UnixToDateTime(-1), EncodeDateTime(1969, 12, 31, 23, 59, 59, 0), 1e-9);
   EXPECT_NEAR(UnixToDateTime(1700000000), EncodeDateTime(2023, 11, 14, 22, 13, 20, 0), 1e-9);
+  EXPECT_NEAR(UnixToDateTime(-86400 - 1), EncodeDateTime(1969, 12, 30, 23, 59, 59, 0), 1e-9);
+  // The ends of the range convert without overflow (far outside the calendar).
+  EXPECT_LT(UnixToDateTime(INT64_MIN), -1e14);
+  EXPECT_GT(UnixToDateTime(INT64_MAX), 1e14);
 
   const char* old = getenv("TZ");
   std::string saved = old ? old : "";
