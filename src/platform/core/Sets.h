@@ -4,6 +4,7 @@
 // union, difference, intersection, include and exclude).
 #include <cstdint>
 #include <initializer_list>
+#include <type_traits>
 
 namespace px {
 
@@ -34,7 +35,16 @@ class TSet {
   constexpr bool ContainsAll(TSet o) const { return (bits_ & o.bits_) == o.bits_; }
 
  private:
-  static constexpr uint64_t bit(E v) { return uint64_t{1} << static_cast<unsigned>(v); }
+  // A value outside 0..63 (an enumeration made from unchecked data) has no
+  // bit: it is never a member and including it changes nothing.
+  static constexpr uint64_t bit(E v) {
+    uint64_t index;
+    if constexpr (std::is_enum_v<E>)
+      index = static_cast<uint64_t>(static_cast<std::underlying_type_t<E>>(v));
+    else
+      index = static_cast<uint64_t>(v);
+    return index < 64 ? uint64_t{1} << index : 0;
+  }
   uint64_t bits_ = 0;
 };
 

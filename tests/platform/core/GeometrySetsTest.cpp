@@ -42,6 +42,12 @@ TEST(Sets, MembershipAndOperators) {
   EXPECT_EQ(s - TSet<Fruit>{Fruit::Plum}, TSet<Fruit>{Fruit::Pear});
   EXPECT_TRUE((s + TSet<Fruit>{Fruit::Apple}).ContainsAll(s));
   EXPECT_TRUE(TSet<Fruit>{}.Empty());
+  // Values from unchecked data outside 0..63 are never members (no shift past 63).
+  for (int raw : {64, 200, -1}) {
+    const auto stray = static_cast<Fruit>(raw);
+    EXPECT_FALSE(s.Contains(stray));
+    EXPECT_EQ(TSet<Fruit>(s).Include(stray), s);
+  }
 }
 
 }  // namespace
