@@ -5,7 +5,18 @@
 #include <cstdint>
 #include <string>
 
+#include <QCoreApplication>
+
 #include "device/UnitVantorel9183.h"
+
+// The capture watches the serial ports through a Qt socket notifier, which
+// wants an application object (Qt warns on every input without one). It is
+// never destroyed: at exit, Qt's own globals may already be gone.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  static QCoreApplication* app = QCoreApplication::instance() ? nullptr : new QCoreApplication(*argc, *argv);
+  (void)app;
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
