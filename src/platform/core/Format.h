@@ -56,6 +56,9 @@ class TFormatArg {
     } else if constexpr (std::is_same_v<U, px::Currency>) {
       kind = Kind::Currency;
       currency = value;
+    } else if constexpr (std::is_null_pointer_v<U>) {
+      // Before the text kinds: nullptr converts to a string_view, which would read it.
+      kind = Kind::Pointer;
     } else if constexpr (std::is_same_v<U, const char*> || std::is_same_v<U, char*>) {
       kind = Kind::String;
       if (value) text = value;
@@ -68,7 +71,7 @@ class TFormatArg {
     } else if constexpr (std::is_convertible_v<const U&, std::u16string_view>) {
       kind = Kind::UnicodeString;
       unicodeText = value;
-    } else if constexpr (std::is_pointer_v<U> || std::is_null_pointer_v<U>) {
+    } else if constexpr (std::is_pointer_v<U>) {
       kind = Kind::Pointer;
       pointer = value;
     } else {

@@ -38,6 +38,7 @@ TEST(Format, IntegerSpecifiers) {
   EXPECT_EQ(Format("%D|%X", 5, 10), "5|A");
   EXPECT_EQ(Format("%d", uint8_t{200}), "200");
   EXPECT_EQ(Format("%p", reinterpret_cast<void*>(0x1234)), "0000000000001234");
+  EXPECT_EQ(Format("%p", nullptr), "0000000000000000");  // a pointer, not a text
 }
 
 TEST(Format, StringSpecifiers) {
