@@ -154,7 +154,10 @@ void TMemRecord::SetUnicodeString(Integer field, std::u16string_view value) {
 void TMemRecord::SetBoolean(Integer field, Boolean value) {
   const auto& d = table_->TypedField(field, mftBoolean);
   if (d.Calculate) table_->RaiseCalculatedSet(d);
-  Block()[d.DataOffset] = value ? 1 : 0;
+  // A Boolean can be a key of an index over several fields.
+  const char stored = value ? 1 : 0;
+  if (!d.Indexes.empty()) return table_->assignValue(this, d, &stored, 1);
+  Block()[d.DataOffset] = stored;
   Block()[d.NullOffset] = static_cast<char>(Block()[d.NullOffset] | d.NullMask);
 }
 

@@ -1,0 +1,43 @@
+// Faults found in review of the data library, each pinned by a test.
+#include <gtest/gtest.h>
+
+#include "data/UnitDataSet.h"
+#include "data/UnitList.h"
+
+namespace px {
+namespace {
+
+// A Boolean field can be part of an index over several fields; setting it
+// must move the record in that index like any other key change.
+TEST(DataReview, BooleanInMultiFieldIndexMovesTheRecord) {
+  IMemDataSet t = CreateMemDataSet();
+  t->AddField(mftBoolean, "B", 0);
+  t->AddField(mftInteger, "I", 0);
+  const Integer ix = t->AddMultiFieldIndex({0, 1}, mitOrderedUnique);
+  TMemRecord* a = t->AddRecord();
+  a->SetInteger(1, 1);
+  a->SetBoolean(0, true);  // enters the index here: both fields hold values now
+  TMemRecord* b = t->AddRecord();
+  b->SetBoolean(0, false);
+  b->SetInteger(1, 2);
+  t->CheckIndexIntegrity(ix);
+  EXPECT_EQ(t->FirstInIndex(ix), b);
+  EXPECT_EQ(t->LastInIndex(ix), a);
+  a->SetBoolean(0, false);  // (false,1) now sorts before (false,2)
+  t->CheckIndexIntegrity(ix);
+  EXPECT_EQ(t->FirstInIndex(ix), a);
+  TMemRecord* c = t->AddRecord();
+  c->SetInteger(1, 1);
+  c->SetBoolean(0, true);
+  EXPECT_THROW(c->SetBoolean(0, false), EDatasetException);  // (false,1) is a's
+  EXPECT_TRUE(c->GetBoolean(0));
+  t->CheckIndexIntegrity(ix);
+  EXPECT_EQ(t->FirstInIndex(ix), a);
+  c->Free();
+  a->Free();
+  b->Free();
+  t->CheckIndexIntegrity(ix);
+}
+
+}  // namespace
+}  // namespace px
