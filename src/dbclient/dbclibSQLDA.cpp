@@ -236,16 +236,19 @@ TDateTime TimestampToDateTime(TSQLTimestamp ts) {
 
 TSQLTimestamp DateTimeToTimestamp(TDateTime value) {
   double whole = std::trunc(value);
+  // The day number is 32-bit; NaN and infinities fail this test as well.
+  if (!(std::fabs(whole) < 4e9)) rangeError();
   double time = std::nearbyint(std::fabs(value - whole) * TimeCoeff);
-  TSQLTimestamp ts{static_cast<Integer>(whole) + DateOffset, static_cast<Cardinal>(time)};
-  if (ts.Time >= TimeCoeff) {
-    ts.Time -= TimeCoeff;
-    ts.Day += 1;
+  int64_t day = static_cast<int64_t>(whole) + DateOffset;
+  Cardinal units = static_cast<Cardinal>(time);
+  if (units >= TimeCoeff) {
+    units -= TimeCoeff;
+    day += 1;
   }
-  return ts;
+  return {narrow<int32_t>(day), units};
 }
 
-TSQLTimestamp DateToTimestamp(Integer day) { return {day + DateOffset, 0}; }
+TSQLTimestamp DateToTimestamp(Integer day) { return {narrow<int32_t>(static_cast<int64_t>(day) + DateOffset), 0}; }
 TSQLTimestamp TimeToTimestamp(Cardinal time) { return {DateOffset, time}; }
 
 // ---------------------------------------------------------------------------
@@ -822,7 +825,7 @@ void TSQLDA::StoreValue(Word Index, const TInValue& in) {
         else if (integerInput) day = in.I;
         else if (in.K == K::kString) day = truncToInt64(StrToDate(in.S));
         else day = roundToInt64(std::trunc(asDouble()));
-        writeAs<int32_t>(v, narrow<int32_t>(day + DateOffset));
+        writeAs<int32_t>(v, narrow<int32_t>(static_cast<int64_t>(narrow<int32_t>(day)) + DateOffset));
         break;
       }
       case SQL_TYPE_TIME: {
@@ -832,6 +835,7 @@ void TSQLDA::StoreValue(Word Index, const TInValue& in) {
           time = static_cast<uint32_t>(in.I);
         } else if (!integerInput) {
           double x = in.K == K::kString ? StrToTime(in.S) : asDouble();
+          if (!std::isfinite(x)) rangeError();
           double units = std::nearbyint(std::fabs(x - std::trunc(x)) * TimeCoeff);
           // A time that rounds up to 24:00 is midnight of the next day.
           time = units >= TimeCoeff ? 0 : static_cast<uint32_t>(units);

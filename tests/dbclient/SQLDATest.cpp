@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "dbclient/dbclibSQLDA.h"
@@ -182,6 +183,36 @@ TEST(TypedValues, DatesAndTimes) {
   EXPECT_EQ("12:00:00 PM", time.da.GetAsString(0));
   time.da.SetAsString(0, "6:00:00 AM");
   EXPECT_EQ(216000000u, time.stored<uint32_t>());
+}
+
+// Day numbers are 32-bit: values whose day number would not fit, and
+// values that are no number at all, are refused instead of wrapping.
+TEST(TypedValues, DatesBeyondTheDayRangeAreRefused) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  Column ts(SQL_TIMESTAMP, 8);
+  EXPECT_THROW(ts.da.SetAsInteger(0, 2147483647), EDBCConvertError);
+  EXPECT_THROW(ts.da.SetAsDate(0, 2147483647 - DateOffset + 1), EDBCConvertError);
+  EXPECT_THROW(ts.da.SetAsDateTime(0, 1e15), EDBCConvertError);
+  EXPECT_THROW(ts.da.SetAsDateTime(0, -1e15), EDBCConvertError);
+  EXPECT_THROW(ts.da.SetAsDateTime(0, 2147483648.0 - DateOffset + 0.5), EDBCConvertError);
+  EXPECT_THROW(ts.da.SetAsDouble(0, nan), EDBCConvertError);
+  EXPECT_THROW(ts.da.SetAsDouble(0, inf), EDBCConvertError);
+  ts.da.SetAsDate(0, 2147483647 - DateOffset);
+  EXPECT_EQ(2147483647, ts.stored<ISC_TIMESTAMP>().timestamp_date);
+  ts.da.SetAsDateTime(0, -2147483648.0 - DateOffset - 0.5);
+  EXPECT_EQ(-2147483647 - 1, ts.stored<ISC_TIMESTAMP>().timestamp_date);
+
+  Column date(SQL_TYPE_DATE, 4);
+  EXPECT_THROW(date.da.SetAsInt64(0, std::numeric_limits<int64_t>::max()), EDBCConvertError);
+  EXPECT_THROW(date.da.SetAsInteger(0, 2147483647), EDBCConvertError);
+  EXPECT_THROW(date.da.SetAsDouble(0, nan), EDBCConvertError);
+
+  Column time(SQL_TYPE_TIME, 4);
+  EXPECT_THROW(time.da.SetAsDouble(0, nan), EDBCConvertError);
+  EXPECT_THROW(time.da.SetAsDouble(0, inf), EDBCConvertError);
+  time.da.SetAsDouble(0, 1e15 + 0.5);  // a huge day still has its time of day
+  EXPECT_EQ(432000000u, time.stored<uint32_t>());
 }
 
 TEST(TypedValues, IntegersFloatsAndNarrowing) {
