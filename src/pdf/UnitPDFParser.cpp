@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "pdf/UnitPDFCrypto.h"
 #include "pdf/UnitPDFStreams.h"
@@ -83,6 +84,31 @@ std::string twoDigits(int value, int width) {
 // ---------------------------------------------------------------------------
 // Numbers
 
+namespace {
+// PDF numbers have no exponent ("1E-7" is not a number to a reader): a text in
+// scientific notation becomes the same digits in plain notation.
+std::string plainNotation(const std::string& text) {
+  const size_t e = text.find_first_of("Ee");
+  if (e == std::string::npos) return text;
+  std::string mantissa = text.substr(0, e);
+  const int exponent = std::atoi(text.c_str() + e + 1);
+  const bool negative = !mantissa.empty() && mantissa[0] == '-';
+  if (negative || (!mantissa.empty() && mantissa[0] == '+')) mantissa.erase(0, 1);
+  const size_t dot = mantissa.find('.');
+  const int64_t before = static_cast<int64_t>(dot == std::string::npos ? mantissa.size() : dot) + exponent;
+  std::string digits = mantissa;
+  if (dot != std::string::npos) digits.erase(dot, 1);
+  std::string out;
+  if (before <= 0)
+    out = "0." + std::string(static_cast<size_t>(-before), '0') + digits;
+  else if (before >= static_cast<int64_t>(digits.size()))
+    out = digits + std::string(static_cast<size_t>(before) - digits.size(), '0');
+  else
+    out = digits.substr(0, static_cast<size_t>(before)) + "." + digits.substr(static_cast<size_t>(before));
+  return negative ? "-" + out : out;
+}
+}  // namespace
+
 std::string FormatReal(long double value) {
   if (!std::isfinite(value)) return "0";
   int32_t digits = value == 0 ? INT32_MIN : static_cast<int32_t>(std::trunc(std::log10(std::fabs(value)))) + 1;
@@ -94,7 +120,8 @@ std::string FormatReal(long double value) {
     text = FloatToStrF(v, ffFixed, 18, 6 - digits, pdfFormatSettings());
   else
     text = FloatToStrF(v, ffGeneral, 15, 0, pdfFormatSettings());
-  if (text.find('.') != std::string::npos && text.find('E') == std::string::npos) {
+  text = plainNotation(text);
+  if (text.find('.') != std::string::npos) {
     while (!text.empty() && text.back() == '0') text.pop_back();
     if (!text.empty() && text.back() == '.') text.pop_back();
   }

@@ -45,11 +45,22 @@ TEST(PdfObjects, RealNumberText) {
     float value;
     const char* text;
   } cases[] = {{1.5f, "1.5"},     {12.25f, "12.25"}, {0.05f, "0.05"},  {0.f, "0"},      {0.1f, "0.1"},
-               {100000.f, "100000"}, {123456.7f, "123457"}, {-2.5f, "-2.5"}, {1e-5f, "9.99999974737875E-6"},
-               {0.001f, "0.00100000004749745"}};
+               {100000.f, "100000"}, {123456.7f, "123457"}, {-2.5f, "-2.5"}, {0.001f, "0.00100000004749745"},
+               // No exponent ever: the general form's digits in plain notation
+               // (a rotation by 90 degrees leaves cosines like the third).
+               {1e-5f, "0.00000999999974737875"}, {-1e-7f, "-0.00000010000000116861"},
+               {-4.37113883e-08f, "-0.0000000437113882867379"}, {1e19f, "9999999980506447870"},
+               {1e30f, "1000000015047466220000000000000"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(AsPDFText(TPDFReal(c.value)), std::string(c.text) + " ");
+  }
+  // Small values read back as the same float.
+  for (float small : {1e-5f, -4.37113883e-08f, 1e-20f}) {
+    auto parsed = Parse(AsPDFText(TPDFReal(small)));
+    auto* real = dynamic_cast<TPDFReal*>(parsed.get());
+    ASSERT_NE(real, nullptr);
+    EXPECT_FLOAT_EQ(real->Value, small);
   }
   EXPECT_EQ(TPDFReal(2.5f).AsInteger(), 2);
   EXPECT_EQ(TPDFReal(3.5f).AsInteger(), 4);
