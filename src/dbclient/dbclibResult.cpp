@@ -417,6 +417,8 @@ void TSQLResult::SaveToStream(TStream& Stream) {
   Stream.SetSize(start + static_cast<Int64>(rows) * rowSize_ + blobTotal_);
   Stream.SetPosition(start);
   Integer former = current_;
+  // Restoring the record must not clear the end of a finished walk.
+  const bool formerScrollEof = scrollEof_;
   try {
     for (Integer r = 0; r < rows; ++r) {
       SetCurrentRecord(r);
@@ -443,9 +445,11 @@ void TSQLResult::SaveToStream(TStream& Stream) {
     }
   } catch (...) {
     if (former >= 0) SetCurrentRecord(former);
+    scrollEof_ = formerScrollEof;
     throw;
   }
   if (former >= 0) SetCurrentRecord(former);
+  scrollEof_ = formerScrollEof;
   Stream.SetSize(Stream.Position());
 }
 

@@ -186,6 +186,25 @@ TEST_F(Result, StreamRoundTripKeepsRowsAndFullLengthText) {
   EXPECT_EQ(big, back.GetAsString(2));
 }
 
+// Saving walks the cache but must leave the walk where it was: a result
+// read to its end stays at its end.
+TEST_F(Result, SavingLeavesTheEndOfTheWalkAsItWas) {
+  TSQLResult r(csISO8859_1, 0, true, true, 1000);
+  describe(r);
+  for (int i = 0; i < 3; ++i) addRow(r, i, "abc", "x");
+  r.SetEndOfRows(true);
+  r.Next();
+  ASSERT_TRUE(r.GetEof());
+  TMemoryStream ms;
+  r.SaveToStream(ms);
+  EXPECT_TRUE(r.GetEof());
+  EXPECT_EQ(2, r.GetCurrentRecord());
+  r.SetCurrentRecord(0);
+  r.SaveToStream(ms);
+  EXPECT_FALSE(r.GetEof());
+  EXPECT_EQ(0, r.GetCurrentRecord());
+}
+
 TEST_F(Result, LoadingRejectsSizesTheStreamCannotHold) {
   TSQLResult r(csISO8859_1, 0, true, true, 1000);
   describe(r);
