@@ -177,8 +177,12 @@ TNameItem* TNameList::findInChain(Cardinal hash, std::string_view name) const {
 
 void TNameList::Add(TNameItem* item) {
   for (;;) {
-    if (!prepareAdd(item)) return;
-    if (Count() >= growLimit_) rehash(growLimit_ * 4);
+    if (!item) throw EListException(ClassName() + ".Add: Item not assigned.");
+    if (item->List() == this) return;
+    if (item->List() && !(Options & loTakeFromOtherList))
+      throw EListException(ClassName() + ".Add: Item already owned by another list.");
+    // The name is checked before the item leaves another list: a refused
+    // move must leave it with its owner, not in no list at all.
     const Cardinal hash = HashName(item->name_);
     if (TNameItem* present = findInChain(hash, item->name_)) {
       if (!(Options & loReplaceSameName))
@@ -187,6 +191,8 @@ void TNameList::Add(TNameItem* item) {
       FreeItem(present);
       continue;
     }
+    if (!prepareAdd(item)) return;
+    if (Count() >= growLimit_) rehash(growLimit_ * 4);
     item->hash_ = hash;
     append(item);
     pushOnChain(item);

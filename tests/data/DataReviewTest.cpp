@@ -39,5 +39,27 @@ TEST(DataReview, BooleanInMultiFieldIndexMovesTheRecord) {
   t->CheckIndexIntegrity(ix);
 }
 
+// Moving an item whose name the target list already holds is refused
+// before anything changes: the item stays with the list that owns it
+// instead of being left in no list at all.
+TEST(DataReview, NameListMoveRefusedByNameKeepsTheItemOwned) {
+  TNameList one, two;
+  two.Options = loTakeFromOtherList;
+  TNameItem* a = one.Add(std::make_unique<TNameItem>("a"));
+  TNameItem* other = two.Add(std::make_unique<TNameItem>("a"));
+  EXPECT_THROW(two.Add(a), EListException);
+  EXPECT_EQ(a->List(), &one);
+  EXPECT_EQ(one.Find("a"), a);
+  EXPECT_EQ(two.Count(), 1);
+  EXPECT_EQ(two.Find("a"), other);
+  // With replacing on, the move goes through and the present item is freed.
+  two.Options = loTakeFromOtherList | loReplaceSameName;
+  two.Add(a);
+  EXPECT_EQ(a->List(), &two);
+  EXPECT_EQ(one.Count(), 0);
+  EXPECT_EQ(two.Count(), 1);
+  EXPECT_EQ(two.Find("a"), a);
+}
+
 }  // namespace
 }  // namespace px
