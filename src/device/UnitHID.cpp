@@ -90,7 +90,30 @@ void THIDDevices::Unsubscribe(THIDDeviceEvent callback) {
   }
 }
 
-void THIDDevices::NotifyPresent() { NotifyStates({hdsPresent}); }
+void THIDDevices::NotifyPresent() {
+  if (refreshing_) {
+    NotifyStates({hdsPresent});
+    return;
+  }
+  // The replay walks the list while subscribers run, and they may run a
+  // modal loop that dispatches a device change: that refresh would free the
+  // devices under the walk, so it waits until the replay ends, as during an
+  // enumeration.
+  refreshing_ = true;
+  struct Guard {
+    THIDDevices* self;
+    ~Guard() {
+      self->refreshing_ = false;
+      self->refreshPending_ = false;
+    }
+  } guard{this};
+  refreshPending_ = false;
+  NotifyStates({hdsPresent});
+  while (refreshPending_) {
+    refreshPending_ = false;
+    refreshOnce();
+  }
+}
 
 void THIDDevices::NotifyStates(THIDDeviceStates states) {
   for (TBaseItem* item = devices_.Head(); item; item = item->Next()) {

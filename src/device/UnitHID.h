@@ -83,7 +83,8 @@ class THIDDevices {
   void Subscribe(THIDDeviceEvent callback);
   // Removes one entry equal to the callback; the last entry takes its place.
   void Unsubscribe(THIDDeviceEvent callback);
-  // Calls every subscriber for every device in state hdsPresent.
+  // Calls every subscriber for every device in state hdsPresent. A refresh
+  // asked for meanwhile runs when the replay ends.
   void NotifyPresent();
   // For each device in list order whose state is in states, calls every
   // subscriber in order; the subscriber list is taken once per device.

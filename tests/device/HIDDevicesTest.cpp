@@ -150,6 +150,27 @@ TEST(HIDDevices, AChangeReportedWhileSubscribersRunIsNotLost) {
   EXPECT_EQ(r.list->Devices().Count(), 1);
 }
 
+TEST(HIDDevices, AChangeDispatchedDuringThePresentReplayWaitsForItsEnd) {
+  // A new subscriber's replay runs the subscribers, which may run a modal
+  // loop; a device change dispatched there must not free the device the
+  // replay stands on.
+  ListRig r;
+  r.sys.Add(r.Device("hidraw0", 1));
+  r.sys.Add(r.Device("hidraw1", 2));
+  r.Make();
+  r.list->Refresh();
+  r.rec.events.clear();
+  r.rec.hook = [&](THIDDevice* d) {
+    if (d->State != hdsPresent || d->DevNode.find("hidraw0") == std::string::npos) return;
+    r.sys.Remove("hidraw0");
+    r.list->Refresh();  // as a message dispatched by a modal loop would
+  };
+  r.list->NotifyPresent();
+  EXPECT_EQ(r.rec.events, (Events{"present:hidraw0", "present:hidraw1", "gone:hidraw0"}));
+  EXPECT_FALSE(r.list->Refreshing());
+  EXPECT_EQ(r.list->Devices().Count(), 1);
+}
+
 TEST(HIDDevices, SubscribersInOrderPresentReplayAndRemoval) {
   ListRig r;
   r.sys.Add(r.Device("hidraw0", 1));
