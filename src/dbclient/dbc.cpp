@@ -62,6 +62,20 @@ void releaseAll(std::vector<T*>& list, F release, const char* where) noexcept {
   }
 }
 
+// Runs the leave step after a failed enter step. The failure the caller must
+// see is the one that made the step fail; a second one while ending the
+// transaction (say, a rollback on a lost connection) must not replace it.
+template <class F>
+void leaveAfterFailure(F leave) noexcept {
+  try {
+    leave();
+  } catch (const Exception& e) {
+    OutputDebugString("Leaving a failed statement state: " + e.Message());
+  } catch (...) {
+    OutputDebugString("Leaving a failed statement state: unknown failure");
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -486,7 +500,7 @@ void TDBCStatement::EnterStatementState() {
     db->Library().AllocateStatementHandle(db->DbHandle, StHandle);
     state_ = 3;
   } catch (...) {
-    LeaveTransactionState(OnError, false);
+    leaveAfterFailure([&] { LeaveTransactionState(OnError, false); });
     throw;
   }
 }
@@ -508,7 +522,7 @@ void TDBCStatement::EnterPreparedState(bool DescribeParams) {
     state_ = 4;
   } catch (...) {
     sqlResult_.reset();
-    LeaveStatementState(OnError, false);
+    leaveAfterFailure([&] { LeaveStatementState(OnError, false); });
     throw;
   }
 }
@@ -534,7 +548,7 @@ void TDBCStatement::EnterExecutedState() {
     }
     state_ = 5;
   } catch (...) {
-    if (OnError != etmStayIn) LeavePreparedState(OnError, false);
+    if (OnError != etmStayIn) leaveAfterFailure([&] { LeavePreparedState(OnError, false); });
     throw;
   }
 }
@@ -546,7 +560,7 @@ void TDBCStatement::ExecuteImmediate() {
     try {
       db->Library().RunImmediate(db->DbHandle, transaction_->TrHandle, text, dialect(), params);
     } catch (...) {
-      if (OnError != etmStayIn) LeaveExecImmediate(OnError, false);
+      if (OnError != etmStayIn) leaveAfterFailure([&] { LeaveExecImmediate(OnError, false); });
       throw;
     }
   };
@@ -621,7 +635,7 @@ void TDBCStatement::CloseCursor() {
     if (StatementType == 0 || StatementType == 11) library().FreeStatementHandle(StHandle, DSQL_close);
     state_ = 4;
   } catch (...) {
-    LeaveCurrentState(OnError, false);
+    leaveAfterFailure([&] { LeaveCurrentState(OnError, false); });
     throw;
   }
 }
@@ -667,7 +681,7 @@ void TDBCStatement::FetchNext() {
     if (FetchBlobs) db->Library().FetchRowAndBlobs(db->DbHandle, transaction_->TrHandle, StHandle, dialect(), result);
     else db->Library().FetchRow(db->DbHandle, transaction_->TrHandle, StHandle, dialect(), result);
   } catch (...) {
-    if (OnError != etmStayIn) LeaveExecutedState(OnError, false);
+    if (OnError != etmStayIn) leaveAfterFailure([&] { LeaveExecutedState(OnError, false); });
     throw;
   }
 }

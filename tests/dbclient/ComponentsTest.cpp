@@ -369,6 +369,32 @@ TEST_F(Components, FailedRollbackDoesNotHideTheFirstError) {
   EXPECT_EQ(0, count("P"));
 }
 
+// The statement's own failure is what its caller must see, even when ending
+// the transaction after it fails as well.
+TEST_F(Components, FailedRollbackAfterAFailingStatementKeepsTheStatementsError) {
+  exec("CREATE TABLE P (ID INTEGER NOT NULL PRIMARY KEY)");
+  tr->Commit();
+  exec("INSERT INTO P VALUES (1)");
+  isc_tr_handle real = tr->TrHandle;
+  tr->OnEndTransaction = [&](TObject*, TEndTransMode&) {
+    tr->TrHandle = 0x7FFF0000;  // the rollback fails on this
+  };
+  for (bool prepared : {false, true}) {
+    q->SetSQLText("INSERT INTO P VALUES (1)");
+    try {
+      if (prepared) q->Open();
+      else q->ExecSQL();
+      FAIL();
+    } catch (const EDBCError& e) {
+      EXPECT_NE(std::string::npos, e.Message().find("PRIMARY")) << e.Message();
+    }
+    tr->TrHandle = real;
+  }
+  tr->OnEndTransaction = nullptr;
+  tr->Rollback();
+  EXPECT_EQ(0, count("P"));
+}
+
 TEST_F(Components, ExecuteProcedureHandsOutItsRowOnce) {
   exec("CREATE TABLE L (ID INTEGER)");
   exec("CREATE PROCEDURE ADDONE (X INTEGER) RETURNS (Y INTEGER) AS BEGIN INSERT INTO L VALUES (:X); Y = X + 1; END");
