@@ -30,10 +30,20 @@ struct XRefEntry {
   int32_t index = 0;
 };
 
+// Escapes the markup characters of UTF-8 text and leaves out what XML 1.0
+// cannot carry at all (controls other than tab, line feed and carriage return;
+// U+FFFE and U+FFFF), so that any Info string gives a well-formed packet.
 std::string xmlEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
+    if (text.compare(i, 2, "\xEF\xBF") == 0 && i + 2 < text.size() &&
+        (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
+      i += 2;
+      continue;
+    }
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;

@@ -272,5 +272,36 @@ TEST(PdfWriter, UnknownOutputFormatWritesNothing) {
   EXPECT_EQ(nothing.Size(), 0);
 }
 
+
+// Characters that XML 1.0 cannot carry (controls other than tab, line feed and
+// carriage return; U+FFFE and U+FFFF) are left out of the packet, which must
+// stay well-formed whatever the Info strings hold.
+TEST(PdfWriter, XmpPacketDropsCharactersXmlCannotHold) {
+  test::TempDir dir;
+  TPDFWriter writer;
+  writer.AddObject(Parse("<</Type/Catalog>>"));
+  auto info = std::make_unique<TPDFDictionary>();
+  info->Add("Title", std::make_unique<TPDFString>(std::u16string_view(u"a\u0001b\u001Fc\uFFFEd\uFFFF\u20AC\te")));
+  info->Add("Author", std::make_unique<TPDFString>(std::string("x\x1by", 3)));
+  writer.AddObject(std::move(info));
+  writer.GetTrailer()->Add("Root", std::make_unique<TPDFReference>(1, 0));
+  writer.GetTrailer()->Add("Info", std::make_unique<TPDFReference>(2, 0));
+  writer.AddMetadata(1);
+  test::WriteFileBytes(dir.File("packet.xml"),
+                       test::Str(writer.GetCatalog()->GetDictionary(&writer, "Metadata")->StreamData()));
+  std::string script = R"(
+import sys, xml.etree.ElementTree as ET
+text = open(sys.argv[1], 'rb').read().decode('utf-8')
+start = text.index('<x:xmpmeta'); end = text.index('</x:xmpmeta>') + len('</x:xmpmeta>')
+root = ET.fromstring(text[start:end])
+ns = {'dc': 'http://purl.org/dc/elements/1.1/', 'rdf': 'http://www.w3.org/1999/02/22-rdf-syntax-ns#'}
+print(ascii(root.find('.//dc:title/rdf:Alt/rdf:li', ns).text))
+print(ascii(root.find('.//dc:creator/rdf:Bag/rdf:li', ns).text))
+)";
+  test::WriteFileBytes(dir.File("xmp.py"), script);
+  EXPECT_EQ(RunTool("/usr/bin/python3 " + dir.File("xmp.py") + " " + dir.File("packet.xml")),
+            "'abcd\\u20ac\\te'\n'x\\u02d9y'\n");
+}
+
 }  // namespace
 }  // namespace px
