@@ -112,6 +112,14 @@ void TBaseList::append(TBaseItem* item) {
 }
 
 void TBaseList::Add(TBaseItem* item) {
+  // A name list reached through this class must still hash what it holds,
+  // and can hold nothing but named items.
+  if (auto* names = dynamic_cast<TNameList*>(this)) {
+    auto* named = dynamic_cast<TNameItem*>(item);
+    if (item && !named)
+      throw EListException(Format("%s.Add: Item is not of correct type (%s)", ClassName(), item->ClassName()));
+    return names->Add(named);
+  }
   if (prepareAdd(item)) append(item);
 }
 

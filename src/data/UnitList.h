@@ -63,7 +63,8 @@ class TBaseList {
   // Unlinks the item without freeing it.
   virtual void Remove(TBaseItem* item);
   // Appends an item; the list owns it from then on. Adding an item that is
-  // already in this list does nothing.
+  // already in this list does nothing. On a TNameList this is its Add (an
+  // item that is not a TNameItem is refused).
   void Add(TBaseItem* item);
 
   Integer Count() const { return count_; }

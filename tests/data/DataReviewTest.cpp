@@ -1,6 +1,7 @@
 // Faults found in review of the data library, each pinned by a test.
 #include <gtest/gtest.h>
 
+#include "data/UnitCrc.h"
 #include "data/UnitDataSet.h"
 #include "data/UnitList.h"
 
@@ -59,6 +60,24 @@ TEST(DataReview, NameListMoveRefusedByNameKeepsTheItemOwned) {
   EXPECT_EQ(one.Count(), 0);
   EXPECT_EQ(two.Count(), 1);
   EXPECT_EQ(two.Find("a"), a);
+}
+
+// A name list reached through its base class keeps its hash chains: a named
+// item is hashed and found, an item without a name is refused.
+TEST(DataReview, NameListAddedToThroughItsBaseClass) {
+  TNameList names;
+  TBaseList& base = names;
+  auto* named = new TNameItem("n");
+  base.Add(named);
+  EXPECT_EQ(names.Find("n"), named);
+  EXPECT_EQ(named->Hash(), CRC32OfString("n"));
+  auto plain = std::make_unique<TBaseItem>();
+  EXPECT_THROW(base.Add(plain.get()), EListException);
+  EXPECT_EQ(plain->List(), nullptr);
+  for (int i = 0; i < 40; ++i) names.Add(std::make_unique<TNameItem>("x" + std::to_string(i)));  // rehashes
+  EXPECT_EQ(names.Find("n"), named);
+  names.Remove(named);
+  delete named;
 }
 
 }  // namespace
