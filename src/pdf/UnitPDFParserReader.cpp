@@ -143,11 +143,20 @@ bool TPDFReader::enterSection(int32_t pos) {
   return false;
 }
 
+// The chain is walked with a list of sections still to read instead of by
+// recursion: a file may alternate tables and streams as often as its size
+// allows. The next section to read is the last in the list, so a table's
+// XRefStm (and its own chain) comes before the table's Prev.
 void TPDFReader::eatXRefSection(int32_t pos) {
-  if (pos >= 0 && pos < static_cast<int32_t>(data_.size()) && isDigit(data_[pos]))
-    eatXRefStream(pos);
-  else
-    eatXRefTable(pos);
+  std::vector<int32_t> pending{pos};
+  while (!pending.empty()) {
+    const int32_t at = pending.back();
+    pending.pop_back();
+    if (at >= 0 && at < static_cast<int32_t>(data_.size()) && isDigit(data_[at]))
+      eatXRefStream(at, pending);
+    else
+      eatXRefTable(at, pending);
+  }
 }
 
 void TPDFReader::addXRefGroup(TPDFXRefGroup group) {
@@ -169,133 +178,121 @@ int32_t offsetEntry(const TPDFObject* value, int32_t size) {
 
 }  // namespace
 
-void TPDFReader::eatXRefTable(int32_t pos) {
+void TPDFReader::eatXRefTable(int32_t pos, std::vector<int32_t>& pending) {
   const int32_t size = static_cast<int32_t>(data_.size());
-  for (;;) {
-    if (!enterSection(pos)) return;
-    SkipWhiteSpace(data_, pos);
-    EatLiteral(data_, pos, "xref", true);
-    while (pos < size && isDigit(data_[pos])) {
-      const int32_t first = EatInteger(data_, pos, true);
-      const int32_t count = EatInteger(data_, pos, true);
-      if (static_cast<int64_t>(pos) + 20 * static_cast<int64_t>(count) > static_cast<int64_t>(size) - 35 ||
-          static_cast<int64_t>(first) + count - 1 > INT32_MAX)
-        RaisePDFReadError(pos, "XREF corrupt: invalid size");
-      TPDFXRefGroup group;
-      group.First = first;
-      group.Last = first + count - 1;
-      group.Entries.resize(count);
-      for (int32_t i = 0; i < count; ++i) {
-        const char* entry = reinterpret_cast<const char*>(data_.data()) + pos + 20 * i;
-        TPDFXRefEntry& e = group.Entries[i];
-        if (entry[17] == 'f')
-          e.Kind = 0;
-        else if (entry[17] == 'n')
-          e.Kind = 1;
-        else
-          RaisePDFReadError(pos + 20 * i + 17, "XREF corrupt: invalid entry type");
-        e.Value2 = PDFStrToInt(std::string_view(entry, 10));
-        e.Value1 = PDFStrToInt(std::string_view(entry + 11, 5));
-      }
-      pos += 20 * count;
-      addXRefGroup(std::move(group));
+  if (!enterSection(pos)) return;
+  SkipWhiteSpace(data_, pos);
+  EatLiteral(data_, pos, "xref", true);
+  while (pos < size && isDigit(data_[pos])) {
+    const int32_t first = EatInteger(data_, pos, true);
+    const int32_t count = EatInteger(data_, pos, true);
+    if (static_cast<int64_t>(pos) + 20 * static_cast<int64_t>(count) > static_cast<int64_t>(size) - 35 ||
+        static_cast<int64_t>(first) + count - 1 > INT32_MAX)
+      RaisePDFReadError(pos, "XREF corrupt: invalid size");
+    TPDFXRefGroup group;
+    group.First = first;
+    group.Last = first + count - 1;
+    group.Entries.resize(count);
+    for (int32_t i = 0; i < count; ++i) {
+      const char* entry = reinterpret_cast<const char*>(data_.data()) + pos + 20 * i;
+      TPDFXRefEntry& e = group.Entries[i];
+      if (entry[17] == 'f')
+        e.Kind = 0;
+      else if (entry[17] == 'n')
+        e.Kind = 1;
+      else
+        RaisePDFReadError(pos + 20 * i + 17, "XREF corrupt: invalid entry type");
+      e.Value2 = PDFStrToInt(std::string_view(entry, 10));
+      e.Value1 = PDFStrToInt(std::string_view(entry + 11, 5));
     }
-    SkipWhiteSpace(data_, pos);
-    EatLiteral(data_, pos, "trailer", true);
-    std::unique_ptr<TPDFDictionary> owned = ParseDictionary(data_, pos, false);
-    TPDFDictionary* trailer = owned.get();
-    if (!trailer_) trailer_ = std::move(owned);
-    if (TPDFObject* stream = trailer->Find("XRefStm")) eatXRefStream(offsetEntry(stream, size));
-    TPDFObject* prev = trailer->Find("Prev");
-    if (!prev) return;
-    pos = offsetEntry(prev, size);
-    // An update may follow a file whose cross references are a stream.
-    if (isDigit(data_[pos])) {
-      eatXRefStream(pos);
-      return;
-    }
+    pos += 20 * count;
+    addXRefGroup(std::move(group));
   }
+  SkipWhiteSpace(data_, pos);
+  EatLiteral(data_, pos, "trailer", true);
+  std::unique_ptr<TPDFDictionary> owned = ParseDictionary(data_, pos, false);
+  TPDFDictionary* trailer = owned.get();
+  if (!trailer_) trailer_ = std::move(owned);
+  // An update may follow a file whose cross references are a stream.
+  if (TPDFObject* prev = trailer->Find("Prev")) pending.push_back(offsetEntry(prev, size));
+  if (TPDFObject* stream = trailer->Find("XRefStm")) pending.push_back(offsetEntry(stream, size));
 }
 
-void TPDFReader::eatXRefStream(int32_t pos) {
+void TPDFReader::eatXRefStream(int32_t pos, std::vector<int32_t>& pending) {
   const int32_t size = static_cast<int32_t>(data_.size());
-  while (pos != 0) {
-    if (!isDigit(data_[pos])) {
-      eatXRefTable(pos);
-      return;
-    }
-    if (!enterSection(pos)) return;
-    int32_t p = pos;
-    EatInteger(data_, p, true);
-    EatInteger(data_, p, true);
-    EatLiteral(data_, p, "obj", true);
-    std::unique_ptr<TPDFDictionary> dictionary = ParseDictionary(data_, p, true);
-    eatStream(*dictionary, p);
+  if (!enterSection(pos)) return;
+  int32_t p = pos;
+  EatInteger(data_, p, true);
+  EatInteger(data_, p, true);
+  EatLiteral(data_, p, "obj", true);
+  std::unique_ptr<TPDFDictionary> dictionary = ParseDictionary(data_, p, true);
+  eatStream(*dictionary, p);
 
-    auto* w = dynamic_cast<TPDFArray*>(dictionary->Find("W"));
-    if (!w) RaisePDFReadError(0, "EatXRefStream: W array is not found.");
-    int64_t widths[3] = {0, 0, 0};
-    if (w->Count() != 3) RaisePDFReadError(0, "EatXRefStream: W array is corrupt.");
-    for (int32_t k = 0; k < 3; ++k) {
-      auto* value = dynamic_cast<TPDFInteger*>(w->GetItem(k));
-      if (!value) RaisePDFReadError(0, "EatXRefStream: W array is corrupt.");
-      widths[k] = value->Value;
-    }
-    if (widths[0] < 1 || widths[1] < 1 || widths[2] < 0) RaisePDFReadError(0, "EatXRefStream: W array is corrupt.");
-
-    std::vector<int32_t> index;
-    if (TPDFObject* indexObject = dictionary->Find("Index")) {
-      auto* array = dynamic_cast<TPDFArray*>(indexObject);
-      if (!array || array->Count() % 2 != 0) RaisePDFReadError(0, "EatXRefStream: Index array is corrupt.");
-      for (int32_t k = 0; k < array->Count(); ++k) {
-        auto* value = dynamic_cast<TPDFInteger*>(array->GetItem(k));
-        if (!value || value->Value < 0) RaisePDFReadError(0, "EatXRefStream: Index array is corrupt.");
-        index.push_back(value->Value);
-      }
-    } else {
-      auto* sizeValue = dynamic_cast<TPDFInteger*>(dictionary->Find("Size"));
-      if (!sizeValue || sizeValue->Value < 0) RaisePDFReadError(0, "EatXRefStream: Size is missing.");
-      index = {0, sizeValue->Value};
-    }
-    int64_t entries = 0;
-    for (size_t k = 0; k < index.size(); k += 2) {
-      if (static_cast<int64_t>(index[k]) + index[k + 1] - 1 > INT32_MAX)
-        RaisePDFReadError(0, "EatXRefStream: Index array is corrupt.");
-      entries += index[k + 1];
-    }
-
-    dictionary->SetStreamState(2, this);
-    const TPDFBuffer& stream = dictionary->StreamData();
-    const int64_t entrySize = widths[0] + widths[1] + widths[2];
-    if (entries > static_cast<int64_t>(stream.size()) ||
-        entries * entrySize != static_cast<int64_t>(stream.size()))
-      RaisePDFReadError(0, "EatXRefStream: Xref stream corrupt");
-
-    const uint8_t* cursor = stream.data();
-    for (size_t k = 0; k < index.size(); k += 2) {
-      TPDFXRefGroup group;
-      group.First = index[k];
-      group.Last = index[k] + index[k + 1] - 1;
-      group.Entries.resize(index[k + 1]);
-      for (TPDFXRefEntry& e : group.Entries) {
-        const uint64_t kind = readBigEndian(cursor, widths[0]);
-        if (kind <= 2) {
-          e.Kind = static_cast<uint8_t>(kind);
-          e.Value2 = static_cast<int32_t>(readBigEndian(cursor, widths[1]));
-          e.Value1 = static_cast<int32_t>(readBigEndian(cursor, widths[2]));
-        } else {
-          e.Kind = 3;
-          cursor += widths[1] + widths[2];
-        }
-      }
-      addXRefGroup(std::move(group));
-    }
-
-    int32_t next = 0;
-    if (TPDFObject* prev = dictionary->Find("Prev")) next = offsetEntry(prev, size);
-    if (!trailer_) trailer_ = std::move(dictionary);
-    pos = next;
+  auto* w = dynamic_cast<TPDFArray*>(dictionary->Find("W"));
+  if (!w) RaisePDFReadError(0, "EatXRefStream: W array is not found.");
+  int64_t widths[3] = {0, 0, 0};
+  if (w->Count() != 3) RaisePDFReadError(0, "EatXRefStream: W array is corrupt.");
+  for (int32_t k = 0; k < 3; ++k) {
+    auto* value = dynamic_cast<TPDFInteger*>(w->GetItem(k));
+    if (!value) RaisePDFReadError(0, "EatXRefStream: W array is corrupt.");
+    widths[k] = value->Value;
   }
+  if (widths[0] < 1 || widths[1] < 1 || widths[2] < 0) RaisePDFReadError(0, "EatXRefStream: W array is corrupt.");
+
+  std::vector<int32_t> index;
+  if (TPDFObject* indexObject = dictionary->Find("Index")) {
+    auto* array = dynamic_cast<TPDFArray*>(indexObject);
+    if (!array || array->Count() % 2 != 0) RaisePDFReadError(0, "EatXRefStream: Index array is corrupt.");
+    for (int32_t k = 0; k < array->Count(); ++k) {
+      auto* value = dynamic_cast<TPDFInteger*>(array->GetItem(k));
+      if (!value || value->Value < 0) RaisePDFReadError(0, "EatXRefStream: Index array is corrupt.");
+      index.push_back(value->Value);
+    }
+  } else {
+    auto* sizeValue = dynamic_cast<TPDFInteger*>(dictionary->Find("Size"));
+    if (!sizeValue || sizeValue->Value < 0) RaisePDFReadError(0, "EatXRefStream: Size is missing.");
+    index = {0, sizeValue->Value};
+  }
+  int64_t entries = 0;
+  for (size_t k = 0; k < index.size(); k += 2) {
+    if (static_cast<int64_t>(index[k]) + index[k + 1] - 1 > INT32_MAX)
+      RaisePDFReadError(0, "EatXRefStream: Index array is corrupt.");
+    entries += index[k + 1];
+  }
+  // Checked before anything is decoded or allocated for the entries.
+  if (total_ + entries > MaxXRefEntries) RaisePDFReadError(0, "XREF corrupt: too many entries");
+
+  dictionary->SetStreamState(2, this);
+  const TPDFBuffer& stream = dictionary->StreamData();
+  const int64_t entrySize = widths[0] + widths[1] + widths[2];
+  if (entries > static_cast<int64_t>(stream.size()) ||
+      entries * entrySize != static_cast<int64_t>(stream.size()))
+    RaisePDFReadError(0, "EatXRefStream: Xref stream corrupt");
+
+  const uint8_t* cursor = stream.data();
+  for (size_t k = 0; k < index.size(); k += 2) {
+    TPDFXRefGroup group;
+    group.First = index[k];
+    group.Last = index[k] + index[k + 1] - 1;
+    group.Entries.resize(index[k + 1]);
+    for (TPDFXRefEntry& e : group.Entries) {
+      const uint64_t kind = readBigEndian(cursor, widths[0]);
+      if (kind <= 2) {
+        e.Kind = static_cast<uint8_t>(kind);
+        e.Value2 = static_cast<int32_t>(readBigEndian(cursor, widths[1]));
+        e.Value1 = static_cast<int32_t>(readBigEndian(cursor, widths[2]));
+      } else {
+        e.Kind = 3;
+        cursor += widths[1] + widths[2];
+      }
+    }
+    addXRefGroup(std::move(group));
+  }
+
+  int32_t next = 0;
+  if (TPDFObject* prev = dictionary->Find("Prev")) next = offsetEntry(prev, size);
+  if (!trailer_) trailer_ = std::move(dictionary);
+  if (next != 0) pending.push_back(next);
 }
 
 void TPDFReader::eatStream(TPDFDictionary& dictionary, int32_t& pos) {

@@ -77,8 +77,9 @@ class TPDFReader : public TPDFCollection {
 
  private:
   void readDocument();
-  void eatXRefTable(int32_t pos);
-  void eatXRefStream(int32_t pos);
+  // Read one section each and add the sections it points to to pending.
+  void eatXRefTable(int32_t pos, std::vector<int32_t>& pending);
+  void eatXRefStream(int32_t pos, std::vector<int32_t>& pending);
   void eatXRefSection(int32_t pos);
   bool enterSection(int32_t pos);
   void eatStream(TPDFDictionary& dictionary, int32_t& pos);

@@ -331,6 +331,25 @@ TEST(PdfReader, SelfPointingPrevEndsTheChain) {
 namespace px {
 namespace {
 
+// A chain whose sections alternate between tables and streams is as long as
+// the file allows; reading it must not use stack in proportion to its length.
+TEST(PdfReader, LongAlternatingCrossReferenceChain) {
+  RawPdf pdf = OnePage();
+  long previous = pdf.Xref("/Size 4/Root 1 0 R");
+  const int sections = 100000;
+  for (int k = 0; k < sections; ++k) {
+    const long at = pdf.Offset();
+    const std::string prev = "/Prev " + std::to_string(previous);
+    if (k % 2 == 0)
+      pdf.bytes += "9 0 obj\n<</Type/XRef/W[1 1 0]/Index[]/Length 0" + prev + ">>stream\n\nendstream\nendobj\n";
+    else
+      pdf.bytes += "xref\ntrailer\n<</Size 4/Root 1 0 R" + prev + ">>\n";
+    previous = at;
+  }
+  pdf.bytes += "startxref\n" + std::to_string(previous) + "\n%%EOF\n";
+  EXPECT_EQ(Read(pdf.bytes)->GetPageCount(), 1);
+}
+
 TEST(PdfReader, CrossReferenceStreamWithAbsurdWidthsFails) {
   const char* const dictionaries[] = {
       "/W[1 2147483647 1]/Index[0 1]", "/W[1 2 1]/Index[0 2147483647 5 2147483647]", "/W[1 2]/Size 1", "/W[0 2 1]/Size 1",
