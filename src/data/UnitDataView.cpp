@@ -261,7 +261,10 @@ Integer TMemDataView::GetInteger(TMemRecord* rec, Integer columnIndex) const {
   }
   if (!rec) return -1;
   const Integer v = rec->GetAsInteger(col->ImageField);
-  return v < 0 ? v : v + col->ImageOffset;
+  if (v < 0) return v;
+  // The value comes from the data: add with 32-bit wrap-around, never a
+  // signed overflow.
+  return static_cast<Integer>(static_cast<Cardinal>(v) + static_cast<Cardinal>(col->ImageOffset));
 }
 
 TViewColor TMemDataView::GetCellColor(TMemRecord* rec, Integer columnIndex, TViewColor defaultColor) const {

@@ -3,6 +3,7 @@
 
 #include "data/UnitCrc.h"
 #include "data/UnitDataSet.h"
+#include "data/UnitDataView.h"
 #include "data/UnitList.h"
 
 namespace px {
@@ -78,6 +79,22 @@ TEST(DataReview, NameListAddedToThroughItsBaseClass) {
   EXPECT_EQ(names.Find("n"), named);
   names.Remove(named);
   delete named;
+}
+
+// The image offset is added with 32-bit wrap-around, as the integer
+// arithmetic of the original does, instead of overflowing a signed int.
+TEST(DataReview, ImageOffsetNearTheIntegerLimit) {
+  IMemDataSet t = CreateMemDataSetFromSpec("T", "Img:int");
+  TMemRecord* r = t->AddRecord();
+  r->SetInteger(0, INT32_MAX);
+  IMemDataView v = CreateMemDataView(t, 1);
+  TMemViewColumn* col = v->AddColumn();
+  col->SetFieldIndex(0);
+  col->ImageField = 0;
+  col->ImageOffset = 2;
+  EXPECT_EQ(v->GetInteger(r, 0), INT32_MIN + 1);
+  r->SetInteger(0, 5);
+  EXPECT_EQ(v->GetInteger(r, 0), 7);
 }
 
 }  // namespace
