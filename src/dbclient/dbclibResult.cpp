@@ -346,8 +346,9 @@ void TSQLResult::ClearRecords() {
   if (cache_) {
     if (FetchBlobs) {
       for (Integer i = 0; i < cache_->ItemCount(); ++i) FreeBlobs(static_cast<char*>(cache_->Get(i)));
-      // The row buffer held copies of the pointers just freed.
-      if (CachedFetch && row_)
+      // The row buffer held copies of the pointers just freed (a loaded
+      // stream may fill the cache with CachedFetch off, too).
+      if (row_)
         for (Word i : blobColumns_) WriteBlobRecord(i, {0, nullptr});
     }
     delete cache_;

@@ -241,6 +241,21 @@ TEST_F(Result, LoadingRejectsSizesTheStreamCannotHold) {
     EXPECT_THROW(back.LoadFromStream(in), Exception) << c.what;
     EXPECT_EQ(0, back.GetRecordCount()) << c.what;
   }
+  // Rows whose stream says "not cached": the cache still owns their blobs,
+  // and the row buffer's copies of the last row's pointers are not freed twice.
+  {
+    std::string uncached = good;
+    uncached[0] = 0;
+    TMemoryStream in;
+    in.WriteBuffer(uncached);
+    in.SetPosition(0);
+    TSQLResult back(csISO8859_1, 0, true, true, 1);
+    back.LoadFromStream(in);
+    EXPECT_FALSE(back.CachedFetch);
+    EXPECT_EQ("blob", back.GetAsString(2));
+    back.ClearRecords();
+    EXPECT_EQ("", back.GetAsString(2));
+  }
   // Cut short anywhere: an error, never a crash or a leak.
   for (size_t n = 0; n < good.size(); n += 7) {
     TMemoryStream in;
