@@ -100,6 +100,11 @@ void SetGuiExceptionHandler(std::function<void(const std::exception&)> handler) 
   exceptionHandler() = std::move(handler);
 }
 
+int& GuiHandlerDepth() {
+  static int depth = 0;
+  return depth;
+}
+
 void HandleGuiException(const std::exception& e) {
   if (exceptionHandler()) exceptionHandler()(e);
   else OutputDebugString(std::string("Unhandled exception: ") + e.what());
@@ -112,6 +117,9 @@ class TWidgetBridge : public QObject {
  public:
   explicit TWidgetBridge(TWinControl* control) : control_(control) {}
   bool eventFilter(QObject* watched, QEvent* event) override {
+    // Nothing of this object is touched after the call: the handler may free
+    // the control, and the control owns this bridge.
+    TGuiHandlerScope scope;
     try {
       return control_->bridgeEvent(static_cast<QWidget*>(watched), event);
     } catch (const std::exception& e) {
@@ -368,17 +376,22 @@ void TControl::WndProc(TMessage& m) {
       break;
     case WM_RBUTTONDOWN: MouseDown(mbRight, shift, x, y); break;
     case WM_MBUTTONDOWN: MouseDown(mbMiddle, shift, x, y); break;
-    case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONDBLCLK: {
       mouseCaptured_ = true;
+      std::weak_ptr<char> alive = life_;
       DblClick();
+      if (alive.expired()) return;
       MouseDown(mbLeft, shift + TShiftState{ssDouble}, x, y);
       break;
+    }
     case WM_RBUTTONDBLCLK: MouseDown(mbRight, shift + TShiftState{ssDouble}, x, y); break;
     case WM_MBUTTONDBLCLK: MouseDown(mbMiddle, shift + TShiftState{ssDouble}, x, y); break;
     case WM_LBUTTONUP: {
       bool clicked = mouseCaptured_ && ClientRect().Contains({x, y});
       mouseCaptured_ = false;
+      std::weak_ptr<char> alive = life_;
       MouseUp(mbLeft, shift, x, y);
+      if (alive.expired()) return;
       if (clicked && enabled_) Click();
       break;
     }
@@ -460,6 +473,23 @@ void TControl::SendToBack() {
 // ---------------------------------------------------------------------------
 // TWinControl
 
+namespace {
+
+// Widgets whose deletion waits for the loop. Those still waiting when the
+// application object goes are deleted then, so none is left behind.
+void flushDeferredWidgets() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+void scheduleWidgetDeletion(QWidget* widget) {
+  static bool routineAdded = false;
+  if (!routineAdded) {
+    qAddPostRoutine(flushDeferredWidgets);
+    routineAdded = true;
+  }
+  widget->deleteLater();
+}
+
+}  // namespace
+
 TWinControl::TWinControl(TComponent* owner) : TWinControl(owner, new QWidget) {
   ownPaint_ = true;
   widget_->setAttribute(Qt::WA_OpaquePaintEvent, true);
@@ -486,7 +516,16 @@ TWinControl::~TWinControl() {
   }
   if (widget_) {
     widget_->removeEventFilter(bridge_.get());
-    delete widget_;
+    widget_->setProperty("pxControl", QVariant());
+    if (GuiHandlerDepth() > 0) {
+      // Freed from a handler, perhaps one of this widget's own events or
+      // signals: Qt still uses the widget when the handler returns.
+      widget_->hide();
+      widget_->setParent(nullptr);
+      scheduleWidgetDeletion(widget_);
+    } else {
+      delete widget_;
+    }
     widget_ = nullptr;
   }
 }
@@ -790,10 +829,15 @@ bool TWinControl::bridgeEvent(QWidget* watched, QEvent* event) {
       TPoint off = clientOffsetForChildren();
       TPoint p{static_cast<int32_t>(me->position().x()) - off.X, static_cast<int32_t>(me->position().y()) - off.Y};
       TControl* target = mouseTarget(p);
+      std::weak_ptr<char> alive = life_;
       if (event->type() == QEvent::MouseMove && target != mouseOver_) {
         if (mouseOver_ && mouseOver_ != this) mouseOver_->Perform(CM_MOUSELEAVE);
+        if (alive.expired()) return true;
         mouseOver_ = target;
         if (mouseOver_ && mouseOver_ != this) mouseOver_->Perform(CM_MOUSEENTER);
+        if (alive.expired()) return true;
+        // A handler may have freed the control under the mouse.
+        target = mouseTarget(p);
       }
       TPoint local = target == this ? p : p - TPoint{target->Left(), target->Top()};
       Qt::MouseButtons buttons = me->buttons();
@@ -809,49 +853,65 @@ bool TWinControl::bridgeEvent(QWidget* watched, QEvent* event) {
         msg = b == 0 ? WM_LBUTTONUP : b == 1 ? WM_RBUTTONUP : WM_MBUTTONUP;
         if (b == 0) captured_ = nullptr;
       }
+      std::weak_ptr<char> targetAlive = target->life_;
       target->Perform(msg, flags, MakeLParam(local.X, local.Y));
-      if (msg == WM_RBUTTONUP && target->PopupMenu()) ShowPopupMenuHook(target, ClientToScreen(p));
+      // The handler may have freed the target or this control (a click that
+      // closes the screen it sits on): then the event ends here.
+      if (alive.expired()) return true;
+      if (msg == WM_RBUTTONUP && !targetAlive.expired() && target->PopupMenu())
+        ShowPopupMenuHook(target, ClientToScreen(p));
       return ownPaint_;
     }
     case QEvent::Enter: Perform(CM_MOUSEENTER); return false;
-    case QEvent::Leave:
+    case QEvent::Leave: {
+      std::weak_ptr<char> alive = life_;
       if (mouseOver_ && mouseOver_ != this) mouseOver_->Perform(CM_MOUSELEAVE);
+      if (alive.expired()) return true;
       mouseOver_ = nullptr;
       Perform(CM_MOUSELEAVE);
-      return false;
+      return alive.expired();
+    }
     case QEvent::KeyPress: {
       auto* ke = static_cast<QKeyEvent*>(event);
       WPARAM shiftFlags = keyFlags(ke->modifiers(), Qt::NoButton);
       Word vk = VirtualKeyOf(ke->key());
       bool handled = false;
+      // A key handler may free this control (Return that opens another screen).
+      std::weak_ptr<char> alive = life_;
       if (vk) handled = Perform(WM_KEYDOWN, vk, static_cast<LPARAM>(shiftFlags)) != 0;
+      if (alive.expired()) return true;
       if (!handled) {
         std::u16string chars(reinterpret_cast<const char16_t*>(ke->text().utf16()), static_cast<size_t>(ke->text().size()));
-        for (char16_t ch : chars)
+        for (char16_t ch : chars) {
           if (Perform(WM_CHAR, ch, 0) != 0) handled = true;
+          if (alive.expired()) return true;
+        }
       }
       return handled || ownPaint_;
     }
     case QEvent::KeyRelease: {
       auto* ke = static_cast<QKeyEvent*>(event);
+      std::weak_ptr<char> alive = life_;
       if (Word vk = VirtualKeyOf(ke->key())) Perform(WM_KEYUP, vk, static_cast<LPARAM>(keyFlags(ke->modifiers(), Qt::NoButton)));
-      return false;
+      return alive.expired();
     }
     case QEvent::FocusIn:
-      Perform(WM_SETFOCUS);
-      Perform(CM_ENTER);
-      return false;
-    case QEvent::FocusOut:
-      Perform(WM_KILLFOCUS);
-      Perform(CM_EXIT);
-      return false;
+    case QEvent::FocusOut: {
+      std::weak_ptr<char> alive = life_;
+      bool in = event->type() == QEvent::FocusIn;
+      Perform(in ? WM_SETFOCUS : WM_KILLFOCUS);
+      if (alive.expired()) return true;
+      Perform(in ? CM_ENTER : CM_EXIT);
+      return alive.expired();
+    }
     case QEvent::Wheel: {
       auto* we = static_cast<QWheelEvent*>(event);
       int delta = we->angleDelta().y();
       WPARAM flags = keyFlags(we->modifiers(), we->buttons()) | (static_cast<WPARAM>(static_cast<uint16_t>(delta)) << 16);
       QPointF g = we->globalPosition();
+      std::weak_ptr<char> alive = life_;
       Perform(WM_MOUSEWHEEL, flags, MakeLParam(static_cast<int32_t>(g.x()), static_cast<int32_t>(g.y())));
-      return false;
+      return alive.expired();
     }
     default: return bridgeOtherEvent(event);
   }

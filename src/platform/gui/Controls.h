@@ -310,6 +310,9 @@ class TControl : public TComponent {
   TCursor cursor_ = crDefault;
   TPopupMenu* popupMenu_ = nullptr;
   std::unique_ptr<TControlActionLink> actionLink_;
+  // Expires when the control is freed: code that calls a handler checks it
+  // before touching the control again (a handler may free its own control).
+  std::shared_ptr<char> life_ = std::make_shared<char>();
 };
 
 class TWinControl : public TControl {

@@ -13,10 +13,22 @@ namespace px {
 void SetGuiExceptionHandler(std::function<void(const std::exception&)> handler);
 void HandleGuiException(const std::exception& e);
 
+// How many of our handlers run on the GUI thread right now. A control freed
+// while one runs may be freed from inside its own Qt event or signal, so its
+// widget is deleted later by the loop instead of under Qt's feet.
+int& GuiHandlerDepth();
+struct TGuiHandlerScope {
+  TGuiHandlerScope() { ++GuiHandlerDepth(); }
+  ~TGuiHandlerScope() { --GuiHandlerDepth(); }
+  TGuiHandlerScope(const TGuiHandlerScope&) = delete;
+  TGuiHandlerScope& operator=(const TGuiHandlerScope&) = delete;
+};
+
 // Runs a handler called from a Qt signal: what it throws goes to
 // HandleGuiException.
 template <typename F>
 void Guarded(F&& f) {
+  TGuiHandlerScope scope;
   try {
     f();
   } catch (const std::exception& e) {
