@@ -130,17 +130,19 @@ void TBasicActionLink::SetAction(TBasicAction* action) {
 bool TBasicActionLink::Execute(TComponent* component) {
   if (!action_) return false;
   TBasicAction* a = action_;
+  // The handler may free the client (and with it this link) or the action
+  // itself (a screen that closes itself frees its action list): touch
+  // neither afterwards, and the action only while it lives.
+  std::weak_ptr<char> alive = a->life_;
   a->ActionComponent = component;
   bool r = false;
   try {
     r = a->Execute();
   } catch (...) {
-    a->ActionComponent = nullptr;
+    if (!alive.expired()) a->ActionComponent = nullptr;
     throw;
   }
-  // The handler may have freed the client (and with it this link), never
-  // the action while it runs; touch only the action here.
-  a->ActionComponent = nullptr;
+  if (!alive.expired()) a->ActionComponent = nullptr;
   return r;
 }
 

@@ -7,6 +7,7 @@
 // application's loop): each action's OnUpdate (or its list's) may enable,
 // disable, check or hide it, and the linked clients follow.
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,10 @@ class TBasicAction : public TComponent {
   // Tells every client's link that the action changed.
   void Change();
   std::vector<TBasicActionLink*> clients_;
+
+ private:
+  // Expires when the action is freed; a handler may free its own action.
+  std::shared_ptr<char> life_ = std::make_shared<char>();
 };
 
 // Connects a client (control, menu item, framework button) to an action.
