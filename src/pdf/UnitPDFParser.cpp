@@ -664,7 +664,9 @@ bool TPDFDictionary::LoadInlineStream(const TPDFBuffer& data, int32_t& position)
   auto* filterArray = dynamic_cast<TPDFArray*>(filter);
   if (!filter || (filterArray && filterArray->Count() == 0)) {
     int64_t start = position;
-    int64_t at = findEI(start + ImageDataSize(*this));
+    // Data that claims more bytes than are left has no end marker to find.
+    const int64_t imageSize = ImageDataSize(*this);
+    int64_t at = imageSize > size - start ? -1 : findEI(start + imageSize);
     if (at < 0) return false;
     streamData_.assign(data.begin() + start, data.begin() + at + 1);
     streamState_ = 2;

@@ -459,10 +459,11 @@ int64_t ImageDataSize(const TPDFDictionary& image) {
   int64_t bits = image.GetInteger(nullptr, "BitsPerComponent", 1);
   int64_t height = image.GetInteger(nullptr, "Height", 1);
   if (width < 0 || bits < 0 || height < 0) RaisePDFReadError(0, "Invalid image size");
-  // Each factor is below 2^31, so the row size fits; the product is checked.
-  int64_t rowBits = components * width * bits;
-  int64_t result;
-  if (__builtin_mul_overflow((rowBits + 7) / 8, height, &result)) RaisePDFReadError(0, "Invalid image size");
+  // Each factor is below 2^31, but their product need not fit: every step is checked.
+  int64_t rowBits, result;
+  if (__builtin_mul_overflow(components * width, bits, &rowBits) || rowBits > INT64_MAX - 7 ||
+      __builtin_mul_overflow((rowBits + 7) / 8, height, &result))
+    RaisePDFReadError(0, "Invalid image size");
   return result;
 }
 

@@ -253,6 +253,17 @@ TEST(PdfLexer, InlineImageData) {
   data = Buf("xx EI");
   pos = 0;
   EXPECT_THROW(huge->LoadInlineStream(data, pos), Exception);
+  // A size just below 2^63 (1717986920 x 2147483646 bits, 20 rows) passes the
+  // size check; skipping it from the position must not wrap round to the start.
+  auto nearLimit = std::make_unique<TPDFDictionary>();
+  nearLimit->Add("Width", std::make_unique<TPDFInteger>(1717986920));
+  nearLimit->Add("Height", std::make_unique<TPDFInteger>(20));
+  nearLimit->Add("BitsPerComponent", std::make_unique<TPDFInteger>(2147483646));
+  EXPECT_EQ(ImageDataSize(*nearLimit), INT64_MAX - 7);
+  data = Buf("EI xxxxxxxxxxxxx EI");
+  pos = 10;
+  EXPECT_FALSE(nearLimit->LoadInlineStream(data, pos));
+  EXPECT_EQ(nearLimit->StreamState(), 0);
 }
 
 TEST(PdfUtilities, Routines) {
@@ -278,6 +289,12 @@ TEST(PdfUtilities, Routines) {
   rgb.Add("Width", std::make_unique<TPDFInteger>(5));
   rgb.Add("BitsPerComponent", std::make_unique<TPDFInteger>(8));
   EXPECT_EQ(ImageDataSize(rgb), 15);
+  // Row bits of several factors near 2^31 overflow 64 bits: a read error.
+  TPDFDictionary wide;
+  wide.Add("ColorSpace", std::make_unique<TPDFName>("DeviceCMYK"));
+  wide.Add("Width", std::make_unique<TPDFInteger>(2147483647));
+  wide.Add("BitsPerComponent", std::make_unique<TPDFInteger>(2147483647));
+  EXPECT_THROW(ImageDataSize(wide), Exception);
   TPDFDictionary negative;
   negative.Add("Width", std::make_unique<TPDFInteger>(-5));
   EXPECT_THROW(ImageDataSize(negative), Exception);
