@@ -1,5 +1,6 @@
 #include "device/UnitSerial.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -69,8 +70,10 @@ Integer TSerialThread::findTerminator(const std::string& terminator) {
 }
 
 std::string TSerialThread::take(Integer count) {
-  count = std::min(count, Available());
-  std::string data(static_cast<size_t>(std::max(count, 0)), '\0');
+  // A count below zero would move the read position back over bytes the
+  // reader thread may already be overwriting.
+  count = std::clamp(count, 0, Available());
+  std::string data(static_cast<size_t>(count), '\0');
   uint32_t r = readPos_.load(std::memory_order_relaxed);
   for (Integer i = 0; i < count; ++i) data[static_cast<size_t>(i)] = static_cast<char>(ring_[(r + i) & kRingMask]);
   readPos_.store((r + static_cast<uint32_t>(count)) & kRingMask, std::memory_order_release);

@@ -317,6 +317,15 @@ TEST_F(OpenSerial, ClosingTheOtherEndEndsTheReader) {
   EXPECT_FALSE(serial->GetActive());
 }
 
+TEST_F(OpenSerial, TakeOfNothingOrLessLeavesTheRingAsItWas) {
+  pty.Write("abc");
+  ASSERT_TRUE(waitAvailable(3));
+  EXPECT_EQ(serial->Take(0), "");
+  EXPECT_EQ(serial->Take(-2), "");
+  EXPECT_EQ(serial->Available(), 3);
+  EXPECT_EQ(serial->Take(10), "abc");
+}
+
 TEST_F(OpenSerial, CloseDropsANotificationStillQueued) {
   int calls = 0;
   serial->OnDataRecieved = [&](TObject*) { ++calls; };
