@@ -156,6 +156,9 @@ void TSerialThread::Execute() {
   }
   if (!Terminated()) OutputDebugString("TSerial: line hung up, reader stopped");
   Terminate();
+  // A Receive waiting for a terminator learns that none can come now.
+  std::lock_guard lock(owner_->waitLock_);
+  owner_->waitChanged_.notify_all();
 }
 
 // ---------------------------------------------------------------------------
@@ -382,6 +385,9 @@ bool TSerial::Receive(const std::string& Terminator, Cardinal Timeout, std::stri
     // us: bytes that came after the first search are seen here, or their
     // wake-up comes after we sleep.
     while ((k = t.findTerminator(Terminator)) < 0) {
+      // The reader has ended (hung-up line, or closing): nothing more comes,
+      // and it wakes us under this lock after it marks itself so.
+      if (t.Terminated()) break;
       if (Timeout == INFINITE) {
         waitChanged_.wait(lock);
       } else if (waitChanged_.wait_until(lock, deadline) == std::cv_status::timeout) {

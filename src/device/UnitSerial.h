@@ -150,7 +150,8 @@ class TSerial : public TComponent {
 
   // Takes the bytes before the first Terminator out of the ring into Data and
   // drops the terminator; waits up to Timeout ms (INFINITE: no limit) for one
-  // to arrive. Without a terminator Data is empty and nothing is taken.
+  // to arrive, and no longer once the reader has ended. Without a terminator
+  // Data is empty and nothing is taken.
   // Answers whether a terminator was found.
   bool Receive(const std::string& Terminator, Cardinal Timeout, std::string& Data);
   // The reader thread runs (false while closed, and once the line hung up or

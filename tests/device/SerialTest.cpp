@@ -326,6 +326,43 @@ TEST_F(OpenSerial, TakeOfNothingOrLessLeavesTheRingAsItWas) {
   EXPECT_EQ(serial->Take(10), "abc");
 }
 
+// A Receive that waits when the line hangs up returns once the reader has
+// ended, whatever its time-out: no more data can come.
+TEST_F(OpenSerial, AWaitingReceiveEndsWhenTheLineHangsUp) {
+  pty.Write("part");
+  ASSERT_TRUE(waitAvailable(4));
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  std::thread watchdog([&] {
+    std::unique_lock lock(m);
+    if (!cv.wait_for(lock, std::chrono::seconds(30), [&] { return done; })) {
+      std::fprintf(stderr, "watchdog: Receive still waits on a hung-up line\n");
+      std::abort();
+    }
+  });
+  std::thread hangUp([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    pty.ReleaseSlave();
+    pty.CloseMaster();
+  });
+  std::string data = "old";
+  EXPECT_FALSE(serial->Receive("\r\n", INFINITE, data));
+  EXPECT_EQ(data, "");
+  EXPECT_EQ(serial->Available(), 4);
+  hangUp.join();
+  {
+    std::lock_guard lock(m);
+    done = true;
+  }
+  cv.notify_all();
+  watchdog.join();
+  // A later wait with a time-out does not sit out its time either.
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(serial->Receive("\r\n", 20000, data));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
 TEST_F(OpenSerial, CloseDropsANotificationStillQueued) {
   int calls = 0;
   serial->OnDataRecieved = [&](TObject*) { ++calls; };
