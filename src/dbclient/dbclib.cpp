@@ -528,6 +528,9 @@ void TDBCLibrary::ReadWholeBlob(isc_blob_handle& BlobHandle, Integer& Size, bool
     done += read;
     if (read == 0) break;
   }
+  // A blob that delivers less than its reported length ends where its data
+  // ends: the rest of the buffer was never written.
+  Size = done;
 }
 
 Word TDBCLibrary::BuildEventBlock(ISC_UCHAR*& EventBuffer, ISC_UCHAR*& ResultBuffer, Word Count,
