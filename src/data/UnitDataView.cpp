@@ -24,6 +24,21 @@ bool isShowableDateTime(double dt) { return std::isfinite(dt) && dt >= -693593.0
 constexpr double FileTimePerDay = 864000000000.0;
 constexpr double FileTimeDateDelta = 109205.0;
 
+// FILETIME ticks as a TDateTime. Before 1899-12-30 a TDateTime counts the
+// days backwards but the time of day forwards, so the day and the time are
+// put together separately instead of by one division of the ticks.
+double fileTimeToDateTime(Int64 ticks) {
+  constexpr Int64 ticksPerDay = 864000000000;
+  Int64 day = ticks / ticksPerDay, rest = ticks % ticksPerDay;
+  if (rest < 0) {
+    --day;
+    rest += ticksPerDay;
+  }
+  const double date = static_cast<double>(day) - FileTimeDateDelta;
+  const double time = static_cast<double>(rest) / FileTimePerDay;
+  return date < 0 ? date - time : date + time;
+}
+
 // The record of the lookup table whose key (in index `index`) is `value`.
 TMemRecord* lookupInteger(const IMemDataSet& table, Integer index, Int64 value, TMemAnyType valueType) {
   switch (table->GetIndexKeyType(index)) {
@@ -83,7 +98,7 @@ UnicodeString FormatViewValue(const TMemRecord* rec, Integer field, const TMemVi
       const Int64 v = rec->GetInt64(field);
       if (v == 0 && blankZero) return {};
       if (column.Flags & (mvfFileTime | mvfFileTimeUTC)) {
-        double dt = static_cast<double>(v) / FileTimePerDay - FileTimeDateDelta;
+        double dt = fileTimeToDateTime(v);
         if ((column.Flags & mvfFileTimeUTC) && isShowableDateTime(dt)) dt = UTCToLocal(dt);
         return Utf8ToUnicode(dateTimeText(dt, column.Format, fs));
       }

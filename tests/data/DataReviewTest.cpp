@@ -5,6 +5,7 @@
 #include "data/UnitDataSet.h"
 #include "data/UnitDataView.h"
 #include "data/UnitList.h"
+#include "platform/core/CodePages.h"
 
 namespace px {
 namespace {
@@ -95,6 +96,31 @@ TEST(DataReview, ImageOffsetNearTheIntegerLimit) {
   EXPECT_EQ(v->GetInteger(r, 0), INT32_MIN + 1);
   r->SetInteger(0, 5);
   EXPECT_EQ(v->GetInteger(r, 0), 7);
+}
+
+// A FILETIME before 1899-12-30 is shown on its own day: a TDateTime there
+// counts days backwards but the time of day forwards, which one division
+// of the ticks gets wrong (1601-01-01 06:00 showed as 1601-01-02 18:00).
+TEST(DataReview, FileTimesBeforeTheDateTimeEpoch) {
+  IMemDataSet t = CreateMemDataSetFromSpec("T", "F:i64");
+  TMemRecord* r = t->AddRecord();
+  TMemViewColumn col;
+  col.Locale = Locales().LocaleEnUS;
+  col.Flags = mvfFileTime;
+  constexpr Int64 hour = 36000000000, day = 24 * hour;
+  const struct {
+    Int64 ticks;
+    const char* text;
+  } cases[] = {
+      {6 * hour, "1/1/1601 6:00:00 AM"},
+      {109204 * day + 18 * hour, "12/29/1899 6:00:00 PM"},
+      {109205 * day + 18 * hour, "12/30/1899 6:00:00 PM"},
+      {134774 * day + 12 * hour + 30 * 60 * 10000000LL, "1/1/1970 12:30:00 PM"},
+  };
+  for (const auto& c : cases) {
+    r->SetInt64(0, c.ticks);
+    EXPECT_EQ(UnicodeToUtf8(FormatViewValue(r, 0, col)), c.text) << c.ticks;
+  }
 }
 
 }  // namespace
