@@ -479,11 +479,15 @@ TEST_F(Scale, ALateReplyDoesNotShiftTheExchangesAfterIt) {
   sim->SetLateReplyMs(1100);
   sim->InjectFault(Sim::Fault::LateReply);
   char letter;
+  const Integer replies = sim->RepliesSent();
   double t = secondsOf([&] { EXPECT_FALSE(scale->ReadCurrencyLetter(1, 1, letter)); });
   EXPECT_LT(t, 1.2);
   // The late reply arrives before the next request goes out; it must not be
-  // taken for that request's reply.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // taken for that request's reply. Waited for, not slept for: on a busy
+  // machine the simulator may send it later than planned.
+  for (int i = 0; i < 1000 && sim->RepliesSent() == replies; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_EQ(sim->RepliesSent(), replies + 1);
   Integer w1 = 0, w2 = 0;
   sim->SetHeader(0, 0x1111, 0x2222);
   EXPECT_TRUE(scale->ReadHeaderWords(w1, w2));

@@ -126,6 +126,10 @@ void TScaleSimulator::serve(int fd, int stopFd) {
       if (poll(&s, 1, delayMs) > 0) return;
     }
     send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+    {
+      std::lock_guard g(lock_);
+      ++replies_;
+    }
     if (onDisconnect) onDisconnect();
   }
 }
@@ -338,6 +342,11 @@ std::vector<TScaleSimulator::Report> TScaleSimulator::Requests() const {
 void TScaleSimulator::ClearRequests() {
   std::lock_guard g(lock_);
   requests_.clear();
+}
+
+Integer TScaleSimulator::RepliesSent() const {
+  std::lock_guard g(lock_);
+  return replies_;
 }
 
 Integer TScaleSimulator::DisconnectRequests() const {

@@ -77,6 +77,8 @@ class TScaleSimulator {
   std::vector<Report> Requests() const;
   void ClearRequests();
   Integer DisconnectRequests() const;
+  // Replies sent so far (a late one counts once it has gone out).
+  Integer RepliesSent() const;
 
  private:
   void serve(int fd, int stopFd);
@@ -98,6 +100,7 @@ class TScaleSimulator {
   std::deque<Fault> faults_;
   std::vector<Report> requests_;
   Integer disconnects_ = 0;
+  Integer replies_ = 0;
   std::function<void()> onDisconnect_;
 
   std::thread thread_;
