@@ -125,6 +125,9 @@ std::string FormatReal(long double value) {
     while (!text.empty() && text.back() == '0') text.pop_back();
     if (!text.empty() && text.back() == '.') text.pop_back();
   }
+  // Digits alone beyond the integer range make an integer token that readers
+  // cannot hold (one of them drops the whole object): keep it a real.
+  if (text.find('.') == std::string::npos && std::fabs(value) > 2147483647.0L) text += ".0";
   return text;
 }
 

@@ -49,8 +49,9 @@ TEST(PdfObjects, RealNumberText) {
                // No exponent ever: the general form's digits in plain notation
                // (a rotation by 90 degrees leaves cosines like the third).
                {1e-5f, "0.00000999999974737875"}, {-1e-7f, "-0.00000010000000116861"},
-               {-4.37113883e-08f, "-0.0000000437113882867379"}, {1e19f, "9999999980506447870"},
-               {1e30f, "1000000015047466220000000000000"}};
+               {-4.37113883e-08f, "-0.0000000437113882867379"}, {1e19f, "9999999980506447870.0"},
+               {1e30f, "1000000015047466220000000000000.0"}, {-3e9f, "-3000000000.0"},
+               {2147483520.f, "2147483520"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(AsPDFText(TPDFReal(c.value)), std::string(c.text) + " ");

@@ -247,6 +247,28 @@ print(root.find('.//dc:format', ns).text)
   EXPECT_THROW(only.AddMetadata(3), EPDFException);
 }
 
+// Extreme reals stay numbers another reader takes: no exponent, and a value
+// beyond the integer range keeps its decimal point (qpdf drops an object with
+// an integer it cannot hold).
+TEST(PdfWriter, ExtremeRealsReadByQpdf) {
+  test::TempDir dir;
+  TPDFWriter writer;
+  writer.AddObject(Parse("<</Type/Catalog/Pages 2 0 R>>"));
+  writer.AddObject(Parse("<</Type/Pages/Kids[]/Count 0>>"));
+  writer.AddObject(TPDFArray::Of(1e30f, -3e9f, 1e-7f, -4.37113883e-08f));
+  writer.GetTrailer()->Add("Root", std::make_unique<TPDFReference>(1, 0));
+  test::WriteFileBytes(dir.File("r.pdf"), Save(writer, 0));
+  std::string check = RunTool("qpdf --check " + dir.File("r.pdf"));
+  EXPECT_EQ(check.find("WARNING"), std::string::npos) << check;
+  std::string script =
+      "import json, subprocess, sys\n"
+      "o = json.loads(subprocess.check_output(['qpdf', '--json=2', '--json-key=qpdf', sys.argv[1]]))\n"
+      "print(' '.join('%.6g' % float(x) for x in o['qpdf'][1]['obj:3 0 R']['value']))\n";
+  test::WriteFileBytes(dir.File("reals.py"), script);
+  EXPECT_EQ(RunTool("/usr/bin/python3 " + dir.File("reals.py") + " " + dir.File("r.pdf")),
+            "1e+30 -3e+09 1e-07 -4.37114e-08\n");
+}
+
 // The middle field is wide enough for object-stream numbers above 255 even
 // when every offset is small.
 TEST(PdfWriter, CrossReferenceWidthCoversObjectNumbers) {
