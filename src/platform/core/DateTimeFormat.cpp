@@ -11,8 +11,10 @@ namespace px {
 
 namespace {
 
-// TDateTime of 0001-01-01 and of the day after 9999-12-31.
-constexpr double kMinDateTime = -693593.0;
+// Bounds of the calendar, both outside it: the day before 0001-01-01 (whose
+// times, counted backwards from day -693593, reach down towards -693594) and
+// the day after 9999-12-31.
+constexpr double kMinDateTimeExclusive = -693594.0;
 constexpr double kMaxDateTimeExclusive = 2958466.0;
 
 char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -32,7 +34,7 @@ class DateTimeWriter {
  public:
   DateTimeWriter(TDateTime value, const TFormatSettings& settings) : settings_(settings) {
     // Outside the calendar the decoded fields would be meaningless.
-    if (!(value >= kMinDateTime && value < kMaxDateTimeExclusive))
+    if (!(value > kMinDateTimeExclusive && value < kMaxDateTimeExclusive))
       throw EConvertError("'" + FloatToStr(value, settings) + "' is not a valid date and time");
     DecodeDateTime(value, year_, month_, day_, hour_, minute_, second_, milliSecond_);
     dayOfWeek_ = DayOfWeek(value);

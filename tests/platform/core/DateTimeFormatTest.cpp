@@ -64,6 +64,9 @@ TEST(FormatDateTime, SettingsAndBadValues) {
   EXPECT_THROW(FormatDateTime("c", 1e10), EConvertError);
   EXPECT_THROW(FormatDateTime("c", -1e10), EConvertError);
   EXPECT_THROW(FormatDateTime("c", std::nan("")), EConvertError);
+  // The first day of the calendar: its times count backwards from day -693593.
+  EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:nn", -693593.75), "0001-01-01 18:00");
+  EXPECT_THROW(FormatDateTime("c", -693594.0), EConvertError);
   EXPECT_THROW(FormatDateTime("c", std::numeric_limits<double>::infinity()), EConvertError);
 }
 
