@@ -193,6 +193,26 @@ void EatChar(const TPDFBuffer& data, int32_t& pos, char c) {
   ++pos;
 }
 
+namespace {
+
+// True when the digits at pos (possibly none) are the whole part of a real.
+bool realFollows(const TPDFBuffer& data, int32_t pos) {
+  while (!atEnd(data, pos) && isDigit(data[pos])) ++pos;
+  return !atEnd(data, pos) && data[pos] == '.';
+}
+
+// Reads "digits.digits" at pos. The whole part is read as a double, not
+// through EatInteger, because a real may lie far beyond the integer range
+// (the writer prints such values with ".0").
+double eatReal(const TPDFBuffer& data, int32_t& pos) {
+  double whole = 0;
+  while (!atEnd(data, pos) && isDigit(data[pos])) whole = whole * 10 + (data[pos++] - '0');
+  ++pos;  // the '.'
+  return whole + eatFraction(data, pos);
+}
+
+}  // namespace
+
 int32_t EatInteger(const TPDFBuffer& data, int32_t& pos, bool skipAfter) {
   if (atEnd(data, pos) || !isDigit(data[pos])) RaisePDFReadError(pos, "Expecting integer");
   int64_t value = 0;
@@ -264,26 +284,23 @@ std::unique_ptr<TPDFObject> ParseSignedNumber(const TPDFBuffer& data, int32_t& p
     negative = data[pos] == '-';
     ++pos;
   }
-  int32_t whole = 0;
-  if (atEnd(data, pos) || data[pos] != '.') whole = EatInteger(data, pos, false);
-  if (!atEnd(data, pos) && data[pos] == '.') {
-    ++pos;
-    double value = whole + eatFraction(data, pos);
+  if (realFollows(data, pos)) {
+    double value = eatReal(data, pos);
     skipIf(data, pos, skipAfter);
     return std::make_unique<TPDFReal>(static_cast<float>(negative ? -value : value));
   }
+  int32_t whole = EatInteger(data, pos, false);
   skipIf(data, pos, skipAfter);
   return std::make_unique<TPDFInteger>(negative ? -whole : whole);
 }
 
 std::unique_ptr<TPDFObject> ParseNumberOrReference(const TPDFBuffer& data, int32_t& pos, bool skipAfter) {
-  int32_t number = EatInteger(data, pos, false);
-  if (!atEnd(data, pos) && data[pos] == '.') {
-    ++pos;
-    double value = number + eatFraction(data, pos);
+  if (realFollows(data, pos)) {
+    double value = eatReal(data, pos);
     skipIf(data, pos, skipAfter);
     return std::make_unique<TPDFReal>(static_cast<float>(value));
   }
+  int32_t number = EatInteger(data, pos, false);
   const int32_t afterNumber = pos;
   int32_t p = pos;
   SkipWhiteSpace(data, p);

@@ -128,6 +128,11 @@ TEST(PdfLexer, Errors) {
   }
   EXPECT_THROW(Parse("2147483648"), EIntOverflow);
   EXPECT_EQ(static_cast<TPDFInteger&>(*Parse("2147483647")).Value, 2147483647);
+  // Reals are not integers: their whole part may lie beyond the integer range,
+  // as the writer prints huge values ("3000000000.0").
+  EXPECT_FLOAT_EQ(static_cast<TPDFReal&>(*Parse("3000000000.0")).Value, 3e9f);
+  EXPECT_FLOAT_EQ(static_cast<TPDFReal&>(*Parse("-30000000000.5")).Value, -3e10f);
+  EXPECT_FLOAT_EQ(static_cast<TPDFReal&>(*static_cast<TPDFArray&>(*Parse("[4000000000.25]")).GetItem(0)).Value, 4e9f);
 }
 
 // Permission bits written unsigned read as their 32-bit pattern; only a plain
@@ -154,10 +159,13 @@ TEST(PdfLexer, UnsignedPermissionBits) {
   }
   EXPECT_NE(static_cast<TPDFDictionary&>(*Parse("<</P 4294963908/R 3>>")).Find("R"), nullptr);
   for (const char* overflow : {"<</P 4294967296>>", "<</P 42949672920>>", "<</Q 4294967292>>", "<</P 4294967292 0 R>>",
-                               "<</P 4294967292.5>>", "<</P +4294967292>>", "<</P [4294967292]>>", "[4294967292]"}) {
+                               "<</P +4294967292>>", "<</P [4294967292]>>", "[4294967292]"}) {
     SCOPED_TRACE(overflow);
     EXPECT_THROW(Parse(overflow), EIntOverflow);
   }
+  // A real is no integer overflow, whatever its size; /P stays a real then.
+  auto real = Parse("<</P 4294967292.5>>");
+  EXPECT_NE(dynamic_cast<TPDFReal*>(static_cast<TPDFDictionary&>(*real).Find("P")), nullptr);
 }
 
 TEST(PdfLexer, NestingDepthIsCapped) {
