@@ -70,6 +70,33 @@ void ensureCapacity(TPDFBuffer& output, size_t needed) {
   if (needed > output.size()) output.resize(std::max(needed, output.size() + output.size() / 2));
 }
 
+// TIFF predictor 2 stores each sample as the difference to the same colour
+// component of the pixel to its left, modulo the sample size; rows start
+// afresh. Samples are packed most significant bit first, 16-bit samples are
+// big-endian, so the differences cannot be undone byte by byte.
+void undoTiffPredictor(const uint8_t* in, uint8_t* out, int64_t samples, int64_t colors, int bits) {
+  if (bits == 8) {
+    for (int64_t i = 0; i < samples; ++i) out[i] = static_cast<uint8_t>(in[i] + (i >= colors ? out[i - colors] : 0));
+  } else if (bits == 16) {
+    for (int64_t i = 0; i < samples; ++i) {
+      unsigned value = (in[2 * i] << 8) | in[2 * i + 1];
+      if (i >= colors) value += (out[2 * (i - colors)] << 8) | out[2 * (i - colors) + 1];
+      out[2 * i] = static_cast<uint8_t>(value >> 8);
+      out[2 * i + 1] = static_cast<uint8_t>(value);
+    }
+  } else {
+    // out starts zeroed; samples are or-ed into place.
+    const unsigned mask = (1u << bits) - 1;
+    auto shiftOf = [bits](int64_t i) { return 8 - bits - static_cast<int>((i * bits) & 7); };
+    for (int64_t i = 0; i < samples; ++i) {
+      const int64_t at = (i * bits) >> 3;
+      unsigned value = (in[at] >> shiftOf(i)) & mask;
+      if (i >= colors) value += (out[((i - colors) * bits) >> 3] >> shiftOf(i - colors)) & mask;
+      out[at] = static_cast<uint8_t>(out[at] | ((value & mask) << shiftOf(i)));
+    }
+  }
+}
+
 }  // namespace
 
 void RegisterStreamFilter(std::string name, std::unique_ptr<TPDFStreamFilter> filter) {
@@ -105,20 +132,25 @@ void TPDFSCPredicter::ApplyPredictor(TPDFCollection* collection, TPDFDictionary*
   const int64_t encodedRow = rowLength + (tagged ? 1 : 0);
   const int64_t rows = static_cast<int64_t>(output.size()) / encodedRow;
   TPDFBuffer result(static_cast<size_t>(rows * rowLength));
+  if (!tagged) {
+    for (int64_t r = 0; r < rows; ++r)
+      undoTiffPredictor(output.data() + r * rowLength, result.data() + r * rowLength, columns * colors, colors,
+                        static_cast<int>(bits));
+    output = std::move(result);
+    return;
+  }
   for (int64_t r = 0; r < rows; ++r) {
-    const uint8_t* in = output.data() + r * encodedRow + (tagged ? 1 : 0);
+    const uint8_t* in = output.data() + r * encodedRow + 1;
     uint8_t* out = result.data() + r * rowLength;
     const uint8_t* up = r > 0 ? out - rowLength : nullptr;
-    int type = tagged ? output[r * encodedRow] + 10 : predictor;
+    const int type = output[r * encodedRow] + 10;
     for (int64_t i = 0; i < rowLength; ++i) {
       const int left = i >= distance ? out[i - distance] : 0;
       const int above = up ? up[i] : 0;
       const int upperLeft = (up && i >= distance) ? up[i - distance] : 0;
       int value;
       switch (type) {
-        case 1:
         case 10: value = in[i]; break;
-        case 2:
         case 11: value = in[i] + left; break;
         case 12: value = in[i] + above; break;
         case 13: value = in[i] + (left + above) / 2; break;

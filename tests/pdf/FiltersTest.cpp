@@ -135,6 +135,45 @@ open(d + '/tiff.flate', 'wb').write(zlib.compress(bytes(tiff)))
   EXPECT_EQ(Decode("Fl", encoded), raw);
 }
 
+// TIFF predictor 2 works on samples: packed sub-byte samples and big-endian
+// 16-bit samples, each a difference to the same component one pixel left.
+TEST(PdfFilters, TiffPredictorPerSample) {
+  test::TempDir dir;
+  std::string script = R"(
+import random, sys, zlib
+d = sys.argv[1]
+random.seed(11)
+colors, cols, nrows = 3, 5, 4
+def pack(samples, bits):
+    if bits == 16:
+        return b''.join(v.to_bytes(2, 'big') for v in samples)
+    acc, n, out = 0, 0, bytearray()
+    for v in samples:
+        acc = (acc << bits) | v; n += bits
+        if n == 8: out.append(acc); acc, n = 0, 0
+    if n: out.append(acc << (8 - n))
+    return bytes(out)
+for bits in (1, 2, 4, 8, 16):
+    raw, enc = b'', b''
+    for _ in range(nrows):
+        row = [random.randrange(1 << bits) for _ in range(colors * cols)]
+        diff = [(row[i] - (row[i - colors] if i >= colors else 0)) % (1 << bits) for i in range(len(row))]
+        raw += pack(row, bits); enc += pack(diff, bits)
+    open('%s/raw%d' % (d, bits), 'wb').write(raw)
+    open('%s/enc%d' % (d, bits), 'wb').write(zlib.compress(enc))
+)";
+  test::WriteFileBytes(dir.File("make.py"), script);
+  RunTool("/usr/bin/python3 " + dir.File("make.py") + " " + dir.Path().string());
+  for (int bits : {1, 2, 4, 8, 16}) {
+    SCOPED_TRACE(bits);
+    const std::string name = std::to_string(bits);
+    const std::string parms =
+        "<</Predictor 2 /Colors 3 /Columns 5 /BitsPerComponent " + name + ">>";
+    EXPECT_EQ(Decode("Fl", Buf(test::ReadFileBytes(dir.File("enc" + name))), parms),
+              Buf(test::ReadFileBytes(dir.File("raw" + name))));
+  }
+}
+
 TEST(PdfFilters, FlateEdgesAndPredictorErrors) {
   EXPECT_TRUE(Decode("Fl", TPDFBuffer()).empty());
   EXPECT_EQ(MessageOf([] { Decode("Fl", Buf("not zlib")); }), "Error with PDF FlateDecode filter");
