@@ -121,6 +121,7 @@ constexpr Cardinal CM_ENTER = CM_BASE + 23;
 constexpr Cardinal CM_EXIT = CM_BASE + 24;
 constexpr Cardinal CM_DIALOGKEY = CM_BASE + 25;
 constexpr Cardinal CM_SYSCOLORCHANGE = CM_BASE + 31;
+constexpr Cardinal CM_RELEASE = CM_BASE + 33;
 constexpr Cardinal CM_HINTSHOW = CM_BASE + 48;
 constexpr Cardinal CM_BIDIMODECHANGED = CM_BASE + 60;
 constexpr Cardinal CM_MOUSEWHEEL = CM_BASE + 67;

@@ -146,25 +146,76 @@ bool TForm::CloseQuery() {
 
 void TForm::Close() {
   if (!CloseQuery()) return;
-  TCloseAction action = (Application && Application->MainForm() == this) ? caFree : caHide;
+  const bool isMain = Application && Application->MainForm() == this;
+  TCloseAction action = isMain ? caFree : caHide;
   if (OnClose) OnClose(this, action);
   if (action == caNone) return;
-  if (ModalResult == mrNone) ModalResult = mrCancel;
-  SetVisible(false);
-  Widget()->hide();
-  if (Application && Application->MainForm() == this) Application->Terminate();
+  if (modalDepth_ > 0) {
+    // The modal loop ends on the result; a release waits for it to unwind.
+    if (ModalResult == mrNone) ModalResult = mrCancel;
+    if (action == caFree) Release();
+    return;
+  }
+  if (isMain) {
+    SetVisible(false);
+    Widget()->hide();
+    Application->Terminate();
+    return;
+  }
+  switch (action) {
+    case caMinimize: SetWindowState(wsMinimized); break;
+    case caFree:
+      SetVisible(false);
+      Widget()->hide();
+      Release();
+      break;
+    default:
+      SetVisible(false);
+      Widget()->hide();
+      break;
+  }
+}
+
+void TForm::Release() {
+  if (modalDepth_ > 0) {
+    releaseAfterModal_ = true;
+    return;
+  }
+  PostMessage(Handle(), CM_RELEASE, 0, 0);
+}
+
+void TForm::WndProc(TMessage& message) {
+  if (message.Msg == CM_RELEASE) {
+    if (modalDepth_ > 0) {
+      releaseAfterModal_ = true;
+      return;
+    }
+    // The message arrives from the loop, outside every handler of this form:
+    // nothing up the stack uses the form after this.
+    if (Owner()) Owner()->RemoveComponent(this);
+    FreeObject(this);
+    return;
+  }
+  TWinControl::WndProc(message);
 }
 
 TModalResult TForm::ShowModal() {
   ModalResult = mrNone;
   Widget()->setWindowModality(Qt::ApplicationModal);
+  ++modalDepth_;
   Show();
   while (ModalResult == mrNone && Visible() && !(Application && Application->Terminated()))
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+  --modalDepth_;
   SetVisible(false);
   Widget()->hide();
   Widget()->setWindowModality(Qt::NonModal);
-  return ModalResult;
+  TModalResult result = ModalResult;
+  if (modalDepth_ == 0 && releaseAfterModal_) {
+    releaseAfterModal_ = false;
+    Release();
+  }
+  return result;
 }
 
 TWindowState TForm::WindowState() const {

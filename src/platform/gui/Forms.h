@@ -31,7 +31,15 @@ class TForm : public TWinControl {
   ~TForm() override;
 
   void Show();
+  // Asks OnCloseQuery, then OnClose for what to do: caHide hides, caMinimize
+  // minimizes, caFree hides and releases, caNone keeps the form as it is.
+  // Closing the main form (whatever the action but caNone) ends the
+  // application; its owner frees it at teardown.
   void Close();
+  // Frees the form once the loop delivers a posted message, so a handler of
+  // the form itself (a button's OnClick, OnClose) may call it and return
+  // safely. During ShowModal the release waits until the modal loop is left.
+  void Release();
   // Runs a nested loop until ModalResult is set or the form is closed.
   TModalResult ShowModal();
   TModalResult ModalResult = mrNone;
@@ -48,6 +56,7 @@ class TForm : public TWinControl {
   // lists the form owns, get the first chance; true when one ran.
   virtual bool IsShortCut(Word key, TShiftState shift);
   void Notification(TComponent* component, TOperation operation) override;
+  void WndProc(TMessage& message) override;
 
   TNotifyEvent OnCreate;
   TNotifyEvent OnShow;
@@ -63,6 +72,8 @@ class TForm : public TWinControl {
  private:
   QMenuBar* menuBar_ = nullptr;
   TMainMenu* menu_ = nullptr;
+  int modalDepth_ = 0;
+  bool releaseAfterModal_ = false;
 };
 
 // The form a control sits on, nullptr when none.

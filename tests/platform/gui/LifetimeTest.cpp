@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 
 #include "platform/gui/ActnList.h"
 #include "platform/gui/ExtCtrls.h"
@@ -215,6 +216,92 @@ TEST(Lifetime, PostedMessagesToAFreedControlAreDropped) {
   EXPECT_FALSE(IsWindow(handle));
   EXPECT_FALSE(PostMessage(handle, WM_USER + 1, 0, 0));
   QCoreApplication::processEvents();
+}
+
+// Hears of the freeing of the components it watches.
+struct FreeWatcher : public TComponent {
+  using TComponent::TComponent;
+  std::vector<TComponent*> freed;
+  void Notification(TComponent* component, TOperation operation) override {
+    TComponent::Notification(component, operation);
+    if (operation == opRemove) freed.push_back(component);
+  }
+};
+
+TEST(Lifetime, FormClosedWithCaFreeIsReleasedByTheLoop) {
+  // Closed from outside, and from the click of a button on the form itself;
+  // the form must outlive the call and go when the loop delivers the release.
+  for (bool fromOwnButton : {false, true}) {
+    SCOPED_TRACE(fromOwnButton ? "button click" : "direct");
+    TComponent owner(nullptr);
+    FreeWatcher watcher(nullptr);
+    auto* form = CreateComponent<TForm>(&owner);
+    form->FreeNotification(&watcher);
+    form->SetBounds(0, 0, 200, 150);
+    form->OnClose = [](TObject*, TCloseAction& action) { action = caFree; };
+    auto* button = CreateComponent<TButton>(form);
+    button->SetParent(form);
+    button->SetBounds(10, 10, 80, 30);
+    int clicks = 0;
+    button->OnClick = [&](TObject*) {
+      form->Close();
+      ++clicks;
+      EXPECT_EQ(button->Caption(), "");  // still whole after Close returns
+    };
+    form->Show();
+    QPointer<QWidget> widget = form->Widget();
+    HWND handle = form->Handle();
+    if (fromOwnButton) sendClick(button->Widget());
+    else form->Close();
+    EXPECT_EQ(clicks, fromOwnButton ? 1 : 0);
+    EXPECT_TRUE(watcher.freed.empty());
+    EXPECT_EQ(owner.ComponentCount(), 1);
+    EXPECT_FALSE(widget->isVisible());
+    processEventsFor(30);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(watcher.freed.size(), 1u);
+    EXPECT_EQ(watcher.freed[0], form);
+    EXPECT_EQ(owner.ComponentCount(), 0);
+    EXPECT_FALSE(IsWindow(handle));
+    EXPECT_TRUE(widget.isNull());
+  }
+}
+
+TEST(Lifetime, FormCloseActionsOtherThanFree) {
+  TComponent owner(nullptr);
+  auto* form = CreateComponent<TForm>(&owner);
+  TCloseAction next = caNone;
+  form->OnClose = [&](TObject*, TCloseAction& action) {
+    EXPECT_EQ(action, caHide);  // the default for a form that is not the main form
+    action = next;
+  };
+  form->Show();
+  form->Close();  // caNone: nothing happens
+  EXPECT_TRUE(form->Visible());
+  next = caMinimize;
+  form->Close();
+  EXPECT_EQ(form->WindowState(), wsMinimized);
+  form->SetWindowState(wsNormal);
+  next = caHide;
+  form->Close();
+  EXPECT_FALSE(form->Visible());
+  EXPECT_FALSE(form->Widget()->isVisible());
+  processEventsFor(20);
+  EXPECT_EQ(owner.ComponentCount(), 1);  // hidden, not freed
+}
+
+TEST(Lifetime, ModalFormClosedWithCaFreeGoesAfterShowModalReturns) {
+  TComponent owner(nullptr);
+  FreeWatcher watcher(nullptr);
+  auto* form = CreateComponent<TForm>(&owner);
+  form->FreeNotification(&watcher);
+  form->OnClose = [](TObject*, TCloseAction& action) { action = caFree; };
+  QTimer::singleShot(10, [form] { form->Close(); });
+  EXPECT_EQ(form->ShowModal(), mrCancel);
+  EXPECT_TRUE(watcher.freed.empty());  // ShowModal's frame used the form to the end
+  processEventsFor(20);
+  ASSERT_EQ(watcher.freed.size(), 1u);
+  EXPECT_EQ(owner.ComponentCount(), 0);
 }
 
 }  // namespace
