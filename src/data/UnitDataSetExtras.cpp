@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "data/UnitDataSet.h"
 #include "data/UnitDataSetIndex.h"
@@ -108,6 +109,35 @@ Integer TMemDataSet::AddLookupField(const std::string& name, const IMemDataSet& 
 // ---------------------------------------------------------------------------
 // FindByMany
 
+namespace {
+
+// A number searched for in a Single or Double key. Converting a value beyond
+// the type's finite range is undefined, so such a value is placed where it
+// belongs instead: between the largest finite key and infinity (or the
+// mirror of that), where no stored key can equal it. A NaN goes in as the
+// type's NaN, which the ordered indexes hold equal to every stored NaN.
+template <class F, class Find>
+TMemRecord* findFloatKey(Extended v, Byte flags, bool hashed, Find find) {
+  constexpr F kMax = std::numeric_limits<F>::max();
+  constexpr F kInf = std::numeric_limits<F>::infinity();
+  constexpr F kNaN = std::numeric_limits<F>::quiet_NaN();
+  if (std::isnan(v)) return find(std::signbit(v) ? -kNaN : kNaN, flags);
+  if (std::isinf(v) || std::fabs(v) <= static_cast<Extended>(kMax)) return find(static_cast<F>(v), flags);
+  if (hashed || !(flags & (mfAtOrAfter | mfAtOrBefore))) return nullptr;
+  if (v > 0) return (flags & mfAtOrBefore) ? find(kMax, mfAtOrBefore) : find(kInf, mfAtOrAfter);
+  return (flags & mfAtOrBefore) ? find(-kInf, mfAtOrBefore) : find(-kMax, mfAtOrAfter);
+}
+
+// Beyond a Double's range a value is as good as infinite for the currency
+// conversion, which refuses it.
+double toDoubleSaturated(Extended v) {
+  if (std::isfinite(v) && std::fabs(v) > static_cast<Extended>(std::numeric_limits<double>::max()))
+    return v > 0 ? HUGE_VAL : -HUGE_VAL;
+  return static_cast<double>(v);
+}
+
+}  // namespace
+
 TMemRecord* TMemDataSet::FindByMany(Integer index, const TMemArgs& values, Byte flags) const {
   TMemIndex* ix = Index(index);
   if (ix->KeyType == mftNone) return findByManyFields(ix, values, flags);
@@ -137,12 +167,14 @@ TMemRecord* TMemDataSet::FindByMany(Integer index, const TMemArgs& values, Byte 
       if (!a.IsText()) break;
       return FindUnicodeString(index, a.IsWideText() ? a.WideText() : AnsiToUnicode(a.NarrowText()), flags);
     case mftSingle:
-      return FindSingle(index, static_cast<Single>(number()), flags);
+      return findFloatKey<Single>(number(), flags, ix->Kind == mitUnorderedUnique,
+                                  [&](Single k, Byte f) { return FindSingle(index, k, f); });
     case mftDouble:
-      return FindDouble(index, static_cast<Double>(number()), flags);
+      return findFloatKey<Double>(number(), flags, ix->Kind == mitUnorderedUnique,
+                                  [&](Double k, Byte f) { return FindDouble(index, k, f); });
     case mftCurrency:
       if (a.IsInteger() || a.IsInt64()) return FindCurrency(index, Currency::FromInt64(a.IntValue()), flags);
-      return FindCurrency(index, Currency::FromDouble(static_cast<double>(number())), flags);
+      return FindCurrency(index, Currency::FromDouble(toDoubleSaturated(number())), flags);
     case mftGUID:
       if (a.GetKind() != TMemArg::vtPChar && a.GetKind() != TMemArg::vtString) break;
       return FindGUID(index, TextToGUID(a.NarrowText()), flags);

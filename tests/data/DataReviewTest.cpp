@@ -1,6 +1,10 @@
 // Faults found in review of the data library, each pinned by a test.
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cmath>
+#include <limits>
+
 #include "data/UnitCrc.h"
 #include "data/UnitDataSet.h"
 #include "data/UnitDataView.h"
@@ -121,6 +125,64 @@ TEST(DataReview, FileTimesBeforeTheDateTimeEpoch) {
     r->SetInt64(0, c.ticks);
     EXPECT_EQ(UnicodeToUtf8(FormatViewValue(r, 0, col)), c.text) << c.ticks;
   }
+}
+
+// A number beyond a Single's range searched for in a Single key is not
+// converted (that is undefined): it equals no stored key and sits between the
+// largest finite key and infinity. NaN finds the stored NaN.
+TEST(DataReview, FindByManyBeyondTheRangeOfASingleKey) {
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+  for (const char* spec : {"k:flt*", "k:flt#"}) {
+    SCOPED_TRACE(spec);
+    const bool hashed = spec[5] == '#';
+    IMemDataSet t = CreateMemDataSetFromSpec("F", spec);
+    auto add = [&](float v) {
+      TMemRecord* r = t->AddRecord();
+      r->SetSingle(0, v);
+      return r;
+    };
+    TMemRecord* negInf = add(-inf);
+    TMemRecord* negMax = add(-FLT_MAX);
+    TMemRecord* mid = add(1.5f);
+    TMemRecord* posMax = add(FLT_MAX);
+    TMemRecord* posInf = add(inf);
+    TMemRecord* aNaN = add(nan);
+    struct Case {
+      double key;
+      Byte flags;
+      TMemRecord* tree;
+      TMemRecord* hash;
+    } cases[] = {
+        {1e39, 0, nullptr, nullptr},
+        {1e39, mfAtOrAfter, posInf, nullptr},
+        {1e39, mfAtOrBefore, posMax, nullptr},
+        {DBL_MAX, mfAtOrBefore, posMax, nullptr},
+        {-1e39, 0, nullptr, nullptr},
+        {-1e39, mfAtOrAfter, negMax, nullptr},
+        {-DBL_MAX, mfAtOrBefore, negInf, nullptr},
+        {std::nextafter(static_cast<double>(FLT_MAX), DBL_MAX), 0, nullptr, nullptr},
+        {static_cast<double>(FLT_MAX), 0, posMax, posMax},
+        {std::numeric_limits<double>::infinity(), 0, posInf, posInf},
+        {-std::numeric_limits<double>::infinity(), 0, negInf, negInf},
+        {std::numeric_limits<double>::quiet_NaN(), 0, aNaN, aNaN},
+        {1.5, 0, mid, mid},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.key << " flags " << int(c.flags));
+      EXPECT_EQ(t->FindByMany(0, {c.key}, c.flags), hashed ? c.hash : c.tree);
+    }
+  }
+  // The same for a Double key given a long double beyond its range, and a
+  // Currency key refuses such a value instead of converting it.
+  IMemDataSet d = CreateMemDataSetFromSpec("D", "k:dbl*");
+  TMemRecord* dMax = d->AddRecord();
+  dMax->SetDouble(0, DBL_MAX);
+  d->AddRecord()->SetDouble(0, std::numeric_limits<double>::infinity());
+  EXPECT_EQ(d->FindByMany(0, {1e400L}), nullptr);
+  EXPECT_EQ(d->FindByMany(0, {1e400L}, mfAtOrBefore), dMax);
+  IMemDataSet c = CreateMemDataSetFromSpec("C", "k:curr*");
+  c->AddRecord()->SetCurrency(0, Currency::FromInt64(1));
+  EXPECT_THROW(c->FindByMany(0, {1e400L}), EOverflow);
 }
 
 }  // namespace
