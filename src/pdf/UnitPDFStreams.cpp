@@ -211,15 +211,20 @@ void TPDFSCBase16::Encode(const TPDFBuffer&, TPDFBuffer&) { notImplemented("TPDF
 
 void TPDFSCBase85::Decode(const TPDFBuffer& data, int32_t start, int32_t length, int32_t& endPos, TPDFCollection*,
                           TPDFDictionary*, TPDFDictionary*, TPDFBuffer& output) {
-  static const uint32_t weights[4] = {52200625u, 614125u, 7225u, 85u};
+  static const uint64_t weights[4] = {52200625u, 614125u, 7225u, 85u};
   clipRange(data, start, length);
   output.clear();
   output.reserve(static_cast<size_t>(length) * 4 / 5 + 32);
-  uint32_t accumulator = 0;
+  // Five digits reach 85^5 - 1, beyond 32 bits: a group above 2^32 - 1 is
+  // not one that an encoder writes, and it must not wrap into other bytes.
+  uint64_t accumulator = 0;
   int k = 0;
   int32_t pos = start;
+  auto checkGroup = [&] {
+    if (accumulator > 0xFFFFFFFFu) RaisePDFReadError(pos, "Base85.Decode: Group value out of range.");
+  };
   const int32_t end = start + length;
-  auto put4 = [&](uint32_t value, int count) {
+  auto put4 = [&](uint64_t value, int count) {
     if (static_cast<int64_t>(output.size()) + count > MaxDecodedStreamSize)
       RaisePDFReadError(pos, "Decoded stream exceeds the size limit");
     for (int i = 0; i < count; ++i) output.push_back(static_cast<uint8_t>(value >> (24 - 8 * i)));
@@ -233,6 +238,7 @@ void TPDFSCBase85::Decode(const TPDFBuffer& data, int32_t start, int32_t length,
         ++k;
       } else {
         accumulator += value;
+        checkGroup();
         put4(accumulator, 4);
         accumulator = 0;
         k = 0;
@@ -247,6 +253,7 @@ void TPDFSCBase85::Decode(const TPDFBuffer& data, int32_t start, int32_t length,
       ++pos;
       if (k > 1) {
         accumulator += weights[k - 1];
+        checkGroup();
         put4(accumulator, k - 1);
       }
       endPos = pos;

@@ -67,6 +67,13 @@ TEST(PdfFilters, Ascii85) {
   EXPECT_NE(MessageOf([] { Decode("A85", Buf("87cU")); }).find("TPDFCollection: Error reading file."),
             std::string::npos);
   EXPECT_EQ(Str(Decode("A85", Buf("87cUR"))), "Hell");
+  // The largest group is "s8W-!" (2^32 - 1); anything above is a read error, not wrapped bytes.
+  EXPECT_EQ(Str(Decode("A85", Buf("s8W-!~>"))), "\xFF\xFF\xFF\xFF");
+  EXPECT_EQ(Str(Decode("A85", Buf("s8W,~>"))), "\xFF\xFF\xFF");
+  for (const char* bad : {"s8W-\"~>", "uuuuu~>", "s8W-~>", "!!!!!uuuuu"})
+    EXPECT_NE(MessageOf([bad] { Decode("A85", Buf(bad)); }).find("TPDFCollection: Error reading file."),
+              std::string::npos)
+        << bad;
 }
 
 TEST(PdfFilters, RunLength) {
