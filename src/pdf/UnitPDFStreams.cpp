@@ -1,6 +1,8 @@
 #include "pdf/UnitPDFStreams.h"
 
 #include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -440,13 +442,21 @@ void TPDFSCJPeg::Decode(const TPDFBuffer& data, int32_t start, int32_t length, i
   std::vector<uint8_t> row;
   std::vector<uint8_t>* rowPtr = &row;
   if (setjmp(error.jump) != 0) {
+    const int code = error.manager.msg_code;
     jpeg_destroy_decompress(&info);
-    if (stage == 0) throw EPDFException(std::string("JPEG error: ") + error.message);
+    // Running out of the memory allowed is refusal, not damaged pixels.
+    if (stage == 0 || code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE)
+      throw EPDFException(std::string("JPEG error: ") + error.message);
     // Pixels that cannot be decoded are left blank, with the image's size.
-    std::fill(out->begin(), out->end(), 0);
+    out->assign(rowBytes * height, 0);
     return;
   }
   jpeg_create_decompress(&info);
+  // A progressive image keeps every coefficient of the image in memory
+  // (twice the bytes of its samples); without a limit a few bytes of header
+  // could demand gigabytes. There is no backing store, so going over the
+  // limit ends decoding with an error.
+  info.mem->max_memory_to_use = static_cast<long>(MaxDecodedStreamSize);
   jpeg_mem_src(&info, data.data() + start, static_cast<unsigned long>(length));
   jpeg_read_header(&info, TRUE);
   if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
@@ -461,12 +471,19 @@ void TPDFSCJPeg::Decode(const TPDFBuffer& data, int32_t start, int32_t length, i
   components = info.out_color_space == JCS_GRAYSCALE ? 1 : 3;
   rowBytes = static_cast<size_t>(info.output_width) * components;
   height = info.output_height;
-  if (static_cast<int64_t>(rowBytes) * static_cast<int64_t>(height) > MaxDecodedStreamSize)
-    std::longjmp(error.jump, 1);
-  out->assign(rowBytes * height, 0);
+  // Refused before libjpeg allocates anything for the pixels: the samples
+  // it decodes (four per pixel for CMYK) and the image we return are both
+  // bounded by the decoder's output limit.
+  const int64_t samples = static_cast<int64_t>(info.output_width) * static_cast<int64_t>(info.output_height) *
+                          std::max({info.num_components, info.output_components, static_cast<int>(components)});
+  if (samples > MaxDecodedStreamSize) {
+    jpeg_destroy_decompress(&info);
+    throw EPDFException("JPEG error: image exceeds the size limit");
+  }
   rowPtr->resize(static_cast<size_t>(info.output_width) * info.output_components);
   stage = 1;
   jpeg_start_decompress(&info);
+  out->assign(rowBytes * height, 0);
   while (info.output_scanline < info.output_height) {
     JSAMPROW rows[1] = {rowPtr->data()};
     size_t y = info.output_scanline;

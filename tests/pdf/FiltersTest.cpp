@@ -418,5 +418,31 @@ open(sys.argv[1], 'wb').write(b'P6\n%d %d\n255\n' % (w, h) + bytes(px))
   EXPECT_THROW(Decode("DCT", Buf("not a jpeg")), EPDFException);
 }
 
+// A header claims the size; libjpeg would allocate for it before reading any
+// scan. Both the samples and libjpeg's own memory are bounded.
+TEST(PdfFilters, JpegMemoryIsCapped) {
+  test::TempDir dir;
+  std::string ppm = "P6\n16 16\n255\n";
+  for (int i = 0; i < 16 * 16 * 3; ++i) ppm += static_cast<char>(i * 37);
+  test::WriteFileBytes(dir.File("in.ppm"), ppm);
+  RunTool("cjpeg -progressive -sample 1x1 -outfile " + dir.File("p.jpg") + " " + dir.File("in.ppm"));
+  const std::string jpeg = test::ReadFileBytes(dir.File("p.jpg"));
+  EXPECT_EQ(Decode("DCT", Buf(jpeg)).size(), 16u * 16u * 3u);
+  const size_t sof = jpeg.find("\xFF\xC2");
+  ASSERT_NE(sof, std::string::npos);
+  auto withSize = [&](int width, int height) {
+    std::string patched = jpeg;
+    patched[sof + 5] = static_cast<char>(height >> 8);
+    patched[sof + 6] = static_cast<char>(height);
+    patched[sof + 7] = static_cast<char>(width >> 8);
+    patched[sof + 8] = static_cast<char>(width);
+    return Buf(patched);
+  };
+  // 192 MiB of samples is allowed, but the coefficients of a progressive
+  // image that size need twice as much.
+  EXPECT_THROW(Decode("DCT", withSize(8000, 8000)), EPDFException);
+  EXPECT_EQ(MessageOf([&] { Decode("DCT", withSize(10000, 10000)); }), "JPEG error: image exceeds the size limit");
+}
+
 }  // namespace
 }  // namespace px
