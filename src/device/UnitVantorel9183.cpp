@@ -79,6 +79,11 @@ void TVantorel9183PrinterCapture::choosePort() {
     EnumerateComPorts(ports, AdapterManufacturer, AdapterDriver, SysfsRoot, DevRoot);
   }
   auto tryOpen = [this] {
+    // A fresh connection starts at a line start: what was left of a line
+    // from the last one (text, or the rest of an overlong line still to be
+    // dropped) must not swallow the first line of this one.
+    pendingText_.clear();
+    skippingLine_ = false;
     try {
       serial_->Open();
     } catch (const std::exception& e) {

@@ -265,6 +265,26 @@ TEST_F(CaptureOnPseudoTerminal, TextWithoutLineEndsDoesNotBlockTheNextReceipt) {
   EXPECT_TRUE(capture->Serial().ReaderRunning());
 }
 
+// The line went away while the rest of an overlong line was still to be
+// dropped: the next connection starts at a line start and keeps its first line.
+TEST_F(CaptureOnPseudoTerminal, ReconnectStartsAtALineStart) {
+  openCapture();
+  const std::string longLine(TVantorel9183PrinterCapture::MaxLineLength, 'x');
+  pty.Write(longLine);
+  ASSERT_TRUE(PumpUntil([&] {
+    for (const std::string& l : probe->debug.Lines())
+      if (l == longLine) return true;
+    return false;
+  }));
+  capture->Serial().Close();
+  PostMessage(capture->WindowHandle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+  ASSERT_TRUE(PumpUntil([&] { return capture->Serial().GetActive(); }));
+  pty.Write(kTestReceipt);
+  ASSERT_TRUE(PumpUntil([&] { return probe->results == 1; }));
+  EXPECT_EQ(probe->rows, kTestRows);
+  EXPECT_EQ(probe->errors, 0);
+}
+
 TEST(PrinterCaptureDevice, DeviceChangesOpenTheAdapterPortAndCloseItWhenItGoes) {
   test::TempDir dir;
   test::PseudoTerminal pty;
