@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "DbTestSupport.h"
 #include "dbclient/dbc.h"
 #include "dbclient/dbclibResult.h"
 #include "platform/core/Streams.h"
@@ -20,30 +21,12 @@ namespace {
 // in slots of the declared length + 2 bytes.
 constexpr size_t VarElement = 5 + 2;
 
-class Arrays : public testing::Test {
+class Arrays : public test::DatabaseTest {
  protected:
   void SetUp() override {
-    path = dir.File("arrays.fdb");
-    db = MakeObject<TDBCDataBase>(nullptr);
-    db->SetDatabaseName(path);
-    db->SetUserName("SYSDBA");
-    db->SetCharacterSet(csISO8859_1);
-    db->CreateDatabase(csISO8859_1, 4096);
-    tr = MakeObject<TDBCTransaction>(nullptr);
-    tr->SetDataBase(db.get());
-    q = MakeObject<TDBCQuery>(nullptr);
-    q->SetTransaction(tr.get());
+    CreateDatabase("arrays.fdb");
     exec("CREATE TABLE T (ID INTEGER NOT NULL, IA INTEGER[1:3], VA VARCHAR(5)[0:1, 1:2])");
     tr->Commit();
-  }
-  void TearDown() override {
-    q.reset();
-    tr.reset();
-    db.reset();
-  }
-  void exec(const std::string& sql) {
-    q->SetSQLText(sql);
-    q->ExecSQL();
   }
   // Stores a new array of the column through the client and returns its id;
   // Upper below 0 keeps the column's bounds, else the slice is [lower:Upper]
@@ -97,12 +80,6 @@ class Arrays : public testing::Test {
     }
     return v;
   }
-
-  test::TempDir dir;
-  std::string path;
-  TObjectPtr<TDBCDataBase> db;
-  TObjectPtr<TDBCTransaction> tr;
-  TObjectPtr<TDBCQuery> q;
 };
 
 const std::vector<int32_t> ints1{10, -20, 2147483647};

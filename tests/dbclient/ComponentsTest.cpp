@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "DbTestSupport.h"
 #include "IsqlPeer.h"
 #include "dbclient/dbc.h"
 #include "support/TempDir.h"
@@ -16,29 +17,11 @@ namespace {
 using test::ListLines;
 using test::RunIsql;
 
-class Components : public testing::Test {
+class Components : public test::DatabaseTest {
  protected:
   void SetUp() override {
-    path = dir.File("test.fdb");
-    db = MakeObject<TDBCDataBase>(nullptr);
-    db->SetDatabaseName(path);
-    db->SetUserName("SYSDBA");
-    db->SetCharacterSet(csISO8859_1);
-    db->CreateDatabase(csISO8859_1, 4096);
+    CreateDatabase("test.fdb");
     ASSERT_TRUE(db->Connected());
-    tr = MakeObject<TDBCTransaction>(nullptr);
-    tr->SetDataBase(db.get());
-    q = MakeObject<TDBCQuery>(nullptr);
-    q->SetTransaction(tr.get());
-  }
-  void TearDown() override {
-    q.reset();
-    tr.reset();
-    db.reset();
-  }
-  void exec(const std::string& sql) {
-    q->SetSQLText(sql);
-    q->ExecSQL();
   }
   // Commits and lets go of the file so that isql can open it.
   void detach() {
@@ -52,12 +35,6 @@ class Components : public testing::Test {
     c->Open();
     return c->Fields().GetAsInteger(0);
   }
-
-  test::TempDir dir;
-  std::string path;
-  TObjectPtr<TDBCDataBase> db;
-  TObjectPtr<TDBCTransaction> tr;
-  TObjectPtr<TDBCQuery> q;
 };
 
 TEST(DataBase, ParametersAsLines) {
