@@ -90,15 +90,8 @@ void THIDDevices::Unsubscribe(THIDDeviceEvent callback) {
   }
 }
 
-void THIDDevices::NotifyPresent() {
-  if (refreshing_) {
-    NotifyStates({hdsPresent});
-    return;
-  }
-  // The replay walks the list while subscribers run, and they may run a
-  // modal loop that dispatches a device change: that refresh would free the
-  // devices under the walk, so it waits until the replay ends, as during an
-  // enumeration.
+template <class F>
+void THIDDevices::runRefreshing(F first) {
   refreshing_ = true;
   struct Guard {
     THIDDevices* self;
@@ -108,11 +101,23 @@ void THIDDevices::NotifyPresent() {
     }
   } guard{this};
   refreshPending_ = false;
-  NotifyStates({hdsPresent});
+  first();
   while (refreshPending_) {
     refreshPending_ = false;
     refreshOnce();
   }
+}
+
+void THIDDevices::NotifyPresent() {
+  if (refreshing_) {
+    NotifyStates({hdsPresent});
+    return;
+  }
+  // The replay walks the list while subscribers run, and they may run a
+  // modal loop that dispatches a device change: that refresh would free the
+  // devices under the walk, so it waits until the replay ends, as during an
+  // enumeration.
+  runRefreshing([this] { NotifyStates({hdsPresent}); });
 }
 
 void THIDDevices::NotifyStates(THIDDeviceStates states) {
@@ -131,18 +136,7 @@ void THIDDevices::Refresh() {
     refreshPending_ = true;
     return;
   }
-  refreshing_ = true;
-  struct Guard {
-    THIDDevices* self;
-    ~Guard() {
-      self->refreshing_ = false;
-      self->refreshPending_ = false;
-    }
-  } guard{this};
-  do {
-    refreshPending_ = false;
-    refreshOnce();
-  } while (refreshPending_);
+  runRefreshing([this] { refreshOnce(); });
 }
 
 void THIDDevices::refreshOnce() {

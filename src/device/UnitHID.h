@@ -105,6 +105,10 @@ class THIDDevices {
 
  private:
   void refreshOnce();
+  // Runs `first` with the list marked as refreshing, then the refreshes that
+  // were asked for meanwhile, until none is left.
+  template <class F>
+  void runRefreshing(F first);
 
   std::string sysfsRoot_;
   std::string devRoot_;
