@@ -70,6 +70,20 @@ std::string joinArgs(const std::vector<std::string>& args) {
   return text;
 }
 
+// A command that must fail with exit code 1, nothing on standard output and
+// standard error starting with `message`.
+struct Failing {
+  std::vector<std::string> args;
+  std::string message;  // the start of stderr
+};
+
+void expectFails(const Failing& c) {
+  Outcome run = pxtool(c.args);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(run.err.starts_with(c.message)) << run.err;
+}
+
 TEST(PxTool, BinaryIsBuilt) { ASSERT_TRUE(fs::exists(pxtoolPath())) << pxtoolPath(); }
 
 TEST(PxTool, VersionAndUsage) {
@@ -173,11 +187,7 @@ TEST(PxTool, DatasetErrorsPrintTheLibraryMessage) {
   test::WriteFileBytes(wide, "Big:i64\n1\n");
   ASSERT_EQ(pxtool({"dataset", "write", "--key", "sekrit", good, keyed}).code, 0);
 
-  struct Case {
-    std::vector<std::string> args;
-    std::string message;  // the start of stderr
-  };
-  const std::vector<Case> cases = {
+  const std::vector<Failing> cases = {
       {{"dataset", "write", bad, out}, "Line 2: 'abc' is not a valid integer of the field's range\n"},
       {{"dataset", "write", missing, out}, "Cannot open file \"" + missing + "\".\n"},
       // The old format cannot hold Int64 fields.
@@ -186,12 +196,9 @@ TEST(PxTool, DatasetErrorsPrintTheLibraryMessage) {
       {{"dataset", "dump", keyed}, "Cannot load dataset\n"},
       {{"dataset", "dump", "--key", "wrong", keyed}, "Cannot load dataset\n"},
   };
-  for (const Case& c : cases) {
+  for (const Failing& c : cases) {
     SCOPED_TRACE(joinArgs(c.args));
-    Outcome run = pxtool(c.args);
-    EXPECT_EQ(run.code, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_TRUE(run.err.starts_with(c.message)) << run.err;
+    expectFails(c);
     EXPECT_FALSE(fs::exists(out));
   }
 }
@@ -391,22 +398,15 @@ TEST_F(PxToolPdf, UnreadableFilesPrintTheReaderMessage) {
   const std::string garbage = dir_->File("garbage.pdf"), missing = dir_->File("missing.pdf");
   const std::string target = dir_->File("never.pdf");
   test::WriteFileBytes(garbage, "not a document\n");
-  struct Case {
-    std::vector<std::string> args;
-    std::string message;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<Failing> cases = {
       {{"pdf", "info", garbage}, "TPDFCollection: Error reading file."},
       {{"pdf", "dump", garbage}, "TPDFCollection: Error reading file."},
       {{"pdf", "rewrite", garbage, target}, "TPDFCollection: Error reading file."},
       {{"pdf", "info", missing}, "Cannot open file \"" + missing + "\"."},
   };
-  for (const Case& c : cases) {
+  for (const Failing& c : cases) {
     SCOPED_TRACE(joinArgs(c.args));
-    Outcome run = pxtool(c.args);
-    EXPECT_EQ(run.code, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_TRUE(run.err.starts_with(c.message)) << run.err;
+    expectFails(c);
   }
   EXPECT_FALSE(fs::exists(target));
 }
