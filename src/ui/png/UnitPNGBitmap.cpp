@@ -1,5 +1,6 @@
 // Conversion of a decoded PNG image into a bitmap in one of the six modes.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "ui/png/UnitPNG.h"
@@ -79,6 +80,8 @@ class Converter {
   void firstBytes(int pixelBytes);
   void allOnesMask();
   void checkPaletteAlpha() const;
+  // Alpha of every palette index: the tRNS entries, opaque past them.
+  std::array<Byte, 256> paletteAlpha() const;
   // 24-bit or 32-bit colour of the image's samples; alpha: write it (32-bit).
   void colourRows(bool withAlpha, bool useGamma);
 
@@ -148,6 +151,14 @@ void Converter::allOnesMask() {
 void Converter::checkPaletteAlpha() const {
   if (file_.PaletteAlpha.size() > 256 || (depth() < 8 && file_.PaletteAlpha.size() > 16))
     throw EPNGException(cannotConvert);
+}
+
+std::array<Byte, 256> Converter::paletteAlpha() const {
+  std::array<Byte, 256> alpha;
+  alpha.fill(255);
+  const size_t count = std::min(file_.PaletteAlpha.size(), alpha.size());
+  std::copy(file_.PaletteAlpha.begin(), file_.PaletteAlpha.begin() + count, alpha.begin());
+  return alpha;
 }
 
 void Converter::colourRows(bool withAlpha, bool useGamma) {
@@ -305,9 +316,7 @@ void Converter::RGBA() {
     case 3: {
       checkPaletteAlpha();
       setUp(TPNGPixelFormat::pf32bit);
-      Byte alpha[256];
-      std::fill(alpha, alpha + 256, Byte(255));
-      std::copy(file_.PaletteAlpha.begin(), file_.PaletteAlpha.end(), alpha);
+      const std::array<Byte, 256> alpha = paletteAlpha();
       for (Integer y = 0; y < height(); ++y) {
         const Byte* in = image_.GetRow(y);
         Byte* out = bitmap_.ScanLine(y);
@@ -362,9 +371,7 @@ void Converter::Mask() {
       checkPaletteAlpha();
       setUp(TPNGPixelFormat::pf8bit);
       greyPalette(8);
-      Byte alpha[256];
-      std::fill(alpha, alpha + 256, Byte(255));
-      std::copy(file_.PaletteAlpha.begin(), file_.PaletteAlpha.end(), alpha);
+      const std::array<Byte, 256> alpha = paletteAlpha();
       for (Integer y = 0; y < height(); ++y) {
         const Byte* in = image_.GetRow(y);
         Byte* out = bitmap_.ScanLine(y);
