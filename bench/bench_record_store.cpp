@@ -30,8 +30,19 @@ std::vector<std::string> makeNames(size_t n, uint32_t seed) {
 
 double secs(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
-Times runOurs(const std::vector<std::string>& names, const std::vector<std::string>& newNames) {
+// The five phases from the six time stamps taken between them.
+Times phases(Clock::time_point t0, Clock::time_point t1, Clock::time_point t2, Clock::time_point t3,
+             Clock::time_point t4, Clock::time_point t5) {
   Times t;
+  t.insert = secs(t0, t1);
+  t.find = secs(t1, t2);
+  t.walk = secs(t2, t3);
+  t.update = secs(t3, t4);
+  t.free = secs(t4, t5);
+  return t;
+}
+
+Times runOurs(const std::vector<std::string>& names, const std::vector<std::string>& newNames) {
   const size_t n = names.size();
   px::IMemDataSet ds = px::CreateMemDataSet();
   ds->AddField(px::mftInteger, "id", 0);
@@ -60,12 +71,7 @@ Times runOurs(const std::vector<std::string>& names, const std::vector<std::stri
   auto t5 = Clock::now();
   benchmark::DoNotOptimize(hits);
   benchmark::DoNotOptimize(len);
-  t.insert = secs(t0, t1);
-  t.find = secs(t1, t2);
-  t.walk = secs(t2, t3);
-  t.update = secs(t3, t4);
-  t.free = secs(t4, t5);
-  return t;
+  return phases(t0, t1, t2, t3, t4, t5);
 }
 
 struct PeerRec {
@@ -75,7 +81,6 @@ struct PeerRec {
 };
 
 Times runPeer(const std::vector<std::string>& names, const std::vector<std::string>& newNames) {
-  Times t;
   const size_t n = names.size();
   std::unordered_map<int, PeerRec*> byId;
   std::multimap<std::string, PeerRec*> byName;
@@ -112,12 +117,7 @@ Times runPeer(const std::vector<std::string>& names, const std::vector<std::stri
   auto t5 = Clock::now();
   benchmark::DoNotOptimize(hits);
   benchmark::DoNotOptimize(len);
-  t.insert = secs(t0, t1);
-  t.find = secs(t1, t2);
-  t.walk = secs(t2, t3);
-  t.update = secs(t3, t4);
-  t.free = secs(t4, t5);
-  return t;
+  return phases(t0, t1, t2, t3, t4, t5);
 }
 
 Times best(Times (*f)(const std::vector<std::string>&, const std::vector<std::string>&), const std::vector<std::string>& a,
