@@ -2,7 +2,9 @@
 // main thread through the queued hand-over.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -130,13 +132,26 @@ TEST_F(Events, DestroyingWhileAThreadWaitsForTheMainThreadDoesNotHang) {
 }
 
 TEST_F(Events, OversizedNotificationIsCutToTheBuffer) {
+  int calls = 0;
+  alerter->OnEvent = [&](TObject*, const std::string&, Integer, bool&) { ++calls; };
   alerter->EventNames().SetText("PX_D\n");
   alerter->SetDatabase(listener.get());
   alerter->SetRegistered(true);
-  pumpFor(300);
   ASSERT_EQ(1u, alerter->Threads().size());
+  // Wait until the thread has seen a real notification, so that the forged
+  // one below meets it waiting on a queued request and not still priming
+  // (a busy machine can take longer than any fixed pause).
+  for (int tries = 0; calls == 0 && tries < 20; ++tries) {
+    post({"PX_D"});
+    pumpUntil([&] { return calls > 0; }, 1000);
+  }
+  ASSERT_GT(calls, 0);
+  // A well-formed block for the one name, padded far past the buffer: only
+  // the buffer's length may be copied, and what the thread queues next must
+  // still be a valid block.
   std::vector<ISC_UCHAR> flood(60000, 0);
-  flood[0] = 1;  // the block's version byte
+  const ISC_UCHAR block[] = {1, 4, 'P', 'X', '_', 'D', 1, 0, 0, 0};
+  std::copy(std::begin(block), std::end(block), flood.begin());
   TDBCEventThread::EventCallback(alerter->Threads()[0], static_cast<ISC_USHORT>(flood.size()), flood.data());
   pumpFor(300);
   alerter->SetRegistered(false);
