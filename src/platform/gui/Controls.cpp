@@ -141,6 +141,7 @@ WPARAM keyFlags(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons) {
   if (buttons & Qt::MiddleButton) w |= MK_MBUTTON;
   if (mods & Qt::ShiftModifier) w |= MK_SHIFT;
   if (mods & Qt::ControlModifier) w |= MK_CONTROL;
+  if (mods & Qt::AltModifier) w |= MK_ALT;
   return w;
 }
 
@@ -148,6 +149,7 @@ TShiftState shiftFromFlags(WPARAM w) {
   TShiftState s;
   if (w & MK_SHIFT) s.Include(ssShift);
   if (w & MK_CONTROL) s.Include(ssCtrl);
+  if (w & MK_ALT) s.Include(ssAlt);
   if (w & MK_LBUTTON) s.Include(ssLeft);
   if (w & MK_RBUTTON) s.Include(ssRight);
   if (w & MK_MBUTTON) s.Include(ssMiddle);
@@ -156,7 +158,64 @@ TShiftState shiftFromFlags(WPARAM w) {
 
 }  // namespace
 
-Word VirtualKeyOf(int qtKey) {
+// The keys and buttons held, as the input events last reported them.
+struct TInputState {
+  Qt::KeyboardModifiers modifiers;
+  Qt::MouseButtons buttons;
+};
+TInputState& inputState() {
+  static TInputState state;
+  return state;
+}
+
+void NoteInputEvent(const QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+      auto* ke = static_cast<const QKeyEvent*>(event);
+      // A modifier key's own event reports the modifiers before it changed.
+      Qt::KeyboardModifiers m = ke->modifiers();
+      Qt::KeyboardModifier own = ke->key() == Qt::Key_Shift     ? Qt::ShiftModifier
+                                 : ke->key() == Qt::Key_Control ? Qt::ControlModifier
+                                 : ke->key() == Qt::Key_Alt     ? Qt::AltModifier
+                                                                : Qt::NoModifier;
+      if (own != Qt::NoModifier) m.setFlag(own, event->type() == QEvent::KeyPress);
+      inputState().modifiers = m;
+      break;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove: {
+      auto* me = static_cast<const QMouseEvent*>(event);
+      inputState().buttons = me->buttons();
+      inputState().modifiers = me->modifiers();
+      break;
+    }
+    default: break;
+  }
+}
+
+int16_t GetKeyState(int32_t vk) {
+  const TInputState& s = inputState();
+  bool down = false;
+  switch (vk) {
+    case VK_SHIFT: case VK_LSHIFT: case VK_RSHIFT: down = s.modifiers & Qt::ShiftModifier; break;
+    case VK_CONTROL: case VK_LCONTROL: case VK_RCONTROL: down = s.modifiers & Qt::ControlModifier; break;
+    case VK_MENU: down = s.modifiers & Qt::AltModifier; break;
+    case VK_LBUTTON: down = s.buttons & Qt::LeftButton; break;
+    case VK_RBUTTON: down = s.buttons & Qt::RightButton; break;
+    case VK_MBUTTON: down = s.buttons & Qt::MiddleButton; break;
+    default: break;
+  }
+  return down ? static_cast<int16_t>(0x8000) : 0;
+}
+
+Word VirtualKeyOf(int qtKey, bool keypad) {
+  if (keypad) {
+    if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) return static_cast<Word>(VK_NUMPAD0 + (qtKey - Qt::Key_0));
+    if (qtKey == Qt::Key_Period || qtKey == Qt::Key_Comma) return VK_DECIMAL;
+  }
   if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) return static_cast<Word>('A' + (qtKey - Qt::Key_A));
   if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) return static_cast<Word>('0' + (qtKey - Qt::Key_0));
   if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24) return static_cast<Word>(VK_F1 + (qtKey - Qt::Key_F1));
@@ -240,7 +299,36 @@ void TControl::rememberAnchors() {
   anchorsValid_ = true;
 }
 
+void TSizeConstraints::SetMinWidth(int32_t v) {
+  minWidth_ = std::max(0, v);
+  changed();
+}
+void TSizeConstraints::SetMinHeight(int32_t v) {
+  minHeight_ = std::max(0, v);
+  changed();
+}
+void TSizeConstraints::SetMaxWidth(int32_t v) {
+  maxWidth_ = std::max(0, v);
+  changed();
+}
+void TSizeConstraints::SetMaxHeight(int32_t v) {
+  maxHeight_ = std::max(0, v);
+  changed();
+}
+
+void TSizeConstraints::Apply(int32_t& width, int32_t& height) const {
+  if (maxWidth_ > 0) width = std::min(width, maxWidth_);
+  if (minWidth_ > 0) width = std::max(width, minWidth_);
+  if (maxHeight_ > 0) height = std::min(height, maxHeight_);
+  if (minHeight_ > 0) height = std::max(height, minHeight_);
+}
+
+void TSizeConstraints::changed() {
+  if (control_) control_->SetBounds(control_->Left(), control_->Top(), control_->Width(), control_->Height());
+}
+
 void TControl::SetBounds(int32_t left, int32_t top, int32_t width, int32_t height) {
+  constraints_.Apply(width, height);
   width = std::max(0, width);
   height = std::max(0, height);
   bool moved = left != left_ || top != top_;
@@ -737,6 +825,15 @@ void TWinControl::WndProc(TMessage& m) {
     }
     case CM_ENTER: DoEnter(); return;
     case CM_EXIT: DoExit(); return;
+    case WM_GETDLGCODE:
+      // Qt's own editors keep characters and arrows, multi-line ones Return
+      // and Escape too; a control that paints itself wants none unless it
+      // says so.
+      if (ownPaint_) m.Result = 0;
+      else if (widget_->inherits("QPlainTextEdit") || widget_->inherits("QTextEdit"))
+        m.Result = DLGC_WANTCHARS | DLGC_WANTARROWS | DLGC_WANTALLKEYS;
+      else m.Result = DLGC_WANTCHARS | DLGC_WANTARROWS;
+      return;
     case WM_SIZE: Resize(); return;
     case WM_PAINT:
       if (paintCanvas_) PaintWindow(*paintCanvas_);
@@ -792,6 +889,7 @@ void TWinControl::paintInto(QPainter& painter) {
 
 bool TWinControl::bridgeEvent(QWidget* watched, QEvent* event) {
   if (watched != widget_) return false;
+  NoteInputEvent(event);
   switch (event->type()) {
     case QEvent::Paint: {
       if (!ownPaint_) {
@@ -840,6 +938,10 @@ bool TWinControl::bridgeEvent(QWidget* watched, QEvent* event) {
         target = mouseTarget(p);
       }
       TPoint local = target == this ? p : p - TPoint{target->Left(), target->Top()};
+      if (event->type() == QEvent::MouseMove) {
+        HintMouseHook(target, local);
+        if (alive.expired()) return true;
+      }
       Qt::MouseButtons buttons = me->buttons();
       WPARAM flags = keyFlags(me->modifiers(), buttons);
       Cardinal msg = WM_MOUSEMOVE;
@@ -864,6 +966,7 @@ bool TWinControl::bridgeEvent(QWidget* watched, QEvent* event) {
     }
     case QEvent::Enter: Perform(CM_MOUSEENTER); return false;
     case QEvent::Leave: {
+      HintMouseHook(nullptr, {});
       std::weak_ptr<char> alive = life_;
       if (mouseOver_ && mouseOver_ != this) mouseOver_->Perform(CM_MOUSELEAVE);
       if (alive.expired()) return true;
@@ -873,26 +976,32 @@ bool TWinControl::bridgeEvent(QWidget* watched, QEvent* event) {
     }
     case QEvent::KeyPress: {
       auto* ke = static_cast<QKeyEvent*>(event);
-      WPARAM shiftFlags = keyFlags(ke->modifiers(), Qt::NoButton);
-      Word vk = VirtualKeyOf(ke->key());
+      const bool keypad = ke->modifiers() & Qt::KeypadModifier;
+      const LPARAM keyData = static_cast<LPARAM>(keyFlags(ke->modifiers(), Qt::NoButton)) | (keypad ? KF_KEYPAD : 0);
+      Word vk = VirtualKeyOf(ke->key(), keypad);
       bool handled = false;
       // A key handler may free this control (Return that opens another screen).
       std::weak_ptr<char> alive = life_;
-      if (vk) handled = Perform(WM_KEYDOWN, vk, static_cast<LPARAM>(shiftFlags)) != 0;
+      if (vk) handled = Perform(WM_KEYDOWN, vk, keyData) != 0;
       if (alive.expired()) return true;
       if (!handled) {
         std::u16string chars(reinterpret_cast<const char16_t*>(ke->text().utf16()), static_cast<size_t>(ke->text().size()));
         for (char16_t ch : chars) {
-          if (Perform(WM_CHAR, ch, 0) != 0) handled = true;
+          if (Perform(WM_CHAR, ch, keypad ? KF_KEYPAD : 0) != 0) handled = true;
           if (alive.expired()) return true;
         }
       }
+      // Tab reaches a control only when it wants it (the form moves the
+      // focus otherwise); Qt must not move the focus behind its back.
+      if (vk == VK_TAB) return true;
       return handled || ownPaint_;
     }
     case QEvent::KeyRelease: {
       auto* ke = static_cast<QKeyEvent*>(event);
       std::weak_ptr<char> alive = life_;
-      if (Word vk = VirtualKeyOf(ke->key())) Perform(WM_KEYUP, vk, static_cast<LPARAM>(keyFlags(ke->modifiers(), Qt::NoButton)));
+      const bool keypad = ke->modifiers() & Qt::KeypadModifier;
+      if (Word vk = VirtualKeyOf(ke->key(), keypad))
+        Perform(WM_KEYUP, vk, static_cast<LPARAM>(keyFlags(ke->modifiers(), Qt::NoButton)) | (keypad ? KF_KEYPAD : 0));
       return alive.expired();
     }
     case QEvent::FocusIn:
@@ -979,6 +1088,18 @@ std::function<void(TControl*, TPoint)>& popupHook() {
 }  // namespace
 
 void SetPopupMenuHook(std::function<void(TControl*, TPoint)> hook) { popupHook() = std::move(hook); }
+
+namespace {
+std::function<void(TControl*, TPoint)>& hintHook() {
+  static std::function<void(TControl*, TPoint)> h;
+  return h;
+}
+}  // namespace
+
+void SetHintMouseHook(std::function<void(TControl*, TPoint)> hook) { hintHook() = std::move(hook); }
+void HintMouseHook(TControl* control, TPoint local) {
+  if (hintHook()) hintHook()(control, local);
+}
 void ShowPopupMenuHook(TControl* control, TPoint screen) {
   if (popupHook()) popupHook()(control, screen);
 }

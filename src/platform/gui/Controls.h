@@ -134,6 +134,19 @@ constexpr WPARAM MK_RBUTTON = 0x2;
 constexpr WPARAM MK_SHIFT = 0x4;
 constexpr WPARAM MK_CONTROL = 0x8;
 constexpr WPARAM MK_MBUTTON = 0x10;
+// Alt held: carried in the same flags as Shift and Control (mouse messages'
+// WParam, key messages' LParam).
+constexpr WPARAM MK_ALT = 0x100;
+// WM_KEYDOWN, WM_KEYUP and WM_CHAR LParam: the key lies on the numeric keypad.
+constexpr LPARAM KF_KEYPAD = 0x01000000;
+
+// WM_GETDLGCODE answers: the keys a control keeps from the form's dialog
+// handling (Tab moving the focus, Return and Escape pressing the default and
+// cancel buttons).
+constexpr LRESULT DLGC_WANTARROWS = 0x1;
+constexpr LRESULT DLGC_WANTTAB = 0x2;
+constexpr LRESULT DLGC_WANTALLKEYS = 0x4;
+constexpr LRESULT DLGC_WANTCHARS = 0x80;
 
 constexpr LPARAM MakeLParam(int32_t lo, int32_t hi) {
   return static_cast<LPARAM>(static_cast<uint32_t>((lo & 0xFFFF) | ((hi & 0xFFFF) << 16)));
@@ -146,9 +159,16 @@ constexpr Word VK_LBUTTON = 0x01, VK_RBUTTON = 0x02, VK_MBUTTON = 0x04, VK_BACK 
                VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11, VK_MENU = 0x12, VK_ESCAPE = 0x1B,
                VK_SPACE = 0x20, VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24, VK_LEFT = 0x25,
                VK_UP = 0x26, VK_RIGHT = 0x27, VK_DOWN = 0x28, VK_INSERT = 0x2D, VK_DELETE = 0x2E,
-               VK_MULTIPLY = 0x6A, VK_ADD = 0x6B, VK_SUBTRACT = 0x6D, VK_DIVIDE = 0x6F, VK_F1 = 0x70,
+               VK_NUMPAD0 = 0x60, VK_NUMPAD1 = 0x61, VK_NUMPAD2 = 0x62, VK_NUMPAD3 = 0x63, VK_NUMPAD4 = 0x64,
+               VK_NUMPAD5 = 0x65, VK_NUMPAD6 = 0x66, VK_NUMPAD7 = 0x67, VK_NUMPAD8 = 0x68, VK_NUMPAD9 = 0x69,
+               VK_DECIMAL = 0x6E, VK_MULTIPLY = 0x6A, VK_ADD = 0x6B, VK_SUBTRACT = 0x6D, VK_DIVIDE = 0x6F, VK_F1 = 0x70,
                VK_F2 = 0x71, VK_F5 = 0x74, VK_F10 = 0x79, VK_F12 = 0x7B, VK_LSHIFT = 0xA0, VK_RSHIFT = 0xA1,
                VK_LCONTROL = 0xA2, VK_RCONTROL = 0xA3, VK_APPS = 0x5D;
+
+// The state of a key or mouse button (VK_SHIFT, VK_CONTROL, VK_MENU,
+// VK_LBUTTON, VK_RBUTTON, VK_MBUTTON) as of the last input event the
+// application received: negative (high bit set) while it is down, else 0.
+int16_t GetKeyState(int32_t virtualKey);
 
 // Receivers of posted and sent messages that are not controls (hidden
 // message windows). Each gets a handle; a message to a released handle is
@@ -182,7 +202,50 @@ using TKeyEvent = std::function<void(TObject* sender, Word& key, TShiftState shi
 using TKeyPressEvent = std::function<void(TObject* sender, char16_t& key)>;
 
 class TWinControl;
+class TControl;
 class TPopupMenu;
+
+// Size limits of a control, applied by SetBounds; 0 is no limit.
+class TSizeConstraints {
+ public:
+  explicit TSizeConstraints(TControl* control) : control_(control) {}
+  int32_t MinWidth() const { return minWidth_; }
+  int32_t MinHeight() const { return minHeight_; }
+  int32_t MaxWidth() const { return maxWidth_; }
+  int32_t MaxHeight() const { return maxHeight_; }
+  void SetMinWidth(int32_t v);
+  void SetMinHeight(int32_t v);
+  void SetMaxWidth(int32_t v);
+  void SetMaxHeight(int32_t v);
+  // The width and height within the limits.
+  void Apply(int32_t& width, int32_t& height) const;
+
+ private:
+  void changed();
+  TControl* control_;
+  int32_t minWidth_ = 0, minHeight_ = 0, maxWidth_ = 0, maxHeight_ = 0;
+};
+
+class THintWindow;
+class TCustomControl;
+// Makes the window that shows a hint.
+using THintWindowClass = std::function<THintWindow*(TComponent* owner)>;
+
+// What CM_HINTSHOW hands to the control under the pointer (LParam points to
+// it); the control may change any field and answers 1 to show no hint.
+struct THintInfo {
+  TControl* HintControl = nullptr;
+  THintWindowClass HintWindowClass;
+  TPoint HintPos;           // screen position of the hint window
+  int32_t HintMaxWidth = 0;
+  TColor HintColor = clInfoBk;
+  TRect CursorRect;         // client rectangle of HintControl the hint belongs to
+  TPoint CursorPos;         // pointer in HintControl's client coordinates
+  int32_t ReshowTimeout = 0;  // ms; 0: none
+  int32_t HideTimeout = 0;    // ms; 0: the application's hide pause
+  std::string HintStr;
+  void* HintData = nullptr;
+};
 class TBasicAction;
 class TControlActionLink;
 
@@ -246,6 +309,7 @@ class TControl : public TComponent {
   void Notification(TComponent* component, TOperation operation) override;
   TCursor Cursor() const { return cursor_; }
   void SetCursor(TCursor value);
+  TSizeConstraints& Constraints() { return constraints_; }
 
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
@@ -309,6 +373,7 @@ class TControl : public TComponent {
   TFont font_;
   std::string text_;
   TCursor cursor_ = crDefault;
+  TSizeConstraints constraints_{this};
   TPopupMenu* popupMenu_ = nullptr;
   std::unique_ptr<TControlActionLink> actionLink_;
   // Expires when the control is freed: code that calls a handler checks it

@@ -94,27 +94,50 @@ bool TForm::IsShortCut(Word key, TShiftState shift) {
   for (Integer i = 0; i < ComponentCount(); ++i)
     if (auto* list = dynamic_cast<TCustomActionList*>(Components(i)))
       if (list->IsShortCut(sc)) return true;
-  // Dialog keys: Return clicks the default button (unless a multi-line edit
-  // wants it), Escape the cancel button.
-  if (shift.Empty() && (key == VK_RETURN || key == VK_ESCAPE)) {
-    if (key == VK_RETURN)
-      if (QWidget* f = QApplication::focusWidget(); f && f->inherits("QPlainTextEdit")) return false;
-    std::function<TButton*(TWinControl*)> find = [&](TWinControl* w) -> TButton* {
-      for (Integer i = 0; i < w->ControlCount(); ++i) {
-        TControl* c = w->Controls(i);
-        if (!c->Visible() || !c->Enabled()) continue;
-        if (auto* b = dynamic_cast<TButton*>(c); b && (key == VK_RETURN ? b->Default() : b->Cancel)) return b;
-        if (auto* cw = dynamic_cast<TWinControl*>(c))
-          if (TButton* b = find(cw)) return b;
-      }
-      return nullptr;
-    };
-    if (TButton* b = find(this)) {
-      b->Click();
-      return true;
-    }
-  }
   return false;
+}
+
+namespace {
+
+TWinControl* controlOfWidget(QWidget* w) {
+  for (; w; w = w->parentWidget())
+    if (void* p = w->property("pxControl").value<void*>()) return static_cast<TWinControl*>(p);
+  return nullptr;
+}
+
+void tabOrderList(TWinControl* parent, std::vector<TWinControl*>& list) {
+  for (Integer i = 0; i < parent->ControlCount(); ++i)
+    if (auto* w = dynamic_cast<TWinControl*>(parent->Controls(i))) {
+      list.push_back(w);
+      tabOrderList(w, list);
+    }
+}
+
+}  // namespace
+
+TWinControl* TForm::ActiveControl() const {
+  TWinControl* c = controlOfWidget(QApplication::focusWidget());
+  return c && c != this && ContainsControl(c) ? c : nullptr;
+}
+
+TWinControl* TForm::FindNextControl(TWinControl* current, bool goForward, bool checkTabStop) const {
+  std::vector<TWinControl*> list;
+  tabOrderList(const_cast<TForm*>(this), list);
+  if (list.empty()) return nullptr;
+  const auto n = static_cast<std::ptrdiff_t>(list.size());
+  std::ptrdiff_t start = std::find(list.begin(), list.end(), current) - list.begin();
+  if (start == n) start = goForward ? n - 1 : 0;
+  for (std::ptrdiff_t step = 1; step <= n; ++step) {
+    std::ptrdiff_t i = goForward ? (start + step) % n : (start - step + n * 2) % n;
+    TWinControl* c = list[static_cast<size_t>(i)];
+    if (c == current) continue;
+    if ((!checkTabStop || c->TabStop) && c->CanFocus()) return c;
+  }
+  return nullptr;
+}
+
+void TForm::SelectNext(TWinControl* current, bool goForward, bool checkTabStop) {
+  if (TWinControl* next = FindNextControl(current, goForward, checkTabStop)) next->SetFocus();
 }
 
 TForm* GetParentForm(TControl* control) {
@@ -185,6 +208,35 @@ void TForm::Release() {
 }
 
 void TForm::WndProc(TMessage& message) {
+  if (message.Msg == CM_DIALOGKEY) {
+    // A key the focused control did not want: Tab moves the focus, Return
+    // and Escape press the default and cancel buttons. Result 1: used.
+    const auto key = static_cast<Word>(message.WParam);
+    const auto flags = static_cast<WPARAM>(message.LParam);
+    if (flags & (MK_CONTROL | MK_ALT)) return;
+    if (key == VK_TAB) {
+      SelectNext(ActiveControl(), (flags & MK_SHIFT) == 0, true);
+      message.Result = 1;
+      return;
+    }
+    if ((key == VK_RETURN || key == VK_ESCAPE) && (flags & MK_SHIFT) == 0) {
+      std::function<TButton*(TWinControl*)> find = [&](TWinControl* w) -> TButton* {
+        for (Integer i = 0; i < w->ControlCount(); ++i) {
+          TControl* c = w->Controls(i);
+          if (!c->Visible() || !c->Enabled()) continue;
+          if (auto* b = dynamic_cast<TButton*>(c); b && (key == VK_RETURN ? b->Default() : b->Cancel)) return b;
+          if (auto* cw = dynamic_cast<TWinControl*>(c))
+            if (TButton* b = find(cw)) return b;
+        }
+        return nullptr;
+      };
+      if (TButton* b = find(this)) {
+        b->Click();
+        message.Result = 1;
+      }
+    }
+    return;
+  }
   if (message.Msg == CM_RELEASE) {
     if (modalDepth_ > 0) {
       releaseAfterModal_ = true;
@@ -255,6 +307,10 @@ TFrame::TFrame(TComponent* owner) : TCustomControl(owner) { SetBounds(0, 0, 320,
 TApplication::TApplication(TComponent* owner) : TComponent(owner) {}
 
 TApplication::~TApplication() {
+  delete hintTimer_;
+  delete hintHideTimer_;
+  if (hintControl_) hintControl_->RemoveFreeNotification(this);
+  hintControl_ = nullptr;
   DestroyComponents();
   delete idleTimer_;
 }
@@ -267,6 +323,13 @@ void TApplication::SetTitle(const std::string& title) {
 void TApplication::Notification(TComponent* component, TOperation operation) {
   TComponent::Notification(component, operation);
   if (operation == opRemove && component == mainForm_) mainForm_ = nullptr;
+  if (operation == opRemove && component == hintControl_) {
+    hintControl_ = nullptr;
+    if (hintTimer_) hintTimer_->stop();
+    hideHintWindow();
+    hintActive_ = false;
+  }
+  if (operation == opRemove && component == hintWindow_) hintWindow_ = nullptr;
 }
 
 void TApplication::Run() {
@@ -319,21 +382,207 @@ void TApplication::ShowHint(const std::string& text, TPoint screenPos) {
 void TApplication::CancelHint() {
   HintText.clear();
   QToolTip::hideText();
+  if (hintTimer_) hintTimer_->stop();
+  if (hintHideTimer_) hintHideTimer_->stop();
+  hideHintWindow();
+  if (hintControl_) hintControl_->RemoveFreeNotification(this);
+  hintControl_ = nullptr;
+  hintActive_ = false;
+}
+
+void TApplication::hideHintWindow() {
+  if (hintWindow_) hintWindow_->ReleaseHandle();
+}
+
+void TApplication::startHintTimer(int32_t ms) {
+  if (!hintTimer_) {
+    hintTimer_ = new QTimer;
+    hintTimer_->setSingleShot(true);
+    QObject::connect(hintTimer_, &QTimer::timeout, [this] { Guarded([this] { activateHint(); }); });
+  }
+  hintTimer_->start(std::max(0, ms));
+}
+
+void TApplication::HintMouseMessage(TControl* control, TPoint clientPos) {
+  // The control whose hint applies: the nearest one up the parents that
+  // shows hints.
+  TControl* hc = control;
+  while (hc && !hc->ShowHint) hc = hc->Parent();
+  if (!hc) {
+    CancelHint();
+    return;
+  }
+  TPoint screen = control->ClientToScreen(clientPos);
+  hintMousePos_ = screen;
+  if (hc == hintControl_ && hintCursorRect_.Contains(screen)) return;
+  // A new control, or the pointer left the rectangle the hint belonged to.
+  const bool wasActive = hintActive_ && hintWindow_ && hintWindow_->Visible();
+  hideHintWindow();
+  if (hintHideTimer_) hintHideTimer_->stop();
+  if (hc != hintControl_) {
+    if (hintControl_) hintControl_->RemoveFreeNotification(this);
+    hintControl_ = hc;
+    hc->FreeNotification(this);
+  }
+  // Until the hint shows, the whole control counts as its rectangle.
+  hintCursorRect_ = Rect(0, 0, 0, 0);
+  int32_t pause = wasActive ? HintShortPause : HintPause;
+  hc->Perform(CM_HINTSHOWPAUSE, wasActive ? 1 : 0, reinterpret_cast<LPARAM>(&pause));
+  hintActive_ = wasActive;
+  if (hintControl_) startHintTimer(pause);
+}
+
+void TApplication::activateHint() {
+  TControl* hc = hintControl_;
+  if (!hc || !hc->Showing()) {
+    CancelHint();
+    return;
+  }
+  // Where the pointer rests (synthetic input does not move the system cursor).
+  TPoint screen = hintMousePos_;
+  THintInfo info;
+  info.HintControl = hc;
+  info.HintWindowClass = HintWindowClass;
+  info.HintPos = screen + TPoint{0, 20};
+  info.HintMaxWidth = Screen ? std::max(1, Screen->Width()) : 1024;
+  info.HintColor = clInfoBk;
+  info.CursorRect = hc->ClientRect();
+  info.CursorPos = hc->ScreenToClient(screen);
+  info.HideTimeout = HintHidePause;
+  info.HintStr = hc->Hint;
+  // A "short|long" hint shows its short part.
+  if (auto bar = info.HintStr.find('|'); bar != std::string::npos) info.HintStr.resize(bar);
+  bool canShow = hc->Perform(CM_HINTSHOW, 0, reinterpret_cast<LPARAM>(&info)) == 0;
+  if (hintControl_ != hc) return;  // the control went away meanwhile
+  // No new attempt while the pointer stays in the rectangle, shown or not.
+  TPoint o = hc->ClientToScreen({0, 0});
+  hintCursorRect_ = Rect(o.X + info.CursorRect.Left, o.Y + info.CursorRect.Top, o.X + info.CursorRect.Right,
+                         o.Y + info.CursorRect.Bottom);
+  if (!canShow || info.HintStr.empty()) {
+    hideHintWindow();
+    hintActive_ = false;
+    return;
+  }
+  THintWindowClass cls = info.HintWindowClass ? info.HintWindowClass : HintWindowClass;
+  if (hintWindow_ && hintWindowType_ != cls.target_type().name()) {
+    THintWindow* old = hintWindow_;
+    hintWindow_ = nullptr;
+    RemoveComponent(old);
+    FreeObject(old);
+  }
+  if (!hintWindow_) {
+    hintWindow_ = cls(nullptr);
+    InsertComponent(hintWindow_);
+    hintWindowType_ = cls.target_type().name();
+  }
+  hintWindow_->SetColor(info.HintColor);
+  TRect r = hintWindow_->CalcHintRect(info.HintMaxWidth, info.HintStr, info.HintData);
+  r = Rect(info.HintPos.X, info.HintPos.Y, info.HintPos.X + r.Width(), info.HintPos.Y + r.Height());
+  HintText = info.HintStr;
+  hintWindow_->ActivateHintData(r, info.HintStr, info.HintData);
+  hintActive_ = true;
+  if (info.HideTimeout > 0) {
+    if (!hintHideTimer_) {
+      hintHideTimer_ = new QTimer;
+      hintHideTimer_->setSingleShot(true);
+      QObject::connect(hintHideTimer_, &QTimer::timeout, [this] { Guarded([this] { hideHintWindow(); }); });
+    }
+    hintHideTimer_->start(info.HideTimeout);
+  }
+  if (info.ReshowTimeout > 0) startHintTimer(info.ReshowTimeout);
+}
+
+// ---------------------------------------------------------------------------
+// THintWindow
+
+THintWindowClass HintWindowClass = [](TComponent* owner) -> THintWindow* { return new THintWindow(owner); };
+
+THintWindow::THintWindow(TComponent* owner) : TCustomControl(owner) {
+  Widget()->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint);
+  Widget()->setAttribute(Qt::WA_ShowWithoutActivating, true);
+  SetVisible(false);
+  Widget()->hide();
+  SetColor(clInfoBk);
+  Font().SetColor(clInfoText);
+}
+
+TRect THintWindow::CalcHintRect(int32_t maxWidth, const std::string& hint, void*) {
+  TBitmap scratch(1, 1);
+  scratch.Canvas().Font().Assign(Font());
+  TRect r = Rect(0, 0, maxWidth, 0);
+  scratch.Canvas().DrawText(hint, r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+  return Rect(0, 0, r.Right + 6, r.Bottom + 2);
+}
+
+void THintWindow::ActivateHint(const TRect& rect, const std::string& hint) { ActivateHintData(rect, hint, nullptr); }
+
+void THintWindow::ActivateHintData(const TRect& rect, const std::string& hint, void*) {
+  SetCaption(hint);
+  TRect r = rect;
+  // Kept on the screen.
+  if (Screen) {
+    if (r.Right > Screen->Width()) r = Rect(Screen->Width() - r.Width(), r.Top, Screen->Width(), r.Bottom);
+    if (r.Bottom > Screen->Height()) r = Rect(r.Left, Screen->Height() - r.Height(), r.Right, Screen->Height());
+    if (r.Left < 0) r = Rect(0, r.Top, r.Width(), r.Bottom);
+    if (r.Top < 0) r = Rect(r.Left, 0, r.Right, r.Height());
+  }
+  SetBoundsRect(r);
+  Widget()->setGeometry(r.Left, r.Top, r.Width(), r.Height());
+  SetVisible(true);
+  Widget()->show();
+  Widget()->raise();
+  Invalidate();
+}
+
+void THintWindow::ReleaseHandle() {
+  SetVisible(false);
+  if (Widget()) Widget()->hide();
+}
+
+void THintWindow::Paint() {
+  TCanvas& c = Canvas();
+  TRect r = ClientRect();
+  c.Brush().SetColor(Color());
+  c.Brush().SetStyle(bsSolid);
+  c.FillRect(r);
+  c.Pen().SetColor(clInfoText);
+  c.Brush().SetStyle(bsClear);
+  c.Rectangle(r);
+  TRect t = Rect(r.Left + 2, r.Top + 1, r.Right - 2, r.Bottom - 1);
+  c.Font().SetColor(Font().Color());
+  c.DrawText(Caption(), t, DT_LEFT | DT_NOPREFIX | DT_WORDBREAK);
 }
 
 namespace {
 
-// Keys reach the form's shortcuts before the focused control sees them.
+// Every input event passes here first: it keeps the state GetKeyState
+// answers, ends a shown hint on a key or button press, and gives a form's
+// shortcuts and dialog keys their turn before the focused control sees the
+// key.
 class TShortCutFilter : public QObject {
  public:
   bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove: NoteInputEvent(event); break;
+      default: return false;
+    }
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+      if (Application) Guarded([] { Application->CancelHint(); });
+      return false;
+    }
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+    if (Application) Guarded([] { Application->CancelHint(); });
     auto* ke = static_cast<QKeyEvent*>(event);
     QWidget* window = static_cast<QWidget*>(watched)->window();
     if (!window) return false;
     auto* form = dynamic_cast<TForm*>(static_cast<TWinControl*>(window->property("pxControl").value<void*>()));
     if (!form) return false;
-    Word vk = VirtualKeyOf(ke->key());
+    Word vk = VirtualKeyOf(ke->key(), ke->modifiers() & Qt::KeypadModifier);
     if (!vk) return false;
     TShiftState shift;
     if (ke->modifiers() & Qt::ShiftModifier) shift.Include(ssShift);
@@ -343,9 +592,20 @@ class TShortCutFilter : public QObject {
     // a function or editing key.
     bool special = (vk >= VK_F1 && vk <= VK_F1 + 23) || vk == VK_DELETE || vk == VK_INSERT || vk == VK_ESCAPE ||
                    vk == VK_RETURN;
-    if (!shift.Contains(ssCtrl) && !shift.Contains(ssAlt) && !special) return false;
+    TGuiHandlerScope scope;
     try {
-      return form->IsShortCut(vk, shift);
+      if ((shift.Contains(ssCtrl) || shift.Contains(ssAlt) || special) && form->IsShortCut(vk, shift)) return true;
+      if (vk != VK_TAB && vk != VK_RETURN && vk != VK_ESCAPE) return false;
+      // Dialog keys: unless the focused control wants the key, the form
+      // moves the focus (Tab) or presses its default or cancel button.
+      LRESULT code = 0;
+      if (TWinControl* receiver = controlOfWidget(static_cast<QWidget*>(watched)); receiver && receiver != form)
+        code = receiver->Perform(WM_GETDLGCODE);
+      LRESULT mask = vk == VK_TAB ? DLGC_WANTTAB : DLGC_WANTALLKEYS;
+      if (code & mask) return false;
+      WPARAM flags = (shift.Contains(ssShift) ? MK_SHIFT : 0) | (shift.Contains(ssCtrl) ? MK_CONTROL : 0) |
+                     (shift.Contains(ssAlt) ? MK_ALT : 0);
+      return form->Perform(CM_DIALOGKEY, vk, static_cast<LPARAM>(flags)) != 0;
     } catch (const std::exception& e) {
       HandleGuiException(e);
       return true;
@@ -362,6 +622,9 @@ void InitializeApplication() {
     shortCutFilter = new TShortCutFilter;
     QCoreApplication::instance()->installEventFilter(shortCutFilter);
   }
+  SetHintMouseHook([](TControl* control, TPoint local) {
+    if (Application) Application->HintMouseMessage(control, local);
+  });
   SetPopupMenuHook([](TControl* control, TPoint screen) {
     TPopupMenu* menu = control->PopupMenu();
     if (!menu || !menu->AutoPopup) return;
@@ -386,6 +649,7 @@ void InitializeApplication() {
 void FinalizeApplication() {
   delete SetPrinter(nullptr);
   SetPopupMenuHook(nullptr);
+  SetHintMouseHook(nullptr);
   if (shortCutFilter) {
     if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(shortCutFilter);
     delete shortCutFilter;

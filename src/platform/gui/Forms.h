@@ -55,6 +55,14 @@ class TForm : public TWinControl {
   // A key pressed anywhere in the form: the menu's items, then the action
   // lists the form owns, get the first chance; true when one ran.
   virtual bool IsShortCut(Word key, TShiftState shift);
+  // The control of the form that holds the keyboard focus, nullptr when none.
+  TWinControl* ActiveControl() const;
+  // The next (or previous) control after current in tab order (the order of
+  // the children, depth first) that can take the focus; with checkTabStop
+  // only TabStop controls count. nullptr when there is none.
+  TWinControl* FindNextControl(TWinControl* current, bool goForward, bool checkTabStop) const;
+  // Focuses FindNextControl(current, ...).
+  void SelectNext(TWinControl* current, bool goForward, bool checkTabStop);
   void Notification(TComponent* component, TOperation operation) override;
   void WndProc(TMessage& message) override;
 
@@ -110,7 +118,22 @@ class TApplication : public TComponent {
   // An exception that escaped an event handler: OnException, else a message box.
   void HandleException(const std::exception& e);
   void ShowHint(const std::string& text, TPoint screenPos);
+  // Hides a shown hint and forgets the control under the pointer; the next
+  // pointer move starts the hint pause again.
   void CancelHint();
+  // The hint cycle: after HintPause over a control with ShowHint (shorter,
+  // HintShortPause, while a hint is up) the control gets CM_HINTSHOWPAUSE
+  // (LParam: the pause in ms, changeable) and CM_HINTSHOW with a THintInfo;
+  // unless it answers 1, the hint window shows HintStr. The hint goes when
+  // the pointer leaves CursorRect, a key or button is pressed, HideTimeout
+  // passes or CancelHint runs.
+  void HintMouseMessage(TControl* control, TPoint clientPos);
+  int32_t HintPause = 500;
+  int32_t HintShortPause = 50;
+  int32_t HintHidePause = 2500;
+  // The hint window while a hint is shown, else nullptr.
+  THintWindow* HintWindow() const { return hintWindow_; }
+  TControl* HintControl() const { return hintControl_; }
 
   std::function<void(TObject* sender, bool& done)> OnIdle;
   std::function<void(TObject* sender, const std::exception& e)> OnException;
@@ -120,11 +143,41 @@ class TApplication : public TComponent {
   void Notification(TComponent* component, TOperation operation) override;
 
  private:
+  void startHintTimer(int32_t ms);
+  void activateHint();
+  void hideHintWindow();
+  TControl* hintControl_ = nullptr;
+  TRect hintCursorRect_;  // screen coordinates
+  bool hintActive_ = false;
+  THintWindow* hintWindow_ = nullptr;
+  std::string hintWindowType_;
+  TPoint hintMousePos_;
+  QTimer* hintTimer_ = nullptr;
+  QTimer* hintHideTimer_ = nullptr;
   std::string title_;
   TForm* mainForm_ = nullptr;
   bool terminated_ = false;
   QTimer* idleTimer_ = nullptr;
 };
+
+// A window without frame that shows a hint above every other window. Its
+// text is its Caption.
+class THintWindow : public TCustomControl {
+ public:
+  explicit THintWindow(TComponent* owner);
+  // The size the hint needs, at most maxWidth wide (left-top at 0, 0).
+  virtual TRect CalcHintRect(int32_t maxWidth, const std::string& hint, void* data);
+  // Shows the window at rect (screen coordinates) with the text.
+  virtual void ActivateHint(const TRect& rect, const std::string& hint);
+  virtual void ActivateHintData(const TRect& rect, const std::string& hint, void* data);
+  void ReleaseHandle();
+
+ protected:
+  void Paint() override;
+};
+// The class the application makes hint windows of, unless CM_HINTSHOW names
+// another.
+extern THintWindowClass HintWindowClass;
 
 // The global application object; made by InitializeApplication.
 extern TApplication* Application;

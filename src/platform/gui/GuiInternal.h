@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the files of the GUI layer; not for callers outside it.
 #include <QCursor>
+#include <QEvent>
 #include <exception>
 #include <functional>
 
@@ -36,10 +37,18 @@ void Guarded(F&& f) {
   }
 }
 
-Word VirtualKeyOf(int qtKey);
+// The virtual key of a Qt key; keypad digits and the keypad's decimal key
+// become VK_NUMPAD0..9 and VK_DECIMAL when keypad is set.
+Word VirtualKeyOf(int qtKey, bool keypad = false);
+// Keeps the state GetKeyState answers from a key or mouse event.
+void NoteInputEvent(const QEvent* event);
 QCursor QtCursorOf(TCursor cursor);
 
 void SetPopupMenuHook(std::function<void(TControl*, TPoint)> hook);
 void ShowPopupMenuHook(TControl* control, TPoint screen);
+// The pointer moved over a control (client coordinates), or left the
+// application's windows (nullptr); drives the hint cycle.
+void SetHintMouseHook(std::function<void(TControl*, TPoint)> hook);
+void HintMouseHook(TControl* control, TPoint local);
 
 }  // namespace px

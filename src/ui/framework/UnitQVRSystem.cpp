@@ -26,13 +26,13 @@ std::function<void(const std::string&)> SetTeardownFaultHandler(std::function<vo
 
 void ReportTeardownFault(const std::string& message) {
   OutputDebugString(message);
-#ifndef NDEBUG
   if (teardownHandler()) {
     teardownHandler()(message);
-  } else {
-    std::cerr << "Assertion failed while tearing down: " << message << std::endl;
-    std::abort();
+    return;
   }
+#ifndef NDEBUG
+  std::cerr << "Assertion failed while tearing down: " << message << std::endl;
+  std::abort();
 #endif
 }
 

@@ -182,8 +182,8 @@ void InitializeQVRSystem();
 void FinalizeQVRSystem();
 
 // Reports a fault found while tearing down, where nothing may be thrown: to
-// the debug output, and as a failed assertion in debug builds (the handler
-// aborts by default; tests replace it).
+// the debug output and to the installed handler (tests install one); without
+// a handler a debug build aborts as a failed assertion would.
 void ReportTeardownFault(const std::string& message);
 std::function<void(const std::string&)> SetTeardownFaultHandler(std::function<void(const std::string&)> handler);
 

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/core/Resources.h"
+
 namespace px {
 namespace {
 
@@ -127,6 +129,11 @@ TPNGFile::~TPNGFile() = default;
 
 void TPNGFile::LoadFromFile(const std::string& FileName) {
   TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(stream);
+}
+
+void TPNGFile::LoadFromResource(const std::string& ResName, const std::string& ResType) {
+  TResourceStream stream(ResName, ResType);
   LoadFromStream(stream);
 }
 

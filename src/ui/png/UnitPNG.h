@@ -80,6 +80,9 @@ class TPNGFile {
   // Reads one PNG image from the stream's current position.
   void LoadFromStream(TStream& Stream);
   void LoadFromFile(const std::string& FileName);
+  // Reads the program's resource of that name and type (EResNotFound when
+  // there is none).
+  void LoadFromResource(const std::string& ResName, const std::string& ResType);
 
   // Converts the decoded image; a null Bitmap fails with a plain Exception.
   void ToBitmap(IPNGBitmapTarget* Bitmap, TPNGBitmapMode Mode) const;

@@ -204,3 +204,29 @@ TEST(AtomicSave, FailedWriterKeepsOldFile) {
 
   EXPECT_THROW(SaveFileAtomically(dir.File("no/folder.ini"), [](TStream&) {}), EFCreateError);
 }
+
+#include "platform/core/Resources.h"
+
+namespace px {
+namespace {
+
+TEST(Resources, LookupByNameAndTypeIgnoringCase) {
+  RegisterResource("Strip1", "png", {1, 2, 3});
+  TResourceStream s("STRIP1", "PNG");
+  EXPECT_EQ(s.Size(), 3);
+  EXPECT_EQ(s.ReadValue<uint8_t>(), 1);
+  EXPECT_THROW(s.WriteBuffer("x", 1), EStreamError);
+  // The type is part of the name; an unregistered resource is gone.
+  try {
+    TResourceStream other("Strip1", "BMP");
+    FAIL();
+  } catch (const EResNotFound& e) {
+    EXPECT_STREQ(e.what(), "Resource Strip1 not found");
+  }
+  UnregisterResource("strip1", "Png");
+  EXPECT_EQ(FindResource("Strip1", "PNG"), nullptr);
+  EXPECT_THROW(TResourceStream("Strip1", "PNG"), EResNotFound);
+}
+
+}  // namespace
+}  // namespace px
