@@ -1,0 +1,688 @@
+#pragma once
+// TBaseNodeTree: a tree/grid control that holds no captions of its own. It
+// keeps a linked structure of small node blocks, each with a user data area
+// of a size fixed once per tree, and asks its owner (through virtual
+// dispatchers and events) for everything else: initial states, child counts,
+// heights, check approval, text.
+//
+// The control reaches its window only through an INodeTreeHost (see
+// NodeTreesHost.h); drawing goes only through the platform canvas.
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/core/Classes.h"
+#include "platform/core/Streams.h"
+#include "platform/gui/Controls.h"
+#include "platform/gui/Graphics.h"
+#include "platform/gui/ImgList.h"
+#include "ui/tree/NodeTreesHeader.h"
+#include "ui/tree/NodeTreesHost.h"
+#include "ui/tree/NodeTreesTypes.h"
+
+namespace px {
+
+class TBaseNodeTree;
+class TPopupMenu;
+struct TColumnHitInfo;
+struct THeaderPaintInfo;
+class INTDragManager;
+class INTEditLink;
+class IDataObject;
+struct TFormatEtc;
+struct TStgMedium;
+
+enum TColumnPaintPart { cppBackground, cppDropMark, cppGlyph, cppSortGlyph, cppText };
+using TColumnPaintParts = TSet<TColumnPaintPart>;
+
+// How a cell is asked for its pre-paint: to paint it or to measure it.
+enum TNTCellPaintMode { cpmPaint, cpmGetContentMargin };
+
+// Row erase actions of the node-erasing event.
+enum TItemEraseAction { eaColor, eaDefault, eaNone };
+
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+enum TNTDropMode { dmNowhere, dmAbove, dmOnNode, dmBelow };
+
+using HRESULT = int32_t;
+constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
+constexpr HRESULT S_OK = 0;
+
+// ---------------------------------------------------------------------------
+// Option sets of a tree
+class TCustomNodeTreeOptions : public TPersistent {
+ public:
+  explicit TCustomNodeTreeOptions(TBaseNodeTree* owner) : owner_(owner) {}
+  TBaseNodeTree* Owner() const { return owner_; }
+
+  TNTPaintOptions PaintOptions() const { return paintOptions_; }
+  TNTAnimationOptions AnimationOptions() const { return animationOptions_; }
+  TNTAutoOptions AutoOptions() const { return autoOptions_; }
+  TNTSelectionOptions SelectionOptions() const { return selectionOptions_; }
+  TNTMiscOptions MiscOptions() const { return miscOptions_; }
+  void SetPaintOptions(TNTPaintOptions value);
+  void SetAnimationOptions(TNTAnimationOptions value) { animationOptions_ = value; }
+  void SetAutoOptions(TNTAutoOptions value);
+  void SetSelectionOptions(TNTSelectionOptions value);
+  void SetMiscOptions(TNTMiscOptions value);
+  // 0 all nodes, 1 checked only, 2 unchecked only.
+  Byte ExportFilter = 0;
+
+  void Assign(const TPersistent* source) override;
+
+ protected:
+  friend class TBaseNodeTree;
+  TBaseNodeTree* owner_;
+  TNTPaintOptions paintOptions_ = TNTPaintOptions::FromMask(DefaultPaintOptions);
+  TNTAnimationOptions animationOptions_ = TNTAnimationOptions::FromMask(DefaultAnimationOptions);
+  TNTAutoOptions autoOptions_ = TNTAutoOptions::FromMask(DefaultAutoOptions);
+  TNTSelectionOptions selectionOptions_ = TNTSelectionOptions::FromMask(DefaultSelectionOptions);
+  TNTMiscOptions miscOptions_ = TNTMiscOptions::FromMask(DefaultMiscOptions);
+};
+
+// ---------------------------------------------------------------------------
+// Events. Tree events are raised with the tree as sender, header events with
+// the header.
+using TNTNodeEvent = std::function<void(TBaseNodeTree* sender, PNTNode node)>;
+using TNTNodeQueryEvent = std::function<void(TBaseNodeTree* sender, PNTNode node, bool& allowed)>;
+using TNTNodeColumnQueryEvent =
+    std::function<void(TBaseNodeTree* sender, PNTNode node, TColumnIndex column, bool& allowed)>;
+using TNTNodeTargetQueryEvent =
+    std::function<void(TBaseNodeTree* sender, PNTNode node, PNTNode target, bool& allowed)>;
+using TNTCanvasNodeRectEvent =
+    std::function<void(TBaseNodeTree* sender, TCanvas& canvas, PNTNode node, const TRect& rect)>;
+using TNTCanvasEvent = std::function<void(TBaseNodeTree* sender, TCanvas& canvas)>;
+using TNTStreamEvent = std::function<void(TBaseNodeTree* sender, PNTNode node, TStream& stream)>;
+using TNTTreeStreamEvent = std::function<void(TBaseNodeTree* sender, TStream& stream)>;
+using TNTHitInfoEvent = std::function<void(TBaseNodeTree* sender, const THitInfo& hitInfo)>;
+using TNTColumnShiftEvent = std::function<void(TBaseNodeTree* sender, TColumnIndex column, TShiftState shift)>;
+using TNTHeaderHitEvent = std::function<void(TNTHeader* sender, const TColumnHitInfo& hitInfo)>;
+using TNTHeaderMouseEvent =
+    std::function<void(TNTHeader* sender, TMouseButton button, TShiftState shift, int32_t x, int32_t y)>;
+using TNTHeaderMouseMoveEvent = std::function<void(TNTHeader* sender, TShiftState shift, int32_t x, int32_t y)>;
+using TNTOperationEvent = std::function<void(TBaseNodeTree* sender, TNTOperationKind kind)>;
+using TNTCursorEvent = std::function<void(TBaseNodeTree* sender, TCursor& cursor)>;
+
+class TBaseNodeTree : public TCustomControl {
+ public:
+  explicit TBaseNodeTree(TComponent* owner);
+  ~TBaseNodeTree() override;
+  void AfterConstruction() override;
+  void BeforeDestruction() override;
+
+  // ---- window host
+  void SetHost(INodeTreeHost* host);
+  INodeTreeHost& Host() const { return *host_; }
+  bool HandleAllocated() const { return host_->HandleAllocated(); }
+  int32_t ClientWidth() const { return host_->ClientSize().cx; }
+  int32_t ClientHeight() const { return host_->ClientSize().cy; }
+  TRect ClientRect() const override { return Rect(0, 0, ClientWidth(), ClientHeight()); }
+  // A timer of the window ran out.
+  virtual void TimerFired(int id);
+
+  // ---- structure and options
+  PNTNode RootNode() const { return root_; }
+  TCustomNodeTreeOptions& Options() const { return *options_; }
+  TNTHeader& Header() const { return *header_; }
+  TNTTreeStates TreeStates() const { return states_; }
+  Cardinal UpdateCount() const { return updateCount_; }
+  Cardinal VisibleCount() const { return visibleCount_; }
+  Cardinal TotalCount() const;
+  int32_t NodeDataSize() const { return nodeDataSize_; }
+  void SetNodeDataSize(int32_t value);
+  Cardinal InternalDataOffset() const { return internalDataOffset_; }
+  Cardinal DefaultNodeHeight() const { return defaultNodeHeight_; }
+  void SetDefaultNodeHeight(Cardinal value);
+  Cardinal Indent() const { return indent_; }
+  void SetIndent(Cardinal value);
+  int32_t Margin() const { return margin_; }
+  void SetMargin(int32_t value);
+  int32_t TextMargin() const { return textMargin_; }
+  Byte NodeAlignment() const { return nodeAlignment_; }
+  void SetNodeAlignment(Byte value);
+  Cardinal ChangeDelay = 0;
+  int32_t BottomSpace() const { return bottomSpace_; }
+  void SetBottomSpace(int32_t value);
+  Cardinal AnimationDuration = 200;
+
+  Cardinal RootNodeCount() const { return root_->ChildCount; }
+  void SetRootNodeCount(Cardinal value);
+  Cardinal ChildCount(PNTNode node) const { return node ? node->ChildCount : root_->ChildCount; }
+  void SetChildCount(PNTNode node, Cardinal newChildCount);
+  bool HasChildren(PNTNode node) const;
+  void SetHasChildren(PNTNode node, bool value);
+  bool Expanded(PNTNode node) const { return node && node->Has(nsExpanded); }
+  void SetExpanded(PNTNode node, bool value);
+  bool Selected(PNTNode node) const { return node && node->Has(nsSelected); }
+  void SetSelected(PNTNode node, bool value);
+  bool IsVisible(PNTNode node);
+  void SetVisible(PNTNode node, bool value);
+  bool FullyVisible(PNTNode node) const;
+  bool IsFiltered(PNTNode node) const { return node && node->Has(nsFilteredOut); }
+  void SetFiltered(PNTNode node, bool value);
+  bool IsDisabled(PNTNode node) const { return node && node->Has(nsDisabled); }
+  void SetDisabled(PNTNode node, bool value);
+  bool MultiLine(PNTNode node) const { return node && node->Has(nsMultiline); }
+  void SetMultiline(PNTNode node, bool value);
+  Cardinal NodeHeight(PNTNode node);
+  void SetNodeHeight(PNTNode node, int64_t value);
+  TCheckState CheckState(PNTNode node) const { return static_cast<TCheckState>(node->CheckState); }
+  void SetCheckState(PNTNode node, TCheckState value) { DoSetCheckState(node, value); }
+  TCheckType CheckType(PNTNode node) const { return static_cast<TCheckType>(node->CheckType); }
+  void SetCheckType(PNTNode node, TCheckType value);
+  PNTNode NodeParent(PNTNode node) const;
+  void SetNodeParent(PNTNode node, PNTNode value);
+  bool IsHiddenByFilter(PNTNode node) const {
+    return node && node->Has(nsFilteredOut) && !options_->PaintOptions().Contains(poShowFilteredNodes);
+  }
+  bool IsShownNode(PNTNode node) const { return node && node->Has(nsVisible) && !IsHiddenByFilter(node); }
+
+  // ---- focus and selection
+  PNTNode FocusedNode() const { return focusedNode_; }
+  void SetFocusedNode(PNTNode node);
+  TColumnIndex FocusedColumn() const { return focusedColumn_; }
+  void SetFocusedColumn(TColumnIndex column);
+  PNTNode HotNode() const { return hotNode_; }
+  PNTNode DropTargetNode() const { return dropTargetNode_; }
+  PNTNode RangeAnchor() const { return rangeAnchor_; }
+  Cardinal SelectedCount() const { return selectionCount_; }
+  const TNodeArray& Selection() const { return selection_; }
+  bool SelectionLocked = false;
+  virtual void AddToSelection(PNTNode node);
+  virtual void RemoveFromSelection(PNTNode node);
+  void ClearSelection();
+  void SelectAll(bool visibleOnly);
+  TNodeArray GetSortedSelection(bool resolve);
+  TNodeArray GetSortedCutCopySet(bool resolve);
+
+  // ---- node operations
+  PNTNode AddChild(PNTNode parent, void* userData = nullptr);
+  PNTNode InsertNode(PNTNode node, TNTNodeAttachMode mode, void* userData = nullptr);
+  void DeleteNode(PNTNode node, bool reindex = true);
+  void DeleteChildren(PNTNode node, bool resetHasChildren = false);
+  void DeleteSelectedNodes();
+  virtual void Clear();
+  void MoveTo(PNTNode source, PNTNode target, TNTNodeAttachMode mode, bool childrenOnly);
+  void BeginUpdate();
+  void EndUpdate();
+  virtual void FullExpand(PNTNode node = nullptr);
+  virtual void FullCollapse(PNTNode node = nullptr);
+  virtual void ToggleNode(PNTNode node);
+  virtual void ReinitNode(PNTNode node, bool recursive);
+  virtual void ReinitChildren(PNTNode node, bool recursive);
+  virtual void ResetNode(PNTNode node);
+  void ValidateNode(PNTNode node, bool recursive);
+  void ValidateChildren(PNTNode node, bool recursive);
+  void CancelCutOrCopy();
+  void FinishCutOrCopy();
+  virtual bool CanEdit(PNTNode node, TColumnIndex column);
+  virtual bool EditNode(PNTNode node, TColumnIndex column);
+  virtual bool EndEditNode();
+  virtual bool CancelEditNode();
+  bool IsEditing() const { return states_.Contains(stEditing); }
+  bool IsMouseSelecting() const { return states_.Contains(stDrawSelPending) || states_.Contains(stDrawSelecting); }
+  bool Dragging() const;
+  virtual TRect InvalidateNode(PNTNode node);
+  void RepaintNode(PNTNode node);
+  void InvalidateToBottom(PNTNode node);
+  void InvalidateColumn(TColumnIndex column);
+  void InvalidateChildren(PNTNode node, bool recursive);
+  virtual void AutoScale();
+  void MeasureItemHeight(TCanvas& canvas, PNTNode node);
+  void Assign(const TPersistent* source) override;
+
+  // ---- navigation and geometry
+  PNTNode GetFirst(bool considerChildrenAbove = false);
+  PNTNode GetFirstNoInit(bool considerChildrenAbove = false);
+  PNTNode GetNext(PNTNode node, bool considerChildrenAbove = false);
+  PNTNode GetNextNoInit(PNTNode node, bool considerChildrenAbove = false);
+  PNTNode GetPrevious(PNTNode node, bool considerChildrenAbove = false);
+  PNTNode GetPreviousNoInit(PNTNode node, bool considerChildrenAbove = false);
+  PNTNode GetLast(PNTNode node = nullptr, bool considerChildrenAbove = false);
+  PNTNode GetLastNoInit(PNTNode node = nullptr, bool considerChildrenAbove = false);
+  PNTNode GetFirstChild(PNTNode node);
+  PNTNode GetFirstChildNoInit(PNTNode node) const;
+  PNTNode GetLastChild(PNTNode node);
+  PNTNode GetLastChildNoInit(PNTNode node) const;
+  PNTNode GetNextSibling(PNTNode node);
+  PNTNode GetNextSiblingNoInit(PNTNode node) const;
+  PNTNode GetPreviousSibling(PNTNode node);
+  PNTNode GetPreviousSiblingNoInit(PNTNode node) const;
+  PNTNode GetFirstVisible(PNTNode node = nullptr, bool considerChildrenAbove = true, bool includeFiltered = false);
+  PNTNode GetFirstVisibleNoInit(PNTNode node = nullptr, bool considerChildrenAbove = true,
+                                bool includeFiltered = false);
+  PNTNode GetNextVisible(PNTNode node, bool considerChildrenAbove = true);
+  PNTNode GetNextVisibleNoInit(PNTNode node, bool considerChildrenAbove = true);
+  PNTNode GetPreviousVisible(PNTNode node, bool considerChildrenAbove = true);
+  PNTNode GetPreviousVisibleNoInit(PNTNode node, bool considerChildrenAbove = true);
+  PNTNode GetLastVisible(PNTNode node = nullptr, bool considerChildrenAbove = true, bool includeFiltered = false);
+  PNTNode GetLastVisibleNoInit(PNTNode node = nullptr, bool considerChildrenAbove = true,
+                               bool includeFiltered = false);
+  PNTNode GetFirstVisibleChild(PNTNode node, bool includeFiltered = false);
+  PNTNode GetFirstVisibleChildNoInit(PNTNode node, bool includeFiltered = false);
+  PNTNode GetLastVisibleChild(PNTNode node, bool includeFiltered = false);
+  PNTNode GetNextVisibleSibling(PNTNode node, bool includeFiltered = false);
+  PNTNode GetNextVisibleSiblingNoInit(PNTNode node, bool includeFiltered = false);
+  PNTNode GetPreviousVisibleSibling(PNTNode node, bool includeFiltered = false);
+  PNTNode GetPreviousVisibleSiblingNoInit(PNTNode node, bool includeFiltered = false);
+  PNTNode GetFirstChecked(TCheckState state = csCheckedNormal, bool considerChildrenAbove = false);
+  PNTNode GetNextChecked(PNTNode node, TCheckState state = csCheckedNormal, bool considerChildrenAbove = false);
+  PNTNode GetFirstCutCopy(bool considerChildrenAbove = false);
+  PNTNode GetNextCutCopy(PNTNode node, bool considerChildrenAbove = false);
+  PNTNode GetFirstInitialized(bool considerChildrenAbove = false);
+  PNTNode GetNextInitialized(PNTNode node, bool considerChildrenAbove = false);
+  PNTNode GetFirstSelected(bool considerChildrenAbove = false);
+  PNTNode GetNextSelected(PNTNode node, bool considerChildrenAbove = false);
+  PNTNode GetVisibleParent(PNTNode node, bool includeFiltered = false);
+  Cardinal GetNodeLevel(PNTNode node) const;
+  // The node's user data; nullptr for nil, the root or a tree without data.
+  void* GetNodeData(PNTNode node);
+  template <class T>
+  T* GetNodeData(PNTNode node) {
+    return static_cast<T*>(GetNodeData(node));
+  }
+  bool HasAsParent(PNTNode node, PNTNode potentialParent) const;
+  int CompareNodePositions(PNTNode node1, PNTNode node2, bool considerChildrenAbove = false);
+  PNTNode GetNodeAt(int32_t x, int32_t y);
+  PNTNode GetNodeAt(int32_t x, int32_t y, bool relative, int32_t& nodeTop);
+  void GetHitTestInfoAt(int32_t x, int32_t y, bool relative, THitInfo& hitInfo);
+  TRect GetDisplayRect(PNTNode node, TColumnIndex column, bool textOnly, bool unclipped = false,
+                       bool applyCellContentMargin = false);
+  PNTNode TopNode();
+  void SetTopNode(PNTNode node);
+  PNTNode BottomNode();
+  void SetBottomNode(PNTNode node);
+  bool HasVisibleNextSibling(PNTNode node);
+  bool HasVisiblePreviousSibling(PNTNode node);
+  bool IsFirstVisibleChild(PNTNode parent, PNTNode node);
+  bool IsLastVisibleChild(PNTNode parent, PNTNode node);
+  TAlignment GetControlsAlignment() const { return alignment_; }
+
+  // ---- sorting, ranges and scrolling
+  virtual void Sort(PNTNode node, TColumnIndex column, TSortDirection direction, bool doInit = true);
+  virtual void SortTree(TColumnIndex column, TSortDirection direction, bool doInit = true);
+  int32_t OffsetX() const { return offsetX_; }
+  int32_t OffsetY() const { return offsetY_; }
+  void SetOffsetX(int32_t value);
+  void SetOffsetY(int32_t value);
+  void SetOffsetXY(TPoint value);
+  int32_t EffectiveOffsetX() const { return effectiveOffsetX_; }
+  int32_t RangeX() const { return rangeX_; }
+  int32_t RangeY() const { return rangeY_; }
+  virtual void UpdateHorizontalRange();
+  void UpdateVerticalRange();
+  void UpdateRanges();
+  virtual void UpdateHorizontalScrollBar(bool doRepaint);
+  virtual void UpdateVerticalScrollBar(bool doRepaint);
+  void UpdateScrollBars(bool doRepaint);
+  virtual bool ScrollIntoView(PNTNode node, bool center, bool horizontally = false);
+  virtual bool ScrollIntoView(TColumnIndex column, bool center);
+  TSet<TScrollBarKind> ScrollBars = {sbHorizontal, sbVertical};
+  bool AlwaysVisibleScrollBars = false;
+
+  // ---- position cache
+  const TCache& PositionCache() const { return positionCache_; }
+  Cardinal CacheValidCount() const { return cacheValidCount_; }
+  virtual void ValidateCache();
+  virtual void InvalidateCache();
+
+  // ---- long operations
+  void BeginOperation(TNTOperationKind kind);
+  void EndOperation(TNTOperationKind kind);
+  bool OperationCanceled() const { return operationCanceled_ && operationCount_ > 0; }
+  void CancelOperation() { operationCanceled_ = operationCount_ > 0; }
+  bool IsUpdating() const { return updateCount_ > 0 || states_.Contains(stUpdating); }
+
+  // ---- images
+  TCustomImageList* Images() const { return images_; }
+  void SetImages(TCustomImageList* value);
+  TCustomImageList* StateImages() const { return stateImages_; }
+  void SetStateImages(TCustomImageList* value);
+  TCustomImageList* CheckImages() const { return checkImages_; }
+  void SetCheckImages(TCustomImageList* value);
+
+  // ---- events
+  std::function<void(TBaseNodeTree*, PNTNode, TColumnIndex, bool&)> OnColumnSpanQuery;
+  std::function<void(TNTHeader*, THeaderPaintInfo&, TColumnPaintParts)> OnHeaderDrawElements;
+  std::function<void(TBaseNodeTree*, TCanvas&, PNTNode, TColumnIndex, const TRect&)> OnCellPainted;
+  TNTCanvasNodeRectEvent OnNodeErased;
+  TNTCanvasNodeRectEvent OnNodePainted;
+  TNTCanvasEvent OnTreePainted;
+  TNTNodeColumnQueryEvent OnDragQuery;
+  std::function<void(TBaseNodeTree*, TCanvas&, PNTNode, TColumnIndex, TNTCellPaintMode, const TRect&, TRect&)>
+      OnCellPrePaint;
+  std::function<void(TBaseNodeTree*, TCanvas&, PNTNode, const TRect&, TItemEraseAction&, TColor&)> OnNodeErasing;
+  std::function<void(TBaseNodeTree*, TCanvas&, PNTNode, const TRect&, bool&)> OnNodePainting;
+  TNTCanvasEvent OnTreePainting;
+  std::function<void(TBaseNodeTree*, TColumnIndex)> OnEditCancelled;
+  TNTNodeColumnQueryEvent OnEditQuery;
+  std::function<void(TBaseNodeTree*, TPoint, PNTNode, TColumnIndex, bool&)> OnNodeEdgeResizeQuery;
+  TNTNodeEvent OnChangeNotify;
+  TNTNodeEvent OnNodeChecked;
+  std::function<void(TBaseNodeTree*, PNTNode, TCheckState&, bool&)> OnNodeChecking;
+  TNTNodeEvent OnNodeCollapsed;
+  TNTNodeQueryEvent OnNodeCollapsing;
+  TNTColumnShiftEvent OnColumnClicked;
+  TNTColumnShiftEvent OnColumnDblClicked;
+  std::function<void(TNTHeader*, TColumnIndex)> OnColumnResized;
+  std::function<void(TBaseNodeTree*, PNTNode, PNTNode, TColumnIndex, int&)> OnNodeCompare;
+  std::function<void(TBaseNodeTree*, IDataObject*&)> OnDataObjectCreate;
+  std::function<void(TBaseNodeTree*, INTDragManager*&)> OnDragManagerCreate;
+  std::function<void(TBaseNodeTree*, PNTNode, TColumnIndex, INTEditLink*&)> OnEditorCreate;
+  std::function<void(TBaseNodeTree*, PNTNode, int32_t, int32_t&)> OnLineImageDrawing;
+  std::function<void(TBaseNodeTree*, TObject*, TShiftState, TDragState, TPoint, TNTDropMode, int32_t&, bool&)>
+      OnDragOverQuery;
+  std::function<void(TBaseNodeTree*, TObject*, IDataObject*, const std::vector<std::string>&, TShiftState, TPoint,
+                     int32_t&, TNTDropMode)>
+      OnDropped;
+  std::function<void(TBaseNodeTree*, PNTNode, TColumnIndex)> OnEdited;
+  TNTOperationEvent OnOperationEnded;
+  TNTNodeEvent OnNodeExpanded;
+  TNTNodeQueryEvent OnNodeExpanding;
+  std::function<void(TBaseNodeTree*, PNTNode, TColumnIndex)> OnFocusMoved;
+  std::function<void(TBaseNodeTree*, PNTNode, PNTNode, TColumnIndex, TColumnIndex, bool&)> OnFocusMoving;
+  TNTNodeEvent OnNodeFree;
+  TNTCursorEvent OnCursorQuery;
+  std::function<void(TNTHeader*, TCursor&)> OnHeaderCursorQuery;
+  std::function<void(TBaseNodeTree*, PNTNode, TNTImageKind, TColumnIndex, bool&, int32_t&, TCustomImageList*&)>
+      OnImageIndexQueryEx;
+  std::function<void(TBaseNodeTree*, PNTNode, TNTImageKind, TColumnIndex, bool&, int32_t&)> OnImageIndexQuery;
+  std::function<void(TBaseNodeTree*, std::array<Word, 8>&)> OnLinePatternQuery;
+  std::function<void(TBaseNodeTree*, PNTNode, TColumnIndex, TPoint, bool&, TPopupMenu*&)> OnPopupMenuQuery;
+  std::function<void(TBaseNodeTree*, std::vector<std::string>&)> OnClipboardFormatsQuery;
+  TNTHeaderHitEvent OnHeaderClicked;
+  TNTHeaderHitEvent OnHeaderDblClicked;
+  std::function<void(TNTHeader*, TColumnIndex, int32_t)> OnHeaderColumnMoved;
+  std::function<void(TNTHeader*, TColumnIndex, TPoint)> OnHeaderColumnDroppedOutside;
+  std::function<void(TNTHeader*, TColumnIndex, bool&)> OnHeaderColumnMoveQuery;
+  std::function<void(TNTHeader*, TCanvas&, TColumnIndex, const TRect&, bool, bool, TNTDropMode)> OnHeaderCellDraw;
+  std::function<void(TNTHeader*, THeaderPaintInfo&, TColumnPaintParts&)> OnHeaderElementsQuery;
+  TNTHeaderMouseEvent OnHeaderButtonDown;
+  TNTHeaderMouseMoveEvent OnHeaderPointerMove;
+  TNTHeaderMouseEvent OnHeaderButtonUp;
+  std::function<void(TBaseNodeTree*, PNTNode, PNTNode)> OnHotNodeChanged;
+  std::function<void(TBaseNodeTree*, PNTNode, const UnicodeString&, int&)> OnSearchCompare;
+  std::function<void(TBaseNodeTree*, PNTNode, Cardinal&)> OnChildrenInit;
+  std::function<void(TBaseNodeTree*, PNTNode, PNTNode, TNTNodeInitStates&)> OnNodeInit;
+  std::function<void(TBaseNodeTree*, Word&, TShiftState&, bool&)> OnKeyPreview;
+  TNTStreamEvent OnLoadNodeData;
+  std::function<void(TBaseNodeTree*, TCanvas&, PNTNode, int32_t&)> OnNodeMeasure;
+  TNotifyEvent OnPointerEntered;
+  TNotifyEvent OnPointerLeft;
+  TNTNodeEvent OnNodesInserted;
+  TNTNodeTargetQueryEvent OnNodeInsertQuery;
+  TNTHitInfoEvent OnNodeClicked;
+  TNTHitInfoEvent OnNodeDblClicked;
+  std::function<void(TBaseNodeTree*, PNTNode, TColumnIndex, TShiftState, TPoint, bool&)> OnNodeHeightResetQuery;
+  std::function<void(TBaseNodeTree*, PNTNode, TColumnIndex, TShiftState, TPoint&, TPoint, bool&)>
+      OnNodeHeightTrack;
+  TNTNodeEvent OnNodeTransferred;
+  TNTNodeTargetQueryEvent OnNodeTransferQuery;
+  std::function<void(TBaseNodeTree*, TCanvas&, const TRect&, bool&)> OnBackgroundPaint;
+  TNTNodeEvent OnNodeDeselected;
+  std::function<void(TBaseNodeTree*, const TFormatEtc&, TStgMedium&, bool, HRESULT&)> OnDataRender;
+  TNTNodeEvent OnNodeReset;
+  TNTStreamEvent OnSaveNodeData;
+  std::function<void(TBaseNodeTree*, int32_t, int32_t)> OnScrolled;
+  std::function<void(TBaseNodeTree*, TScrollBarKind, bool)> OnScrollBarShow;
+  TNTOperationEvent OnOperationStarted;
+  std::function<void(TBaseNodeTree*, TNTTreeStates, TNTTreeStates)> OnTreeStateChange;
+  std::function<void(TBaseNodeTree*, PNTNode, TChangeReason)> OnStructureChanged;
+  std::function<void(TBaseNodeTree*, TNTUpdateState)> OnUpdateStateChanged;
+  TNTNodeEvent OnNodeSelected;
+  std::function<void(TBaseNodeTree*, int32_t&)> OnNodeDataSizeQuery;
+  // Events of the whole-tree operations.
+  TNTNodeTargetQueryEvent OnNodeMoving;
+  TNTNodeEvent OnNodeMoved;
+  TNTNodeTargetQueryEvent OnNodeCopying;
+  TNTNodeEvent OnNodeCopied;
+  TNTTreeStreamEvent OnSaveTree;
+  TNTTreeStreamEvent OnLoadTree;
+  std::function<void(TBaseNodeTree*, PNTNode, TColumnIndex, int&)> OnHintKindQuery;
+  std::function<void(TBaseNodeTree*, TCanvas&, PNTNode, const TRect&, TColumnIndex)> OnHintDraw;
+  std::function<void(TBaseNodeTree*, PNTNode, TColumnIndex, TRect&)> OnHintSizeQuery;
+  std::function<void(TNTHeader*, TColumnIndex, bool&)> OnColumnWidthMeasuring;
+  std::function<void(TNTHeader*, TColumnIndex, int32_t&)> OnColumnWidthMeasured;
+
+  // ---- dispatchers (raise the events above; descendants override them)
+  virtual bool CanSpanColumn(PNTNode node, TColumnIndex column);
+  virtual void HeaderDrawElements(THeaderPaintInfo& info, TColumnPaintParts elements);
+  virtual void PaintCellOverlay(TCanvas& canvas, PNTNode node, TColumnIndex column, const TRect& cellRect);
+  virtual void NodeErased(TCanvas& canvas, PNTNode node, const TRect& rect);
+  virtual void NodePainted(TCanvas& canvas, PNTNode node, const TRect& rect);
+  virtual void TreePainted(TCanvas& canvas);
+  virtual bool DragQuery(PNTNode node, TColumnIndex column);
+  virtual void BeforeCellPaint(TCanvas& canvas, PNTNode node, TColumnIndex column, TNTCellPaintMode mode,
+                               const TRect& cellRect, TRect& contentRect);
+  virtual void RowBackgroundColor(TCanvas& canvas, PNTNode node, const TRect& rect, TItemEraseAction& eraseMode,
+                                  TColor& color);
+  virtual bool NodePainting(TCanvas& canvas, PNTNode node, const TRect& rect);
+  virtual void TreePainting(TCanvas& canvas);
+  virtual void CancelCellEdit(TColumnIndex column);
+  virtual bool EditQuery(PNTNode node, TColumnIndex column, bool allowed);
+  virtual bool NodeEdgeResizeQuery(TPoint point, PNTNode node, TColumnIndex column);
+  virtual void RestartClickTimer(PNTNode node);
+  virtual void ApplyCheckState(PNTNode node, TCheckState state);
+  virtual void NotifyChecked(PNTNode node);
+  virtual bool CheckingQuery(PNTNode node, TCheckState& newState);
+  virtual void NodeCollapsed(PNTNode node);
+  virtual bool CollapsingQuery(PNTNode node);
+  virtual void ColumnClicked(TColumnIndex column, TShiftState shift);
+  virtual void ColumnFocused(TColumnIndex column, TShiftState shift);
+  virtual void ColumnResized(TColumnIndex column);
+  virtual int CompareRows(PNTNode node1, PNTNode node2, TColumnIndex column);
+  virtual IDataObject* DataObjectCreate();
+  virtual INTDragManager* DragManagerCreate();
+  virtual INTEditLink* CreateCellEditor(PNTNode node, TColumnIndex column);
+  virtual void LineImageDrawing(PNTNode node, int32_t level, int32_t& posX);
+  virtual bool DragOverQuery(TObject* source, TShiftState shift, TDragState state, TPoint pt, TNTDropMode mode,
+                             int32_t& effect);
+  virtual void Dropped(TObject* source, IDataObject* dataObject, const std::vector<std::string>& formats,
+                       TShiftState shift, TPoint pt, int32_t& effect, TNTDropMode mode);
+  virtual void EndCellEdit(PNTNode node, TColumnIndex column);
+  virtual void OperationEnded(TNTOperationKind kind);
+  virtual void NodeExpanded(PNTNode node);
+  virtual bool ExpandingQuery(PNTNode node);
+  virtual void FocusMoved(PNTNode node, TColumnIndex column);
+  virtual bool RememberFocusingRecord(PNTNode oldNode, PNTNode newNode, TColumnIndex oldColumn,
+                                      TColumnIndex newColumn);
+  virtual void ReleaseNodeText(PNTNode node);
+  virtual void CursorQuery(TCursor& cursor);
+  virtual void HeaderCursorQuery(TCursor& cursor);
+  virtual TCustomImageList* CellImageIndex(PNTNode node, TNTImageKind kind, TColumnIndex column, bool& ghosted,
+                                           int32_t& index);
+  virtual void LinePatternQuery(std::array<Word, 8>& pattern);
+  virtual void CellText(UnicodeString& text, int& kind);
+  virtual void HeaderHintText(UnicodeString& text, int& kind);
+  virtual int32_t NodeExtraWidth(PNTNode node, TColumnIndex column, TCanvas* canvas);
+  virtual int32_t NodeWidth(PNTNode node, TColumnIndex column, TCanvas* canvas);
+  virtual TPopupMenu* PopupMenuQuery(PNTNode node, TColumnIndex column, TPoint position);
+  virtual void ClipboardFormatsQuery(std::vector<std::string>& formats);
+  virtual void HeaderClicked(const TColumnHitInfo& hitInfo);
+  virtual void HeaderDblClicked(const TColumnHitInfo& hitInfo);
+  virtual void HeaderColumnMoved(TColumnIndex column, int32_t oldPosition);
+  virtual void HeaderColumnDroppedOutside(TColumnIndex column, TPoint dropPoint);
+  virtual bool HeaderColumnMoveQuery(TColumnIndex column);
+  virtual void HeaderCellDraw(TCanvas& canvas, TColumnIndex column, const TRect& rect, bool hover, bool pressed,
+                              TNTDropMode dropMark);
+  virtual void HeaderElementsQuery(THeaderPaintInfo& info, TColumnPaintParts& elements);
+  virtual void HeaderButtonDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
+  virtual void HeaderPointerMove(TShiftState shift, int32_t x, int32_t y);
+  virtual void HeaderButtonUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
+  virtual void HotNodeChanged(PNTNode oldNode, PNTNode newNode);
+  virtual int SearchCompare(PNTNode node, const UnicodeString& text);
+  virtual bool ChildrenInit(PNTNode node, Cardinal& childCount);
+  virtual void NodeInit(PNTNode parent, PNTNode node, TNTNodeInitStates& initStates);
+  virtual bool KeyPreview(Word& charCode, TShiftState& shift);
+  virtual void LoadNodeData(PNTNode node, TStream& stream);
+  virtual void NodeMeasure(TCanvas& canvas, PNTNode node, int32_t& nodeHeight);
+  virtual void PointerEntered();
+  virtual void PointerLeft();
+  virtual void NodesInserted(PNTNode node);
+  virtual bool NodeInsertQuery(PNTNode node, PNTNode target);
+  virtual void NodeClicked(const THitInfo& hitInfo);
+  virtual void NodeDblClicked(const THitInfo& hitInfo);
+  virtual bool NodeHeightResetQuery(PNTNode node, TColumnIndex column, TShiftState shift, TPoint point);
+  virtual bool NodeHeightTrack(PNTNode node, TColumnIndex column, TShiftState shift, TPoint& trackPoint,
+                               TPoint point);
+  virtual void NodeTransferred(PNTNode node);
+  virtual bool NodeTransferQuery(PNTNode node, PNTNode target);
+  virtual bool BackgroundPaint(TCanvas& canvas, const TRect& rect);
+  virtual void ShowNodePopupMenu(PNTNode node, TColumnIndex column, TPoint position);
+  virtual void NodeDeselected(PNTNode node);
+  virtual HRESULT DataRender(const TFormatEtc& formatEtc, TStgMedium& medium, bool forClipboard);
+  virtual void NodeReset(PNTNode node);
+  virtual void SaveNodeData(PNTNode node, TStream& stream);
+  virtual void Scrolled(int32_t deltaX, int32_t deltaY);
+  virtual void ScrollBarShow(TScrollBarKind bar, bool show);
+  virtual void OperationStarted(TNTOperationKind kind);
+  virtual void ChangeTreeState(TNTTreeStates enter, TNTTreeStates leave);
+  virtual void StructureChanged(PNTNode node, TChangeReason reason);
+  virtual void UpdateStateChanged(TNTUpdateState state);
+  virtual void NodeSelected(PNTNode node);
+  virtual int32_t NodeDataSizeQuery();
+  virtual bool NodeMoving(PNTNode node, PNTNode target);
+  virtual void NodeMoved(PNTNode node);
+  virtual bool NodeCopying(PNTNode node, PNTNode target);
+  virtual void NodeCopied(PNTNode node);
+  virtual void SaveTree(TStream& stream);
+  virtual void LoadTree(TStream& stream);
+  virtual int HintKindQuery(PNTNode node, TColumnIndex column);
+  virtual void HintDraw(TCanvas& canvas, PNTNode node, const TRect& rect, TColumnIndex column);
+  virtual void HintSizeQuery(PNTNode node, TColumnIndex column, TRect& rect);
+  virtual void ColumnWidthMeasuring(TColumnIndex column, bool& useSmartColumnWidth);
+  virtual void ColumnWidthMeasured(TColumnIndex column, int32_t& maxWidth);
+
+  // ---- node life (protected in spirit; public so that helpers and tests
+  // of derived trees can reach them)
+  virtual PNTNode MakeNewNode();
+  virtual void LinkNode(PNTNode node, PNTNode destination, TNTNodeAttachMode mode, TBaseNodeTree* target);
+  virtual PNTNode UnlinkNode(PNTNode node, bool keepFocus, bool reindex);
+  virtual void InitNode(PNTNode node);
+  virtual void InitChildren(PNTNode node);
+  Cardinal AllocateInternalDataArea(Cardinal size);
+  virtual void NoteChange(bool structure, PNTNode node, TChangeReason reason = crIgnore);
+  virtual void DoChange(PNTNode node);
+  virtual void DoStructureChange(PNTNode node, TChangeReason reason);
+  Cardinal CountVisibleDescendants(PNTNode node) const;
+  void UpdateAllChildrenHidden(PNTNode node);
+  void UpdateAllChildrenHiddenForAll();
+  int LevelDifference(PNTNode node1, PNTNode node2) const;
+  virtual bool BuildPositionCache();
+  virtual void InterruptValidation();
+  virtual bool SetScrollOffset(TPoint value, TScrollUpdateOptions options = DefaultScrollUpdateFlags,
+                               const TRect* clipRect = nullptr);
+  using TAnimateCallback = std::function<bool(void* data, Cardinal step, Cardinal stepSize)>;
+  void Animate(Cardinal steps, Cardinal duration, const TAnimateCallback& callback, void* data);
+  bool HasImage(PNTNode node, TNTImageKind kind, TColumnIndex column);
+  bool HasPopupMenu(PNTNode node, TColumnIndex column, TPoint pos);
+  int32_t RightToLeftShift(bool ignoreScrollBar) const;
+  void GetClipboardFormatsList(std::vector<std::string>& formats);
+  void NotifyDesigner() {}
+  virtual void AdjustTotalCount(PNTNode node, int64_t value, bool relative = false);
+  virtual void AdjustTotalHeight(PNTNode node, int64_t value, bool relative = false);
+  void FreeNode(PNTNode node);
+  virtual void FocusNode(PNTNode node);
+  bool DoSetCheckState(PNTNode node, TCheckState value);
+  virtual bool CheckParentCheckState(PNTNode node, TCheckState newCheckState);
+  // Sets the check state and, when it changed, fires the checked dispatcher
+  // (the way clicks, the Space key and propagation change check states).
+  virtual bool DoCheckClick(PNTNode node, TCheckState newCheckState);
+  void InternalAddToSelection(PNTNode node);
+  void InternalRemoveFromSelection(PNTNode node);
+  void InternalClearSelection();
+  int32_t PackSelection();
+  virtual bool UseRightToLeftAlignment() const { return false; }
+  bool IsBeingDestroyed() const { return ComponentState().Contains(csDestroying); }
+  bool IsLoading() const { return ComponentState().Contains(csLoading); }
+  // Recomputes SubtreeCount and SubtreeHeight of the subtree from scratch
+  // (the node's own height seeds its SubtreeHeight).
+  void RecountSubtree(PNTNode node);
+  Cardinal GetNodeTop(PNTNode node);
+
+  // Called when a paint, auto, selection or misc option set changed.
+  virtual void PaintOptionsChanged(TNTPaintOptions oldOptions, TNTPaintOptions newOptions);
+  virtual void SelectionOptionsChanged(TNTSelectionOptions oldOptions, TNTSelectionOptions newOptions);
+  virtual void MiscOptionsChanged(TNTMiscOptions oldOptions, TNTMiscOptions newOptions);
+  virtual void AutoOptionsChanged(TNTAutoOptions oldOptions, TNTAutoOptions newOptions);
+
+ protected:
+  // Class slots of the owned objects.
+  virtual std::unique_ptr<TCustomNodeTreeOptions> CreateOptions();
+  virtual std::unique_ptr<TNTHeader> CreateHeader();
+  void InvalidateRect(const TRect* rect, bool erase);
+  void StopTimer(int id);
+  void EnsureNodeDataSize();
+  void CreateRootNode();
+  void DeleteNodeBlock(PNTNode node);
+  PNTNode FindInPositionCache(PNTNode node, Cardinal& curPos);
+  PNTNode FindInPositionCache(Cardinal position, Cardinal& curPos);
+  void ToggleCallback(PNTNode node);
+  bool IsEffectivelyVisible(PNTNode node) const { return IsShownNode(node); }
+  PNTNode NextVisibleRaw(PNTNode node, bool init, bool childrenAbove);
+  PNTNode PreviousVisibleRaw(PNTNode node, bool init, bool childrenAbove);
+  PNTNode NextRaw(PNTNode node, bool init, bool childrenAbove);
+  PNTNode PreviousRaw(PNTNode node, bool init, bool childrenAbove);
+  PNTNode LastRaw(PNTNode node, bool init, bool childrenAbove);
+  PNTNode FirstRaw(PNTNode node, bool init, bool childrenAbove);
+  bool ChildrenAbove(bool consider) const {
+    return consider && options_->PaintOptions().Contains(poChildrenAbove);
+  }
+  void SetChildCountInternal(PNTNode node, Cardinal newChildCount);
+  void InitIfNeeded(PNTNode node) {
+    if (node && node != root_ && !node->Has(nsInitialized)) InitNode(node);
+  }
+
+  INodeTreeHost* host_;
+  TNullNodeTreeHost nullHost_;
+  std::unique_ptr<TCustomNodeTreeOptions> options_;
+  std::unique_ptr<TNTHeader> header_;
+  PNTNode root_ = nullptr;
+  Cardinal defaultNodeHeight_ = 18;
+  Cardinal indent_ = 18;
+  int32_t margin_ = 4;
+  int32_t textMargin_ = 4;
+  Byte nodeAlignment_ = 2;
+  Cardinal updateCount_ = 0;
+  int32_t nodeDataSize_ = -1;
+  Cardinal internalDataOffset_ = 0;
+  TNTTreeStates states_;
+  PNTNode focusedNode_ = nullptr;
+  TColumnIndex focusedColumn_ = NoColumn;
+  PNTNode hotNode_ = nullptr;
+  PNTNode dropTargetNode_ = nullptr;
+  PNTNode rangeAnchor_ = nullptr;
+  PNTNode lastChangedNode_ = nullptr;
+  PNTNode lastStructureChangeNode_ = nullptr;
+  TChangeReason lastStructureChangeReason_ = crIgnore;
+  PNTNode lastSelected_ = nullptr;
+  PNTNode currentHotNode_ = nullptr;
+  PNTNode editNode_ = nullptr;
+  TColumnIndex editColumn_ = NoColumn;
+  TCache positionCache_;
+  Cardinal visibleCount_ = 0;
+  Cardinal cacheValidCount_ = 0;
+  TNodeArray selection_;
+  Cardinal selectionCount_ = 0;
+  TNodeArray tempNodeCache_;
+  Cardinal checkChangeCount_ = 0;
+  int32_t offsetX_ = 0;
+  int32_t offsetY_ = 0;
+  int32_t effectiveOffsetX_ = 0;
+  int32_t rangeX_ = 0;
+  int32_t rangeY_ = 0;
+  int32_t bottomSpace_ = 0;
+  TAlignment alignment_ = taLeftJustify;
+  Cardinal operationCount_ = 0;
+  bool operationCanceled_ = false;
+  TCustomImageList* images_ = nullptr;
+  TCustomImageList* stateImages_ = nullptr;
+  TCustomImageList* checkImages_ = nullptr;
+
+ private:
+  friend class TCustomNodeTreeOptions;
+};
+
+}  // namespace px

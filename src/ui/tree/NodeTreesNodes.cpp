@@ -1,0 +1,1062 @@
+// Node life: construction of the tree, node blocks, linking and unlinking with
+// the counters kept right, initialisation on demand, child counts, deletion,
+// the update bracket, change notifications and the position cache.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "ui/tree/NodeTrees.h"
+
+namespace px {
+
+namespace {
+
+constexpr Cardinal alignUp(Cardinal value, Cardinal alignment) { return (value + alignment - 1) / alignment * alignment; }
+
+uintptr_t untagged(PNTNode p) { return reinterpret_cast<uintptr_t>(p) & ~uintptr_t{1}; }
+bool tagged(PNTNode p) { return (reinterpret_cast<uintptr_t>(p) & 1) != 0; }
+
+}  // namespace
+
+void ShowError(const std::string& msg, int helpContext) { throw ENodeTreeError(msg, helpContext); }
+
+// ---------------------------------------------------------------------------
+// Construction
+
+TBaseNodeTree::TBaseNodeTree(TComponent* owner) : TCustomControl(owner), host_(&nullHost_) {
+  SetBounds(Left(), Top(), 200, 100);
+  options_ = CreateOptions();
+  header_ = CreateHeader();
+  CreateRootNode();
+}
+
+TBaseNodeTree::~TBaseNodeTree() {
+  // Derived trees free their nodes in BeforeDestruction, where their own
+  // dispatchers still run; whatever is left goes here.
+  try {
+    InterruptValidation();
+    states_.Include(stUpdating);
+    if (root_) {
+      options_->miscOptions_.Exclude(moReadOnly);
+      DeleteChildren(root_, true);
+    }
+  } catch (...) {
+  }
+  if (root_) std::free(root_);
+  root_ = nullptr;
+}
+
+void TBaseNodeTree::AfterConstruction() {
+  TCustomControl::AfterConstruction();
+  if (!root_) CreateRootNode();
+}
+
+void TBaseNodeTree::BeforeDestruction() {
+  InterruptValidation();
+  options_->miscOptions_.Exclude(moReadOnly);
+  CancelEditNode();
+  Destroying();
+  Clear();
+  TCustomControl::BeforeDestruction();
+}
+
+std::unique_ptr<TCustomNodeTreeOptions> TBaseNodeTree::CreateOptions() {
+  return std::make_unique<TCustomNodeTreeOptions>(this);
+}
+
+std::unique_ptr<TNTHeader> TBaseNodeTree::CreateHeader() { return std::make_unique<TNTHeader>(this); }
+
+void TBaseNodeTree::SetHost(INodeTreeHost* host) { host_ = host ? host : &nullHost_; }
+
+void TBaseNodeTree::InvalidateRect(const TRect* rect, bool erase) {
+  if (HandleAllocated()) host_->InvalidateRect(rect, erase);
+}
+
+void TBaseNodeTree::StopTimer(int id) {
+  if (HandleAllocated()) host_->StopTimer(id);
+}
+
+void TBaseNodeTree::TimerFired(int id) {
+  switch (id) {
+    case ChangeTimer:
+      RestartClickTimer(lastChangedNode_);
+      break;
+    case StructureChangeTimer:
+      StructureChanged(lastStructureChangeNode_, lastStructureChangeReason_);
+      break;
+    default:
+      StopTimer(id);
+      break;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Node blocks
+
+void TBaseNodeTree::CreateRootNode() {
+  Cardinal size = TreeNodeSize + alignUp(internalDataOffset_, NodeDataAlignment);
+  auto* block = static_cast<TNTNode*>(std::calloc(1, size));
+  if (!block) throw std::bad_alloc();
+  block->NodeHeight = static_cast<Word>(defaultNodeHeight_);
+  block->SubtreeHeight = defaultNodeHeight_;
+  block->SubtreeCount = 1;
+  block->States = nsInitialized | nsExpanded | nsHasChildren | nsVisible;
+  block->Alignment = 50;
+  block->PrevSibling = block;
+  block->NextSibling = block;
+  root_ = block;
+}
+
+void TBaseNodeTree::EnsureNodeDataSize() {
+  if (nodeDataSize_ == -1 && !ComponentState().Contains(csDesigning)) {
+    int32_t size = NodeDataSizeQuery();
+    nodeDataSize_ = std::max(size, 0);
+  }
+}
+
+PNTNode TBaseNodeTree::MakeNewNode() {
+  EnsureNodeDataSize();
+  size_t size = TreeNodeSize + alignUp(internalDataOffset_, NodeDataAlignment) +
+                static_cast<size_t>(std::max(nodeDataSize_, 0));
+  auto* node = static_cast<TNTNode*>(std::calloc(1, size));
+  if (!node) throw std::bad_alloc();
+  node->NodeHeight = static_cast<Word>(defaultNodeHeight_);
+  node->SubtreeHeight = defaultNodeHeight_;
+  node->SubtreeCount = 1;
+  node->States = nsVisible;
+  node->Alignment = 50;
+  return node;
+}
+
+void TBaseNodeTree::DeleteNodeBlock(PNTNode node) { std::free(node); }
+
+Cardinal TBaseNodeTree::AllocateInternalDataArea(Cardinal size) {
+  Assert(root_->ChildCount == 0 && root_->FirstChild == nullptr,
+         "Internal data allocation must be done before any node is created.");
+  Cardinal result = TreeNodeSize + internalDataOffset_;
+  internalDataOffset_ += alignUp(size, 4);
+  std::free(root_);
+  root_ = nullptr;
+  CreateRootNode();
+  return result;
+}
+
+void* TBaseNodeTree::GetNodeData(PNTNode node) {
+  if (!node || node == root_) return nullptr;
+  if (nodeDataSize_ <= 0) {
+    Assert(false, "NodeDataSize not initialized.");
+    return nullptr;
+  }
+  node->Include(nsDataSet);
+  return node->Data() + alignUp(internalDataOffset_, NodeDataAlignment);
+}
+
+Cardinal TBaseNodeTree::TotalCount() const { return root_->SubtreeCount - 1; }
+
+void TBaseNodeTree::FreeNode(PNTNode node) {
+  // The free dispatcher forgets the node in every role first; the block is
+  // released even when a handler raises.
+  struct Release {
+    TBaseNodeTree* tree;
+    PNTNode node;
+    ~Release() { tree->DeleteNodeBlock(node); }
+  } release{this, node};
+  ReleaseNodeText(node);
+}
+
+// ---------------------------------------------------------------------------
+// Subtree bookkeeping
+
+void TBaseNodeTree::AdjustTotalCount(PNTNode node, int64_t value, bool relative) {
+  int64_t delta = relative ? value : value - static_cast<int64_t>(node->SubtreeCount);
+  if (delta == 0) return;
+  for (PNTNode run = node; run; run = run == root_ ? nullptr : run->Parent)
+    run->SubtreeCount = static_cast<Cardinal>(static_cast<int64_t>(run->SubtreeCount) + delta);
+}
+
+void TBaseNodeTree::AdjustTotalHeight(PNTNode node, int64_t value, bool relative) {
+  int64_t delta = relative ? value : value - static_cast<int64_t>(node->SubtreeHeight);
+  if (delta != 0) {
+    PNTNode run = node;
+    while (true) {
+      run->SubtreeHeight = static_cast<Cardinal>(static_cast<int64_t>(run->SubtreeHeight) + delta);
+      if (run == root_ || !run->Has(nsVisible) || !run->Parent->Has(nsExpanded)) break;
+      run = run->Parent;
+    }
+  }
+  UpdateVerticalRange();
+}
+
+void TBaseNodeTree::RecountSubtree(PNTNode node) {
+  Cardinal count = 1;
+  Cardinal height = (node == root_ || !IsHiddenByFilter(node)) ? node->NodeHeight : 0;
+  for (PNTNode child = node->FirstChild; child; child = child->NextSibling) {
+    RecountSubtree(child);
+    count += child->SubtreeCount;
+    if (node->Has(nsExpanded) && child->Has(nsVisible)) height += child->SubtreeHeight;
+  }
+  node->SubtreeCount = count;
+  node->SubtreeHeight = height;
+}
+
+Cardinal TBaseNodeTree::CountVisibleDescendants(PNTNode node) const {
+  if (!node->Has(nsExpanded)) return 0;
+  Cardinal count = 0;
+  for (PNTNode child = node->FirstChild; child; child = child->NextSibling)
+    if (child->Has(nsVisible)) count += CountVisibleDescendants(child) + (IsHiddenByFilter(child) ? 0 : 1);
+  return count;
+}
+
+bool TBaseNodeTree::FullyVisible(PNTNode node) const {
+  Assert(node != nullptr, "Invalid parameter.");
+  if (node == root_) return true;
+  if (!node->Has(nsVisible)) return false;
+  for (PNTNode run = node->Parent; run != root_; run = run->Parent)
+    if (!run->Has(nsExpanded) || !run->Has(nsVisible)) return false;
+  return true;
+}
+
+void TBaseNodeTree::UpdateAllChildrenHidden(PNTNode node) {
+  if (!node || node == root_) return;
+  if (node->ChildCount > 0) {
+    bool anyShown = false;
+    for (PNTNode child = node->FirstChild; child && !anyShown; child = child->NextSibling)
+      anyShown = IsShownNode(child);
+    if (anyShown)
+      node->Exclude(nsAllChildrenHidden);
+    else
+      node->Include(nsAllChildrenHidden);
+  } else if (node->Has(nsHasChildren)) {
+    node->Exclude(nsAllChildrenHidden);
+  } else {
+    node->Include(nsAllChildrenHidden);
+  }
+}
+
+void TBaseNodeTree::UpdateAllChildrenHiddenForAll() {
+  for (PNTNode run = GetFirstNoInit(); run; run = GetNextNoInit(run)) UpdateAllChildrenHidden(run);
+}
+
+int TBaseNodeTree::LevelDifference(PNTNode node1, PNTNode node2) const {
+  Assert(node1 != nullptr && node2 != nullptr, "Both nodes must be Assigned.");
+  return static_cast<int>(GetNodeLevel(node2)) - static_cast<int>(GetNodeLevel(node1));
+}
+
+// ---------------------------------------------------------------------------
+// Linking
+
+void TBaseNodeTree::LinkNode(PNTNode node, PNTNode destination, TNTNodeAttachMode mode, TBaseNodeTree* target) {
+  (void)target;
+  if (mode == amNoWhere) return;
+  PNTNode parent;
+  switch (mode) {
+    case amInsertBefore: {
+      parent = destination->Parent;
+      node->Parent = parent;
+      node->NextSibling = destination;
+      node->PrevSibling = destination->PrevSibling;
+      if (destination->PrevSibling)
+        destination->PrevSibling->NextSibling = node;
+      else
+        parent->FirstChild = node;
+      destination->PrevSibling = node;
+      node->Index = destination->Index;
+      for (PNTNode run = destination; run; run = run->NextSibling) ++run->Index;
+      break;
+    }
+    case amInsertAfter: {
+      parent = destination->Parent;
+      node->Parent = parent;
+      node->PrevSibling = destination;
+      node->NextSibling = destination->NextSibling;
+      if (destination->NextSibling)
+        destination->NextSibling->PrevSibling = node;
+      else
+        parent->LastChild = node;
+      destination->NextSibling = node;
+      Cardinal index = destination->Index;
+      for (PNTNode run = node; run; run = run->NextSibling) run->Index = ++index;
+      break;
+    }
+    case amAddChildFirst: {
+      parent = destination;
+      node->Parent = parent;
+      node->PrevSibling = nullptr;
+      node->NextSibling = parent->FirstChild;
+      if (parent->FirstChild)
+        parent->FirstChild->PrevSibling = node;
+      else
+        parent->LastChild = node;
+      parent->FirstChild = node;
+      Cardinal index = 0;
+      for (PNTNode run = node; run; run = run->NextSibling) run->Index = index++;
+      break;
+    }
+    default: {  // amAddChildLast
+      parent = destination;
+      node->Parent = parent;
+      node->NextSibling = nullptr;
+      node->PrevSibling = parent->LastChild;
+      if (parent->LastChild) {
+        parent->LastChild->NextSibling = node;
+        node->Index = parent->LastChild->Index + 1;
+      } else {
+        parent->FirstChild = node;
+        node->Index = 0;
+      }
+      parent->LastChild = node;
+      break;
+    }
+  }
+  ++parent->ChildCount;
+  parent->Include(nsHasChildren);
+
+  AdjustTotalCount(parent, node->SubtreeCount, true);
+  // The heights grow under the same condition under which UnlinkNode shrinks
+  // them, so that linking and unlinking inside a collapsed branch balance.
+  if (parent->Has(nsExpanded) && node->Has(nsVisible)) AdjustTotalHeight(parent, node->SubtreeHeight, true);
+  if (FullyVisible(node)) {
+    visibleCount_ += CountVisibleDescendants(node) + (IsHiddenByFilter(node) ? 0 : 1);
+    if (IsUpdating()) states_.Include(stVisibilityChanged);
+  }
+  node->Exclude(nsChecking | nsCutCopyMarked | nsDeleting | nsClearingChildren);
+
+  if (parent != root_) {
+    if (IsShownNode(node))
+      parent->Exclude(nsAllChildrenHidden);
+    else if (parent->ChildCount == 1)
+      parent->Include(nsAllChildrenHidden);
+  }
+}
+
+PNTNode TBaseNodeTree::UnlinkNode(PNTNode node, bool keepFocus, bool reindex) {
+  Assert(node != nullptr && node != root_, "Node must neither be nil nor the root node.");
+  PNTNode parent = node->Parent;
+  PNTNode result = node->NextSibling ? node->NextSibling : (parent == root_ ? nullptr : parent);
+  if (!keepFocus && node == focusedNode_) {
+    FocusNode(nullptr);
+    FocusMoved(nullptr, focusedColumn_);
+  }
+  if (node == rangeAnchor_) rangeAnchor_ = nullptr;
+  if (node->Has(nsDeleting)) return result;
+
+  node->Exclude(nsChecking);
+  bool fullyVisible = FullyVisible(node);
+  if (fullyVisible) {
+    visibleCount_ -= CountVisibleDescendants(node) + (IsHiddenByFilter(node) ? 0 : 1);
+    if (IsUpdating()) states_.Include(stVisibilityChanged);
+  }
+  AdjustTotalCount(parent, -static_cast<int64_t>(node->SubtreeCount), true);
+  if (parent->Has(nsExpanded) && node->Has(nsVisible))
+    AdjustTotalHeight(parent, -static_cast<int64_t>(node->SubtreeHeight), true);
+
+  if (node->PrevSibling)
+    node->PrevSibling->NextSibling = node->NextSibling;
+  else
+    parent->FirstChild = node->NextSibling;
+  if (node->NextSibling) {
+    node->NextSibling->PrevSibling = node->PrevSibling;
+    if (reindex) {
+      Cardinal index = node->Index;
+      for (PNTNode run = node->NextSibling; run; run = run->NextSibling) run->Index = index++;
+    }
+  } else {
+    parent->LastChild = node->PrevSibling;
+  }
+  --parent->ChildCount;
+  if (parent->ChildCount == 0) {
+    parent->Exclude(nsHasChildren | nsAllChildrenHidden);
+    if (parent != root_ && parent->Has(nsExpanded)) {
+      // A collapsed node keeps its own height only.
+      parent->Exclude(nsExpanded);
+    }
+  }
+  if (!parent->Has(nsClearingChildren)) {
+    if (IsUpdating())
+      states_.Include(stVisibilityChanged);
+    else
+      UpdateAllChildrenHidden(parent);
+  }
+  node->Parent = nullptr;
+  node->PrevSibling = nullptr;
+  node->NextSibling = nullptr;
+  return result;
+}
+
+// ---------------------------------------------------------------------------
+// Initialisation
+
+void TBaseNodeTree::InitNode(PNTNode node) {
+  TNTNodeInitStates initStates;
+  if (node->Has(nsInitialized)) initStates.Include(isReInit);
+  node->Include(nsInitialized);
+  PNTNode parent = node->Parent == root_ ? nullptr : node->Parent;
+  NodeInit(parent, node, initStates);
+  if (initStates.Contains(isDisabled)) node->Include(nsDisabled);
+  if (initStates.Contains(isHasChildren)) node->Include(nsHasChildren);
+  if (initStates.Contains(isSelected) && !node->Has(nsSelected)) InternalAddToSelection(node);
+  if (initStates.Contains(isMultiline)) node->Include(nsMultiline);
+  if (initStates.Contains(isFilteredOut) && !node->Has(nsFilteredOut)) {
+    bool wasShown = FullyVisible(node) && !IsHiddenByFilter(node);
+    node->Include(nsFilteredOut);
+    if (!options_->PaintOptions().Contains(poShowFilteredNodes)) {
+      AdjustTotalHeight(node, -static_cast<int64_t>(node->NodeHeight), true);
+      if (wasShown) --visibleCount_;
+      if (node->Parent != root_ && node->Parent->Has(nsHasChildren)) UpdateAllChildrenHidden(node->Parent);
+      InvalidateCache();
+      if (!IsUpdating()) UpdateScrollBars(true);
+    }
+  }
+  if (initStates.Contains(isExpanded) != node->Has(nsExpanded)) {
+    if (initStates.Contains(isExpanded)) ToggleNode(node);
+  } else if (node->Has(nsHasChildren)) {
+    InitChildren(node);
+  }
+}
+
+void TBaseNodeTree::InitChildren(PNTNode node) {
+  if (!node || node == root_ || !node->Has(nsHasChildren)) return;
+  Cardinal count = node->ChildCount;
+  if (ChildrenInit(node, count)) {
+    SetChildCount(node, count);
+    if (count == 0) node->Exclude(nsHasChildren);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Child counts
+
+void TBaseNodeTree::SetRootNodeCount(Cardinal value) {
+  if (IsLoading()) {
+    root_->ChildCount = value;
+    ChangeTreeState({stNeedRootCountUpdate}, {});
+    return;
+  }
+  if (root_->ChildCount == value) return;
+  BeginUpdate();
+  try {
+    InterruptValidation();
+    SetChildCount(root_, value);
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+void TBaseNodeTree::SetChildCount(PNTNode node, Cardinal newChildCount) {
+  if (!node) node = root_;
+  if (options_->MiscOptions().Contains(moReadOnly)) return;
+  SetChildCountInternal(node, newChildCount);
+}
+
+void TBaseNodeTree::SetChildCountInternal(PNTNode node, Cardinal newChildCount) {
+  PNTNode reported = node == root_ ? nullptr : node;
+  if (newChildCount == 0) {
+    DeleteChildren(node, false);
+    return;
+  }
+  Cardinal oldCount = node->ChildCount;
+  if (newChildCount == oldCount) return;
+  InterruptValidation();
+  if (newChildCount > oldCount) {
+    Cardinal added = newChildCount - oldCount;
+    if (!node->FirstChild) node->Include(nsHasChildren);
+    node->Exclude(nsAllChildrenHidden | nsHeightMeasured);
+    Cardinal index = node->LastChild ? node->LastChild->Index + 1 : 0;
+    uint64_t heights = 0;
+    for (Cardinal i = 0; i < added; ++i) {
+      PNTNode child = MakeNewNode();
+      child->Index = index++;
+      child->Parent = node;
+      child->PrevSibling = node->LastChild;
+      if (node->LastChild)
+        node->LastChild->NextSibling = child;
+      else
+        node->FirstChild = child;
+      node->LastChild = child;
+      ++node->ChildCount;
+      heights += child->SubtreeHeight;
+    }
+    if (node->Has(nsExpanded)) {
+      AdjustTotalHeight(node, static_cast<int64_t>(heights), true);
+      if (FullyVisible(node)) {
+        visibleCount_ += added;
+        if (IsUpdating()) states_.Include(stVisibilityChanged);
+      }
+    }
+    AdjustTotalCount(node, added, true);
+    node->ChildCount = newChildCount;
+    if (!IsUpdating() && options_->AutoOptions().Contains(auSort) && header_->SortColumn > InvalidColumn)
+      Sort(node, header_->SortColumn, header_->SortDirection, true);
+    InvalidateCache();
+  } else {
+    while (node->ChildCount > newChildCount) DeleteNode(node->LastChild, true);
+  }
+  if (!IsUpdating()) {
+    ValidateCache();
+    UpdateScrollBars(true);
+    Invalidate();
+  }
+  DoStructureChange(reported, crChildAdded);
+}
+
+// ---------------------------------------------------------------------------
+// Adding and deleting
+
+PNTNode TBaseNodeTree::AddChild(PNTNode parent, void* userData) {
+  if (options_->MiscOptions().Contains(moReadOnly)) return nullptr;
+  CancelEditNode();
+  if (!parent) parent = root_;
+  InitIfNeeded(parent);
+  ++updateCount_;
+  PNTNode result;
+  try {
+    SetChildCount(parent, parent->ChildCount + 1);
+    parent->Exclude(nsAllChildrenHidden);
+    result = parent->LastChild;
+  } catch (...) {
+    --updateCount_;
+    throw;
+  }
+  --updateCount_;
+  if (userData) {
+    if (nodeDataSize_ < static_cast<int32_t>(sizeof(void*)))
+      ShowError("Cannot set initial user data because there is not enough user data space allocated.",
+                hcTFCannotSetUserData);
+    std::memcpy(GetNodeData(result), &userData, sizeof(void*));
+    result->Include(nsDataSet);
+  }
+  InvalidateCache();
+  if (updateCount_ == 0) {
+    ValidateCache();
+    if (states_.Contains(stStructureChangePending)) DoStructureChange(parent == root_ ? nullptr : parent, crChildAdded);
+    if (options_->AutoOptions().Contains(auSort) && header_->SortColumn > InvalidColumn)
+      Sort(parent, header_->SortColumn, header_->SortDirection, true);
+    InvalidateToBottom(parent);
+    UpdateScrollBars(true);
+  }
+  return result;
+}
+
+PNTNode TBaseNodeTree::InsertNode(PNTNode node, TNTNodeAttachMode mode, void* userData) {
+  if (mode == amNoWhere || options_->MiscOptions().Contains(moReadOnly)) return nullptr;
+  if (!node) node = root_;
+  if (node == root_) {
+    if (mode == amInsertBefore) mode = amAddChildFirst;
+    if (mode == amInsertAfter) mode = amAddChildLast;
+  }
+  CancelEditNode();
+  if (mode == amAddChildFirst || mode == amAddChildLast) InitIfNeeded(node);
+  PNTNode result = MakeNewNode();
+  LinkNode(result, node, mode, this);
+  if (userData) {
+    if (nodeDataSize_ < static_cast<int32_t>(sizeof(void*)))
+      ShowError("Cannot set initial user data because there is not enough user data space allocated.",
+                hcTFCannotSetUserData);
+    std::memcpy(GetNodeData(result), &userData, sizeof(void*));
+    result->Include(nsDataSet);
+  }
+  InvalidateCache();
+  PNTNode parent = result->Parent == root_ ? nullptr : result->Parent;
+  if (updateCount_ == 0) {
+    ValidateCache();
+    InvalidateToBottom(parent);
+    UpdateScrollBars(true);
+  }
+  DoStructureChange(parent, crChildAdded);
+  return result;
+}
+
+void TBaseNodeTree::DeleteNode(PNTNode node, bool reindex) {
+  if (!node || node == root_ || options_->MiscOptions().Contains(moReadOnly)) return;
+  Assert(!states_.Contains(stIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
+  PNTNode parent = node->Parent;
+  bool parentClearing = parent->Has(nsClearingChildren);
+  if (!parentClearing) DoStructureChange(parent == root_ ? nullptr : parent, crChildDeleted);
+  int32_t oldX = offsetX_, oldY = offsetY_;
+  if (node->Has(nsSelected)) {
+    if (updateCount_ > 0) {
+      InternalRemoveFromSelection(node);
+    } else {
+      RemoveFromSelection(node);
+      InvalidateToBottom(parent);
+    }
+  } else if (!parentClearing) {
+    InvalidateToBottom(parent);
+  }
+  ChangeTreeState({}, {stHintShown});
+  if (!parentClearing) InterruptValidation();
+  DeleteChildren(node, false);
+  UnlinkNode(node, false, reindex);
+  FreeNode(node);
+  if (!parentClearing) {
+    UpdateAllChildrenHidden(parent);
+    InvalidateCache();
+    if (updateCount_ == 0) {
+      ValidateCache();
+      UpdateScrollBars(true);
+      if (oldX != offsetX_ || oldY != offsetY_) Invalidate();
+    }
+  }
+}
+
+void TBaseNodeTree::DeleteChildren(PNTNode node, bool resetHasChildren) {
+  if (!node) node = root_;
+  if (node->ChildCount == 0 || !node->FirstChild) {
+    if (resetHasChildren) node->Exclude(nsHasChildren);
+    return;
+  }
+  if (options_->MiscOptions().Contains(moReadOnly) && !IsBeingDestroyed()) return;
+  Assert(!states_.Contains(stIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
+  ++updateCount_;
+  try {
+    InterruptValidation();
+    int32_t oldX = offsetX_, oldY = offsetY_;
+    bool parentVisible = node == root_ || (FullyVisible(node) && node->Has(nsExpanded));
+    node->Include(nsClearingChildren);
+    PNTNode child = node->LastChild;
+    while (child) {
+      PNTNode previous = child->PrevSibling;
+      if (parentVisible && IsShownNode(child)) {
+        visibleCount_ -= 1;
+      }
+      child->Include(nsDeleting);
+      if (previous) previous->NextSibling = nullptr;
+      DeleteNode(child, true);
+      child = previous;
+    }
+    if (parentVisible) states_.Include(stVisibilityChanged);
+    node->Exclude(nsClearingChildren);
+    if (resetHasChildren) node->Exclude(nsHasChildren);
+    if (node != root_) node->Exclude(nsExpanded);
+    node->ChildCount = 0;
+    node->FirstChild = nullptr;
+    node->LastChild = nullptr;
+    if (node == root_ || node->Has(nsDeleting)) {
+      node->SubtreeHeight = node == root_ ? node->NodeHeight : defaultNodeHeight_ + node->NodeHeight;
+      node->SubtreeCount = 1;
+      if (node == root_) UpdateVerticalRange();
+    } else {
+      AdjustTotalHeight(node, IsHiddenByFilter(node) ? 0 : node->NodeHeight, false);
+      AdjustTotalCount(node, 1, false);
+    }
+    --updateCount_;
+    InvalidateCache();
+    if (updateCount_ == 0) {
+      states_.Exclude(stVisibilityChanged);
+      PackSelection();
+      ValidateCache();
+      UpdateScrollBars(true);
+      if (oldX != offsetX_ || oldY != offsetY_)
+        Invalidate();
+      else
+        InvalidateToBottom(node);
+    }
+  } catch (...) {
+    node->Exclude(nsClearingChildren);
+    if (updateCount_ > 0) --updateCount_;
+    throw;
+  }
+  if (!node->Has(nsDeleting)) DoStructureChange(node == root_ ? nullptr : node, crChildDeleted);
+}
+
+void TBaseNodeTree::DeleteSelectedNodes() {
+  if (selectionCount_ == 0 || options_->MiscOptions().Contains(moReadOnly)) return;
+  BeginUpdate();
+  try {
+    TNodeArray nodes = GetSortedSelection(true);
+    for (size_t i = nodes.size(); i-- > 1;)
+      DeleteNode(nodes[i], nodes[i]->Parent != nodes[i - 1]->Parent);
+    if (!nodes.empty()) DeleteNode(nodes[0], true);
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+void TBaseNodeTree::Clear() {
+  if (options_->MiscOptions().Contains(moReadOnly) && !IsBeingDestroyed()) return;
+  BeginUpdate();
+  try {
+    InterruptValidation();
+    CancelEditNode();
+    if (states_.Contains(stCutPending) || states_.Contains(stCopyPending))
+      ChangeTreeState({}, {stCutPending, stCopyPending});
+    ClearSelection();
+    focusedNode_ = nullptr;
+    hotNode_ = nullptr;
+    currentHotNode_ = nullptr;
+    dropTargetNode_ = nullptr;
+    lastChangedNode_ = nullptr;
+    lastStructureChangeNode_ = nullptr;
+    lastSelected_ = nullptr;
+    rangeAnchor_ = nullptr;
+    editNode_ = nullptr;
+    DeleteChildren(root_, true);
+    offsetX_ = 0;
+    offsetY_ = 0;
+    effectiveOffsetX_ = 0;
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+// ---------------------------------------------------------------------------
+// Selection (plain form)
+
+namespace {
+
+// Position of node in a selection sorted by address; marked entries compare
+// by their unmarked address.
+size_t lowerBoundOf(const TNodeArray& selection, PNTNode node) {
+  uintptr_t key = reinterpret_cast<uintptr_t>(node);
+  auto it = std::lower_bound(selection.begin(), selection.end(), key,
+                             [](PNTNode entry, uintptr_t k) { return untagged(entry) < k; });
+  return static_cast<size_t>(it - selection.begin());
+}
+
+}  // namespace
+
+void TBaseNodeTree::InternalAddToSelection(PNTNode node) {
+  Assert(node != nullptr, "Node must not be nil!");
+  if (node->Has(nsSelected)) return;
+  size_t at = lowerBoundOf(selection_, node);
+  if (at < selection_.size() && untagged(selection_[at]) == reinterpret_cast<uintptr_t>(node))
+    selection_[at] = node;  // a marked entry of this node comes back
+  else
+    selection_.insert(selection_.begin() + static_cast<std::ptrdiff_t>(at), node);
+  node->Include(nsSelected);
+  ++selectionCount_;
+  if (!rangeAnchor_) rangeAnchor_ = node;
+  NodeSelected(node);
+}
+
+void TBaseNodeTree::AddToSelection(PNTNode node) {
+  if (SelectionLocked) return;
+  Assert(node != nullptr, "Node must not be nil!");
+  if (node->Has(nsSelected)) return;
+  InternalAddToSelection(node);
+  InvalidateNode(node);
+  DoChange(node);
+}
+
+void TBaseNodeTree::InternalRemoveFromSelection(PNTNode node) {
+  size_t at = lowerBoundOf(selection_, node);
+  if (at >= selection_.size() || selection_[at] != node) return;
+  node->Exclude(nsSelected);
+  selection_[at] = reinterpret_cast<PNTNode>(reinterpret_cast<uintptr_t>(node) | 1);
+  --selectionCount_;
+  NodeDeselected(node);
+  NoteChange(false, node);
+}
+
+void TBaseNodeTree::RemoveFromSelection(PNTNode node) {
+  if (SelectionLocked) return;
+  Assert(node != nullptr, "Node must not be nil!");
+  if (!node->Has(nsSelected)) return;
+  size_t at = lowerBoundOf(selection_, node);
+  node->Exclude(nsSelected);
+  if (at < selection_.size() && selection_[at] == node) {
+    selection_.erase(selection_.begin() + static_cast<std::ptrdiff_t>(at));
+    --selectionCount_;
+  }
+  if (selectionCount_ == 0) rangeAnchor_ = nullptr;
+  NodeDeselected(node);
+  DoChange(node);
+}
+
+void TBaseNodeTree::InternalClearSelection() {
+  if (IsUpdating()) PackSelection();
+  for (size_t i = selection_.size(); i-- > 0;) {
+    PNTNode node = selection_[i];
+    if (tagged(node)) continue;
+    node->Exclude(nsSelected);
+    NodeDeselected(node);
+  }
+  selection_.clear();
+  selectionCount_ = 0;
+  rangeAnchor_ = nullptr;
+  ChangeTreeState({}, {stClearPending});
+}
+
+int32_t TBaseNodeTree::PackSelection() {
+  if (selection_.empty()) return -1;
+  selection_.erase(std::remove_if(selection_.begin(), selection_.end(), [](PNTNode p) { return tagged(p); }),
+                   selection_.end());
+  selection_.shrink_to_fit();
+  selectionCount_ = static_cast<Cardinal>(selection_.size());
+  return static_cast<int32_t>(selectionCount_);
+}
+
+void TBaseNodeTree::ClearSelection() {
+  if (states_.Contains(stClearing) || selectionCount_ == 0 || IsBeingDestroyed()) return;
+  ChangeTreeState({stClearing}, {});
+  try {
+    if (!IsUpdating() && HandleAllocated() && visibleCount_ > 0) {
+      Cardinal remaining = selectionCount_;
+      int32_t top = 0;
+      PNTNode run = GetNodeAt(0, 0, true, top);
+      while (run && remaining > 0 && top < ClientHeight()) {
+        if (run->Has(nsSelected)) {
+          InvalidateNode(run);
+          --remaining;
+        }
+        top += run->NodeHeight;
+        run = GetNextVisibleNoInit(run, true);
+      }
+    }
+    InternalClearSelection();
+  } catch (...) {
+    ChangeTreeState({}, {stClearing});
+    throw;
+  }
+  ChangeTreeState({}, {stClearing});
+  DoChange(nullptr);
+}
+
+void TBaseNodeTree::SelectAll(bool visibleOnly) {
+  if (!options_->SelectionOptions().Contains(slMultiSelect) || states_.Contains(stClearing) || SelectionLocked)
+    return;
+  tempNodeCache_.clear();
+  PNTNode run = visibleOnly ? GetFirstVisibleNoInit(nullptr, true) : GetFirstNoInit();
+  while (run) {
+    if (!run->Has(nsSelected)) tempNodeCache_.push_back(run);
+    run = visibleOnly ? GetNextVisibleNoInit(run, true) : GetNextNoInit(run);
+  }
+  if (!tempNodeCache_.empty()) {
+    for (PNTNode node : tempNodeCache_) InternalAddToSelection(node);
+    DoChange(nullptr);
+  }
+  tempNodeCache_.clear();
+  Invalidate();
+}
+
+void TBaseNodeTree::SetSelected(PNTNode node, bool value) {
+  if (SelectionLocked || !node || node == root_ || node->Has(nsSelected) == value) return;
+  if (value) {
+    if (selectionCount_ == 0) rangeAnchor_ = node;
+    if (!options_->SelectionOptions().Contains(slMultiSelect)) ClearSelection();
+    AddToSelection(node);
+    TNodeTreeColumns& columns = header_->Columns();
+    TColumnIndex main = header_->MainColumn();
+    bool focusedShown = columns.IsValidColumn(focusedColumn_) &&
+                        columns.Items(focusedColumn_)->Options().Contains(coVisible);
+    if (!focusedShown && columns.IsValidColumn(main)) {
+      TNTColumnOptions o = columns.Items(main)->Options();
+      if (o.Contains(coVisible) && o.Contains(coAllowFocus))
+        focusedColumn_ = main;
+      else
+        focusedColumn_ = columns.GetFirstVisibleColumn(true);
+    }
+    if (!rangeAnchor_) rangeAnchor_ = node;
+  } else {
+    RemoveFromSelection(node);
+    if (selectionCount_ == 0) rangeAnchor_ = nullptr;
+  }
+  if (FullyVisible(node) && !IsHiddenByFilter(node)) InvalidateNode(node);
+}
+
+void TBaseNodeTree::FocusNode(PNTNode node) {
+  if (node == root_) node = nullptr;
+  if (node == focusedNode_) return;
+  if (!RememberFocusingRecord(focusedNode_, node, focusedColumn_, focusedColumn_)) return;
+  if (focusedNode_) InvalidateNode(focusedNode_);
+  focusedNode_ = node;
+  if (node) InvalidateNode(node);
+}
+
+void TBaseNodeTree::SetFocusedNode(PNTNode node) {
+  PNTNode old = focusedNode_;
+  FocusNode(node);
+  if (focusedNode_ != old) FocusMoved(focusedNode_, focusedColumn_);
+}
+
+void TBaseNodeTree::SetFocusedColumn(TColumnIndex column) {
+  if (column == focusedColumn_) return;
+  if (!RememberFocusingRecord(focusedNode_, focusedNode_, focusedColumn_, column)) return;
+  CancelEditNode();
+  InvalidateColumn(focusedColumn_);
+  InvalidateColumn(column);
+  focusedColumn_ = column;
+  if (focusedNode_ && !options_->AutoOptions().Contains(auNoScrollOnFocus))
+    ScrollIntoView(focusedNode_, options_->SelectionOptions().Contains(slCenterScrollIntoView), true);
+  else if (focusedNode_)
+    InvalidateNode(focusedNode_);
+  if (dropTargetNode_) InvalidateNode(dropTargetNode_);
+  FocusMoved(focusedNode_, focusedColumn_);
+}
+
+// ---------------------------------------------------------------------------
+// Update bracket and notifications
+
+void TBaseNodeTree::BeginUpdate() {
+  if (!IsBeingDestroyed()) {
+    UpdateStateChanged(updateCount_ > 0 ? usUpdate : usBegin);
+    if (updateCount_ == 0 && HandleAllocated()) host_->SetRedraw(false);
+  }
+  ++updateCount_;
+  states_.Include(stUpdating);
+}
+
+void TBaseNodeTree::EndUpdate() {
+  if (updateCount_ > 0) --updateCount_;
+  if (IsBeingDestroyed()) return;
+  if (updateCount_ == 0 && states_.Contains(stUpdating)) {
+    struct RedrawOn {
+      TBaseNodeTree* tree;
+      ~RedrawOn() {
+        if (tree->HandleAllocated()) {
+          tree->host_->SetRedraw(true);
+          tree->host_->InvalidateRect(nullptr, true);
+        }
+      }
+    } redrawOn{this};
+    if (states_.Contains(stVisibilityChanged)) UpdateAllChildrenHiddenForAll();
+    states_.Exclude(stVisibilityChanged);
+    states_.Exclude(stUpdating);
+    PackSelection();
+    InvalidateCache();
+    ValidateCache();
+    if (HandleAllocated()) UpdateScrollBars(false);
+    if (states_.Contains(stStructureChangePending))
+      DoStructureChange(lastStructureChangeNode_, lastStructureChangeReason_);
+    if (states_.Contains(stChangePending)) DoChange(lastChangedNode_);
+    if (options_->AutoOptions().Contains(auSort) && header_->SortColumn >= 0)
+      SortTree(header_->SortColumn, header_->SortDirection, true);
+  }
+  UpdateStateChanged(updateCount_ == 0 ? usEnd : usUpdate);
+}
+
+void TBaseNodeTree::NoteChange(bool structure, PNTNode node, TChangeReason reason) {
+  if (structure) {
+    if (states_.Contains(stStructureChangePending))
+      StopTimer(StructureChangeTimer);
+    else
+      ChangeTreeState({stStructureChangePending}, {});
+    lastStructureChangeNode_ = node;
+    if (lastStructureChangeReason_ == crIgnore)
+      lastStructureChangeReason_ = reason;
+    else if (reason != crIgnore && reason != lastStructureChangeReason_)
+      lastStructureChangeReason_ = crAccumulated;
+  } else {
+    if (states_.Contains(stChangePending))
+      StopTimer(ChangeTimer);
+    else
+      ChangeTreeState({stChangePending}, {});
+    lastChangedNode_ = node;
+  }
+}
+
+void TBaseNodeTree::DoChange(PNTNode node) {
+  NoteChange(false, node);
+  if (IsUpdating()) return;
+  if (ChangeDelay > 0 && !states_.Contains(stChangeImmediate) && HandleAllocated())
+    host_->StartTimer(ChangeTimer, ChangeDelay);
+  else
+    RestartClickTimer(node);
+}
+
+void TBaseNodeTree::DoStructureChange(PNTNode node, TChangeReason reason) {
+  NoteChange(true, node, reason);
+  if (IsUpdating()) return;
+  if (ChangeDelay > 0 && !states_.Contains(stChangeImmediate) && HandleAllocated())
+    host_->StartTimer(StructureChangeTimer, ChangeDelay);
+  else
+    StructureChanged(lastStructureChangeNode_, lastStructureChangeReason_);
+}
+
+// ---------------------------------------------------------------------------
+// Position cache
+
+void TBaseNodeTree::InterruptValidation() {
+  ChangeTreeState({stStopValidation}, {stCacheValid});
+  if (states_.Contains(stValidating)) {
+    ChangeTreeState({}, {stValidating});
+    InvalidateCache();
+  }
+}
+
+void TBaseNodeTree::InvalidateCache() { ChangeTreeState({stValidationNeeded}, {stCacheValid}); }
+
+void TBaseNodeTree::ValidateCache() {
+  InterruptValidation();
+  cacheValidCount_ = 0;
+  if (states_.Contains(stValidationNeeded) && visibleCount_ > CacheThreshold) {
+    ChangeTreeState({}, {stStopValidation});
+    if (BuildPositionCache()) ChangeTreeState({stCacheValid}, {stValidationNeeded});
+  }
+}
+
+bool TBaseNodeTree::BuildPositionCache() {
+  if (states_.Contains(stStopValidation)) return false;
+  Cardinal regular = visibleCount_ < 2 ? 0 : (visibleCount_ + CacheThreshold - 1) / CacheThreshold;
+  // Room for the regular entries and the closing entry.
+  positionCache_.assign(regular + 1, TCacheEntry{});
+  cacheValidCount_ = 0;
+  PNTNode last = nullptr;
+  Cardinal position = 0;
+  Cardinal walked = 0;
+  for (PNTNode node = GetFirstVisibleNoInit(nullptr, true); node; node = GetNextVisibleNoInit(node, true)) {
+    if (walked % CacheThreshold == 0) {
+      if (cacheValidCount_ >= regular) break;  // more nodes than counted: leave the rest uncached
+      positionCache_[cacheValidCount_++] = {node, position};
+    }
+    last = node;
+    position += node->NodeHeight;
+    ++walked;
+  }
+  if (last) positionCache_[cacheValidCount_] = {last, position};
+  bool result = walked > 1 && !states_.Contains(stStopValidation);
+  if (result && options_->MiscOptions().Contains(moVariableNodeHeight)) UpdateScrollBars(true);
+  return result;
+}
+
+PNTNode TBaseNodeTree::FindInPositionCache(PNTNode node, Cardinal& curPos) {
+  if (!states_.Contains(stCacheValid) || cacheValidCount_ == 0) {
+    curPos = 0;
+    return nullptr;
+  }
+  Cardinal low = 0, high = cacheValidCount_;
+  // The last entry that is not after node.
+  while (low < high) {
+    Cardinal mid = (low + high) / 2;
+    if (CompareNodePositions(positionCache_[mid].Node, node, true) <= 0)
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  if (low == 0) {
+    curPos = 0;
+    return nullptr;
+  }
+  curPos = positionCache_[low - 1].AbsoluteTop;
+  return positionCache_[low - 1].Node;
+}
+
+PNTNode TBaseNodeTree::FindInPositionCache(Cardinal position, Cardinal& curPos) {
+  if (!states_.Contains(stCacheValid) || cacheValidCount_ == 0) {
+    curPos = 0;
+    return nullptr;
+  }
+  Cardinal low = 0, high = cacheValidCount_;
+  while (low < high) {
+    Cardinal mid = (low + high) / 2;
+    if (positionCache_[mid].AbsoluteTop <= position)
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  if (low == 0) {
+    curPos = 0;
+    return nullptr;
+  }
+  curPos = positionCache_[low - 1].AbsoluteTop;
+  return positionCache_[low - 1].Node;
+}
+
+}  // namespace px

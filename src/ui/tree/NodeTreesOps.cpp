@@ -1,0 +1,1196 @@
+// Options, property setters, check states, expanding and collapsing, moving,
+// reinitialising, editing entry points, repaint requests, sorting, ranges,
+// scroll bars and scrolling.
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "platform/gui/Forms.h"
+#include "ui/tree/NodeTrees.h"
+
+namespace px {
+
+// ---------------------------------------------------------------------------
+// Option sets
+
+void TCustomNodeTreeOptions::SetPaintOptions(TNTPaintOptions value) {
+  if (value.Contains(poFixedIndent) && !paintOptions_.Contains(poFixedIndent)) value.Include(poShowRoot);
+  if (value == paintOptions_) return;
+  TNTPaintOptions old = paintOptions_;
+  paintOptions_ = value;
+  if (owner_ && !owner_->IsLoading()) owner_->PaintOptionsChanged(old, value);
+}
+
+void TCustomNodeTreeOptions::SetAutoOptions(TNTAutoOptions value) {
+  if (value == autoOptions_) return;
+  TNTAutoOptions old = autoOptions_;
+  autoOptions_ = value;
+  if (owner_ && !owner_->IsLoading()) owner_->AutoOptionsChanged(old, value);
+}
+
+void TCustomNodeTreeOptions::SetSelectionOptions(TNTSelectionOptions value) {
+  if (value == selectionOptions_) return;
+  TNTSelectionOptions old = selectionOptions_;
+  selectionOptions_ = value;
+  if (owner_) owner_->SelectionOptionsChanged(old, value);
+}
+
+void TCustomNodeTreeOptions::SetMiscOptions(TNTMiscOptions value) {
+  if (value == miscOptions_) return;
+  TNTMiscOptions old = miscOptions_;
+  miscOptions_ = value;
+  if (owner_ && !owner_->IsLoading()) owner_->MiscOptionsChanged(old, value);
+}
+
+void TCustomNodeTreeOptions::Assign(const TPersistent* source) {
+  if (auto* other = dynamic_cast<const TCustomNodeTreeOptions*>(source)) {
+    SetPaintOptions(other->paintOptions_);
+    SetAnimationOptions(other->animationOptions_);
+    SetAutoOptions(other->autoOptions_);
+    SetSelectionOptions(other->selectionOptions_);
+    SetMiscOptions(other->miscOptions_);
+    ExportFilter = other->ExportFilter;
+    return;
+  }
+  TPersistent::Assign(source);
+}
+
+void TBaseNodeTree::PaintOptionsChanged(TNTPaintOptions oldOptions, TNTPaintOptions newOptions) {
+  if (oldOptions.Contains(poShowFilteredNodes) != newOptions.Contains(poShowFilteredNodes)) {
+    // Filtered nodes join or leave the display: their own heights and their
+    // places in the visible count follow.
+    InterruptValidation();
+    bool show = newOptions.Contains(poShowFilteredNodes);
+    BeginUpdate();
+    try {
+      for (PNTNode run = GetFirstNoInit(); run; run = GetNextNoInit(run)) {
+        if (!run->Has(nsFilteredOut)) continue;
+        if (FullyVisible(run)) {
+          if (show)
+            ++visibleCount_;
+          else
+            --visibleCount_;
+        }
+        AdjustTotalHeight(run, show ? run->NodeHeight : -static_cast<int64_t>(run->NodeHeight), true);
+      }
+      states_.Include(stVisibilityChanged);
+    } catch (...) {
+      EndUpdate();
+      throw;
+    }
+    EndUpdate();
+  }
+  if (oldOptions.Contains(poChildrenAbove) != newOptions.Contains(poChildrenAbove)) {
+    InvalidateCache();
+    if (!IsUpdating()) ValidateCache();
+  }
+  if (HandleAllocated()) Invalidate();
+}
+
+void TBaseNodeTree::AutoOptionsChanged(TNTAutoOptions oldOptions, TNTAutoOptions newOptions) {
+  if (oldOptions.Contains(auSpanColumns) != newOptions.Contains(auSpanColumns) && HandleAllocated()) Invalidate();
+}
+
+void TBaseNodeTree::SelectionOptionsChanged(TNTSelectionOptions oldOptions, TNTSelectionOptions newOptions) {
+  if (oldOptions.Contains(slMultiSelect) != newOptions.Contains(slMultiSelect) ||
+      (newOptions.Contains(slLevelSelectConstraint) && !oldOptions.Contains(slLevelSelectConstraint)) ||
+      (newOptions.Contains(slSiblingSelectConstraint) && !oldOptions.Contains(slSiblingSelectConstraint)))
+    ClearSelection();
+  if (!newOptions.Contains(slExtendedFocus)) {
+    TColumnIndex main = header_->MainColumn();
+    if (focusedColumn_ > 0 && oldOptions.Contains(slExtendedFocus)) {
+      focusedColumn_ = main;
+      Invalidate();
+    }
+    focusedColumn_ = main;
+  }
+}
+
+void TBaseNodeTree::MiscOptionsChanged(TNTMiscOptions oldOptions, TNTMiscOptions newOptions) {
+  if (oldOptions.Contains(moCheckSupport) != newOptions.Contains(moCheckSupport)) Invalidate();
+}
+
+// ---------------------------------------------------------------------------
+// Simple setters
+
+void TBaseNodeTree::SetDefaultNodeHeight(Cardinal value) {
+  if (value == 0) value = 18;
+  value = std::min<Cardinal>(value, 65535);
+  if (value == defaultNodeHeight_) return;
+  int64_t diff = static_cast<int64_t>(value) - defaultNodeHeight_;
+  defaultNodeHeight_ = value;
+  root_->NodeHeight = static_cast<Word>(value);
+  AdjustTotalHeight(root_, diff, true);
+  InvalidateCache();
+  if (!IsUpdating() && HandleAllocated() && !IsLoading()) {
+    ValidateCache();
+    UpdateScrollBars(true);
+    if (focusedNode_)
+      ScrollIntoView(focusedNode_, options_->SelectionOptions().Contains(slCenterScrollIntoView), true);
+    Invalidate();
+  }
+}
+
+void TBaseNodeTree::SetIndent(Cardinal value) {
+  if (value == indent_) return;
+  indent_ = value;
+  if (!IsLoading() && !IsUpdating() && HandleAllocated()) {
+    UpdateScrollBars(true);
+    Invalidate();
+  }
+}
+
+void TBaseNodeTree::SetMargin(int32_t value) {
+  if (value == margin_) return;
+  margin_ = value;
+  if (HandleAllocated() && !IsLoading()) Invalidate();
+}
+
+void TBaseNodeTree::SetNodeAlignment(Byte value) {
+  if (value == nodeAlignment_) return;
+  nodeAlignment_ = value;
+  if (HandleAllocated() && !IsLoading()) Invalidate();
+}
+
+void TBaseNodeTree::SetBottomSpace(int32_t value) {
+  if (value == bottomSpace_) return;
+  bottomSpace_ = std::max(value, 0);
+  UpdateVerticalScrollBar(true);
+}
+
+void TBaseNodeTree::SetNodeDataSize(int32_t value) {
+  if (value < -1) value = -1;
+  if (value == nodeDataSize_) return;
+  if (IsLoading() || ComponentState().Contains(csDesigning)) {
+    nodeDataSize_ = value;
+    return;
+  }
+  Cardinal count = root_->ChildCount;
+  Clear();
+  nodeDataSize_ = value;
+  SetRootNodeCount(count);
+}
+
+void TBaseNodeTree::SetImages(TCustomImageList* value) {
+  if (value == images_) return;
+  images_ = value;
+  if (!IsLoading()) Invalidate();
+}
+
+void TBaseNodeTree::SetStateImages(TCustomImageList* value) {
+  if (value == stateImages_) return;
+  stateImages_ = value;
+  if (!IsLoading()) Invalidate();
+}
+
+void TBaseNodeTree::SetCheckImages(TCustomImageList* value) {
+  if (value == checkImages_) return;
+  checkImages_ = value;
+  if (!IsLoading()) Invalidate();
+}
+
+// ---------------------------------------------------------------------------
+// Node properties
+
+bool TBaseNodeTree::HasChildren(PNTNode node) const { return (node ? node : root_)->Has(nsHasChildren); }
+
+void TBaseNodeTree::SetHasChildren(PNTNode node, bool value) {
+  if (!node || node == root_) return;
+  if (value) {
+    node->Include(nsHasChildren);
+    if (node->ChildCount == 0) node->Exclude(nsAllChildrenHidden);
+  } else if (node->ChildCount == 0) {
+    node->Exclude(nsHasChildren | nsAllChildrenHidden);
+  } else {
+    DeleteChildren(node, true);
+  }
+  InvalidateNode(node);
+}
+
+void TBaseNodeTree::SetExpanded(PNTNode node, bool value) {
+  if (node && node != root_ && node->Has(nsExpanded) != value) ToggleNode(node);
+}
+
+bool TBaseNodeTree::IsVisible(PNTNode node) {
+  if (!node) node = root_;
+  InitIfNeeded(node);
+  return node->Has(nsVisible);
+}
+
+void TBaseNodeTree::SetVisible(PNTNode node, bool value) {
+  Assert(node != nullptr && node != root_, "Invalid parameter.");
+  if (node->Has(nsVisible) == value) return;
+  PNTNode parent = node->Parent;
+  bool parentShows = parent == root_ || (FullyVisible(parent) && parent->Has(nsExpanded));
+  InterruptValidation();
+  if (value) {
+    node->Include(nsVisible);
+    if (parent->Has(nsExpanded)) AdjustTotalHeight(parent, node->SubtreeHeight, true);
+    if (parentShows) visibleCount_ += CountVisibleDescendants(node) + (IsHiddenByFilter(node) ? 0 : 1);
+  } else {
+    if (parentShows) visibleCount_ -= CountVisibleDescendants(node) + (IsHiddenByFilter(node) ? 0 : 1);
+    if (parent->Has(nsExpanded)) AdjustTotalHeight(parent, -static_cast<int64_t>(node->SubtreeHeight), true);
+    node->Exclude(nsVisible);
+  }
+  if (IsUpdating())
+    states_.Include(stVisibilityChanged);
+  else
+    UpdateAllChildrenHidden(parent);
+  InvalidateCache();
+  if (!IsUpdating()) {
+    ValidateCache();
+    UpdateScrollBars(true);
+    Invalidate();
+  }
+}
+
+void TBaseNodeTree::SetFiltered(PNTNode node, bool value) {
+  Assert(node != nullptr && node != root_, "Invalid parameter.");
+  if (node->Has(nsFilteredOut) == value) return;
+  bool hides = !options_->PaintOptions().Contains(poShowFilteredNodes);
+  bool fullyVisible = FullyVisible(node);
+  InterruptValidation();
+  if (value)
+    node->Include(nsFilteredOut);
+  else
+    node->Exclude(nsFilteredOut);
+  if (hides) {
+    AdjustTotalHeight(node, value ? -static_cast<int64_t>(node->NodeHeight) : node->NodeHeight, true);
+    if (fullyVisible) {
+      if (value)
+        --visibleCount_;
+      else
+        ++visibleCount_;
+    }
+    if (IsUpdating())
+      states_.Include(stVisibilityChanged);
+    else
+      UpdateAllChildrenHidden(node->Parent);
+  }
+  InvalidateCache();
+  if (!IsUpdating()) {
+    ValidateCache();
+    UpdateScrollBars(true);
+    Invalidate();
+  }
+}
+
+void TBaseNodeTree::SetDisabled(PNTNode node, bool value) {
+  if (!node || node == root_ || node->Has(nsDisabled) == value) return;
+  if (value)
+    node->Include(nsDisabled);
+  else
+    node->Exclude(nsDisabled);
+  InvalidateNode(node);
+}
+
+void TBaseNodeTree::SetMultiline(PNTNode node, bool value) {
+  if (!node || node == root_ || node->Has(nsMultiline) == value) return;
+  if (value)
+    node->Include(nsMultiline);
+  else
+    node->Exclude(nsMultiline);
+  node->Exclude(nsHeightMeasured);
+  InvalidateNode(node);
+}
+
+void TBaseNodeTree::SetNodeParent(PNTNode node, PNTNode value) {
+  if (node && node != root_) MoveTo(node, value, amAddChildLast, false);
+}
+
+Cardinal TBaseNodeTree::NodeHeight(PNTNode node) {
+  if (!node || node == root_) return 0;
+  if (options_->MiscOptions().Contains(moVariableNodeHeight) && !node->Has(nsDeleting)) {
+    InitIfNeeded(node);
+    MeasureItemHeight(Canvas(), node);
+  }
+  return node->NodeHeight;
+}
+
+void TBaseNodeTree::SetNodeHeight(PNTNode node, int64_t value) {
+  if (!node || node == root_ || options_->MiscOptions().Contains(moReadOnly)) return;
+  // The block keeps 16 bits: clamp before the ancestors move by the difference.
+  value = std::clamp<int64_t>(value, 0, 65535);
+  if (value == node->NodeHeight) return;
+  int64_t diff = value - node->NodeHeight;
+  node->NodeHeight = static_cast<Word>(value);
+  if (IsHiddenByFilter(node)) return;
+  AdjustTotalHeight(node, diff, true);
+  InvalidateCache();
+  if (!states_.Contains(stValidating) && FullyVisible(node) && !IsUpdating() && !states_.Contains(stPainting) &&
+      !states_.Contains(stSizing)) {
+    ValidateCache();
+    InvalidateToBottom(node);
+    UpdateScrollBars(true);
+  }
+}
+
+void TBaseNodeTree::MeasureItemHeight(TCanvas& canvas, PNTNode node) {
+  if (!node || node == root_ || node->Has(nsHeightMeasured)) return;
+  node->Include(nsHeightMeasured);
+  if (options_->MiscOptions().Contains(moVariableNodeHeight)) {
+    int32_t height = node->NodeHeight;
+    NodeMeasure(canvas, node, height);
+    SetNodeHeight(node, height);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Check states
+
+void TBaseNodeTree::SetCheckType(PNTNode node, TCheckType value) {
+  if (!node || node == root_ || node->CheckType == value || options_->MiscOptions().Contains(moReadOnly)) return;
+  node->CheckType = value;
+  if (value != ctTriStateCheckBox && (node->CheckState == csMixedNormal || node->CheckState == csMixedPressed))
+    node->CheckState = csUncheckedNormal;
+  if (options_->AutoOptions().Contains(auTristateTracking) && (value == ctTriStateCheckBox || value == ctCheckBox)) {
+    PNTNode parent = node->Parent;
+    if (parent != root_) {
+      InitIfNeeded(parent);
+      if (parent->CheckType == ctTriStateCheckBox &&
+          (parent->CheckState == csUncheckedNormal || parent->CheckState == csCheckedNormal))
+        DoCheckClick(node, static_cast<TCheckState>(parent->CheckState));
+    }
+  }
+  InvalidateNode(node);
+}
+
+bool TBaseNodeTree::DoCheckClick(PNTNode node, TCheckState newCheckState) {
+  if (!CheckingQuery(node, newCheckState)) return false;
+  if (!DoSetCheckState(node, newCheckState)) return false;
+  NotifyChecked(node);
+  return true;
+}
+
+bool TBaseNodeTree::DoSetCheckState(PNTNode node, TCheckState value) {
+  if (!node || node == root_ || node->Has(nsChecking)) return false;
+  node->Include(nsChecking);
+  struct ClearChecking {
+    PNTNode node;
+    ~ClearChecking() { node->Exclude(nsChecking); }
+  } clearChecking{node};
+  if (!node->Has(nsInitialized))
+    InitNode(node);
+  else if (node->CheckState == value)
+    return false;
+  if (checkChangeCount_ == 0) ChangeTreeState({stCheckPropagation}, {});
+  ++checkChangeCount_;
+  struct Propagation {
+    TBaseNodeTree* tree;
+    ~Propagation() {
+      if (--tree->checkChangeCount_ == 0) tree->ChangeTreeState({}, {stCheckPropagation});
+    }
+  } propagation{this};
+
+  bool tracking = options_->AutoOptions().Contains(auTristateTracking);
+  TCheckState newValue = value;
+  if (node->CheckType == ctTriStateCheckBox && tracking &&
+      (value == csUncheckedNormal || value == csCheckedNormal) && node->ChildCount > 0) {
+    Cardinal unchecked = 0, checked = 0, mixed = 0;
+    for (PNTNode child = node->FirstChild; child; child = child->NextSibling) {
+      if (child->CheckType != ctTriStateCheckBox && child->CheckType != ctCheckBox) continue;
+      if (child->CheckState != value && !child->Has(nsDisabled)) DoCheckClick(child, value);
+      switch (child->CheckState) {
+        case csUncheckedNormal:
+        case csUncheckedPressed:
+          ++unchecked;
+          break;
+        case csCheckedNormal:
+        case csCheckedPressed:
+          ++checked;
+          break;
+        default:
+          ++mixed;
+          break;
+      }
+    }
+    if (mixed > 0 || (checked > 0 && unchecked > 0))
+      newValue = csMixedNormal;
+    else if (checked > 0)
+      newValue = csCheckedNormal;
+  }
+  if (node->CheckType == ctRadioButton && value == csCheckedNormal) {
+    for (PNTNode sibling = node->Parent->FirstChild; sibling; sibling = sibling->NextSibling)
+      if (sibling->CheckType == ctRadioButton) sibling->CheckState = csUncheckedNormal;
+    Invalidate();
+  }
+  node->CheckState = newValue;
+  PNTNode parent = node->Parent;
+  InitIfNeeded(parent);
+  bool result = true;
+  if (tracking && parent != root_ && !parent->Has(nsChecking) && !parent->Has(nsDisabled) &&
+      (node->CheckType == ctTriStateCheckBox || node->CheckType == ctCheckBox) &&
+      parent->CheckType == ctTriStateCheckBox)
+    result = CheckParentCheckState(node, newValue);
+  InvalidateNode(node);
+  return result;
+}
+
+bool TBaseNodeTree::CheckParentCheckState(PNTNode node, TCheckState newCheckState) {
+  (void)newCheckState;
+  PNTNode parent = node->Parent;
+  Cardinal unchecked = 0, checked = 0, mixed = 0;
+  for (PNTNode child = parent->FirstChild; child; child = child->NextSibling) {
+    if (child->CheckType != ctTriStateCheckBox && child->CheckType != ctCheckBox) continue;
+    switch (child->CheckState) {
+      case csUncheckedNormal:
+      case csUncheckedPressed:
+        ++unchecked;
+        break;
+      case csCheckedNormal:
+      case csCheckedPressed:
+        ++checked;
+        break;
+      default:
+        ++mixed;
+        break;
+    }
+  }
+  TCheckState state;
+  if (mixed > 0 || (checked > 0 && unchecked > 0))
+    state = csMixedNormal;
+  else if (checked > 0)
+    state = csCheckedNormal;
+  else
+    state = csUncheckedNormal;
+  if (parent->CheckState == state) return true;
+  if (!CheckingQuery(parent, state)) return false;
+  // The parent's own state follows its children: no propagation downwards.
+  parent->CheckState = state;
+  NotifyChecked(parent);
+  InvalidateNode(parent);
+  PNTNode grand = parent->Parent;
+  if (grand != root_ && !grand->Has(nsChecking) && !grand->Has(nsDisabled) && grand->CheckType == ctTriStateCheckBox)
+    return CheckParentCheckState(parent, state);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Expanding and collapsing
+
+void TBaseNodeTree::ToggleNode(PNTNode node) {
+  Assert(node != nullptr, "Node must not be nil.");
+  if (node == root_ || node->Has(nsToggling) || node->Has(nsDeleting)) return;
+  node->Include(nsToggling);
+  struct Done {
+    PNTNode node;
+    ~Done() { node->Exclude(nsToggling); }
+  } done{node};
+  int64_t ownHeight = IsHiddenByFilter(node) ? 0 : node->NodeHeight;
+  if (node->Has(nsExpanded)) {
+    if (!CollapsingQuery(node)) return;
+    int64_t removed = static_cast<int64_t>(node->SubtreeHeight) - ownHeight;
+    bool fullyVisible = FullyVisible(node);
+    if (fullyVisible) visibleCount_ -= CountVisibleDescendants(node);
+    node->Exclude(nsExpanded);
+    AdjustTotalHeight(node, -removed, true);
+    if (fullyVisible && IsUpdating()) states_.Include(stVisibilityChanged);
+    NodeCollapsed(node);
+    if (options_->AutoOptions().Contains(auFreeOnCollapse)) {
+      DeleteChildren(node, false);
+      node->Include(nsHasChildren);
+    }
+  } else {
+    if (!ExpandingQuery(node)) return;
+    if (!node->Has(nsInitialized)) InitNode(node);
+    if (node->Has(nsExpanded)) return;  // the init step expanded it
+    if (node->Has(nsHasChildren) && node->ChildCount == 0) InitChildren(node);
+    int64_t growth = 0;
+    for (PNTNode child = node->FirstChild; child; child = child->NextSibling) {
+      InitIfNeeded(child);
+      if (!child->Has(nsVisible)) continue;
+      MeasureItemHeight(Canvas(), child);
+      growth += child->SubtreeHeight;
+    }
+    if (options_->AutoOptions().Contains(auSort) && header_->SortColumn > InvalidColumn)
+      Sort(node, header_->SortColumn, header_->SortDirection, false);
+    node->Include(nsExpanded);
+    AdjustTotalHeight(node, growth, true);
+    if (FullyVisible(node)) {
+      visibleCount_ += CountVisibleDescendants(node);
+      if (IsUpdating()) states_.Include(stVisibilityChanged);
+    }
+    NodeExpanded(node);
+  }
+  InvalidateCache();
+  if (IsUpdating()) {
+    UpdateRanges();
+    return;
+  }
+  ValidateCache();
+  if (node->ChildCount > 0) {
+    UpdateRanges();
+    UpdateScrollBars(true);
+    if (node->Has(nsExpanded) && options_->AutoOptions().Contains(auScrollOnExpand) &&
+        !states_.Contains(stToggling) && HandleAllocated() && FullyVisible(node)) {
+      // Bring the last child into view without moving the node off the top.
+      int32_t nodeTop = static_cast<int32_t>(GetNodeTop(node)) + offsetY_;
+      int32_t bottom = nodeTop + static_cast<int32_t>(node->SubtreeHeight);
+      if (bottom > ClientHeight()) {
+        int32_t delta = std::min(bottom - ClientHeight(), nodeTop);
+        if (delta > 0) SetOffsetY(offsetY_ - delta);
+      }
+    }
+    InvalidateToBottom(node);
+  } else {
+    InvalidateNode(node);
+  }
+}
+
+void TBaseNodeTree::FullExpand(PNTNode node) {
+  if (root_->ChildCount == 0) return;
+  BeginUpdate();
+  ChangeTreeState({stToggling}, {});
+  try {
+    PNTNode stop = nullptr;
+    if (node) {
+      for (PNTNode run = node; run != root_; run = run->Parent)
+        if (run->NextSibling) {
+          stop = run->NextSibling;
+          break;
+        }
+    }
+    PNTNode run = node ? node : GetFirst();
+    while (run && run != stop) {
+      InitIfNeeded(run);
+      if (!run->Has(nsExpanded) && run->Has(nsHasChildren)) ToggleNode(run);
+      run = GetNext(run);
+    }
+  } catch (...) {
+    ChangeTreeState({}, {stToggling});
+    EndUpdate();
+    throw;
+  }
+  ChangeTreeState({}, {stToggling});
+  EndUpdate();
+}
+
+void TBaseNodeTree::FullCollapse(PNTNode node) {
+  if (root_->ChildCount == 0) return;
+  BeginUpdate();
+  ChangeTreeState({stToggling}, {});
+  try {
+    PNTNode run = GetLastVisibleNoInit(node, false, true);
+    while (run && run != node) {
+      PNTNode previous = GetPreviousVisibleNoInit(run, false);
+      if (run->Has(nsExpanded) && run->Has(nsHasChildren)) ToggleNode(run);
+      run = previous;
+      if (run && node && !HasAsParent(run, node)) break;
+    }
+    if (node && node != root_ && node->Has(nsExpanded) && node->Has(nsHasChildren)) ToggleNode(node);
+  } catch (...) {
+    ChangeTreeState({}, {stToggling});
+    EndUpdate();
+    throw;
+  }
+  ChangeTreeState({}, {stToggling});
+  EndUpdate();
+}
+
+// ---------------------------------------------------------------------------
+// Moving
+
+void TBaseNodeTree::MoveTo(PNTNode source, PNTNode target, TNTNodeAttachMode mode, bool childrenOnly) {
+  if (!source || source == root_ || mode == amNoWhere || options_->MiscOptions().Contains(moReadOnly)) return;
+  PNTNode top = source;
+  while (top->Parent && top->Parent != root_) top = top->Parent;
+  Assert(top->Parent == root_, "The source tree must contain the source node.");
+  if (target == source && !(childrenOnly && (mode == amInsertBefore || mode == amInsertAfter))) return;
+  if (!target) {
+    target = root_;
+    mode = amAddChildFirst;
+  }
+  if (target == root_) {
+    if (mode == amInsertBefore) mode = amAddChildFirst;
+    if (mode == amInsertAfter) mode = amAddChildLast;
+  }
+  if (target != root_) {
+    if (!target->Has(nsInitialized))
+      InitNode(target);
+    else if (target->Has(nsHasChildren) && target->ChildCount == 0)
+      InitChildren(target);
+  }
+  if (!NodeMoving(source, target == root_ ? nullptr : target)) return;
+  if (HasAsParent(target, source))
+    ShowError("Target node cannot be a child node of the node to be moved.", hcTFWrongMoveError);
+  InterruptValidation();
+  if (!childrenOnly) {
+    UnlinkNode(source, true, true);
+    LinkNode(source, target, mode, this);
+    NodeMoved(source);
+  } else if (mode == amAddChildFirst) {
+    for (PNTNode child = source->LastChild; child;) {
+      PNTNode previous = child->PrevSibling;
+      UnlinkNode(child, true, false);
+      LinkNode(child, target, mode, this);
+      NodeMoved(child);
+      child = previous;
+    }
+  } else {
+    PNTNode destination = target;
+    for (PNTNode child = source->FirstChild; child;) {
+      PNTNode next = child->NextSibling;
+      UnlinkNode(child, true, false);
+      LinkNode(child, destination, mode, this);
+      // Each following child goes behind the one moved before it.
+      if (mode == amInsertAfter) destination = child;
+      NodeMoved(child);
+      child = next;
+    }
+  }
+  InvalidateCache();
+  if (!IsUpdating()) {
+    ValidateCache();
+    UpdateScrollBars(true);
+    Invalidate();
+  }
+  DoStructureChange(source, crNodeMoved);
+}
+
+// ---------------------------------------------------------------------------
+// Reinitialising and validating
+
+void TBaseNodeTree::ReinitNode(PNTNode node, bool recursive) {
+  if (!node) return;
+  if (node != root_) {
+    node->Exclude(nsChecking | nsCutCopyMarked | nsDeleting | nsHeightMeasured);
+    InitNode(node);
+  }
+  if (recursive) ReinitChildren(node, true);
+}
+
+void TBaseNodeTree::ReinitChildren(PNTNode node, bool recursive) {
+  if (!node) node = root_;
+  if (node != root_) InitChildren(node);
+  for (PNTNode child = node->FirstChild; child;) {
+    PNTNode next = child->NextSibling;
+    ReinitNode(child, recursive);
+    child = next;
+  }
+}
+
+void TBaseNodeTree::ResetNode(PNTNode node) {
+  CancelEditNode();
+  if (!node || node == root_) {
+    Clear();
+    return;
+  }
+  NodeReset(node);
+  ReleaseNodeText(node);
+  DeleteChildren(node, false);
+  node->Exclude(nsInitialized | nsChecking | nsCutCopyMarked | nsDeleting | nsExpanded | nsHasChildren |
+                nsHeightMeasured);
+  InvalidateNode(node);
+}
+
+void TBaseNodeTree::ValidateNode(PNTNode node, bool recursive) {
+  if (!node) node = root_;
+  if (node != root_) InitIfNeeded(node);
+  if (!recursive) return;
+  if (node != root_ && node->Has(nsHasChildren) && node->ChildCount == 0) InitChildren(node);
+  for (PNTNode child = node->FirstChild; child; child = child->NextSibling) ValidateNode(child, true);
+}
+
+void TBaseNodeTree::ValidateChildren(PNTNode node, bool recursive) {
+  if (!node) node = root_;
+  if (node != root_) {
+    InitIfNeeded(node);
+    if (node->Has(nsHasChildren) && node->ChildCount == 0) InitChildren(node);
+  }
+  for (PNTNode child = node->FirstChild; child; child = child->NextSibling) ValidateNode(child, recursive);
+}
+
+// ---------------------------------------------------------------------------
+// Cut and copy, editing
+
+void TBaseNodeTree::CancelCutOrCopy() {
+  if (!states_.Contains(stCutPending) && !states_.Contains(stCopyPending)) return;
+  for (PNTNode run = GetFirstNoInit(); run; run = GetNextNoInit(run)) run->Exclude(nsCutCopyMarked);
+  ChangeTreeState({}, {stCutPending, stCopyPending});
+  Invalidate();
+}
+
+void TBaseNodeTree::FinishCutOrCopy() {
+  if (states_.Contains(stCutPending)) {
+    TNodeArray marked = GetSortedCutCopySet(true);
+    BeginUpdate();
+    try {
+      for (size_t i = marked.size(); i-- > 0;) DeleteNode(marked[i], true);
+    } catch (...) {
+      EndUpdate();
+      throw;
+    }
+    EndUpdate();
+    ChangeTreeState({}, {stCutPending});
+  } else if (states_.Contains(stCopyPending)) {
+    CancelCutOrCopy();
+  }
+}
+
+bool TBaseNodeTree::CanEdit(PNTNode node, TColumnIndex column) {
+  TNodeTreeColumns& columns = header_->Columns();
+  bool allowed = options_->MiscOptions().Contains(moEditable) && Enabled() &&
+                 !options_->MiscOptions().Contains(moReadOnly) &&
+                 (column == NoColumn ||
+                  (columns.IsValidColumn(column) && columns.Items(column)->Options().Contains(coEditable)));
+  return EditQuery(node, column, allowed);
+}
+
+bool TBaseNodeTree::EditNode(PNTNode node, TColumnIndex column) {
+  Assert(node != nullptr, "Node must not be nil.");
+  Assert(column >= NoColumn && column < header_->Columns().Count(),
+         "Column must be a valid column index (-1 if no header is shown).");
+  if (IsEditing() || options_->MiscOptions().Contains(moReadOnly)) return IsEditing();
+  if (node != focusedNode_ || !CanEdit(node, column)) return false;
+  editColumn_ = column;
+  InitIfNeeded(node);
+  editNode_ = node;
+  return IsEditing();
+}
+
+bool TBaseNodeTree::EndEditNode() {
+  if (!states_.Contains(stEditing) && !states_.Contains(stEditPending)) return true;
+  PNTNode node = editNode_;
+  ChangeTreeState({}, {stEditing, stEditPending});
+  StopTimer(EditTimer);
+  EndCellEdit(node, editColumn_);
+  editNode_ = nullptr;
+  return true;
+}
+
+bool TBaseNodeTree::CancelEditNode() {
+  if (!states_.Contains(stEditing) && !states_.Contains(stEditPending)) return true;
+  ChangeTreeState({}, {stEditing, stEditPending});
+  StopTimer(EditTimer);
+  CancelCellEdit(editColumn_);
+  editNode_ = nullptr;
+  return true;
+}
+
+bool TBaseNodeTree::Dragging() const {
+  return states_.Contains(stOLEDragging) || states_.Contains(stOLEDragPending) || states_.Contains(stVCLDragging);
+}
+
+// ---------------------------------------------------------------------------
+// Repaint requests
+
+TRect TBaseNodeTree::InvalidateNode(PNTNode node) {
+  if (!node || node == root_ || IsUpdating() || !HandleAllocated()) return TRect{};
+  if (!IsShownNode(node) || !FullyVisible(node)) return TRect{};
+  TRect r = GetDisplayRect(node, NoColumn, false);
+  if (!r.IsEmpty()) InvalidateRect(&r, true);
+  return r;
+}
+
+void TBaseNodeTree::RepaintNode(PNTNode node) {
+  if (!node || node == root_ || !HandleAllocated()) return;
+  if (!IsShownNode(node) || !FullyVisible(node)) return;
+  TRect r = GetDisplayRect(node, NoColumn, false);
+  if (r.IsEmpty()) return;
+  host_->InvalidateRect(&r, true);
+  host_->UpdateWindow();
+}
+
+void TBaseNodeTree::InvalidateToBottom(PNTNode node) {
+  if (IsUpdating() || !HandleAllocated()) return;
+  if (!node || node == root_) {
+    InvalidateRect(nullptr, false);
+    return;
+  }
+  if (!node->Has(nsInitialized) || !IsShownNode(node) || !FullyVisible(node)) return;
+  TRect r = GetDisplayRect(node, NoColumn, false);
+  if (ChildrenAbove(true) && node->Has(nsExpanded))
+    r.Top -= static_cast<int32_t>(node->SubtreeHeight) - node->NodeHeight;
+  if (r.Top < ClientHeight()) {
+    r = Rect(0, std::max(r.Top, 0), ClientWidth(), ClientHeight());
+    InvalidateRect(&r, false);
+  }
+}
+
+void TBaseNodeTree::InvalidateColumn(TColumnIndex column) {
+  if (IsUpdating() || !HandleAllocated()) return;
+  TNodeTreeColumns& columns = header_->Columns();
+  if (!columns.IsValidColumn(column) || !columns.Items(column)->Options().Contains(coVisible)) return;
+  int32_t left = 0, right = 0;
+  columns.GetColumnBounds(column, left, right);
+  TRect r = Rect(left + offsetX_, 0, right + offsetX_, ClientHeight());
+  InvalidateRect(&r, false);
+}
+
+void TBaseNodeTree::InvalidateChildren(PNTNode node, bool recursive) {
+  if (!node) node = root_;
+  for (PNTNode child = node->FirstChild; child; child = child->NextSibling) {
+    InvalidateNode(child);
+    if (recursive) InvalidateChildren(child, true);
+  }
+}
+
+void TBaseNodeTree::AutoScale() {
+  if (!options_->AutoOptions().Contains(auChangeScale)) return;
+  TSize extent = Canvas().TextExtent("Tg");
+  if (extent.cy > static_cast<int32_t>(defaultNodeHeight_)) SetDefaultNodeHeight(static_cast<Cardinal>(extent.cy));
+}
+
+void TBaseNodeTree::Assign(const TPersistent* source) {
+  auto* other = dynamic_cast<const TBaseNodeTree*>(source);
+  if (!other || options_->MiscOptions().Contains(moReadOnly)) {
+    TCustomControl::Assign(source);
+    return;
+  }
+  SetColor(other->Color());
+  SetEnabled(other->Enabled());
+  ChangeDelay = other->ChangeDelay;
+  AnimationDuration = other->AnimationDuration;
+  SetDefaultNodeHeight(other->defaultNodeHeight_);
+  header_->Assign(*other->header_);
+  SetImages(other->images_);
+  SetStateImages(other->stateImages_);
+  SetCheckImages(other->checkImages_);
+  SetIndent(other->indent_);
+  SetMargin(other->margin_);
+  SetNodeAlignment(other->nodeAlignment_);
+  SetNodeDataSize(other->nodeDataSize_);
+  options_->Assign(other->options_.get());
+  SetRootNodeCount(other->RootNodeCount());
+  ScrollBars = other->ScrollBars;
+  AlwaysVisibleScrollBars = other->AlwaysVisibleScrollBars;
+}
+
+// ---------------------------------------------------------------------------
+// Sorting
+
+void TBaseNodeTree::Sort(PNTNode node, TColumnIndex column, TSortDirection direction, bool doInit) {
+  if (!node) node = root_;
+  if (node->ChildCount <= 1) return;
+  InterruptValidation();
+  if (node != root_ && node->Has(nsHasChildren) && node->ChildCount == 0 && doInit) InitChildren(node);
+  TNodeArray children;
+  children.reserve(node->ChildCount);
+  for (PNTNode child = node->FirstChild; child; child = child->NextSibling) {
+    if (doInit) InitIfNeeded(child);
+    children.push_back(child);
+  }
+  BeginOperation(okSortNode);
+  try {
+    std::stable_sort(children.begin(), children.end(), [&](PNTNode a, PNTNode b) {
+      if (OperationCanceled()) return false;
+      int r = CompareRows(a, b, column);
+      return direction == sdAscending ? r < 0 : r > 0;
+    });
+  } catch (...) {
+    EndOperation(okSortNode);
+    throw;
+  }
+  EndOperation(okSortNode);
+  PNTNode previous = nullptr;
+  Cardinal index = 0;
+  for (PNTNode child : children) {
+    child->PrevSibling = previous;
+    child->Index = index++;
+    if (previous)
+      previous->NextSibling = child;
+    else
+      node->FirstChild = child;
+    previous = child;
+  }
+  previous->NextSibling = nullptr;
+  node->LastChild = previous;
+  InvalidateCache();
+  if (updateCount_ == 0) {
+    ValidateCache();
+    Invalidate();
+  }
+}
+
+void TBaseNodeTree::SortTree(TColumnIndex column, TSortDirection direction, bool doInit) {
+  if (root_->SubtreeCount <= 2) return;
+  ++updateCount_;
+  struct Level {
+    TBaseNodeTree* tree;
+    ~Level() { --tree->updateCount_; }
+  } level{this};
+  bool bracket = column >= NoColumn;
+  if (bracket) BeginOperation(okSortTree);
+  struct Op {
+    TBaseNodeTree* tree;
+    bool on;
+    ~Op() {
+      if (on) tree->EndOperation(okSortTree);
+    }
+  } op{this, bracket};
+  std::function<void(PNTNode)> sortLevel = [&](PNTNode node) {
+    Sort(node, column, direction, doInit);
+    for (PNTNode child = node->FirstChild; child && !OperationCanceled(); child = child->NextSibling) {
+      if (doInit) InitIfNeeded(child);
+      if (!child->Has(nsInitialized)) continue;
+      if (options_->AutoOptions().Contains(auSort) && !child->Has(nsExpanded)) continue;
+      sortLevel(child);
+    }
+  };
+  sortLevel(root_);
+  InvalidateCache();
+  if (updateCount_ == 1) {
+    ValidateCache();
+    Invalidate();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Ranges, scroll bars and scrolling
+
+void TBaseNodeTree::UpdateVerticalRange() {
+  if (root_->SubtreeHeight < defaultNodeHeight_) root_->SubtreeHeight = defaultNodeHeight_;
+  rangeY_ = static_cast<int32_t>(std::min<int64_t>(
+      static_cast<int64_t>(root_->SubtreeHeight) + bottomSpace_ - root_->NodeHeight, INT32_MAX));
+}
+
+void TBaseNodeTree::UpdateHorizontalRange() {
+  if (header_->UseColumns()) {
+    rangeX_ = header_->Columns().TotalWidth();
+    return;
+  }
+  // Without columns: the widest extent of the nodes in view.
+  int32_t widest = 0;
+  int32_t top = 0;
+  PNTNode run = GetNodeAt(0, 0, true, top);
+  int32_t rootIndent = options_->PaintOptions().Contains(poShowRoot) ? static_cast<int32_t>(indent_) : 0;
+  while (run && top < ClientHeight()) {
+    int32_t extent = static_cast<int32_t>(GetNodeLevel(run) * indent_) + rootIndent + 2 * margin_ +
+                     NodeWidth(run, NoColumn, nullptr) + NodeExtraWidth(run, NoColumn, nullptr);
+    widest = std::max(widest, extent);
+    top += run->NodeHeight;
+    run = GetNextVisibleNoInit(run, true);
+  }
+  rangeX_ = widest;
+}
+
+void TBaseNodeTree::UpdateRanges() {
+  UpdateVerticalRange();
+  UpdateHorizontalRange();
+}
+
+void TBaseNodeTree::UpdateVerticalScrollBar(bool doRepaint) {
+  UpdateVerticalRange();
+  if (states_.Contains(stUpdating) || states_.Contains(stDeferScrollBars) || !HandleAllocated()) return;
+  if (!ScrollBars.Contains(sbVertical)) {
+    if (host_->GetScrollInfo(sbVertical).Visible) ScrollBarShow(sbVertical, false);
+    return;
+  }
+  int32_t client = ClientHeight();
+  int32_t newY = offsetY_;
+  if (client < rangeY_ || AlwaysVisibleScrollBars) {
+    TNTScrollInfo info;
+    info.Min = 0;
+    info.Max = rangeY_;
+    info.Page = static_cast<uint32_t>(std::max(client + 1, 0));
+    newY = std::clamp(offsetY_, std::min(0, client - rangeY_), 0);
+    info.Pos = -newY;
+    info.DisableNoScroll = AlwaysVisibleScrollBars;
+    host_->SetScrollInfo(sbVertical, info, doRepaint);
+    if (!host_->GetScrollInfo(sbVertical).Visible) ScrollBarShow(sbVertical, true);
+  } else {
+    host_->SetScrollInfo(sbVertical, TNTScrollInfo{}, doRepaint);
+    if (host_->GetScrollInfo(sbVertical).Visible) ScrollBarShow(sbVertical, false);
+    newY = 0;
+  }
+  if (newY != offsetY_) {
+    offsetY_ = newY;
+    Invalidate();
+  }
+}
+
+void TBaseNodeTree::UpdateHorizontalScrollBar(bool doRepaint) {
+  UpdateHorizontalRange();
+  if (states_.Contains(stUpdating) || states_.Contains(stDeferScrollBars) || !HandleAllocated()) return;
+  if (!ScrollBars.Contains(sbHorizontal)) {
+    if (host_->GetScrollInfo(sbHorizontal).Visible) ScrollBarShow(sbHorizontal, false);
+    return;
+  }
+  int32_t client = ClientWidth();
+  int32_t newX = offsetX_;
+  if (client < rangeX_ || AlwaysVisibleScrollBars) {
+    TNTScrollInfo info;
+    info.Min = 0;
+    info.Max = rangeX_;
+    info.Page = static_cast<uint32_t>(std::max(client + 1, 0));
+    newX = std::clamp(offsetX_, std::min(0, client - rangeX_), 0);
+    info.Pos = -newX;
+    info.DisableNoScroll = AlwaysVisibleScrollBars;
+    host_->SetScrollInfo(sbHorizontal, info, doRepaint);
+    if (!host_->GetScrollInfo(sbHorizontal).Visible) ScrollBarShow(sbHorizontal, true);
+  } else {
+    host_->SetScrollInfo(sbHorizontal, TNTScrollInfo{}, doRepaint);
+    if (host_->GetScrollInfo(sbHorizontal).Visible) ScrollBarShow(sbHorizontal, false);
+    newX = 0;
+  }
+  effectiveOffsetX_ = -newX;
+  if (newX != offsetX_) {
+    offsetX_ = newX;
+    Invalidate();
+  }
+}
+
+void TBaseNodeTree::UpdateScrollBars(bool doRepaint) {
+  if (!HandleAllocated() || states_.Contains(stDeferScrollBars)) return;
+  UpdateVerticalScrollBar(doRepaint);
+  UpdateHorizontalScrollBar(doRepaint);
+}
+
+void TBaseNodeTree::SetOffsetX(int32_t value) { SetScrollOffset({value, offsetY_}); }
+void TBaseNodeTree::SetOffsetY(int32_t value) { SetScrollOffset({offsetX_, value}); }
+void TBaseNodeTree::SetOffsetXY(TPoint value) { SetScrollOffset(value); }
+
+bool TBaseNodeTree::SetScrollOffset(TPoint value, TScrollUpdateOptions options, const TRect* clipRect) {
+  int32_t x = std::clamp(value.X, std::min(0, ClientWidth() - rangeX_), 0);
+  int32_t y = std::clamp(value.Y, std::min(0, ClientHeight() - rangeY_), 0);
+  int32_t dx = x - offsetX_;
+  int32_t dy = y - offsetY_;
+  if (dx == 0 && dy == 0) return false;
+  offsetX_ = x;
+  offsetY_ = y;
+  effectiveOffsetX_ = -x;
+  ChangeTreeState({}, {stHintShown});
+  if (HandleAllocated()) {
+    if ((options & suoScrollClientArea) && !states_.Contains(stSuspendScroll)) {
+      int32_t fixed = header_->UseColumns() ? header_->Columns().FixedAreaWidth() : 0;
+      if (dx != 0 && fixed > 0) {
+        TRect r = ClientRect();
+        r.Left = fixed;
+        host_->ScrollContents(dx, 0, &r);
+        if (dy != 0) host_->ScrollContents(0, dy, nullptr);
+      } else {
+        host_->ScrollContents(dx, dy, clipRect);
+      }
+    }
+    if (options & suoUpdateNCArea) {
+      bool repaint = (options & suoRepaintScrollBars) != 0;
+      if (dx != 0) {
+        if ((options & suoRepaintHeader) && header_->Options.Contains(hoVisible)) header_->Invalidate();
+        if (!states_.Contains(stSizing) && ScrollBars.Contains(sbHorizontal)) UpdateHorizontalScrollBar(repaint);
+      }
+      if (dy != 0 && !states_.Contains(stSizing) && !states_.Contains(stThumbTracking)) {
+        UpdateVerticalScrollBar(repaint);
+        if (!header_->UseColumns() && !states_.Contains(stDrawSelecting)) UpdateHorizontalScrollBar(repaint);
+      }
+    }
+    TPoint mouse;
+    if (host_->CursorPos(mouse) && ClientRect().Contains(mouse)) {
+      PNTNode hot = GetNodeAt(mouse.X, mouse.Y);
+      if (hot != hotNode_) {
+        PNTNode old = hotNode_;
+        hotNode_ = hot;
+        HotNodeChanged(old, hot);
+      }
+    }
+  }
+  Scrolled(dx, dy);
+  return true;
+}
+
+bool TBaseNodeTree::ScrollIntoView(PNTNode node, bool center, bool horizontally) {
+  if (!node || node == root_) return false;
+  std::vector<PNTNode> collapsed;
+  for (PNTNode run = node->Parent; run != root_; run = run->Parent)
+    if (!run->Has(nsExpanded)) collapsed.push_back(run);
+  for (size_t i = collapsed.size(); i-- > 0;) ToggleNode(collapsed[i]);
+  TColumnIndex column = header_->Columns().IsValidColumn(focusedColumn_) ? focusedColumn_ : NoColumn;
+  TRect r = GetDisplayRect(node, column, false);
+  if (r.IsEmpty()) return false;
+  bool scrolled = false;
+  int32_t client = ClientHeight();
+  if (r.Top < 0) {
+    int32_t target = center ? client / 2 : 0;
+    scrolled = SetScrollOffset({offsetX_, offsetY_ - r.Top + target});
+  } else if (r.Bottom > client || center) {
+    int32_t target = center ? client / 2 : client;
+    int32_t extra = 0;
+    if (!header_->UseColumns() && rangeX_ > ClientWidth() && !host_->GetScrollInfo(sbHorizontal).Visible)
+      extra = host_->ScrollBarSize(sbHorizontal);
+    scrolled = SetScrollOffset({offsetX_, offsetY_ - (r.Bottom - target) - extra});
+  }
+  if (horizontally) scrolled = ScrollIntoView(focusedColumn_, center) || scrolled;
+  return scrolled;
+}
+
+bool TBaseNodeTree::ScrollIntoView(TColumnIndex column, bool center) {
+  TNodeTreeColumns& columns = header_->Columns();
+  if (!header_->UseColumns() || !columns.IsValidColumn(column)) return false;
+  int32_t left = 0, right = 0;
+  columns.GetColumnBounds(column, left, right);
+  int32_t fixed = columns.FixedAreaWidth();
+  int32_t newOffset = offsetX_;
+  if (center) {
+    int32_t target = left + effectiveOffsetX_ + (right - left) / 2 - fixed / 2 - ClientWidth() / 2;
+    newOffset = offsetX_ - target;
+  } else {
+    int32_t shownRight = right + offsetX_;
+    int32_t shownLeft = left + offsetX_;
+    if (shownRight > ClientWidth())
+      newOffset = offsetX_ - (shownRight - ClientWidth());
+    else if (shownLeft < fixed)
+      newOffset = offsetX_ + (fixed - shownLeft);
+  }
+  if (newOffset == offsetX_) return true;
+  return SetScrollOffset({newOffset, offsetY_});
+}
+
+void TBaseNodeTree::Animate(Cardinal steps, Cardinal duration, const TAnimateCallback& callback, void* data) {
+  if (states_.Contains(stAnimating) || duration == 0) return;
+  ChangeTreeState({stAnimating}, {});
+  struct Done {
+    TBaseNodeTree* tree;
+    ~Done() { tree->ChangeTreeState({}, {stAnimating}); }
+  } done{this};
+  using Clock = std::chrono::steady_clock;
+  Cardinal stepSize = static_cast<Cardinal>(std::max(1.0, static_cast<double>(steps) / duration) + 0.5);
+  if (stepSize == 0) stepSize = 1;
+  Cardinal remaining = steps / stepSize;
+  Cardinal step = 0;
+  auto terminating = [] { return Application && Application->Terminated(); };
+  while (remaining > 0 && duration > 0 && !terminating()) {
+    auto t0 = Clock::now();
+    if (!callback(data, step, stepSize)) break;
+    Cardinal slice = duration / remaining;
+    while (std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count() < slice)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto elapsed = static_cast<Cardinal>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count());
+    if (elapsed > duration) {
+      duration = 0;
+      remaining = 0;
+    } else {
+      duration -= elapsed;
+      --remaining;
+    }
+    while (remaining > 0 && duration / remaining == 0) {
+      ++stepSize;
+      remaining = duration / stepSize;
+    }
+    step = steps - remaining;
+  }
+  if (!terminating()) callback(data, 0, 0);
+}
+
+bool TBaseNodeTree::HasImage(PNTNode node, TNTImageKind kind, TColumnIndex column) {
+  InitIfNeeded(node);
+  bool ghosted = false;
+  int32_t index = -1;
+  CellImageIndex(node, kind, column, ghosted, index);
+  return index >= 0;
+}
+
+bool TBaseNodeTree::HasPopupMenu(PNTNode node, TColumnIndex column, TPoint pos) {
+  return PopupMenu() != nullptr || PopupMenuQuery(node, column, pos) != nullptr;
+}
+
+int32_t TBaseNodeTree::RightToLeftShift(bool ignoreScrollBar) const {
+  bool barShown = ClientHeight() < rangeY_ && ScrollBars.Contains(sbVertical);
+  int32_t w = barShown ? host_->ScrollBarSize(sbVertical) : 0;
+  int32_t width = ClientWidth();
+  int32_t result = width >= rangeX_ + w ? width - rangeX_ : w;
+  if (ignoreScrollBar && barShown) result -= w;
+  return result;
+}
+
+void TBaseNodeTree::GetClipboardFormatsList(std::vector<std::string>& formats) { ClipboardFormatsQuery(formats); }
+
+}  // namespace px
