@@ -562,5 +562,25 @@ TEST(PxTool, SqlPrintsResultSetsTabSeparated) {
   EXPECT_FALSE(fs::exists(dir.File("missing.fdb")));
 }
 
+TEST(PxTool, CountingInitCreatesTheDatabaseOnce) {
+  test::TempDir dir, lock;
+  const std::string env = "FIREBIRD_LOCK=" + quote(lock.Path().string());
+  const std::string db = dir.File("px.fdb");
+  for (int run = 0; run < 2; ++run) {
+    Outcome init = pxtool({"counting", "init", db}, env);
+    EXPECT_EQ(init.code, 0) << init.err;
+    EXPECT_EQ(init.out, "");
+    EXPECT_EQ(init.err, "");
+  }
+  EXPECT_EQ(pxtool({"sql", db, "select id, name from users"}, env).out, "ID\tNAME\n-1\tAnonymous\n");
+
+  Outcome remote = pxtool({"counting", "init", "localhost:" + dir.File("remote.fdb")}, env);
+  EXPECT_EQ(remote.code, 1);
+  EXPECT_NE(remote.err, "");
+  EXPECT_EQ(remote.err.find('\r'), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir.File("remote.fdb")));
+  EXPECT_EQ(pxtool({"counting", "init"}, env).code, 2);
+}
+
 }  // namespace
 }  // namespace px

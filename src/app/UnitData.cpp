@@ -1,0 +1,365 @@
+#include "app/UnitData.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/core/Exceptions.h"
+
+namespace px {
+
+TdmDatabase* dmDatabase = nullptr;
+
+namespace {
+
+constexpr const char* AdministratorPassword = "plumorbit";
+constexpr const char* AnonymousUserInsert = "INSERT INTO USERS ( ID, NAME, STATUS ) VALUES ( -1, 'Anonymous', -1 )";
+
+std::string joinLines(std::initializer_list<const char*> lines) {
+  std::string text;
+  for (const char* line : lines) {
+    if (!text.empty()) text += "\r\n";
+    text += line;
+  }
+  return text;
+}
+
+TDBCQuery* makeQuery(TdmDatabase* owner, const char* name, const char* sql) {
+  auto* q = CreateComponent<TDBCQuery>(owner);
+  q->SetName(name);
+  q->SetDataBase(owner->DB);
+  q->SetTransaction(owner->Tr);
+  q->CachedFetch = false;
+  q->SetSQLText(sql);
+  return q;
+}
+
+// Runs a write through a query: prepared with the parameters described, so
+// that a value too long for its parameter is refused before it is sent;
+// then filled, run and committed. Any failure rolls the work back and
+// leaves no transaction open.
+template <class Fill, class Run>
+auto runWrite(TDBCQuery* q, Fill&& fill, Run&& run) {
+  try {
+    q->Prepare(true);
+    fill(q->Params());
+    auto result = run();
+    q->Close(etmCommit);
+    return result;
+  } catch (...) {
+    try {
+      q->Close(etmRollback);
+    } catch (...) {
+      // The first failure is the one worth reporting.
+    }
+    throw;
+  }
+}
+
+TMemFieldType fieldTypeOf(TSQLFieldKind kind) {
+  switch (kind) {
+    case uftChar:
+    case uftVarchar: return mftAnsiString;
+    case uftSmallint:
+    case uftInteger: return mftInteger;
+    case uftInt64: return mftInt64;
+    case uftFloat: return mftSingle;
+    case uftDoublePrecision: return mftDouble;
+    case uftTimestamp:
+    case uftDate:
+    case uftTime: return mftDouble;
+    default: Assert(false, "Field type not supported"); return mftNone;
+  }
+}
+
+// Field flag of a column that identifies the row.
+constexpr Byte IdFieldFlag = 4;
+
+}  // namespace
+
+const std::vector<std::string>& SchemaStatements() {
+  static const std::vector<std::string> statements = {
+      "CREATE GENERATOR COUNTINGIDS",
+      "CREATE GENERATOR USERIDS",
+      joinLines({"CREATE TABLE COUNTINGS (",
+                 "    ID           INTEGER NOT NULL,",
+                 "    USERID       INTEGER NOT NULL,",
+                 "    \"WHEN\"       TIMESTAMP NOT NULL,",
+                 "    \"VALUES\"     VARCHAR(2048) NOT NULL,",
+                 "    VALUTA       VARCHAR(10) NOT NULL,",
+                 "    CASHDRAWER   VARCHAR(10) NOT NULL,",
+                 "    COMPANYNAME  VARCHAR(80) NOT NULL,",
+                 "    TOTALVALUE   BIGINT",
+                 ")"}),
+      joinLines({"CREATE TABLE USERS (",
+                 "    ID      INTEGER NOT NULL,",
+                 "    NAME    VARCHAR(64) NOT NULL,",
+                 "    STATUS  INTEGER DEFAULT 1 NOT NULL",
+                 ")"}),
+      "ALTER TABLE COUNTINGS ADD CONSTRAINT PK_COUNTINGS PRIMARY KEY (ID)",
+      "ALTER TABLE USERS ADD CONSTRAINT PK_USERS PRIMARY KEY (ID)",
+      "ALTER TABLE COUNTINGS ADD CONSTRAINT FK_COUNTINGS_1 FOREIGN KEY (USERID) REFERENCES USERS (ID)",
+      joinLines({"CREATE TRIGGER COUNTINGS_BI FOR COUNTINGS",
+                 "ACTIVE BEFORE INSERT POSITION 0",
+                 "AS",
+                 "begin",
+                 "  if (new.id is null) then",
+                 "    new.id = gen_id(countingids,1);",
+                 "end"}),
+      joinLines({"CREATE TRIGGER USERS_BI FOR USERS",
+                 "ACTIVE BEFORE INSERT POSITION 0",
+                 "as",
+                 "begin",
+                 "  if (new.id is null) then",
+                 "    new.id = gen_id(userids,1);",
+                 "end"}),
+      joinLines({"CREATE PROCEDURE ADDCOUNTING (",
+                 "    USERID INTEGER,",
+                 "    \"WHEN\" TIMESTAMP,",
+                 "    \"VALUES\" VARCHAR(2048),",
+                 "    VALUTA VARCHAR(10),",
+                 "    CASHDRAWER VARCHAR(10),",
+                 "    COMPANYNAME VARCHAR(80),",
+                 "    TOTALVALUE BIGINT)",
+                 "RETURNS (",
+                 "    ID INTEGER)",
+                 "AS",
+                 "begin",
+                 "    ID = gen_id( countingids, 1 );",
+                 "    INSERT INTO countings ( ID, USERID, \"WHEN\", \"VALUES\", VALUTA, CASHDRAWER, COMPANYNAME, "
+                 "TOTALVALUE )",
+                 "    VALUES ( :ID, :USERID, :\"WHEN\", :\"VALUES\", :VALUTA, :CASHDRAWER, :COMPANYNAME, :TOTALVALUE );",
+                 "    suspend;",
+                 "end"}),
+      joinLines({"CREATE PROCEDURE ADDUSER (",
+                 "    NAME VARCHAR(80))",
+                 "RETURNS (",
+                 "    ID INTEGER)",
+                 "AS",
+                 "begin",
+                 "    ID = gen_id( USERIDS, 1 );",
+                 "    INSERT INTO USERS ( ID, NAME, STATUS ) VALUES ( :ID, :NAME, 1 );",
+                 "    suspend;",
+                 "end"}),
+      AnonymousUserInsert,
+  };
+  return statements;
+}
+
+TdmDatabase::TdmDatabase(TComponent* AOwner) : TComponent(AOwner) {
+  SetName("dmDatabase");
+  DB = CreateComponent<TDBCDataBase>(this);
+  DB->SetName("DB");
+  DB->Params().SetText(std::string("sql_dialect=3\nlc_ctype=NONE\nuser_name=sysdba\npassword=") +
+                       AdministratorPassword);
+  DB->SetLibraryName("fbembed.dll");
+  DB->SetDatabaseName(DefaultDatabaseFileName);
+  Tr = CreateComponent<TDBCTransaction>(this);
+  Tr->SetName("Tr");
+  Tr->SetDataBase(DB);
+  QUsers = makeQuery(this, "QUsers", "SELECT * FROM USERS");
+  QUserAdd = makeQuery(this, "QUserAdd", "select ID from ADDUSER( ? )");
+  QCountings = makeQuery(this, "QCountings", "SELECT * FROM COUNTINGS");
+  QCountingAdd = makeQuery(this, "QCountingAdd", "select ID from ADDCOUNTING( ?, ?, ?, ?, ?, ?, ? )");
+  QGetCounting = makeQuery(this, "QGetCounting", "SELECT * FROM COUNTINGS WHERE ID = ?");
+  QUserDelete = makeQuery(this, "QUserDelete", "delete from USERS where ID =  ? ");
+  QuserEdit = makeQuery(this, "QuserEdit", "update USERS set NAME = ?, STATUS = ?  where ID =  ? ");
+}
+
+TdmDatabase::~TdmDatabase() {
+  if (dmDatabase == this) dmDatabase = nullptr;
+  // The queries and the transaction go before the connection they use.
+  DestroyComponents();
+}
+
+void TdmDatabase::OpenDatabase() {
+  const std::string& name = DB->DatabaseName();
+  if (TDBCDataBase::IsLocalDatabaseName(name)) {
+    std::error_code ec;
+    if (!std::filesystem::exists(name, ec)) CreateDatabase();
+  }
+  if (DB->Connected()) return;
+  DB->SetConnected(true);
+  TObjectPtr<TDBCQuery> q = MakeObject<TDBCQuery>(nullptr);
+  q->SetDataBase(DB);
+  q->SetTransaction(Tr);
+  q->SetSQLText("SELECT COUNT(*) FROM USERS WHERE ID = -1");
+  q->Open();
+  Integer count = q->Fields().GetAsInteger(0);
+  q->Close(etmStayIn);
+  if (count <= 0) {
+    q->SetSQLText(AnonymousUserInsert);
+    try {
+      q->ExecSQL();
+    } catch (const Exception&) {
+      // Another start may have added it meanwhile; the user is there either way.
+    }
+  }
+  Tr->Commit();
+}
+
+void TdmDatabase::CreateDatabase() {
+  DB->SetConnected(false);
+  const std::string name = DB->DatabaseName();
+  bool created = false;
+  try {
+    DB->CreateDatabase(csISO8859_1, 4096);
+    created = true;
+    DB->SetConnected(true);
+    TDBCLibrary& lib = DB->Library();
+    const auto& statements = SchemaStatements();
+    for (size_t i = 0; i < statements.size(); ++i) {
+      std::string sql = statements[i];
+      if (OnSchemaStatement) OnSchemaStatement(static_cast<int>(i), sql);
+      // A table can be used only once the transaction that made it has
+      // committed: each statement gets its own. The text goes to the engine
+      // as it stands, so that the stored sources keep their line breaks.
+      Tr->StartTransaction();
+      lib.RunImmediate(DB->DbHandle, Tr->TrHandle, sql, static_cast<Word>(DB->SQLDialect()), nullptr);
+      Tr->Commit();
+    }
+  } catch (...) {
+    try {
+      Tr->Rollback();
+    } catch (...) {
+    }
+    try {
+      DB->SetConnected(false);
+    } catch (...) {
+      DB->DbHandle = 0;
+    }
+    if (created && TDBCDataBase::IsLocalDatabaseName(name)) {
+      std::error_code ec;
+      std::filesystem::remove(name, ec);
+    }
+    throw;
+  }
+}
+
+void TdmDatabase::LoadQueryIntoDataSet(TDBCQuery* Query, IMemDataSet& Table) {
+  IMemDataSet table = CreateMemDataSet();
+  try {
+    Query->Open();
+    TSQLResult& r = Query->Fields();
+    const Integer columns = r.GetFieldCount();
+    std::vector<TMemFieldType> types;
+    for (Integer i = 0; i < columns; ++i) {
+      const Word c = static_cast<Word>(i);
+      TMemFieldType type = fieldTypeOf(r.GetFieldType(c));
+      std::string name = r.GetAliasName(c);
+      Byte flags = 0;
+      if (r.GetIsNullable(c)) flags |= mffOptional;
+      if (name == "ID") flags |= IdFieldFlag;
+      Integer field = table->AddField(type, name, flags);
+      // The grids' views key on the row's ID.
+      if (flags & IdFieldFlag) table->AddFieldIndex(field, mitUnorderedUnique);
+      types.push_back(type);
+    }
+    while (!Query->Eof()) {
+      TMemRecord* rec = table->AddRecord();
+      try {
+        for (Integer i = 0; i < columns; ++i) {
+          const Word c = static_cast<Word>(i);
+          if (r.GetIsNull(c)) continue;
+          switch (types[static_cast<size_t>(i)]) {
+            case mftAnsiString: rec->SetAnsiString(i, r.GetAsString(c)); break;
+            case mftInteger: rec->SetInteger(i, r.GetAsInteger(c)); break;
+            case mftInt64: rec->SetInt64(i, r.GetAsInt64(c)); break;
+            case mftSingle: rec->SetSingle(i, r.GetAsSingle(c)); break;
+            default: {
+              TSQLFieldKind kind = r.GetFieldType(c);
+              rec->SetDouble(i, kind == uftDoublePrecision ? r.GetAsDouble(c) : r.GetAsDateTime(c));
+              break;
+            }
+          }
+        }
+      } catch (...) {
+        rec->Free();
+        throw;
+      }
+      Query->Next();
+    }
+  } catch (...) {
+    try {
+      Query->Close(etmCommit);
+    } catch (...) {
+    }
+    throw;
+  }
+  Query->Close(etmCommit);
+  Table = table;
+}
+
+void TdmDatabase::GetUsers(IMemDataSet& Users) {
+  OpenDatabase();
+  IMemDataSet table;
+  LoadQueryIntoDataSet(QUsers, table);
+  users_ = table;
+  Integer index = table->FindIndexOnFieldName("ID");
+  if (TMemRecord* anonymous = table->FindInteger(index, -1)) anonymous->Free();
+  Users = table;
+}
+
+void TdmDatabase::GetCountings(IMemDataSet& Countings) {
+  OpenDatabase();
+  LoadQueryIntoDataSet(QCountings, Countings);
+}
+
+Integer TdmDatabase::AddUser(const std::string& Name) {
+  OpenDatabase();
+  return runWrite(
+      QUserAdd, [&](TSQLParams& p) { p.SetAsString(0, Name); },
+      [&] {
+        QUserAdd->Open();
+        Assert(!QUserAdd->Eof());
+        return QUserAdd->Fields().GetAsInteger(0);
+      });
+}
+
+void TdmDatabase::EditUser(Integer ID, const std::string& Name, Integer Status) {
+  OpenDatabase();
+  runWrite(
+      QuserEdit,
+      [&](TSQLParams& p) {
+        p.SetAsString(0, Name);
+        p.SetAsInteger(1, Status);
+        p.SetAsInteger(2, ID);
+      },
+      [&] {
+        QuserEdit->ExecSQL();
+        return 0;
+      });
+}
+
+void TdmDatabase::DeleteUser(Integer ID) {
+  OpenDatabase();
+  runWrite(
+      QUserDelete, [&](TSQLParams& p) { p.SetAsInteger(0, ID); },
+      [&] {
+        QUserDelete->ExecSQL();
+        return 0;
+      });
+}
+
+Integer TdmDatabase::AddCounting(Integer UserID, TDateTime When, const std::string& Values, const std::string& Valuta,
+                                 const std::string& CashDrawer, const std::string& CompanyName, Currency Total) {
+  OpenDatabase();
+  const Int64 hundredths = (Total * 100).Round();
+  return runWrite(
+      QCountingAdd,
+      [&](TSQLParams& p) {
+        p.SetAsInteger(0, UserID);
+        p.SetAsDateTime(1, When);
+        p.SetAsString(2, Values);
+        p.SetAsString(3, Valuta);
+        p.SetAsString(4, CashDrawer);
+        p.SetAsString(5, CompanyName);
+        p.SetAsInt64(6, hundredths);
+      },
+      [&] {
+        QCountingAdd->Open();
+        Assert(!QCountingAdd->Eof());
+        return QCountingAdd->Fields().GetAsInteger(0);
+      });
+}
+
+}  // namespace px
