@@ -1,0 +1,58 @@
+#pragma once
+// The counting report of the database module: the logo, the header table and
+// the grouped table of the counted items, laid out by the report builder; and
+// the same header and table as semicolon-separated lines.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/UnitDataSet.h"
+#include "platform/core/Types.h"
+#include "platform/gui/Graphics.h"
+
+namespace px {
+
+// One stored counting as the report shows it.
+struct TCountingRow {
+  Integer ID = 0;
+  Integer UserID = 0;
+  TDateTime When = 0;
+  std::string Values;  // the enciphered details
+  std::string Valuta;
+  std::string CashDrawer;
+  std::string CompanyName;
+};
+
+// The cells of the report's two tables, with their markup, and the lines of
+// the CSV export.
+struct TCountingReportContent {
+  std::vector<std::string> HeaderCells;  // four per row
+  std::vector<std::string> BodyCells;    // five per row, the header row first
+  // One entry above the table, then one below each row.
+  std::vector<bool> BodyRowLines;
+  std::vector<std::string> CSVLines;
+};
+
+// Details and employee text of a counting turned into the report's cells.
+// Reading the details raises the dataset reader's error for damaged or
+// wrongly enciphered data.
+TCountingReportContent BuildCountingReportContent(const TCountingRow& Row, const std::string& Employee);
+
+// The employee as the report names it: the translation of "Anonymous" for
+// -1, else the number, followed by the name when Users holds that ID.
+std::string CountingEmployeeText(Integer UserID, const IMemDataSet& Users);
+
+// The logo file as a bitmap, read by its lower-cased extension (".jpg" and
+// ".jpeg" as JPEG, ".png" as PNG, anything else through the platform's image
+// reader); nullptr when the file is missing or cannot be read.
+std::unique_ptr<TBitmap> LoadLogoBitmap(const std::string& FileName);
+
+// The size of a logo of Width x Height pixels fitted into Box x Box with its
+// aspect kept.
+TSize FitLogoSize(Integer Width, Integer Height, Integer Box);
+
+// A CSV field as written: quoted (inner quotes doubled) only when it holds a
+// separator, a double quote or a line break, so that it stays one field.
+std::string CSVField(const std::string& Text);
+
+}  // namespace px
