@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 #include "platform/core/CodePages.h"
 
@@ -517,5 +518,20 @@ int32_t IntegerDigits(float x) {
   double digits = std::trunc(std::log10(std::fabs(static_cast<double>(x)))) + 1;
   return static_cast<int32_t>(digits);
 }
+
+namespace {
+
+template <class LogFont>
+bool sameLogFont(const LogFont& a, const LogFont& b) {
+  return a.lfHeight == b.lfHeight && a.lfWidth == b.lfWidth && a.lfEscapement == b.lfEscapement &&
+         a.lfWeight == b.lfWeight && a.lfItalic == b.lfItalic && a.lfUnderline == b.lfUnderline &&
+         a.lfStrikeOut == b.lfStrikeOut && a.lfCharSet == b.lfCharSet &&
+         std::memcmp(a.lfFaceName, b.lfFaceName, sizeof a.lfFaceName) == 0;
+}
+
+}  // namespace
+
+bool SameLogFont(const TLogFontA& a, const TLogFontA& b) { return sameLogFont(a, b); }
+bool SameLogFont(const TLogFontW& a, const TLogFontW& b) { return sameLogFont(a, b); }
 
 }  // namespace px

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "pdf/UnitPDFParser.h"
+#include "platform/core/Fonts.h"
 
 namespace px {
 
@@ -61,6 +62,11 @@ std::string AnsiToUTF8(std::string_view text);
 int64_t ImageDataSize(const TPDFDictionary& image);
 // Packed RGB (red in the low byte) of a CMYK colour with components 0..1.
 uint32_t CMYKToRGB(float c, float m, float y, float k);
+// Height, width, escapement, weight, italic, underline, strike-out, character
+// set and the whole face-name arrays (bytes after the terminating NUL
+// included) are equal; orientation, precisions, quality and pitch are not compared.
+bool SameLogFont(const TLogFontA& a, const TLogFontA& b);
+bool SameLogFont(const TLogFontW& a, const TLogFontW& b);
 // Trunc(log10(|x|)) + 1; the smallest 32-bit integer for 0.
 int32_t IntegerDigits(float x);
 

@@ -482,6 +482,14 @@ TFontFacePtr ResolveFontFace(const TLogFontW& font) {
   return ResolveFontFace(LogFontFaceName(font), font.lfWeight, font.lfItalic != 0);
 }
 
+TLogFontW LogFontForFace(const TFontFace& face) {
+  TLogFontW lf;
+  lf.lfWeight = face.Weight;
+  lf.lfItalic = face.Italic ? 1 : 0;
+  SetLogFontFaceName(lf, face.Family);
+  return lf;
+}
+
 uint32_t AddFontMemResource(const void* data, size_t size, uint32_t* faceCount) {
   if (faceCount) *faceCount = 0;
   if (!data || size == 0) return 0;
@@ -646,7 +654,7 @@ bool GetTextMetrics(const TFontContext& dc, TTextMetric& m) {
   if (!head.found || head.length < 54) return false;
   const Bytes& b = s.b;
   int32_t upem = b.u16(head.offset + 18);
-  if (upem == 0) return false;
+  if (upem == 0) upem = 1000;  // damaged; the font information refuses it, the metrics need not
   int32_t ascent = 0, descent = 0, lineGap = 0, hheaAscent = 0, hheaDescent = 0, maxAdvance = 0, avgWidth = 0;
   if (hhea.found && hhea.length >= 36) {
     hheaAscent = b.s16(hhea.offset + 4);

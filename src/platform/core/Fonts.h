@@ -139,6 +139,9 @@ TFontFacePtr ResolveFontFace(std::string_view faceUtf8, int32_t weight, bool ita
 TFontFacePtr ResolveFontFace(const TLogFontA& font);
 TFontFacePtr ResolveFontFace(const TLogFontW& font);
 
+// The logical font that selects the face: its family, weight and italic flag.
+TLogFontW LogFontForFace(const TFontFace& face);
+
 // Faces registered from memory, private to the process. The result is a handle
 // (0 when the data holds no usable face) and the number of faces added; the
 // bytes are copied. Removing drops every face the handle added.
