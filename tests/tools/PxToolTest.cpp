@@ -112,6 +112,11 @@ TEST(PxTool, VersionAndUsage) {
       {"receipt", "parse"},
       {"sql", "db.fdb"},
       {"sql", "--create"},
+      {"ui"},
+      {"ui", "scalecolor", "clNoSuch", "2"},
+      {"ui", "scalecolor", "0x80", "two"},
+      {"ui", "strip", "in.png", "x", "out.pam"},
+      {"ui", "strip", "in.png", "0", "out.pam", "--bg", "red"},
   };
   for (const auto& args : wrong) {
     SCOPED_TRACE(joinArgs(args));
@@ -272,6 +277,48 @@ TEST(PxTool, PngDecodeWritesAnRgbaPam) {
   EXPECT_EQ(badMode.code, 2);
   EXPECT_EQ(badMode.err, "png decode: mode must be auto, native, rgb, rgba, mask or premultiplied\n");
   EXPECT_FALSE(fs::exists(pam));
+}
+
+TEST(PxTool, UiScaleColorAndStrip) {
+  for (const auto& [args, expected] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"ui", "scalecolor", "0x00808080", "0.5"}, "0x02B5B5B5\n"},
+           {{"ui", "scalecolor", "255", "2"}, "0x020000FF\n"},
+           {{"ui", "scalecolor", "0x00FF4000", "0.25"}, "0x02FFB400\n"},
+       }) {
+    Outcome run = pxtool(args);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, expected) << joinArgs(args);
+  }
+  // A system colour is resolved before scaling.
+  Outcome face = pxtool({"ui", "scalecolor", "clBtnFace", "1"});
+  EXPECT_EQ(face.code, 0);
+  EXPECT_TRUE(face.out.starts_with("0x02")) << face.out;
+
+  // A 2 x 5 strip (two whole squares): every pixel grey 128 with alpha 128.
+  test::TempDir dir;
+  const std::string strip = dir.File("strip.png"), pam = dir.File("out.pam");
+  ASSERT_EQ(test::RunCommand("/usr/bin/python3 -c \"import zlib,struct\n"
+                             "raw=b''.join(b'\\x00'+bytes([128,128,128,128])*2 for y in range(5))\n"
+                             "c=lambda t,d: struct.pack('>I',len(d))+t+d+struct.pack('>I',zlib.crc32(t+d))\n"
+                             "open('" + strip + "','wb').write(b'\\x89PNG\\r\\n\\x1a\\n'+c(b'IHDR',"
+                             "struct.pack('>IIBBBBB',2,5,8,6,0,0,0))+c(b'IDAT',zlib.compress(raw))+c(b'IEND',b''))\""),
+            0);
+  Outcome run = pxtool({"ui", "strip", strip, "1", pam, "--bg", "FF0000"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, "size=2 count=2\n");
+  const std::string header = "P7\nWIDTH 2\nHEIGHT 2\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+  std::string pixel = "\xBF\x40\x40\xFF";
+  EXPECT_EQ(test::ReadFileBytes(pam), header + pixel + pixel + pixel + pixel);
+  // Index 2 is the partial square: only the background.
+  run = pxtool({"ui", "strip", strip, "2", pam});
+  EXPECT_EQ(run.code, 0);
+  pixel = "\xFF\xFF\xFF\xFF";
+  EXPECT_EQ(test::ReadFileBytes(pam), header + pixel + pixel + pixel + pixel);
+
+  test::WriteFileBytes(dir.File("bad.png"), "not a png");
+  run = pxtool({"ui", "strip", dir.File("bad.png"), "0", pam});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_FALSE(run.err.empty());
 }
 
 // A two-page document made by another program: the second page rotated, with
