@@ -1,0 +1,23 @@
+# cmake -DOUT=<file.cpp> -DFUNCTION=<name> -DTYPE=<type> -DRESOURCES=<name=path|...> -P EmbedResources.cmake
+# Writes a C++ source whose function <name>() registers each file's bytes as a
+# resource of the given type.
+string(REPLACE "|" ";" RESOURCES "${RESOURCES}")
+set(body "")
+set(calls "")
+set(i 0)
+foreach(entry ${RESOURCES})
+  string(FIND "${entry}" "=" eq)
+  string(SUBSTRING "${entry}" 0 ${eq} name)
+  math(EXPR start "${eq} + 1")
+  string(SUBSTRING "${entry}" ${start} -1 path)
+  file(READ "${path}" hex HEX)
+  string(LENGTH "${hex}" len)
+  math(EXPR bytes "${len} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," hex "${hex}")
+  string(REGEX REPLACE "((0x..,){24})" "\\1\n" hex "${hex}")
+  string(APPEND body "const unsigned char kData${i}[${bytes}] = {\n${hex}\n};\n")
+  string(APPEND calls "  RegisterResource(\"${name}\", \"${TYPE}\", TBytes(kData${i}, kData${i} + sizeof kData${i}));\n")
+  math(EXPR i "${i} + 1")
+endforeach()
+file(WRITE "${OUT}.tmp" "// Generated at build time by cmake/EmbedResources.cmake.\n#include \"platform/core/Resources.h\"\n\nnamespace px {\nnamespace {\n${body}}  // namespace\n\nvoid ${FUNCTION}() {\n${calls}}\n\n}  // namespace px\n")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
