@@ -348,7 +348,7 @@ void TQtPainterDevice::Polygon(const TDeviceState& s, const std::vector<TPoint>&
   }
   applyPen(s);
   applyBrush(s);
-  painter_->drawPolygon(toPolygon(points), Qt::OddEvenFill);
+  painter_->drawPolygon(toPolygon(points), s.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
 }
 
 void TQtPainterDevice::PolyBezier(const TDeviceState& s, const std::vector<TPoint>& points) {
@@ -367,6 +367,24 @@ void TQtPainterDevice::PolyBezier(const TDeviceState& s, const std::vector<TPoin
   painter_->drawPath(p);
 }
 
+void TQtPainterDevice::MoveTo(const TDeviceState&, TPoint p) {
+  pos_ = p;
+  if (path_->open) path_->path.moveTo(p.X, p.Y);
+}
+
+void TQtPainterDevice::LineTo(const TDeviceState& s, TPoint p) {
+  TPoint from = pos_;
+  pos_ = p;
+  if (path_->open) {
+    path_->path.lineTo(p.X, p.Y);
+    return;
+  }
+  if (s.Pen.Style == psClear) return;
+  applyPen(s);
+  painter_->setBrush(Qt::NoBrush);
+  painter_->drawPolyline(toPolygon({from, p}));
+}
+
 void TQtPainterDevice::BeginPath() {
   path_->open = true;
   path_->path = QPainterPath();
@@ -376,6 +394,7 @@ void TQtPainterDevice::CloseFigure() {
   if (path_->open) path_->path.closeSubpath();
 }
 void TQtPainterDevice::FillPath(const TDeviceState& s) {
+  path_->path.setFillRule(s.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
   if (s.Brush.Style != bsClear)
     painter_->fillPath(path_->path, QBrush(ToQColor(s.Brush.Color), qtBrushStyle(s.Brush.Style)));
   path_->path = QPainterPath();
@@ -387,6 +406,7 @@ void TQtPainterDevice::StrokePath(const TDeviceState& s) {
   path_->path = QPainterPath();
 }
 void TQtPainterDevice::StrokeAndFillPath(const TDeviceState& s) {
+  path_->path.setFillRule(s.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
   applyPen(s);
   applyBrush(s);
   painter_->drawPath(path_->path);
@@ -394,10 +414,23 @@ void TQtPainterDevice::StrokeAndFillPath(const TDeviceState& s) {
 }
 
 void TQtPainterDevice::TextOut(const TDeviceState& s, int32_t x, int32_t y, uint32_t options, const TRect* rect,
-                               const UnicodeString& text) {
+                               const UnicodeString& text, const int32_t* advances) {
   QFont font = ToQFont(s.Font);
   QFontMetrics fm(font);
   QString qs = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+  // Glyph numbers need the font program itself; plain devices draw only the
+  // background for them.
+  const bool glyphs = (options & ETO_GLYPH_INDEX) != 0;
+  int32_t width = 0;
+  if (advances) {
+    for (size_t i = 0; i < text.size(); ++i) width += advances[i];
+  } else if (!glyphs) {
+    width = fm.horizontalAdvance(qs);
+  }
+  if (s.TextAlign & TA_UPDATECP) {
+    x = pos_.X;
+    y = pos_.Y;
+  }
   painter_->save();
   if (rect && (options & ETO_OPAQUE))
     painter_->fillRect(QRect(rect->Left, rect->Top, rect->Width(), rect->Height()), ToQColor(s.Brush.Color));
@@ -405,12 +438,33 @@ void TQtPainterDevice::TextOut(const TDeviceState& s, int32_t x, int32_t y, uint
     painter_->setClipRect(QRect(rect->Left, rect->Top, rect->Width(), rect->Height()), Qt::IntersectClip);
   painter_->translate(x, y);
   if (s.Font.Orientation != 0) painter_->rotate(-s.Font.Orientation / 10.0);
+  // The reference point relative to the top-left of the text cell.
+  int32_t dx = 0, dy = 0;
+  if ((s.TextAlign & TA_CENTER) == TA_CENTER) dx = -width / 2;
+  else if (s.TextAlign & TA_RIGHT) dx = -width;
+  if ((s.TextAlign & TA_BASELINE) == TA_BASELINE) dy = -fm.ascent();
+  else if (s.TextAlign & TA_BOTTOM) dy = -fm.height();
+  painter_->translate(dx, dy);
   if (!s.TransparentText && !(options & ETO_OPAQUE) && s.Brush.Style != bsClear)
-    painter_->fillRect(QRect(0, 0, fm.horizontalAdvance(qs), fm.height()), ToQColor(s.Brush.Color));
-  painter_->setFont(font);
-  painter_->setPen(ToQColor(s.Font.Color));
-  painter_->drawText(0, fm.ascent(), qs);
+    painter_->fillRect(QRect(0, 0, width, fm.height()), ToQColor(s.Brush.Color));
+  if (!glyphs) {
+    painter_->setFont(font);
+    painter_->setPen(ToQColor(s.Font.Color));
+    if (!advances) {
+      painter_->drawText(0, fm.ascent(), qs);
+    } else {
+      // Each character (a surrogate pair as one) at its own place.
+      int32_t at = 0;
+      for (size_t i = 0; i < text.size();) {
+        size_t n = (i + 1 < text.size() && QChar::isHighSurrogate(text[i]) && QChar::isLowSurrogate(text[i + 1])) ? 2 : 1;
+        painter_->drawText(at, fm.ascent(), QString::fromUtf16(text.data() + i, static_cast<qsizetype>(n)));
+        for (size_t k = 0; k < n; ++k) at += advances[i + k];
+        i += n;
+      }
+    }
+  }
   painter_->restore();
+  if (s.TextAlign & TA_UPDATECP) pos_.X += width;
 }
 
 TSize TQtPainterDevice::TextExtent(const TFontData& font, const UnicodeString& text) {
@@ -432,8 +486,8 @@ TTextMetrics TQtPainterDevice::TextMetrics(const TFontData& font) {
   return m;
 }
 
-void TQtPainterDevice::DrawBitmap(const TRect& dest, const TBitmap& source, const TRect& sourceRect,
-                                  const TBlendMode& blend) {
+void TQtPainterDevice::DrawBitmap(const TDeviceState& s, const TRect& dest, const TBitmap& source,
+                                  const TRect& sourceRect, const TBlendMode& blend) {
   if (dest.IsEmpty() || sourceRect.IsEmpty() || source.Empty()) return;
   QImage img = source.ToQImage();
   if (!blend.UseSourceAlpha) img = img.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32);
@@ -447,7 +501,7 @@ void TQtPainterDevice::DrawBitmap(const TRect& dest, const TBitmap& source, cons
   }
   painter_->save();
   painter_->setOpacity(blend.ConstantAlpha / 255.0);
-  painter_->setRenderHint(QPainter::SmoothPixmapTransform, false);
+  painter_->setRenderHint(QPainter::SmoothPixmapTransform, s.StretchMode == HALFTONE);
   painter_->drawImage(QRect(dest.Left, dest.Top, dest.Width(), dest.Height()), img,
                       QRect(sourceRect.Left, sourceRect.Top, sourceRect.Width(), sourceRect.Height()));
   painter_->restore();
@@ -491,6 +545,9 @@ TDeviceState TCanvas::state() const {
   s.Font = font_.Data();
   s.Font.Color = ColorToRGB(s.Font.Color);
   s.TransparentText = brush_.Style() == bsClear;
+  s.PolyFillMode = polyFillMode_;
+  s.StretchMode = stretchMode_;
+  s.TextAlign = textAlign_;
   return s;
 }
 
@@ -501,22 +558,44 @@ TRect TCanvas::toDevice(const TRect& r) const {
 }
 TPoint TCanvas::toDevice(TPoint p) const { return p + origin_; }
 
+void TCanvas::syncDevicePos() {
+  TPoint d = toDevice(penPos_);
+  if (devicePosKnown_ && devicePos_ == d) return;
+  device_->MoveTo(state(), d);
+  devicePos_ = d;
+  devicePosKnown_ = true;
+}
+
 void TCanvas::MoveTo(int32_t x, int32_t y) {
   penPos_ = {x, y};
+  if (!device_) return;
+  Changing();
+  devicePosKnown_ = false;
+  syncDevicePos();
 }
 
 void TCanvas::LineTo(int32_t x, int32_t y) {
-  if (device_) device_->Polyline(state(), {toDevice(penPos_), toDevice(TPoint{x, y})});
+  if (device_) {
+    Changing();
+    syncDevicePos();
+    TPoint d = toDevice(TPoint{x, y});
+    device_->LineTo(state(), d);
+    devicePos_ = d;
+  }
   penPos_ = {x, y};
 }
 
 void TCanvas::FillRect(const TRect& r) {
-  if (device_) device_->FillRect(state(), toDevice(r));
+  if (device_) {
+    Changing();
+    device_->FillRect(state(), toDevice(r));
+  }
 }
 
 void TCanvas::FrameRect(const TRect& r0) {
   TRect r = r0.Normalized();
   if (!device_ || r.IsEmpty()) return;
+  Changing();
   TDeviceState s = state();
   TRect d = toDevice(r);
   device_->FillRect(s, {d.Left, d.Top, d.Right, d.Top + 1});
@@ -526,22 +605,40 @@ void TCanvas::FrameRect(const TRect& r0) {
 }
 
 void TCanvas::Rectangle(const TRect& r) {
-  if (device_) device_->Rectangle(state(), toDevice(r));
+  if (device_) {
+    Changing();
+    device_->Rectangle(state(), toDevice(r));
+  }
 }
 void TCanvas::RoundRect(const TRect& r, int32_t cw, int32_t ch) {
-  if (device_) device_->RoundRect(state(), toDevice(r), cw, ch);
+  if (device_) {
+    Changing();
+    device_->RoundRect(state(), toDevice(r), cw, ch);
+  }
 }
 void TCanvas::Ellipse(const TRect& r) {
-  if (device_) device_->Ellipse(state(), toDevice(r));
+  if (device_) {
+    Changing();
+    device_->Ellipse(state(), toDevice(r));
+  }
 }
 void TCanvas::Arc(const TRect& r, TPoint start, TPoint end) {
-  if (device_) device_->Arc(state(), TCanvasDevice::TArcKind::Arc, toDevice(r), toDevice(start), toDevice(end));
+  if (device_) {
+    Changing();
+    device_->Arc(state(), TCanvasDevice::TArcKind::Arc, toDevice(r), toDevice(start), toDevice(end));
+  }
 }
 void TCanvas::Chord(const TRect& r, TPoint start, TPoint end) {
-  if (device_) device_->Arc(state(), TCanvasDevice::TArcKind::Chord, toDevice(r), toDevice(start), toDevice(end));
+  if (device_) {
+    Changing();
+    device_->Arc(state(), TCanvasDevice::TArcKind::Chord, toDevice(r), toDevice(start), toDevice(end));
+  }
 }
 void TCanvas::Pie(const TRect& r, TPoint start, TPoint end) {
-  if (device_) device_->Arc(state(), TCanvasDevice::TArcKind::Pie, toDevice(r), toDevice(start), toDevice(end));
+  if (device_) {
+    Changing();
+    device_->Arc(state(), TCanvasDevice::TArcKind::Pie, toDevice(r), toDevice(start), toDevice(end));
+  }
 }
 
 namespace {
@@ -553,14 +650,23 @@ std::vector<TPoint> offsetPoints(const std::vector<TPoint>& pts, TPoint o) {
 }  // namespace
 
 void TCanvas::Polyline(const std::vector<TPoint>& points) {
-  if (device_) device_->Polyline(state(), offsetPoints(points, origin_));
+  if (device_) {
+    Changing();
+    device_->Polyline(state(), offsetPoints(points, origin_));
+  }
   if (!points.empty()) penPos_ = points.back();
 }
 void TCanvas::Polygon(const std::vector<TPoint>& points) {
-  if (device_) device_->Polygon(state(), offsetPoints(points, origin_));
+  if (device_) {
+    Changing();
+    device_->Polygon(state(), offsetPoints(points, origin_));
+  }
 }
 void TCanvas::PolyBezier(const std::vector<TPoint>& points) {
-  if (device_) device_->PolyBezier(state(), offsetPoints(points, origin_));
+  if (device_) {
+    Changing();
+    device_->PolyBezier(state(), offsetPoints(points, origin_));
+  }
 }
 
 void TCanvas::DrawFocusRect(const TRect& r0) {
@@ -568,6 +674,7 @@ void TCanvas::DrawFocusRect(const TRect& r0) {
   // lies below is not available on every device, so draw it in grey dots.
   TRect r = r0.Normalized();
   if (!device_ || r.IsEmpty()) return;
+  Changing();
   TDeviceState s = state();
   s.Pen = {ColorToRGB(clGray), 1, psDot};
   s.Brush.Style = bsClear;
@@ -575,40 +682,61 @@ void TCanvas::DrawFocusRect(const TRect& r0) {
 }
 
 void TCanvas::BeginPath() {
-  if (device_) device_->BeginPath();
+  if (device_) {
+    Changing();
+    device_->BeginPath();
+  }
 }
 void TCanvas::EndPath() {
-  if (device_) device_->EndPath();
+  if (device_) {
+    Changing();
+    device_->EndPath();
+  }
 }
 void TCanvas::CloseFigure() {
-  if (device_) device_->CloseFigure();
+  if (device_) {
+    Changing();
+    device_->CloseFigure();
+  }
 }
 void TCanvas::FillPath() {
-  if (device_) device_->FillPath(state());
+  if (device_) {
+    Changing();
+    device_->FillPath(state());
+  }
 }
 void TCanvas::StrokePath() {
-  if (device_) device_->StrokePath(state());
+  if (device_) {
+    Changing();
+    device_->StrokePath(state());
+  }
 }
 void TCanvas::StrokeAndFillPath() {
-  if (device_) device_->StrokeAndFillPath(state());
+  if (device_) {
+    Changing();
+    device_->StrokeAndFillPath(state());
+  }
 }
 
 void TCanvas::TextOut(int32_t x, int32_t y, const std::string& text) { TextOut(x, y, Utf8ToUnicode(text)); }
 
 void TCanvas::TextOut(int32_t x, int32_t y, const UnicodeString& text) {
   if (device_) {
+    Changing();
     TPoint d = toDevice(TPoint{x, y});
     device_->TextOut(state(), d.X, d.Y, 0, nullptr, text);
   }
   penPos_ = {x + TextExtent(text).cx, y};
 }
 
-void TCanvas::ExtTextOut(int32_t x, int32_t y, uint32_t options, const TRect* r, const UnicodeString& text) {
+void TCanvas::ExtTextOut(int32_t x, int32_t y, uint32_t options, const TRect* r, const UnicodeString& text,
+                         const int32_t* advances) {
   if (!device_) return;
+  Changing();
   TPoint d = toDevice(TPoint{x, y});
   TRect dr;
   if (r) dr = toDevice(*r);
-  device_->TextOut(state(), d.X, d.Y, options, r ? &dr : nullptr, text);
+  device_->TextOut(state(), d.X, d.Y, options, r ? &dr : nullptr, text, advances);
 }
 
 void TCanvas::TextRect(const TRect& r, int32_t x, int32_t y, const std::string& text) {
@@ -620,10 +748,12 @@ void TCanvas::TextRect(const TRect& r, int32_t x, int32_t y, const std::string& 
 TSize TCanvas::TextExtent(const std::string& text) { return TextExtent(Utf8ToUnicode(text)); }
 TSize TCanvas::TextExtent(const UnicodeString& text) {
   if (!device_) return {};
+  Changing();
   return device_->TextExtent(state().Font, text);
 }
 TTextMetrics TCanvas::TextMetrics() {
   if (!device_) return {};
+  Changing();
   return device_->TextMetrics(state().Font);
 }
 
@@ -633,6 +763,7 @@ int32_t TCanvas::DrawText(const std::string& text, TRect& r, uint32_t flags) {
 
 int32_t TCanvas::DrawText(const UnicodeString& text0, TRect& r, uint32_t flags) {
   if (!device_) return 0;
+  Changing();
   // Prefix characters: "&&" shows one ampersand, a single "&" vanishes.
   UnicodeString text;
   for (size_t i = 0; i < text0.size(); ++i) {
@@ -734,61 +865,79 @@ int32_t TCanvas::DrawText(const UnicodeString& text0, TRect& r, uint32_t flags) 
 
 void TCanvas::Draw(int32_t x, int32_t y, const TBitmap& bitmap) {
   if (!device_ || bitmap.Empty()) return;
+  Changing();
   TBlendMode blend;
   blend.UseSourceAlpha = bitmap.PixelFormat() == pf32bit && bitmap.AlphaFormat() == afDefined;
   if (bitmap.Transparent) blend.TransparentColor = bitmap.TransparentColor == clNone
       ? bitmap.GetPixel(0, bitmap.Height() - 1) : bitmap.TransparentColor;
-  device_->DrawBitmap(toDevice(Bounds(x, y, bitmap.Width(), bitmap.Height())), bitmap,
+  device_->DrawBitmap(state(), toDevice(Bounds(x, y, bitmap.Width(), bitmap.Height())), bitmap,
                       Rect(0, 0, bitmap.Width(), bitmap.Height()), blend);
 }
 
 void TCanvas::StretchDraw(const TRect& dest, const TBitmap& bitmap) {
   if (!device_ || bitmap.Empty()) return;
+  Changing();
   TBlendMode blend;
   blend.UseSourceAlpha = bitmap.PixelFormat() == pf32bit && bitmap.AlphaFormat() == afDefined;
   if (bitmap.Transparent) blend.TransparentColor = bitmap.TransparentColor == clNone
       ? bitmap.GetPixel(0, bitmap.Height() - 1) : bitmap.TransparentColor;
-  device_->DrawBitmap(toDevice(dest), bitmap, Rect(0, 0, bitmap.Width(), bitmap.Height()), blend);
+  device_->DrawBitmap(state(), toDevice(dest), bitmap, Rect(0, 0, bitmap.Width(), bitmap.Height()), blend);
 }
 
 void TCanvas::CopyRect(const TRect& dest, const TBitmap& source, const TRect& sourceRect) {
-  if (device_) device_->DrawBitmap(toDevice(dest), source, sourceRect, TBlendMode{});
+  if (device_) {
+    Changing();
+    device_->DrawBitmap(state(), toDevice(dest), source, sourceRect, TBlendMode{});
+  }
 }
 
 void TCanvas::AlphaBlend(const TRect& dest, const TBitmap& source, const TRect& sourceRect, Byte constantAlpha,
                          bool useSourceAlpha) {
   if (!device_) return;
+  Changing();
   TBlendMode blend;
   blend.ConstantAlpha = constantAlpha;
   blend.UseSourceAlpha = useSourceAlpha && source.PixelFormat() == pf32bit;
-  device_->DrawBitmap(toDevice(dest), source, sourceRect, blend);
+  device_->DrawBitmap(state(), toDevice(dest), source, sourceRect, blend);
 }
 
 TColor TCanvas::Pixel(int32_t x, int32_t y) {
   if (!device_) return clNone;
+  Changing();
   TPoint d = toDevice(TPoint{x, y});
   return device_->GetPixel(d.X, d.Y);
 }
 void TCanvas::SetPixel(int32_t x, int32_t y, TColor color) {
   if (!device_) return;
+  Changing();
   TPoint d = toDevice(TPoint{x, y});
   device_->SetPixel(d.X, d.Y, ColorToRGB(color));
 }
 
 void TCanvas::SetClipRect(const TRect& r) {
   if (!device_) return;
+  Changing();
   TRect d = toDevice(r);
   device_->SetClipRect(&d);
 }
 void TCanvas::ClearClipRect() {
-  if (device_) device_->SetClipRect(nullptr);
+  if (device_) {
+    Changing();
+    device_->SetClipRect(nullptr);
+  }
 }
 void TCanvas::IntersectClipRect(const TRect& r) {
-  if (device_) device_->IntersectClipRect(toDevice(r));
+  if (device_) {
+    Changing();
+    device_->IntersectClipRect(toDevice(r));
+  }
 }
 void TCanvas::Save() {
   saved_.push_back({origin_, pen_.Data(), brush_.Data(), font_.Data()});
-  if (device_) device_->SaveState();
+  if (device_) {
+    Changing();
+    device_->SaveState();
+  }
 }
 void TCanvas::Restore() {
   if (saved_.empty()) return;
@@ -805,7 +954,10 @@ void TCanvas::Restore() {
   b.SetStyle(s.brush.Style);
   brush_.Assign(b);
   font_.SetData(s.font);
-  if (device_) device_->RestoreState();
+  if (device_) {
+    Changing();
+    device_->RestoreState();
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -867,29 +1019,32 @@ class TBitmap::Device : public TCanvasDevice {
   void PolyBezier(const TDeviceState& s, const std::vector<TPoint>& p) override {
     if (usable()) dev().PolyBezier(s, p);
   }
+  void MoveTo(const TDeviceState& s, TPoint p) override { if (usable()) dev().MoveTo(s, p); }
+  void LineTo(const TDeviceState& s, TPoint p) override { if (usable()) dev().LineTo(s, p); }
   void BeginPath() override { if (usable()) dev().BeginPath(); }
   void EndPath() override { if (usable()) dev().EndPath(); }
   void CloseFigure() override { if (usable()) dev().CloseFigure(); }
   void FillPath(const TDeviceState& s) override { if (usable()) dev().FillPath(s); }
   void StrokePath(const TDeviceState& s) override { if (usable()) dev().StrokePath(s); }
   void StrokeAndFillPath(const TDeviceState& s) override { if (usable()) dev().StrokeAndFillPath(s); }
-  void TextOut(const TDeviceState& s, int32_t x, int32_t y, uint32_t o, const TRect* r,
-               const UnicodeString& t) override {
-    if (usable()) dev().TextOut(s, x, y, o, r, t);
+  void TextOut(const TDeviceState& s, int32_t x, int32_t y, uint32_t o, const TRect* r, const UnicodeString& t,
+               const int32_t* advances) override {
+    if (usable()) dev().TextOut(s, x, y, o, r, t, advances);
   }
   TSize TextExtent(const TFontData& f, const UnicodeString& t) override { return measure_.TextExtent(f, t); }
   TTextMetrics TextMetrics(const TFontData& f) override { return measure_.TextMetrics(f); }
-  void DrawBitmap(const TRect& d, const TBitmap& src, const TRect& sr, const TBlendMode& b) override {
+  void DrawBitmap(const TDeviceState& s, const TRect& d, const TBitmap& src, const TRect& sr,
+                  const TBlendMode& b) override {
     if (!usable()) return;
     if (&src == &owner_) {
       // Drawing a bitmap onto itself: take a copy of the source first.
       finish();
       TBitmap copy;
       copy.Assign(src);
-      dev().DrawBitmap(d, copy, sr, b);
+      dev().DrawBitmap(s, d, copy, sr, b);
       return;
     }
-    dev().DrawBitmap(d, src, sr, b);
+    dev().DrawBitmap(s, d, src, sr, b);
   }
   TColor GetPixel(int32_t x, int32_t y) override {
     finish();

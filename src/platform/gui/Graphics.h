@@ -223,6 +223,28 @@ constexpr uint32_t DT_WORD_ELLIPSIS = 0x40000;
 // ExtTextOut options.
 constexpr uint32_t ETO_OPAQUE = 0x2;
 constexpr uint32_t ETO_CLIPPED = 0x4;
+// The text holds glyph numbers of the font instead of characters.
+constexpr uint32_t ETO_GLYPH_INDEX = 0x10;
+
+// Poly-fill modes: which parts of a self-overlapping polygon are inside.
+constexpr int32_t ALTERNATE = 1;  // even-odd
+constexpr int32_t WINDING = 2;    // non-zero
+
+// Stretch modes; HALFTONE asks for smoothing when bitmaps are scaled.
+constexpr int32_t BLACKONWHITE = 1;
+constexpr int32_t WHITEONBLACK = 2;
+constexpr int32_t COLORONCOLOR = 3;
+constexpr int32_t HALFTONE = 4;
+
+// Text alignment: where the reference point of a text lies.
+constexpr uint32_t TA_NOUPDATECP = 0;
+constexpr uint32_t TA_UPDATECP = 1;  // text starts at the pen position
+constexpr uint32_t TA_LEFT = 0;
+constexpr uint32_t TA_RIGHT = 2;
+constexpr uint32_t TA_CENTER = 6;
+constexpr uint32_t TA_TOP = 0;
+constexpr uint32_t TA_BOTTOM = 8;
+constexpr uint32_t TA_BASELINE = 24;
 
 class TBitmap;
 
@@ -249,6 +271,9 @@ struct TDeviceState {
   TBrushData Brush;
   TFontData Font;
   bool TransparentText = false;  // text background left alone
+  int32_t PolyFillMode = ALTERNATE;
+  int32_t StretchMode = BLACKONWHITE;
+  uint32_t TextAlign = TA_TOP | TA_LEFT;
 };
 
 // What a canvas draws on. Shapes use the pen for the outline and the brush
@@ -266,6 +291,11 @@ class TCanvasDevice {
   virtual void Polyline(const TDeviceState& s, const std::vector<TPoint>& points) = 0;
   virtual void Polygon(const TDeviceState& s, const std::vector<TPoint>& points) = 0;
   virtual void PolyBezier(const TDeviceState& s, const std::vector<TPoint>& points) = 0;
+  // The device keeps its own current position: MoveTo sets it, LineTo draws
+  // from it with the pen and moves it. Inside a path bracket both add to
+  // the path.
+  virtual void MoveTo(const TDeviceState& s, TPoint p) = 0;
+  virtual void LineTo(const TDeviceState& s, TPoint p) = 0;
 
   // Path bracket: between BeginPath and EndPath shapes add to the path instead
   // of painting; then one of the path painters uses it.
@@ -276,14 +306,19 @@ class TCanvasDevice {
   virtual void StrokePath(const TDeviceState& s) = 0;
   virtual void StrokeAndFillPath(const TDeviceState& s) = 0;
 
-  // Text with its top-left at (x, y). With ETO_OPAQUE the rectangle is filled
-  // with the brush colour first; with ETO_CLIPPED the text is clipped to it.
+  // Text at the reference point (x, y), placed by the state's TextAlign
+  // (top-left by default). With ETO_OPAQUE the rectangle is filled with the
+  // brush colour first; with ETO_CLIPPED the text is clipped to it. advances,
+  // when given, holds one distance per UTF-16 unit of text from its start to
+  // the start of the next one; without it the font's own advances apply.
   virtual void TextOut(const TDeviceState& s, int32_t x, int32_t y, uint32_t options, const TRect* rect,
-                       const UnicodeString& text) = 0;
+                       const UnicodeString& text, const int32_t* advances = nullptr) = 0;
   virtual TSize TextExtent(const TFontData& font, const UnicodeString& text) = 0;
   virtual TTextMetrics TextMetrics(const TFontData& font) = 0;
 
-  virtual void DrawBitmap(const TRect& dest, const TBitmap& source, const TRect& sourceRect, const TBlendMode& blend) = 0;
+  // The state's StretchMode HALFTONE smooths a scaled bitmap.
+  virtual void DrawBitmap(const TDeviceState& s, const TRect& dest, const TBitmap& source, const TRect& sourceRect,
+                          const TBlendMode& blend) = 0;
 
   virtual TColor GetPixel(int32_t x, int32_t y) = 0;  // clNone when unknown
   virtual void SetPixel(int32_t x, int32_t y, TColor color) = 0;
@@ -312,6 +347,8 @@ class TQtPainterDevice : public TCanvasDevice {
   void Polyline(const TDeviceState& s, const std::vector<TPoint>& points) override;
   void Polygon(const TDeviceState& s, const std::vector<TPoint>& points) override;
   void PolyBezier(const TDeviceState& s, const std::vector<TPoint>& points) override;
+  void MoveTo(const TDeviceState& s, TPoint p) override;
+  void LineTo(const TDeviceState& s, TPoint p) override;
   void BeginPath() override;
   void EndPath() override;
   void CloseFigure() override;
@@ -319,10 +356,11 @@ class TQtPainterDevice : public TCanvasDevice {
   void StrokePath(const TDeviceState& s) override;
   void StrokeAndFillPath(const TDeviceState& s) override;
   void TextOut(const TDeviceState& s, int32_t x, int32_t y, uint32_t options, const TRect* rect,
-               const UnicodeString& text) override;
+               const UnicodeString& text, const int32_t* advances = nullptr) override;
   TSize TextExtent(const TFontData& font, const UnicodeString& text) override;
   TTextMetrics TextMetrics(const TFontData& font) override;
-  void DrawBitmap(const TRect& dest, const TBitmap& source, const TRect& sourceRect, const TBlendMode& blend) override;
+  void DrawBitmap(const TDeviceState& s, const TRect& dest, const TBitmap& source, const TRect& sourceRect,
+                  const TBlendMode& blend) override;
   TColor GetPixel(int32_t x, int32_t y) override;
   void SetPixel(int32_t x, int32_t y, TColor color) override;
   void SetClipRect(const TRect* r) override;
@@ -341,6 +379,7 @@ class TQtPainterDevice : public TCanvasDevice {
   QPainter* painter_;
   QImage* image_ = nullptr;
   int32_t ppi_;
+  TPoint pos_;
   std::unique_ptr<PathState> path_;
 };
 
@@ -365,10 +404,20 @@ class TCanvas {
   // the brush is clear, as the class library does.
   TCanvasDevice* Device();
   // Replaces the device (not owned). A canvas without one draws nothing.
-  void SetDevice(TCanvasDevice* device) { device_ = device; }
+  void SetDevice(TCanvasDevice* device) {
+    device_ = device;
+    devicePosKnown_ = false;
+  }
 
   void MoveTo(int32_t x, int32_t y);
   void LineTo(int32_t x, int32_t y);
+  // Device settings carried in the state of every call.
+  int32_t PolyFillMode() const { return polyFillMode_; }
+  void SetPolyFillMode(int32_t mode) { polyFillMode_ = mode; }
+  int32_t StretchBltMode() const { return stretchMode_; }
+  void SetStretchBltMode(int32_t mode) { stretchMode_ = mode; }
+  uint32_t TextAlign() const { return textAlign_; }
+  void SetTextAlign(uint32_t flags) { textAlign_ = flags; }
   void FillRect(const TRect& r);
   void FrameRect(const TRect& r);  // one pixel in the brush colour
   void Rectangle(const TRect& r);
@@ -393,7 +442,9 @@ class TCanvas {
 
   void TextOut(int32_t x, int32_t y, const std::string& text);
   void TextOut(int32_t x, int32_t y, const UnicodeString& text);
-  void ExtTextOut(int32_t x, int32_t y, uint32_t options, const TRect* r, const UnicodeString& text);
+  // advances: one distance per UTF-16 unit (see TCanvasDevice::TextOut).
+  void ExtTextOut(int32_t x, int32_t y, uint32_t options, const TRect* r, const UnicodeString& text,
+                  const int32_t* advances = nullptr);
   void TextRect(const TRect& r, int32_t x, int32_t y, const std::string& text);
   TSize TextExtent(const std::string& text);
   TSize TextExtent(const UnicodeString& text);
@@ -424,6 +475,9 @@ class TCanvas {
   void Restore();
 
  protected:
+  // Called before every call that reaches the device, drawing or measuring,
+  // so that a derived canvas can bring its objects up to date first.
+  virtual void Changing() {}
   TDeviceState state() const;
   TRect toDevice(const TRect& r) const;
   TPoint toDevice(TPoint p) const;
@@ -439,8 +493,16 @@ class TCanvas {
   TFont font_;
   TPen pen_;
   TBrush brush_;
+  // Sends the pen position to the device when the device does not have it
+  // (shapes, texts and a new device move it without telling the device).
+  void syncDevicePos();
   TPoint penPos_;
   TPoint origin_;
+  bool devicePosKnown_ = false;
+  TPoint devicePos_;
+  int32_t polyFillMode_ = ALTERNATE;
+  int32_t stretchMode_ = BLACKONWHITE;
+  uint32_t textAlign_ = TA_TOP | TA_LEFT;
   std::vector<Saved> saved_;
 };
 

@@ -3,6 +3,9 @@
 #include "platform/core/Exceptions.h"
 #include "platform/gui/Graphics.h"
 
+#include <QImage>
+#include <QPainter>
+
 namespace px {
 namespace {
 
@@ -219,20 +222,38 @@ class RecordingDevice : public TCanvasDevice {
                     std::to_string(p.back().X) + "," + std::to_string(p.back().Y) + " pen " +
                     std::to_string(s.Pen.Color));
   }
-  void Polygon(const TDeviceState&, const std::vector<TPoint>&) override { calls.push_back("Polygon"); }
+  void Polygon(const TDeviceState& s, const std::vector<TPoint>&) override {
+    calls.push_back(s.PolyFillMode == WINDING ? "Polygon winding" : "Polygon");
+  }
   void PolyBezier(const TDeviceState&, const std::vector<TPoint>&) override { calls.push_back("PolyBezier"); }
+  void MoveTo(const TDeviceState&, TPoint p) override {
+    calls.push_back("MoveTo " + std::to_string(p.X) + "," + std::to_string(p.Y));
+  }
+  void LineTo(const TDeviceState& s, TPoint p) override {
+    calls.push_back("LineTo " + std::to_string(p.X) + "," + std::to_string(p.Y) + " pen " +
+                    std::to_string(s.Pen.Color));
+  }
   void BeginPath() override { calls.push_back("BeginPath"); }
   void EndPath() override { calls.push_back("EndPath"); }
   void CloseFigure() override {}
   void FillPath(const TDeviceState&) override { calls.push_back("FillPath"); }
   void StrokePath(const TDeviceState&) override {}
   void StrokeAndFillPath(const TDeviceState&) override {}
-  void TextOut(const TDeviceState&, int32_t x, int32_t y, uint32_t, const TRect*, const UnicodeString& t) override {
-    calls.push_back("TextOut " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(t.size()));
+  void TextOut(const TDeviceState& s, int32_t x, int32_t y, uint32_t options, const TRect*, const UnicodeString& t,
+               const int32_t* advances) override {
+    std::string line = "TextOut " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(t.size());
+    if (options & ETO_GLYPH_INDEX) line += " glyphs";
+    if (s.TextAlign != TA_TOP) line += " align " + std::to_string(s.TextAlign);
+    if (advances)
+      for (size_t i = 0; i < t.size(); ++i) line += " " + std::to_string(advances[i]);
+    calls.push_back(line);
   }
   TSize TextExtent(const TFontData&, const UnicodeString& t) override { return {static_cast<int32_t>(t.size()) * 5, 10}; }
   TTextMetrics TextMetrics(const TFontData&) override { return {8, 2, 10, 0, 0, 5}; }
-  void DrawBitmap(const TRect& d, const TBitmap&, const TRect&, const TBlendMode&) override { log("DrawBitmap", d); }
+  void DrawBitmap(const TDeviceState& s, const TRect& d, const TBitmap&, const TRect&, const TBlendMode&) override {
+    log("DrawBitmap", d);
+    if (s.StretchMode == HALFTONE) calls.back() += " halftone";
+  }
   TColor GetPixel(int32_t, int32_t) override { return clNone; }
   void SetPixel(int32_t, int32_t, TColor) override {}
   void SetClipRect(const TRect*) override {}
@@ -258,10 +279,78 @@ TEST(Canvas, DrawsThroughAnyDeviceWithOriginApplied) {
   c.Rectangle(0, 0, 10, 10);
   TRect r = Rect(0, 0, 50, 30);
   c.DrawText(std::string("ab"), r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-  ASSERT_EQ(dev.calls.size(), 3u);
-  EXPECT_EQ(dev.calls[0], "Polyline 101,202-103,204 pen 255");
-  EXPECT_EQ(dev.calls[1], "Rectangle 100,200,110,210");
-  EXPECT_EQ(dev.calls[2], "TextOut 120,210 2");  // (50-10)/2, (30-10)/2
+  ASSERT_EQ(dev.calls.size(), 4u);
+  EXPECT_EQ(dev.calls[0], "MoveTo 101,202");
+  EXPECT_EQ(dev.calls[1], "LineTo 103,204 pen 255");
+  EXPECT_EQ(dev.calls[2], "Rectangle 100,200,110,210");
+  EXPECT_EQ(dev.calls[3], "TextOut 120,210 2");  // (50-10)/2, (30-10)/2
+}
+
+// A canvas that counts its change hook, as a derived canvas re-bases its
+// objects there.
+class HookedCanvas : public TCanvas {
+ public:
+  using TCanvas::TCanvas;
+  int changes = 0;
+
+ protected:
+  void Changing() override { ++changes; }
+};
+
+TEST(Canvas, SettingsPenPositionAndChangeHookReachTheDevice) {
+  RecordingDevice dev;
+  HookedCanvas c(&dev);
+  c.LineTo(5, 5);  // the device learns the pen position first
+  c.Polyline({{0, 0}, {7, 8}});
+  c.LineTo(9, 9);  // the polyline moved the pen without the device
+  c.LineTo(10, 10);
+  c.SetPolyFillMode(WINDING);
+  c.Polygon({{0, 0}, {1, 0}, {1, 1}});
+  c.SetTextAlign(TA_BASELINE);
+  const int32_t adv[3] = {4, 5, 6};
+  c.ExtTextOut(1, 2, ETO_GLYPH_INDEX, nullptr, u"abc", adv);
+  c.SetStretchBltMode(HALFTONE);
+  TBitmap b(2, 2);
+  c.StretchDraw(Rect(0, 0, 4, 4), b);
+  c.TextExtent(std::string("x"));
+  std::vector<std::string> want = {"MoveTo 0,0",       "LineTo 5,5 pen 0",  "Polyline 0,0-7,8 pen 0",
+                                   "MoveTo 7,8",       "LineTo 9,9 pen 0",  "LineTo 10,10 pen 0",
+                                   "Polygon winding",  "TextOut 1,2 3 glyphs align 24 4 5 6",
+                                   "DrawBitmap 0,0,4,4 halftone"};
+  EXPECT_EQ(dev.calls, want);
+  EXPECT_EQ(c.changes, 8);  // every call above but the pen moves the canvas made itself
+}
+
+TEST(Canvas, QtDeviceHonoursAdvancesAlignmentAndFillMode) {
+  QImage img(60, 40, QImage::Format_ARGB32);
+  img.fill(Qt::white);
+  {
+    QPainter p(&img);
+    TQtPainterDevice dev(&p);
+    TCanvas c(&dev);
+    c.Brush().SetStyle(bsClear);
+    c.Font().SetColor(clBlack);
+    c.Font().SetHeight(-12);
+    // "II" with a 40-pixel gap between the two letters.
+    const int32_t adv[2] = {40, 5};
+    c.ExtTextOut(2, 2, 0, nullptr, u"II", adv);
+    // A star drawn with the winding rule has a filled centre.
+    c.Brush().SetStyle(bsSolid);
+    c.Brush().SetColor(clRed);
+    c.Pen().SetStyle(psClear);
+    c.SetPolyFillMode(WINDING);
+    c.Polygon({{10, 39}, {20, 20}, {30, 39}, {5, 26}, {35, 26}});
+  }
+  auto dark = [&](int x0, int x1) {
+    for (int x = x0; x < x1; ++x)
+      for (int y = 0; y < 18; ++y)
+        if (qGray(img.pixel(x, y)) < 128) return true;
+    return false;
+  };
+  EXPECT_TRUE(dark(0, 10));
+  EXPECT_FALSE(dark(12, 40));
+  EXPECT_TRUE(dark(40, 52));
+  EXPECT_EQ(QColor(img.pixel(20, 29)), QColor(Qt::red));
 }
 
 TEST(Picture, UnknownExtensionAndBadContent) {
