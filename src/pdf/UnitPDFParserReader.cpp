@@ -1,5 +1,6 @@
 #include "pdf/UnitPDFParserReader.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -132,6 +133,17 @@ void TPDFReader::readDocument() {
   if (!trailer_) RaisePDFReadError(0, "Trailer corrupt 1");
   securityHandler_ = CreatePDFSecurityHandler(this);
   loadPageTree();
+  readCatalogVersion();
+}
+
+// An update may raise the version in the catalog instead of rewriting the
+// header; the later of the two is the document's.
+void TPDFReader::readCatalogVersion() {
+  auto* version = dynamic_cast<TPDFName*>(GetCatalog()->GetObject(this, "Version"));
+  if (!version) return;
+  const std::string& text = version->Name;
+  if (text.size() != 3 || text[0] != '1' || text[1] != '.' || !isDigit(static_cast<uint8_t>(text[2]))) return;
+  minorVersion_ = std::max(minorVersion_, static_cast<int32_t>(text[2] - '0'));
 }
 
 // ---------------------------------------------------------------------------
@@ -150,8 +162,10 @@ bool TPDFReader::enterSection(int32_t pos) {
 void TPDFReader::eatXRefSection(int32_t pos) {
   std::vector<int32_t> pending{pos};
   while (!pending.empty()) {
-    const int32_t at = pending.back();
+    int32_t at = pending.back();
     pending.pop_back();
+    // Writers may point at the line break or comment before the section.
+    SkipWhiteSpace(data_, at);
     if (at >= 0 && at < static_cast<int32_t>(data_.size()) && isDigit(data_[at]))
       eatXRefStream(at, pending);
     else
@@ -161,6 +175,9 @@ void TPDFReader::eatXRefSection(int32_t pos) {
 
 void TPDFReader::addXRefGroup(TPDFXRefGroup group) {
   const int64_t count = static_cast<int64_t>(group.Entries.size());
+  // Object 0 heads the free list and is never a real object, though some
+  // writers mark it in use (at offset 0).
+  if (group.First == 0 && count > 0) group.Entries[0].Kind = 0;
   if (total_ + count > MaxXRefEntries) RaisePDFReadError(0, "XREF corrupt: too many entries");
   total_ += static_cast<int32_t>(count);
   xrefGroups_.push_back(std::move(group));
@@ -363,6 +380,18 @@ class LoadGuard {
   int64_t key_;
 };
 
+// Says in a read error which object was being read. Only the innermost
+// object is named: when reading one object needs another (a Length, an
+// object stream), the error lies in the bytes of the one read last.
+constexpr std::string_view ObjectContextMark = " In object ";
+
+void addObjectContext(Exception& e, const std::string& where) {
+  if (e.Message().find(ObjectContextMark) != std::string::npos) return;
+  std::string message = e.Message();
+  if (!message.empty() && message.back() != '.') message += '.';
+  e.SetMessage(message + std::string(ObjectContextMark) + where + ".");
+}
+
 }  // namespace
 
 std::unique_ptr<TPDFObject> TPDFReader::loadObject(int32_t number, int32_t generation, const TPDFXRefEntry& entry) {
@@ -404,19 +433,37 @@ TPDFObject* TPDFReader::GetIndirectObj(int32_t number, int32_t generation) {
   if (!entry) return nullptr;
   switch (entry->Kind) {
     case 1: {
-      LoadGuard guard(loading_, key, number, generation);
-      std::unique_ptr<TPDFObject> object = loadObject(number, generation, *entry);
-      if (!object) return nullptr;
-      return cacheObject(key, std::move(object));
+      // Offset 0 holds the header, never an object: some writers mark
+      // objects they dropped this way. Such an object reads as null.
+      if (entry->Value2 == 0) {
+        Warning(Format("Object %d %d is in use at offset 0; it is read as null.", number, generation));
+        return nullptr;
+      }
+      try {
+        LoadGuard guard(loading_, key, number, generation);
+        std::unique_ptr<TPDFObject> object = loadObject(number, generation, *entry);
+        if (!object) return nullptr;
+        return cacheObject(key, std::move(object));
+      } catch (Exception& e) {
+        const int32_t offset = entry->Value2;
+        addObjectContext(e, Format("%d %d at offset %d of the file", number, generation, offset));
+        throw;
+      }
     }
     case 2: {
       // Objects in object streams all have generation 0.
       if (generation != 0) return nullptr;
-      LoadGuard guard(loading_, key, number, generation);
-      ParseObjectStream(entry->Value2);
-      auto found = cache_.find(key);
-      if (found == cache_.end()) RaisePDFReadError(0, "TPDFReader.GetIndirectObj: Object stream invalid");
-      return found->second.get();
+      try {
+        LoadGuard guard(loading_, key, number, generation);
+        ParseObjectStream(entry->Value2);
+        auto found = cache_.find(key);
+        if (found == cache_.end()) RaisePDFReadError(0, "TPDFReader.GetIndirectObj: Object stream invalid");
+        return found->second.get();
+      } catch (Exception& e) {
+        const int32_t stream = entry->Value2;
+        addObjectContext(e, Format("%d 0 of object stream %d", number, stream));
+        throw;
+      }
     }
     default:
       RaisePDFReadError(0, Format("Unknown object/generation type: %d %d", number, generation));
@@ -438,13 +485,26 @@ void TPDFReader::ParseObjectStream(int32_t number) {
   const int64_t size = static_cast<int64_t>(data.size());
   int32_t pos = 0;
   for (int32_t k = 0; k < n->Value; ++k) {
-    SkipWhiteSpace(data, pos);
-    const int32_t objectNumber = EatInteger(data, pos, true);
-    const int32_t offset = EatInteger(data, pos, true);
-    const int64_t at = static_cast<int64_t>(first->Value) + offset;
-    if (objectNumber < 0 || at < 0 || at >= size) RaisePDFReadError(pos, "Object stream invalid (4)");
-    int32_t objectPos = static_cast<int32_t>(at);
-    std::unique_ptr<TPDFObject> object = ParseObject(data, objectPos, true);
+    int32_t objectNumber = -1;
+    int64_t at = -1;
+    std::unique_ptr<TPDFObject> object;
+    try {
+      SkipWhiteSpace(data, pos);
+      objectNumber = EatInteger(data, pos, true);
+      const int32_t offset = EatInteger(data, pos, true);
+      at = static_cast<int64_t>(first->Value) + offset;
+      if (at < 0 || at >= size) RaisePDFReadError(pos, "Object stream invalid (4)");
+      // The offset may point at white space or a comment before the object.
+      int32_t objectPos = static_cast<int32_t>(at);
+      object = ParseObject(data, objectPos, true);
+    } catch (Exception& e) {
+      if (objectNumber < 0 || at < 0 || at >= size)
+        addObjectContext(e, Format("stream %d, entry %d of its header", number, k));
+      else
+        addObjectContext(e, Format("%d 0 of object stream %d at offset %d of the decoded stream", objectNumber,
+                                   number, static_cast<int32_t>(at)));
+      throw;
+    }
     const int64_t key = cacheKey(objectNumber, 0);
     if (cache_.count(key)) continue;
     // An object that a later update replaced keeps its newer version.

@@ -85,6 +85,7 @@ class TPDFReader : public TPDFCollection {
   void eatStream(TPDFDictionary& dictionary, int32_t& pos);
   void addXRefGroup(TPDFXRefGroup group);
   void loadPageTree();
+  void readCatalogVersion();
   TPDFObject* cacheObject(int64_t key, std::unique_ptr<TPDFObject> object);
   std::unique_ptr<TPDFObject> loadObject(int32_t number, int32_t generation, const TPDFXRefEntry& entry);
 

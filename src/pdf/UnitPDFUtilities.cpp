@@ -93,7 +93,10 @@ std::unique_ptr<TPDFObject> parseObject(const TPDFBuffer& data, int32_t& pos, bo
   for (;;) {
     if (atEnd(data, pos)) RaisePDFReadError(pos, "End of file reached");
     uint8_t c = data[pos];
-    if (content && c == '%') {
+    // White space and comments may stand before any object: offsets in
+    // object streams, for one, often point at the line break or the comment
+    // line before their object.
+    if (IsPDFWhiteSpace(c) || c == '%') {
       SkipWhiteSpace(data, pos);
       continue;
     }

@@ -118,6 +118,16 @@ const Variant Variants[] = {
     {"objstm", "base", "qpdf --object-streams=generate IN OUT"},
     {"nostm", "base", "qpdf --object-streams=generate IN OUT.tmp && qpdf --object-streams=disable OUT.tmp OUT"},
     {"qdf", "base", "qpdf --qdf IN OUT"},
+    // Object streams kept: uncompressed, and in QDF form with a comment line
+    // before each object inside them.
+    {"objstm_plain", "base",
+     "qpdf --object-streams=generate IN OUT.tmp && qpdf --object-streams=preserve --stream-data=uncompress OUT.tmp OUT"},
+    {"objstm_qdf", "base", "qpdf --object-streams=generate IN OUT.tmp && qpdf --qdf --object-streams=preserve OUT.tmp OUT"},
+    // Hand-made documents of tests/fixtures/pdf (see make_fixtures.py there).
+    {"fixture_objstm_space", "base", "cp FIXTURES/objstm-space.pdf OUT"},
+    {"fixture_objstm_qdf", "base", "cp FIXTURES/objstm-qdf.pdf OUT"},
+    {"fixture_offset_zero", "base", "cp FIXTURES/offset-zero.pdf OUT"},
+    {"fixture_catalog_version", "base", "cp FIXTURES/catalog-version.pdf OUT"},
     {"linearized", "base", "qpdf --linearize IN OUT"},
     {"uncompressed", "base", "qpdf --compress-streams=n IN OUT"},
     {"mutool", "base", "mutool clean -gg IN OUT"},
@@ -169,7 +179,8 @@ class PdfCorpus : public ::testing::Test {
     RunTool(qt + " " + dir_->File("qta.pdf") + " a1b");
     for (const Variant& v : Variants) {
       std::string command = Replace(v.command, "IN", dir_->File(std::string(v.base) + ".pdf"));
-      RunTool(Replace(Replace(command, "OUT", File(v)), "PSCRIPT", dir_->File("unsigned_p.py")));
+      command = Replace(Replace(command, "OUT", File(v)), "PSCRIPT", dir_->File("unsigned_p.py"));
+      RunTool(Replace(command, "FIXTURES", (test::FixturesDir() / "pdf").string()));
     }
   }
   static void TearDownTestSuite() {
@@ -408,6 +419,29 @@ TEST_F(PdfCorpus, WrittenWithRC4) {
       EXPECT_EQ(back.GetTrailer()->GetDictionary(&back, "Info")->GetRequiredObject<TPDFString>(&back, "Title")->Data,
                 "Corpus title");
     }
+}
+
+// Every object read and written again: the copy passes qpdf's check when the
+// original does, and shows the same text.
+TEST_F(PdfCorpus, RewriteOfObjectStreamForms) {
+  const std::string pxtool = BuildFile("tools/pxtool/pxtool");
+  for (const char* name : {"objstm", "objstm_plain", "objstm_qdf", "fixture_objstm_space", "fixture_objstm_qdf",
+                           "fixture_offset_zero", "fixture_catalog_version"}) {
+    const std::string in = File(std::string(name) + ".pdf");
+    std::string output;
+    const bool originalPasses = RunCommand("qpdf --check " + in + " 2>&1", &output) == 0;
+    const std::string text = RunTool("pdftotext " + in + " -");
+    for (const char* format : {"0", "1"}) {
+      SCOPED_TRACE(std::string(name) + " format " + format);
+      const std::string out = File("rewritten.pdf");
+      RunTool(pxtool + " pdf rewrite --format " + format + " " + in + " " + out);
+      if (originalPasses) {
+        const std::string check = RunTool("qpdf --check " + out);
+        EXPECT_EQ(check.find("WARNING"), std::string::npos) << check;
+      }
+      EXPECT_EQ(RunTool("pdftotext " + out + " -"), text);
+    }
+  }
 }
 
 TEST_F(PdfCorpus, PxtoolInfoDumpAndRewrite) {

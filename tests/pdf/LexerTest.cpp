@@ -42,6 +42,9 @@ TEST(PdfLexer, ObjectsParseAndWriteBack) {
       {"12 0 RG", "TPDFInteger", "12 "},
       {"12 0", "TPDFInteger", "12 "},
       {"12 % comment\n 3 R", "TPDFReference", "12 3 R "},
+      // White space and comments before an object.
+      {"\n\r\t (a)", "TPDFString", "(a) "},
+      {"%% comment\n%\r\n<</A 1>>", "TPDFDictionary", "<<\n/A 1\n>>\n"},
       {"/A#20B", "TPDFName", "/A#20B "},
       {"(a\\(b)", "TPDFString", "(a\\(b) "},
       {"(a(b)c)", "TPDFString", "(a\\(b\\)c) "},
@@ -100,6 +103,7 @@ TEST(PdfLexer, Errors) {
     const char* technical;
   } cases[] = {
       {"", "End of file reached"},
+      {" % only a comment", "End of file reached at position 17."},
       {"/A#2", "Expecting name hex digit (1) at position 2."},
       {"/A#G0", "Expecting name hex digit (2) at position 2."},
       {"/A#0G", "Expecting name hex digit (3) at position 2."},

@@ -280,7 +280,96 @@ TEST(PdfReader, ObjectStreamInsideItselfFails) {
     reader->GetIndirectObj(7, 0);
     ADD_FAILURE() << "no error";
   } catch (const Exception& e) {
-    EXPECT_EQ(Technical(e), "Object 7 0 R is needed to read itself");
+    EXPECT_EQ(Technical(e), "Object 7 0 R is needed to read itself. In object 7 0 of object stream 7.");
+  }
+}
+
+// A document whose objects 6 and 7 are in object stream 8 (inner: its
+// decoded data, First 8); object 9 is an ordinary object.
+std::string WithObjectStream(const std::string& inner, const std::string& nine = "(nine)",
+                             const std::string& streamDictionary = "<</Type/ObjStm/N 2/First 8") {
+  RawPdf pdf = OnePage();
+  pdf.Obj(8, streamDictionary + "/Length " + std::to_string(inner.size()) + ">>stream\n" + inner + "\nendstream");
+  pdf.Obj(9, nine);
+  const long xrefStm = pdf.Offset();
+  pdf.bytes += "10 0 obj\n<</Type/XRef/W[1 2 1]/Index[6 2]/Size 11/Length 8>>stream\n" +
+               std::string("\x02\x00\x08\x00\x02\x00\x08\x01", 8) + "\nendstream\nendobj\n";
+  pdf.Xref("/Size 11/Root 1 0 R/XRefStm " + std::to_string(xrefStm));
+  return pdf.bytes;
+}
+
+TEST(PdfReader, ObjectStreamOffsetsMayPointBeforeTheObject) {
+  // Offsets at the line break and at comment lines before the objects.
+  auto reader = Read(WithObjectStream("6 0 7 14\n%% six\r\n(six)\n %seven\n(seven)"));
+  EXPECT_EQ(StringOf(reader->GetIndirectObj(6, 0)), "six");
+  EXPECT_EQ(StringOf(reader->GetIndirectObj(7, 0)), "seven");
+}
+
+TEST(PdfReader, ReadErrorsNameTheObject) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int32_t number;  // the object asked for
+    std::string error;
+  };
+  const std::string nine = "<</A )>>";
+  const std::string garbledNine = WithObjectStream("6 0 7 6 (six) (seven)", nine);
+  const std::string nineAt = std::to_string(garbledNine.find("9 0 obj"));
+  const std::string brokenStream = WithObjectStream("6 0 7 6 (six) (seven)", "(nine)", "<</Type/ObjStm/N 2/First )");
+  const std::string streamAt = std::to_string(brokenStream.find("8 0 obj"));
+  const Case cases[] = {
+      // Object 7 is garbled; asking for 6 reads the whole stream.
+      {"garbled", WithObjectStream("6 0 7 6 (six) )seven"), 6,
+       "Unknown token at position 14. In object 7 0 of object stream 8 at offset 14 of the decoded stream."},
+      {"truncated", WithObjectStream("6 0 7 6 (six) [(sev"), 7,
+       "Unexpected end of string found (1) at position 19. In object 7 0 of object stream 8 at offset 14 of the "
+       "decoded stream."},
+      {"header", WithObjectStream("6 0 7 99 (six) (seven)"), 6,
+       "Object stream invalid (4) at position 9. In object stream 8, entry 1 of its header."},
+      {"ordinary", garbledNine, 9, "Unknown token at position " + std::to_string(std::stoi(nineAt) + 13) +
+                                       ". In object 9 0 at offset " + nineAt + " of the file."},
+      // The innermost object is named: the stream, not the object in it.
+      {"stream", brokenStream, 6,
+       "Unknown token at position " + std::to_string(std::stoi(streamAt) + 33) + ". In object 8 0 at offset " +
+           streamAt + " of the file."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto reader = Read(c.bytes);
+    try {
+      reader->GetIndirectObj(c.number, 0);
+      ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+      EXPECT_EQ(Technical(e), c.error);
+    }
+  }
+}
+
+std::string PdfFixture(const std::string& name) { return (test::FixturesDir() / "pdf" / name).string(); }
+
+// Offset 0 is the header: an object "in use" there reads as null, with a
+// warning, and object 0 is never an object.
+TEST(PdfReader, InUseAtOffsetZeroReadsAsNull) {
+  TDebugCapture capture;
+  TPDFReader reader(PdfFixture("offset-zero.pdf"));
+  EXPECT_EQ(reader.GetPageCount(), 1);
+  EXPECT_EQ(reader.GetIndirectObj(0, 0), nullptr);
+  EXPECT_EQ(reader.GetIndirectObj(6, 0), nullptr);
+  EXPECT_TRUE(Contains(capture.Lines(), "Object 6 0 is in use at offset 0; it is read as null."));
+  EXPECT_EQ(reader.XRefGroups().front().Entries[0].Kind, 0);
+}
+
+TEST(PdfReader, CatalogVersionRaisesTheHeaderVersion) {
+  EXPECT_EQ(TPDFReader(PdfFixture("catalog-version.pdf")).MinorVersion(), 4);
+  // An earlier catalog version, or one that is no version, leaves the header's.
+  for (const char* version : {"/1.2", "/2.0", "/x", "(1.7)"}) {
+    SCOPED_TRACE(version);
+    RawPdf pdf;
+    pdf.Obj(1, std::string("<</Type/Catalog/Version") + version + "/Pages 2 0 R>>");
+    pdf.Obj(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>");
+    pdf.Obj(3, "<</Type/Page/Parent 2 0 R>>");
+    pdf.Xref("/Size 4/Root 1 0 R");
+    EXPECT_EQ(Read(pdf.bytes)->MinorVersion(), 4);
   }
 }
 
