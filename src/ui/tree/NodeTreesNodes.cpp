@@ -984,11 +984,25 @@ void TBaseNodeTree::InterruptValidation() {
 void TBaseNodeTree::InvalidateCache() { ChangeTreeState({stValidationNeeded}, {stCacheValid}); }
 
 void TBaseNodeTree::ValidateCache() {
+  // A valid cache stays as it is: only a pending rebuild interrupts it.
+  if (!states_.Contains(stValidationNeeded)) return;
   InterruptValidation();
   cacheValidCount_ = 0;
   if (states_.Contains(stValidationNeeded) && visibleCount_ > CacheThreshold) {
-    ChangeTreeState({}, {stStopValidation});
-    if (BuildPositionCache()) ChangeTreeState({stCacheValid}, {stValidationNeeded});
+    ChangeTreeState({stValidating}, {stStopValidation});
+    bool built;
+    try {
+      built = BuildPositionCache();
+    } catch (...) {
+      ChangeTreeState({}, {stValidating});
+      throw;
+    }
+    ChangeTreeState({}, {stValidating});
+    if (built) {
+      ChangeTreeState({stCacheValid}, {stValidationNeeded});
+      // Variable heights: the ranges follow the heights measured meanwhile.
+      if (options_->MiscOptions().Contains(moVariableNodeHeight)) UpdateScrollBars(true);
+    }
   }
 }
 
@@ -1011,12 +1025,12 @@ bool TBaseNodeTree::BuildPositionCache() {
     ++walked;
   }
   if (last) positionCache_[cacheValidCount_] = {last, position};
-  bool result = walked > 1 && !states_.Contains(stStopValidation);
-  if (result && options_->MiscOptions().Contains(moVariableNodeHeight)) UpdateScrollBars(true);
-  return result;
+  return walked > 1 && !states_.Contains(stStopValidation);
 }
 
 PNTNode TBaseNodeTree::FindInPositionCache(PNTNode node, Cardinal& curPos) {
+  // A cache that was invalidated and not rebuilt since is rebuilt on use.
+  if (!states_.Contains(stCacheValid) && !states_.Contains(stValidating) && !IsUpdating()) ValidateCache();
   if (!states_.Contains(stCacheValid) || cacheValidCount_ == 0) {
     curPos = 0;
     return nullptr;
@@ -1039,6 +1053,7 @@ PNTNode TBaseNodeTree::FindInPositionCache(PNTNode node, Cardinal& curPos) {
 }
 
 PNTNode TBaseNodeTree::FindInPositionCache(Cardinal position, Cardinal& curPos) {
+  if (!states_.Contains(stCacheValid) && !states_.Contains(stValidating) && !IsUpdating()) ValidateCache();
   if (!states_.Contains(stCacheValid) || cacheValidCount_ == 0) {
     curPos = 0;
     return nullptr;
