@@ -499,6 +499,43 @@ TEST(PxTool, PdfDecodeRunsOneFilter) {
   }
 }
 
+TEST(PxTool, PdfDrawProducesADocumentOrNothing) {
+  test::TempDir dir;
+  const std::string script = dir.File("page.txt"), out = dir.File("out.pdf");
+  test::WriteFileBytes(script,
+                       "page 61200 79200\n"
+                       "layer off Hidden\n"
+                       "font 12 b 000080 0 Liberation Sans\n"
+                       "pen FF0000 100\n"
+                       "brush none\n"
+                       "text 7200 7200 Hello, world \u20ac 1.234,56\n"
+                       "line 7200 9000 36000 9000\n"
+                       "rect 7200 10000 14400 14400\n"
+                       "brush 00FF00\n"
+                       "ellipse 20000 10000 26000 14400\n"
+                       "polygon 30000,10000 36000,10000 33000,14400\n"
+                       "setlayer 0\n"
+                       "raw 0 0 1 rg\n"
+                       "setlayer -1\n"
+                       "page 7200 7200\n"
+                       "text 0 0 second\n");
+  Outcome run = pxtool({"pdf", "draw", "--format", "1", script, out});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(std::regex_match(run.out, std::regex("pages 2 objects [0-9]+ bytes [0-9]+\n"))) << run.out;
+  Outcome text = shell("pdftotext " + quote(out) + " -");
+  EXPECT_NE(text.out.find("Hello, world \u20ac 1.234,56"), std::string::npos) << text.out;
+  fs::remove(out);
+  for (const auto& [line, message] : std::vector<std::pair<std::string, std::string>>{
+           {"page 100 100\nfrobnicate 1\n", "line 2: unknown command frobnicate"},
+           {"text 0 0 before any page\n", "line 1: no page started"},
+           {"page 100 100\npen red 1\n", "line 2: bad colour red"},
+           {"page 100 100\nsetlayer 3\n", "line 2: Invalid Layer value."}}) {
+    test::WriteFileBytes(script, line);
+    expectFails({{"pdf", "draw", script, out}, message});
+    EXPECT_FALSE(fs::exists(out));
+  }
+}
+
 // The receipt the scale prints after a counting, CR LF line ends.
 const std::string kReceipt =
     "Deno        Pcs    Value \r\n"

@@ -1,5 +1,6 @@
 #include <array>
 #include <map>
+#include <sstream>
 #include <ostream>
 #include <vector>
 
@@ -9,6 +10,10 @@
 #include "pdf/UnitPDFParserWriter.h"
 #include "pdf/UnitPDFStreams.h"
 #include "pdf/UnitPDFUtilities.h"
+#include "pdf/gui/UnitPDFPrinter.h"
+#include "platform/core/CodePages.h"
+#include "platform/core/Fonts.h"
+#include "ui/png/PNGBitmapAdapter.h"
 #include "platform/core/Streams.h"
 
 namespace px::pxtool {
@@ -235,12 +240,193 @@ int runRewrite(const Args& args, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+// pdf draw [--format 0|1] [--options N] SCRIPT OUT: a document drawn by a
+// script of one command per line (the last word runs to the line end);
+// lengths in 1/7200 inch.
+int runDraw(const Args& args, std::ostream& out, std::ostream& err) {
+  uint8_t format = 0, options = 7;
+  size_t at = 1;
+  while (at < args.size() && args[at].rfind("--", 0) == 0) {
+    if (args[at] == "--format" && at + 1 < args.size() && (args[at + 1] == "0" || args[at + 1] == "1")) {
+      format = static_cast<uint8_t>(args[at + 1][0] - '0');
+      at += 2;
+    } else if (args[at] == "--options" && at + 1 < args.size() && !args[at + 1].empty() &&
+               args[at + 1].find_first_not_of("0123456789") == std::string::npos && std::stoi(args[at + 1]) < 256) {
+      options = static_cast<uint8_t>(std::stoi(args[at + 1]));
+      at += 2;
+    } else {
+      return usageError(err);
+    }
+  }
+  if (args.size() - at != 2) return usageError(err);
+  std::vector<std::string> lines;
+  {
+    std::string text = ReadFileToString(args[at]);
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(line);
+    }
+  }
+  TPDFPrinter printer;
+  printer.SetOptions(options);
+  printer.OutputFormat = format;
+  std::vector<std::unique_ptr<TBitmap>> images;
+  int lineNo = 0;
+  try {
+    for (const std::string& line : lines) {
+      ++lineNo;
+      if (line.empty() || line[0] == '#') continue;
+      // Words; the last one a command takes runs to the end of the line.
+      auto words = [&](size_t n) {
+        std::vector<std::string> w;
+        size_t pos = 0;
+        while (w.size() < n) {
+          while (pos < line.size() && line[pos] == ' ') ++pos;
+          if (pos >= line.size()) break;
+          if (w.size() + 1 == n) {
+            w.push_back(line.substr(pos));
+            break;
+          }
+          size_t end = line.find(' ', pos);
+          if (end == std::string::npos) end = line.size();
+          w.push_back(line.substr(pos, end - pos));
+          pos = end;
+        }
+        if (w.size() != n) throw EConvertError("wrong number of arguments");
+        return w;
+      };
+      auto number = [](const std::string& s) {
+        size_t used = 0;
+        long v = std::stol(s, &used);
+        if (used != s.size() || v < INT32_MIN || v > INT32_MAX) throw EConvertError("bad number " + s);
+        return static_cast<int32_t>(v);
+      };
+      auto colour = [](const std::string& s) {
+        if (s.size() != 6 || s.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+          throw EConvertError("bad colour " + s);
+        const unsigned long v = std::stoul(s, nullptr, 16);
+        return RGB(static_cast<Byte>(v >> 16), static_cast<Byte>(v >> 8), static_cast<Byte>(v));
+      };
+      auto device = [&](const std::string& s) {
+        return MulDiv(number(s), printer.Printing() ? printer.PixelsPerInch() : 600, 7200);
+      };
+      const std::string command = line.substr(0, line.find(' '));
+      if (command == "page") {
+        auto w = words(3);
+        printer.PageWidth = number(w[1]);
+        printer.PageHeight = number(w[2]);
+        if (printer.Printing()) printer.NewPage();
+        else printer.BeginDoc();
+        continue;
+      }
+      if (!printer.Printing()) throw EConvertError("no page started");
+      TPDFCanvas& c = printer.Canvas();
+      if (command == "font") {
+        auto w = words(6);
+        TFontStyles style;
+        if (w[2] != "-") {
+          for (char f : w[2]) {
+            if (f == 'b') style.Include(fsBold);
+            else if (f == 'i') style.Include(fsItalic);
+            else if (f == 'u') style.Include(fsUnderline);
+            else if (f == 's') style.Include(fsStrikeOut);
+            else throw EConvertError("bad style " + w[2]);
+          }
+        }
+        c.Font().SetName(w[5]);
+        c.Font().SetSize(number(w[1]));
+        c.Font().SetStyle(style);
+        c.Font().SetColor(colour(w[3]));
+        c.Font().SetOrientation(number(w[4]));
+      } else if (command == "pen") {
+        auto w = words(3);
+        c.Pen().SetColor(colour(w[1]));
+        c.Pen().SetWidth(device(w[2]));
+      } else if (command == "brush") {
+        auto w = words(2);
+        if (w[1] == "none") {
+          c.Brush().SetStyle(bsClear);
+        } else {
+          c.Brush().SetStyle(bsSolid);
+          c.Brush().SetColor(colour(w[1]));
+        }
+      } else if (command == "text") {
+        auto w = words(4);
+        c.TextOut(device(w[1]), device(w[2]), Utf8ToUnicode(w[3]));
+      } else if (command == "line" || command == "rect" || command == "ellipse") {
+        auto w = words(5);
+        const int32_t x1 = device(w[1]), y1 = device(w[2]), x2 = device(w[3]), y2 = device(w[4]);
+        if (command == "line") {
+          c.MoveTo(x1, y1);
+          c.LineTo(x2, y2);
+        } else if (command == "rect") {
+          c.Rectangle(x1, y1, x2, y2);
+        } else {
+          c.Ellipse(x1, y1, x2, y2);
+        }
+      } else if (command == "polygon") {
+        std::vector<TPoint> points;
+        std::istringstream in(line.substr(8));
+        for (std::string pair; in >> pair;) {
+          const size_t comma = pair.find(',');
+          if (comma == std::string::npos) throw EConvertError("bad point " + pair);
+          points.push_back({device(pair.substr(0, comma)), device(pair.substr(comma + 1))});
+        }
+        if (points.size() < 2) throw EConvertError("a polygon needs points");
+        c.Polygon(points);
+      } else if (command == "image") {
+        auto w = words(6);
+        auto bitmap = std::make_unique<TBitmap>();
+        const std::string& file = w[5];
+        if (file.size() > 4 && LowerCase(file.substr(file.size() - 4)) == ".png") {
+          LoadBitmapFromPNGFile(bitmap.get(), file);
+        } else {
+          TPicture picture;
+          picture.LoadFromFile(file);
+          bitmap->Assign(picture.Graphic()->AsBitmap());
+        }
+        const int32_t x = device(w[1]), y = device(w[2]);
+        c.StretchDraw(Rect(x, y, x + device(w[3]), y + device(w[4])), *bitmap);
+        images.push_back(std::move(bitmap));
+      } else if (command == "layer") {
+        auto w = words(3);
+        if (w[1] != "on" && w[1] != "off") throw EConvertError("bad layer state " + w[1]);
+        printer.AddLayer(w[2], w[1] == "on");
+      } else if (command == "setlayer") {
+        c.SetLayer(number(words(2)[1]));
+      } else if (command == "raw") {
+        c.InsertRawContent(words(2)[1] + "\n");
+      } else {
+        throw EConvertError("unknown command " + command);
+      }
+    }
+    if (!printer.Printing()) throw EConvertError("no page");
+    lineNo = 0;
+    printer.EndDoc();
+  } catch (const Exception& e) {
+    if (lineNo > 0) err << "line " << lineNo << ": ";
+    err << e.Message() << "\n";
+    return 1;
+  } catch (const std::exception& e) {
+    err << "line " << lineNo << ": " << e.what() << "\n";
+    return 1;
+  }
+  TMemoryStream* doc = printer.Document();
+  doc->SaveToFile(args[at + 1]);
+  TPDFReader reader(args[at + 1]);
+  out << "pages " << reader.GetPageCount() << " objects " << reader.GetObjectCount() << " bytes " << doc->Size()
+      << "\n";
+  return 0;
+}
+
 int runPdf(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) return usageError(err);
   if (args[0] == "decode") return runDecode(args, out, err);
   if (args[0] == "info") return runInfo(args, out, err);
   if (args[0] == "dump") return runDump(args, out, err);
   if (args[0] == "rewrite") return runRewrite(args, out, err);
+  if (args[0] == "draw") return runDraw(args, out, err);
   return usageError(err);
 }
 
@@ -248,7 +434,8 @@ const PxCommand pdfCommand("pdf",
                            "pdf decode FILTER [PARMS] IN OUT\n"
                            "  pxtool pdf info FILE\n"
                            "  pxtool pdf dump FILE\n"
-                           "  pxtool pdf rewrite [--format 0|1] [--rc4 40|128 OWNERPASSWORD] IN OUT",
+                           "  pxtool pdf rewrite [--format 0|1] [--rc4 40|128 OWNERPASSWORD] IN OUT\n"
+                           "  pxtool pdf draw [--format 0|1] [--options N] SCRIPT OUT",
                            runPdf);
 
 }  // namespace
