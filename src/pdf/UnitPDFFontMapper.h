@@ -1,0 +1,43 @@
+#pragma once
+// Maps the PostScript base-font names of PDF documents ("Helvetica-Bold",
+// "Arial,BoldItalic") to installed fonts, described as single-byte logical fonts.
+#include <string>
+#include <string_view>
+
+#include "data/UnitDataSet.h"
+#include "platform/core/Fonts.h"
+
+namespace px {
+
+class TPDFFontMapping : public TMemRecord {
+ public:
+  TLogFontA LogFont;
+};
+
+class TPDFFontMapper {
+ public:
+  // Registers every installed family (ANSI or symbol character set) under its
+  // PostScript names and their style aliases, then the fourteen standard names.
+  TPDFFontMapper();
+
+  // The mapping of a base-font name ("," read as "-"); an unknown name gets
+  // Arial with the weight and slant its name suggests.
+  TLogFontA Lookup(std::string_view baseFont) const;
+  // Adds a mapping unless the name is present: the first registration wins.
+  void Register(std::string_view name, const TLogFontA& logFont);
+  // Registers the name and the style aliases of the font's face name.
+  void RegisterWithStyles(const TLogFontA& logFont, std::u16string_view name);
+  // The PostScript name of the font the logical font selects; empty when its
+  // font information cannot be read.
+  static UnicodeString PostScriptName(const TLogFontA& logFont);
+
+  IMemDataSet Table() const { return table_; }
+
+ private:
+  IMemDataSet table_;
+};
+
+// The process's mapper, built on first use from the fonts installed then.
+TPDFFontMapper& PDFFontMapper();
+
+}  // namespace px
