@@ -668,3 +668,51 @@ TEST(PxTool, CountingInitCreatesTheDatabaseOnce) {
 
 }  // namespace
 }  // namespace px
+
+namespace px {
+namespace {
+
+TEST(PxTool, FontCommands) {
+  const std::string sans = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
+  Outcome info = pxtool({"font", "info", "Arial", "--bold"});
+  ASSERT_EQ(info.code, 0) << info.err;
+  auto lines = split(info.out, '\n');
+  ASSERT_EQ(lines.size(), 10u);
+  EXPECT_EQ(lines[0], "file /usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf 0 TrueType");
+  EXPECT_EQ(lines[7], "name 6 LiberationSans-Bold");
+  EXPECT_EQ(lines[8], "upem 2048 glyphs 2620 hmetrics 2620");
+  EXPECT_TRUE(lines[9].starts_with("measured 1409 1082 ")) << lines[9];
+  Outcome byFile = pxtool({"font", "info", sans});
+  EXPECT_TRUE(byFile.out.starts_with("file " + sans + " 0 TrueType\n")) << byFile.out;
+
+  // A and V kern by -152 units; the pair shows in the first advance only.
+  Outcome advances = pxtool({"font", "advances", sans, "AV\xC3\xA9"});
+  EXPECT_EQ(advances.out, "U+0041 36 1214\nU+0056 57 1366\nU+00E9 171 1139\n");
+
+  Outcome outline = pxtool({"font", "outline", "Liberation Sans", "79"});  // "l": one closed rectangle
+  EXPECT_EQ(outline.out, "138 0 1\n138 1484 1\n318 1484 1\n318 0 1\n138 0 1\n\n");
+
+  test::TempDir dir;
+  Outcome rebuilt = pxtool({"font", "rebuild", "--embedding", sans, dir.File("e.ttf")});
+  ASSERT_EQ(rebuilt.code, 0) << rebuilt.err;
+  EXPECT_EQ(shell("/usr/bin/python3 -c \"from fontTools.ttLib import TTFont; "
+                  "print(sorted(TTFont('" + dir.File("e.ttf") + "', checkChecksums=2).keys()))\"").out,
+            "['GlyphOrder', 'OS/2', 'cmap', 'cvt ', 'fpgm', 'glyf', 'head', 'hhea', 'hmtx', 'loca', 'maxp', 'post', 'prep']\n");
+
+  Outcome encoding = pxtool({"font", "encoding", "WinAnsiEncoding", "--font", "Helvetica"});
+  auto codes = split(encoding.out, '\n');
+  EXPECT_EQ(codes.size(), 224u);  // 32..126, 127..255 with the bullets and Euro
+  EXPECT_EQ(codes[0], "32 space U+0020 278");
+  EXPECT_EQ(pxtool({"font", "encoding", "Identity-H"}).out.substr(0, 22), "0 - U+0000 0\n1 - U+000");
+
+  EXPECT_EQ(pxtool({"font", "map", "Helvetica,BoldItalic"}).out,
+            "Arial\t700\t1\t/usr/share/fonts/truetype/liberation2/LiberationSans-BoldItalic.ttf\n");
+
+  expectFails({{"font", "info", "/etc/hostname"}, "font: /etc/hostname holds no TrueType or CFF face"});
+  expectFails({{"font", "rebuild", "/usr/share/fonts/opentype/urw-base35/D050000L.otf", dir.File("x")},
+               "font rebuild: /usr/share/fonts/opentype/urw-base35/D050000L.otf is not a TrueType file"});
+  EXPECT_EQ(pxtool({"font", "outline", "Liberation Sans", "99999"}).out, "");  // beyond the glyphs: empty
+}
+
+}  // namespace
+}  // namespace px
