@@ -328,9 +328,10 @@ std::string foldCase(std::string_view s) {
 }
 
 std::string cutFaceName(std::string_view utf8) {
-  // A logical font holds at most 31 characters of its face name.
+  // What a logical font keeps of a face name: at most 31 characters, up to
+  // the first NUL.
   UnicodeString u = Utf8ToUnicode(utf8);
-  if (u.size() > size_t(LF_FACESIZE - 1)) u.resize(LF_FACESIZE - 1);
+  u.resize(std::min({u.size(), size_t(LF_FACESIZE - 1), u.find(u'\0')}));
   return UnicodeToUtf8(u);
 }
 
@@ -449,7 +450,8 @@ TFontFacePtr resolveMemory(Registry& r, const std::string& face, int32_t weight,
   int w = weight <= 0 ? FW_NORMAL : weight;
   for (auto& [handle, faces] : r.memFaces)
     for (auto& f : faces) {
-      if (foldCase(f->Family) != key) continue;
+      // A long family is asked for by the part a logical font can hold.
+      if (foldCase(cutFaceName(f->Family)) != key) continue;
       int score = (f->Italic != italic ? 10000 : 0) + std::abs(f->Weight - w);
       if (!best || score < bestScore) {
         best = f;

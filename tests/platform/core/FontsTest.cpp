@@ -214,3 +214,25 @@ TEST(FontFamilies, OnePerNameIdOneWithCharsetAndType) {
 
 }  // namespace
 }  // namespace px
+
+namespace px {
+namespace {
+
+TEST(FontResolver, ALongFamilyIsFoundByWhatALogicalFontHolds) {
+  test::TempDir dir;
+  std::string family(40, 'Q');
+  ASSERT_EQ(test::RunCommand("/usr/bin/python3 " + (test::FixturesDir() / "fonts" / "rename_font.py").string() + " " +
+                             kLiberationMono + " " + dir.File("long.ttf") + " " + family + " LongPS"),
+            0);
+  std::string bytes = test::ReadFileBytes(dir.File("long.ttf"));
+  uint32_t handle = AddFontMemResource(bytes.data(), bytes.size());
+  ASSERT_NE(handle, 0u);
+  TFontFacePtr face = ResolveFontFace(LogFontForFace(*ParseFontFaces(std::make_shared<TBytes>(bytes.begin(), bytes.end()))[0]));
+  ASSERT_NE(face, nullptr);
+  EXPECT_EQ(face->Family, family);
+  EXPECT_TRUE(face->File.empty());
+  RemoveFontMemResource(handle);
+}
+
+}  // namespace
+}  // namespace px
