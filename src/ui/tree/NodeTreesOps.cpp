@@ -860,22 +860,32 @@ void TBaseNodeTree::Assign(const TPersistent* source) {
 // Sorting
 
 void TBaseNodeTree::Sort(PNTNode node, TColumnIndex column, TSortDirection direction, bool doInit) {
-  if (!node) node = root_;
-  if (node->ChildCount <= 1) return;
   InterruptValidation();
-  if (node != root_ && node->Has(nsHasChildren) && node->ChildCount == 0 && doInit) InitChildren(node);
+  if (states_.Contains(stEditPending)) {
+    StopTimer(EditTimer);
+    ChangeTreeState({}, {stEditPending});
+  }
+  if (states_.Contains(stEditing) && !EndEditNode()) return;
+  if (!node) node = root_;
+  if (!node->Has(nsHasChildren)) return;
+  if (doInit) {
+    if (node != root_ && node->ChildCount == 0) InitChildren(node);
+    for (PNTNode child = node->FirstChild; child; child = child->NextSibling) InitIfNeeded(child);
+  }
+  if (node->ChildCount <= 1) return;
+  // The children are sorted in an array and relinked only afterwards, so a
+  // compare handler that raises leaves the sibling list as it was.
   TNodeArray children;
   children.reserve(node->ChildCount);
-  for (PNTNode child = node->FirstChild; child; child = child->NextSibling) {
-    if (doInit) InitIfNeeded(child);
-    children.push_back(child);
-  }
+  for (PNTNode child = node->FirstChild; child; child = child->NextSibling) children.push_back(child);
   BeginOperation(okSortNode);
   try {
-    std::stable_sort(children.begin(), children.end(), [&](PNTNode a, PNTNode b) {
+    // Merge sort: the later node goes first only when it compares strictly
+    // before the earlier one, so ties keep their order in both directions.
+    std::stable_sort(children.begin(), children.end(), [&](PNTNode later, PNTNode earlier) {
       if (OperationCanceled()) return false;
-      int r = CompareRows(a, b, column);
-      return direction == sdAscending ? r < 0 : r > 0;
+      int r = CompareRows(earlier, later, column);
+      return direction == sdAscending ? r > 0 : r < 0;
     });
   } catch (...) {
     EndOperation(okSortNode);

@@ -575,3 +575,74 @@ TEST(NodeTreeOperations, MovingChildrenKeepsTheirOrderInEveryMode) {
 
 }  // namespace
 }  // namespace px::test
+
+namespace px::test {
+namespace {
+
+// Keys kept in the node data; the compare handler orders by key.
+struct SortedTree : HostedTree {
+  int comparisons = 0;
+  SortedTree(std::vector<int> keys) {
+    setAuto(*tree, auSort, false);
+    tree->SetNodeDataSize(sizeof(int));
+    tree->OnNodeCompare = [this](TBaseNodeTree* sender, PNTNode a, PNTNode b, TColumnIndex, int& result) {
+      ++comparisons;
+      result = *sender->GetNodeData<int>(a) - *sender->GetNodeData<int>(b);
+    };
+    for (int k : keys) *tree->GetNodeData<int>(tree->AddChild(nullptr)) = k;
+  }
+  std::vector<int> order() {
+    std::vector<int> out;
+    for (PNTNode n = tree->GetFirstChildNoInit(nullptr); n; n = n->NextSibling) out.push_back(*tree->GetNodeData<int>(n));
+    return out;
+  }
+};
+
+TEST(NodeTreeSort, TiesKeepTheirOrderInBothDirections) {
+  // Key = value / 10; the last digit tells the original position.
+  SortedTree t({20, 11, 22, 13, 24, 15});
+  t.tree->OnNodeCompare = [](TBaseNodeTree* sender, PNTNode a, PNTNode b, TColumnIndex, int& result) {
+    result = *sender->GetNodeData<int>(a) / 10 - *sender->GetNodeData<int>(b) / 10;
+  };
+  t.tree->Sort(nullptr, 0, sdAscending);
+  EXPECT_EQ(t.order(), (std::vector<int>{11, 13, 15, 20, 22, 24}));
+  t.tree->Sort(nullptr, 0, sdDescending);
+  EXPECT_EQ(t.order(), (std::vector<int>{20, 22, 24, 11, 13, 15}));
+  Cardinal index = 0;
+  for (PNTNode n = t.tree->GetFirstChildNoInit(nullptr); n; n = n->NextSibling) EXPECT_EQ(n->Index, index++);
+  ExpectConsistent(*t.tree);
+}
+
+TEST(NodeTreeSort, ARaisingCompareLeavesTheTreeIntact) {
+  SortedTree t({5, 3, 9, 1, 7, 2, 8});
+  std::vector<int> before = t.order();
+  int calls = 0;
+  t.tree->OnNodeCompare = [&](TBaseNodeTree*, PNTNode, PNTNode, TColumnIndex, int& result) {
+    if (++calls == 4) throw Exception("compare failed");
+    result = -1;
+  };
+  EXPECT_THROW(t.tree->Sort(nullptr, 0, sdAscending), Exception);
+  EXPECT_EQ(t.order(), before);
+  EXPECT_FALSE(t.tree->OperationCanceled());
+  ExpectConsistent(*t.tree);
+}
+
+TEST(NodeTreeSort, OneChildNeedsNoComparisonAndCollapsedBranchesWaitUnderAutoSort) {
+  SortedTree t({1});
+  t.tree->Sort(nullptr, 0, sdAscending);
+  EXPECT_EQ(t.comparisons, 0);
+
+  SortedTree u({2, 1});
+  PNTNode first = u.tree->GetFirstChildNoInit(nullptr);
+  for (int k : {9, 8, 7}) *u.tree->GetNodeData<int>(u.tree->AddChild(first)) = k;
+  setAuto(*u.tree, auSort, true);
+  u.tree->SortTree(0, sdAscending);
+  EXPECT_EQ(u.order(), (std::vector<int>{1, 2}));
+  EXPECT_EQ(*u.tree->GetNodeData<int>(first->FirstChild), 9);  // collapsed: not sorted yet
+  u.tree->ToggleNode(first);                                     // expanding sorts it
+  EXPECT_EQ(*u.tree->GetNodeData<int>(first->FirstChild), 7);
+  ExpectConsistent(*u.tree);
+}
+
+}  // namespace
+}  // namespace px::test
