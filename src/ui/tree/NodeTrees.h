@@ -327,6 +327,10 @@ class TBaseNodeTree : public TCustomControl {
   Cardinal CacheValidCount() const { return cacheValidCount_; }
   virtual void ValidateCache();
   virtual void InvalidateCache();
+  // Nodes walked per slice of the cache build; slices after the first run
+  // from the window's timer (ValidateTimer), so lookups meanwhile use the
+  // entries built so far and walk on.
+  Cardinal CacheSliceNodes = 100000;
 
   // ---- long operations
   void BeginOperation(TNTOperationKind kind);
@@ -571,6 +575,10 @@ class TBaseNodeTree : public TCustomControl {
   void UpdateAllChildrenHiddenForAll();
   int LevelDifference(PNTNode node1, PNTNode node2) const;
   virtual bool BuildPositionCache();
+  // Walks up to budget more nodes from the last valid entry; true when the
+  // closing entry was written.
+  bool BuildPositionCacheSlice(Cardinal budget);
+  void ContinueValidation();
   virtual void InterruptValidation();
   virtual bool SetScrollOffset(TPoint value, TScrollUpdateOptions options = DefaultScrollUpdateFlags,
                                const TRect* clipRect = nullptr);

@@ -85,6 +85,12 @@ void TBaseNodeTree::TimerFired(int id) {
     case StructureChangeTimer:
       StructureChanged(lastStructureChangeNode_, lastStructureChangeReason_);
       break;
+    case ValidateTimer:
+      if (states_.Contains(stValidating))
+        ContinueValidation();
+      else
+        StopTimer(id);
+      break;
     default:
       StopTimer(id);
       break;
@@ -977,61 +983,97 @@ void TBaseNodeTree::InterruptValidation() {
   ChangeTreeState({stStopValidation}, {stCacheValid});
   if (states_.Contains(stValidating)) {
     ChangeTreeState({}, {stValidating});
+    StopTimer(ValidateTimer);
+    cacheValidCount_ = 0;
     InvalidateCache();
   }
 }
 
-void TBaseNodeTree::InvalidateCache() { ChangeTreeState({stValidationNeeded}, {stCacheValid}); }
+void TBaseNodeTree::InvalidateCache() {
+  // A build in slices that already passed the change would end stale.
+  if (states_.Contains(stValidating)) InterruptValidation();
+  ChangeTreeState({stValidationNeeded}, {stCacheValid});
+}
 
 void TBaseNodeTree::ValidateCache() {
   // A valid cache stays as it is: only a pending rebuild interrupts it.
   if (!states_.Contains(stValidationNeeded)) return;
   InterruptValidation();
   cacheValidCount_ = 0;
-  if (states_.Contains(stValidationNeeded) && visibleCount_ > CacheThreshold) {
+  if (visibleCount_ > CacheThreshold) {
     ChangeTreeState({stValidating}, {stStopValidation});
-    bool built;
-    try {
-      built = BuildPositionCache();
-    } catch (...) {
-      ChangeTreeState({}, {stValidating});
-      throw;
-    }
-    ChangeTreeState({}, {stValidating});
-    if (built) {
-      ChangeTreeState({stCacheValid}, {stValidationNeeded});
-      // Variable heights: the ranges follow the heights measured meanwhile.
-      if (options_->MiscOptions().Contains(moVariableNodeHeight)) UpdateScrollBars(true);
-    }
+    ContinueValidation();
   }
 }
 
+void TBaseNodeTree::ContinueValidation() {
+  if (!states_.Contains(stValidating)) return;
+  // Without a window there is no event loop to run the next slices.
+  bool done;
+  try {
+    done = BuildPositionCacheSlice(HandleAllocated() ? std::max(CacheSliceNodes, 2 * CacheThreshold) : UINT32_MAX);
+  } catch (...) {
+    ChangeTreeState({}, {stValidating});
+    cacheValidCount_ = 0;
+    throw;
+  }
+  if (!done) {
+    host_->StartTimer(ValidateTimer, 0);
+    return;
+  }
+  StopTimer(ValidateTimer);
+  ChangeTreeState({stCacheValid}, {stValidationNeeded, stValidating});
+  // Variable heights: the ranges follow the heights measured meanwhile.
+  if (options_->MiscOptions().Contains(moVariableNodeHeight)) UpdateScrollBars(true);
+}
+
 bool TBaseNodeTree::BuildPositionCache() {
+  cacheValidCount_ = 0;
+  return BuildPositionCacheSlice(UINT32_MAX);
+}
+
+bool TBaseNodeTree::BuildPositionCacheSlice(Cardinal budget) {
   if (states_.Contains(stStopValidation)) return false;
   Cardinal regular = visibleCount_ < 2 ? 0 : (visibleCount_ + CacheThreshold - 1) / CacheThreshold;
-  // Room for the regular entries and the closing entry.
-  positionCache_.assign(regular + 1, TCacheEntry{});
-  cacheValidCount_ = 0;
+  PNTNode node;
+  Cardinal position;
+  Cardinal walked;
+  if (cacheValidCount_ == 0 || positionCache_.size() != regular + 1) {
+    // Room for the regular entries and the closing entry.
+    positionCache_.assign(regular + 1, TCacheEntry{});
+    cacheValidCount_ = 0;
+    node = GetFirstVisibleNoInit(nullptr, true);
+    position = 0;
+    walked = 0;
+  } else {
+    // Resume at the last valid entry, which is stored again.
+    --cacheValidCount_;
+    node = positionCache_[cacheValidCount_].Node;
+    position = positionCache_[cacheValidCount_].AbsoluteTop;
+    walked = cacheValidCount_ * CacheThreshold;
+  }
   PNTNode last = nullptr;
-  Cardinal position = 0;
-  Cardinal walked = 0;
-  for (PNTNode node = GetFirstVisibleNoInit(nullptr, true); node; node = GetNextVisibleNoInit(node, true)) {
+  Cardinal steps = 0;
+  for (; node; node = GetNextVisibleNoInit(node, true)) {
     if (walked % CacheThreshold == 0) {
       if (cacheValidCount_ >= regular) break;  // more nodes than counted: leave the rest uncached
       positionCache_[cacheValidCount_++] = {node, position};
+      if (steps >= budget) return false;
     }
     last = node;
     position += node->NodeHeight;
     ++walked;
+    ++steps;
   }
   if (last) positionCache_[cacheValidCount_] = {last, position};
   return walked > 1 && !states_.Contains(stStopValidation);
 }
 
 PNTNode TBaseNodeTree::FindInPositionCache(PNTNode node, Cardinal& curPos) {
-  // A cache that was invalidated and not rebuilt since is rebuilt on use.
+  // A cache that was invalidated and not rebuilt since is rebuilt on use;
+  // while it is built in slices the entries so far are valid.
   if (!states_.Contains(stCacheValid) && !states_.Contains(stValidating) && !IsUpdating()) ValidateCache();
-  if (!states_.Contains(stCacheValid) || cacheValidCount_ == 0) {
+  if ((!states_.Contains(stCacheValid) && !states_.Contains(stValidating)) || cacheValidCount_ == 0) {
     curPos = 0;
     return nullptr;
   }
@@ -1054,7 +1096,7 @@ PNTNode TBaseNodeTree::FindInPositionCache(PNTNode node, Cardinal& curPos) {
 
 PNTNode TBaseNodeTree::FindInPositionCache(Cardinal position, Cardinal& curPos) {
   if (!states_.Contains(stCacheValid) && !states_.Contains(stValidating) && !IsUpdating()) ValidateCache();
-  if (!states_.Contains(stCacheValid) || cacheValidCount_ == 0) {
+  if ((!states_.Contains(stCacheValid) && !states_.Contains(stValidating)) || cacheValidCount_ == 0) {
     curPos = 0;
     return nullptr;
   }

@@ -330,6 +330,8 @@ enum TNTTimer : int {
   ChangeTimer = 5,
   StructureChangeTimer = 6,
   SearchTimer = 7,
+  ThemeChangeTimer = 8,
+  ValidateTimer = 9,  // the next slice of the position cache build
 };
 
 // ---------------------------------------------------------------------------
