@@ -3,15 +3,14 @@
 // writes the same files (only while the module is disconnected: the engine
 // runs in one process at a time).
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <memory>
 
 #include "app/UnitData.h"
+#include "dbclient/EngineLock.h"
+#include "dbclient/IsqlPeer.h"
 #include "dbclient/dbclib.h"
 #include "platform/core/DateTime.h"
-#include "dbclient/IsqlPeer.h"
 #include "support/TempDir.h"
 
 namespace px {
@@ -19,20 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ListLines;
-
-class EngineEnvironment : public testing::Environment {
- public:
-  void SetUp() override {
-    lock_ = std::make_unique<test::TempDir>();
-    setenv("FIREBIRD_LOCK", lock_->Path().c_str(), 1);
-  }
-  void TearDown() override { lock_.reset(); }
-
- private:
-  std::unique_ptr<test::TempDir> lock_;
-};
-[[maybe_unused]] testing::Environment* const engineEnvironment =
-    testing::AddGlobalTestEnvironment(new EngineEnvironment);
 
 class DatabaseModule : public testing::Test {
  protected:
@@ -52,17 +37,6 @@ class DatabaseModule : public testing::Test {
   std::string path;
   TObjectPtr<TdmDatabase> dm;
 };
-
-// Hexadecimal form of bytes, as isql shows OCTETS text.
-std::string hex(const std::string& bytes) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
 
 // The part of a schema statement that the engine keeps as source: from the
 // line that starts with `from` on.
@@ -127,10 +101,10 @@ SELECT TRIM(RDB$PROCEDURE_NAME) AS NAME, CAST(RDB$PROCEDURE_SOURCE AS VARCHAR(20
 FROM RDB$PROCEDURES ORDER BY RDB$PROCEDURE_NAME;
 )");
   const auto& schema = SchemaStatements();
-  want = {"NAME COUNTINGS_BI", "REL COUNTINGS", "T 1", "SEQ 0", "OFF 0", "SRC " + hex(sourceFrom(schema[7], "AS")),
-          "NAME USERS_BI", "REL USERS", "T 1", "SEQ 0", "OFF 0", "SRC " + hex(sourceFrom(schema[8], "as")),
-          "NAME ADDCOUNTING", "SRC " + hex(sourceFrom(schema[9], "begin")),
-          "NAME ADDUSER", "SRC " + hex(sourceFrom(schema[10], "begin"))};
+  want = {"NAME COUNTINGS_BI", "REL COUNTINGS", "T 1", "SEQ 0", "OFF 0", "SRC " + test::HexText(sourceFrom(schema[7], "AS")),
+          "NAME USERS_BI", "REL USERS", "T 1", "SEQ 0", "OFF 0", "SRC " + test::HexText(sourceFrom(schema[8], "as")),
+          "NAME ADDCOUNTING", "SRC " + test::HexText(sourceFrom(schema[9], "begin")),
+          "NAME ADDUSER", "SRC " + test::HexText(sourceFrom(schema[10], "begin"))};
   EXPECT_EQ(want, got);
 }
 
@@ -220,7 +194,7 @@ TEST_F(DatabaseModule, CountingsKeepTheirBytesAndTotalsInHundredths) {
   std::string totalLines;
   for (const auto& line : ListLines(out)) totalLines += line + "\n";
   EXPECT_EQ(want, totalLines);
-  EXPECT_EQ(std::vector<std::string>({"V " + hex(details), "USERID 1", "W 2024-02-29 13:45:07.0000", "VALUTA EUR",
+  EXPECT_EQ(std::vector<std::string>({"V " + test::HexText(details), "USERID 1", "W 2024-02-29 13:45:07.0000", "VALUTA EUR",
                                       "CASHDRAWER K1", "COMPANYNAME Bos BV"}),
             isqlLines("SELECT CAST(\"VALUES\" AS VARCHAR(2048) CHARACTER SET OCTETS) AS V, USERID, \"WHEN\" AS W, "
                       "VALUTA, CASHDRAWER, COMPANYNAME FROM COUNTINGS WHERE ID = 1;"));

@@ -1,15 +1,14 @@
 // Client calls against the real embedded engine: a fresh database file per
 // test in a temporary folder, lock files in a folder private to this run.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <sstream>
 #include <typeinfo>
 #include <vector>
 
+#include "EngineLock.h"
 #include "IsqlPeer.h"
 #include "dbclient/dbclib.h"
 #include "dbclient/dbclibParams.h"
@@ -18,20 +17,6 @@
 
 namespace px {
 namespace {
-
-class EngineEnvironment : public testing::Environment {
- public:
-  void SetUp() override {
-    lock_ = std::make_unique<test::TempDir>();
-    setenv("FIREBIRD_LOCK", lock_->Path().c_str(), 1);
-  }
-  void TearDown() override { lock_.reset(); }
-
- private:
-  std::unique_ptr<test::TempDir> lock_;
-};
-[[maybe_unused]] testing::Environment* const engineEnvironment =
-    testing::AddGlobalTestEnvironment(new EngineEnvironment);
 
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;

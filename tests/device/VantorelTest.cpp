@@ -89,16 +89,6 @@ double secondsOf(const std::function<void()>& fn) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-std::string hex(const Byte* b, size_t n) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string s;
-  for (size_t i = 0; i < n; ++i) {
-    s += digits[b[i] >> 4];
-    s += digits[b[i] & 15];
-  }
-  return s;
-}
-
 TEST(ScaleReports, CRC16XModemCheckValue) {
   const char* text = "123456789";
   EXPECT_EQ(CRC16XModem(reinterpret_cast<const Byte*>(text), 9), 0x31C3);
@@ -181,7 +171,8 @@ TEST_F(Scale, GoldenRequestReportsOfEveryCommand) {
     golden[i].run();
     auto reqs = sim->Requests();
     ASSERT_EQ(reqs.size(), i + 1) << golden[i].payload;
-    EXPECT_EQ(hex(reqs[i].data(), 9), golden[i].payload + out.substr(i * 5, 4));
+    const std::string_view sent(reinterpret_cast<const char*>(reqs[i].data()), 9);
+    EXPECT_EQ(test::HexText(sent), golden[i].payload + out.substr(i * 5, 4));
   }
 }
 

@@ -3,6 +3,7 @@
 // object goes out of scope.
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace px::test {
 
@@ -29,5 +30,7 @@ void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes)
 // Runs a shell command and returns its exit status; its standard output is
 // appended to *output when given.
 int RunCommand(const std::string& command, std::string* output = nullptr);
+// The bytes as upper-case hexadecimal digits, two a byte.
+std::string HexText(std::string_view bytes);
 
 }  // namespace px::test
