@@ -33,6 +33,15 @@ TDBCQuery* makeQuery(TdmDatabase* owner, const char* name, const char* sql) {
   return q;
 }
 
+// Ends the query's work after a failure; a second failure here must not hide
+// the first one.
+void closeAfterFailure(TDBCQuery* q, TEndTransMode mode) noexcept {
+  try {
+    q->Close(mode);
+  } catch (...) {
+  }
+}
+
 // Runs a write through a query: prepared with the parameters described, so
 // that a value too long for its parameter is refused before it is sent;
 // then filled, run and committed. Any failure rolls the work back and
@@ -46,11 +55,7 @@ auto runWrite(TDBCQuery* q, Fill&& fill, Run&& run) {
     q->Close(etmCommit);
     return result;
   } catch (...) {
-    try {
-      q->Close(etmRollback);
-    } catch (...) {
-      // The first failure is the one worth reporting.
-    }
+    closeAfterFailure(q, etmRollback);
     throw;
   }
 }
@@ -279,10 +284,7 @@ void TdmDatabase::LoadQueryIntoDataSet(TDBCQuery* Query, IMemDataSet& Table) {
       Query->Next();
     }
   } catch (...) {
-    try {
-      Query->Close(etmCommit);
-    } catch (...) {
-    }
+    closeAfterFailure(Query, etmCommit);
     throw;
   }
   Query->Close(etmCommit);
@@ -360,6 +362,36 @@ Integer TdmDatabase::AddCounting(Integer UserID, TDateTime When, const std::stri
         Assert(!QCountingAdd->Eof());
         return QCountingAdd->Fields().GetAsInteger(0);
       });
+}
+
+TCountingReportContent TdmDatabase::LoadCountingReportContent(Integer ID) {
+  OpenDatabase();
+  if (!users_) {
+    IMemDataSet users;
+    GetUsers(users);
+  }
+  Assert(users_ != nullptr);
+  TCountingRow row;
+  try {
+    QGetCounting->Prepare(true);
+    QGetCounting->Params().SetAsInteger(0, ID);
+    QGetCounting->Open();
+    Assert(!QGetCounting->Eof());
+    TSQLResult& r = QGetCounting->Fields();
+    row.ID = r.ByNameAsInteger("ID");
+    row.UserID = r.ByNameAsInteger("USERID");
+    row.When = r.ByNameAsDateTime("WHEN");
+    // Enciphered bytes: NULs and all, never through a C string.
+    row.Values = r.GetAsString(r.GetFieldIndex("VALUES"));
+    row.Valuta = r.ByNameAsString("VALUTA");
+    row.CashDrawer = r.ByNameAsString("CASHDRAWER");
+    row.CompanyName = r.ByNameAsString("COMPANYNAME");
+  } catch (...) {
+    closeAfterFailure(QGetCounting, etmCommit);
+    throw;
+  }
+  QGetCounting->Close(etmCommit);
+  return BuildCountingReportContent(row, CountingEmployeeText(row.UserID, users_));
 }
 
 }  // namespace px

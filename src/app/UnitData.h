@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/UnitDataReport.h"
 #include "data/UnitDataSet.h"
 #include "dbclient/dbc.h"
 #include "platform/core/Classes.h"
@@ -57,6 +58,11 @@ class TdmDatabase : public TComponent {
   // NULs. The total is stored in hundredths, rounded halves to even.
   Integer AddCounting(Integer UserID, TDateTime When, const std::string& Values, const std::string& Valuta,
                       const std::string& CashDrawer, const std::string& CompanyName, Currency Total);
+
+  // The cells and CSV lines of the report of counting ID, read through
+  // QGetCounting; the employee is named from the users cache, which is
+  // loaded first when it is still empty.
+  TCountingReportContent LoadCountingReportContent(Integer ID);
 
   // Copies the rows of the query into a new table: one field per column,
   // the "ID" column indexed.

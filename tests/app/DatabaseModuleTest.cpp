@@ -6,11 +6,13 @@
 
 #include <filesystem>
 
+#include "CountingFixtures.h"
 #include "app/UnitData.h"
 #include "dbclient/EngineLock.h"
 #include "dbclient/IsqlPeer.h"
 #include "dbclient/dbclib.h"
 #include "platform/core/DateTime.h"
+#include "platform/core/DateTimeFormat.h"
 #include "support/TempDir.h"
 
 namespace px {
@@ -309,6 +311,36 @@ COMMIT;
     }
     EXPECT_FALSE(dm->Tr->InTransaction()) << column;
   }
+}
+
+TEST_F(DatabaseModule, ReportContentOfAStoredCounting) {
+  const Integer piet = dm->AddUser("Piet");
+  IMemDataSet users;
+  dm->GetUsers(users);
+  const Integer late = dm->AddUser("Late");  // not in the cache
+  const TDateTime when = EncodeDate(2024, 3, 1) + EncodeTime(9, 5, 0, 0);
+  const std::string details = test::CountingDetails({{1, "50 euro", 2, "100"}, {5, "Total", 0, "100"}});
+  const Integer anonymous = dm->AddCounting(-1, when, details, "EUR", "K1", "Bos BV", Currency(100));
+  const Integer named = dm->AddCounting(piet, when, details, "EUR", "K1", "Bos BV", Currency(100));
+  const Integer unknown = dm->AddCounting(late, when, details, "EUR", "K1", "Bos BV", Currency(100));
+  const Integer damaged =
+      dm->AddCounting(piet, when, test::CountingDetails({}, "abc"), "EUR", "K1", "Bos BV", Currency(0));
+
+  TCountingReportContent c = dm->LoadCountingReportContent(anonymous);
+  EXPECT_EQ(std::vector<std::string>({"Drawer;K1", "BatchID;" + std::to_string(anonymous), "Date;" + DateToStr(when),
+                                      "Time;" + TimeToStr(when), "Company;Bos BV", "Employee;Anonymous",
+                                      "Currency;EUR", ";Description;Count;ValueCredit;ValueDebit",
+                                      "BankNotes;50 euro;2;100.00;", ";Total;;100.00;"}),
+            c.CSVLines);
+  EXPECT_EQ("Employee;1 Piet", dm->LoadCountingReportContent(named).CSVLines[5]);
+  EXPECT_EQ("Employee;2", dm->LoadCountingReportContent(unknown).CSVLines[5]);
+  EXPECT_FALSE(dm->Tr->InTransaction());
+
+  // Damaged details and a missing counting raise, and leave no transaction open.
+  EXPECT_THROW(dm->LoadCountingReportContent(damaged), Exception);
+  EXPECT_FALSE(dm->Tr->InTransaction());
+  EXPECT_THROW(dm->LoadCountingReportContent(99), EAssertionFailed);
+  EXPECT_FALSE(dm->Tr->InTransaction());
 }
 
 }  // namespace
