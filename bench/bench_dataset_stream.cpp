@@ -1,5 +1,6 @@
 // Read and write of the old dataset stream format over a table of 10^6
 // records, in MB/s, beside a plain memcpy of the same bytes in the same run.
+#include "BenchTiming.h"
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -25,17 +26,6 @@ px::IMemDataSet makeTable() {
     r->SetCurrency(3, px::Currency::FromRaw(i * 10000LL));
   }
   return t;
-}
-
-template <class F>
-double bestSeconds(F&& work) {
-  double best = 1e9;
-  for (int run = 0; run < 3; ++run) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  return best;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Font information beside QRawFont (FreeType) in the same run: loading each
 // pinned face with every flag, and the kerned advances of 100,000 characters
 // of text. The faces are handed to both as bytes.
+#include "BenchTiming.h"
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
@@ -71,17 +72,6 @@ void loadPeer() {
     benchmark::DoNotOptimize(raw.capHeight());
     benchmark::DoNotOptimize(raw.xHeight());
   }
-}
-
-template <class F>
-double bestSeconds(int rounds, F&& work) {
-  double best = 1e9;
-  for (int run = 0; run < rounds; ++run) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  return best;
 }
 
 void BM_LoadOurs(benchmark::State& state) {

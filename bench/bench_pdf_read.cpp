@@ -1,6 +1,7 @@
 // Opening a document, walking every object and decoding every stream, beside
 // qpdf --check over the same files in the same run. The corpus is made here:
 // a 1,000-page document and its object-stream and AES forms from qpdf.
+#include "BenchTiming.h"
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -16,17 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 
 int run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
-
-template <class F>
-double bestSeconds(F&& work) {
-  double best = 1e9;
-  for (int round = 0; round < 3; ++round) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  return best;
-}
 
 size_t readAll(const std::string& file) {
   px::TPDFReader reader(file);

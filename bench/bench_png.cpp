@@ -3,6 +3,7 @@
 // in the same run. The images are made here: smooth colour fields with some
 // noise, rows filtered the way common encoders choose (the filter with the
 // smallest sum of absolute values; none for palette images), zlib level 6.
+#include "BenchTiming.h"
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
@@ -141,17 +142,6 @@ Bytes makePNG(int w, int h, int colorType, bool interlaced, uint32_t seed) {
   }
   putChunk(png, "IEND", {});
   return png;
-}
-
-template <class F>
-double bestSeconds(int rounds, F&& work) {
-  double best = 1e9;
-  for (int run = 0; run < rounds; ++run) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  return best;
 }
 
 void decodeOurs(px::TBytesStream& stream, px::TPNGMemoryBitmap& bitmap) {
