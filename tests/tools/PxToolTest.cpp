@@ -536,6 +536,36 @@ TEST(PxTool, PdfDrawProducesADocumentOrNothing) {
   }
 }
 
+TEST(PxTool, ReportBuildPrintsTheItemsOfEachPage) {
+  test::TempDir dir;
+  const std::string script = dir.File("report.txt"), out = dir.File("report.pdf");
+  test::WriteFileBytes(script,
+                       "margins 7200 7200\n"
+                       "newpage\n"
+                       "font 10 DejaVu Sans Mono\n"
+                       "box 7200 0 36000\n"
+                       "markup ab<b>c</b><langnl> nl</langnl><br>\n"
+                       "group 100\n"
+                       "table 7200,20000 20 0 lines x\n");
+  Outcome run = pxtool({"report", "build", "--lang", "en", script, out});
+  ASSERT_EQ(run.code, 0) << run.err;
+  // Two characters of 602 units, then the bold one after them.
+  const std::string want =
+      "page 1 59527 84189\n"
+      "text 7200 6272 928 236 DejaVu Sans Mono 10 - 000000 0 ab\n"
+      "text 8404 6272 928 236 DejaVu Sans Mono 10 b 000000 0 c\n";
+  EXPECT_TRUE(run.out.starts_with(want)) << run.out;
+  EXPECT_NE(run.out.find("line 7200 "), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find(" nl"), std::string::npos) << run.out;
+  EXPECT_TRUE(fs::exists(out));
+  fs::remove(out);
+  test::WriteFileBytes(script, "newpage\ntable 5 0 0 lines x\n");
+  expectFails({{"report", "build", script, out}, "line 2: "});
+  EXPECT_FALSE(fs::exists(out));
+  test::WriteFileBytes(script, "markup x\n");
+  expectFails({{"report", "build", script, out}, "line 1: no page started"});
+}
+
 // The receipt the scale prints after a counting, CR LF line ends.
 const std::string kReceipt =
     "Deno        Pcs    Value \r\n"
