@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "PdfBenchTiming.h"
 #include "pdf/gui/UnitPDFPrinter.h"
 #include "platform/core/CodePages.h"
 
@@ -27,17 +28,6 @@ std::u16string lineText(int page, int line) {
   if (line % 2)
     return u"\u0421\u0442\u0440\u043E\u043A\u0430 " + num + u": \u043F\u0440\u0438\u0432\u0435\u0442, \u043C\u0438\u0440 \u2014 1.234,56";
   return u"Line " + num + u": The quick brown fox jumps over the lazy dog 1.234,56";
-}
-
-double seconds(const std::function<void()>& f) {
-  auto t0 = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace
@@ -100,14 +90,7 @@ int main(int argc, char** argv) {
     painter.end();
     peerBytes = static_cast<size_t>(buffer.size());
   };
-  ours();
-  peer();
-  std::vector<double> a, b;
-  for (int round = 0; round < 5; ++round) {
-    a.push_back(seconds(ours));
-    b.push_back(seconds(peer));
-  }
-  const double o = median(a), q = median(b);
+  const auto [o, q] = pxbench::CompareMedians(ours, peer);
   std::printf("pdf_canvas/50pages: ours %zu bytes, peer %zu bytes\n", ourBytes, peerBytes);
   std::printf("RESULT pdf_canvas/50pages ours=%.6f peer=%.6f ratio=%.3f\n", o, q, o / q);
   return 0;

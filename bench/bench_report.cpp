@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "PdfBenchTiming.h"
 #include "pdf/gui/UnitPDFReport.h"
 #include "platform/core/CodePages.h"
 
@@ -90,17 +91,6 @@ void collect(TReportItem& item, std::vector<PeerItem>& out) {
   }
 }
 
-double seconds(const std::function<void()>& f) {
-  auto t0 = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -156,14 +146,7 @@ int main(int argc, char** argv) {
       }
       painter.end();
     };
-    ours();
-    peer();
-    std::vector<double> a, b;
-    for (int round = 0; round < 5; ++round) {
-      a.push_back(seconds(ours));
-      b.push_back(seconds(peer));
-    }
-    const double o = median(a), q = median(b);
+    const auto [o, q] = pxbench::CompareMedians(ours, peer);
     std::printf("report/%s: %zu pages\n", c.name, pages.size());
     std::printf("RESULT report/%s ours=%.6f peer=%.6f ratio=%.3f\n", c.name, o, q, o / q);
   }

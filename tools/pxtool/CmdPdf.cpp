@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "PxTool.h"
+#include "ScriptLines.h"
 #include "pdf/UnitPDFCrypto.h"
 #include "pdf/UnitPDFParserReader.h"
 #include "pdf/UnitPDFParserWriter.h"
@@ -259,15 +260,7 @@ int runDraw(const Args& args, std::ostream& out, std::ostream& err) {
     }
   }
   if (args.size() - at != 2) return usageError(err);
-  std::vector<std::string> lines;
-  {
-    std::string text = ReadFileToString(args[at]);
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line);
-    }
-  }
+  const std::vector<std::string> lines = ReadScriptLines(args[at]);
   TPDFPrinter printer;
   printer.SetOptions(options);
   printer.OutputFormat = format;
@@ -277,31 +270,8 @@ int runDraw(const Args& args, std::ostream& out, std::ostream& err) {
     for (const std::string& line : lines) {
       ++lineNo;
       if (line.empty() || line[0] == '#') continue;
-      // Words; the last one a command takes runs to the end of the line.
-      auto words = [&](size_t n) {
-        std::vector<std::string> w;
-        size_t pos = 0;
-        while (w.size() < n) {
-          while (pos < line.size() && line[pos] == ' ') ++pos;
-          if (pos >= line.size()) break;
-          if (w.size() + 1 == n) {
-            w.push_back(line.substr(pos));
-            break;
-          }
-          size_t end = line.find(' ', pos);
-          if (end == std::string::npos) end = line.size();
-          w.push_back(line.substr(pos, end - pos));
-          pos = end;
-        }
-        if (w.size() != n) throw EConvertError("wrong number of arguments");
-        return w;
-      };
-      auto number = [](const std::string& s) {
-        size_t used = 0;
-        long v = std::stol(s, &used);
-        if (used != s.size() || v < INT32_MIN || v > INT32_MAX) throw EConvertError("bad number " + s);
-        return static_cast<int32_t>(v);
-      };
+      auto words = [&](size_t n) { return ScriptWords(line, n); };
+      auto number = ScriptNumber;
       auto colour = [](const std::string& s) {
         if (s.size() != 6 || s.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
           throw EConvertError("bad colour " + s);

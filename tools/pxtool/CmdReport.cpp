@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "PxTool.h"
+#include "ScriptLines.h"
 #include "pdf/gui/UnitPDFReport.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/Streams.h"
@@ -62,14 +63,7 @@ int runBuild(const Args& args, std::ostream& out, std::ostream& err) {
   }
   if (args.size() - at != 1 && args.size() - at != 2) return usageError(err);
   const std::string target = args.size() - at == 2 ? args[at + 1] : std::string();
-  std::vector<std::string> lines;
-  {
-    std::istringstream in(ReadFileToString(args[at]));
-    for (std::string line; std::getline(in, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line);
-    }
-  }
+  const std::vector<std::string> lines = ReadScriptLines(args[at]);
   ScriptBuilder builder;
   builder.ReportLanguage = language;
   builder.Renderer().ReportLanguage = language;
@@ -79,30 +73,8 @@ int runBuild(const Args& args, std::ostream& out, std::ostream& err) {
     for (const std::string& line : lines) {
       ++lineNo;
       if (line.empty() || line[0] == '#') continue;
-      auto words = [&](size_t n) {
-        std::vector<std::string> w;
-        size_t pos = 0;
-        while (w.size() < n) {
-          while (pos < line.size() && line[pos] == ' ') ++pos;
-          if (pos >= line.size()) break;
-          if (w.size() + 1 == n) {
-            w.push_back(line.substr(pos));
-            break;
-          }
-          size_t end = line.find(' ', pos);
-          if (end == std::string::npos) end = line.size();
-          w.push_back(line.substr(pos, end - pos));
-          pos = end;
-        }
-        if (w.size() != n) throw EConvertError("wrong number of arguments");
-        return w;
-      };
-      auto number = [](const std::string& s) {
-        size_t used = 0;
-        long v = std::stol(s, &used);
-        if (used != s.size() || v < INT32_MIN || v > INT32_MAX) throw EConvertError("bad number " + s);
-        return static_cast<int32_t>(v);
-      };
+      auto words = [&](size_t n) { return ScriptWords(line, n); };
+      auto number = ScriptNumber;
       const std::string command = line.substr(0, line.find(' '));
       const bool needsPage = command != "newpage" && command != "margins" && command != "font" &&
                              command != "align" && command != "box";

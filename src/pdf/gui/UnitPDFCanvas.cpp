@@ -937,6 +937,18 @@ struct TPDFCanvas::Replay {
   // --- text
   void text(const TPDFRecord& r);
 
+  static TObjEntry penOrBrush(TObjKind kind, int32_t style, int32_t widthX, int32_t widthY, int32_t colour,
+                              int32_t hatch) {
+    TObjEntry e;
+    e.Kind = kind;
+    e.Style = style;
+    e.WidthX = widthX;
+    e.WidthY = widthY;
+    e.Colour = colour;
+    e.Hatch = hatch;
+    return e;
+  }
+
   void storeObject(const TPDFRecord& r, TObjEntry e) {
     Assert(r.Handle < objects.size(), "Object index out of range");
     objects[r.Handle] = std::move(e);
@@ -1158,34 +1170,11 @@ void TPDFCanvas::Replay::dispatch(const TPDFRecord& r) {
         if (kind != okEmpty) g.Slots[kind] = r.Handle;
       }
       break;
-    case pdfrec::CreatePen: {
-      TObjEntry e;
-      e.Kind = okPen;
-      e.Style = value(0);
-      e.WidthX = value(1);
-      e.WidthY = value(2);
-      e.Colour = value(3);
-      storeObject(r, e);
+    case pdfrec::CreatePen: storeObject(r, penOrBrush(okPen, value(0), value(1), value(2), value(3), 0)); break;
+    case pdfrec::CreateExtPen:
+      storeObject(r, penOrBrush(okPen, value(0) & 0xF, value(1), value(1), value(2), 0));
       break;
-    }
-    case pdfrec::CreateExtPen: {
-      TObjEntry e;
-      e.Kind = okPen;
-      e.Style = value(0) & 0xF;
-      e.WidthX = e.WidthY = value(1);
-      e.Colour = value(2);
-      storeObject(r, e);
-      break;
-    }
-    case pdfrec::CreateBrush: {
-      TObjEntry e;
-      e.Kind = okBrush;
-      e.Style = value(0);
-      e.Colour = value(1);
-      e.Hatch = value(2);
-      storeObject(r, e);
-      break;
-    }
+    case pdfrec::CreateBrush: storeObject(r, penOrBrush(okBrush, value(0), 0, 0, value(1), value(2))); break;
     case pdfrec::CreateFont: {
       TObjEntry e;
       e.Kind = okFont;

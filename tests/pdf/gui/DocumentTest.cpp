@@ -5,7 +5,7 @@
 
 #include "pdf/gui/UnitPDFFont.h"
 #include "pdf/gui/UnitPDFPrinter.h"
-#include "support/TempDir.h"
+#include "PdfGuiTestSupport.h"
 
 namespace px {
 namespace {
@@ -13,12 +13,7 @@ namespace {
 using test::RunCommand;
 using test::TempDir;
 
-std::string run(const std::string& command) {
-  std::string out;
-  const int status = RunCommand(command + " 2>&1", &out);
-  EXPECT_EQ(status, 0) << command << "\n" << out;
-  return out;
-}
+std::string run(const std::string& command) { return test::RunChecked(command); }
 
 std::string save(TPDFPrinter& p, const TempDir& dir, const std::string& name) {
   TMemoryStream* doc = p.Document();

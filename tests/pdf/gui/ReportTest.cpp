@@ -8,7 +8,7 @@
 
 #include "pdf/gui/UnitPDFReport.h"
 #include "platform/core/CodePages.h"
-#include "support/TempDir.h"
+#include "PdfGuiTestSupport.h"
 
 namespace px {
 namespace {
@@ -16,12 +16,7 @@ namespace {
 using test::RunCommand;
 using test::TempDir;
 
-std::string run(const std::string& command) {
-  std::string out;
-  const int status = RunCommand(command + " 2>&1", &out);
-  EXPECT_EQ(status, 0) << command << "\n" << out;
-  return out;
-}
+std::string run(const std::string& command) { return test::RunChecked(command); }
 
 std::vector<TReportText*> texts(TReportGroup& g) {
   std::vector<TReportText*> out;
