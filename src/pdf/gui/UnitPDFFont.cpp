@@ -121,7 +121,7 @@ std::shared_ptr<const TFontInformation> PDFFontInformation(const TLogFontW& font
   plain.lfWeight = font.lfWeight;
   plain.lfItalic = font.lfItalic;
   std::copy(std::begin(font.lfFaceName), std::end(font.lfFaceName), std::begin(plain.lfFaceName));
-  auto info = std::make_shared<const TFontInformation>(plain, fiBasic | fiWidths | fiCMap | fiKerning);
+  auto info = std::make_shared<const TFontInformation>(plain, fiAll);
   cache.fonts.emplace(key, info);
   return info;
 }
@@ -179,23 +179,30 @@ void TFontRef::build(TPDFFontCollection& owner, const std::string& key, const TL
   resourceName_ = "F" + std::to_string(owner.Count() + 1);
   composite_ = composite;
   logFont_ = font;
-  info_ = std::make_unique<TFontInformation>(font, fiAll);
+  info_ = PDFFontInformation(font);
   const TFontInformation& fi = *info_;
   const int32_t upem = fi.UnitsPerEm;
   const std::string psName = UnicodeToUtf8(fi.PostScriptName());
 
   std::unique_ptr<TPDFDictionary> program;
   if (writer.Options & kEmbed) {
-    TBytes data = fi.GetTable(0u, 0, 0);
+    // The program's bytes: the installed file itself when it holds just this
+    // face (no copy), else the face taken out of its collection. The stream
+    // gets them, or their subset, when the fonts are finished.
+    const TFontFacePtr& face = fi.Face();
+    if (face && face->Data && face->Offset == 0 && face->Index == 0) programBytes_ = face->Data;
+    else programBytes_ = std::make_shared<const TBytes>(fi.GetTable(0u, 0, 0));
+    const TBytes& data = *programBytes_;
     // A program with CFF outlines cannot go into FontFile2, which readers
     // take for TrueType outlines; such a font stays without its program.
     const bool cff = data.size() >= 4 && std::equal(data.begin(), data.begin() + 4, "OTTO");
     if (!data.empty() && !cff) {
       const auto size = static_cast<int32_t>(data.size());
-      program = std::make_unique<TPDFDictionary>(TPDFBuffer(data.begin(), data.end()));
+      program = std::make_unique<TPDFDictionary>(TPDFBuffer());
       program->Add("Length1", integer(size));
       program->Add("Filter", name("FlateDecode"));
     } else {
+      programBytes_.reset();
       writer.Warning("Could not embed font " + key);
     }
   }
@@ -493,20 +500,22 @@ void TFontRef::writeToUnicode(TPDFWriter& writer) {
 }
 
 void TFontRef::subset(TPDFWriter& writer) {
-  if (!(writer.Options & kSubset) || !program_ || program_->StreamData().empty()) return;
-  if (info_->OS2.fsType & 0x0100) return;
-  const TPDFBuffer original = program_->StreamData();
+  if (!program_ || !programBytes_) return;
+  const TBytes& original = *programBytes_;
+  // Without a subset the whole program goes in.
+  auto whole = [&] { program_->SetStreamData(2, TPDFBuffer(original.begin(), original.end())); };
+  if (!(writer.Options & kSubset) || original.empty() || (info_->OS2.fsType & 0x0100)) return whole();
   TTFontTables tables = ParseTableDirectory(std::span<const uint8_t>(original.data(), original.size()));
-  if (tables.empty()) return;
+  if (tables.empty()) return whole();
   KeepEmbeddingTables(tables, !composite_);
   const int32_t locaAt = FindTable(tables, "loca"), glyfAt = FindTable(tables, "glyf");
   const int32_t hheaAt = FindTable(tables, "hhea"), hmtxAt = FindTable(tables, "hmtx");
-  if (locaAt < 0 || glyfAt < 0 || hheaAt < 0 || hmtxAt < 0) return;
+  if (locaAt < 0 || glyfAt < 0 || hheaAt < 0 || hmtxAt < 0) return whole();
   const uint32_t glyphs = info_->NumGlyphs;
   const bool shortLoca = info_->IndexToLocFormat == 0;
   const TTFontTable loca = tables[static_cast<size_t>(locaAt)], glyf = tables[static_cast<size_t>(glyfAt)];
-  if (glyphs <= 1 || loca.Length < (shortLoca ? 2 * glyphs + 2 : 4 * glyphs + 4)) return;
-  if (tables[static_cast<size_t>(hheaAt)].Length < 36) return;
+  if (glyphs <= 1 || loca.Length < (shortLoca ? 2 * glyphs + 2 : 4 * glyphs + 4)) return whole();
+  if (tables[static_cast<size_t>(hheaAt)].Length < 36) return whole();
   auto offset = [&](uint32_t g) -> uint32_t {
     return shortLoca ? 2u * be16(loca.Data + 2 * g) : be32(loca.Data + 4 * g);
   };

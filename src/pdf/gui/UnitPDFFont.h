@@ -70,9 +70,9 @@ class TFontRef : public TMemRecord {
   std::string resourceName_;
   bool composite_ = false;
   TLogFontW logFont_;
-  std::unique_ptr<TFontInformation> info_;
+  std::shared_ptr<const TFontInformation> info_;  // shared with every document
   TPDFDictionary* program_ = nullptr;  // owned by the writer once added
-  std::unique_ptr<TPDFDictionary> pendingProgram_;
+  std::shared_ptr<const TBytes> programBytes_;
   TPDFDictionary* descriptor_ = nullptr;
   TPDFDictionary* font_ = nullptr;
   TPDFDictionary* descendant_ = nullptr;
