@@ -86,6 +86,12 @@ uint8_t WinAnsiCode(char16_t c) {
   }
 }
 
+std::string PDFSubsetTag(int32_t objectNumber) {
+  std::string tag;
+  for (int32_t n = objectNumber, i = 0; i < 6; ++i, n /= 26) tag.insert(tag.begin(), static_cast<char>('A' + n % 26));
+  return tag;
+}
+
 std::string PDFFontKey(const TLogFontW& font, bool composite) {
   std::string key = LogFontFaceName(font);
   key += font.lfWeight >= 600 ? "B" : "b";
@@ -599,8 +605,7 @@ void TFontRef::subset(TPDFWriter& writer) {
   program_->SetStreamData(2, TPDFBuffer(file.begin(), file.end()));
   if (auto* length1 = program_->GetObject<TPDFInteger>(nullptr, "Length1")) length1->Value = static_cast<int32_t>(file.size());
 
-  std::string tag;
-  for (int32_t n = fontNumber_, i = 0; i < 6; ++i, n /= 26) tag.insert(tag.begin(), static_cast<char>('A' + n % 26));
+  const std::string tag = PDFSubsetTag(fontNumber_);
   auto retag = [&](TPDFDictionary* d, const char* key) {
     if (auto* nm = d->GetObject<TPDFName>(nullptr, key)) nm->Name = tag + "+" + nm->Name;
   };

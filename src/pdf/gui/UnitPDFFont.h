@@ -114,6 +114,10 @@ class TPDFFontCollection {
 // italic flag, and "0" for the composite kind.
 std::string PDFFontKey(const TLogFontW& font, bool composite);
 
+// The six capital letters that mark a subset, made from the object number
+// of the font dictionary.
+std::string PDFSubsetTag(int32_t objectNumber);
+
 // WinAnsiEncoding code of a character ("?" for characters it lacks).
 uint8_t WinAnsiCode(char16_t c);
 
