@@ -375,12 +375,9 @@ int runDraw(const Args& args, std::ostream& out, std::ostream& err) {
     lineNo = 0;
     printer.EndDoc();
   } catch (const Exception& e) {
-    if (lineNo > 0) err << "line " << lineNo << ": ";
-    err << e.Message() << "\n";
-    return 1;
+    return ScriptFailure(err, lineNo, e.Message());
   } catch (const std::exception& e) {
-    err << "line " << lineNo << ": " << e.what() << "\n";
-    return 1;
+    return ScriptFailure(err, lineNo, e.what());
   }
   TMemoryStream* doc = printer.Document();
   doc->SaveToFile(args[at + 1]);

@@ -134,12 +134,9 @@ int runBuild(const Args& args, std::ostream& out, std::ostream& err) {
     lineNo = 0;
     doc = builder.Produce();
   } catch (const Exception& e) {
-    if (lineNo > 0) err << "line " << lineNo << ": ";
-    err << e.Message() << "\n";
-    return 1;
+    return ScriptFailure(err, lineNo, e.Message());
   } catch (const std::exception& e) {
-    err << "line " << lineNo << ": " << e.what() << "\n";
-    return 1;
+    return ScriptFailure(err, lineNo, e.what());
   }
   for (const auto& page : builder.Report().Pages()) {
     out << "page " << page->PageNumber << ' ' << page->Width << ' ' << page->Height << '\n';

@@ -3,6 +3,7 @@
 // separated by blanks, the last word a command takes running to the line end.
 #include <climits>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,14 @@ inline int32_t ScriptNumber(const std::string& s) {
   }
   if (used == 0 || used != s.size() || v < INT32_MIN || v > INT32_MAX) throw EConvertError("bad number " + s);
   return static_cast<int32_t>(v);
+}
+
+// Prints a failure of a script ("line N: " and the message; without a line
+// number for failures after the last line) and answers the exit code 1.
+inline int ScriptFailure(std::ostream& err, int lineNo, const std::string& message) {
+  if (lineNo > 0) err << "line " << lineNo << ": ";
+  err << message << "\n";
+  return 1;
 }
 
 }  // namespace px::pxtool

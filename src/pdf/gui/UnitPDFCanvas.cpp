@@ -591,6 +591,14 @@ struct TPDFCanvas::Replay {
     colour(out, c, false);
     fillCache = c;
   }
+  // Outside a path, activates pen and (when the shape can be filled) brush;
+  // false when the shape would paint nothing.
+  bool startShape(bool& stroke, bool& fill, bool fillable) {
+    if (inPath()) return true;
+    stroke = activateStroke();
+    fill = fillable && activateFill();
+    return stroke || fill;
+  }
   const char* paintOp(bool stroke, bool fill, bool close) const {
     if (!stroke && !fill) return "n\n";
     if (stroke && !fill) return close ? "s\n" : "S\n";
@@ -670,11 +678,7 @@ struct TPDFCanvas::Replay {
     const int32_t rx = std::abs(b.X - cx), ry = std::abs(b.Y - cy);
     const int32_t kx = static_cast<int32_t>(std::lround(rx * 0.551784)), ky = static_cast<int32_t>(std::lround(ry * 0.551784));
     bool stroke = false, fill = false;
-    if (!inPath()) {
-      stroke = activateStroke();
-      fill = activateFill();
-      if (!stroke && !fill) return;
-    }
+    if (!startShape(stroke, fill, true)) return;
     std::string& s = sink();
     point(s, {cx, cy + ry});
     s += "m\n";
@@ -694,11 +698,7 @@ struct TPDFCanvas::Replay {
     if (w < 2 * rx) rx = w / 2;
     if (h < 2 * ry) ry = h / 2;
     bool stroke = false, fill = false;
-    if (!inPath()) {
-      stroke = activateStroke();
-      fill = activateFill();
-      if (!stroke && !fill) return;
-    }
+    if (!startShape(stroke, fill, true)) return;
     std::string& s = sink();
     if (rx <= 0 || ry <= 0) {
       coord(s, x1);
@@ -756,11 +756,7 @@ struct TPDFCanvas::Replay {
     const int32_t rx = std::abs(cx - a.X), ry = std::abs(cy - a.Y);
     if (rx == 0 || ry == 0) return;
     bool stroke = false, fill = false;
-    if (!inPath()) {
-      stroke = activateStroke();
-      fill = r.Type != pdfrec::Arc && activateFill();
-      if (!stroke && !fill) return;
-    }
+    if (!startShape(stroke, fill, r.Type != pdfrec::Arc)) return;
     double start = angleOf(ps.X - cx, ps.Y - cy, rx, ry);
     double end = angleOf(pe.X - cx, pe.Y - cy, rx, ry);
     if (end <= start) end += 2 * M_PI;
@@ -798,11 +794,7 @@ struct TPDFCanvas::Replay {
     if (from && !pts.empty()) g.Pos = all.back();
     if (all.size() < 2) return;
     bool stroke = false, fill = false;
-    if (!inPath()) {
-      stroke = activateStroke();
-      fill = polygon && activateFill();
-      if (!stroke && !fill) return;
-    }
+    if (!startShape(stroke, fill, polygon)) return;
     std::string& s = sink();
     point(s, all[0]);
     s += "m\n";
