@@ -1,4 +1,6 @@
+#include <QGuiApplication>
 #include <array>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <ostream>
@@ -11,11 +13,14 @@
 #include "pdf/UnitPDFParserWriter.h"
 #include "pdf/UnitPDFStreams.h"
 #include "pdf/UnitPDFUtilities.h"
+#include "pdf/gui/UnitPDFColorSpaces.h"
 #include "pdf/gui/UnitPDFPrinter.h"
+#include "pdf/gui/UnitPDFResources.h"
 #include "platform/core/CodePages.h"
+#include "platform/core/Debug.h"
 #include "platform/core/Fonts.h"
-#include "ui/png/PNGBitmapAdapter.h"
 #include "platform/core/Streams.h"
+#include "ui/png/PNGBitmapAdapter.h"
 
 namespace px::pxtool {
 namespace {
@@ -387,6 +392,124 @@ int runDraw(const Args& args, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+// Warnings of the document go to stderr while a command runs.
+class WarningsToStream {
+ public:
+  explicit WarningsToStream(std::ostream& err) : err_(err) {
+    previous_ = SetDebugSink([this](std::string_view line) { err_ << line << "\n"; });
+  }
+  ~WarningsToStream() { SetDebugSink(previous_); }
+
+ private:
+  std::ostream& err_;
+  TDebugSink previous_;
+};
+
+bool pageNumber(const std::string& text, TPDFReader& reader, int32_t& page) {
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || value < 1 || value > reader.GetPageCount()) return false;
+  page = static_cast<int32_t>(value);
+  return true;
+}
+
+// The page's resource sub-dictionary of the category, looked up through the
+// page and its ancestors.
+TPDFDictionary* pageResources(TPDFReader& reader, int32_t page, std::string_view category) {
+  TPDFDictionary* node = reader.GetPage(page);
+  for (int depth = 0; node && depth < 64; ++depth) {
+    if (TPDFDictionary* resources = node->GetDictionary(&reader, "Resources"))
+      return resources->GetDictionary(&reader, category);
+    node = node->GetDictionary(&reader, "Parent");
+  }
+  return nullptr;
+}
+
+// pdf color FILE PAGE SPACE V...: the colour of the operands in the space (a
+// name of the page's ColorSpace resources, a device name or a colour-space
+// object in PDF syntax) as "R G B".
+int runColor(const Args& args, std::ostream& out, std::ostream& err) {
+  if (args.size() < 4) return usageError(err);
+  WarningsToStream warnings(err);
+  TPDFReader reader(args[1]);
+  int32_t page = 0;
+  if (!pageNumber(args[2], reader, page)) {
+    err << "pdf color: no page " << args[2] << "\n";
+    return 1;
+  }
+  TPDFBuffer spaceText(args[3].begin(), args[3].end());
+  int32_t pos = 0;
+  std::unique_ptr<TPDFObject> spaceObject = ParseObject(spaceText, pos, true);
+  TPDFObject* space = spaceObject.get();
+  if (auto* name = dynamic_cast<TPDFName*>(space); name && !PDFDeviceColorSpace(name->Name))
+    if (TPDFDictionary* spaces = pageResources(reader, page, "ColorSpace"))
+      if (TPDFObject* named = spaces->GetObject(&reader, name->Name)) space = named;
+  TPDFColorSpace* colorSpace = PDFColorSpaceFactory(&reader, space);
+  if (!colorSpace) {
+    err << "pdf color: unknown colour space " << args[3] << "\n";
+    return 1;
+  }
+  std::vector<std::unique_ptr<TPDFObject>> values;
+  std::vector<TPDFObject*> operands;
+  for (size_t k = 4; k < args.size(); ++k) {
+    TPDFBuffer text(args[k].begin(), args[k].end());
+    int32_t at = 0;
+    values.push_back(ParseObject(text, at, true));
+    operands.push_back(values.back().get());
+  }
+  const uint32_t color = colorSpace->GetColor(operands);
+  out << (color & 0xFF) << " " << ((color >> 8) & 0xFF) << " " << ((color >> 16) & 0xFF) << "\n";
+  return 0;
+}
+
+// pdf image FILE PAGE NAME OUT.pam: the page's image XObject decoded as the
+// resource holds it, as an 8-bit RGBA PAM file.
+int runImage(const Args& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 5) return usageError(err);
+  std::unique_ptr<QGuiApplication> application;
+  if (!QCoreApplication::instance()) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "pxtool";
+    static char* argv[] = {name, nullptr};
+    application = std::make_unique<QGuiApplication>(argc, argv);
+  }
+  WarningsToStream warnings(err);
+  TPDFReader reader(args[1]);
+  int32_t page = 0;
+  if (!pageNumber(args[2], reader, page)) {
+    err << "pdf image: no page " << args[2] << "\n";
+    return 1;
+  }
+  TPDFDictionary* xobjects = pageResources(reader, page, "XObject");
+  const std::string name = args[3].rfind("/", 0) == 0 ? args[3].substr(1) : args[3];
+  TPDFObject* object = xobjects ? xobjects->GetObject(&reader, name) : nullptr;
+  if (!object) {
+    err << "pdf image: no XObject " << args[3] << " on page " << page << "\n";
+    return 1;
+  }
+  auto* image = dynamic_cast<TPDFResImage*>(AttachedResource("XObject", &reader, 0, object));
+  if (!image) {
+    err << "pdf image: " << args[3] << " is not an image\n";
+    return 1;
+  }
+  const TBitmap& bitmap = *image->Bitmap();
+  std::string pam = "P7\nWIDTH " + std::to_string(bitmap.Width()) + "\nHEIGHT " + std::to_string(bitmap.Height()) +
+                    "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+  pam.reserve(pam.size() + size_t(bitmap.Width()) * bitmap.Height() * 4);
+  const bool alpha = bitmap.PixelFormat() == pf32bit && bitmap.AlphaFormat() == afDefined;
+  for (int32_t y = 0; y < bitmap.Height(); ++y)
+    for (int32_t x = 0; x < bitmap.Width(); ++x) {
+      const TColor c = bitmap.GetPixel(x, y);
+      const char rgba[4] = {static_cast<char>(GetRValue(c)), static_cast<char>(GetGValue(c)),
+                            static_cast<char>(GetBValue(c)), static_cast<char>(alpha ? bitmap.GetAlpha(x, y) : 255)};
+      pam.append(rgba, 4);
+    }
+  SaveFileAtomically(args[4], [&](TStream& stream) { stream.Write(pam.data(), static_cast<Int64>(pam.size())); });
+  out << bitmap.Width() << "x" << bitmap.Height() << "\n";
+  return 0;
+}
+
 int runPdf(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) return usageError(err);
   if (args[0] == "decode") return runDecode(args, out, err);
@@ -394,6 +517,8 @@ int runPdf(const Args& args, std::ostream& out, std::ostream& err) {
   if (args[0] == "dump") return runDump(args, out, err);
   if (args[0] == "rewrite") return runRewrite(args, out, err);
   if (args[0] == "draw") return runDraw(args, out, err);
+  if (args[0] == "color") return runColor(args, out, err);
+  if (args[0] == "image") return runImage(args, out, err);
   return usageError(err);
 }
 
@@ -402,7 +527,9 @@ const PxCommand pdfCommand("pdf",
                            "  pxtool pdf info FILE\n"
                            "  pxtool pdf dump FILE\n"
                            "  pxtool pdf rewrite [--format 0|1] [--rc4 40|128 OWNERPASSWORD] IN OUT\n"
-                           "  pxtool pdf draw [--format 0|1] [--options N] SCRIPT OUT",
+                           "  pxtool pdf draw [--format 0|1] [--options N] SCRIPT OUT\n"
+                           "  pxtool pdf color FILE PAGE SPACE V...\n"
+                           "  pxtool pdf image FILE PAGE NAME OUT.pam",
                            runPdf);
 
 }  // namespace
