@@ -12,17 +12,8 @@ namespace {
 // whose decoded data they are.
 std::unique_ptr<TPDFDictionary> FunctionDictionary(std::string_view text, std::string_view data = {},
                                                    bool stream = false) {
-  auto parsed = test::Parse(text);
-  auto* dictionary = dynamic_cast<TPDFDictionary*>(parsed.get());
-  EXPECT_NE(dictionary, nullptr);
-  if (!stream && data.empty()) {
-    parsed.release();
-    return std::unique_ptr<TPDFDictionary>(dictionary);
-  }
-  auto result = TPDFDictionary::FromStreamData(data);
-  for (int32_t k = 0; k < dictionary->Count(); ++k)
-    result->Add(dictionary->GetKey(k), test::Parse(AsPDFText(*dictionary->GetValue(k))));
-  return result;
+  if (stream || !data.empty()) return test::Stream(text, data);
+  return std::unique_ptr<TPDFDictionary>(dynamic_cast<TPDFDictionary*>(test::Parse(text).release()));
 }
 
 std::vector<float> Evaluate(const TPDFFunction& function, std::vector<float> inputs) {

@@ -24,6 +24,17 @@ inline std::unique_ptr<TPDFObject> Parse(std::string_view text, int32_t* endPos 
   return object;
 }
 
+// A stream with decoded data whose dictionary has the entries of the given
+// dictionary text.
+inline std::unique_ptr<TPDFDictionary> Stream(std::string_view dictionary, std::string_view data) {
+  auto parsed = Parse(dictionary);
+  auto* source = dynamic_cast<TPDFDictionary*>(parsed.get());
+  auto stream = TPDFDictionary::FromStreamData(data);
+  for (int32_t k = 0; source && k < source->Count(); ++k)
+    stream->Add(source->GetKey(k), Parse(AsPDFText(*source->GetValue(k))));
+  return stream;
+}
+
 // The technical part of a read error's message.
 inline std::string Technical(const Exception& e) {
   const std::string& m = e.Message();

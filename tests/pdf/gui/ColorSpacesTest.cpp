@@ -1,6 +1,7 @@
 // Colour operands to GDI colours, the factory and image samples to bitmaps.
 #include <gtest/gtest.h>
 
+#include "../PdfTestSupport.h"
 #include "pdf/UnitPDFParserWriter.h"
 #include "pdf/UnitPDFUtilities.h"
 #include "pdf/gui/UnitPDFColorSpaces.h"
@@ -9,26 +10,14 @@
 namespace px {
 namespace {
 
-std::unique_ptr<TPDFObject> Parse(std::string_view text) {
-  TPDFBuffer data(text.begin(), text.end());
-  int32_t pos = 0;
-  return ParseObject(data, pos, true);
-}
+using test::Parse;
+using test::Stream;
 
 // A document holding the objects (numbered 1, 2, ... in order).
 std::unique_ptr<TPDFWriter> Doc(std::initializer_list<std::string_view> objects) {
   auto doc = std::make_unique<TPDFWriter>();
   for (std::string_view text : objects) doc->AddObject(Parse(text));
   return doc;
-}
-
-// A stream object: its dictionary (in PDF syntax) and decoded data.
-std::unique_ptr<TPDFDictionary> Stream(std::string_view dictionary, std::string_view data) {
-  auto parsed = Parse(dictionary);
-  auto* source = dynamic_cast<TPDFDictionary*>(parsed.get());
-  auto result = TPDFDictionary::FromStreamData(data);
-  for (int32_t k = 0; k < source->Count(); ++k) result->Add(source->GetKey(k), Parse(AsPDFText(*source->GetValue(k))));
-  return result;
 }
 
 uint32_t Color(TPDFColorSpace& space, std::string_view operands) {

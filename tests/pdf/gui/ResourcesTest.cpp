@@ -2,6 +2,7 @@
 // shadings.
 #include <gtest/gtest.h>
 
+#include "../PdfTestSupport.h"
 #include "pdf/UnitPDFParserWriter.h"
 #include "pdf/UnitPDFUtilities.h"
 #include "pdf/gui/UnitPDFResources.h"
@@ -10,20 +11,12 @@
 namespace px {
 namespace {
 
-std::unique_ptr<TPDFObject> Parse(std::string_view text) {
-  TPDFBuffer data(text.begin(), text.end());
-  int32_t pos = 0;
-  return ParseObject(data, pos, true);
-}
+using test::Parse;
 
 // Adds a stream object (dictionary in PDF syntax, decoded data) to the
 // document; returns its number.
 int32_t AddStream(TPDFWriter& doc, std::string_view dictionary, std::string_view data) {
-  auto parsed = Parse(dictionary);
-  auto* source = dynamic_cast<TPDFDictionary*>(parsed.get());
-  auto stream = TPDFDictionary::FromStreamData(data);
-  for (int32_t k = 0; k < source->Count(); ++k) stream->Add(source->GetKey(k), Parse(AsPDFText(*source->GetValue(k))));
-  return doc.AddObject(std::move(stream));
+  return doc.AddObject(test::Stream(dictionary, data));
 }
 
 TPDFDictionary* Object(TPDFWriter& doc, int32_t number) {
@@ -134,11 +127,8 @@ TEST(PdfResources, ImagesAndMasks) {
   auto stencilImage = CreateResource("XObject", &doc, 0, Object(doc, stencil));
   EXPECT_EQ(static_cast<TPDFResImage&>(*stencilImage).BitsPerComponent, 1);
   EXPECT_EQ(static_cast<TPDFResImage&>(*stencilImage).LastStencilColor, 0x1FFFFFFFu);
-  auto inlineDictionary = Parse("<</Width 2/Height 1/BitsPerComponent 8/ColorSpace/DeviceGray>>");
-  auto inlineStream = TPDFDictionary::FromStreamData(std::string("\x00\xFF", 2));
-  auto* source = static_cast<TPDFDictionary*>(inlineDictionary.get());
-  for (int32_t k = 0; k < source->Count(); ++k)
-    inlineStream->Add(source->GetKey(k), Parse(AsPDFText(*source->GetValue(k))));
+  auto inlineStream = test::Stream("<</Width 2/Height 1/BitsPerComponent 8/ColorSpace/DeviceGray>>",
+                                   std::string("\x00\xFF", 2));
   auto inlineImage = CreateInlineImage(inlineStream.get(), nullptr);
   EXPECT_EQ(inlineImage->Bitmap()->GetPixel(1, 0), RGB(255, 255, 255));
   EXPECT_EQ(inlineImage->Document, nullptr);
