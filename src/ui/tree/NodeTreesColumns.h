@@ -303,11 +303,13 @@ class TNodeTreeColumns : public TCollectionOf<TNodeTreeColumn> {
  protected:
   void Update(TCollectionItem* item) override;
   void Notify(TCollectionItem* item, TCollectionNotification action) override;
+  // Makes the map hold Count entries.
+  void fitPositionMap();
+  std::vector<int32_t> positionMap_;
 
  private:
   friend class TNodeTreeColumn;
   friend class TNTHeader;
-  void fitPositionMap();
   void moveToPosition(TNodeTreeColumn* column, TColumnPosition position);
   void removeFromPositionMap(TColumnIndex index);
   void paintCell(TCanvas& canvas, TColumnIndex index, const TRect& cell, bool advanced, bool ownerDraw);
@@ -316,7 +318,6 @@ class TNodeTreeColumns : public TCollectionOf<TNodeTreeColumn> {
 
   TNTHeader* header_;
   std::unique_ptr<TBitmap> paintBuffer_;
-  std::vector<int32_t> positionMap_;
   bool positionsPending_ = false;
   bool clearing_ = false;
 };
