@@ -43,6 +43,13 @@ void DrawThemedHeaderItem(TCanvas& canvas, const TRect& r, TThemedHeaderState st
     option.position = QStyleOptionHeader::Middle;
     style->drawControl(state == thsBackground ? QStyle::CE_HeaderEmptyArea : QStyle::CE_HeaderSection, &option,
                        &painter, nullptr);
+    // Not every style marks a hovered section; a light wash of the highlight
+    // colour keeps hot apart from normal everywhere.
+    if (state == thsHot) {
+      QColor wash = option.palette.color(QPalette::Highlight);
+      wash.setAlpha(40);
+      painter.fillRect(rect, wash);
+    }
   });
 }
 
