@@ -4,6 +4,7 @@
 // fresh tree and prints the values as the header holds them, or writes the
 // block back in the current version.
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <ostream>
@@ -19,8 +20,12 @@ namespace px::pxtool {
 namespace {
 
 // The tree needs a GUI application; it runs offscreen unless the caller
-// asked for a platform.
+// asked for a platform. Qt's own notes stay off stderr, which carries only
+// the command's messages.
 QApplication& application() {
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg) std::fputs(message.toLocal8Bit().constData(), stderr);
+  });
   static int argc = 1;
   static char name[] = "pxtool";
   static char* argv[] = {name, nullptr};
@@ -94,8 +99,8 @@ int runTree(const Args& args, std::ostream& out, std::ostream& err) {
   const bool rewrite = args.size() == 4 && args[1] == "--rewrite";
   if (!rewrite && args.size() != 2) return usageError(err);
   if (!rewrite && args[1].rfind("--", 0) == 0) return usageError(err);
-  application();
   auto input = readFile(args[1 + (rewrite ? 1 : 0)]);
+  application();
   TObjectPtr<TBaseNodeTree> tree = MakeObject<TBaseNodeTree>(nullptr);
   TNTHeader& header = tree->Header();
   header.LoadFromStream(*input);
