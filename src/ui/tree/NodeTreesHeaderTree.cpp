@@ -1,6 +1,7 @@
 #include "ui/tree/NodeTreesHeaderTree.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "ui/tree/NodeTrees.h"
 
@@ -196,8 +197,8 @@ int32_t DragThreshold(const TBaseNodeTree*) { return 4; }
 void HeaderClicked(TBaseNodeTree* tree, const TColumnHitInfo& info) { tree->HeaderClicked(info); }
 void HeaderDblClicked(TBaseNodeTree* tree, const TColumnHitInfo& info) { tree->HeaderDblClicked(info); }
 bool ColumnSizingQuery(TBaseNodeTree* tree, TPoint p, TColumnIndex column, bool allowed) {
-  TNTHeader& header = headerOf(tree);
-  if (header.OnColumnSizingQuery) header.OnColumnSizingQuery(&header, p, column, allowed);
+  TNTHeader& h = headerOf(tree);
+  if (h.OnColumnSizingQuery) h.OnColumnSizingQuery(&h, p, column, allowed);
   return allowed;
 }
 bool HasHeaderCellDraw(const TBaseNodeTree* tree) { return static_cast<bool>(tree->OnHeaderCellDraw); }
@@ -233,74 +234,64 @@ void HeaderPointerMove(TBaseNodeTree* tree, TShiftState shift, int32_t x, int32_
 void HeaderCursorQuery(TBaseNodeTree* tree, TCursor& cursor) { tree->HeaderCursorQuery(cursor); }
 
 // The header hooks' events live on the header.
-void AfterAutoFitColumn(TBaseNodeTree* tree, TColumnIndex column) {
+namespace {
+
+template <class Event, class... Args>
+void raise(TBaseNodeTree* tree, Event TNTHeader::*event, Args&&... args) {
   TNTHeader& h = headerOf(tree);
-  if (h.OnAfterAutoFitColumn) h.OnAfterAutoFitColumn(&h, column);
+  if (h.*event) (h.*event)(&h, std::forward<Args>(args)...);
 }
-void AfterAutoFitColumns(TBaseNodeTree* tree) {
-  TNTHeader& h = headerOf(tree);
-  if (h.OnAfterAutoFitColumns) h.OnAfterAutoFitColumns(&h);
-}
-void AfterColumnWidthTracking(TBaseNodeTree* tree, TColumnIndex column) {
-  TNTHeader& h = headerOf(tree);
-  if (h.OnAfterColumnWidthTracking) h.OnAfterColumnWidthTracking(&h, column);
-}
-void AfterHeightTracking(TBaseNodeTree* tree) {
-  TNTHeader& h = headerOf(tree);
-  if (h.OnAfterHeightTracking) h.OnAfterHeightTracking(&h);
-}
-bool BeforeAutoFitColumn(TBaseNodeTree* tree, TColumnIndex column, int& smartType) {
-  TNTHeader& h = headerOf(tree);
+
+// Events whose last parameter is the answer, preset to "allowed".
+template <class Event, class... Args>
+bool ask(TBaseNodeTree* tree, Event TNTHeader::*event, Args&&... args) {
   bool allowed = true;
-  if (h.OnBeforeAutoFitColumn) h.OnBeforeAutoFitColumn(&h, column, smartType, allowed);
+  raise(tree, event, std::forward<Args>(args)..., allowed);
   return allowed;
+}
+
+}  // namespace
+
+void AfterAutoFitColumn(TBaseNodeTree* tree, TColumnIndex column) {
+  raise(tree, &TNTHeader::OnAfterAutoFitColumn, column);
+}
+void AfterAutoFitColumns(TBaseNodeTree* tree) { raise(tree, &TNTHeader::OnAfterAutoFitColumns); }
+void AfterColumnWidthTracking(TBaseNodeTree* tree, TColumnIndex column) {
+  raise(tree, &TNTHeader::OnAfterColumnWidthTracking, column);
+}
+void AfterHeightTracking(TBaseNodeTree* tree) { raise(tree, &TNTHeader::OnAfterHeightTracking); }
+bool BeforeAutoFitColumn(TBaseNodeTree* tree, TColumnIndex column, int& smartType) {
+  return ask(tree, &TNTHeader::OnBeforeAutoFitColumn, column, smartType);
 }
 void BeforeAutoFitColumns(TBaseNodeTree* tree, int& smartType) {
-  TNTHeader& h = headerOf(tree);
-  if (h.OnBeforeAutoFitColumns) h.OnBeforeAutoFitColumns(&h, smartType);
+  raise(tree, &TNTHeader::OnBeforeAutoFitColumns, smartType);
 }
 void BeforeColumnWidthTracking(TBaseNodeTree* tree, TColumnIndex column, TShiftState shift) {
-  TNTHeader& h = headerOf(tree);
-  if (h.OnBeforeColumnWidthTracking) h.OnBeforeColumnWidthTracking(&h, column, shift);
+  raise(tree, &TNTHeader::OnBeforeColumnWidthTracking, column, shift);
 }
 void BeforeHeightTracking(TBaseNodeTree* tree, TShiftState shift) {
-  TNTHeader& h = headerOf(tree);
-  if (h.OnBeforeHeightTracking) h.OnBeforeHeightTracking(&h, shift);
+  raise(tree, &TNTHeader::OnBeforeHeightTracking, shift);
 }
 void CanSplitterResize(TBaseNodeTree* tree, TPoint p, bool& allowed) {
-  TNTHeader& h = headerOf(tree);
-  if (h.OnCanSplitterResize) h.OnCanSplitterResize(&h, p, allowed);
+  raise(tree, &TNTHeader::OnCanSplitterResize, p, allowed);
 }
 bool ColumnWidthDblClickResize(TBaseNodeTree* tree, TColumnIndex column, TShiftState shift, TPoint p) {
-  TNTHeader& h = headerOf(tree);
-  bool allowed = true;
-  if (h.OnColumnWidthDblClickResize) h.OnColumnWidthDblClickResize(&h, column, shift, p, allowed);
-  return allowed;
+  return ask(tree, &TNTHeader::OnColumnWidthDblClickResize, column, shift, p);
 }
 bool ColumnWidthTracking(TBaseNodeTree* tree, TColumnIndex column, TShiftState shift, TPoint& trackPoint,
                          TPoint p) {
-  TNTHeader& h = headerOf(tree);
-  bool allowed = true;
-  if (h.OnColumnWidthTracking) h.OnColumnWidthTracking(&h, column, shift, trackPoint, p, allowed);
-  return allowed;
+  return ask(tree, &TNTHeader::OnColumnWidthTracking, column, shift, trackPoint, p);
 }
 TPopupMenu* GetPopupMenu(TBaseNodeTree* tree, TColumnIndex column, TPoint p) {
-  TNTHeader& h = headerOf(tree);
   TPopupMenu* menu = nullptr;
-  if (h.OnGetPopupMenu) h.OnGetPopupMenu(&h, column, p, menu);
+  raise(tree, &TNTHeader::OnGetPopupMenu, column, p, menu);
   return menu;
 }
 bool HeightTracking(TBaseNodeTree* tree, TPoint& p, TShiftState shift) {
-  TNTHeader& h = headerOf(tree);
-  bool allowed = true;
-  if (h.OnHeightTracking) h.OnHeightTracking(&h, p, shift, allowed);
-  return allowed;
+  return ask(tree, &TNTHeader::OnHeightTracking, p, shift);
 }
 bool HeightDblClickResize(TBaseNodeTree* tree, TPoint& p, TShiftState shift) {
-  TNTHeader& h = headerOf(tree);
-  bool allowed = true;
-  if (h.OnHeightDblClickResize) h.OnHeightDblClickResize(&h, p, shift, allowed);
-  return allowed;
+  return ask(tree, &TNTHeader::OnHeightDblClickResize, p, shift);
 }
 
 }  // namespace px::headertree

@@ -6,24 +6,14 @@
 #include <numeric>
 #include <random>
 
-#include "NodeTreesTestSupport.h"
+#include "NodeTreesHeaderTestSupport.h"
 #include "platform/core/Streams.h"
 
 namespace px::test {
 namespace {
 
-struct ColumnTree : HostedTree {
-  TNTHeader& header = tree->Header();
-  TNodeTreeColumns& columns = header.Columns();
-  explicit ColumnTree(int n = 0, int32_t clientWidth = 300) {
-    host.SetClientSize(clientWidth, 200);
-    for (int i = 0; i < n; ++i) columns.AddColumn();
-  }
-  std::vector<int32_t> widths() const {
-    std::vector<int32_t> w;
-    for (TColumnIndex i = 0; i < columns.Count(); ++i) w.push_back(columns.Items(i)->Width());
-    return w;
-  }
+struct ColumnTree : ColumnsTree {
+  explicit ColumnTree(int n = 0, int32_t clientWidth = 300) : ColumnsTree(n, clientWidth, 200) {}
 };
 
 void setFixed(TNodeTreeColumn* c, bool fixed) {

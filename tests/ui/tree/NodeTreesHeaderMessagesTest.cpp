@@ -2,28 +2,17 @@
 // coordinates with the header strip above y 0.
 #include <gtest/gtest.h>
 
-#include "NodeTreesTestSupport.h"
+#include "NodeTreesHeaderTestSupport.h"
 
 namespace px::test {
 namespace {
 
 // Four visible columns of 50 pixels: dividers at 50, 100, 150 and 200.
-struct MessageTree : HostedTree {
-  TNTHeader& header = tree->Header();
-  TNodeTreeColumns& columns = header.Columns();
-  MessageTree() {
-    host.SetClientSize(400, 200);
-    header.SetOptions(header.Options() + THeaderOptions{hoVisible});
-    for (int i = 0; i < 4; ++i) columns.AddColumn();
-  }
+struct MessageTree : ColumnsTree {
+  MessageTree() : ColumnsTree(4, 400, 200) { header.SetOptions(header.Options() + THeaderOptions{hoVisible}); }
   bool send(Cardinal msg, int32_t x, int32_t y, WPARAM wParam = 0) {
     TMessage m{msg, wParam, MakeLParam(x, y), 0};
     return header.HandleHeaderMessage(m);
-  }
-  std::vector<int32_t> widths() const {
-    std::vector<int32_t> w;
-    for (TColumnIndex i = 0; i < columns.Count(); ++i) w.push_back(columns.Items(i)->Width());
-    return w;
   }
   // Presses on a column and moves far enough for the drag to start.
   void startDrag(int32_t x) {

@@ -6,18 +6,15 @@
 #include <QStyleFactory>
 #include <cstdlib>
 
-#include "NodeTreesTestSupport.h"
+#include "NodeTreesHeaderTestSupport.h"
 #include "ui/tree/NodeTreesHeaderTheme.h"
 
 namespace px::test {
 namespace {
 
-struct PaintTree : HostedTree {
-  TNTHeader& header = tree->Header();
-  TNodeTreeColumns& columns = header.Columns();
-  explicit PaintTree(int n = 3, int32_t width = 120) {
+struct PaintTree : ColumnsTree {
+  explicit PaintTree(int n = 3, int32_t width = 120) : ColumnsTree(0, 3 * width + 40, 100) {
     QApplication::setStyle(QStyleFactory::create("Fusion"));
-    host.SetClientSize(3 * width + 40, 100);
     header.SetOptions(header.Options() + THeaderOptions{hoVisible});
     header.Font().SetName("DejaVu Sans");
     header.Font().SetHeight(-12);

@@ -6,21 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "NodeTreesTestSupport.h"
+#include "NodeTreesHeaderTestSupport.h"
 #include "platform/core/Streams.h"
 #include "support/TempDir.h"
 
 namespace px::test {
 namespace {
 
-struct HeaderTree : HostedTree {
-  TNTHeader& header = tree->Header();
-  TNodeTreeColumns& columns = header.Columns();
-  HeaderTree(int n, int32_t clientWidth, int32_t clientHeight) {
-    host.SetClientSize(clientWidth, clientHeight);
-    for (int i = 0; i < n; ++i) columns.AddColumn();
-  }
-};
+using HeaderTree = ColumnsTree;
 
 void makeFixed(TNodeTreeColumn* c) { c->SetOptions(c->Options() + TNTColumnOptions{coFixed}); }
 
