@@ -117,6 +117,10 @@ TEST(PxTool, VersionAndUsage) {
       {"ui", "scalecolor", "0x80", "two"},
       {"ui", "strip", "in.png", "x", "out.pam"},
       {"ui", "strip", "in.png", "0", "out.pam", "--bg", "red"},
+      {"tree"},
+      {"tree", "header"},
+      {"tree", "header", "--rewrite", "in"},
+      {"tree", "columns", "in"},
   };
   for (const auto& args : wrong) {
     SCOPED_TRACE(joinArgs(args));
@@ -694,6 +698,17 @@ TEST(PxTool, CountingInitCreatesTheDatabaseOnce) {
   EXPECT_EQ(remote.err.find('\r'), std::string::npos);
   EXPECT_FALSE(fs::exists(dir.File("remote.fdb")));
   EXPECT_EQ(pxtool({"counting", "init"}, env).code, 2);
+}
+
+TEST(PxTool, TreeHeaderRefusesShortAndMissingBlocks) {
+  test::TempDir dir;
+  // A versioned block that stops inside its column count.
+  const std::string shortBlock = dir.File("short.bin");
+  test::WriteFileBytes(shortBlock, std::string("\xff\xff\xff\xff\x06\x00\x00\x00\x01\x00", 10));
+  expectFails({{"tree", "header", shortBlock}, "Stream read error"});
+  expectFails({{"tree", "header", "--rewrite", shortBlock, dir.File("out.bin")}, "Stream read error"});
+  EXPECT_FALSE(fs::exists(dir.File("out.bin")));
+  expectFails({{"tree", "header", dir.File("missing.bin")}, "Cannot open file"});
 }
 
 }  // namespace

@@ -37,6 +37,78 @@ void Frame3D(TCanvas& canvas, TRect& rect, TColor topColor, TColor bottomColor, 
   canvas.Pen().SetStyle(saved.Style);
 }
 
+namespace {
+
+// Paints one one-pixel ring on the asked sides and moves those sides inwards.
+void drawEdgeRing(TCanvas& canvas, TRect& r, uint32_t flags, TColor topLeft, TColor bottomRight) {
+  if (r.IsEmpty()) return;
+  TBrush& brush = canvas.Brush();
+  // Top and left first; the bottom and right lines then own the two corners
+  // where a light and a dark side meet.
+  if (flags & BF_TOP) {
+    brush.SetColor(topLeft);
+    canvas.FillRect(TRect{r.Left, r.Top, r.Right, r.Top + 1});
+  }
+  if (flags & BF_LEFT) {
+    brush.SetColor(topLeft);
+    canvas.FillRect(TRect{r.Left, r.Top, r.Left + 1, r.Bottom});
+  }
+  if (flags & BF_BOTTOM) {
+    brush.SetColor(bottomRight);
+    canvas.FillRect(TRect{r.Left, r.Bottom - 1, r.Right, r.Bottom});
+  }
+  if (flags & BF_RIGHT) {
+    brush.SetColor(bottomRight);
+    canvas.FillRect(TRect{r.Right - 1, r.Top, r.Right, r.Bottom});
+  }
+  if (flags & BF_LEFT) ++r.Left;
+  if (flags & BF_TOP) ++r.Top;
+  if (flags & BF_RIGHT) --r.Right;
+  if (flags & BF_BOTTOM) --r.Bottom;
+}
+
+}  // namespace
+
+bool DrawEdge(TCanvas& canvas, TRect& rect, uint32_t edge, uint32_t flags) {
+  const uint32_t outer = edge & (BDR_RAISEDOUTER | BDR_SUNKENOUTER);
+  const uint32_t inner = edge & (BDR_RAISEDINNER | BDR_SUNKENINNER);
+  if (!outer && !inner && !(flags & BF_MIDDLE)) return false;
+  TBrushData saved = canvas.Brush().Data();
+  canvas.Brush().SetStyle(bsSolid);
+  TRect r = rect;
+  const bool soft = flags & BF_SOFT;
+  TColor face = clBtnFace;
+  if (flags & (BF_FLAT | BF_MONO)) {
+    // Flat and mono edges are one plain frame: the outer ring in one colour,
+    // the inner ring in the fill colour.
+    TColor frame = (flags & BF_MONO) ? clWindowFrame : clBtnShadow;
+    face = (flags & BF_MONO) ? clWindow : clBtnFace;
+    if (outer) drawEdgeRing(canvas, r, flags, frame, frame);
+    if (inner) drawEdgeRing(canvas, r, flags, face, face);
+  } else {
+    if (outer == BDR_RAISEDOUTER)
+      drawEdgeRing(canvas, r, flags, soft ? clBtnHighlight : cl3DLight, cl3DDkShadow);
+    else if (outer == BDR_SUNKENOUTER)
+      drawEdgeRing(canvas, r, flags, soft ? cl3DDkShadow : clBtnShadow, clBtnHighlight);
+    else if (outer)  // both bits: the sides cancel out into a flat ring
+      drawEdgeRing(canvas, r, flags, clBtnFace, clBtnFace);
+    if (inner == BDR_RAISEDINNER)
+      drawEdgeRing(canvas, r, flags, soft ? cl3DLight : clBtnHighlight, clBtnShadow);
+    else if (inner == BDR_SUNKENINNER)
+      drawEdgeRing(canvas, r, flags, soft ? clBtnShadow : cl3DDkShadow, cl3DLight);
+    else if (inner)
+      drawEdgeRing(canvas, r, flags, clBtnFace, clBtnFace);
+  }
+  if ((flags & BF_MIDDLE) && !r.IsEmpty()) {
+    canvas.Brush().SetColor(face);
+    canvas.FillRect(r);
+  }
+  if (flags & BF_ADJUST) rect = r;
+  canvas.Brush().SetColor(saved.Color);
+  canvas.Brush().SetStyle(saved.Style);
+  return true;
+}
+
 TCustomPanel::TCustomPanel(TComponent* owner) : TCustomControl(owner) { SetBounds(0, 0, 185, 41); }
 
 void TCustomPanel::relayout() {

@@ -51,6 +51,33 @@ class TPanel : public TCustomPanel {
 // by it.
 void Frame3D(TCanvas& canvas, TRect& rect, TColor topColor, TColor bottomColor, int32_t width);
 
+// Edge kinds of DrawEdge: an outer and an inner one-pixel ring, each raised
+// or sunken.
+constexpr uint32_t BDR_RAISEDOUTER = 0x0001;
+constexpr uint32_t BDR_SUNKENOUTER = 0x0002;
+constexpr uint32_t BDR_RAISEDINNER = 0x0004;
+constexpr uint32_t BDR_SUNKENINNER = 0x0008;
+constexpr uint32_t EDGE_RAISED = BDR_RAISEDOUTER | BDR_RAISEDINNER;
+constexpr uint32_t EDGE_SUNKEN = BDR_SUNKENOUTER | BDR_SUNKENINNER;
+constexpr uint32_t EDGE_ETCHED = BDR_SUNKENOUTER | BDR_RAISEDINNER;
+constexpr uint32_t EDGE_BUMP = BDR_RAISEDOUTER | BDR_SUNKENINNER;
+// Sides and manner of DrawEdge.
+constexpr uint32_t BF_LEFT = 0x0001;
+constexpr uint32_t BF_TOP = 0x0002;
+constexpr uint32_t BF_RIGHT = 0x0004;
+constexpr uint32_t BF_BOTTOM = 0x0008;
+constexpr uint32_t BF_RECT = BF_LEFT | BF_TOP | BF_RIGHT | BF_BOTTOM;
+constexpr uint32_t BF_MIDDLE = 0x0800;  // fill the inside with the face colour
+constexpr uint32_t BF_SOFT = 0x1000;    // lighter outer, softer inner highlight
+constexpr uint32_t BF_ADJUST = 0x2000;  // shrink rect by the rings drawn
+constexpr uint32_t BF_FLAT = 0x4000;    // one shadow-coloured outer ring, flat inner
+constexpr uint32_t BF_MONO = 0x8000;    // window-frame outer ring, window-coloured inner
+
+// Draws the rings that edge asks for on the sides that flags name, with the
+// button colours, through the canvas (so every device gets it). Answers
+// false when edge names no ring and flags no fill.
+bool DrawEdge(TCanvas& canvas, TRect& rect, uint32_t edge, uint32_t flags);
+
 // A group box of radio buttons made from Items, in Columns columns.
 // OnClick runs when ItemIndex changes, by the user or in code.
 class TCustomRadioGroup : public TCustomGroupBox {

@@ -34,8 +34,6 @@ class IDataObject;
 struct TFormatEtc;
 struct TStgMedium;
 
-enum TColumnPaintPart { cppBackground, cppDropMark, cppGlyph, cppSortGlyph, cppText };
-using TColumnPaintParts = TSet<TColumnPaintPart>;
 
 // How a cell is asked for its pre-paint: to paint it or to measure it.
 enum TNTCellPaintMode { cpmPaint, cpmGetContentMargin };
@@ -401,7 +399,8 @@ class TBaseNodeTree : public TCustomControl {
   std::function<void(TNTHeader*, TColumnIndex, int32_t)> OnHeaderColumnMoved;
   std::function<void(TNTHeader*, TColumnIndex, TPoint)> OnHeaderColumnDroppedOutside;
   std::function<void(TNTHeader*, TColumnIndex, bool&)> OnHeaderColumnMoveQuery;
-  std::function<void(TNTHeader*, TCanvas&, TColumnIndex, const TRect&, bool, bool, TNTDropMode)> OnHeaderCellDraw;
+  std::function<void(TNTHeader*, TCanvas&, TColumnIndex, const TRect&, bool, bool, TNTDropMarkMode)>
+      OnHeaderCellDraw;
   std::function<void(TNTHeader*, THeaderPaintInfo&, TColumnPaintParts&)> OnHeaderElementsQuery;
   TNTHeaderMouseEvent OnHeaderButtonDown;
   TNTHeaderMouseMoveEvent OnHeaderPointerMove;
@@ -510,7 +509,7 @@ class TBaseNodeTree : public TCustomControl {
   virtual void HeaderColumnDroppedOutside(TColumnIndex column, TPoint dropPoint);
   virtual bool HeaderColumnMoveQuery(TColumnIndex column);
   virtual void HeaderCellDraw(TCanvas& canvas, TColumnIndex column, const TRect& rect, bool hover, bool pressed,
-                              TNTDropMode dropMark);
+                              TNTDropMarkMode dropMark);
   virtual void HeaderElementsQuery(THeaderPaintInfo& info, TColumnPaintParts& elements);
   virtual void HeaderButtonDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
   virtual void HeaderPointerMove(TShiftState shift, int32_t x, int32_t y);
@@ -558,6 +557,15 @@ class TBaseNodeTree : public TCustomControl {
   virtual void HintSizeQuery(PNTNode node, TColumnIndex column, TRect& rect);
   virtual void ColumnWidthMeasuring(TColumnIndex column, bool& useSmartColumnWidth);
   virtual void ColumnWidthMeasured(TColumnIndex column, int32_t& maxWidth);
+
+  // ---- header support
+  // The widest content of a column over the nodes (smart: the displayed
+  // ones only), between the column-width measuring and measured events.
+  virtual int32_t GetMaxColumnWidth(TColumnIndex column, bool useSmartColumnWidth);
+  // The header's main column changed.
+  virtual void MainColumnChanged();
+  // The tree's colour set.
+  TNTColors& Colors() const;
 
   // ---- node life (protected in spirit; public so that helpers and tests
   // of derived trees can reach them)
@@ -688,6 +696,7 @@ class TBaseNodeTree : public TCustomControl {
   TCustomImageList* images_ = nullptr;
   TCustomImageList* stateImages_ = nullptr;
   TCustomImageList* checkImages_ = nullptr;
+  mutable std::unique_ptr<TNTColors> colors_;
 
  private:
   friend class TCustomNodeTreeOptions;

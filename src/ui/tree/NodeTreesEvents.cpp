@@ -303,7 +303,7 @@ bool TBaseNodeTree::HeaderColumnMoveQuery(TColumnIndex column) {
 }
 
 void TBaseNodeTree::HeaderCellDraw(TCanvas& canvas, TColumnIndex column, const TRect& rect, bool hover,
-                                   bool pressed, TNTDropMode dropMark) {
+                                   bool pressed, TNTDropMarkMode dropMark) {
   if (OnHeaderCellDraw) OnHeaderCellDraw(header_.get(), canvas, column, rect, hover, pressed, dropMark);
 }
 

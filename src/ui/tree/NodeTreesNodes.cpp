@@ -494,8 +494,8 @@ void TBaseNodeTree::SetChildCountInternal(PNTNode node, Cardinal newChildCount) 
     }
     AdjustTotalCount(node, added, true);
     node->ChildCount = newChildCount;
-    if (!IsUpdating() && options_->AutoOptions().Contains(auSort) && header_->SortColumn > InvalidColumn)
-      Sort(node, header_->SortColumn, header_->SortDirection, true);
+    if (!IsUpdating() && options_->AutoOptions().Contains(auSort) && header_->SortColumn() > InvalidColumn)
+      Sort(node, header_->SortColumn(), header_->SortDirection(), true);
     InvalidateCache();
   } else {
     while (node->ChildCount > newChildCount) DeleteNode(node->LastChild, true);
@@ -538,8 +538,8 @@ PNTNode TBaseNodeTree::AddChild(PNTNode parent, void* userData) {
   if (updateCount_ == 0) {
     ValidateCache();
     if (states_.Contains(stStructureChangePending)) DoStructureChange(parent == root_ ? nullptr : parent, crChildAdded);
-    if (options_->AutoOptions().Contains(auSort) && header_->SortColumn > InvalidColumn)
-      Sort(parent, header_->SortColumn, header_->SortDirection, true);
+    if (options_->AutoOptions().Contains(auSort) && header_->SortColumn() > InvalidColumn)
+      Sort(parent, header_->SortColumn(), header_->SortDirection(), true);
     InvalidateToBottom(parent);
     UpdateScrollBars(true);
   }
@@ -932,8 +932,8 @@ void TBaseNodeTree::EndUpdate() {
     if (states_.Contains(stStructureChangePending))
       DoStructureChange(lastStructureChangeNode_, lastStructureChangeReason_);
     if (states_.Contains(stChangePending)) DoChange(lastChangedNode_);
-    if (options_->AutoOptions().Contains(auSort) && header_->SortColumn >= 0)
-      SortTree(header_->SortColumn, header_->SortDirection, true);
+    if (options_->AutoOptions().Contains(auSort) && header_->SortColumn() >= 0)
+      SortTree(header_->SortColumn(), header_->SortDirection(), true);
   }
   UpdateStateChanged(updateCount_ == 0 ? usEnd : usUpdate);
 }

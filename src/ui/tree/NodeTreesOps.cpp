@@ -502,8 +502,8 @@ void TBaseNodeTree::ToggleNode(PNTNode node) {
       MeasureItemHeight(Canvas(), child);
       growth += child->SubtreeHeight;
     }
-    if (options_->AutoOptions().Contains(auSort) && header_->SortColumn > InvalidColumn)
-      Sort(node, header_->SortColumn, header_->SortDirection, false);
+    if (options_->AutoOptions().Contains(auSort) && header_->SortColumn() > InvalidColumn)
+      Sort(node, header_->SortColumn(), header_->SortDirection(), false);
     node->Include(nsExpanded);
     AdjustTotalHeight(node, growth, true);
     if (FullyVisible(node)) {
@@ -1075,7 +1075,7 @@ bool TBaseNodeTree::SetScrollOffset(TPoint value, TScrollUpdateOptions options, 
     if (options & suoUpdateNCArea) {
       bool repaint = (options & suoRepaintScrollBars) != 0;
       if (dx != 0) {
-        if ((options & suoRepaintHeader) && header_->Options.Contains(hoVisible)) header_->Invalidate();
+        if ((options & suoRepaintHeader) && header_->Options().Contains(hoVisible)) header_->Invalidate();
         if (!states_.Contains(stSizing) && ScrollBars.Contains(sbHorizontal)) UpdateHorizontalScrollBar(repaint);
       }
       if (dy != 0 && !states_.Contains(stSizing) && !states_.Contains(stThumbTracking)) {

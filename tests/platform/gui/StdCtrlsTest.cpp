@@ -229,3 +229,58 @@ TEST(ExtCtrls, ScrollBoxScrollsItsChildren) {
 
 }  // namespace
 }  // namespace px
+
+namespace px {
+namespace {
+
+// Each row: edge, flags, the expected colours of the outer ring's top-left and
+// bottom-right, of the inner ring's top-left, and the rect left after drawing.
+TEST(ExtCtrls, DrawEdgeRingsColoursAndAdjust) {
+  struct Case {
+    uint32_t edge, flags;
+    TColor outerTL, outerBR, innerTL, inside;
+    TRect after;
+  };
+  const TColor none = clWhite;
+  const Case cases[] = {
+      {EDGE_RAISED, BF_RECT, cl3DLight, cl3DDkShadow, clBtnHighlight, none, Rect(1, 1, 11, 11)},
+      {EDGE_RAISED, BF_RECT | BF_SOFT | BF_ADJUST, clBtnHighlight, cl3DDkShadow, cl3DLight, none, Rect(3, 3, 9, 9)},
+      {EDGE_SUNKEN, BF_RECT | BF_MIDDLE, clBtnShadow, clBtnHighlight, cl3DDkShadow, clBtnFace, Rect(1, 1, 11, 11)},
+      {BDR_RAISEDINNER, BF_RECT | BF_FLAT | BF_MIDDLE | BF_ADJUST, clBtnFace, clBtnFace, clBtnFace, clBtnFace,
+       Rect(2, 2, 10, 10)},
+      {EDGE_RAISED, BF_RECT | BF_FLAT, clBtnShadow, clBtnShadow, clBtnFace, none, Rect(1, 1, 11, 11)},
+  };
+  for (const Case& c : cases) {
+    TBitmap bmp(12, 12, pf24bit);
+    bmp.Canvas().Brush().SetColor(clWhite);
+    bmp.Canvas().FillRect(Rect(0, 0, 12, 12));
+    TRect r = Rect(1, 1, 11, 11);
+    EXPECT_TRUE(DrawEdge(bmp.Canvas(), r, c.edge, c.flags));
+    SCOPED_TRACE(testing::Message() << "edge " << c.edge << " flags " << c.flags);
+    EXPECT_EQ(bmp.GetPixel(5, 1), ColorToRGB(c.outerTL));
+    EXPECT_EQ(bmp.GetPixel(1, 5), ColorToRGB(c.outerTL));
+    EXPECT_EQ(bmp.GetPixel(5, 10), ColorToRGB(c.outerBR));
+    EXPECT_EQ(bmp.GetPixel(10, 5), ColorToRGB(c.outerBR));
+    EXPECT_EQ(bmp.GetPixel(5, 2), ColorToRGB(c.innerTL));
+    EXPECT_EQ(bmp.GetPixel(5, 5), ColorToRGB(c.inside));
+    EXPECT_EQ(bmp.GetPixel(0, 0), ColorToRGB(clWhite));  // outside untouched
+    EXPECT_EQ(r, c.after);
+  }
+}
+
+TEST(ExtCtrls, DrawEdgeOnlyOnTheAskedSides) {
+  TBitmap bmp(10, 10, pf24bit);
+  bmp.Canvas().Brush().SetColor(clWhite);
+  bmp.Canvas().FillRect(Rect(0, 0, 10, 10));
+  TRect r = Rect(0, 0, 10, 10);
+  // The header's normal thick button: no right side.
+  EXPECT_TRUE(DrawEdge(bmp.Canvas(), r, EDGE_RAISED, 0x380B));
+  EXPECT_EQ(r, Rect(2, 2, 10, 8));
+  EXPECT_EQ(bmp.GetPixel(9, 5), ColorToRGB(clBtnFace));  // middle filled up to the edge
+  EXPECT_EQ(bmp.GetPixel(5, 9), ColorToRGB(cl3DDkShadow));
+  TRect empty = Rect(0, 0, 10, 10);
+  EXPECT_FALSE(DrawEdge(bmp.Canvas(), empty, 0, BF_RECT));
+}
+
+}  // namespace
+}  // namespace px

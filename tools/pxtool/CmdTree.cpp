@@ -1,0 +1,118 @@
+// pxtool tree header FILE
+// pxtool tree header --rewrite IN OUT
+// Reads a tree header block (columns and header values) into the header of a
+// fresh tree and prints the values as the header holds them, or writes the
+// block back in the current version.
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <string>
+
+#include "PxTool.h"
+#include "platform/core/CodePages.h"
+#include "platform/core/Streams.h"
+#include "ui/tree/NodeTrees.h"
+
+namespace px::pxtool {
+namespace {
+
+// The tree needs a GUI application; it runs offscreen unless the caller
+// asked for a platform. Qt's own notes stay off stderr, which carries only
+// the command's messages.
+QApplication& application() {
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg) std::fputs(message.toLocal8Bit().constData(), stderr);
+  });
+  static int argc = 1;
+  static char name[] = "pxtool";
+  static char* argv[] = {name, nullptr};
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static QApplication app(argc, argv);
+  return app;
+}
+
+std::string hex(int64_t value) {
+  std::ostringstream s;
+  s << "0x" << std::uppercase << std::hex << static_cast<uint32_t>(value);
+  return s.str();
+}
+
+std::string escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\')
+      out += "\\\\";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else
+      out += c;
+  }
+  return out;
+}
+
+std::unique_ptr<TBytesStream> readFile(const std::string& path) {
+  TFileStream file(path, fmOpenRead);
+  auto stream = std::make_unique<TBytesStream>();
+  stream->CopyFrom(file, 0);
+  stream->SetPosition(0);
+  return stream;
+}
+
+void printHeader(TNTHeader& header, std::ostream& out) {
+  TNodeTreeColumns& columns = header.Columns();
+  out << "version " << header.StreamVersion() << "\n";
+  for (TColumnIndex i = 0; i < columns.Count(); ++i) {
+    const TNodeTreeColumn* c = columns.Items(i);
+    out << "column " << i << " pos=" << c->Position() << " width=" << c->Width() << " minwidth=" << c->MinWidth()
+        << " maxwidth=" << c->MaxWidth() << " style=" << c->Style() << " imageindex=" << c->ImageIndex()
+        << " layout=" << c->Layout() << " margin=" << c->Margin() << " spacing=" << c->Spacing()
+        << " bidimode=" << c->BiDiMode() << " options=" << hex(static_cast<int64_t>(c->Options().Mask()))
+        << " tag=" << c->Tag() << " alignment=" << c->Alignment() << " color=" << hex(c->Color());
+    if (c->Options().Contains(coUseCaptionAlignment)) out << " captionalignment=" << c->CaptionAlignment();
+    out << " text=" << escaped(UnicodeToUtf8(c->Text())) << " hint=" << escaped(UnicodeToUtf8(c->Hint())) << "\n";
+  }
+  out << "positions";
+  for (int32_t index : columns.PositionMap()) out << " " << index;
+  out << "\n";
+  out << "newcolumnwidth " << columns.NewColumnWidth << "\n";
+  TNTFixedAreaConstraints& k = header.FixedAreaConstraints();
+  const TFont& font = header.Font();
+  out << "header autosizeindex=" << header.AutoSizeIndex() << " background=" << hex(header.Background())
+      << " height=" << header.Height() << " options=" << hex(static_cast<int64_t>(header.Options().Mask()))
+      << " style=" << header.Style() << " fontcolor=" << hex(font.Color()) << " fontheight=" << font.Height()
+      << " fontpitch=" << header.FontPitch << " fontstyle=" << font.Style().Mask()
+      << " maincolumn=" << header.MainColumn() << " sortcolumn=" << header.SortColumn()
+      << " sortdirection=" << header.SortDirection() << " parentfont=" << (header.ParentFont() ? 1 : 0)
+      << " maxheight=" << header.MaxHeight() << " minheight=" << header.MinHeight()
+      << " defaultheight=" << header.DefaultHeight() << " maxheightpercent=" << int(k.MaxHeightPercent())
+      << " maxwidthpercent=" << int(k.MaxWidthPercent()) << " minheightpercent=" << int(k.MinHeightPercent())
+      << " minwidthpercent=" << int(k.MinWidthPercent()) << " fontname=" << escaped(font.Name()) << "\n";
+}
+
+int runTree(const Args& args, std::ostream& out, std::ostream& err) {
+  if (args.empty() || args[0] != "header") return usageError(err);
+  const bool rewrite = args.size() == 4 && args[1] == "--rewrite";
+  if (!rewrite && args.size() != 2) return usageError(err);
+  if (!rewrite && args[1].rfind("--", 0) == 0) return usageError(err);
+  auto input = readFile(args[1 + (rewrite ? 1 : 0)]);
+  application();
+  TObjectPtr<TBaseNodeTree> tree = MakeObject<TBaseNodeTree>(nullptr);
+  TNTHeader& header = tree->Header();
+  header.LoadFromStream(*input);
+  if (rewrite) {
+    SaveFileAtomically(args[3], [&](TStream& stream) { header.SaveToStream(stream); });
+    return 0;
+  }
+  printHeader(header, out);
+  return 0;
+}
+
+const PxCommand treeCommand("tree", "tree header FILE | tree header --rewrite IN OUT", runTree);
+
+}  // namespace
+}  // namespace px::pxtool
