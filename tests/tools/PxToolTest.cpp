@@ -121,6 +121,10 @@ TEST(PxTool, VersionAndUsage) {
       {"tree", "header"},
       {"tree", "header", "--rewrite", "in"},
       {"tree", "columns", "in"},
+      {"ui", "dropdown", "--area", "0,0,100", "--edit", "1,1,10,10"},
+      {"ui", "dropdown", "--area", "0,0,100,100"},
+      {"ui", "dropdown", "--area", "0,0,100,100", "--edit", "1,1,10,10", "--size", "1,2,3"},
+      {"ui", "dropdown", "--area", "0,0,100,100", "--edit", "1,1,10,10", "--wide"},
   };
   for (const auto& args : wrong) {
     SCOPED_TRACE(joinArgs(args));
@@ -281,6 +285,28 @@ TEST(PxTool, PngDecodeWritesAnRgbaPam) {
   EXPECT_EQ(badMode.code, 2);
   EXPECT_EQ(badMode.err, "png decode: mode must be auto, native, rgb, rgba, mask or premultiplied\n");
   EXPECT_FALSE(fs::exists(pam));
+}
+
+TEST(PxTool, UiDropDownPlacement) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--area", "0,0,1000,800", "--edit", "100,100,150,21"},
+       "direction=3 left=100 top=121 width=150 height=38 minw=2 minh=2 maxw=900 maxh=679 grip=0\n"},
+      {{"--area", "0,0,1000,800", "--edit", "100,760,150,21", "--resizable"},
+       "direction=1 left=100 top=711 width=150 height=49 minw=2 minh=13 maxw=900 maxh=760 grip=2\n"},
+      {{"--area", "0,0,1000,800", "--edit", "900,760,150,21", "--rtl"},
+       "direction=0 left=850 top=722 width=150 height=38 minw=2 minh=2 maxw=1000 maxh=760 grip=0\n"},
+      {{"--area", "0,0,1000,800", "--edit", "100,100,150,21", "--size", "200,50,10,10,400,300"},
+       "direction=3 left=100 top=121 width=202 height=52 minw=202 minh=52 maxw=402 maxh=302 grip=0\n"},
+      {{"--area", "0,0,1000,800", "--edit", "2000,100,150,21"}, "failure\n"},
+      {{"--area", "0,0,1000,800", "--edit", "100,100,150,21", "--size", "500,10,20,20,100,100"}, "failure\n"},
+  };
+  for (const auto& [args, expected] : cases) {
+    std::vector<std::string> all = {"ui", "dropdown"};
+    all.insert(all.end(), args.begin(), args.end());
+    Outcome run = pxtool(all);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, expected) << joinArgs(all);
+  }
 }
 
 TEST(PxTool, UiScaleColorAndStrip) {

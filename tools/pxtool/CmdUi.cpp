@@ -5,12 +5,17 @@
 //   Uses IN.png as an image strip: prints its image size and count, draws
 //   image INDEX with the image-list service onto a square background (white
 //   unless --bg) and writes it as an 8-bit RGBA PAM file.
+// pxtool ui dropdown --area X,Y,W,H --edit X,Y,W,H [--rtl] [--resizable]
+//                    [--size MINW,MINH,W,H,MAXW,MAXH]
+//   Where the framework edit's drop-down goes on a monitor area; --size is
+//   what the owner settles on before expanding (default: the starting values).
 #include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "PxTool.h"
 #include "platform/core/Resources.h"
@@ -18,6 +23,7 @@
 #include "platform/gui/Graphics.h"
 #include "ui/framework/QVRControls.h"
 #include "ui/framework/UnitImage.h"
+#include "ui/framework/UnitQVREdit.h"
 
 namespace px::pxtool {
 namespace {
@@ -120,16 +126,75 @@ int strip(const Args& args, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+bool parseInts(const std::string& text, size_t count, std::vector<int32_t>& values) {
+  values.clear();
+  size_t start = 0;
+  while (true) {
+    size_t comma = text.find(',', start);
+    int32_t v = 0;
+    if (!parseInt(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start), v)) return false;
+    values.push_back(v);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return values.size() == count;
+}
+
+int dropdown(const Args& args, std::ostream& out, std::ostream& err) {
+  std::vector<int32_t> area, edit, size;
+  bool rtl = false, resizable = false, haveSize = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--rtl") rtl = true;
+    else if (a == "--resizable") resizable = true;
+    else if (i + 1 < args.size() && a == "--area") {
+      if (!parseInts(args[++i], 4, area)) return usageError(err);
+    } else if (i + 1 < args.size() && a == "--edit") {
+      if (!parseInts(args[++i], 4, edit)) return usageError(err);
+    } else if (i + 1 < args.size() && a == "--size") {
+      if (!parseInts(args[++i], 6, size)) return usageError(err);
+      haveSize = true;
+    } else {
+      return usageError(err);
+    }
+  }
+  if (area.size() != 4 || edit.size() != 4 || area[2] < 0 || area[3] < 0 || edit[2] < 0 || edit[3] < 0)
+    return usageError(err);
+  const TRect a = Bounds(area[0], area[1], area[2], area[3]), e = Bounds(edit[0], edit[1], edit[2], edit[3]);
+  TComboSizeInformation info = InitialComboSizeInformation(a, e, rtl ? bdRightToLeft : bdLeftToRight, resizable);
+  if (haveSize) {
+    info.MinWidth = size[0];
+    info.MinHeight = size[1];
+    info.Width = size[2];
+    info.Height = size[3];
+    info.MaxWidth = size[4];
+    info.MaxHeight = size[5];
+  }
+  TDropDownPlacement p = PlaceDropDown(a, e, resizable, info);
+  if (p.Failed) {
+    out << "failure\n";
+    return 0;
+  }
+  out << "direction=" << int(p.Direction) << " left=" << p.Bounds.Left << " top=" << p.Bounds.Top
+      << " width=" << p.Bounds.Width() << " height=" << p.Bounds.Height() << " minw=" << p.MinWidth
+      << " minh=" << p.MinHeight << " maxw=" << p.MaxWidth << " maxh=" << p.MaxHeight << " grip=" << int(p.Grip)
+      << "\n";
+  return 0;
+}
+
 int runUi(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) return usageError(err);
   if (args[0] == "scalecolor") return scaleColor(args, out, err);
   if (args[0] == "strip") return strip(args, out, err);
+  if (args[0] == "dropdown") return dropdown(args, out, err);
   return usageError(err);
 }
 
 const PxCommand uiCommand("ui",
                           "ui scalecolor COLOR EXPONENT\n"
-                          "  pxtool ui strip IN.png INDEX OUT.pam [--bg RRGGBB]",
+                          "  pxtool ui strip IN.png INDEX OUT.pam [--bg RRGGBB]\n"
+                          "  pxtool ui dropdown --area X,Y,W,H --edit X,Y,W,H [--rtl] [--resizable] "
+                          "[--size MINW,MINH,W,H,MAXW,MAXH]",
                           runUi);
 
 }  // namespace

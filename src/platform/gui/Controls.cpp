@@ -1,6 +1,7 @@
 #include "platform/gui/Controls.h"
 
 #include <QCoreApplication>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QEvent>
 #include <QFocusEvent>
@@ -901,6 +902,14 @@ bool TWinControl::bridgeEvent(QWidget* watched, QEvent* event) {
         QPainter painter(widget_);
         TQtPainterDevice device(&painter);
         TCanvas canvas(&device);
+        paintCanvas_ = &canvas;
+        try {
+          Perform(WM_PAINT);
+        } catch (...) {
+          paintCanvas_ = nullptr;
+          throw;
+        }
+        paintCanvas_ = nullptr;
         paintChildren(canvas);
         return true;
       }
@@ -956,12 +965,17 @@ bool TWinControl::bridgeEvent(QWidget* watched, QEvent* event) {
         if (b == 0) captured_ = nullptr;
       }
       std::weak_ptr<char> targetAlive = target->life_;
+      keepFromWidget_ = false;
       target->Perform(msg, flags, MakeLParam(local.X, local.Y));
       // The handler may have freed the target or this control (a click that
       // closes the screen it sits on): then the event ends here.
       if (alive.expired()) return true;
       if (msg == WM_RBUTTONUP && !targetAlive.expired() && target->PopupMenu())
         ShowPopupMenuHook(target, ClientToScreen(p));
+      if (keepFromWidget_) {
+        keepFromWidget_ = false;
+        return true;
+      }
       return ownPaint_;
     }
     case QEvent::Enter: Perform(CM_MOUSEENTER); return false;
@@ -1026,7 +1040,17 @@ bool TWinControl::bridgeEvent(QWidget* watched, QEvent* event) {
   }
 }
 
-bool TWinControl::bridgeOtherEvent(QEvent*) { return false; }
+bool TWinControl::bridgeOtherEvent(QEvent* event) {
+  if (event->type() == QEvent::ContextMenu && !ownPaint_) {
+    // A wrapped control may show a menu of its own: a non-zero result keeps
+    // the widget's standard menu away.
+    auto* ce = static_cast<QContextMenuEvent*>(event);
+    std::weak_ptr<char> alive = life_;
+    LRESULT r = Perform(WM_CONTEXTMENU, static_cast<WPARAM>(Handle()), MakeLParam(ce->globalPos().x(), ce->globalPos().y()));
+    return alive.expired() || r != 0;
+  }
+  return false;
+}
 
 // ---------------------------------------------------------------------------
 

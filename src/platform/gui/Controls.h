@@ -355,6 +355,9 @@ class TControl : public TComponent {
   virtual void PaintOnParent(TCanvas& canvas);
   void requestParentLayout();
   void rememberAnchors();
+  // Expires when the control is freed: for code that must not touch the
+  // control after a handler that may free it.
+  std::weak_ptr<char> LifeToken() const { return life_; }
   bool mouseCaptured_ = false;
 
  private:
@@ -445,8 +448,15 @@ class TWinControl : public TControl {
   virtual bool bridgeOtherEvent(QEvent* event);
   // Paints the control's face and its children without windows.
   void paintInto(QPainter& painter);
-  // False for wrapped Qt controls, which paint themselves.
+  // From a handler of a mouse message: the Qt control this control wraps
+  // does not get the event (a click on a button drawn over an edit must not
+  // move its caret).
+  void KeepFromWidget() { keepFromWidget_ = true; }
+  // False for wrapped Qt controls, which paint themselves. Those get
+  // WM_PAINT after Qt painted them, with a canvas over the widget, to draw
+  // over it.
   bool ownPaint_ = false;
+  bool keepFromWidget_ = false;
   TCanvas* paintCanvas_ = nullptr;
 
  private:

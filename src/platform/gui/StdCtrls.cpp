@@ -110,8 +110,10 @@ TWrappedControl::TWrappedControl(TComponent* owner, QWidget* widget, bool clicks
 
 void TWrappedControl::WndProc(TMessage& m) {
   if (clicksFromWidget_ && (m.Msg == WM_LBUTTONUP || m.Msg == WM_LBUTTONDOWN)) mouseCaptured_ = false;
+  std::weak_ptr<char> alive = LifeToken();
   TWinControl::WndProc(m);
-  if (clicksFromWidget_ && m.Msg == WM_LBUTTONDOWN) mouseCaptured_ = false;
+  // A handler may have freed the control.
+  if (!alive.expired() && clicksFromWidget_ && m.Msg == WM_LBUTTONDOWN) mouseCaptured_ = false;
 }
 
 void TWrappedControl::Changed(Cardinal cm) {
