@@ -121,6 +121,9 @@ class TBaseNodeTree : public TCustomControl {
   TRect ClientRect() const override { return Rect(0, 0, ClientWidth(), ClientHeight()); }
   // A timer of the window ran out.
   virtual void TimerFired(int id);
+  void WndProc(TMessage& message) override;
+  // Makes the tree's own window its host (the null host until then).
+  void UseWindowHost();
 
   // ---- structure and options
   PNTNode RootNode() const { return root_; }
@@ -645,6 +648,7 @@ class TBaseNodeTree : public TCustomControl {
 
   INodeTreeHost* host_;
   TNullNodeTreeHost nullHost_;
+  std::unique_ptr<TNodeTreeWindowHost> windowHost_;
   std::unique_ptr<TCustomNodeTreeOptions> options_;
   std::unique_ptr<TNTHeader> header_;
   PNTNode root_ = nullptr;
