@@ -320,6 +320,9 @@ class TBaseNodeTree : public TCustomControl {
   virtual void UpdateHorizontalScrollBar(bool doRepaint);
   virtual void UpdateVerticalScrollBar(bool doRepaint);
   void UpdateScrollBars(bool doRepaint);
+  // Sets one bar from the client extent, range and offset; answers the
+  // offset kept in range.
+  int32_t UpdateScrollBar(TScrollBarKind bar, int32_t client, int32_t range, int32_t offset, bool doRepaint);
   virtual bool ScrollIntoView(PNTNode node, bool center, bool horizontally = false);
   virtual bool ScrollIntoView(TColumnIndex column, bool center);
   TSet<TScrollBarKind> ScrollBars = {sbHorizontal, sbVertical};
