@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTimerEvent>
 #include <QWheelEvent>
 #include <QWidget>
 #include <algorithm>
@@ -696,6 +697,65 @@ void TWinControl::Update() {
   if (widget_ && widget_->isVisible()) widget_->repaint();
 }
 
+void TWinControl::InvalidateRect(const TRect* rect) {
+  if (!widget_) return;
+  if (!rect) {
+    widget_->update();
+    return;
+  }
+  TPoint off = clientOffsetForChildren();
+  widget_->update(QRect(rect->Left + off.X, rect->Top + off.Y, rect->Width(), rect->Height()));
+}
+
+TRect TWinControl::PaintRect() const { return inPaint_ ? paintRect_ : ClientRect(); }
+
+void TWinControl::ScrollWindow(int32_t dx, int32_t dy, const TRect* clip) {
+  if (!widget_ || (dx == 0 && dy == 0)) return;
+  TPoint off = clientOffsetForChildren();
+  TRect r = clip ? *clip : ClientRect();
+  widget_->scroll(dx, dy, QRect(r.Left + off.X, r.Top + off.Y, r.Width(), r.Height()));
+}
+
+void TWinControl::SetRedraw(bool on) {
+  if (widget_) widget_->setUpdatesEnabled(on);
+}
+
+bool TWinControl::RedrawOn() const { return widget_ && widget_->updatesEnabled(); }
+
+void TWinControl::SetTimer(uintptr_t id, Cardinal ms) {
+  if (!widget_) return;
+  KillTimer(id);
+  int qtId = widget_->startTimer(static_cast<int>(std::min<Cardinal>(ms, INT32_MAX)));
+  if (qtId != 0) timers_[id] = qtId;
+}
+
+void TWinControl::KillTimer(uintptr_t id) {
+  auto it = timers_.find(id);
+  if (it == timers_.end()) return;
+  if (widget_) widget_->killTimer(it->second);
+  timers_.erase(it);
+}
+
+void TWinControl::SetCapture() {
+  captureSet_ = true;
+  mouseCaptured_ = true;
+  if (widget_ && widget_->isVisible()) widget_->grabMouse();
+}
+
+void TWinControl::ReleaseCapture() {
+  if (!captureSet_) return;
+  captureSet_ = false;
+  mouseCaptured_ = false;
+  if (widget_ && QWidget::mouseGrabber() == widget_) widget_->releaseMouse();
+}
+
+TPoint TWinControl::CursorClientPos() const {
+  if (!widget_) return {};
+  QPoint p = widget_->mapFromGlobal(QCursor::pos());
+  TPoint off = clientOffsetForChildren();
+  return {p.x() - off.X, p.y() - off.Y};
+}
+
 void TWinControl::EnableAlign() {
   if (alignDisabled_ > 0 && --alignDisabled_ == 0) Realign();
 }
@@ -878,21 +938,38 @@ void TWinControl::paintInto(QPainter& painter) {
   TCanvas canvas(&device);
   if (ownPaint_) painter.fillRect(QRect(0, 0, Width(), Height()), ToQColor(Color()));
   paintCanvas_ = &canvas;
+  inPaint_ = true;
   try {
     Perform(WM_PAINT);
     paintChildren(canvas);
   } catch (...) {
     paintCanvas_ = nullptr;
+    inPaint_ = false;
     throw;
   }
   paintCanvas_ = nullptr;
+  inPaint_ = false;
 }
 
 bool TWinControl::bridgeEvent(QWidget* watched, QEvent* event) {
   if (watched != widget_) return false;
   NoteInputEvent(event);
   switch (event->type()) {
+    case QEvent::Timer: {
+      int qtId = static_cast<QTimerEvent*>(event)->timerId();
+      for (const auto& [id, running] : timers_)
+        if (running == qtId) {
+          Perform(WM_TIMER, id);
+          return true;
+        }
+      return false;
+    }
     case QEvent::Paint: {
+      {
+        QRect r = static_cast<QPaintEvent*>(event)->rect();
+        TPoint off = clientOffsetForChildren();
+        paintRect_ = Rect(r.left() - off.X, r.top() - off.Y, r.left() - off.X + r.width(), r.top() - off.Y + r.height());
+      }
       if (!ownPaint_) {
         // A wrapped Qt control paints itself; children without a window
         // are drawn over it afterwards.

@@ -15,6 +15,7 @@
 // Anchors.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -405,6 +406,31 @@ class TWinControl : public TControl {
   void Invalidate() override;
   void Update() override;
 
+  // Invalidates part of the client area (nullptr: all of it).
+  void InvalidateRect(const TRect* rect);
+  // During WM_PAINT the part of the client area to repaint; the whole
+  // client area otherwise.
+  TRect PaintRect() const;
+  // Scrolls the contents by dx, dy within clip (client coordinates;
+  // nullptr: the client area); the uncovered part is repainted.
+  void ScrollWindow(int32_t dx, int32_t dy, const TRect* clip = nullptr);
+  // WM_SETREDRAW: with false the window is not painted until it is switched
+  // on again, which repaints it.
+  void SetRedraw(bool on);
+  bool RedrawOn() const;
+  // Window timers by id: every expiry delivers WM_TIMER with the id in
+  // WParam until KillTimer. Setting a running id restarts it.
+  void SetTimer(uintptr_t id, Cardinal ms);
+  void KillTimer(uintptr_t id);
+  bool TimerRunning(uintptr_t id) const { return timers_.count(id) != 0; }
+  // Mouse capture that outlasts a held button: mouse messages come here
+  // until ReleaseCapture.
+  void SetCapture();
+  void ReleaseCapture();
+  bool HasCapture() const { return captureSet_; }
+  // The mouse position in client coordinates.
+  TPoint CursorClientPos() const;
+
   // Places the aligned and anchored children again.
   void Realign();
   void DisableAlign() { ++alignDisabled_; }
@@ -458,6 +484,10 @@ class TWinControl : public TControl {
   bool ownPaint_ = false;
   bool keepFromWidget_ = false;
   TCanvas* paintCanvas_ = nullptr;
+  TRect paintRect_;
+  bool inPaint_ = false;
+  std::map<uintptr_t, int> timers_;  // our id -> Qt timer id
+  bool captureSet_ = false;
 
  private:
   friend class TControl;

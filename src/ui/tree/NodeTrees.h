@@ -119,6 +119,9 @@ class TBaseNodeTree : public TCustomControl {
   TRect ClientRect() const override { return Rect(0, 0, ClientWidth(), ClientHeight()); }
   // A timer of the window ran out.
   virtual void TimerFired(int id);
+  void WndProc(TMessage& message) override;
+  // Makes the tree's own window its host (the null host until then).
+  void UseWindowHost();
 
   // ---- structure and options
   PNTNode RootNode() const { return root_; }
@@ -315,6 +318,9 @@ class TBaseNodeTree : public TCustomControl {
   virtual void UpdateHorizontalScrollBar(bool doRepaint);
   virtual void UpdateVerticalScrollBar(bool doRepaint);
   void UpdateScrollBars(bool doRepaint);
+  // Sets one bar from the client extent, range and offset; answers the
+  // offset kept in range.
+  int32_t UpdateScrollBar(TScrollBarKind bar, int32_t client, int32_t range, int32_t offset, bool doRepaint);
   virtual bool ScrollIntoView(PNTNode node, bool center, bool horizontally = false);
   virtual bool ScrollIntoView(TColumnIndex column, bool center);
   TSet<TScrollBarKind> ScrollBars = {sbHorizontal, sbVertical};
@@ -653,6 +659,7 @@ class TBaseNodeTree : public TCustomControl {
 
   INodeTreeHost* host_;
   TNullNodeTreeHost nullHost_;
+  std::unique_ptr<TNodeTreeWindowHost> windowHost_;
   std::unique_ptr<TCustomNodeTreeOptions> options_;
   std::unique_ptr<TNTHeader> header_;
   PNTNode root_ = nullptr;

@@ -152,3 +152,37 @@ class TRecordingNodeTreeHost : public INodeTreeHost {
 };
 
 }  // namespace px
+
+namespace px {
+
+// The host over a real window: requests go to the control's widget through
+// the platform's window seams; WM_TIMER comes back through the control's
+// WndProc. The scroll bar state is kept here until the widget lays out its
+// own scroll bars.
+class TNodeTreeWindowHost : public INodeTreeHost {
+ public:
+  explicit TNodeTreeWindowHost(TWinControl* control) : control_(control) {}
+  bool HandleAllocated() const override { return control_->Widget() != nullptr; }
+  TSize ClientSize() const override;
+  void InvalidateRect(const TRect* rect, bool erase) override;
+  void UpdateWindow() override { control_->Update(); }
+  void SetRedraw(bool on) override { control_->SetRedraw(on); }
+  void ScrollContents(int32_t dx, int32_t dy, const TRect* clip) override { control_->ScrollWindow(dx, dy, clip); }
+  void SetScrollInfo(TScrollBarKind bar, const TNTScrollInfo& info, bool redraw) override;
+  TNTScrollInfo GetScrollInfo(TScrollBarKind bar) const override;
+  void ShowScrollBar(TScrollBarKind bar, bool show) override { bars_[bar].Visible = show; }
+  int32_t ScrollBarSize(TScrollBarKind) const override { return 17; }
+  void StartTimer(int id, Cardinal ms) override { control_->SetTimer(static_cast<uintptr_t>(id), ms); }
+  void StopTimer(int id) override { control_->KillTimer(static_cast<uintptr_t>(id)); }
+  void SetCapture() override { control_->SetCapture(); }
+  void ReleaseCapture() override { control_->ReleaseCapture(); }
+  bool HasCapture() const override { return control_->HasCapture(); }
+  void SetCursor(TCursor cursor) override { control_->SetCursor(cursor); }
+  bool CursorPos(TPoint& pos) const override;
+
+ private:
+  TWinControl* control_;
+  std::map<TScrollBarKind, TNTScrollInfo> bars_;
+};
+
+}  // namespace px

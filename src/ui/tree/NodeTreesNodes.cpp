@@ -77,6 +77,19 @@ void TBaseNodeTree::StopTimer(int id) {
   if (HandleAllocated()) host_->StopTimer(id);
 }
 
+void TBaseNodeTree::UseWindowHost() {
+  if (!windowHost_) windowHost_ = std::make_unique<TNodeTreeWindowHost>(this);
+  SetHost(windowHost_.get());
+}
+
+void TBaseNodeTree::WndProc(TMessage& message) {
+  if (message.Msg == WM_TIMER) {
+    TimerFired(static_cast<int>(message.WParam));
+    return;
+  }
+  TCustomControl::WndProc(message);
+}
+
 void TBaseNodeTree::TimerFired(int id) {
   switch (id) {
     case ChangeTimer:

@@ -979,30 +979,33 @@ void TBaseNodeTree::UpdateRanges() {
   UpdateHorizontalRange();
 }
 
+int32_t TBaseNodeTree::UpdateScrollBar(TScrollBarKind bar, int32_t client, int32_t range, int32_t offset,
+                                       bool doRepaint) {
+  if (!ScrollBars.Contains(bar)) {
+    if (host_->GetScrollInfo(bar).Visible) ScrollBarShow(bar, false);
+    return offset;
+  }
+  if (client < range || AlwaysVisibleScrollBars) {
+    TNTScrollInfo info;
+    info.Min = 0;
+    info.Max = range;
+    info.Page = static_cast<uint32_t>(std::max(client + 1, 0));
+    offset = std::clamp(offset, std::min(0, client - range), 0);
+    info.Pos = -offset;
+    info.DisableNoScroll = AlwaysVisibleScrollBars;
+    host_->SetScrollInfo(bar, info, doRepaint);
+    if (!host_->GetScrollInfo(bar).Visible) ScrollBarShow(bar, true);
+    return offset;
+  }
+  host_->SetScrollInfo(bar, TNTScrollInfo{}, doRepaint);
+  if (host_->GetScrollInfo(bar).Visible) ScrollBarShow(bar, false);
+  return 0;
+}
+
 void TBaseNodeTree::UpdateVerticalScrollBar(bool doRepaint) {
   UpdateVerticalRange();
   if (states_.Contains(stUpdating) || states_.Contains(stDeferScrollBars) || !HandleAllocated()) return;
-  if (!ScrollBars.Contains(sbVertical)) {
-    if (host_->GetScrollInfo(sbVertical).Visible) ScrollBarShow(sbVertical, false);
-    return;
-  }
-  int32_t client = ClientHeight();
-  int32_t newY = offsetY_;
-  if (client < rangeY_ || AlwaysVisibleScrollBars) {
-    TNTScrollInfo info;
-    info.Min = 0;
-    info.Max = rangeY_;
-    info.Page = static_cast<uint32_t>(std::max(client + 1, 0));
-    newY = std::clamp(offsetY_, std::min(0, client - rangeY_), 0);
-    info.Pos = -newY;
-    info.DisableNoScroll = AlwaysVisibleScrollBars;
-    host_->SetScrollInfo(sbVertical, info, doRepaint);
-    if (!host_->GetScrollInfo(sbVertical).Visible) ScrollBarShow(sbVertical, true);
-  } else {
-    host_->SetScrollInfo(sbVertical, TNTScrollInfo{}, doRepaint);
-    if (host_->GetScrollInfo(sbVertical).Visible) ScrollBarShow(sbVertical, false);
-    newY = 0;
-  }
+  int32_t newY = UpdateScrollBar(sbVertical, ClientHeight(), rangeY_, offsetY_, doRepaint);
   if (newY != offsetY_) {
     offsetY_ = newY;
     Invalidate();
@@ -1012,27 +1015,7 @@ void TBaseNodeTree::UpdateVerticalScrollBar(bool doRepaint) {
 void TBaseNodeTree::UpdateHorizontalScrollBar(bool doRepaint) {
   UpdateHorizontalRange();
   if (states_.Contains(stUpdating) || states_.Contains(stDeferScrollBars) || !HandleAllocated()) return;
-  if (!ScrollBars.Contains(sbHorizontal)) {
-    if (host_->GetScrollInfo(sbHorizontal).Visible) ScrollBarShow(sbHorizontal, false);
-    return;
-  }
-  int32_t client = ClientWidth();
-  int32_t newX = offsetX_;
-  if (client < rangeX_ || AlwaysVisibleScrollBars) {
-    TNTScrollInfo info;
-    info.Min = 0;
-    info.Max = rangeX_;
-    info.Page = static_cast<uint32_t>(std::max(client + 1, 0));
-    newX = std::clamp(offsetX_, std::min(0, client - rangeX_), 0);
-    info.Pos = -newX;
-    info.DisableNoScroll = AlwaysVisibleScrollBars;
-    host_->SetScrollInfo(sbHorizontal, info, doRepaint);
-    if (!host_->GetScrollInfo(sbHorizontal).Visible) ScrollBarShow(sbHorizontal, true);
-  } else {
-    host_->SetScrollInfo(sbHorizontal, TNTScrollInfo{}, doRepaint);
-    if (host_->GetScrollInfo(sbHorizontal).Visible) ScrollBarShow(sbHorizontal, false);
-    newX = 0;
-  }
+  int32_t newX = UpdateScrollBar(sbHorizontal, ClientWidth(), rangeX_, offsetX_, doRepaint);
   effectiveOffsetX_ = -newX;
   if (newX != offsetX_) {
     offsetX_ = newX;

@@ -367,28 +367,30 @@ PNTNode TBaseNodeTree::PreviousVisibleRaw(PNTNode node, bool init, bool children
   return result;
 }
 
-PNTNode TBaseNodeTree::GetFirstVisible(PNTNode node, bool considerChildrenAbove, bool includeFiltered) {
-  DisplayWalk walk{this, true};
-  bool ca = ChildrenAbove(considerChildrenAbove);
-  if (!node) node = root_;
-  PNTNode result = walk.first(node, ca);
-  while (result && !includeFiltered && IsHiddenByFilter(result)) {
-    result = walk.next(result, ca);
-    if (result && node != root_ && !HasAsParent(result, node)) return nullptr;
+namespace {
+
+// The first (or last) displayed node below node, skipping nodes hidden by
+// the filter unless includeFiltered.
+PNTNode visibleEdge(TBaseNodeTree& tree, PNTNode node, bool childrenAbove, bool includeFiltered, bool init,
+                    bool last) {
+  DisplayWalk walk{&tree, init};
+  if (!node) node = tree.RootNode();
+  PNTNode result = last ? walk.last(node, childrenAbove) : walk.first(node, childrenAbove);
+  while (result && !includeFiltered && tree.IsHiddenByFilter(result)) {
+    result = last ? walk.previous(result, childrenAbove) : walk.next(result, childrenAbove);
+    if (result && node != tree.RootNode() && !tree.HasAsParent(result, node)) return nullptr;
   }
   return result;
 }
 
+}  // namespace
+
+PNTNode TBaseNodeTree::GetFirstVisible(PNTNode node, bool considerChildrenAbove, bool includeFiltered) {
+  return visibleEdge(*this, node, ChildrenAbove(considerChildrenAbove), includeFiltered, true, false);
+}
+
 PNTNode TBaseNodeTree::GetFirstVisibleNoInit(PNTNode node, bool considerChildrenAbove, bool includeFiltered) {
-  DisplayWalk walk{this, false};
-  bool ca = ChildrenAbove(considerChildrenAbove);
-  if (!node) node = root_;
-  PNTNode result = walk.first(node, ca);
-  while (result && !includeFiltered && IsHiddenByFilter(result)) {
-    result = walk.next(result, ca);
-    if (result && node != root_ && !HasAsParent(result, node)) return nullptr;
-  }
-  return result;
+  return visibleEdge(*this, node, ChildrenAbove(considerChildrenAbove), includeFiltered, false, false);
 }
 
 PNTNode TBaseNodeTree::GetNextVisible(PNTNode node, bool considerChildrenAbove) {
@@ -416,27 +418,11 @@ PNTNode TBaseNodeTree::GetPreviousVisibleNoInit(PNTNode node, bool considerChild
 }
 
 PNTNode TBaseNodeTree::GetLastVisible(PNTNode node, bool considerChildrenAbove, bool includeFiltered) {
-  DisplayWalk walk{this, true};
-  bool ca = ChildrenAbove(considerChildrenAbove);
-  if (!node) node = root_;
-  PNTNode result = walk.last(node, ca);
-  while (result && !includeFiltered && IsHiddenByFilter(result)) {
-    result = walk.previous(result, ca);
-    if (result && node != root_ && !HasAsParent(result, node)) return nullptr;
-  }
-  return result;
+  return visibleEdge(*this, node, ChildrenAbove(considerChildrenAbove), includeFiltered, true, true);
 }
 
 PNTNode TBaseNodeTree::GetLastVisibleNoInit(PNTNode node, bool considerChildrenAbove, bool includeFiltered) {
-  DisplayWalk walk{this, false};
-  bool ca = ChildrenAbove(considerChildrenAbove);
-  if (!node) node = root_;
-  PNTNode result = walk.last(node, ca);
-  while (result && !includeFiltered && IsHiddenByFilter(result)) {
-    result = walk.previous(result, ca);
-    if (result && node != root_ && !HasAsParent(result, node)) return nullptr;
-  }
-  return result;
+  return visibleEdge(*this, node, ChildrenAbove(considerChildrenAbove), includeFiltered, false, true);
 }
 
 PNTNode TBaseNodeTree::GetFirstVisibleChild(PNTNode node, bool includeFiltered) {

@@ -3,6 +3,9 @@
 // assertion texts, scrolling, and handlers that act while nodes come and go.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -642,6 +645,33 @@ TEST(NodeTreeSort, OneChildNeedsNoComparisonAndCollapsedBranchesWaitUnderAutoSor
   u.tree->ToggleNode(first);                                     // expanding sorts it
   EXPECT_EQ(*u.tree->GetNodeData<int>(first->FirstChild), 7);
   ExpectConsistent(*u.tree);
+}
+
+}  // namespace
+}  // namespace px::test
+
+namespace px::test {
+namespace {
+
+TEST(NodeTreeWindowHost, ChangeDelayRunsOnTheWindowTimer) {
+  TBaseNodeTree tree(nullptr);
+  tree.UseWindowHost();
+  tree.SetBounds(0, 0, 150, 120);
+  EXPECT_EQ(tree.ClientHeight(), 120);
+  tree.Show();
+  tree.SetRootNodeCount(3);
+  std::vector<PNTNode> changed;
+  tree.OnChangeNotify = [&](TBaseNodeTree*, PNTNode node) { changed.push_back(node); };
+  tree.ChangeDelay = 5;
+  tree.AddToSelection(tree.GetFirst());
+  EXPECT_TRUE(changed.empty());
+  EXPECT_TRUE(tree.TimerRunning(ChangeTimer));
+  QElapsedTimer clock;
+  clock.start();
+  while (changed.empty() && clock.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_EQ(changed, std::vector<PNTNode>{tree.GetFirst()});
+  EXPECT_FALSE(tree.TimerRunning(ChangeTimer));
+  tree.BeforeDestruction();
 }
 
 }  // namespace
