@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/UnitData.h"
 #include "app/UnitDatasets.h"
 #include "app/UnitInformationFrame.h"
 #include "app/UnitMain.h"
@@ -67,6 +68,7 @@ void InitializeProgram(const TProgramSetup& setup) {
       InitializeImages();
     }, [] { FinalizeImages(); });
     step([] { InitializeSettings(); }, [] { FinalizeSettings(); });
+    step([] { InitializeDatabaseModule(); }, [] { FinalizeDatabaseModule(); });
     step([&] {
       InitializeHIDDevices(setup.SysfsRoot, setup.DevRoot, setup.WatchHotPlug);
       // The devices present now are known before the scale object subscribes,
