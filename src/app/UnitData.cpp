@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/UnitSettings.h"
 #include "platform/core/Exceptions.h"
 
 namespace px {
@@ -168,6 +169,30 @@ TdmDatabase::TdmDatabase(TComponent* AOwner) : TComponent(AOwner) {
   QGetCounting = makeQuery(this, "QGetCounting", "SELECT * FROM COUNTINGS WHERE ID = ?");
   QUserDelete = makeQuery(this, "QUserDelete", "delete from USERS where ID =  ? ");
   QuserEdit = makeQuery(this, "QuserEdit", "update USERS set NAME = ?, STATUS = ?  where ID =  ? ");
+  DataModuleCreate(this);
+}
+
+void TdmDatabase::DataModuleCreate(TObject*) {
+  if (!Settings) return;
+  if (!Settings->Database.empty()) {
+    DB->SetDatabaseName(Settings->Database);
+    return;
+  }
+  const std::string folder = UserDataFolder();
+  std::error_code ec;
+  if (std::filesystem::create_directories(folder, ec))
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
+  DB->SetDatabaseName(folder + DefaultDatabaseFileName);
+}
+
+std::string TdmDatabase::logoFile() const { return Settings ? Settings->LogoFile : std::string(); }
+
+void InitializeDatabaseModule() { dmDatabase = MakeObject<TdmDatabase>(nullptr).release(); }
+
+void FinalizeDatabaseModule() {
+  TdmDatabase* dm = dmDatabase;
+  dmDatabase = nullptr;
+  FreeObject(dm);
 }
 
 TdmDatabase::~TdmDatabase() {
@@ -362,6 +387,15 @@ Integer TdmDatabase::AddCounting(Integer UserID, TDateTime When, const std::stri
         Assert(!QCountingAdd->Eof());
         return QCountingAdd->Fields().GetAsInteger(0);
       });
+}
+
+std::unique_ptr<TMemoryStream> TdmDatabase::CreateCountingReport(Integer ID, TStringList* CSV) {
+  TCountingReportContent content = LoadCountingReportContent(ID);
+  std::unique_ptr<TBitmap> logo = LoadLogoBitmap(logoFile());
+  std::unique_ptr<TMemoryStream> stream = ProduceCountingReport(content, logo.get());
+  if (CSV)
+    for (const std::string& line : content.CSVLines) CSV->Add(line);
+  return stream;
 }
 
 TCountingReportContent TdmDatabase::LoadCountingReportContent(Integer ID) {

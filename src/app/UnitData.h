@@ -4,6 +4,11 @@
 // queries, creates a missing local database file with its whole schema,
 // copies query results into record-store tables for the screens, offers the
 // few writes the screens need, and builds the report of a stored counting.
+//
+// Texts go in and come out as the program's 8-bit text (Windows-1252, the
+// record store's AnsiString): the connection passes bytes untranslated, so
+// the ISO8859_1 columns hold exactly those bytes and their declared lengths
+// count characters.
 #include <functional>
 #include <memory>
 #include <string>
@@ -59,6 +64,12 @@ class TdmDatabase : public TComponent {
   Integer AddCounting(Integer UserID, TDateTime When, const std::string& Values, const std::string& Valuta,
                       const std::string& CashDrawer, const std::string& CompanyName, Currency Total);
 
+  // The PDF report of counting ID, positioned at 0; the caller owns it.
+  // When CSV is given, the report's header and table are appended to it as
+  // semicolon-separated UTF-8 lines. The logo is the file named by the
+  // "LogoFile" setting; one that is missing or unreadable is left out.
+  std::unique_ptr<TMemoryStream> CreateCountingReport(Integer ID, TStringList* CSV);
+
   // The cells and CSV lines of the report of counting ID, read through
   // QGetCounting; the employee is named from the users cache, which is
   // loaded first when it is still empty.
@@ -71,18 +82,28 @@ class TdmDatabase : public TComponent {
   // The users cache (empty until the first GetUsers).
   const IMemDataSet& UsersCache() const { return users_; }
 
+  // Names the database: the "Database" setting, else the default file in the
+  // per-user data folder (made when missing). Without settings the name
+  // stays as it is.
+  void DataModuleCreate(TObject* Sender);
+
   // Called with each schema statement (0-based step) before it runs; it may
   // change the text. Lets tests make a chosen step fail in the engine.
   std::function<void(int Step, std::string& SQL)> OnSchemaStatement;
 
  private:
+  std::string logoFile() const;
+
   IMemDataSet users_;
 };
 
 // The statements that build the schema of a new database, in order.
 const std::vector<std::string>& SchemaStatements();
 
-// The module of the running program (set while it exists).
+// The module of the running program (set while it exists), made by the
+// start-up after the settings; it connects at its first operation.
 extern TdmDatabase* dmDatabase;
+void InitializeDatabaseModule();
+void FinalizeDatabaseModule();
 
 }  // namespace px

@@ -119,6 +119,56 @@ bool decodeJpeg(const std::string& bytes, TBitmap& bitmap) {
 
 }  // namespace
 
+void TMyReportBuilder::GetMargins(int32_t& Top, int32_t& Bottom) {
+  Top = 7200;
+  Bottom = GetPageHeight() - 7200;
+}
+
+void TMyReportBuilder::CellCallback(TPDFReportBuilder&, int32_t Column, int32_t) {
+  Renderer().Alignment = Column >= 3 ? 1 : 0;
+}
+
+std::unique_ptr<TMemoryStream> ProduceCountingReport(const TCountingReportContent& Content, const TBitmap* Logo) {
+  TMyReportBuilder builder;
+  TReportPage* page = builder.NewPage(true, true, true);
+  const int32_t W = builder.GetPageWidth();
+  if (Logo) {
+    try {
+      auto item = std::make_unique<TReportBitmap>();
+      const TSize size = FitLogoSize(Logo->Width(), Logo->Height(), 7200);
+      item->Left = W - 9600;
+      item->Top = 2400;
+      item->Width = size.cx;
+      item->Height = size.cy;
+      item->SetBitmap(*Logo);
+      page->AddItem(std::move(item));
+    } catch (const Exception&) {
+      // The report goes on without its logo.
+    }
+  }
+  auto unicode = [](const std::vector<std::string>& cells) {
+    std::vector<UnicodeString> out;
+    out.reserve(cells.size());
+    for (const std::string& cell : cells) out.push_back(Utf8ToUnicode(cell));
+    return out;
+  };
+  auto positions = [&](int32_t columns) {
+    std::vector<int32_t> p;
+    for (int32_t i = 0; i <= columns; ++i) p.push_back(MulDiv(W - 14400, i, columns) + 7200);
+    return p;
+  };
+  builder.AddTable(positions(4), unicode(Content.HeaderCells), false, 25, 0);
+  builder.SetLineSpacing(200);
+  builder.AddTableEx(
+      positions(5), unicode(Content.BodyCells),
+      [&builder](TPDFReportBuilder& b, int32_t column, int32_t row) { builder.CellCallback(b, column, row); },
+      std::vector<bool>(6, false), Content.BodyRowLines, 50, 100, 20, 0);
+  auto stream = std::make_unique<TMemoryStream>();
+  builder.SaveToStream(stream.get());
+  stream->SetPosition(0);
+  return stream;
+}
+
 std::string CSVField(const std::string& Text) {
   if (Text.find_first_of(";\"\r\n") == std::string::npos) return Text;
   std::string quoted = "\"";
@@ -135,7 +185,7 @@ std::string CountingEmployeeText(Integer UserID, const IMemDataSet& Users) {
   if (Users) {
     Integer index = Users->FindIndexOnFieldName("ID");
     if (index >= 0)
-      if (TMemRecord* user = Users->FindInteger(index, UserID)) text += " " + user->GetAnsiStringByName("NAME");
+      if (TMemRecord* user = Users->FindInteger(index, UserID)) text += " " + AnsiToUtf8(user->GetAnsiStringByName("NAME"));
   }
   return text;
 }
@@ -149,13 +199,13 @@ TCountingReportContent BuildCountingReportContent(const TCountingRow& Row, const
   // Header: label and value pairs, two pairs a row; the CSV names them in
   // reading order.
   const std::pair<const char*, std::string> pairs[] = {
-      {"Drawer", Row.CashDrawer},
+      {"Drawer", AnsiToUtf8(Row.CashDrawer)},
       {"BatchID", IntToStr(Row.ID)},
       {"Date", DateToStr(Row.When)},
       {"Time", TimeToStr(Row.When)},
-      {"Company", Row.CompanyName},
+      {"Company", AnsiToUtf8(Row.CompanyName)},
       {"Employee", Employee},
-      {"Currency", Row.Valuta},
+      {"Currency", AnsiToUtf8(Row.Valuta)},
   };
   for (const auto& [key, value] : pairs) {
     const std::string label = Translate(key);
@@ -175,7 +225,7 @@ TCountingReportContent BuildCountingReportContent(const TCountingRow& Row, const
   bool first = true;
   for (TMemRecord* rec = details->First(); rec; rec = rec->GetNext()) {
     const Integer type = rec->GetInteger(dfType);
-    const std::string name = rec->GetAnsiString(dfName);
+    const std::string name = AnsiToUtf8(rec->GetAnsiString(dfName));
     const Integer count = rec->GetInteger(dfCount);
     const Currency total = rec->GetCurrency(dfTotal);
     // The row before a subtotal or the total gets a rule under it.

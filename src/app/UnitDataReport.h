@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "data/UnitDataSet.h"
+#include "pdf/gui/UnitPDFReport.h"
 #include "platform/core/Types.h"
 #include "platform/gui/Graphics.h"
 
 namespace px {
 
-// One stored counting as the report shows it.
+// One stored counting as the report shows it. Its texts are the program's
+// 8-bit text (Windows-1252), as the database and the record store keep them.
 struct TCountingRow {
   Integer ID = 0;
   Integer UserID = 0;
@@ -24,7 +26,7 @@ struct TCountingRow {
 };
 
 // The cells of the report's two tables, with their markup, and the lines of
-// the CSV export.
+// the CSV export; all UTF-8.
 struct TCountingReportContent {
   std::vector<std::string> HeaderCells;  // four per row
   std::vector<std::string> BodyCells;    // five per row, the header row first
@@ -33,12 +35,24 @@ struct TCountingReportContent {
   std::vector<std::string> CSVLines;
 };
 
+// The builder of the counting report: one-inch margins at both ends of the
+// page, the amount columns of its tables right-aligned.
+class TMyReportBuilder : public TPDFReportBuilder {
+ public:
+  void GetMargins(int32_t& Top, int32_t& Bottom) override;
+  void CellCallback(TPDFReportBuilder& Builder, int32_t Column, int32_t Row);
+};
+
+// Lays out the report of the content, with the logo when there is one, and
+// returns the PDF positioned at 0.
+std::unique_ptr<TMemoryStream> ProduceCountingReport(const TCountingReportContent& Content, const TBitmap* Logo);
+
 // Details and employee text of a counting turned into the report's cells.
 // Reading the details raises the dataset reader's error for damaged or
 // wrongly enciphered data.
 TCountingReportContent BuildCountingReportContent(const TCountingRow& Row, const std::string& Employee);
 
-// The employee as the report names it: the translation of "Anonymous" for
+// The employee as the report names it (UTF-8): the translation of "Anonymous" for
 // -1, else the number, followed by the name when Users holds that ID.
 std::string CountingEmployeeText(Integer UserID, const IMemDataSet& Users);
 

@@ -4,15 +4,23 @@
 // runs in one process at a time).
 #include <gtest/gtest.h>
 
+#include <QColor>
+#include <QImage>
 #include <filesystem>
+#include <regex>
+#include <sstream>
 
+#include "AppTestSupport.h"
 #include "CountingFixtures.h"
 #include "app/UnitData.h"
+#include "app/UnitSettings.h"
 #include "dbclient/EngineLock.h"
 #include "dbclient/IsqlPeer.h"
 #include "dbclient/dbclib.h"
+#include "pdf/gui/PdfGuiTestSupport.h"
 #include "platform/core/DateTime.h"
 #include "platform/core/DateTimeFormat.h"
+#include "platform/core/FormatSettings.h"
 #include "support/TempDir.h"
 
 namespace px {
@@ -341,6 +349,153 @@ TEST_F(DatabaseModule, ReportContentOfAStoredCounting) {
   EXPECT_FALSE(dm->Tr->InTransaction());
   EXPECT_THROW(dm->LoadCountingReportContent(99), EAssertionFailed);
   EXPECT_FALSE(dm->Tr->InTransaction());
+}
+
+TEST(DatabaseModuleLocation, TheSettingElseTheUsersDataFolder) {
+  test::FreshHome home;
+  TObjectPtr<TSettings> settings = MakeObject<TSettings>();
+  Settings = settings.get();
+  {
+    TObjectPtr<TdmDatabase> dm = MakeObject<TdmDatabase>(nullptr);
+    EXPECT_EQ(UserDataFolder() + "pxdata.fdb", dm->DB->DatabaseName());
+    EXPECT_TRUE(fs::is_directory(UserDataFolder()));
+    EXPECT_FALSE(dm->DB->Connected());  // it connects at its first operation
+  }
+  settings->Database = home.Dir().File("elsewhere.fdb");
+  EXPECT_EQ(home.Dir().File("elsewhere.fdb"), MakeObject<TdmDatabase>(nullptr)->DB->DatabaseName());
+  Settings = nullptr;
+}
+
+// The report through the module: a real PDF checked by qpdf, poppler and
+// mupdf, with the logo named by the settings.
+class CountingReport : public DatabaseModule {
+ protected:
+  void SetUp() override {
+    DatabaseModule::SetUp();
+    saved = FormatSettings;
+    FormatSettings = DefaultFormatSettings();
+    settings = MakeObject<TSettings>();
+    Settings = settings.get();
+    when = EncodeDate(2024, 3, 1) + EncodeTime(9, 5, 0, 0);
+    id = dm->AddCounting(-1, when,
+                         test::CountingDetails({{0, "2 euro", 617, "1234"}, {0, "1 euro", 0, "0"},
+                                                {4, "Subtotal", 0, "1234"}, {3, "Initial cash", 0, "-12.5"},
+                                                {5, "Total", 0, "1221.5"}}),
+                         "EUR", "K1", "Bos BV", Currency(1221));
+  }
+  void TearDown() override {
+    Settings = nullptr;
+    FormatSettings = saved;
+    DatabaseModule::TearDown();
+  }
+  // Builds the report into a file and answers its path.
+  std::string report(TStringList* csv = nullptr) {
+    std::unique_ptr<TMemoryStream> pdf = dm->CreateCountingReport(id, csv);
+    EXPECT_EQ(0, pdf->Position());
+    const std::string file = dir.File("report.pdf");
+    pdf->SaveToFile(file);
+    return file;
+  }
+  // The placement of every image mupdf draws: width, height, left and top
+  // in points from the top-left corner of the page.
+  std::vector<std::vector<double>> images(const std::string& file) {
+    std::string out = test::RunChecked("mutool trace '" + file + "'");
+    std::vector<std::vector<double>> found;
+    std::regex image("<fill_image [^>]*transform=\"([^ ]+) 0 -?0 ([^ ]+) ([^ ]+) ([^ \"]+)\"");
+    for (std::sregex_iterator it(out.begin(), out.end(), image), end; it != end; ++it)
+      found.push_back({std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4])});
+    return found;
+  }
+  // Where the logo of that size must stand: one and a third inch left of the
+  // right edge, a third of an inch from the top; within one device unit of
+  // the producer (600 dpi), to which items are rounded.
+  void expectLogo(const std::string& file, double width, double height) {
+    const double left = (TMyReportBuilder().GetPageWidth() - 9600) / 100.0;
+    std::vector<std::vector<double>> found = images(file);
+    ASSERT_EQ(1u, found.size());
+    const double unit = 72.0 / 600;
+    EXPECT_NEAR(width, found[0][0], unit);
+    EXPECT_NEAR(height, found[0][1], unit);
+    EXPECT_NEAR(left, found[0][2], unit);
+    EXPECT_NEAR(24, found[0][3], unit);
+  }
+
+  TFormatSettings saved;
+  TObjectPtr<TSettings> settings;
+  TDateTime when = 0;
+  Integer id = 0;
+};
+
+TEST_F(CountingReport, HeaderRowsAndLogoInTheirPlaces) {
+  QImage square(64, 64, QImage::Format_RGB32);
+  square.fill(QColor(200, 0, 0));
+  settings->LogoFile = dir.File("logo.png");
+  ASSERT_TRUE(square.save(QString::fromStdString(settings->LogoFile)));
+  TObjectPtr<TStringList> csv = MakeObject<TStringList>();
+  csv->Add("kept");
+  const std::string file = report(csv.get());
+
+  EXPECT_EQ(14, csv->Count());  // what was there, 7 header lines and 6 table lines
+  EXPECT_EQ("kept", csv->Get(0));
+  EXPECT_EQ("Others;Initial cash;;;12.50", csv->Get(12));
+  test::RunChecked("qpdf --check '" + file + "'");
+  const std::string fonts = test::RunChecked("pdffonts '" + file + "'");
+  std::istringstream fontLines(fonts);
+  std::string line;
+  int fontCount = 0;
+  for (int n = 0; std::getline(fontLines, line); ++n)
+    if (n >= 2) {
+      ++fontCount;
+      EXPECT_NE(std::string::npos, line.find(" yes yes ")) << line;  // embedded subsets
+    }
+  EXPECT_GE(fontCount, 2);
+
+  // The layout as text: the header pairs, the column titles, then the rows in
+  // their order; the debit stands in its own column, a zero count is empty.
+  const std::string text = test::RunChecked("pdftotext -layout '" + file + "' -");
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  while (std::getline(in, line)) {
+    std::string compact;
+    std::istringstream words(line);
+    for (std::string w; words >> w;) compact += (compact.empty() ? "" : " ") + w;
+    if (!compact.empty()) lines.push_back(compact);
+  }
+  EXPECT_EQ(std::vector<std::string>({"Drawer K1 BatchID " + std::to_string(id),
+                                      "Date " + DateToStr(when) + " Time " + TimeToStr(when),
+                                      "Company Bos BV Employee Anonymous", "Currency EUR",
+                                      "Description Count ValueCredit ValueDebit", "Coins 2 euro 617 1,234.00",
+                                      "1 euro 0.00", "Subtotal 1,234.00", "Others Initial cash 12.50",
+                                      "Total 1,221.50"}),
+            lines);
+  const size_t debit = text.find("12.50"), creditColumn = text.find("ValueCredit"), debitColumn = text.find("ValueDebit");
+  const size_t lineStart = text.rfind('\n', debit) + 1, headStart = text.rfind('\n', creditColumn) + 1;
+  EXPECT_GT(debit - lineStart, debitColumn - headStart);  // right of where the credit column ends
+
+  expectLogo(file, 72, 72);
+}
+
+TEST_F(CountingReport, LogoFittedOrLeftOut) {
+  QImage wide(200, 100, QImage::Format_RGB32);
+  wide.fill(QColor(0, 0, 255));
+  for (const char* name : {"wide.png", "wide.jpg", "wide.JPEG", "wide.bmp"}) {
+    SCOPED_TRACE(name);
+    settings->LogoFile = dir.File(name);
+    ASSERT_TRUE(wide.save(QString::fromStdString(settings->LogoFile)));
+    expectLogo(report(), 72, 36);
+  }
+  // Missing, empty or corrupt: the report without a logo, and no error.
+  test::WriteFileBytes(dir.File("empty.png"), "");
+  test::WriteFileBytes(dir.File("corrupt.jpg"), "\xFF\xD8\xFF\xE0 not a picture");
+  test::WriteFileBytes(dir.File("corrupt.bmp"), "BM not a picture");
+  for (const std::string& name : {dir.File("missing.png"), dir.File("empty.png"), dir.File("corrupt.jpg"),
+                                  dir.File("corrupt.bmp"), std::string()}) {
+    SCOPED_TRACE(name);
+    settings->LogoFile = name;
+    const std::string file = report();
+    EXPECT_TRUE(images(file).empty());
+    test::RunChecked("qpdf --check '" + file + "'");
+  }
 }
 
 }  // namespace

@@ -785,5 +785,54 @@ TEST(PxTool, FontCommands) {
   EXPECT_EQ(pxtool({"font", "outline", "Liberation Sans", "99999"}).out, "");  // beyond the glyphs: empty
 }
 
+// A counting stored by isql's peer tools: the user through the procedure,
+// the details written by the dataset command and inserted as bytes.
+TEST(PxTool, CountingReportWritesThePdfAndItsCsvLines) {
+  test::TempDir dir, lock;
+  const std::string env = "FIREBIRD_LOCK=" + quote(lock.Path().string()) + " LC_ALL=nl_NL.UTF-8 LANG=nl_NL.UTF-8";
+  const std::string db = dir.File("px.fdb"), tsv = dir.File("d.tsv"), dat = dir.File("d.dat");
+  ASSERT_EQ(pxtool({"counting", "init", db}, env).code, 0);
+  ASSERT_EQ(pxtool({"sql", db, "select id from adduser('Jan; \"Bos\"')"}, env).out, "ID\n1\n");
+  test::WriteFileBytes(tsv, "Type:int\tName:astr\tCount:int\tTotal:curr\n0\t2 euro\t617\t1234.0000\n"
+                            "3\tInitial cash\t0\t-12.5000\n5\tTotal\t0\t1221.5000\n");
+  ASSERT_EQ(pxtool({"dataset", "write", "--key", "qjv", tsv, dat}).code, 0);
+  ASSERT_EQ(pxtool({"sql", db,
+                    "insert into countings values (1, 1, '2024-03-01 09:05:00', x'" +
+                        test::HexText(test::ReadFileBytes(dat)) + "', 'EUR', 'K1', 'Bos BV', 122150)"},
+                   env)
+                .code,
+            0);
+
+  const std::string pdf = dir.File("out.pdf"), csv = dir.File("out.csv");
+  Outcome made = pxtool({"counting", "report", db, "1", pdf, csv}, env);
+  ASSERT_EQ(made.code, 0) << made.err;
+  EXPECT_EQ(made.out, "");
+  EXPECT_EQ(shell("qpdf --check " + quote(pdf)).code, 0);
+  // Numbers in the user's format.
+  Outcome text = shell("pdftotext -layout " + quote(pdf) + " -");
+  EXPECT_NE(text.out.find("1.234,00"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("1 Jan; \"Bos\""), std::string::npos) << text.out;
+
+  // The CSV lines keep their columns when read back as CSV.
+  const std::string lines = test::ReadFileBytes(csv);
+  EXPECT_TRUE(lines.starts_with("Drawer;K1\r\nBatchID;1\r\nDate;01-03-2024\r\nTime;09:05:00\r\n")) << lines;
+  Outcome rows = shell("/usr/bin/python3 -c \"import csv,sys\n"
+                       "for r in csv.reader(open(sys.argv[1], newline=''), delimiter=';'): print('|'.join(r))\" " +
+                       quote(csv));
+  EXPECT_EQ(rows.out,
+            "Drawer|K1\nBatchID|1\nDate|01-03-2024\nTime|09:05:00\nCompany|Bos BV\nEmployee|1 Jan; \"Bos\"\n"
+            "Currency|EUR\n|Description|Count|ValueCredit|ValueDebit\nCoins|2 euro|617|1.234,00|\n"
+            "Others|Initial cash|||12,50\n|Total||1.221,50|\n");
+
+  // Without a CSV file only the PDF; errors print the message.
+  EXPECT_EQ(pxtool({"counting", "report", db, "1", dir.File("only.pdf")}, env).code, 0);
+  EXPECT_TRUE(fs::exists(dir.File("only.pdf")));
+  Outcome missing = pxtool({"counting", "report", db, "7", dir.File("none.pdf")}, env);
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_TRUE(missing.err.starts_with("Assertion failure")) << missing.err;
+  EXPECT_FALSE(fs::exists(dir.File("none.pdf")));
+  EXPECT_EQ(pxtool({"counting", "report", db, "x", pdf}, env).code, 2);
+}
+
 }  // namespace
 }  // namespace px

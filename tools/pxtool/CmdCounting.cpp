@@ -1,10 +1,18 @@
 // pxtool counting: the database module of the application.
 //   counting init DBFILE   opens the database, creating a missing local file
 //                          with its schema; prints nothing.
+//   counting report [--logo FILE] DBFILE ID OUT.pdf [OUT.csv]
+//                          the report of counting ID (FILE as the logo
+//                          setting) and its CSV lines (CR LF).
 #include <ostream>
 
 #include "PxTool.h"
 #include "app/UnitData.h"
+#include "app/UnitSettings.h"
+#include "data/UnitLocales.h"
+#include "platform/core/FormatSettings.h"
+#include "platform/core/NumberConversion.h"
+#include "platform/core/Streams.h"
 
 namespace px::pxtool {
 namespace {
@@ -26,11 +34,53 @@ int runInit(const Args& args, std::ostream&, std::ostream& err) {
   return 0;
 }
 
+int runReport(const Args& args, std::ostream&, std::ostream& err) {
+  size_t at = 0;
+  std::string logo;
+  if (at < args.size() && args[at] == "--logo") {
+    if (args.size() < 2) return usageError(err);
+    logo = args[at + 1];
+    at += 2;
+  }
+  if (args.size() - at != 3 && args.size() - at != 4) return usageError(err);
+  Integer id = 0;
+  if (!TryStrToInt(args[at + 1], id)) return usageError(err);
+  // The numbers and dates of the report in the user's formats, as the
+  // program shows them.
+  const std::string locale = ThreadLocaleName();
+  FormatSettings = GetLocaleFormatSettings(locale == "C" || locale == "POSIX" ? "en_US" : locale);
+  TObjectPtr<TdmDatabase> dm = MakeObject<TdmDatabase>(nullptr);
+  dm->DB->SetDatabaseName(args[at]);
+  // The logo comes from the settings; these are the tool's own, never loaded
+  // or saved.
+  TObjectPtr<TSettings> settings = MakeObject<TSettings>();
+  settings->LogoFile = logo;
+  TSettings* const previous = Settings;
+  Settings = settings.get();
+  TObjectPtr<TStringList> csv = MakeObject<TStringList>();
+  std::unique_ptr<TMemoryStream> pdf;
+  try {
+    pdf = dm->CreateCountingReport(id, csv.get());
+  } catch (...) {
+    Settings = previous;
+    throw;
+  }
+  Settings = previous;
+  pdf->SaveToFile(args[at + 2]);
+  if (args.size() - at == 4) {
+    std::string text;
+    for (Integer i = 0; i < csv->Count(); ++i) text += csv->Get(i) + "\r\n";
+    SaveFileAtomically(args[at + 3], [&](TStream& out) { out.WriteBuffer(text); });
+  }
+  return 0;
+}
+
 int runCounting(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) return usageError(err);
   const Args rest(args.begin() + 1, args.end());
   try {
     if (args[0] == "init") return runInit(rest, out, err);
+    if (args[0] == "report") return runReport(rest, out, err);
   } catch (const Exception& e) {
     err << messageText(e.Message()) << "\n";
     return 1;
@@ -38,7 +88,9 @@ int runCounting(const Args& args, std::ostream& out, std::ostream& err) {
   return usageError(err);
 }
 
-const PxCommand countingCommand("counting", "counting init DBFILE", runCounting);
+const PxCommand countingCommand("counting",
+                                 "counting init DBFILE | report [--logo FILE] DBFILE ID OUT.pdf [OUT.csv]",
+                                 runCounting);
 
 }  // namespace
 }  // namespace px::pxtool
