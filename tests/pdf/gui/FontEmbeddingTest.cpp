@@ -1,0 +1,211 @@
+// Embedded TrueType programs: rebuilt, installed privately and removed, for
+// programs written by other tools and for damaged ones.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QRawFont>
+#include <sstream>
+
+#include "support/TempDir.h"
+#include "pdf/UnitFontInformation.h"
+#include "pdf/gui/UnitFontEmbedding.h"
+#include "platform/core/Debug.h"
+#include "platform/core/Fonts.h"
+
+namespace px {
+namespace {
+
+struct Program {
+  std::string path, kind, baseFont;
+  TBytes bytes;
+};
+
+// Documents made once for the suite by mutool, pdftocairo and reportlab; the
+// font programs come out of them through qpdf.
+class EmbeddedPrograms : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new test::TempDir;
+    std::string out;
+    std::string script = (test::FixturesDir() / "pdfgui" / "fontfixtures.py").string();
+    ASSERT_EQ(test::RunCommand("/usr/bin/python3 " + script + " make " + dir_->Path().string(), &out), 0);
+    std::istringstream lines(out);
+    Program p;
+    while (lines >> p.path >> p.kind >> p.baseFont) {
+      std::string b = test::ReadFileBytes(p.path);
+      p.bytes.assign(b.begin(), b.end());
+      programs_.push_back(p);
+    }
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  static const Program& Find(std::string_view stem) {
+    for (const Program& p : programs_)
+      if (p.path.find(stem) != std::string::npos) return p;
+    ADD_FAILURE() << "no program " << stem;
+    return programs_.front();
+  }
+  static inline test::TempDir* dir_ = nullptr;
+  static inline std::vector<Program> programs_;
+};
+
+std::string FamilyOf(const TBytes& bytes) {
+  QRawFont raw(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())), 12);
+  return raw.isValid() ? raw.familyName().toStdString() : std::string("<refused>");
+}
+
+bool ResolvesTo(const std::string& face) {
+  TFontFacePtr f = ResolveFontFace(face, 400, false);
+  return f && f->Family == face;
+}
+
+TEST_F(EmbeddedPrograms, RebuiltProgramsOfOtherToolsDecompileAndKeepTheirOutlines) {
+  ASSERT_EQ(programs_.size(), 3u);
+  for (const Program& p : programs_) {
+    SCOPED_TRACE(p.path);
+    TEmbeddedTTFont font(p.bytes, true, p.baseFont);
+    ASSERT_TRUE(font.IsInstalled());
+    std::string family = p.baseFont.substr(p.baseFont.find('+') + 1);
+    EXPECT_EQ(font.FaceName().substr(6), "+" + family);
+    std::string rebuilt = p.path + ".rebuilt.ttf";
+    test::WriteFileBytes(rebuilt, std::string(font.FontData().begin(), font.FontData().end()));
+    std::string out;
+    std::string script = (test::FixturesDir() / "pdfgui" / "fontfixtures.py").string();
+    EXPECT_EQ(test::RunCommand("/usr/bin/python3 " + script + " check " + rebuilt + " " + p.path, &out), 0) << out;
+    EXPECT_EQ(out, "family=" + font.FaceName() + "\n");
+    EXPECT_EQ(FamilyOf(font.FontData()), font.FaceName());
+    EXPECT_TRUE(ResolvesTo(font.FaceName()));
+
+    TLogFontA lf;
+    lf.lfWeight = 123;
+    ASSERT_TRUE(font.FillLogFont(lf));
+    EXPECT_EQ(std::string(lf.lfFaceName), font.FaceName());
+    EXPECT_EQ(lf.lfWeight, font.Weight() ? font.Weight() : 123);
+  }
+}
+
+TEST_F(EmbeddedPrograms, CairoSubsetsGetGeneratedTablesAndKeepTheirUnicodeCMap) {
+  TEmbeddedTTFont font(Find("dejavu").bytes, false, Find("dejavu").baseFont);
+  ASSERT_TRUE(font.IsInstalled());
+  EXPECT_EQ(font.CMapKind(), TEmbeddedCMapKind::Unicode);
+  EXPECT_FALSE(font.Symbolic());
+  EXPECT_EQ(font.ItalicState(), 1);  // no post table: generated upright
+  EXPECT_LE(font.FirstCode(), uint16_t('H'));
+  EXPECT_GE(font.LastCode(), uint16_t('r'));
+
+  TTFontTables tables = ParseTableDirectory(font.FontData());
+  for (const char* tag : {"OS/2", "post", "name"}) EXPECT_GE(FindTable(tables, tag), 0) << tag;
+  const TTFontTable& os2 = tables[size_t(FindTable(tables, "OS/2"))];
+  ASSERT_EQ(os2.Length, 78u);  // version 0
+  TTOS2Table rec{};
+  UnpackRecord({os2.Data, os2.Length}, 0, 78, &rec, tplOS2);
+  EXPECT_EQ(rec.usWidthClass, 5);
+  EXPECT_EQ(rec.usWinAscent, 2048);  // unitsPerEm
+  EXPECT_EQ(rec.usFirstCharIndex, font.FirstCode());
+
+  QRawFont raw(QByteArray(reinterpret_cast<const char*>(font.FontData().data()), qsizetype(font.FontData().size())),
+               12);
+  EXPECT_NE(raw.glyphIndexesForString("H").value(0), 0u);
+}
+
+TEST_F(EmbeddedPrograms, MacintoshByteMapBecomesASymbolCMapReachedAtF000) {
+  const Program& p = Find("reportlab");
+  TEmbeddedTTFont font(p.bytes, false, p.baseFont);
+  ASSERT_TRUE(font.IsInstalled());
+  EXPECT_TRUE(font.Symbolic());
+  EXPECT_EQ(font.CMapKind(), TEmbeddedCMapKind::Symbol);
+  TLogFontA lf;
+  font.FillLogFont(lf);
+  EXPECT_EQ(lf.lfCharSet, DEFAULT_CHARSET);
+
+  // reportlab numbers the subset's characters from code 32 on; the code reaches
+  // the same glyph through U+F000 + code, as text drawn in a symbol font does.
+  QRawFont raw(QByteArray(reinterpret_cast<const char*>(font.FontData().data()), qsizetype(font.FontData().size())),
+               12);
+  ASSERT_TRUE(raw.isValid());
+  for (char16_t code : {u' ', u'!', u'%'}) {
+    QString s(QChar(char16_t(0xF000 + code)));
+    EXPECT_NE(raw.glyphIndexesForString(s).value(0), 0u) << int(code);
+  }
+}
+
+TEST_F(EmbeddedPrograms, FaceNamesCountUpAndAFreedFontLeavesTheFaceList) {
+  const Program& p = Find("liberation");
+  uint32_t before = EmbeddedFontCounter();
+  auto letter = [](uint32_t c) { return std::string(1, char('A' + c % 26)) + char('A' + c / 26 % 26) + "AAAA"; };
+  std::string second;
+  {
+    TEmbeddedTTFont a(p.bytes, true, "ABCDEF+Arial");
+    TEmbeddedTTFont b(p.bytes, true, "ABCDEF+Arial");
+    EXPECT_EQ(a.FaceName(), letter(before + 1) + "+Arial");
+    EXPECT_EQ(b.FaceName(), letter(before + 2) + "+Arial");
+    EXPECT_TRUE(ResolvesTo(b.FaceName()));
+    second = b.FaceName();
+  }
+  EXPECT_FALSE(ResolvesTo(second));
+
+  struct Case {
+    std::string base, face;
+  };
+  for (const Case& c : std::vector<Case>{{"", "Unknown"},
+                                         {"X+", "Unknown"},
+                                         {std::string("Bad\x01\x1f") + "Name,Bold", "BadName"},
+                                         {"A-very-long-family-name-that-goes-on-and-on", "A-very-long-family-name-"}}) {
+    TEmbeddedTTFont f(p.bytes, true, c.base);
+    EXPECT_EQ(f.FaceName().substr(7), c.face) << c.base;
+  }
+}
+
+// The cmap entry of the directory pointing outside the program: the table
+// counts as missing.
+TBytes WithoutCMap(TBytes bytes) {
+  uint16_t n = uint16_t(bytes[4] << 8 | bytes[5]);
+  for (uint16_t i = 0; i < n; ++i) {
+    uint8_t* e = bytes.data() + 12 + 16 * i;
+    if (std::string(reinterpret_cast<char*>(e), 4) == "cmap") e[8] = 0x7F;
+  }
+  return bytes;
+}
+
+TEST_F(EmbeddedPrograms, MissingCMapNeedsSymbolicUse) {
+  TBytes bytes = WithoutCMap(Find("dejavu").bytes);
+  {
+    TDebugCapture debug;
+    TEmbeddedTTFont font(bytes, false, "Dv");
+    EXPECT_FALSE(font.IsInstalled());
+    TLogFontA lf;
+    EXPECT_FALSE(font.FillLogFont(lf));
+    EXPECT_FALSE(debug.Lines().empty());
+  }
+  TEmbeddedTTFont font(bytes, true, "Dv");
+  ASSERT_TRUE(font.IsInstalled());
+  EXPECT_EQ(font.CMapKind(), TEmbeddedCMapKind::Symbol);
+  EXPECT_EQ(font.FirstCode(), 0xF001);
+}
+
+TEST_F(EmbeddedPrograms, DamagedProgramsAreRefusedWithAMessageNeverACrash) {
+  for (const Program& p : programs_) {
+    SCOPED_TRACE(p.path);
+    size_t n = p.bytes.size();
+    for (size_t cut : {size_t(0), size_t(11), size_t(100), n / 4, n / 2, n - 1}) {
+      TDebugCapture debug;
+      TBytes b(p.bytes.begin(), p.bytes.begin() + long(cut));
+      TEmbeddedTTFont font(b, true, "Cut");
+      if (!font.IsInstalled()) EXPECT_FALSE(debug.Lines().empty()) << cut;
+    }
+    // Bytes flipped across the directory and the tables.
+    for (size_t step = 0; step < 400; ++step) {
+      TBytes b = p.bytes;
+      size_t at = step < 200 ? step : (step * 7919) % n;
+      b[at] ^= 0xFF;
+      TDebugCapture debug;
+      TEmbeddedTTFont font(b, true, "Flip");
+      if (!font.IsInstalled()) EXPECT_FALSE(debug.Lines().empty()) << at;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace px
