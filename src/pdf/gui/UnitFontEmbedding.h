@@ -6,6 +6,7 @@
 // the caller then draws with a substitute font.
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,6 +72,32 @@ class TEmbeddedTTFont : public TEmbeddedFont {
   uint16_t firstCode_ = 1;
   uint16_t lastCode_ = 255;
   std::array<uint8_t, 256> byteMap_{};
+};
+
+// A CFF program (Type 2 charstrings) wrapped unchanged into an OpenType font
+// whose other tables are generated from its DICTs and charstrings. Glyph names
+// without a character get private code points from 0xE000 on.
+class TEmbeddedCFFFont : public TEmbeddedFont {
+ public:
+  // Never raises: a program that cannot be used leaves the object not installed.
+  TEmbeddedCFFFont(const TBytes& fontFile, bool unused, std::string_view baseFontName);
+
+  std::vector<std::string> GetGlyphNames() const override;
+  std::vector<uint16_t> GlyphNameToUnicode(std::string_view name, bool quiet) const override;
+
+  uint16_t GlyphCount() const { return uint16_t(widths_.size()); }
+  const std::vector<uint16_t>& Widths() const { return widths_; }
+  uint16_t UnitsPerEm() const { return unitsPerEm_; }
+
+ private:
+  struct TState;
+  bool Rebuild(const TBytes& fontFile, std::string_view baseFontName);
+
+  std::vector<std::string> glyphNames_;  // by glyph
+  std::array<uint16_t, 256> encoding_{};  // code to glyph
+  std::vector<uint16_t> widths_;
+  uint16_t unitsPerEm_ = 1000;
+  std::map<std::string, uint16_t, std::less<>> privateMap_;
 };
 
 }  // namespace px

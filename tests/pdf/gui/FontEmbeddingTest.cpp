@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QRawFont>
+#include <functional>
+#include <memory>
 #include <sstream>
 
 #include "support/TempDir.h"
@@ -51,6 +53,11 @@ class EmbeddedPrograms : public ::testing::Test {
   static inline std::vector<Program> programs_;
 };
 
+std::unique_ptr<TEmbeddedFont> Load(const Program& p, const TBytes& bytes, std::string_view base) {
+  if (p.kind == "FontFile3") return std::make_unique<TEmbeddedCFFFont>(bytes, false, base);
+  return std::make_unique<TEmbeddedTTFont>(bytes, true, base);
+}
+
 std::string FamilyOf(const TBytes& bytes) {
   QRawFont raw(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())), 12);
   return raw.isValid() ? raw.familyName().toStdString() : std::string("<refused>");
@@ -62,12 +69,14 @@ bool ResolvesTo(const std::string& face) {
 }
 
 TEST_F(EmbeddedPrograms, RebuiltProgramsOfOtherToolsDecompileAndKeepTheirOutlines) {
-  ASSERT_EQ(programs_.size(), 3u);
+  ASSERT_EQ(programs_.size(), 6u);
   for (const Program& p : programs_) {
     SCOPED_TRACE(p.path);
-    TEmbeddedTTFont font(p.bytes, true, p.baseFont);
+    auto loaded = Load(p, p.bytes, p.baseFont);
+    TEmbeddedFont& font = *loaded;
     ASSERT_TRUE(font.IsInstalled());
     std::string family = p.baseFont.substr(p.baseFont.find('+') + 1);
+    if (p.kind == "FontFile3") family = family.substr(0, family.find('-'));
     EXPECT_EQ(font.FaceName().substr(6), "+" + family);
     std::string rebuilt = p.path + ".rebuilt.ttf";
     test::WriteFileBytes(rebuilt, std::string(font.FontData().begin(), font.FontData().end()));
@@ -192,8 +201,8 @@ TEST_F(EmbeddedPrograms, DamagedProgramsAreRefusedWithAMessageNeverACrash) {
     for (size_t cut : {size_t(0), size_t(11), size_t(100), n / 4, n / 2, n - 1}) {
       TDebugCapture debug;
       TBytes b(p.bytes.begin(), p.bytes.begin() + long(cut));
-      TEmbeddedTTFont font(b, true, "Cut");
-      if (!font.IsInstalled()) EXPECT_FALSE(debug.Lines().empty()) << cut;
+      auto font = Load(p, b, "Cut");
+      if (!font->IsInstalled()) EXPECT_FALSE(debug.Lines().empty()) << cut;
     }
     // Bytes flipped across the directory and the tables.
     for (size_t step = 0; step < 400; ++step) {
@@ -201,9 +210,55 @@ TEST_F(EmbeddedPrograms, DamagedProgramsAreRefusedWithAMessageNeverACrash) {
       size_t at = step < 200 ? step : (step * 7919) % n;
       b[at] ^= 0xFF;
       TDebugCapture debug;
-      TEmbeddedTTFont font(b, true, "Flip");
-      if (!font.IsInstalled()) EXPECT_FALSE(debug.Lines().empty()) << at;
+      auto font = Load(p, b, "Flip");
+      if (!font->IsInstalled()) EXPECT_FALSE(debug.Lines().empty()) << at;
     }
+  }
+}
+
+TEST_F(EmbeddedPrograms, CFFProgramsKeepTheirEncodingAndNameUnknownGlyphsPrivately) {
+  const Program& p = Find("gs-12");
+  TEmbeddedCFFFont font(p.bytes, false, p.baseFont);
+  ASSERT_TRUE(font.IsInstalled());
+  EXPECT_EQ(font.ItalicState(), 1);
+  EXPECT_EQ(font.UnitsPerEm(), 1000);
+  std::vector<std::string> names = font.GetGlyphNames();
+  ASSERT_EQ(names.size(), 256u);
+  EXPECT_EQ(names['H'], "H");
+  EXPECT_EQ(names['0'], "zero");
+  EXPECT_EQ(names['~'], "");
+
+  TEmbeddedCFFFont italic(Find("gs-13").bytes, false, Find("gs-13").baseFont);
+  ASSERT_TRUE(italic.IsInstalled());
+  // The subset writer drops ItalicAngle, the only italic figure a CFF program has.
+  EXPECT_EQ(italic.ItalicState(), 1);
+  TLogFontA lf;
+  italic.FillLogFont(lf);
+  EXPECT_EQ(lf.lfWeight, 400);
+}
+
+// A damaged header or INDEX: the program is unusable with a message and the
+// caller draws with a substitute.
+TEST_F(EmbeddedPrograms, CFFErrorsMakeTheProgramUnusable) {
+  struct Case {
+    std::string name;
+    std::function<void(TBytes&)> damage;
+    std::string message;
+  };
+  std::vector<Case> cases = {
+      {"offset size", [](TBytes& b) { b[b[2] + 2] = 5; }, "Unable to use embedded CFF fontfile: Unsupported offset size: 5."},
+      {"version", [](TBytes& b) { b[0] = 2; }, "Unable to use embedded CFF fontfile."},
+      {"name count", [](TBytes& b) { b[b[2] + 1] = 2; }, "Unable to use embedded CFF fontfile"},
+  };
+  for (const Case& c : cases) {
+    TBytes bytes = Find("urw").bytes;
+    c.damage(bytes);
+    TDebugCapture debug;
+    TEmbeddedCFFFont font(bytes, false, "X");
+    EXPECT_FALSE(font.IsInstalled()) << c.name;
+    std::vector<std::string> lines = debug.Lines();
+    ASSERT_FALSE(lines.empty()) << c.name;
+    EXPECT_EQ(lines.back().substr(0, c.message.size()), c.message) << c.name;
   }
 }
 
