@@ -202,7 +202,7 @@ TEST_F(EmbeddedPrograms, DamagedProgramsAreRefusedWithAMessageNeverACrash) {
       TDebugCapture debug;
       TBytes b(p.bytes.begin(), p.bytes.begin() + long(cut));
       auto font = Load(p, b, "Cut");
-      if (!font->IsInstalled()) EXPECT_FALSE(debug.Lines().empty()) << cut;
+      EXPECT_TRUE(font->IsInstalled() || !debug.Lines().empty()) << cut;
     }
     // Bytes flipped across the directory and the tables.
     for (size_t step = 0; step < 400; ++step) {
@@ -211,7 +211,7 @@ TEST_F(EmbeddedPrograms, DamagedProgramsAreRefusedWithAMessageNeverACrash) {
       b[at] ^= 0xFF;
       TDebugCapture debug;
       auto font = Load(p, b, "Flip");
-      if (!font->IsInstalled()) EXPECT_FALSE(debug.Lines().empty()) << at;
+      EXPECT_TRUE(font->IsInstalled() || !debug.Lines().empty()) << at;
     }
   }
 }
