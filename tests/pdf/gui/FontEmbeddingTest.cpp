@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QRawFont>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -260,6 +261,45 @@ TEST_F(EmbeddedPrograms, CFFErrorsMakeTheProgramUnusable) {
     ASSERT_FALSE(lines.empty()) << c.name;
     EXPECT_EQ(lines.back().substr(0, c.message.size()), c.message) << c.name;
   }
+}
+
+
+// A five-glyph CFF program written by a font builder: ".notdef", "A" (100 50
+// hmoveto), "foo.one" (a name without a character), "bar.two" (the bar with
+// a suffix), "H";
+// defaultWidthX 500, nominalWidthX 200.
+const TBytes kTinyCFF = {
+    0x01, 0x00, 0x04, 0x01, 0x00, 0x01, 0x01, 0x01, 0x05, 0x54, 0x69, 0x6E, 0x79, 0x00, 0x01, 0x01, 0x01, 0x10,
+    0xF8, 0x1D, 0x02, 0x8B, 0x8B, 0xBD, 0x9F, 0x05, 0xC7, 0x0F, 0x91, 0xE8, 0x12, 0xD0, 0x11, 0x00, 0x03, 0x01,
+    0x01, 0x08, 0x0F, 0x13, 0x66, 0x6F, 0x6F, 0x2E, 0x6F, 0x6E, 0x65, 0x62, 0x61, 0x72, 0x2E, 0x74, 0x77, 0x6F,
+    0x54, 0x69, 0x6E, 0x79, 0x00, 0x00, 0x00, 0x00, 0x22, 0x01, 0x87, 0x01, 0x88, 0x00, 0x29, 0x00, 0x05, 0x01,
+    0x01, 0x02, 0x06, 0x0A, 0x0F, 0x10, 0x0E, 0xEF, 0xBD, 0x16, 0x0E, 0x8B, 0x8B, 0x15, 0x0E, 0xA9, 0x95, 0x9F,
+    0x15, 0x0E, 0x0E, 0xF8, 0x88, 0x14, 0xF7, 0x5C, 0x15};
+constexpr size_t kTinyCharsetOperand = 0x1A;  // "60 charset" in the Top DICT
+
+TEST(EmbeddedCFF, WidthsFromTheFirstClearingOperatorAndPrivateCodePointsForUnknownNames) {
+  TEmbeddedCFFFont font(kTinyCFF, false, "Tiny");
+  ASSERT_TRUE(font.IsInstalled());
+  // hmoveto with two operands, rmoveto with two (none is a width), rmoveto with three
+  EXPECT_EQ(font.Widths(), (std::vector<uint16_t>{500, 300, 500, 230, 500}));
+  EXPECT_EQ(font.GlyphNameToUnicode("foo.one", true), std::vector<uint16_t>{0xE000});
+  EXPECT_EQ(font.GlyphNameToUnicode("foo.two", true), std::vector<uint16_t>{});
+  EXPECT_EQ(font.GlyphNameToUnicode("bar.two", true), std::vector<uint16_t>{u'|'});
+  EXPECT_EQ(font.GlyphNameToUnicode("A", true), std::vector<uint16_t>{0x41});
+  QRawFont raw(QByteArray(reinterpret_cast<const char*>(font.FontData().data()), qsizetype(font.FontData().size())),
+               12);
+  ASSERT_TRUE(raw.isValid());
+  EXPECT_EQ(raw.glyphIndexesForString(QString(QChar(0xE000)) + u'|' + u'H'),
+            (QList<quint32>{2, 3, 4}));
+
+  TBytes expertSubset = kTinyCFF;
+  ASSERT_EQ(expertSubset[kTinyCharsetOperand], 0xC7);
+  expertSubset[kTinyCharsetOperand] = 139 + 2;
+  TDebugCapture debug;
+  TEmbeddedCFFFont refused(expertSubset, false, "Tiny");
+  EXPECT_FALSE(refused.IsInstalled());
+  std::vector<std::string> lines = debug.Lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Implement ExpertSubset charset in CFF font."), lines.end());
 }
 
 }  // namespace
