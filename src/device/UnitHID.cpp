@@ -169,8 +169,8 @@ void THIDDevices::refreshOnce() {
   NotifyStates({hdsGone, hdsNew});
 }
 
-void InitializeHIDDevices() {
-  if (!HIDDevices) HIDDevices = new THIDDevices();
+void InitializeHIDDevices(const std::string& sysfsRoot, const std::string& devRoot, bool watchHotPlug) {
+  if (!HIDDevices) HIDDevices = new THIDDevices(sysfsRoot, devRoot, watchHotPlug);
 }
 
 void FinalizeHIDDevices() {

@@ -126,7 +126,10 @@ std::string HIDPropertyToString(Cardinal code, Cardinal dataType, const TBytes& 
 
 // The one list, made and freed by the start-up sequence.
 extern THIDDevices* HIDDevices;
-void InitializeHIDDevices();
+// The defaults enumerate the real device tree; a simulated scale brings a
+// tree of its own and no hot-plug monitor.
+void InitializeHIDDevices(const std::string& sysfsRoot = "/sys", const std::string& devRoot = "/dev",
+                          bool watchHotPlug = true);
 void FinalizeHIDDevices();
 
 }  // namespace px

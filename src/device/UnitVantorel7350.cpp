@@ -459,8 +459,8 @@ bool TVantorel7350::WriteCurrency(Byte position, const TVantorelResult& result, 
   return false;
 }
 
-void InitializeVantorel7350() {
-  if (!Vantorel7350) Vantorel7350 = new TVantorel7350(HIDDevices);
+void InitializeVantorel7350(THidDeviceOpener opener) {
+  if (!Vantorel7350) Vantorel7350 = new TVantorel7350(HIDDevices, std::move(opener));
 }
 
 void FinalizeVantorel7350() {

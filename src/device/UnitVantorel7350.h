@@ -123,7 +123,7 @@ class TVantorel7350 {
 // The one scale connection, made and freed by the start-up sequence after
 // the HID device list.
 extern TVantorel7350* Vantorel7350;
-void InitializeVantorel7350();
+void InitializeVantorel7350(THidDeviceOpener opener = OpenHidrawDevice);
 void FinalizeVantorel7350();
 
 }  // namespace px

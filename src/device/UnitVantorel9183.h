@@ -62,7 +62,10 @@ class TVantorel9183PrinterCapture : public TObject {
   // that path is the one port, present while it exists.
   std::string SysfsRoot = "/sys";
   std::string DevRoot = "/dev";
-  std::string DevicePath;
+  std::string DevicePath = DefaultDevicePath;
+  // The DevicePath every new capture starts with (the program's receipt-port
+  // option sets it, so that a pseudo-terminal can stand in for the adapter).
+  static inline std::string DefaultDevicePath;
   // The adapter looked for: its USB manufacturer text contains this, or its
   // driver is AdapterDriver.
   static constexpr const char* AdapterManufacturer = "Prolific";

@@ -1,8 +1,10 @@
 #include "platform/core/Debug.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 namespace px {
 namespace {
@@ -77,6 +79,34 @@ void Beep() {
 void SetBeepHandler(std::function<void()> handler) {
   std::lock_guard lock(sinkMutex());
   beepHandler() = std::move(handler);
+}
+
+namespace {
+TToneSink& toneSink() {
+  static TToneSink sink;
+  return sink;
+}
+}  // namespace
+
+void Beep(Cardinal frequency, Cardinal duration) {
+  TToneSink sink;
+  {
+    std::lock_guard lock(sinkMutex());
+    sink = toneSink();
+  }
+  if (sink) {
+    sink(frequency, duration);
+    return;
+  }
+  Beep();
+  std::this_thread::sleep_for(std::chrono::milliseconds(duration));
+}
+
+TToneSink SetToneSink(TToneSink sink) {
+  std::lock_guard lock(sinkMutex());
+  TToneSink old = std::move(toneSink());
+  toneSink() = std::move(sink);
+  return old;
 }
 
 }  // namespace px

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/core/Types.h"
+
 namespace px {
 
 using TDebugSink = std::function<void(std::string_view line)>;
@@ -38,5 +40,13 @@ class TDebugCapture {
 // there is no GUI layer; the GUI layer installs its own through SetBeepHandler.
 void Beep();
 void SetBeepHandler(std::function<void()> handler);
+
+// A tone of the given frequency (Hz) and length (ms), played before the call
+// returns. The sink plays it; the default one rings the plain beep and waits
+// for the tone's length, as a tone generator would. Tests replace the sink.
+using TToneSink = std::function<void(Cardinal frequency, Cardinal duration)>;
+void Beep(Cardinal frequency, Cardinal duration);
+// Returns the previous sink; an empty function restores the default.
+TToneSink SetToneSink(TToneSink sink);
 
 }  // namespace px

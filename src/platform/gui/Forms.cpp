@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QGuiApplication>
 #include <QMenuBar>
@@ -11,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QUrl>
 #include <QToolTip>
 #include <QWidget>
 
@@ -251,8 +254,27 @@ void TForm::WndProc(TMessage& message) {
   TWinControl::WndProc(message);
 }
 
+namespace {
+TShowModalHook& modalHook() {
+  static TShowModalHook h;
+  return h;
+}
+}  // namespace
+
+TShowModalHook SetShowModalHook(TShowModalHook hook) {
+  TShowModalHook old = std::move(modalHook());
+  modalHook() = std::move(hook);
+  return old;
+}
+
 TModalResult TForm::ShowModal() {
   ModalResult = mrNone;
+  if (modalHook()) {
+    // Copied, so a hook that replaces itself stays alive while it runs.
+    TShowModalHook hook = modalHook();
+    ModalResult = hook(*this);
+    return ModalResult;
+  }
   Widget()->setWindowModality(Qt::ApplicationModal);
   ++modalDepth_;
   Show();
@@ -730,6 +752,33 @@ TMessageDlgHook SetMessageDlgHook(TMessageDlgHook hook) {
   TMessageDlgHook old = std::move(dlgHook());
   dlgHook() = std::move(hook);
   return old;
+}
+
+namespace {
+TShellOpenHook& shellHook() {
+  static TShellOpenHook h;
+  return h;
+}
+}  // namespace
+
+TShellOpenHook SetShellOpenHook(TShellOpenHook hook) {
+  TShellOpenHook old = std::move(shellHook());
+  shellHook() = std::move(hook);
+  return old;
+}
+
+void ShellOpen(const std::string& target) {
+  if (shellHook()) {
+    shellHook()(target);
+    return;
+  }
+  if (target.empty()) return;
+  const QString text = QString::fromStdString(target);
+  QUrl url(text);
+  // "C:" style drives do not exist here; anything without a scheme of two or
+  // more letters is a path.
+  if (url.scheme().size() < 2) url = QUrl::fromLocalFile(QFileInfo(text).absoluteFilePath());
+  QDesktopServices::openUrl(url);
 }
 
 TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {

@@ -229,6 +229,19 @@ void ShowMessage(const std::string& text);
 using TMessageDlgHook = std::function<TModalResult(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons)>;
 TMessageDlgHook SetMessageDlgHook(TMessageDlgHook hook);
 
+// Answers TForm::ShowModal in place of the user: the hook receives the form,
+// may fill its controls, and returns the modal result; the form is not shown.
+using TShowModalHook = std::function<TModalResult(TForm& form)>;
+TShowModalHook SetShowModalHook(TShowModalHook hook);
+
+// Opens a file, folder or URL with the desktop's program for it (a path
+// without a scheme is a local file). The result is not reported: what cannot
+// be opened simply does not open. Tests replace the opener with
+// SetShellOpenHook, which receives the target instead.
+void ShellOpen(const std::string& target);
+using TShellOpenHook = std::function<void(const std::string& target)>;
+TShellOpenHook SetShellOpenHook(TShellOpenHook hook);
+
 // Clipboard text (UTF-8).
 std::string ClipboardText();
 void SetClipboardText(const std::string& text);

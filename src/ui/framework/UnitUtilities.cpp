@@ -1,5 +1,8 @@
 #include "ui/framework/UnitUtilities.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <QWidget>
 
 #include "platform/gui/Forms.h"
@@ -9,6 +12,9 @@ namespace px {
 namespace {
 // Only one window is locked at a time, as the platform allows.
 TWinControl* lockedWindow = nullptr;
+// Every guard alive, innermost last, so that a lock held elsewhere can be
+// given up early.
+std::vector<TLockWindowSaver*> liveSavers;
 }  // namespace
 
 TLockWindowSaver::TLockWindowSaver(TWinControl* window, TCursor cursor) {
@@ -25,15 +31,32 @@ TLockWindowSaver::TLockWindowSaver(TWinControl* window, TCursor cursor) {
     handle_ = window_->Handle();
     locked_ = true;
   }
+  liveSavers.push_back(this);
 }
 
 TLockWindowSaver::~TLockWindowSaver() {
+  liveSavers.erase(std::remove(liveSavers.begin(), liveSavers.end(), this), liveSavers.end());
+  release();
+}
+
+void TLockWindowSaver::release() {
   if (locked_) {
     // The window may have gone while locked; its handle tells.
     if (IsWindow(handle_) && window_->Widget()) window_->Widget()->setUpdatesEnabled(true);
     lockedWindow = nullptr;
+    locked_ = false;
   }
   if (restoreCursor_ && Screen) Screen->SetCursor(savedCursor_);
+  restoreCursor_ = false;
+}
+
+void ReleaseWindowUpdateLock() {
+  // Innermost first, so the cursor ends as it was before the outermost guard.
+  while (!liveSavers.empty()) {
+    TLockWindowSaver* saver = liveSavers.back();
+    liveSavers.pop_back();
+    saver->release();
+  }
 }
 
 std::unique_ptr<TLockWindowSaver> LockWindowUpdates(TWinControl* window, TCursor cursor) {

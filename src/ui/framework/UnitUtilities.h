@@ -21,6 +21,8 @@ class TLockWindowSaver {
   TWinControl* Window() const { return window_; }
 
  private:
+  friend void ReleaseWindowUpdateLock();
+  void release();
   bool locked_ = false;
   bool restoreCursor_ = false;
   TCursor savedCursor_ = crDefault;
@@ -30,5 +32,10 @@ class TLockWindowSaver {
 
 // The guard as a value the caller keeps for the length of the update.
 std::unique_ptr<TLockWindowSaver> LockWindowUpdates(TWinControl* window, TCursor cursor);
+
+// Gives up every lock and busy cursor that guards hold now, for code that
+// must show a dialog in the middle of a locked update made elsewhere; those
+// guards then do nothing when they end.
+void ReleaseWindowUpdateLock();
 
 }  // namespace px

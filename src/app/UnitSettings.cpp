@@ -1,0 +1,152 @@
+#include "app/UnitSettings.h"
+
+#include <functional>
+
+#include "app/UnitGetPassword.h"
+#include "data/UnitSHA.h"
+#include "platform/core/CodePages.h"
+#include "platform/core/Debug.h"
+#include "platform/core/Registry.h"
+#include "platform/gui/Forms.h"
+#include "ui/framework/UnitTranslation.h"
+#include "ui/framework/UnitUtilities.h"
+
+namespace px {
+
+TSettings* Settings = nullptr;
+
+namespace {
+
+// Reads one value when it exists; a value of the wrong type is noted and
+// leaves the field as it is.
+void readValue(TRegistry& reg, const char* name, std::vector<std::string>& wrong,
+               const std::function<void()>& read) {
+  if (!reg.ValueExists(name)) return;
+  try {
+    read();
+  } catch (const ERegistryException& e) {
+    OutputDebugString(std::string("Settings: ") + e.what() + " (the value is ignored)");
+    wrong.push_back(e.what());
+  }
+}
+
+std::string listValueName(Integer n, const std::string& language) {
+  return std::to_string(n) + language + "List";
+}
+
+}  // namespace
+
+void TSettings::Load() {
+  wrongTypes_.clear();
+  TRegistry reg;
+  reg.SetRootKey(HKEY_CURRENT_USER);
+  if (!reg.OpenKeyReadOnly(KeyPath)) return;
+  auto str = [&](const char* name, std::string& field) {
+    readValue(reg, name, wrongTypes_, [&] { field = reg.ReadString(name); });
+  };
+  auto num = [&](const char* name, Integer& field) {
+    readValue(reg, name, wrongTypes_, [&] { field = reg.ReadInteger(name); });
+  };
+  auto flag = [&](const char* name, bool& field) {
+    readValue(reg, name, wrongTypes_, [&] { field = reg.ReadBool(name); });
+  };
+  str("Datasets", Datasets);
+  str("Company", Company);
+  str("LogoFile", LogoFile);
+  str("Database", Database);
+  str("Language", Language);
+  str("Password", Password);
+  num("InitialDrawer", InitialDrawer);
+  flag("MustEmployee", MustEmployee);
+  flag("MustDrawer", MustDrawer);
+  num("Device", Device);
+  if (!Datasets.empty() && Datasets.back() != '/') Datasets += '/';
+  if (Translations) Translations->SetLanguage(Language);
+  StartLanguage = Language;
+  if (!wrongTypes_.empty()) {
+    std::string text;
+    for (const std::string& w : wrongTypes_) text += w + "\n";
+    text += "The setting keeps its default and is written again with the right type.";
+    MessageDlg(text, mtWarning, TMsgDlgButtons{mbOK});
+  }
+}
+
+void TSettings::Save() {
+  TRegistry reg;
+  reg.SetRootKey(HKEY_CURRENT_USER);
+  if (!reg.OpenKey(KeyPath, true)) return;
+  reg.WriteString("Datasets", Datasets);
+  reg.WriteString("Company", Company);
+  reg.WriteString("LogoFile", LogoFile);
+  reg.WriteString("Database", Database);
+  reg.WriteString("Language", Language);
+  reg.WriteString("Password", Password);
+  reg.WriteInteger("InitialDrawer", InitialDrawer);
+  reg.WriteBool("MustEmployee", MustEmployee);
+  reg.WriteBool("MustDrawer", MustDrawer);
+  reg.WriteInteger("Device", Device);
+}
+
+std::string TSettings::ReadList(Integer n) {
+  TRegistry reg;
+  reg.SetRootKey(HKEY_CURRENT_USER);
+  if (!reg.OpenKeyReadOnly(KeyPath)) return {};
+  const std::string name = listValueName(n, StartLanguage);
+  if (!reg.ValueExists(name)) return {};
+  try {
+    return reg.ReadString(name);
+  } catch (const ERegistryException& e) {
+    // A layout stored with another type is no layout: the grid keeps its own.
+    OutputDebugString(std::string("Settings: ") + e.what());
+    return {};
+  }
+}
+
+void TSettings::WriteList(Integer n, const std::string& text) {
+  TRegistry reg;
+  reg.SetRootKey(HKEY_CURRENT_USER);
+  if (!reg.OpenKey(KeyPath, true)) return;
+  reg.WriteString(listValueName(n, StartLanguage), text);
+}
+
+std::string PasswordDigest(const std::string& password) {
+  TSHADigest digest;
+  SHA1OfString(Utf8ToAnsi(password), digest);
+  AnsiString hex;
+  SHA1DigestToHex(digest, hex);
+  return hex;
+}
+
+bool TSettings::CheckPassword() {
+  if (PasswordGiven) return true;
+  if (Password.empty()) {
+    PasswordGiven = true;
+    return true;
+  }
+  // A screen asks while it is created inside the main window's locked frame
+  // switch; the dialog must be painted.
+  ReleaseWindowUpdateLock();
+  std::string entered;
+  bool ok = false;
+  {
+    TObjectPtr<TfrmGetPassword> dialog(TfrmGetPassword::Create());
+    ok = dialog->ShowModal() == mrOk;
+    if (ok) entered = dialog->edPassword->Text();
+  }
+  PasswordGiven = ok && PasswordDigest(entered) == Password;
+  return PasswordGiven;
+}
+
+void InitializeSettings() {
+  if (Settings) return;
+  Settings = MakeObject<TSettings>().release();
+  Settings->Load();
+  Settings->Save();
+}
+
+void FinalizeSettings() {
+  FreeObject(Settings);
+  Settings = nullptr;
+}
+
+}  // namespace px

@@ -1,0 +1,59 @@
+#pragma once
+// The settings of the program, kept in the registry key
+// "\Software\Pondarix\V1" of the current user. Loaded and written straight
+// back at start-up, written again only by the settings screen's save buttons.
+#include <string>
+#include <vector>
+
+#include "platform/core/Classes.h"
+#include "platform/core/Types.h"
+
+namespace px {
+
+class TSettings : public TObject {
+ public:
+  static constexpr const char* KeyPath = "\\Software\\Pondarix\\V1";
+
+  std::string Datasets;  // ends with "/" when set
+  std::string Company;
+  std::string LogoFile;
+  std::string Database;
+  Integer InitialDrawer = 0;
+  std::string StartLanguage;  // Language as loaded; names the list values
+  std::string Language;
+  bool MustDrawer = false;
+  std::string Password;  // 40 upper-case hex digits of the SHA-1, or empty
+  bool MustEmployee = false;
+  bool PasswordGiven = false;
+  Integer Device = 0;  // 0 none, 1 the scale, 2 the receipt printer
+
+  // Reads the values that exist. A value stored with another type than the
+  // one its field has is reported (debug output and one message box for the
+  // whole load) and skipped, so the field keeps what it held; the next Save
+  // writes it with the right type. Without the key nothing is read.
+  void Load();
+  // Writes every value, creating the key when missing; nothing when even
+  // that fails.
+  void Save();
+  // The list value N of the start language ("31nlNLList"); empty when absent.
+  std::string ReadList(Integer n);
+  void WriteList(Integer n, const std::string& text);
+  // Asks for the password once per run; true when none is set.
+  bool CheckPassword();
+
+  // The registry values that Load found with the wrong type.
+  const std::vector<std::string>& WrongTypes() const { return wrongTypes_; }
+
+ private:
+  std::vector<std::string> wrongTypes_;
+};
+
+// The one settings object, made, loaded and saved by the start-up sequence.
+extern TSettings* Settings;
+void InitializeSettings();
+void FinalizeSettings();
+
+// The upper-case hexadecimal SHA-1 of the password's bytes, as stored.
+std::string PasswordDigest(const std::string& password);
+
+}  // namespace px

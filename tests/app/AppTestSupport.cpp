@@ -1,0 +1,41 @@
+#include "AppTestSupport.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+namespace px::test {
+
+FreshHome::FreshHome() {
+  const std::pair<const char*, std::string> vars[] = {
+      {"HOME", dir_.Path().string()},
+      {"XDG_CONFIG_HOME", dir_.File(".config")},
+      {"XDG_DATA_HOME", dir_.File(".local/share")},
+  };
+  for (const auto& [name, value] : vars) {
+    const char* old = std::getenv(name);
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    setenv(name, value.c_str(), 1);
+  }
+}
+
+FreshHome::~FreshHome() {
+  for (const auto& [name, value] : saved_) {
+    if (value) setenv(name.c_str(), value->c_str(), 1);
+    else unsetenv(name.c_str());
+  }
+}
+
+std::string PythonSha1Upper(const std::string& text) {
+  TempDir dir;
+  WriteFileBytes(dir.Path() / "in", text);
+  std::string out;
+  const int rc = RunCommand("/usr/bin/python3 -c \"import hashlib,sys; "
+                            "print(hashlib.sha1(open(sys.argv[1],'rb').read()).hexdigest().upper(), end='')\" '" +
+                                dir.File("in") + "'",
+                            &out);
+  EXPECT_EQ(rc, 0);
+  return out;
+}
+
+}  // namespace px::test
