@@ -1,20 +1,30 @@
 #include "app/Startup.h"
 
+#include <unistd.h>
+
 #include <functional>
 #include <vector>
 
+#include "app/UnitDatasets.h"
+#include "app/UnitInformationFrame.h"
+#include "app/UnitMain.h"
+#include "app/UnitMainFormActions.h"
 #include "app/UnitSettings.h"
+#include "app/UnitSettingsFrame.h"
+#include "app/UnitStatusFrame.h"
 #include "data/UnitLocales.h"
 #include "device/UnitHID.h"
 #include "device/UnitVantorel7350.h"
 #include "device/UnitVantorel9183.h"
 #include "platform/core/FormatSettings.h"
-#include "platform/core/Version.h"
-#include "platform/gui/Forms.h"
+#include "ui/framework/UnitImage.h"
 #include "ui/framework/UnitQVRSystem.h"
 #include "ui/framework/UnitTranslation.h"
 
 namespace px {
+
+// The image strips compiled into the program (generated at build time).
+void RegisterAppImages();
 
 namespace {
 
@@ -31,14 +41,30 @@ void step(const std::function<void()>& initialize, std::function<void()> finaliz
 
 }  // namespace
 
+std::string ExecutableFolder() {
+  char path[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return "./";
+  std::string p(path, static_cast<size_t>(n));
+  return p.substr(0, p.rfind('/') + 1);
+}
+
 void InitializeProgram(const TProgramSetup& setup) {
   try {
     // The user's date, time and number formats, before any screen shows one.
-    step([] { FormatSettings = GetLocaleFormatSettings(ThreadLocaleName() == "C" ? "en_US" : ThreadLocaleName()); },
-         [] {});
+    step([] {
+      const std::string locale = ThreadLocaleName();
+      FormatSettings = GetLocaleFormatSettings(locale == "C" || locale == "POSIX" ? "en_US" : locale);
+    }, [] {});
     step([] { InitializeApplication(); }, [] { FinalizeApplication(); });
-    step([] { InitializeTranslations(); }, [] { FinalizeTranslations(); });
+    step([&] {
+      InitializeTranslations(setup.TranslationFile.empty() ? TTranslations::DefaultFileName() : setup.TranslationFile);
+    }, [] { FinalizeTranslations(); });
     step([] { InitializeQVRSystem(); }, [] { FinalizeQVRSystem(); });
+    step([] {
+      RegisterAppImages();
+      InitializeImages();
+    }, [] { FinalizeImages(); });
     step([] { InitializeSettings(); }, [] { FinalizeSettings(); });
     step([&] { InitializeHIDDevices(setup.SysfsRoot, setup.DevRoot, setup.WatchHotPlug); },
          [] { FinalizeHIDDevices(); });
@@ -47,7 +73,14 @@ void InitializeProgram(const TProgramSetup& setup) {
     step([&] { InitializeVantorel7350(setup.Opener); }, [] { FinalizeVantorel7350(); });
     step([&] { TVantorel9183PrinterCapture::DefaultDevicePath = setup.ReceiptPort; },
          [] { TVantorel9183PrinterCapture::DefaultDevicePath.clear(); });
-  } catch (...) {
+    step([] { InitializeSettingsFrame(); }, [] { FinalizeSettingsFrame(); });
+    step([] { InitializeStatusFrame(); }, [] { FinalizeStatusFrame(); });
+    step([] { InitializeInformationFrame(); }, [] { FinalizeInformationFrame(); });
+    step([&] { InitializeDataSets(setup.ShippedFolder.empty() ? ExecutableFolder() : setup.ShippedFolder); },
+         [] { FinalizeDataSets(); });
+  } catch (const std::exception& e) {
+    // Start-up stops before the main window exists; the user learns why.
+    if (Application) MessageDlg(e.what(), mtError, TMsgDlgButtons{mbOK});
     FinalizeProgram();
     throw;
   }
@@ -62,12 +95,23 @@ void FinalizeProgram() {
   }
 }
 
-int RunMainBlock() {
+TForm* CreateMainBlock(bool show) {
   Application->SetTitle(Translate("ApplicationTitle"));
-  auto* form = Application->CreateForm<TForm>();
-  form->SetCaption(ProgramName);
-  form->SetBounds(0, 0, 1024, 720);
-  Application->Run();
+  TQVRSystem::CreateFramework<TdmMainFormFiller>(Application);
+  auto* form = TQVRSystem::CreateFramework<TfrmMain>(Application);
+  Application->SetMainForm(form);
+  if (show) form->Show();
+  return form;
+}
+
+int RunMainBlock() {
+  try {
+    CreateMainBlock(false);
+    Application->Run();
+  } catch (...) {
+    Application->DestroyComponents();
+    throw;
+  }
   // The forms and modules go while the registry and the devices they talk
   // to are still there.
   Application->DestroyComponents();

@@ -4,6 +4,7 @@
 // `pxtool app tree` run the same sequence.
 #include <string>
 
+#include "platform/gui/Forms.h"
 #include "platform/hid/HidDevice.h"
 
 namespace px {
@@ -17,7 +18,14 @@ struct TProgramSetup {
   bool WatchHotPlug = true;
   THidDeviceOpener Opener = OpenHidrawDevice;
   std::string ReceiptPort;
+  // The translation file and the folder of the shipped dataset files; empty
+  // means beside the executable.
+  std::string TranslationFile;
+  std::string ShippedFolder;
 };
+
+// The folder of the running executable, ending with "/".
+std::string ExecutableFolder();
 
 // Runs every unit initialization. On failure the units already made are
 // finalized again before the exception leaves.
@@ -26,8 +34,11 @@ void InitializeProgram(const TProgramSetup& setup = {});
 // partial start.
 void FinalizeProgram();
 
-// The main block: the application title, the main-form filler and the main
-// window; then the message loop until the program ends. Returns the exit code.
+// The main block up to the message loop: the application title, the
+// main-form filler and the main window (shown unless show is false).
+TForm* CreateMainBlock(bool show = true);
+// The main block: CreateMainBlock, then the message loop until the program
+// ends; the forms are freed before it returns. Returns the exit code.
 int RunMainBlock();
 
 }  // namespace px

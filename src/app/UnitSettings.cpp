@@ -1,5 +1,6 @@
 #include "app/UnitSettings.h"
 
+#include <cstdlib>
 #include <functional>
 
 #include "app/UnitGetPassword.h"
@@ -108,6 +109,15 @@ void TSettings::WriteList(Integer n, const std::string& text) {
   if (!reg.OpenKey(KeyPath, true)) return;
   reg.WriteString(listValueName(n, StartLanguage), text);
 }
+
+std::string UserDataFolder() {
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg && *xdg == '/') return std::string(xdg) + "/Pondarix/";
+  const char* home = std::getenv("HOME");
+  return std::string(home ? home : "") + "/.local/share/Pondarix/";
+}
+
+std::string TSettings::DataFolder() const { return Datasets.empty() ? UserDataFolder() : Datasets; }
 
 std::string PasswordDigest(const std::string& password) {
   TSHADigest digest;

@@ -41,6 +41,10 @@ class TSettings : public TObject {
   // Asks for the password once per run; true when none is set.
   bool CheckPassword();
 
+  // The folder of the dataset files (and of the database when no location
+  // is set): Datasets when set, else the per-user data folder.
+  std::string DataFolder() const;
+
   // The registry values that Load found with the wrong type.
   const std::vector<std::string>& WrongTypes() const { return wrongTypes_; }
 
@@ -52,6 +56,10 @@ class TSettings : public TObject {
 extern TSettings* Settings;
 void InitializeSettings();
 void FinalizeSettings();
+
+// $XDG_DATA_HOME/Pondarix/ ($HOME/.local/share/Pondarix/ when XDG_DATA_HOME
+// is unset, empty or relative), ending with "/".
+std::string UserDataFolder();
 
 // The upper-case hexadecimal SHA-1 of the password's bytes, as stored.
 std::string PasswordDigest(const std::string& password);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "../platform/hid/FakeHidSysfs.h"
+#include "FakeHidSysfs.h"
 #include "DeviceTestSupport.h"
 #include "device/UnitHID.h"
 #include "platform/core/Exceptions.h"
@@ -10,8 +10,6 @@
 namespace px {
 namespace {
 
-using test::FakeHidDevice;
-using test::FakeHidSysfs;
 using test::TempDir;
 
 struct Recorder {

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "../platform/hid/FakeHidSysfs.h"
+#include "FakeHidSysfs.h"
 #include "DeviceTestSupport.h"
 #include "ScaleSimulator.h"
 #include "device/UnitVantorel7350.h"
@@ -14,8 +14,6 @@
 namespace px {
 namespace {
 
-using test::FakeHidDevice;
-using test::FakeHidSysfs;
 using test::TempDir;
 using Sim = TScaleSimulator;
 

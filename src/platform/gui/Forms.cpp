@@ -161,6 +161,13 @@ void TForm::Show() {
   SetVisible(true);
   Widget()->show();
   Widget()->raise();
+  // A menu bar made before the window was first shown may have measured
+  // itself unstyled; the controls below it are placed again with its real
+  // height.
+  if (menuBar_) {
+    menuBar_->setGeometry(0, 0, Width(), menuBar_->sizeHint().height());
+    Realign();
+  }
   if (OnShow) OnShow(this);
 }
 

@@ -16,8 +16,6 @@
 namespace px {
 namespace {
 
-using test::FakeHidDevice;
-using test::FakeHidSysfs;
 using test::TempDir;
 
 std::string propertyText(const THidDeviceDetails& d, Cardinal code, Cardinal type) {

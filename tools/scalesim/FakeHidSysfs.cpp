@@ -1,12 +1,19 @@
 #include "FakeHidSysfs.h"
 
 #include <cstdio>
+#include <fstream>
 
-#include "support/TempDir.h"
 
-namespace px::test {
+namespace px {
 
 namespace fs = std::filesystem;
+
+namespace {
+void WriteFileBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+}  // namespace
 
 FakeHidSysfs::FakeHidSysfs(fs::path root) : root_(std::move(root)) {
   fs::create_directories(root_ / "sys" / "class" / "hidraw");
@@ -64,4 +71,4 @@ void FakeHidSysfs::Remove(const std::string& nodeName) {
   fs::remove_all(top, ec);
 }
 
-}  // namespace px::test
+}  // namespace px

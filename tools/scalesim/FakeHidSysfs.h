@@ -1,5 +1,5 @@
 #pragma once
-// A fake sysfs tree of hidraw nodes, laid out as the kernel does: the class
+// A fake sysfs tree of hidraw nodes (for the tests and the simulated scale), laid out as the kernel does: the class
 // folder links to the node under its HID device, which sits under a USB
 // interface and device.
 #include <filesystem>
@@ -7,7 +7,7 @@
 
 #include "platform/core/Types.h"
 
-namespace px::test {
+namespace px {
 
 struct FakeHidDevice {
   std::string Node = "hidraw0";
@@ -40,4 +40,4 @@ class FakeHidSysfs {
   std::filesystem::path root_;
 };
 
-}  // namespace px::test
+}  // namespace px

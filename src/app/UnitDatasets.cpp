@@ -1,0 +1,94 @@
+#include "app/UnitDatasets.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "app/UnitSettings.h"
+#include "data/UnitDataSetIOOld.h"
+#include "platform/core/Exceptions.h"
+#include "platform/core/Streams.h"
+
+namespace px {
+
+namespace {
+
+std::shared_ptr<TVantorelDataSets> service;
+
+void checkIndex(Integer index) {
+  if (index < 0 || index >= TVantorelDataSets::Count) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+// Copies a shipped file into the data folder unless one is there already;
+// the copy appears whole or not at all.
+void copyShipped(const std::string& from, const std::string& to) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::exists(to, ec)) return;
+  TFileStream in(from, fmOpenRead | fmShareDenyWrite);
+  const std::string temp = to + ".tmp";
+  {
+    TFileStream out(temp, fmCreate);
+    out.CopyFrom(in, 0);
+  }
+  fs::rename(temp, to, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    throw EFCreateError("Cannot create file \"" + to + "\".");
+  }
+}
+
+}  // namespace
+
+TVantorelDataSets::TVantorelDataSets(std::string folder) : folder_(std::move(folder)) { LoadAll(); }
+
+std::string TVantorelDataSets::FileName(Integer index) const {
+  checkIndex(index);
+  return folder_ + FileNames[index];
+}
+
+void TVantorelDataSets::GetDataSet(Integer index, IMemDataSet& dataSet) {
+  checkIndex(index);
+  dataSet = tables_[index];
+}
+
+void TVantorelDataSets::LoadAll() {
+  for (Integer i = 0; i < Count; ++i) Load(i);
+}
+
+void TVantorelDataSets::Load(Integer index) {
+  IMemDataSet table;
+  LoadDataSetFromFile(FileName(index), index == 2 ? OfficialDataPassword : "", table);
+  tables_[index] = table;
+}
+
+void TVantorelDataSets::Save(Integer index) {
+  Assert(index == 0 || index == 1, "Internal error: dataset not saveable!");
+  SaveDataSetToFile(FileName(index), tables_[index], "");
+}
+
+void InitializeDataSets(const std::string& shippedFolder) {
+  if (service) return;
+  std::string folder = Settings ? Settings->Datasets : std::string();
+  if (folder.empty()) {
+    // No folder chosen: the per-user data folder, filled from the shipped
+    // files; files already there (maybe changed by the user) stay.
+    folder = UserDataFolder();
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) throw EFCreateError("Cannot create folder \"" + folder + "\": " + ec.message());
+    ::chmod(folder.c_str(), 0700);
+    for (const char* name : TVantorelDataSets::FileNames) copyShipped(shippedFolder + name, folder + name);
+  }
+  auto sets = std::make_shared<TVantorelDataSets>(folder);
+  QVRSystem->RegisterService(IVantorelDataSets::IID, "", sets);
+  service = sets;
+}
+
+void FinalizeDataSets() {
+  if (!service) return;
+  if (QVRSystem) QVRSystem->UnregisterService(IVantorelDataSets::IID, "");
+  service.reset();
+}
+
+}  // namespace px
