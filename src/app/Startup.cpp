@@ -16,6 +16,7 @@
 #include "device/UnitHID.h"
 #include "device/UnitVantorel7350.h"
 #include "device/UnitVantorel9183.h"
+#include "platform/core/Debug.h"
 #include "platform/core/FormatSettings.h"
 #include "ui/framework/UnitImage.h"
 #include "ui/framework/UnitQVRSystem.h"
@@ -66,8 +67,16 @@ void InitializeProgram(const TProgramSetup& setup) {
       InitializeImages();
     }, [] { FinalizeImages(); });
     step([] { InitializeSettings(); }, [] { FinalizeSettings(); });
-    step([&] { InitializeHIDDevices(setup.SysfsRoot, setup.DevRoot, setup.WatchHotPlug); },
-         [] { FinalizeHIDDevices(); });
+    step([&] {
+      InitializeHIDDevices(setup.SysfsRoot, setup.DevRoot, setup.WatchHotPlug);
+      // The devices present now are known before the scale object subscribes,
+      // so a scale already there connects without the arrival tones.
+      try {
+        HIDDevices->Refresh();
+      } catch (const Exception& e) {
+        OutputDebugString(std::string("HID devices: ") + e.what());
+      }
+    }, [] { FinalizeHIDDevices(); });
     // Subscribes before the list's first scan runs in the loop, so a scale
     // present at start is met as new.
     step([&] { InitializeVantorel7350(setup.Opener); }, [] { FinalizeVantorel7350(); });
