@@ -1,0 +1,112 @@
+// The real program on an X server (xvfb-run, xcb platform) in a fresh home:
+// found by its title, its category icons painted from the IMAGES80 strip, a
+// click on Information, and SIGTERM ending it as File > Exit does.
+#include <QImage>
+
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.h"
+
+namespace px::test {
+namespace {
+
+// The window-relative top-left of each category button, from pxtool app tree.
+std::vector<std::pair<std::string, std::pair<int, int>>> buttonOrigins(const std::string& tree) {
+  std::vector<std::pair<std::string, std::pair<int, int>>> out;
+  std::istringstream lines(tree);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.find("\tTButtonItem\t") == std::string::npos) continue;
+    std::vector<std::string> f;
+    std::istringstream cols(line);
+    std::string c;
+    while (std::getline(cols, c, '\t')) f.push_back(c);
+    int x = 0, y = 0;
+    std::sscanf(f[3].c_str(), "%d,%d", &x, &y);
+    out.push_back({f[0].substr(f[0].find_first_not_of(' ')), {x, y}});
+  }
+  return out;
+}
+
+TEST(RealWindow, UnderXvfb) {
+  FreshHome home;
+  TempDir work;
+  std::string tree;
+  ASSERT_EQ(RunCommand(std::string(PX_PXTOOL_PATH) + " app tree 2>/dev/null", &tree), 0);
+  const auto buttons = buttonOrigins(tree);
+  ASSERT_EQ(buttons.size(), 5u);
+  const std::string settings = home.SettingsFile();
+  const std::string before = ReadFileBytes(settings);
+
+  // Offsets of the Information button's centre for the click.
+  int infoX = 0, infoY = 0;
+  for (const auto& [name, at] : buttons)
+    if (name == "acInformation") infoX = at.first + 44, infoY = at.second + 30;
+  const std::string script =
+      "set -e\n"
+      "export QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=1:strict_string_checks=0\n"
+      "'" PX_PROGRAM_PATH "' & P=$!\n"
+      "W=$(xdotool search --sync --onlyvisible --name 'Pondarix 7350 - Cash counting' | head -1)\n"
+      "sleep 2\n"
+      "xdotool getwindowgeometry --shell $W > '" + work.File("geometry") + "'\n"
+      ". '" + work.File("geometry") + "'\n"
+      "import -window root '" + work.File("before.png") + "'\n"
+      "xdotool mousemove $((X + " + std::to_string(infoX) + ")) $((Y + " + std::to_string(infoY) + ")) click 1\n"
+      "sleep 2\n"
+      "import -window root '" + work.File("after.png") + "'\n"
+      "kill -TERM $P\n"
+      "wait $P\n";
+  WriteFileBytes(work.Path() / "run.sh", script);
+  std::string out;
+  ASSERT_EQ(RunCommand("xvfb-run -a -s '-screen 0 1024x768x24' bash '" + work.File("run.sh") + "' 2>&1", &out), 0)
+      << out;
+
+  // Settings file untouched by the exit.
+  EXPECT_EQ(ReadFileBytes(settings), before);
+
+  int x0 = 0, y0 = 0;
+  {
+    std::ifstream g(work.File("geometry"));
+    std::string l;
+    while (std::getline(g, l)) {
+      if (l.rfind("X=", 0) == 0) x0 = std::stoi(l.substr(2));
+      if (l.rfind("Y=", 0) == 0) y0 = std::stoi(l.substr(2));
+    }
+  }
+  QImage shot, after, strip;
+  ASSERT_TRUE(shot.load(QString::fromStdString(work.File("before.png"))));
+  ASSERT_TRUE(after.load(QString::fromStdString(work.File("after.png"))));
+  ASSERT_TRUE(strip.load(QString::fromStdString(std::string(PX_APP_DATA_DIR) + "/images/IMAGES80.png")));
+  // Each icon is drawn centred in its 88 x 80 button; its opaque pixels show
+  // on the screen as they are in the strip.
+  const int images[] = {1, 2, 4, 0, 3};  // Count, Settings, Information, Users, History
+  for (size_t i = 0; i < buttons.size(); ++i) {
+    SCOPED_TRACE(buttons[i].first);
+    const int left = x0 + buttons[i].second.first + (88 - 80) / 2;
+    const int top = y0 + buttons[i].second.second;
+    if (top + 80 > shot.height() || top + 80 > y0 + 504) continue;  // below the window's bottom
+    int same = 0, opaque = 0;
+    for (int y = 0; y < 62; y += 2)
+      for (int x = 0; x < 80; x += 2) {
+        const QColor want = strip.pixelColor(x, images[i] * 80 + y);
+        if (want.alpha() != 255) continue;
+        ++opaque;
+        const QColor got = shot.pixelColor(left + x, top + y);
+        same += std::abs(got.red() - want.red()) + std::abs(got.green() - want.green()) +
+                    std::abs(got.blue() - want.blue()) < 30;
+      }
+    ASSERT_GT(opaque, 50);
+    // Edges are antialiased against the button colour.
+    EXPECT_GT(same * 10, opaque * 8);
+  }
+  // Information shows frame 2: its memo is white where the settings page is grey.
+  const int mx = x0 + 92 + 60, my = y0 + 19 + 60;
+  EXPECT_NE(shot.pixelColor(mx, my), QColor(Qt::white));
+  EXPECT_EQ(after.pixelColor(mx, my), QColor(Qt::white));
+}
+
+}  // namespace
+}  // namespace px::test
