@@ -198,11 +198,14 @@ TEST(Shell, ASecondStartKeepsAChangedDataFile) {
 // A frame that may refuse to be replaced.
 class TRefusingFrame : public TQVRFrame, public IFrameCloseQuery {
  public:
-  explicit TRefusingFrame(TComponent* owner) : TQVRFrame(owner) { ++alive; }
+  explicit TRefusingFrame(TComponent* owner) : TQVRFrame(owner), serial(++made) { ++alive; }
   ~TRefusingFrame() override { --alive; }
   void CloseQuery(bool& canClose) override { canClose = allow; }
+  // Freed frames' addresses are reused, so instances are told apart by number.
+  const int serial;
   static inline bool allow = true;
   static inline int alive = 0;
+  static inline int made = 0;
 };
 
 TEST(Shell, ShowFrameAsksTheCurrentFrameAndFreesIt) {
@@ -212,9 +215,14 @@ TEST(Shell, ShowFrameAsksTheCurrentFrameAndFreesIt) {
   // A number twice: a fresh instance, the first freed.
   IQVRLink* first = filler->ShowFrame(7);
   ASSERT_NE(first, nullptr);
+  auto* firstFrame = dynamic_cast<TRefusingFrame*>(first);
+  ASSERT_NE(firstFrame, nullptr);
+  const int firstSerial = firstFrame->serial;
   IQVRLink* second = filler->ShowFrame(7);
   ASSERT_NE(second, nullptr);
-  EXPECT_NE(first, second);
+  auto* secondFrame = dynamic_cast<TRefusingFrame*>(second);
+  ASSERT_NE(secondFrame, nullptr);
+  EXPECT_NE(firstSerial, secondFrame->serial);
   EXPECT_EQ(TRefusingFrame::alive, 1);
   // A refusal beeps, keeps the frame and answers nil.
   TRefusingFrame::allow = false;
