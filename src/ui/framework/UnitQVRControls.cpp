@@ -152,28 +152,37 @@ void TCustomQVRControl::Notification(TComponent* component, TOperation operation
 
 void TCustomQVRControl::UpdateLabel() {
   if (destroying_) return;
-  if (labelPosition_ == UnitQVRControls::lpNone || !Parent() || !Visible()) {
-    if (captionLabel_) {
-      TLabel* l = captionLabel_;
-      captionLabel_ = nullptr;
-      l->RemoveFreeNotification(this);
-      RemoveComponent(l);
+  PlaceCaptionLabel(this, captionLabel_, labelPosition_ != UnitQVRControls::lpNone, labelCaption_,
+                    labelPosition_ == UnitQVRControls::lpAbove, labelDistance_);
+}
+
+TLabel* PlaceCaptionLabel(TWinControl* control, TLabel*& label, bool shown, const std::string& caption, bool above,
+                          int32_t distance) {
+  if (!shown || !control->Parent() || !control->Visible()) {
+    if (label) {
+      TLabel* l = label;
+      label = nullptr;
+      l->RemoveFreeNotification(control);
+      control->RemoveComponent(l);
       FreeObject(l);
     }
-    return;
+    return nullptr;
   }
-  if (!captionLabel_) {
-    captionLabel_ = CreateComponent<TLabel>(this);
-    captionLabel_->FreeNotification(this);
-    captionLabel_->FocusControl = this;
+  if (!label) {
+    label = CreateComponent<TLabel>(control);
+    label->FreeNotification(control);
+    label->FocusControl = control;
   }
-  TLabel* l = captionLabel_;
-  l->SetParent(Parent());
-  l->SetCaption(labelCaption_);
-  l->SetEnabled(Enabled());
+  TLabel* l = label;
+  l->SetParent(control->Parent());
+  l->SetCaption(caption);
+  l->SetEnabled(control->Enabled());
   // A label taller than the control stands centred on it.
-  if (labelPosition_ == UnitQVRControls::lpAbove) l->SetBounds(Left(), Top() - labelDistance_, l->Width(), l->Height());
-  else l->SetBounds(Left() - labelDistance_, Top() + (Height() - l->Height()) / 2, l->Width(), l->Height());
+  if (above) l->SetBounds(control->Left(), control->Top() - distance, l->Width(), l->Height());
+  else
+    l->SetBounds(control->Left() - distance, control->Top() + (control->Height() - l->Height()) / 2, l->Width(),
+                 l->Height());
+  return l;
 }
 
 TQVRBorder::TQVRBorder(TComponent* owner) : TCustomQVRControl(owner) { TabStop = false; }

@@ -90,4 +90,10 @@ class TQVRBorder : public TCustomQVRControl {
   explicit TQVRBorder(TComponent* owner);
 };
 
+// Keeps the caption label of a framework control beside it, on the control's
+// parent: made on first need, freed when not shown. Returns the label, or
+// nullptr when it is not shown.
+TLabel* PlaceCaptionLabel(TWinControl* control, TLabel*& label, bool shown, const std::string& caption, bool above,
+                          int32_t distance);
+
 }  // namespace px

@@ -596,28 +596,11 @@ void TCustomQVREdit::UpdateColors() {
 
 void TCustomQVREdit::UpdateLabel() {
   if (destroying_) return;
-  if (labelPosition_ == UnitQVREdit::lpNone || !Parent() || !Visible()) {
-    if (captionLabel_) {
-      TLabel* l = captionLabel_;
-      captionLabel_ = nullptr;
-      l->RemoveFreeNotification(this);
-      FreeObject(l);
-    }
-    return;
-  }
-  if (!captionLabel_) {
-    captionLabel_ = CreateComponent<TLabel>(this);
-    captionLabel_->FreeNotification(this);
-    captionLabel_->FocusControl = this;
-  }
-  TLabel* l = captionLabel_;
-  l->SetParent(Parent());
-  l->SetCaption(labelCaption_);
+  TLabel* l = PlaceCaptionLabel(this, captionLabel_, labelPosition_ != UnitQVREdit::lpNone, labelCaption_,
+                                labelPosition_ == UnitQVREdit::lpAbove, labelDistance_);
+  if (!l) return;
   if (labelColor_ != clDefault) l->SetColor(labelColor_);
-  l->SetEnabled(Enabled());
   l->Transparent = true;
-  if (labelPosition_ == UnitQVREdit::lpAbove) l->SetBounds(Left(), Top() - labelDistance_, l->Width(), l->Height());
-  else l->SetBounds(Left() - labelDistance_, Top() + (Height() - l->Height()) / 2, l->Width(), l->Height());
 }
 
 void TCustomQVREdit::UpdateValidationImage() {
