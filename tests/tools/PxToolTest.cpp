@@ -287,6 +287,27 @@ TEST(PxTool, PngDecodeWritesAnRgbaPam) {
   EXPECT_FALSE(fs::exists(pam));
 }
 
+TEST(PxTool, FastLZRunsTheCompressorOnFiles) {
+  test::TempDir dir;
+  const std::string in = dir.File("in"), packed = dir.File("packed"), out = dir.File("out");
+  test::WriteFileBytes(in, std::string(1000, '\0'));
+  Outcome run = pxtool({"fastlz", "compress", in, packed});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, "14\n");
+  EXPECT_EQ(test::ReadFileBytes(packed).size(), 14u);
+  run = pxtool({"fastlz", "decompress", packed, out, "1000"});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, "1000\n");
+  EXPECT_EQ(test::ReadFileBytes(out), std::string(1000, '\0'));
+  // An error code is printed, nothing is written and the exit code is 1.
+  fs::remove(out);
+  run = pxtool({"fastlz", "decompress", packed, out, "999"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.out, "-3\n");
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_EQ(pxtool({"fastlz", "decompress", packed, out, "many"}).code, 2);
+}
+
 TEST(PxTool, UiDropDownPlacement) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--area", "0,0,1000,800", "--edit", "100,100,150,21"},
