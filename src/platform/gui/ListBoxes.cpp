@@ -34,7 +34,10 @@ TCustomListBox::TCustomListBox(TComponent* owner)
   items_->OnChange = [this](TObject*) {
     if (!syncing_) Guarded([this] { pushItems(); });
   };
-  QObject::connect(list_, &QListWidget::currentRowChanged, [this](int) {
+  // The user's choice is a change of the selection. The current row alone
+  // moves without a choice: a list without one makes its first row current
+  // when it gets the focus, and a click on that row must still count.
+  QObject::connect(list_, &QListWidget::itemSelectionChanged, [this] {
     if (!syncing_) Guarded([this] { Click(); });
   });
   SetBounds(0, 0, 121, 97);

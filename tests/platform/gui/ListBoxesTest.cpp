@@ -35,10 +35,22 @@ TEST(ListBoxes, ChoiceByUserRunsOnClickChoiceInCodeDoesNot) {
   EXPECT_EQ(list->ItemIndex(), 2);
   EXPECT_EQ(clicks, 1);
 
+  // Focus makes the first row current without choosing it; choosing that
+  // row afterwards is a click.
+  list->SetItemIndex(-1);
+  list->ListWidget()->selectionModel()->setCurrentIndex(list->ListWidget()->model()->index(0, 0),
+                                                         QItemSelectionModel::NoUpdate);
+  EXPECT_EQ(list->ItemIndex(), -1);
+  EXPECT_EQ(clicks, 1);
+  list->ListWidget()->selectionModel()->select(list->ListWidget()->model()->index(0, 0),
+                                               QItemSelectionModel::ClearAndSelect);
+  EXPECT_EQ(list->ItemIndex(), 0);
+  EXPECT_EQ(clicks, 2);
+
   // New items drop the choice.
   list->Items().Add("200%");
   EXPECT_EQ(list->ItemIndex(), -1);
-  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(clicks, 2);
 
   list->SetItemHeight(31);
   form.Show();
