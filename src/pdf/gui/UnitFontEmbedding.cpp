@@ -682,6 +682,9 @@ bool TEmbeddedCFFFont::Rebuild(const TBytes& fontFile, std::string_view baseFont
     }
   }
   glyphNames_.assign(n, std::string());
+  cidKeyed_ = cid;
+  if (cid)
+    for (size_t g = n; g-- > 1;) cidGlyphs_[charset[g]] = uint16_t(g);
   if (!cid)
     for (size_t g = 0; g < n; ++g) glyphNames_[g] = g == 0 ? ".notdef" : stringOf(charset[g]);
 

@@ -88,6 +88,9 @@ class TEmbeddedCFFFont : public TEmbeddedFont {
   uint16_t GlyphCount() const { return uint16_t(widths_.size()); }
   const std::vector<uint16_t>& Widths() const { return widths_; }
   uint16_t UnitsPerEm() const { return unitsPerEm_; }
+  bool CIDKeyed() const { return cidKeyed_; }
+  // CID to glyph index (CID-keyed programs only).
+  const std::map<uint16_t, uint16_t>& CIDGlyphs() const { return cidGlyphs_; }
 
  private:
   struct TState;
@@ -97,6 +100,8 @@ class TEmbeddedCFFFont : public TEmbeddedFont {
   std::array<uint16_t, 256> encoding_{};  // code to glyph
   std::vector<uint16_t> widths_;
   uint16_t unitsPerEm_ = 1000;
+  bool cidKeyed_ = false;
+  std::map<uint16_t, uint16_t> cidGlyphs_;
   std::map<std::string, uint16_t, std::less<>> privateMap_;
 };
 

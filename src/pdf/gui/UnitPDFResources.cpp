@@ -62,10 +62,6 @@ TPDFResource::TPDFResource(TPDFDictionary* dictionary) : Dictionary(dictionary) 
   Assert(dictionary != nullptr, "TPDFResource needs a dictionary");
 }
 
-std::unique_ptr<TPDFResource> CreateFont(TPDFCollection*, uint8_t, TPDFDictionary*) {
-  throw EPDFException("Font resources are not supported yet.");
-}
-
 std::unique_ptr<TPDFResource> CreateResource(std::string_view category, TPDFCollection* collection, uint8_t flags,
                                              TPDFObject* object) {
   Assert(collection != nullptr && object != nullptr, "CreateResource needs a collection and an object");

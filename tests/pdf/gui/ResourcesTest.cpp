@@ -53,7 +53,7 @@ TEST(PdfResources, FactoryAndAttachment) {
       {"XObject", "<</Subtype/Form/BBox[0 0 1]>>", "XObject Form: invalid BBox."},
       {"XObject", "<</Subtype/Form/BBox[0 0 1 1]/Matrix[1 0 0 1]>>", "XObject Form: invalid Matrix."},
       {"XObject", "<</Subtype/Form>>", "TPDFCollection: Error reading file.\r\n\r\nTechnical: Object does not exist BBox"},
-      {"Font", "<</Type/Font>>", "Font resources are not supported yet."},
+      {"Font", "<</Type/Font/Subtype/Image>>", "Fonttype not supported: Image"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.dictionary);
