@@ -18,6 +18,8 @@
 #include "platform/gui/Controls.h"
 #include "platform/gui/Graphics.h"
 #include "platform/gui/ImgList.h"
+#include "platform/gui/ScrollBars.h"
+#include "platform/gui/StdCtrls.h"
 #include "ui/tree/NodeTreesHeader.h"
 #include "ui/tree/NodeTreesHost.h"
 #include "ui/tree/NodeTreesTypes.h"
@@ -102,6 +104,81 @@ using TNTHeaderMouseEvent =
 using TNTHeaderMouseMoveEvent = std::function<void(TNTHeader* sender, TShiftState shift, int32_t x, int32_t y)>;
 using TNTOperationEvent = std::function<void(TBaseNodeTree* sender, TNTOperationKind kind)>;
 using TNTCursorEvent = std::function<void(TBaseNodeTree* sender, TCursor& cursor)>;
+
+// ---------------------------------------------------------------------------
+// Painting: what one pass paints, and the record of one cell being painted.
+enum TNTPaintElement {
+  peBackground,      // the tree's own background below and beside the rows
+  peCellBackground,  // cells filled with their column's colour
+  peFocusRect,
+  peSelection,
+  peDropMark,
+  peGridLines,
+  peMainColumnOnly,
+  peSelectedOnly,
+  peUnbuffered,      // painted straight onto the target, no row buffer
+};
+using TNTPaintElements = TSet<TNTPaintElement>;
+// What the control paints for itself.
+inline const TNTPaintElements AllPaintElements{peBackground, peCellBackground, peFocusRect,
+                                               peSelection, peDropMark, peGridLines};
+
+// Line segments of one indentation level.
+enum TNTLineType { ltNone, ltBottomRight, ltTopDown, ltTopDownRight, ltRight, ltTopRight, ltLeft, ltLeftBottom };
+using TNTLineImage = std::vector<TNTLineType>;
+
+struct TNTImageInfo {
+  int32_t Index = -1;
+  int32_t XPos = 0;
+  int32_t YPos = 0;
+  bool Ghosted = false;
+  TCustomImageList* Images = nullptr;
+};
+enum TNTImageInfoIndex { iiNormal, iiState, iiCheck, iiOverlay };
+
+struct TNTPaintInfo {
+  TCanvas* Canvas = nullptr;
+  TNTPaintElements PaintOptions;
+  PNTNode Node = nullptr;
+  TColumnIndex Column = NoColumn;
+  TRect CellRect;
+  TRect ContentRect;
+  int32_t NodeWidth = 0;
+  TAlignment Alignment = taLeftJustify;
+  bool RightToLeft = false;
+  int32_t VAlign = 0;  // button and line height inside the row
+  std::array<TNTImageInfo, 4> ImageInfo;
+};
+
+// Codes of WM_HSCROLL/WM_VSCROLL (low word of WParam).
+constexpr WPARAM SB_LINEUP = 0, SB_LINELEFT = 0, SB_LINEDOWN = 1, SB_LINERIGHT = 1, SB_PAGEUP = 2,
+                 SB_PAGELEFT = 2, SB_PAGEDOWN = 3, SB_PAGERIGHT = 3, SB_THUMBPOSITION = 4, SB_THUMBTRACK = 5,
+                 SB_TOP = 6, SB_LEFT = 6, SB_BOTTOM = 7, SB_RIGHT = 7, SB_ENDSCROLL = 8;
+// The tree's private messages.
+constexpr Cardinal WM_CHANGESTATE = 0x8020;  // WParam: states to enter, LParam: to leave (4-bit sets)
+constexpr Cardinal CM_AUTOADJUST = 0xB7D0;   // answered 1
+// Tree-view queries.
+constexpr Cardinal TVM_GETITEMRECT = 0x1104;
+constexpr Cardinal TVM_GETNEXTITEM = 0x110A;
+constexpr Cardinal TVM_GETITEM = 0x110C;
+// TVM_GETNEXTITEM codes (WParam).
+constexpr WPARAM TVGN_ROOT = 0, TVGN_NEXT = 1, TVGN_PREVIOUS = 2, TVGN_PARENT = 3, TVGN_CHILD = 4,
+                 TVGN_FIRSTVISIBLE = 5, TVGN_NEXTVISIBLE = 6, TVGN_PREVIOUSVISIBLE = 7, TVGN_DROPHILITE = 8,
+                 TVGN_CARET = 9, TVGN_LASTVISIBLE = 10;
+// TVM_GETITEM request (LParam points to it).
+constexpr uint32_t TVIF_TEXT = 0x01, TVIF_IMAGE = 0x02, TVIF_STATE = 0x08, TVIF_HANDLE = 0x10,
+                   TVIF_SELECTEDIMAGE = 0x20, TVIF_CHILDREN = 0x40;
+struct TTVItem {
+  uint32_t Mask = 0;
+  PNTNode Item = nullptr;
+  uint32_t State = 0;
+  uint32_t StateMask = 0;
+  char* Text = nullptr;
+  int32_t TextMax = 0;  // buffer size in bytes, terminator included
+  int32_t Image = 0;
+  int32_t SelectedImage = 0;
+  int32_t Children = 0;
+};
 
 class TBaseNodeTree : public TCustomControl {
  public:
@@ -630,6 +707,125 @@ class TBaseNodeTree : public TCustomControl {
   virtual void MiscOptionsChanged(TNTMiscOptions oldOptions, TNTMiscOptions newOptions);
   virtual void AutoOptionsChanged(TNTAutoOptions oldOptions, TNTAutoOptions newOptions);
 
+
+  // ---- window: messages, layout, scroll bars and painting
+  // Each message the tree handles goes to the handler named after it.
+  virtual void WMPaint(TMessage& message);
+  virtual void WMSize(TMessage& message);
+  virtual void WMSetFocus(TMessage& message);
+  virtual void WMKillFocus(TMessage& message);
+  virtual void WMEnable(TMessage& message);
+  virtual void WMEraseBkgnd(TMessage& message);
+  virtual void WMSetCursor(TMessage& message);
+  virtual void WMGetObject(TMessage& message);
+  virtual void WMContextMenu(TMessage& message);
+  virtual void WMGetDlgCode(TMessage& message);
+  virtual void WMHScroll(TMessage& message);
+  virtual void WMVScroll(TMessage& message);
+  virtual void WMTimer(TMessage& message);
+  virtual void WMCancelMode(TMessage& message);
+  virtual void WMChangeState(TMessage& message);
+  virtual void WMPrintClient(TMessage& message);
+  virtual void WMThemeChanged(TMessage& message);
+  virtual void CMMouseWheel(TMessage& message);
+  virtual void CMMouseEnter(TMessage& message);
+  virtual void CMMouseLeave(TMessage& message);
+  virtual void CMColorChanged(TMessage& message);
+  virtual void CMFontChanged(TMessage& message);
+  virtual void CMEnabledChanged(TMessage& message);
+  virtual void CMSysColorChange(TMessage& message);
+  virtual void CMBiDiModeChanged(TMessage& message);
+  virtual void CMHintShowPause(TMessage& message);
+  virtual void CMHintShow(TMessage& message);
+  virtual void TVMGetItemRect(TMessage& message);
+  virtual void TVMGetNextItem(TMessage& message);
+  virtual void TVMGetItem(TMessage& message);
+  // Key and mouse-button messages; the input handling fills them in.
+  virtual void WMKeyDown(TMessage& message);
+  virtual void WMKeyUp(TMessage& message);
+  virtual void WMChar(TMessage& message);
+  virtual void WMMouseMove(TMessage& message);
+  virtual void WMLButtonDown(TMessage& message);
+  virtual void WMLButtonUp(TMessage& message);
+  virtual void WMLButtonDblClk(TMessage& message);
+  virtual void WMRButtonDown(TMessage& message);
+  virtual void WMRButtonUp(TMessage& message);
+  virtual void WMRButtonDblClk(TMessage& message);
+  virtual void WMMButtonDown(TMessage& message);
+  virtual void WMMButtonUp(TMessage& message);
+  virtual void WMMButtonDblClk(TMessage& message);
+  // WM_CUT, WM_COPY, WM_PASTE and CM_DRAG (the data transfer fills them in).
+  virtual void WMCut(TMessage& message);
+  virtual void WMCopy(TMessage& message);
+  virtual void WMPaste(TMessage& message);
+  virtual void CMDrag(TMessage& message);
+  // Sets the bounds of the scroll bar children and the header strip from the
+  // control's size and which bars are shown.
+  void LayoutWindow();
+  // Placed on a parent the tree becomes a window of its own (UseWindowHost).
+  void SetParent(TWinControl* parent) override;
+  // The height of the header strip above the client area (0 when hidden).
+  int32_t HeaderStripHeight() const;
+  // The scroll bar children (nullptr without the window host).
+  TScrollBar* ScrollBarControl(TScrollBarKind bar) const;
+  // The client size the window leaves for the rows.
+  TSize WindowClientSize() const;
+  WPARAM WantedDialogCodes() const;
+  bool WantTabs = false;
+  Word HorizontalIncrement = 20;
+  Word VerticalIncrement = 20;
+  // Lines scrolled per wheel notch (the system's setting).
+  int WheelScrollLines = 3;
+  TCursor HotCursor = crDefault;
+  Byte HintMode = 0;
+  UnicodeString EmptyListMessage;
+
+  // Paints the part Window (tree coordinates) of the tree at Target of the
+  // canvas.
+  virtual void PaintTree(TCanvas& target, const TRect& window, TPoint targetPos, TNTPaintElements options,
+                         TPixelFormat pixelFormat = TPixelFormat::pfDevice);
+  // The text of a node in a column, for queries from outside (the string
+  // tree answers its text; the base has none).
+  virtual UnicodeString NodeText(PNTNode node, TColumnIndex column);
+  // The cell content (text) of one cell; the string tree paints its text here.
+  virtual void PaintNode(TNTPaintInfo& info);
+  // Fills the line-image array of a node; answers the number of its
+  // ancestors that are selected.
+  virtual int32_t GetLineImages(PNTNode node, TNTLineImage& images);
+  virtual int32_t GetCheckImageIndex(PNTNode node, TCheckType checkType, bool enabled, TCheckState checkState,
+                                     bool hot);
+  // The check image list in use (the tree's own or the shared default).
+  TCustomImageList* CheckImageList() const;
+  virtual void GetImageInfo(TNTPaintInfo& info, TNTImageKind kind, TCustomImageList* defaultImages,
+                            TNTImageInfoIndex index);
+  TSize ImageListSize(PNTNode node) const;
+  void PlaceImageInRect(TCustomImageList* images, bool rightToLeft, int32_t vAlign, TRect& r, TNTImageInfo& info);
+  virtual void DrawCheckImage(TCanvas& canvas, const TNTImageInfo& info, bool selected);
+  virtual void DrawExpandButton(TCanvas& canvas, PNTNode node, bool rightToLeft, int32_t vAlign, int32_t buttonX,
+                                const TRect& r);
+  virtual void DrawNodeImage(TNTPaintInfo& info, TNTImageInfoIndex kind, bool doOverlay);
+  virtual void DrawNodeLines(const TNTPaintInfo& info, int32_t vAlignment, int32_t indentSize,
+                             const TNTLineImage& lineImages);
+  virtual void DrawLineSegment(TCanvas& canvas, TNTLineType type, int32_t x, int32_t top, int32_t vAlign,
+                               int32_t height, bool rightToLeft);
+  virtual void DrawCellBackground(TNTPaintInfo& info);
+  virtual void DrawGridLineH(const TNTPaintInfo& info, int32_t left, int32_t right, int32_t top);
+  virtual void DrawGridLineV(const TNTPaintInfo& info, int32_t top, int32_t bottom, int32_t left,
+                             bool useSelectedBackground);
+  virtual void DrawDropMark(TCanvas& canvas, PNTNode node, const TRect& r);
+  virtual void DrawRubberBand(TCanvas& canvas, int32_t windowOrgX, const TRect& selectionRect,
+                              const TRect& targetRect);
+  // The row background of a node (colour or full-row selection).
+  virtual void PaintRowBackground(TCanvas& canvas, PNTNode node, const TRect& r, TNTPaintElements options);
+  int32_t WidestNodeWidth();
+  // The vertical position of buttons and lines inside a row of the node.
+  int32_t NodeVAlign(PNTNode node) const;
+  TNTDropMode DropMode = dmNowhere;
+  TRect SelectionRect;  // the rubber band, tree coordinates
+  Byte SelectionBlendFactor = 128;
+  int32_t SelectionCurveRadius = 0;
+  TColor SelectionColor() const;
+  TColor SelectionBorderColor() const;
  protected:
   // Class slots of the owned objects.
   virtual std::unique_ptr<TCustomNodeTreeOptions> CreateOptions();
@@ -704,6 +900,18 @@ class TBaseNodeTree : public TCustomControl {
   TCustomImageList* stateImages_ = nullptr;
   TCustomImageList* checkImages_ = nullptr;
   mutable std::unique_ptr<TNTColors> colors_;
+
+  // Window and painting state.
+  TPoint clientOffsetForChildren() const override;
+  void Paint() override;
+  void paintHeaderStrip(TCanvas& canvas);
+  void scrollBarScrolled(TScrollBarKind bar, TScrollCode code, Integer& pos);
+  TScrollBar* scrollBars_[2] = {nullptr, nullptr};
+  std::unique_ptr<TBitmap> rowBuffer_;
+  TBitmap* buttonImages_[4] = {nullptr, nullptr, nullptr, nullptr};
+  std::unique_ptr<TBitmap> buttonBitmaps_[4];
+  void buildButtonImages();
+  int32_t paintDepth_ = 0;
 
  private:
   friend class TCustomNodeTreeOptions;

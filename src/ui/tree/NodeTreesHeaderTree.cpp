@@ -7,14 +7,6 @@
 
 namespace px {
 
-int32_t TBaseNodeTree::GetMaxColumnWidth(TColumnIndex column, bool useSmartColumnWidth) {
-  ColumnWidthMeasuring(column, useSmartColumnWidth);
-  // Measuring the nodes needs the painting tree; the base knows no content.
-  int32_t width = 0;
-  ColumnWidthMeasured(column, width);
-  return width;
-}
-
 void TBaseNodeTree::MainColumnChanged() {
   if (HandleAllocated()) host_->InvalidateRect(nullptr, false);
 }

@@ -120,34 +120,3 @@ bool TRecordingNodeTreeHost::CursorPos(TPoint& pos) const {
 
 }  // namespace px
 
-namespace px {
-
-TSize TNodeTreeWindowHost::ClientSize() const {
-  TRect r = control_->TWinControl::ClientRect();
-  return {r.Width(), r.Height()};
-}
-
-void TNodeTreeWindowHost::InvalidateRect(const TRect* rect, bool erase) {
-  (void)erase;  // the control paints its background itself
-  control_->TWinControl::InvalidateRect(rect);
-}
-
-void TNodeTreeWindowHost::SetScrollInfo(TScrollBarKind bar, const TNTScrollInfo& info, bool redraw) {
-  (void)redraw;
-  bool visible = bars_[bar].Visible;
-  bars_[bar] = info;
-  bars_[bar].Visible = visible;
-}
-
-TNTScrollInfo TNodeTreeWindowHost::GetScrollInfo(TScrollBarKind bar) const {
-  auto it = bars_.find(bar);
-  return it == bars_.end() ? TNTScrollInfo{} : it->second;
-}
-
-bool TNodeTreeWindowHost::CursorPos(TPoint& pos) const {
-  if (!control_->Widget()) return false;
-  pos = control_->CursorClientPos();
-  return true;
-}
-
-}  // namespace px

@@ -155,34 +155,41 @@ class TRecordingNodeTreeHost : public INodeTreeHost {
 
 namespace px {
 
-// The host over a real window: requests go to the control's widget through
-// the platform's window seams; WM_TIMER comes back through the control's
-// WndProc. The scroll bar state is kept here until the widget lays out its
-// own scroll bars.
+class TBaseNodeTree;
+
+// The host over the tree's own window: requests go to the control's widget
+// through the platform's window seams; WM_TIMER comes back through the
+// control's WndProc. The scroll bars are the tree's two TScrollBar children,
+// laid out beside and below the client area.
 class TNodeTreeWindowHost : public INodeTreeHost {
  public:
-  explicit TNodeTreeWindowHost(TWinControl* control) : control_(control) {}
-  bool HandleAllocated() const override { return control_->Widget() != nullptr; }
+  explicit TNodeTreeWindowHost(TBaseNodeTree* tree);
+  bool HandleAllocated() const override;
   TSize ClientSize() const override;
   void InvalidateRect(const TRect* rect, bool erase) override;
-  void UpdateWindow() override { control_->Update(); }
-  void SetRedraw(bool on) override { control_->SetRedraw(on); }
-  void ScrollContents(int32_t dx, int32_t dy, const TRect* clip) override { control_->ScrollWindow(dx, dy, clip); }
+  void UpdateWindow() override;
+  void SetRedraw(bool on) override;
+  void ScrollContents(int32_t dx, int32_t dy, const TRect* clip) override;
   void SetScrollInfo(TScrollBarKind bar, const TNTScrollInfo& info, bool redraw) override;
   TNTScrollInfo GetScrollInfo(TScrollBarKind bar) const override;
-  void ShowScrollBar(TScrollBarKind bar, bool show) override { bars_[bar].Visible = show; }
-  int32_t ScrollBarSize(TScrollBarKind) const override { return 17; }
-  void StartTimer(int id, Cardinal ms) override { control_->SetTimer(static_cast<uintptr_t>(id), ms); }
-  void StopTimer(int id) override { control_->KillTimer(static_cast<uintptr_t>(id)); }
-  void SetCapture() override { control_->SetCapture(); }
-  void ReleaseCapture() override { control_->ReleaseCapture(); }
-  bool HasCapture() const override { return control_->HasCapture(); }
-  void SetCursor(TCursor cursor) override { control_->SetCursor(cursor); }
+  void ShowScrollBar(TScrollBarKind bar, bool show) override;
+  int32_t ScrollBarSize(TScrollBarKind bar) const override;
+  void StartTimer(int id, Cardinal ms) override;
+  void StopTimer(int id) override;
+  void SetCapture() override;
+  void ReleaseCapture() override;
+  bool HasCapture() const override;
+  void SetCursor(TCursor cursor) override;
   bool CursorPos(TPoint& pos) const override;
+  // The thumb position of a running drag (SB_THUMBTRACK).
+  int32_t TrackPos(TScrollBarKind bar) const { return bar == sbVertical ? trackY_ : trackX_; }
+  void SetTrackPos(TScrollBarKind bar, int32_t pos) { (bar == sbVertical ? trackY_ : trackX_) = pos; }
 
  private:
-  TWinControl* control_;
+  TBaseNodeTree* tree_;
   std::map<TScrollBarKind, TNTScrollInfo> bars_;
+  int32_t trackX_ = 0;
+  int32_t trackY_ = 0;
 };
 
 }  // namespace px

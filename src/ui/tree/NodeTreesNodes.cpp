@@ -26,6 +26,7 @@ void ShowError(const std::string& msg, int helpContext) { throw ENodeTreeError(m
 
 TBaseNodeTree::TBaseNodeTree(TComponent* owner) : TCustomControl(owner), host_(&nullHost_) {
   SetBounds(Left(), Top(), 200, 100);
+  SetColor(clWindow);
   options_ = CreateOptions();
   header_ = CreateHeader();
   CreateRootNode();
@@ -75,39 +76,6 @@ void TBaseNodeTree::InvalidateRect(const TRect* rect, bool erase) {
 
 void TBaseNodeTree::StopTimer(int id) {
   if (HandleAllocated()) host_->StopTimer(id);
-}
-
-void TBaseNodeTree::UseWindowHost() {
-  if (!windowHost_) windowHost_ = std::make_unique<TNodeTreeWindowHost>(this);
-  SetHost(windowHost_.get());
-}
-
-void TBaseNodeTree::WndProc(TMessage& message) {
-  if (message.Msg == WM_TIMER) {
-    TimerFired(static_cast<int>(message.WParam));
-    return;
-  }
-  TCustomControl::WndProc(message);
-}
-
-void TBaseNodeTree::TimerFired(int id) {
-  switch (id) {
-    case ChangeTimer:
-      RestartClickTimer(lastChangedNode_);
-      break;
-    case StructureChangeTimer:
-      StructureChanged(lastStructureChangeNode_, lastStructureChangeReason_);
-      break;
-    case ValidateTimer:
-      if (states_.Contains(stValidating))
-        ContinueValidation();
-      else
-        StopTimer(id);
-      break;
-    default:
-      StopTimer(id);
-      break;
-  }
 }
 
 // ---------------------------------------------------------------------------

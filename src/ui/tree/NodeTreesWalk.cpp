@@ -753,8 +753,8 @@ TRect TBaseNodeTree::GetDisplayRect(PNTNode node, TColumnIndex column, bool text
   int32_t shift = margin_ + indent;
   if (mainColumn) {
     if (options_->PaintOptions().Contains(poShowRoot)) shift += static_cast<int32_t>(indent_);
-    if (options_->MiscOptions().Contains(moCheckSupport) && checkImages_ && node->CheckType != ctNone)
-      shift += checkImages_->Width() + 2;
+    if (options_->MiscOptions().Contains(moCheckSupport) && node->CheckType != ctNone)
+      shift += CheckImageList()->Width() + 2;
     if (stateImages_ && HasImage(node, ikState, column)) shift += stateImages_->Width() + 2;
     if (images_ && HasImage(node, ikNormal, column)) shift += images_->Width() + 2;
   }

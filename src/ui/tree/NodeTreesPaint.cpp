@@ -1,0 +1,807 @@
+// Painting of the tree: the control's Paint, PaintTree row by row into a row
+// buffer, and the drawing steps of one cell (lines, buttons, check boxes,
+// images, background, selection, focus, grid lines, drop mark).
+#include <algorithm>
+#include <memory>
+
+#include "ui/tree/NodeTrees.h"
+
+namespace px {
+
+namespace {
+
+constexpr int32_t kButtonSize = 9;
+constexpr int32_t kCheckSize = 16;
+
+// The middle of an indentation level: halves round to even.
+int32_t levelMiddle(int32_t x, int32_t indent) {
+  int32_t half = indent / 2;
+  if (indent % 2 != 0 && half % 2 != 0) ++half;
+  return x + half;
+}
+
+// One-pixel dots on every other pixel, in the phase of absolute tree
+// coordinates so that the pattern runs on across rows.
+void dottedV(TCanvas& c, int32_t x, int32_t top, int32_t bottom) {
+  for (int32_t y = top + ((x + top) & 1); y < bottom; y += 2) c.FillRect(TRect(x, y, x + 1, y + 1));
+}
+
+void dottedH(TCanvas& c, int32_t y, int32_t left, int32_t right) {
+  for (int32_t x = left + ((left + y) & 1); x < right; x += 2) c.FillRect(TRect(x, y, x + 1, y + 1));
+}
+
+// The shared check images: index 0 empty, 1-8 radio buttons, 9-20 check
+// boxes, 21-24 push buttons, each kind as normal, hot, pressed and disabled.
+void paintCheckFace(TCanvas& c, int32_t x, int32_t y, int index) {
+  const TRect box(x + 2, y + 2, x + kCheckSize - 2, y + kCheckSize - 2);
+  if (index <= 0) return;
+  // Within a group of four: normal, hot, pressed, disabled.
+  const int face = (index - 1) % 4;
+  const bool radio = index <= 8;
+  const bool button = index >= 21;
+  const bool checked = (index >= 5 && index <= 8) || (index >= 13 && index <= 16);
+  const bool mixed = index >= 17 && index <= 20;
+  const TColor frame = face == 3 ? clGrayText : face == 1 ? clHighlight : clWindowText;
+  const TColor fill = face == 2 ? clBtnFace : face == 3 ? clBtnFace : clWindow;
+  const TColor mark = face == 3 ? clGrayText : clWindowText;
+  c.Pen().SetStyle(psSolid);
+  c.Pen().SetColor(frame);
+  c.Brush().SetStyle(bsSolid);
+  c.Brush().SetColor(button ? clBtnFace : fill);
+  if (radio)
+    c.Ellipse(box);
+  else
+    c.Rectangle(box);
+  if (button) {
+    c.Pen().SetColor(face == 2 ? clBtnShadow : clBtnHighlight);
+    c.MoveTo(box.Left + 1, box.Bottom - 2);
+    c.LineTo(box.Left + 1, box.Top + 1);
+    c.LineTo(box.Right - 1, box.Top + 1);
+    return;
+  }
+  c.Brush().SetColor(mark);
+  c.Pen().SetColor(mark);
+  if (checked && radio) {
+    c.Ellipse(TRect(box.Left + 3, box.Top + 3, box.Right - 3, box.Bottom - 3));
+  } else if (checked) {
+    for (int i = 0; i < 2; ++i) {
+      c.MoveTo(box.Left + 2, box.Top + 5 + i);
+      c.LineTo(box.Left + 4, box.Top + 7 + i);
+      c.LineTo(box.Right - 3, box.Top + 2 + i);
+    }
+  } else if (mixed) {
+    c.FillRect(TRect(box.Left + 3, box.Top + 3, box.Right - 3, box.Bottom - 3));
+  }
+}
+
+TCustomImageList& defaultCheckImages() {
+  static std::unique_ptr<TCustomImageList> list;
+  if (!list) {
+    list = std::make_unique<TCustomImageList>(nullptr, kCheckSize, kCheckSize);
+    TBitmap strip(kCheckSize * 25, kCheckSize, TPixelFormat::pf32bit);
+    TCanvas& c = strip.Canvas();
+    c.Brush().SetColor(clFuchsia);
+    c.FillRect(TRect(0, 0, strip.Width(), strip.Height()));
+    for (int i = 0; i < 25; ++i) paintCheckFace(c, i * kCheckSize, 0, i);
+    list->AddMasked(strip, clFuchsia);
+  }
+  return *list;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Queries used by painting
+
+TColor TBaseNodeTree::SelectionColor() const {
+  const bool focused = Focused() || options_->PaintOptions().Contains(poPopupMode);
+  return Colors().Get(focused ? TNTColors::FocusedSelectionColor : TNTColors::UnfocusedSelectionColor);
+}
+
+TColor TBaseNodeTree::SelectionBorderColor() const {
+  const bool focused = Focused() || options_->PaintOptions().Contains(poPopupMode);
+  return Colors().Get(focused ? TNTColors::FocusedSelectionBorderColor : TNTColors::UnfocusedSelectionBorderColor);
+}
+
+TCustomImageList* TBaseNodeTree::CheckImageList() const {
+  return checkImages_ ? checkImages_ : &defaultCheckImages();
+}
+
+int32_t TBaseNodeTree::NodeVAlign(PNTNode node) const {
+  const int32_t h = node->NodeHeight;
+  switch (nodeAlignment_) {
+    case 0: return std::clamp<int32_t>(node->Alignment, 0, h);          // from the top
+    case 1: return std::clamp<int32_t>(h - node->Alignment, 0, h);      // from the bottom
+    default: return h * std::min<int32_t>(node->Alignment, 100) / 100;  // proportional
+  }
+}
+
+int32_t TBaseNodeTree::GetLineImages(PNTNode node, TNTLineImage& images) {
+  const TNTPaintOptions po = options_->PaintOptions();
+  const bool showRoot = po.Contains(poShowRoot);
+  int32_t selectedAncestors = 0;
+  Cardinal ancestors = 0;
+  for (PNTNode run = node->Parent; run && run != root_; run = run->Parent) {
+    ++ancestors;
+    if (run->Has(nsSelected)) ++selectedAncestors;
+  }
+  const size_t count = ancestors + (showRoot ? 1 : 0);
+  images.assign(count, ltNone);
+  if (!po.Contains(poShowTreeLines) || (po.Contains(poHideTreeLinesIfThemed) && states_.Contains(stThemed)) ||
+      count == 0)
+    return selectedAncestors;
+  const bool topLevel = node->Parent == root_;
+  auto hasNext = [this](PNTNode n) { return GetNextVisibleSiblingNoInit(n) != nullptr; };
+  auto hasPrev = [this](PNTNode n) { return GetPreviousVisibleSiblingNoInit(n) != nullptr; };
+  if (po.Contains(poChildrenAbove)) {
+    if (hasPrev(node))
+      images[count - 1] = topLevel && !hasNext(node) ? ltTopRight : ltTopDownRight;
+    else
+      images[count - 1] = !topLevel || hasNext(node) ? ltBottomRight : ltRight;
+    ptrdiff_t i = static_cast<ptrdiff_t>(count) - 2;
+    for (PNTNode run = node->Parent; run != root_ && i >= 0; run = run->Parent, --i)
+      images[static_cast<size_t>(i)] = hasPrev(run) ? ltTopDown : ltNone;
+  } else {
+    ptrdiff_t i = static_cast<ptrdiff_t>(count) - 1;
+    PNTNode run = node;
+    if (!topLevel) {
+      images[static_cast<size_t>(i--)] = hasNext(node) ? ltTopDownRight : ltTopRight;
+      for (run = node->Parent; run->Parent != root_ && i >= 0; run = run->Parent, --i)
+        images[static_cast<size_t>(i)] = hasNext(run) ? ltTopDown : ltNone;
+    }
+    if (showRoot) {
+      if (topLevel) {
+        const bool first = !hasPrev(node), last = !hasNext(node);
+        images[0] = first && last ? ltRight : first ? ltBottomRight : last ? ltTopRight : ltTopDownRight;
+      } else {
+        images[0] = hasNext(run) ? ltTopDown : ltNone;
+      }
+    }
+  }
+  if (states_.Contains(stExplorerThemed) && node->Has(nsHasChildren)) images[count - 1] = ltNone;
+  return selectedAncestors;
+}
+
+int32_t TBaseNodeTree::GetCheckImageIndex(PNTNode node, TCheckType checkType, bool enabled, TCheckState checkState,
+                                          bool hot) {
+  if (node) {
+    checkType = static_cast<TCheckType>(node->CheckType);
+    checkState = static_cast<TCheckState>(node->CheckState);
+    enabled = !node->Has(nsDisabled) && Enabled();
+    hot = node == hotNode_;
+  }
+  if (checkType == ctNone) return -1;
+  if (checkType == ctTriStateCheckBox) checkType = ctCheckBox;
+  static constexpr int32_t table[3][6][4] = {
+      {{12, 12, 9, 10}, {12, 12, 11, 11}, {16, 16, 13, 14}, {16, 16, 15, 15}, {20, 20, 17, 18}, {20, 20, 19, 19}},
+      {{4, 4, 1, 2}, {4, 4, 3, 3}, {8, 8, 5, 6}, {8, 8, 7, 7}, {20, 20, 17, 18}, {20, 20, 19, 19}},
+      {{24, 24, 21, 22}, {24, 24, 23, 23}, {24, 24, 21, 22}, {24, 24, 23, 23}, {20, 20, 17, 18}, {20, 20, 19, 19}},
+  };
+  const int kind = checkType == ctCheckBox ? 0 : checkType == ctRadioButton ? 1 : 2;
+  const int state = std::clamp<int>(checkState, 0, 5);
+  return table[kind][state][(enabled ? 2 : 0) + (hot ? 1 : 0)];
+}
+
+void TBaseNodeTree::GetImageInfo(TNTPaintInfo& info, TNTImageKind kind, TCustomImageList* defaultImages,
+                                 TNTImageInfoIndex index) {
+  TNTImageInfo& ii = info.ImageInfo[index];
+  ii.Index = -1;
+  ii.Ghosted = false;
+  TCustomImageList* list = CellImageIndex(info.Node, kind, info.Column, ii.Ghosted, ii.Index);
+  ii.Images = list ? list : defaultImages;
+  if (!ii.Images) ii.Index = -1;
+}
+
+TSize TBaseNodeTree::ImageListSize(PNTNode) const {
+  return images_ ? TSize{images_->Width(), images_->Height()} : TSize{0, 0};
+}
+
+void TBaseNodeTree::PlaceImageInRect(TCustomImageList* images, bool rightToLeft, int32_t vAlign, TRect& r,
+                                     TNTImageInfo& info) {
+  const int32_t w = images->Width(), h = images->Height();
+  if (rightToLeft) {
+    info.XPos = r.Right - w;
+    r.Right -= w + 2;
+  } else {
+    info.XPos = r.Left;
+    r.Left += w + 2;
+  }
+  info.YPos = vAlign + r.Top - h / 2;
+}
+
+// ---------------------------------------------------------------------------
+// Drawing steps
+
+void TBaseNodeTree::DrawCheckImage(TCanvas& canvas, const TNTImageInfo& info, bool selected) {
+  (void)selected;
+  if (info.Images && info.Index >= 0 && info.Index < info.Images->Count())
+    info.Images->Draw(canvas, info.XPos, info.YPos, info.Index, true);
+}
+
+void TBaseNodeTree::DrawExpandButton(TCanvas& canvas, PNTNode node, bool rightToLeft, int32_t vAlign, int32_t buttonX,
+                                     const TRect& r) {
+  const int32_t x = rightToLeft ? r.Right - buttonX - kButtonSize : buttonX + r.Left;
+  const int32_t y = vAlign + r.Top;
+  const bool hot = options_->PaintOptions().Contains(poHotTrack) && node == hotNode_;
+  canvas.Pen().SetStyle(psSolid);
+  canvas.Pen().SetColor(hot ? clHighlight : clGray);
+  canvas.Brush().SetStyle(bsSolid);
+  canvas.Brush().SetColor(Color());
+  canvas.Rectangle(TRect(x, y, x + kButtonSize, y + kButtonSize));
+  canvas.Brush().SetColor(clWindowText);
+  canvas.FillRect(TRect(x + 2, y + 4, x + kButtonSize - 2, y + 5));
+  if (!node->Has(nsExpanded)) canvas.FillRect(TRect(x + 4, y + 2, x + 5, y + kButtonSize - 2));
+}
+
+void TBaseNodeTree::DrawNodeImage(TNTPaintInfo& info, TNTImageInfoIndex kind, bool doOverlay) {
+  const TNTImageInfo& ii = info.ImageInfo[kind];
+  if (!ii.Images || ii.Index < 0 || ii.Index >= ii.Images->Count()) return;
+  const bool enabled = !info.Node->Has(nsDisabled) && Enabled();
+  int32_t overlay = -1;
+  if (doOverlay) {
+    TNTPaintInfo copy = info;
+    GetImageInfo(copy, ikOverlay, ii.Images, iiOverlay);
+    overlay = copy.ImageInfo[iiOverlay].Index;
+  }
+  ii.Images->Draw(*info.Canvas, ii.XPos, ii.YPos, ii.Index, enabled);
+  if (overlay >= 0 && overlay < ii.Images->Count()) ii.Images->Draw(*info.Canvas, ii.XPos, ii.YPos, overlay, enabled);
+}
+
+void TBaseNodeTree::DrawLineSegment(TCanvas& c, TNTLineType type, int32_t x, int32_t top, int32_t vAlign,
+                                    int32_t height, bool rightToLeft) {
+  const int32_t indent = static_cast<int32_t>(indent_);
+  const int32_t m = rightToLeft ? x + indent - 1 - (levelMiddle(0, indent)) : levelMiddle(x, indent);
+  const int32_t b = top + vAlign;
+  const int32_t e = top + height;
+  const int32_t edgeLeft = rightToLeft ? x : m;
+  const int32_t edgeRight = rightToLeft ? m + 1 : x + indent;
+  switch (type) {
+    case ltBottomRight:
+      dottedV(c, m, b, e);
+      dottedH(c, b, edgeLeft, edgeRight);
+      break;
+    case ltTopDown:
+      dottedV(c, m, top, e);
+      break;
+    case ltTopDownRight:
+      dottedV(c, m, top, e);
+      dottedH(c, b, edgeLeft, edgeRight);
+      break;
+    case ltRight:
+      dottedH(c, b, edgeLeft, edgeRight);
+      break;
+    case ltTopRight:
+      dottedV(c, m, top, b);
+      dottedH(c, b, edgeLeft, edgeRight);
+      break;
+    case ltLeft:
+      dottedV(c, rightToLeft ? x + indent - 1 : x, top, e);
+      break;
+    case ltLeftBottom:
+      dottedV(c, rightToLeft ? x + indent - 1 : x, top, e);
+      dottedH(c, e - 1, x, x + indent);
+      break;
+    default:
+      break;
+  }
+}
+
+void TBaseNodeTree::DrawNodeLines(const TNTPaintInfo& info, int32_t vAlignment, int32_t indentSize,
+                                  const TNTLineImage& lineImages) {
+  TCanvas& c = *info.Canvas;
+  const int32_t indent = static_cast<int32_t>(indent_);
+  const bool rtl = info.RightToLeft;
+  const bool showRoot = options_->PaintOptions().Contains(poShowRoot);
+  int32_t x = rtl ? info.CellRect.Right - indent : info.CellRect.Left;
+  const int32_t top = info.CellRect.Top;
+  const int32_t height = info.Node->NodeHeight;
+  c.Brush().SetStyle(bsSolid);
+  c.Brush().SetColor(Colors().Get(TNTColors::TreeLineColor));
+  for (int32_t i = 0; i < indentSize && i < static_cast<int32_t>(lineImages.size()); ++i) {
+    int32_t pos = x;
+    LineImageDrawing(info.Node, i + (showRoot ? 0 : 1), pos);
+    DrawLineSegment(c, lineImages[static_cast<size_t>(i)], pos, top, vAlignment, height, rtl);
+    x += rtl ? -indent : indent;
+  }
+}
+
+void TBaseNodeTree::DrawCellBackground(TNTPaintInfo& info) {
+  TCanvas& c = *info.Canvas;
+  TNodeTreeColumns& columns = header_->Columns();
+  const TNTSelectionOptions so = options_->SelectionOptions();
+  const TNTMiscOptions mo = options_->MiscOptions();
+  if (info.PaintOptions.Contains(peCellBackground) && columns.IsValidColumn(info.Column)) {
+    const TNodeTreeColumn* col = columns.Items(info.Column);
+    if (!col->Options().Contains(coParentColor)) {
+      c.Brush().SetStyle(bsSolid);
+      c.Brush().SetColor(col->Color());
+      c.FillRect(info.CellRect);
+    }
+  }
+  TRect content = info.ContentRect;
+  BeforeCellPaint(c, info.Node, info.Column, cpmPaint, info.CellRect, content);
+  TRect r = info.ContentRect;
+  if (!mo.Contains(moGridExtensions) && info.NodeWidth < r.Width()) {
+    switch (info.Alignment) {
+      case taRightJustify: r.Left = r.Right - info.NodeWidth; break;
+      case taCenter:
+        r.Left += (r.Width() - info.NodeWidth) / 2;
+        r.Right = r.Left + info.NodeWidth;
+        break;
+      default: r.Right = r.Left + info.NodeWidth; break;
+    }
+  }
+  const bool focusedColumn = info.Column == focusedColumn_ || so.Contains(slFullRowSelect);
+  if (focusedColumn && info.PaintOptions.Contains(peSelection)) {
+    bool draw = false;
+    if (info.Node == dropTargetNode_) {
+      if (DropMode == dmOnNode || info.Node->Has(nsSelected)) {
+        c.Brush().SetColor(Colors().Get(TNTColors::DropTargetColor));
+        c.Pen().SetColor(Colors().Get(TNTColors::DropTargetBorderColor));
+        draw = true;
+      }
+    } else if (info.Node->Has(nsSelected)) {
+      c.Brush().SetColor(SelectionColor());
+      c.Pen().SetColor(SelectionBorderColor());
+      draw = true;
+    }
+    if (mo.Contains(moGridExtensions) || so.Contains(slFullRowSelect)) r = info.CellRect;
+    if (draw && !r.IsEmpty()) {
+      c.Brush().SetStyle(bsSolid);
+      c.Pen().SetStyle(psSolid);
+      if (SelectionCurveRadius > 0)
+        c.RoundRect(r, SelectionCurveRadius, SelectionCurveRadius);
+      else
+        c.Rectangle(r);
+    }
+  }
+  const bool focusedNodeHere =
+      info.Node == focusedNode_ && (info.Column == focusedColumn_ || !header_->UseColumns() ||
+                                    (so.Contains(slFullRowSelect) && !so.Contains(slExtendedFocus)));
+  if (focusedNodeHere && info.PaintOptions.Contains(peFocusRect) &&
+      (Focused() || options_->PaintOptions().Contains(poPopupMode))) {
+    TRect f = mo.Contains(moGridExtensions) ? info.CellRect : r;
+    if (!f.IsEmpty()) {
+      c.Font().SetColor(clWhite);
+      c.Brush().SetColor(clBlack);
+      c.DrawFocusRect(f);
+    }
+  }
+}
+
+void TBaseNodeTree::DrawGridLineH(const TNTPaintInfo& info, int32_t left, int32_t right, int32_t top) {
+  TCanvas& c = *info.Canvas;
+  c.Brush().SetStyle(bsSolid);
+  c.Brush().SetColor(Colors().Get(TNTColors::GridLineColor));
+  dottedH(c, top, std::min(left, right), std::max(left, right) + 1);
+}
+
+void TBaseNodeTree::DrawGridLineV(const TNTPaintInfo& info, int32_t top, int32_t bottom, int32_t left,
+                                  bool useSelectedBackground) {
+  TCanvas& c = *info.Canvas;
+  if (useSelectedBackground) {
+    c.Brush().SetColor(SelectionColor());
+    c.FillRect(TRect(left, std::min(top, bottom), left + 1, std::max(top, bottom) + 1));
+  }
+  c.Brush().SetStyle(bsSolid);
+  c.Brush().SetColor(Colors().Get(TNTColors::GridLineColor));
+  dottedV(c, left, std::min(top, bottom), std::max(top, bottom) + 1);
+}
+
+void TBaseNodeTree::DrawDropMark(TCanvas& canvas, PNTNode, const TRect& r) {
+  if (DropMode != dmAbove && DropMode != dmBelow) return;
+  const TBrushData brush = canvas.Brush().Data();
+  const TPenStyle penStyle = canvas.Pen().Style();
+  canvas.Pen().SetStyle(psClear);
+  canvas.Brush().SetStyle(bsSolid);
+  canvas.Brush().SetColor(Colors().Get(TNTColors::DropMarkColor));
+  const int32_t L = r.Left, R = r.Right, T = r.Top, B = r.Bottom;
+  if (DropMode == dmAbove)
+    canvas.Polygon({{L + 2, T}, {R - 2, T}, {R - 2, T + 6}, {R - 6, T + 2}, {L + 6, T + 2}, {L + 2, T + 6}});
+  else
+    canvas.Polygon({{L + 2, B - 1}, {R - 2, B - 1}, {R - 2, B - 8}, {R - 7, B - 3}, {L + 7, B - 3}, {L + 2, B - 8}});
+  canvas.Brush().SetColor(brush.Color);
+  canvas.Brush().SetStyle(brush.Style);
+  canvas.Pen().SetStyle(penStyle);
+}
+
+void TBaseNodeTree::DrawRubberBand(TCanvas& canvas, int32_t windowOrgX, const TRect& selectionRect,
+                                   const TRect& targetRect) {
+  TRect r(std::min(selectionRect.Left, selectionRect.Right), std::min(selectionRect.Top, selectionRect.Bottom),
+          std::max(selectionRect.Left, selectionRect.Right), std::max(selectionRect.Top, selectionRect.Bottom));
+  r.Offset(windowOrgX, 0);
+  TRect clipped;
+  if (!IntersectRect(clipped, r, targetRect)) return;
+  canvas.Brush().SetStyle(bsClear);
+  canvas.Pen().SetStyle(psSolid);
+  canvas.Pen().SetColor(Colors().Get(TNTColors::SelectionRectangleBorderColor));
+  canvas.Rectangle(r);
+}
+
+void TBaseNodeTree::PaintRowBackground(TCanvas& canvas, PNTNode node, const TRect& r, TNTPaintElements options) {
+  TColor color = Color();
+  TItemEraseAction action = eaDefault;
+  RowBackgroundColor(canvas, node, r, action, color);
+  if (action == eaNone) {
+    NodeErased(canvas, node, r);
+    return;
+  }
+  canvas.Brush().SetStyle(bsSolid);
+  canvas.Brush().SetColor(color);
+  canvas.FillRect(r);
+  if (action == eaDefault && options.Contains(peSelection) &&
+      options_->SelectionOptions().Contains(slFullRowSelect) && node->Has(nsSelected) &&
+      !states_.Contains(stExplorerThemed)) {
+    TRect row = r;
+    if (options_->PaintOptions().Contains(poShowHorzGridLines)) row.Bottom -= 1;
+    canvas.Brush().SetColor(SelectionColor());
+    canvas.Pen().SetStyle(psSolid);
+    canvas.Pen().SetColor(SelectionBorderColor());
+    if (SelectionCurveRadius > 0)
+      canvas.RoundRect(row, SelectionCurveRadius, SelectionCurveRadius);
+    else
+      canvas.Rectangle(row);
+  }
+  NodeErased(canvas, node, r);
+}
+
+void TBaseNodeTree::PaintNode(TNTPaintInfo&) {}
+
+// ---------------------------------------------------------------------------
+// PaintTree
+
+void TBaseNodeTree::PaintTree(TCanvas& target, const TRect& window, TPoint targetPos, TNTPaintElements options,
+                              TPixelFormat pixelFormat) {
+  (void)pixelFormat;
+  if (window.IsEmpty() || !root_) return;
+  ChangeTreeState({stPainting}, {});
+  ++paintDepth_;
+  struct Leave {
+    TBaseNodeTree* tree;
+    ~Leave() {
+      if (--tree->paintDepth_ == 0) tree->ChangeTreeState({}, {stPainting});
+    }
+  } leave{this};
+  TreePainting(target);
+
+  const TNTPaintOptions po = options_->PaintOptions();
+  if (po.Contains(poAlwaysHideSelection) || (!Focused() && po.Contains(poHideSelection)))
+    options.Exclude(peSelection);
+  if (po.Contains(poHideFocusRect)) options.Exclude(peFocusRect);
+  const bool buffered = !options.Contains(peUnbuffered);
+  const bool rtl = UseRightToLeftAlignment();
+  TNodeTreeColumns& columns = header_->Columns();
+  const bool useColumns = header_->UseColumns();
+  const TColumnIndex mainColumn = useColumns ? header_->MainColumn() : NoColumn;
+  const int32_t paintWidth = std::max(ClientWidth(), rangeX_);
+  const int32_t indent = static_cast<int32_t>(indent_);
+  const bool showRoot = po.Contains(poShowRoot);
+  const TCustomImageList* checkList = CheckImageList();
+  const bool drawSelectionRect = IsMouseSelecting() && !SelectionRect.IsEmpty() &&
+                                 states_.Contains(stLeftButtonDown);
+
+  // Rows go into a bitmap one row high and as wide as the window, then onto
+  // the target; unbuffered they go straight onto the target.
+  TCanvas* canvas = &target;
+  if (buffered) {
+    if (!rowBuffer_) rowBuffer_ = std::make_unique<TBitmap>();
+    canvas = &rowBuffer_->Canvas();
+    canvas->Font().Assign(Font());
+  } else {
+    target.Save();
+  }
+  const TPoint targetOrigin = target.Origin();
+  auto beginRow = [&](int32_t top, int32_t height) -> TCanvas& {
+    if (buffered) {
+      if (rowBuffer_->Width() != window.Width() || rowBuffer_->Height() != height)
+        rowBuffer_->SetSize(window.Width(), height);
+      canvas->SetOrigin({-window.Left, -top});
+      canvas->ClearClipRect();
+    } else {
+      target.Restore();
+      target.Save();
+      target.SetOrigin(targetOrigin + TPoint{targetPos.X - window.Left, targetPos.Y - window.Top});
+      target.IntersectClipRect(TRect(window.Left, std::max(top, window.Top), window.Right,
+                                     std::min(top + height, window.Bottom)));
+    }
+    return *canvas;
+  };
+  auto endRow = [&](int32_t top, int32_t height) {
+    if (!buffered) return;
+    const int32_t from = std::max(top, window.Top);
+    const int32_t to = std::min(top + height, window.Bottom);
+    if (to <= from) return;
+    target.CopyRect(TRect(targetPos.X, targetPos.Y + from - window.Top, targetPos.X + window.Width(),
+                          targetPos.Y + to - window.Top),
+                    *rowBuffer_, TRect(0, from - top, window.Width(), to - top));
+  };
+
+  int32_t nodeTop = 0;
+  PNTNode node = GetNodeAt(0, std::max(0, window.Top), false, nodeTop);
+  TNTLineImage lineImages;
+  TNTPaintInfo info;
+  while (node && nodeTop < window.Bottom) {
+    InitIfNeeded(node);
+    const int32_t height = node->NodeHeight;
+    const int32_t selectedLevel = GetLineImages(node, lineImages);
+    if (options.Contains(peSelectedOnly) && !node->Has(nsSelected) && selectedLevel == 0) {
+      nodeTop += height;
+      node = GetNextVisibleNoInit(node, true);
+      continue;
+    }
+    TCanvas& c = beginRow(nodeTop, height);
+    const TRect rowRect(window.Left, nodeTop, window.Right, nodeTop + height);
+    if (!NodePainting(c, node, rowRect)) {
+      PaintRowBackground(c, node, TRect(std::min(window.Left, 0), nodeTop, std::max(window.Right, paintWidth),
+                                        nodeTop + height),
+                         options);
+      const int32_t vAlign = NodeVAlign(node);
+      TColumnIndex column = useColumns ? columns.FirstShownColumn() : NoColumn;
+      while (true) {
+        TRect cell;
+        if (useColumns) {
+          if (column < 0) break;
+          const TNodeTreeColumn* col = columns.Items(column);
+          cell = TRect(col->Left(), nodeTop, col->Left() + col->Width(), nodeTop + height);
+        } else {
+          cell = TRect(0, nodeTop, paintWidth, nodeTop + height);
+        }
+        const bool isMain = !useColumns || column == mainColumn;
+        if (cell.Right > window.Left && cell.Left < window.Right &&
+            (!options.Contains(peMainColumnOnly) || isMain)) {
+          info = TNTPaintInfo{};
+          info.Canvas = &c;
+          info.Node = node;
+          info.Column = column;
+          info.CellRect = cell;
+          info.RightToLeft = rtl;
+          info.VAlign = vAlign;
+          info.PaintOptions = options;
+          if (useColumns && columns.Items(column)->Options().Contains(coParentColor))
+            info.PaintOptions.Exclude(peCellBackground);
+          if (!useColumns) info.PaintOptions.Exclude(peCellBackground);
+          if (options_->SelectionOptions().Contains(slFullRowSelect) && node->Has(nsSelected) &&
+              options.Contains(peSelection))
+            info.PaintOptions.Exclude(peCellBackground);
+          const bool editing = states_.Contains(stEditing) && node == editNode_ && column == editColumn_;
+          if (editing) info.PaintOptions.Exclude(peSelection);
+          info.Alignment = useColumns ? columns.Items(column)->Alignment() : alignment_;
+          TRect content = cell;
+          const int32_t levels = isMain ? (po.Contains(poFixedIndent) ? (showRoot ? 1 : 0)
+                                                                      : static_cast<int32_t>(lineImages.size()))
+                                        : 0;
+          if (rtl) {
+            content.Right -= levels * indent + margin_;
+          } else {
+            content.Left += levels * indent + margin_;
+          }
+          if (isMain) {
+            if (options_->MiscOptions().Contains(moCheckSupport) && node->CheckType != ctNone) {
+              TNTImageInfo& ci = info.ImageInfo[iiCheck];
+              ci.Images = const_cast<TCustomImageList*>(checkList);
+              ci.Index = GetCheckImageIndex(node, ctNone, true, csUncheckedNormal, false);
+              PlaceImageInRect(ci.Images, rtl, vAlign, content, ci);
+            }
+            if (stateImages_) {
+              GetImageInfo(info, ikState, stateImages_, iiState);
+              if (info.ImageInfo[iiState].Index >= 0)
+                PlaceImageInRect(info.ImageInfo[iiState].Images, rtl, vAlign, content, info.ImageInfo[iiState]);
+            }
+          }
+          if (images_) {
+            GetImageInfo(info, node->Has(nsSelected) ? ikSelected : ikNormal, images_, iiNormal);
+            if (info.ImageInfo[iiNormal].Index < 0 && node->Has(nsSelected))
+              GetImageInfo(info, ikNormal, images_, iiNormal);
+            if (info.ImageInfo[iiNormal].Index >= 0)
+              PlaceImageInRect(info.ImageInfo[iiNormal].Images, rtl, vAlign, content, info.ImageInfo[iiNormal]);
+          }
+          info.ContentRect = content;
+          info.NodeWidth = NodeWidth(node, column, &c);
+
+          if (info.PaintOptions.Contains(peGridLines) && po.Contains(poShowHorzGridLines)) {
+            int32_t left = cell.Left;
+            if (isMain && !(options_->SelectionOptions().Contains(slFullRowSelect) &&
+                            info.PaintOptions.Contains(peSelection)))
+              left += levels * indent;
+            DrawGridLineH(info, left, cell.Right - 1, cell.Bottom - 1);
+          }
+          DrawCellBackground(info);
+          if (isMain && po.Contains(poShowTreeLines)) DrawNodeLines(info, vAlign, levels, lineImages);
+          if (isMain && po.Contains(poShowButtons) && levels > 0 && node->Has(nsHasChildren) &&
+              !(node->Has(nsAllChildrenHidden) && options_->AutoOptions().Contains(auSort) && false)) {
+            const bool canShow = !(node->Has(nsAllChildrenHidden));
+            if (canShow) {
+              const int32_t levelLeft = (levels - 1) * indent;
+              const int32_t buttonX = levelMiddle(levelLeft, indent) - kButtonSize / 2;
+              DrawExpandButton(c, node, rtl, nodeTop + vAlign - kButtonSize / 2 - cell.Top, buttonX, cell);
+            }
+          }
+          if (info.ImageInfo[iiCheck].Index >= 0) DrawCheckImage(c, info.ImageInfo[iiCheck], node->Has(nsSelected));
+          if (info.ImageInfo[iiState].Index >= 0) DrawNodeImage(info, iiState, false);
+          if (info.ImageInfo[iiNormal].Index >= 0) DrawNodeImage(info, iiNormal, true);
+          if (!editing) {
+            c.Save();
+            c.IntersectClipRect(cell);
+            c.Font().Assign(Font());
+            PaintNode(info);
+            c.Restore();
+          }
+          if (info.PaintOptions.Contains(peGridLines) && po.Contains(poShowVertGridLines) && useColumns &&
+              (!header_->Options().Contains(hoAutoResize) || column != columns.LastShownColumn()))
+            DrawGridLineV(info, cell.Top, cell.Bottom - 1, cell.Right - 1, false);
+          PaintCellOverlay(c, node, column, cell);
+        }
+        if (!useColumns) break;
+        if (cell.Left >= window.Right) break;
+        column = columns.NextShownColumn(column);
+      }
+      NodePainted(c, node, rowRect);
+      if (node == dropTargetNode_ && po.Contains(poShowDropmark) && options.Contains(peDropMark))
+        DrawDropMark(c, node, TRect(window.Left, nodeTop, window.Right, nodeTop + height));
+      if (drawSelectionRect) DrawRubberBand(c, 0, SelectionRect, rowRect);
+    }
+    endRow(nodeTop, height);
+    nodeTop += height;
+    node = GetNextVisibleNoInit(node, true);
+  }
+
+  // Below the last node.
+  if (nodeTop < window.Bottom) {
+    const int32_t top = std::max(nodeTop, window.Top);
+    const int32_t height = window.Bottom - top;
+    TCanvas& c = beginRow(top, height);
+    const TRect area(window.Left, top, window.Right, window.Bottom);
+    if (!BackgroundPaint(c, area)) {
+      c.Brush().SetStyle(bsSolid);
+      c.Brush().SetColor(Color());
+      c.FillRect(area);
+      if (useColumns && options.Contains(peCellBackground)) {
+        for (TColumnIndex column = columns.FirstShownColumn(); column >= 0; column = columns.NextShownColumn(column)) {
+          const TNodeTreeColumn* col = columns.Items(column);
+          if (col->Options().Contains(coParentColor)) continue;
+          c.Brush().SetColor(col->Color());
+          c.FillRect(TRect(col->Left(), top, col->Left() + col->Width(), window.Bottom));
+        }
+      }
+    }
+    if (drawSelectionRect) DrawRubberBand(c, 0, SelectionRect, area);
+    if (root_->ChildCount == 0 && !EmptyListMessage.empty() && window.Left <= 2 && window.Top <= 2) {
+      c.Brush().SetStyle(bsClear);
+      c.Font().Assign(Font());
+      c.Font().SetColor(clGrayText);
+      c.TextOut(2, 2, EmptyListMessage);
+      c.Brush().SetStyle(bsSolid);
+    }
+    endRow(top, height);
+  }
+  if (!buffered) target.Restore();
+  TreePainted(target);
+}
+
+// ---------------------------------------------------------------------------
+// The control's own paint
+
+void TBaseNodeTree::paintHeaderStrip(TCanvas& canvas) {
+  const int32_t h = HeaderStripHeight();
+  if (h <= 0) return;
+  canvas.Save();
+  canvas.IntersectClipRect(TRect(0, 0, Width(), h));
+  if (header_->UseColumns()) {
+    header_->Columns().PaintInto(canvas, TRect(0, 0, Width(), h), effectiveOffsetX_);
+  } else {
+    canvas.Brush().SetStyle(bsSolid);
+    canvas.Brush().SetColor(header_->Background());
+    canvas.FillRect(TRect(0, 0, Width(), h));
+  }
+  canvas.Restore();
+}
+
+void TBaseNodeTree::Paint() {
+  TCanvas& canvas = Canvas();
+  paintHeaderStrip(canvas);
+  TRect update;
+  if (!IntersectRect(update, PaintRect(), ClientRect())) return;
+  const int32_t headerHeight = HeaderStripHeight();
+  canvas.Save();
+  canvas.SetOrigin(canvas.Origin() + TPoint{0, headerHeight});
+  canvas.IntersectClipRect(ClientRect());
+  const int32_t fixed = header_->UseColumns() ? header_->Columns().FixedAreaWidth() : 0;
+  auto pass = [&](TRect r, int32_t hOffset) {
+    if (r.IsEmpty()) return;
+    TRect window = r;
+    window.Offset(hOffset, -offsetY_);
+    PaintTree(canvas, window, {r.Left, r.Top}, AllPaintElements);
+  };
+  if (fixed > 0) {
+    pass(TRect(update.Left, update.Top, std::min(update.Right, fixed), update.Bottom), 0);
+    if (update.Right > fixed)
+      pass(TRect(std::max(update.Left, fixed), update.Top, update.Right, update.Bottom), effectiveOffsetX_);
+  } else {
+    pass(update, effectiveOffsetX_);
+  }
+  canvas.Restore();
+  // The corner between the two scroll bars.
+  TScrollBar* v = scrollBars_[sbVertical];
+  TScrollBar* h = scrollBars_[sbHorizontal];
+  if (v && h && v->Visible() && h->Visible()) {
+    canvas.Brush().SetStyle(bsSolid);
+    canvas.Brush().SetColor(clBtnFace);
+    canvas.FillRect(TRect(ClientWidth(), headerHeight + ClientHeight(), Width(), Height()));
+  }
+}
+
+void TBaseNodeTree::buildButtonImages() {
+  // The buttons are drawn directly in the tree colour; nothing is cached
+  // that a colour change could leave stale.
+}
+
+int32_t TBaseNodeTree::WidestNodeWidth() {
+  const bool showRoot = options_->PaintOptions().Contains(poShowRoot);
+  int32_t widest = 0;
+  int32_t top = 0;
+  PNTNode run = GetNodeAt(0, 0, true, top);
+  while (run && top < ClientHeight()) {
+    InitIfNeeded(run);
+    int32_t w = static_cast<int32_t>((GetNodeLevel(run) + (showRoot ? 1 : 0)) * indent_);
+    if (stateImages_ && HasImage(run, ikState, NoColumn)) w += stateImages_->Width() + 2;
+    if (images_ && HasImage(run, ikNormal, NoColumn)) w += images_->Width() + 2;
+    if (options_->MiscOptions().Contains(moCheckSupport) && run->CheckType != ctNone)
+      w += CheckImageList()->Width() + 2;
+    w += NodeWidth(run, NoColumn, nullptr) + NodeExtraWidth(run, NoColumn, nullptr);
+    widest = std::max(widest, w);
+    top += run->NodeHeight;
+    run = GetNextVisibleNoInit(run, true);
+  }
+  return widest + margin_;
+}
+
+int32_t TBaseNodeTree::GetMaxColumnWidth(TColumnIndex column, bool useSmartColumnWidth) {
+  if (OperationCanceled()) {
+    TNodeTreeColumns& columns = header_->Columns();
+    return columns.IsValidColumn(column) ? columns.Items(column)->Width() : 0;
+  }
+  BeginOperation(okGetMaxColumnWidth);
+  struct End {
+    TBaseNodeTree* tree;
+    ~End() { tree->EndOperation(okGetMaxColumnWidth); }
+  } end{this};
+  ColumnWidthMeasuring(column, useSmartColumnWidth);
+  const TNTPaintOptions po = options_->PaintOptions();
+  const bool main = column == header_->MainColumn() || !header_->UseColumns();
+  PNTNode run = nullptr;
+  PNTNode stop = nullptr;
+  if (useSmartColumnWidth) {
+    run = TopNode();
+    if (PNTNode bottom = BottomNode()) stop = GetNextVisibleNoInit(bottom, true);
+  } else {
+    run = GetFirstVisible(nullptr, true);
+  }
+  int32_t widest = 0;
+  bool hadImage = false;
+  int32_t cellMargin = 0;
+  if (header_->Columns().IsValidColumn(column)) cellMargin = header_->Columns().Items(column)->Margin();
+  while (run && run != stop && !OperationCanceled()) {
+    InitIfNeeded(run);
+    int32_t w = 0;
+    if (main) {
+      if (po.Contains(poFixedIndent))
+        w = static_cast<int32_t>(indent_);
+      else
+        w = static_cast<int32_t>((GetNodeLevel(run) + (po.Contains(poShowRoot) ? 1 : 0)) * indent_);
+      if (options_->MiscOptions().Contains(moCheckSupport) && run->CheckType != ctNone)
+        w += CheckImageList()->Width() + 2;
+    }
+    w += margin_;
+    if (images_ && HasImage(run, ikNormal, column)) hadImage = true;
+    if (hadImage && images_) w += images_->Width() + 2;
+    if (main && stateImages_ && HasImage(run, ikState, column)) w += stateImages_->Width() + 2;
+    w += NodeWidth(run, column, nullptr) + NodeExtraWidth(run, column, nullptr) + cellMargin;
+    widest = std::max(widest, w);
+    run = GetNextVisibleNoInit(run, true);
+  }
+  if (po.Contains(poShowVertGridLines)) ++widest;
+  ColumnWidthMeasured(column, widest);
+  return widest;
+}
+
+}  // namespace px
