@@ -161,6 +161,11 @@ bool TMemViewColumn::Equals(const TMemViewColumn& o) const {
          Flags == o.Flags && Tag == o.Tag && ImageOffset == o.ImageOffset;
 }
 
+void TMemViewColumn::SetFieldIndex(const std::string& fieldName) {
+  if (!View) throw Exception("DataView: No dataset");
+  SetFieldIndex(View->GetDataSet()->FieldIndexByName(fieldName));
+}
+
 bool TMemViewColumn::FillLookupList(TStrings* strings) const {
   if (!strings || !LookupDataSet) return false;
   strings->Clear();
@@ -202,6 +207,7 @@ void TMemDataView::setKey() {
 
 TMemViewColumn* TMemDataView::AddColumn() {
   Columns.push_back(std::make_unique<TMemViewColumn>());
+  Columns.back()->View = this;
   return Columns.back().get();
 }
 

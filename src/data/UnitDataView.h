@@ -36,6 +36,17 @@ constexpr Cardinal mvfFileTimeUTC = 0x8000;      // that FILETIME in UTC, shown 
 constexpr Cardinal mvfAnsiTextFallback = 0x10000;  // GetAnsiText: first field when TextField is -1
 constexpr Cardinal mvfCents = 0x20000;           // Integer: an amount in cents, shown as currency
 
+// Column flags read by the record grid only; clear of the view's own bits.
+constexpr Cardinal mvfHidden = 0x40000;          // starts invisible, its popup item unchecked
+constexpr Cardinal mvfNotInGrid = 0x80000;       // no header column, no popup item
+constexpr Cardinal mvfNotSortable = 0x100000;    // a header click does nothing
+constexpr Cardinal mvfDescending = 0x200000;     // first sort direction descending
+constexpr Cardinal mvfEditable = 0x400000;       // cells editable in an editable grid
+constexpr Cardinal mvfFixed = 0x800000;          // does not scroll horizontally
+constexpr Cardinal mvfNegativesFirst = 0x1000000;  // rows with a negative integer go to the top after a sort
+constexpr Cardinal mvfDefaultSort = 0x2000000;   // the sort column after a rebuild (the first one flagged)
+constexpr Cardinal mvfAutoSize = 0x4000000;      // the header's auto-size column
+
 // Record states; values from 3 on are the caller's.
 constexpr Integer rsNone = 0;     // no record with that key
 constexpr Integer rsPresent = 1;  // present and not marked
@@ -53,6 +64,7 @@ using TViewCustomDrawEvent =
     std::function<void(TMemViewColumn* column, void* argument, const TRect& rect, void* argument2)>;
 using TViewFilterEvent = std::function<void(TMemRecord* rec, bool& accept)>;
 using TViewEditedEvent = std::function<void(TMemRecord* rec, Integer columnIndex)>;
+using TViewColumnDblClickEvent = std::function<void(TMemViewColumn* column, TMemRecord* rec)>;
 using TViewForEachCallback = std::function<void(void* data, TMemRecord* rec, bool& goOn)>;
 
 class TMemViewColumn {
@@ -81,9 +93,14 @@ class TMemViewColumn {
   TViewGetColorEvent OnGetColor;
   TViewCustomDrawEvent OnCustomDraw;
   Integer MaxLength = 0;  // edit length limit, 0 = none
+  TAlignment Alignment = taLeftJustify;
+  TViewColumnDblClickEvent OnDblClick;
+  TMemDataView* View = nullptr;  // the view that made the column (AddColumn)
 
-  // The first shown field, by number or by name (the view's table).
+  // The first shown field, by number or by name (the view's table); an
+  // unknown name raises the table's unknown-field error.
   void SetFieldIndex(Integer field) { FieldIndexes.assign(1, field); }
+  void SetFieldIndex(const std::string& fieldName);
   bool Equals(const TMemViewColumn& other) const;
   // Fills Strings with the LookupField text (UTF-8) of every record of
   // LookupDataSet in list order, the record as the object; false when

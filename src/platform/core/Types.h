@@ -35,4 +35,8 @@ using TBytes = std::vector<uint8_t>;
 // Days since 1899-12-30; the fraction is the time of day (see DateTime.h).
 using TDateTime = double;
 
+// Horizontal alignment of a text in its box; shared by the controls and the
+// data views that describe columns for them.
+enum TAlignment { taLeftJustify, taRightJustify, taCenter };
+
 }  // namespace px

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/core/StringList.h"
+#include "platform/core/Types.h"
 #include "platform/gui/Controls.h"
 #include "platform/gui/Forms.h"
 
@@ -20,7 +21,6 @@ class QComboBox;
 
 namespace px {
 
-enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 enum TTextLayout { tlTop, tlCenter, tlBottom };
 
 // A text painted on its parent. With AutoSize the label takes the size of

@@ -1,0 +1,149 @@
+#pragma once
+// TCustomNodeStringTree: the tree whose cells show text. No text is stored
+// per cell: every text is asked for when it is needed (QueryCellText and the
+// OnGetText event), starting from DefaultText. The tree measures, shortens
+// with an ellipsis, wraps and draws those texts, keeps the measured width of
+// each node's main-column text in a 4-byte internal area, and can draw a
+// second, static text after the normal one.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/core/Sets.h"
+#include "platform/gui/Graphics.h"
+#include "ui/tree/NodeTrees.h"
+
+namespace px {
+
+class TCustomNodeStringTree;
+
+enum TNTStringOption { toSaveCaptions, toShowStaticText, toAutoAcceptEditChange };
+using TNTStringOptions = TSet<TNTStringOption>;
+// Names of the two string options in old form data.
+enum TOldNTStringOption { soSaveCaptions, soShowStaticText };
+
+enum TNTTextType { ttNormal, ttStatic };
+
+class TCustomStringTreeOptions : public TCustomNodeTreeOptions {
+ public:
+  explicit TCustomStringTreeOptions(TBaseNodeTree* owner) : TCustomNodeTreeOptions(owner) {}
+  TNTStringOptions StringOptions() const { return stringOptions_; }
+  void SetStringOptions(TNTStringOptions value);
+  void Assign(const TPersistent* source) override;
+
+ private:
+  TNTStringOptions stringOptions_{toSaveCaptions, toAutoAcceptEditChange};
+};
+
+using TNTPaintTextEvent =
+    std::function<void(TBaseNodeTree* sender, TCanvas& canvas, PNTNode node, TColumnIndex column, TNTTextType type)>;
+using TNTGetTextEvent = std::function<void(TBaseNodeTree* sender, PNTNode node, TColumnIndex column, TNTTextType type,
+                                           UnicodeString& text)>;
+using TNTGetHintEvent =
+    std::function<void(TBaseNodeTree* sender, PNTNode node, TColumnIndex column, UnicodeString& text)>;
+using TNTNewTextEvent =
+    std::function<void(TBaseNodeTree* sender, PNTNode node, TColumnIndex column, const UnicodeString& text)>;
+using TNTShortenStringEvent =
+    std::function<void(TBaseNodeTree* sender, TCanvas& canvas, PNTNode node, TColumnIndex column,
+                       const UnicodeString& text, int32_t width, UnicodeString& result, bool& done)>;
+using TNTMeasureTextEvent = std::function<void(TBaseNodeTree* sender, TCanvas& canvas, PNTNode node,
+                                               TColumnIndex column, const UnicodeString& text, int32_t& extent)>;
+using TNTDrawTextEvent =
+    std::function<void(TBaseNodeTree* sender, TCanvas& canvas, PNTNode node, TColumnIndex column,
+                       const UnicodeString& text, const TRect& cellRect, bool& defaultDraw)>;
+
+// The default shortener: the longest prefix of text whose extent plus the
+// ellipsis fits width, followed by "..."; empty for an empty text, a width of
+// 0 or less, or an ellipsis at least width wide. ellipsisWidth 0 measures the
+// three dots first.
+UnicodeString ShortenString(TCanvas& canvas, const UnicodeString& text, int32_t width, int32_t ellipsisWidth = 0);
+
+class TCustomNodeStringTree : public TBaseNodeTree {
+ public:
+  explicit TCustomNodeStringTree(TComponent* owner);
+  ~TCustomNodeStringTree() override;
+
+  // Column -1 means that no columns are used. Reading no node is an
+  // assertion failure.
+  UnicodeString Text(PNTNode node, TColumnIndex column);
+  void SetText(PNTNode node, TColumnIndex column, const UnicodeString& text);
+  UnicodeString StaticText(PNTNode node, TColumnIndex column);
+
+  const UnicodeString& DefaultText() const { return defaultText_; }
+  void SetDefaultText(const UnicodeString& value);
+  int32_t TextHeight() const { return textHeight_; }
+  int32_t EllipsisWidth() const { return ellipsisWidth_; }
+  TCustomStringTreeOptions& StringTreeOptions() const { return static_cast<TCustomStringTreeOptions&>(*options_); }
+  // The cached main-column text width of a node (nullptr for no node and
+  // the root, which have no cache area).
+  int32_t* CachedWidth(PNTNode node) const;
+
+  // ---- the string tree's own virtual steps
+  virtual int32_t MeasureStaticTextWidth(TCanvas& canvas, PNTNode node, const UnicodeString& text,
+                                         TColumnIndex column);
+  virtual int32_t MeasureTextWidth(TCanvas& canvas, PNTNode node, const UnicodeString& text, TColumnIndex column);
+  virtual void QueryCellText(PNTNode node, TColumnIndex column, TNTTextType type, UnicodeString& text);
+  virtual void StoreNewText(PNTNode node, TColumnIndex column, const UnicodeString& text);
+  virtual void PreparePaintText(PNTNode node, TCanvas& canvas, TColumnIndex column, TNTTextType type);
+  virtual UnicodeString ShortenCellText(TCanvas& canvas, PNTNode node, TColumnIndex column,
+                                        const UnicodeString& text, int32_t width, int32_t ellipsisWidth);
+  virtual void DrawCellText(TCanvas& canvas, PNTNode node, TColumnIndex column, const UnicodeString& text,
+                            TRect& cellRect, uint32_t drawFormat);
+  virtual TSize MeasureCellText(TCanvas& canvas, PNTNode node, const UnicodeString& text, TColumnIndex column);
+  virtual int32_t MeasureWrappedHeight(TCanvas& canvas, PNTNode node, TColumnIndex column,
+                                       const UnicodeString& text);
+
+  // Paints the normal and (when shown) the static text of one cell into its
+  // content rectangle; the step of the tree's cell painting that is text.
+  void PaintCellText(TCanvas& canvas, PNTNode node, TColumnIndex column, const TRect& contentRect,
+                     int32_t nodeWidth, TAlignment alignment, bool rightToLeft);
+  // The text, rectangle and font an in-place editor gets for a cell.
+  virtual void GetTextInfo(PNTNode node, TColumnIndex column, TFont& font, TRect& r, UnicodeString& text);
+  // The hint and tooltip texts of a cell.
+  UnicodeString NodeHintText(PNTNode node, TColumnIndex column, const UnicodeString& coreText);
+  UnicodeString NodeTooltipText(PNTNode node, TColumnIndex column);
+
+  // ---- overrides of the core
+  int32_t NodeWidth(PNTNode node, TColumnIndex column, TCanvas* canvas) override;
+  int32_t NodeExtraWidth(PNTNode node, TColumnIndex column, TCanvas* canvas) override;
+  int SearchCompare(PNTNode node, const UnicodeString& text) override;
+  void MainColumnChanged() override;
+  TRect InvalidateNode(PNTNode node) override;
+  void ReinitNode(PNTNode node, bool recursive) override;
+  bool CanSpanColumn(PNTNode node, TColumnIndex column) override;
+  void WndProc(TMessage& message) override;
+  void Changed(Cardinal cm) override;
+  // How far a cell's text reaches when empty cells to its right take it.
+  int32_t SpanCellWidth(PNTNode node, TColumnIndex column, int32_t width, bool rightToLeft);
+  // The font of the control changed: new text height and ellipsis width,
+  // and every cached width is forgotten.
+  void FontChanged();
+
+  // ---- events
+  TNTPaintTextEvent OnPaintText;
+  TNTGetTextEvent OnGetText;
+  TNTGetHintEvent OnGetHint;
+  TNTNewTextEvent OnNewText;
+  TNTShortenStringEvent OnShortenString;
+  TNTMeasureTextEvent OnMeasureTextWidth;
+  TNTMeasureTextEvent OnMeasureTextHeight;
+  TNTDrawTextEvent OnDrawText;
+
+ protected:
+  std::unique_ptr<TCustomNodeTreeOptions> CreateOptions() override;
+  // A canvas for measuring outside painting (a memory bitmap's).
+  TCanvas& MeasureCanvas();
+  void resetCachedWidths();
+  // Sets font colour and style of a cell's normal text before its paint.
+  void prepareNormalTextColors(TCanvas& canvas, PNTNode node, TColumnIndex column);
+  bool selectedLook(PNTNode node) const;
+
+  UnicodeString defaultText_ = u"Node";
+  int32_t textHeight_ = 0;
+  int32_t ellipsisWidth_ = 0;
+  Cardinal widthCacheOffset_ = 0;
+  bool fontChanged_ = false;
+  std::unique_ptr<TBitmap> measureBitmap_;
+};
+
+}  // namespace px

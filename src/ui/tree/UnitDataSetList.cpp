@@ -1,0 +1,683 @@
+#include "ui/tree/UnitDataSetList.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#include "platform/core/CodePages.h"
+#include "platform/core/Exceptions.h"
+#include "platform/core/Format.h"
+
+namespace px {
+
+namespace {
+
+// The node payload: the record's key by the view's key type. A string key
+// lives in the node's data area as a constructed std::string and is
+// destroyed when the node is freed.
+constexpr int32_t PayloadSize = static_cast<int32_t>(std::max({sizeof(std::string), sizeof(TGUID), sizeof(Int64),
+                                                                sizeof(TMemRecord*)}));
+
+constexpr TColor NoColor = static_cast<TColor>(clViewNone);
+
+TColor rgb(Byte r, Byte g, Byte b) { return static_cast<TColor>(r | (g << 8) | (b << 16)); }
+
+}  // namespace
+
+TColor DataSetListStateColor(Integer state) {
+  switch (state) {
+    case 2:
+      return rgb(0xFF, 0xFF, 0xB0);
+    case 3:
+      return rgb(0xB0, 0xFF, 0xB0);
+    case 4:
+      return rgb(0xFF, 0x80, 0x80);
+    case 5:
+      return rgb(0xB0, 0xB0, 0xFF);
+    case 6:
+      return rgb(0xFF, 0xB0, 0xB0);
+    default:
+      return NoColor;
+  }
+}
+
+TDataSetList::TDataSetList(TComponent* owner) : TCustomNodeStringTree(owner) {
+  SetNodeDataSize(PayloadSize);
+  // A cell without a text of its own shows the view's text.
+  defaultText_.clear();
+  THeaderOptions headerOptions = Header().Options();
+  headerOptions += THeaderOptions{hoDblClickResize, hoHotTrack, hoShowHint, hoShowSortGlyphs, hoVisible};
+  Header().SetOptions(headerOptions);
+  TNTSelectionOptions selection = options_->SelectionOptions();
+  selection += TNTSelectionOptions{slFullRowSelect, slExtendedFocus, slRightClickSelect};
+  options_->SetSelectionOptions(selection);
+  // The grid sorts itself where it must (after a rebuild, a refresh and a
+  // header click); a sort started by setting the sort column would only be
+  // done twice.
+  TNTAutoOptions autoOptions = options_->AutoOptions();
+  autoOptions.Exclude(auSort);
+  options_->SetAutoOptions(autoOptions);
+  headerPopup_ = new TPopupMenu(this);
+  headerPopup_->Items()->Add(new TMenuItem(headerPopup_));
+  Header().PopupMenu = headerPopup_;
+  clickTimer_ = new TTimer(this);
+  clickTimer_->SetEnabled(false);
+  clickTimer_->SetInterval(300);
+  clickTimer_->OnTimer = [this](TObject*) { delayedNotification(); };
+}
+
+TDataSetList::~TDataSetList() {
+  // The string keys must be destroyed while this class's free step runs.
+  try {
+    clearNodes();
+  } catch (...) {
+  }
+}
+
+void TDataSetList::BeforeDestruction() {
+  if (clickTimer_) {
+    clickTimer_->SetEnabled(false);
+    clickTimer_->OnTimer = nullptr;
+  }
+  clearNodes();
+  TCustomNodeStringTree::BeforeDestruction();
+}
+
+void TDataSetList::clearNodes() {
+  if (!root_ || root_->ChildCount == 0) return;
+  TNTMiscOptions misc = options_->MiscOptions();
+  bool readOnly = misc.Contains(moReadOnly);
+  if (readOnly) {
+    misc.Exclude(moReadOnly);
+    options_->SetMiscOptions(misc);
+  }
+  Clear();
+  if (readOnly) {
+    misc.Include(moReadOnly);
+    options_->SetMiscOptions(misc);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Records and keys
+
+void TDataSetList::addRecordNode(TMemRecord* rec) {
+  PNTNode node = AddChild(nullptr);
+  Byte* data = static_cast<Byte*>(GetNodeData(node));
+  switch (keyType_) {
+    case mftInteger:
+      *reinterpret_cast<Integer*>(data) = rec->GetInteger(keyField_);
+      break;
+    case mftWord:
+      *reinterpret_cast<Integer*>(data) = rec->GetWord(keyField_);
+      break;
+    case mftInt64:
+      *reinterpret_cast<Int64*>(data) = rec->GetInt64(keyField_);
+      break;
+    case mftAnsiString:
+      new (data) std::string(rec->GetAnsiString(keyField_));
+      break;
+    case mftGUID:
+      *reinterpret_cast<TGUID*>(data) = rec->GetGUID(keyField_);
+      break;
+    default:
+      *reinterpret_cast<TMemRecord**>(data) = rec;
+      break;
+  }
+}
+
+void TDataSetList::ReleaseNodeText(PNTNode node) {
+  if (keyType_ == mftAnsiString && node != root_) {
+    if (auto* key = static_cast<std::string*>(GetNodeData(node))) key->~basic_string();
+  }
+  TCustomNodeStringTree::ReleaseNodeText(node);
+}
+
+TMemRecord* TDataSetList::GetNodeRecord(PNTNode node) {
+  if (!view_ || !node || node == root_) return nullptr;
+  const Byte* data = static_cast<const Byte*>(GetNodeData(node));
+  switch (keyType_) {
+    case mftInteger:
+    case mftWord:
+      return view_->FindRecordByInteger(*reinterpret_cast<const Integer*>(data));
+    case mftInt64:
+      return view_->FindRecordByInt64(*reinterpret_cast<const Int64*>(data));
+    case mftAnsiString:
+      return view_->FindRecordByAnsiString(*reinterpret_cast<const std::string*>(data));
+    case mftGUID:
+      return view_->FindRecordByGUID(*reinterpret_cast<const TGUID*>(data));
+    default:
+      return *reinterpret_cast<TMemRecord* const*>(data);
+  }
+}
+
+TMemRecord* TDataSetList::GetFocusedRecord() { return GetNodeRecord(FocusedNode()); }
+
+Integer TDataSetList::ViewColumnIndex(TColumnIndex column) const {
+  TNodeTreeColumns& columns = header_->Columns();
+  if (!view_ || !columns.IsValidColumn(column)) return -1;
+  return static_cast<Integer>(columns.Items(column)->Tag());
+}
+
+TMemViewColumn* TDataSetList::GetViewColumn(TColumnIndex column) {
+  Integer index = ViewColumnIndex(column);
+  if (index < 0 || index >= view_->GetColumnCount()) return nullptr;
+  return view_->GetColumn(index);
+}
+
+// ---------------------------------------------------------------------------
+// Binding and rebuilding
+
+void TDataSetList::SetView(const IMemDataView& view) {
+  bool keepColumns = view_ && view && view->SameColumns(view_);
+  view_ = view;
+  Refresh(nullptr, !keepColumns);
+}
+
+void TDataSetList::FocusRecordByKey(Integer key) {
+  if (!view_) {
+    Refresh(nullptr, false);
+    return;
+  }
+  Refresh(view_->FindRecordByInteger(key), false);
+}
+
+void TDataSetList::Refresh(TMemRecord* focusRecord, bool rebuildColumns) {
+  if (updating_) throw Exception("Cannot update view while updating!");
+  clickTimer_->SetEnabled(false);
+  updating_ = true;
+  bool fire = true;
+  struct Finish {
+    TDataSetList* grid;
+    bool active = true;
+    ~Finish() {
+      if (active) {
+        grid->updating_ = false;
+        if (grid->UpdateCount() > 0) grid->EndUpdate();
+      }
+    }
+  } finish{this};
+
+  if (!focusRecord && RootNodeCount() > 0) focusRecord = GetFocusedRecord();
+  TMemRecord* previous = GetFocusedRecord();
+  int32_t offsetY = OffsetY();
+  BeginUpdate();
+  clearNodes();
+  TNodeTreeColumns& columns = header_->Columns();
+  rebuildColumns = rebuildColumns || columns.Count() == 0;
+  if (rebuildColumns) {
+    columns.Clear();
+    THeaderOptions headerOptions = header_->Options();
+    headerOptions.Exclude(hoAutoResize);
+    header_->SetOptions(headerOptions);
+    header_->SetAutoSizeIndex(NoColumn);
+    headerPopup_->Items()->Clear();
+    header_->SetSortColumn(NoColumn);
+  }
+  if (!view_) {
+    finish.active = false;
+    EndUpdate();
+    updating_ = false;
+    if (fire) delayedNotification();
+    return;
+  }
+  keyType_ = view_->GetKeyType();
+  keyField_ = view_->GetKeyField();
+  Assert(keyType_ == mftInteger || keyType_ == mftWord || keyType_ == mftInt64 || keyType_ == mftAnsiString ||
+             keyType_ == mftGUID || keyType_ == mftNone,
+         "Unsupported key type of the view (src/ui/tree/UnitDataSetList.cpp)");
+
+  if (rebuildColumns) {
+    for (Integer i = 0; i < view_->GetColumnCount(); ++i) {
+      TMemViewColumn* vc = view_->GetColumn(i);
+      if (vc->Flags & mvfNotInGrid) continue;
+      TNodeTreeColumn* column = columns.AddColumn();
+      column->SetTag(i);
+      column->SetText(AnsiToUnicode(vc->Caption));
+      column->SetWidth(vc->Width);
+      column->SetAlignment(vc->Alignment);
+      column->SetHint(Utf8ToUnicode(headerHint_));
+      TNTColumnOptions options = column->Options();
+      if (vc->Flags & mvfAutoSize) {
+        THeaderOptions headerOptions = header_->Options();
+        headerOptions.Include(hoAutoResize);
+        header_->SetOptions(headerOptions);
+        header_->SetAutoSizeIndex(column->Index());
+      }
+      if (vc->Flags & mvfHidden) options.Exclude(coVisible);
+      if (vc->Flags & mvfFixed) options.Include(coFixed);
+      column->SetOptions(options);
+      auto* item = new TMenuItem(headerPopup_);
+      item->SetCaption(AnsiToUtf8(vc->Caption));
+      item->SetChecked(!(vc->Flags & mvfHidden));
+      item->Tag = i;
+      item->OnClick = [this, item](TObject*) { PopupItemClicked(item); };
+      headerPopup_->Items()->Add(item);
+    }
+  }
+
+  if (columns.Count() > 0)
+    view_->ForEach([this](void*, TMemRecord* rec, bool&) { addRecordNode(rec); }, nullptr);
+
+  if (focusRecord) {
+    for (PNTNode node = GetFirst(); node; node = GetNextSibling(node)) {
+      if (GetNodeRecord(node) != focusRecord) continue;
+      SetSelected(node, true);
+      SetFocusedNode(node);
+      fire = focusRecord != previous;
+      break;
+    }
+  } else {
+    fire = false;
+  }
+
+  if (rebuildColumns) {
+    TColumnIndex gridIndex = 0;
+    for (Integer i = 0; i < view_->GetColumnCount(); ++i) {
+      TMemViewColumn* vc = view_->GetColumn(i);
+      if (vc->Flags & mvfNotInGrid) continue;
+      if (vc->Flags & mvfDefaultSort) {
+        header_->SetSortColumn(gridIndex);
+        header_->SetSortDirection((vc->Flags & mvfDescending) ? sdDescending : sdAscending);
+        SortTree(gridIndex, header_->SortDirection(), false);
+        ApplyNegativesFirst();
+        break;
+      }
+      ++gridIndex;
+    }
+  } else if (header_->SortColumn() != NoColumn) {
+    SortTree(header_->SortColumn(), header_->SortDirection(), false);
+    ApplyNegativesFirst();
+  }
+
+  if (FocusedNode()) ScrollIntoView(FocusedNode(), false);
+  if (!rebuildColumns) SetOffsetY(offsetY);
+  finish.active = false;
+  EndUpdate();
+  updating_ = false;
+  if (fire) delayedNotification();
+}
+
+void TDataSetList::ApplyNegativesFirst() {
+  if (!view_) return;
+  for (Integer i = 0; i < view_->GetColumnCount(); ++i) {
+    TMemViewColumn* vc = view_->GetColumn(i);
+    if (!(vc->Flags & mvfNegativesFirst) || vc->FieldIndexes.empty()) continue;
+    Integer field = vc->FieldIndexes[0];
+    if (field < 0) continue;
+    // The successor is taken before the node moves to the top, so that the
+    // walk goes on where it was and sees every node once.
+    for (PNTNode node = GetFirstNoInit(); node;) {
+      PNTNode next = node->NextSibling;
+      TMemRecord* rec = GetNodeRecord(node);
+      if (rec && !rec->IsNull(field) && rec->GetAsInteger(field) < 0) MoveTo(node, nullptr, amAddChildFirst, false);
+      node = next;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Cells
+
+void TDataSetList::QueryCellText(PNTNode node, TColumnIndex column, TNTTextType type, UnicodeString& text) {
+  TCustomNodeStringTree::QueryCellText(node, column, type, text);
+  if (type != ttNormal || !text.empty() || column < 0) return;
+  Integer index = ViewColumnIndex(column);
+  if (index < 0) return;
+  if (TMemRecord* rec = GetNodeRecord(node)) text = AnsiToUnicode(view_->GetAnsiText(rec, index));
+}
+
+UnicodeString TDataSetList::EditorText(PNTNode node, TColumnIndex column) {
+  Integer index = ViewColumnIndex(column);
+  TMemRecord* rec = GetNodeRecord(node);
+  if (index < 0 || !rec) return {};
+  return view_->GetText(rec, index);
+}
+
+void TDataSetList::StoreNewText(PNTNode node, TColumnIndex column, const UnicodeString& text) {
+  TCustomNodeStringTree::StoreNewText(node, column, text);
+  TMemViewColumn* vc = GetViewColumn(column);
+  if (!vc || !editable_ || !(vc->Flags & mvfEditable)) return;
+  if (TMemRecord* rec = GetNodeRecord(node)) view_->SetText(rec, ViewColumnIndex(column), text);
+}
+
+void TDataSetList::StoreEditedText(PNTNode node, TColumnIndex column, const UnicodeString& text, bool changed) {
+  if (changed) SetText(node, column, text);
+}
+
+int TDataSetList::CompareRows(PNTNode node1, PNTNode node2, TColumnIndex column) {
+  TMemViewColumn* vc = GetViewColumn(column);
+  if (!vc) return TCustomNodeStringTree::CompareRows(node1, node2, column);
+  TMemRecord* a = GetNodeRecord(node1);
+  TMemRecord* b = GetNodeRecord(node2);
+  if (!vc->OnGetText) {
+    Integer field = vc->FieldIndexes.empty() ? -1 : vc->FieldIndexes[0];
+    if (field < 0) return 0;
+    return TMemRecord::Compare(a, b, field);
+  }
+  Integer index = ViewColumnIndex(column);
+  return UnicodeCompareText(view_->GetText(a, index), view_->GetText(b, index));
+}
+
+TCustomImageList* TDataSetList::CellImageIndex(PNTNode node, TNTImageKind kind, TColumnIndex column,
+                                               bool& ghosted, int32_t& index) {
+  TCustomImageList* images = TCustomNodeStringTree::CellImageIndex(node, kind, column, ghosted, index);
+  if (kind != ikNormal && kind != ikSelected) return images;
+  Integer viewIndex = ViewColumnIndex(column);
+  if (TMemRecord* rec = viewIndex >= 0 ? GetNodeRecord(node) : nullptr) index = view_->GetInteger(rec, viewIndex);
+  return images;
+}
+
+void TDataSetList::BeforeCellPaint(TCanvas& canvas, PNTNode node, TColumnIndex column, TNTCellPaintMode mode,
+                                   const TRect& cellRect, TRect& contentRect) {
+  TCustomNodeStringTree::BeforeCellPaint(canvas, node, column, mode, cellRect, contentRect);
+  if (mode != cpmPaint) return;
+  Integer viewIndex = ViewColumnIndex(column);
+  TMemRecord* rec = GetNodeRecord(node);
+  if (!rec) return;
+  TColor color = UseStateColors ? DataSetListStateColor(view_->GetRecordState(rec)) : NoColor;
+  if (viewIndex >= 0) color = static_cast<TColor>(view_->GetCellColor(rec, viewIndex, static_cast<TViewColor>(color)));
+  if (color == NoColor) return;
+  TColor previousPen = canvas.Pen().Color();
+  canvas.Pen().SetColor(color);
+  canvas.Brush().SetStyle(bsSolid);
+  canvas.Brush().SetColor(color);
+  canvas.FillRect(cellRect);
+  canvas.Pen().SetColor(previousPen);
+}
+
+void TDataSetList::CellPainted(TCanvas& canvas, PNTNode node, TColumnIndex column, const TRect& cellRect) {
+  Integer viewIndex = ViewColumnIndex(column);
+  TMemRecord* rec = GetNodeRecord(node);
+  if (viewIndex >= 0 && rec) view_->CustomDrawCell(rec, viewIndex, cellRect, &canvas);
+}
+
+// ---------------------------------------------------------------------------
+// Notifications, clicks and keys
+
+void TDataSetList::delayedNotification() {
+  clickTimer_->SetEnabled(false);
+  if (OnChange) OnChange(this, GetFocusedRecord());
+  if (pendingClick_) {
+    pendingClick_ = false;
+    if (OnClick) OnClick(this, GetFocusedRecord());
+  }
+  if (pendingDblClick_) {
+    pendingDblClick_ = false;
+    if (OnDblClick) OnDblClick(this, GetFocusedRecord());
+  }
+}
+
+void TDataSetList::RestartClickTimer(PNTNode node) {
+  TCustomNodeStringTree::RestartClickTimer(node);
+  if (updating_) return;
+  clickTimer_->SetEnabled(false);
+  if (clickTimer_->Interval() == 0)
+    delayedNotification();
+  else
+    clickTimer_->SetEnabled(true);
+}
+
+void TDataSetList::SetClickDelay(int32_t milliseconds) {
+  Cardinal interval = milliseconds > 0 ? static_cast<Cardinal>(milliseconds) : 0;
+  if (!clickTimer_->Enabled() || milliseconds > 0) {
+    clickTimer_->SetInterval(interval);
+    return;
+  }
+  clickTimer_->SetEnabled(false);
+  clickTimer_->SetInterval(interval);
+  clickTimer_->SetEnabled(true);
+}
+
+void TDataSetList::Click() {
+  TCustomNodeStringTree::Click();
+  if (clickTimer_->Enabled())
+    pendingClick_ = true;
+  else if (OnClick)
+    OnClick(this, GetFocusedRecord());
+}
+
+void TDataSetList::DblClick() {
+  TCustomNodeStringTree::DblClick();
+  if (clickTimer_->Enabled())
+    pendingDblClick_ = true;
+  else if (OnDblClick)
+    OnDblClick(this, GetFocusedRecord());
+}
+
+void TDataSetList::MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
+  if (button != mbRight) {
+    TCustomNodeStringTree::MouseDown(button, shift, x, y);
+    return;
+  }
+  ChangeTreeState({stRightButtonDown}, {});
+  try {
+    TCustomNodeStringTree::MouseDown(button, shift, x, y);
+  } catch (...) {
+    ChangeTreeState({}, {stRightButtonDown});
+    throw;
+  }
+  ChangeTreeState({}, {stRightButtonDown});
+  PNTNode hit = GetNodeAt(x, y);
+  if (OnRightClick) OnRightClick(this, hit && hit == FocusedNode() ? GetFocusedRecord() : nullptr);
+}
+
+void TDataSetList::ColumnFocused(TColumnIndex column, TShiftState shift) {
+  TCustomNodeStringTree::ColumnFocused(column, shift);
+  ColumnDblClicked(column, shift);
+}
+
+void TDataSetList::ColumnDblClicked(TColumnIndex column, TShiftState shift) {
+  if (!FocusedNode() || column < 0) return;
+  if (TMemViewColumn* vc = GetViewColumn(FocusedColumn()))
+    if (vc->OnDblClick) vc->OnDblClick(vc, GetFocusedRecord());
+  if (EditonDblClick && editable_ && shift == TShiftState{ssLeft}) EditNode(FocusedNode(), column);
+}
+
+void TDataSetList::NotifyChecked(PNTNode node) {
+  TCustomNodeStringTree::NotifyChecked(node);
+  if (TMemRecord* rec = GetNodeRecord(node))
+    if (OnChecked) OnChecked(this, rec);
+}
+
+bool TDataSetList::TypingKeyCharacter(Word key, TShiftState shift, char16_t& character) {
+  TShiftState modifiers = shift;
+  modifiers.Exclude(ssShift);
+  modifiers.Exclude(ssLeft);
+  modifiers.Exclude(ssRight);
+  modifiers.Exclude(ssMiddle);
+  if (!modifiers.Empty()) return false;
+  if (key == VK_BACK || key == VK_DELETE) {
+    character = 0;
+    return true;
+  }
+  if (key >= VK_NUMPAD0 && key <= VK_NUMPAD0 + 9) {
+    character = static_cast<char16_t>(u'0' + (key - VK_NUMPAD0));
+    return true;
+  }
+  bool letter = key >= 'A' && key <= 'Z';
+  if (key == VK_SPACE || (key >= '0' && key <= '9') || letter) {
+    character = static_cast<char16_t>(letter && !shift.Contains(ssShift) ? key + ('a' - 'A') : key);
+    return true;
+  }
+  return false;
+}
+
+void TDataSetList::KeyDown(Word& key, TShiftState shift) {
+  char16_t character = 0;
+  if (FocusedNode() && TypingKeyCharacter(key, shift, character)) {
+    if (EditNode(FocusedNode(), FocusedColumn())) {
+      SendEditorCharacter(character);
+      key = 0;
+      return;
+    }
+  }
+  TCustomNodeStringTree::KeyDown(key, shift);
+}
+
+bool TDataSetList::EditQuery(PNTNode node, TColumnIndex column, bool allowed) {
+  TMemViewColumn* vc = GetViewColumn(column);
+  allowed = allowed && editable_ && vc && (vc->Flags & mvfEditable);
+  return TCustomNodeStringTree::EditQuery(node, column, allowed);
+}
+
+void TDataSetList::SendEditorCharacter(char16_t character) {
+  if (activeEditor_) activeEditor_->Perform(WM_USER, character, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Header
+
+void TDataSetList::sortByHeader() {
+  SortTree(header_->SortColumn(), header_->SortDirection(), false);
+  ApplyNegativesFirst();
+  if (FocusedNode()) ScrollIntoView(FocusedNode(), false);
+}
+
+void TDataSetList::HeaderClicked(const TColumnHitInfo& hitInfo) {
+  if (hitInfo.Button == mbLeft && view_) {
+    TMemViewColumn* vc = GetViewColumn(hitInfo.Column);
+    if (hitInfo.Column < 0 || !vc || (vc->Flags & mvfNotSortable)) return;
+    if (header_->SortColumn() == hitInfo.Column) {
+      header_->SetSortDirection(header_->SortDirection() == sdAscending ? sdDescending : sdAscending);
+    } else {
+      header_->SetSortColumn(hitInfo.Column);
+      header_->SetSortDirection((vc->Flags & mvfDescending) ? sdDescending : sdAscending);
+    }
+    sortByHeader();
+  }
+  TCustomNodeStringTree::HeaderClicked(hitInfo);
+}
+
+TMenuItem* TDataSetList::popupItemOfTag(int64_t tag) const {
+  TMenuItem* items = headerPopup_->Items();
+  for (Integer i = 0; i < items->Count(); ++i)
+    if (items->Items(i)->Tag == tag && !items->Items(i)->Caption().empty()) return items->Items(i);
+  return nullptr;
+}
+
+void TDataSetList::PopupItemClicked(TMenuItem* item) {
+  item->SetChecked(!item->Checked());
+  TNodeTreeColumns& columns = header_->Columns();
+  for (TColumnIndex i = 0; i < columns.Count(); ++i) {
+    TNodeTreeColumn* column = columns.Items(i);
+    if (column->Tag() != item->Tag) continue;
+    TNTColumnOptions options = column->Options();
+    if (item->Checked()) {
+      options.Include(coVisible);
+      column->SetOptions(options);
+      column->SetPosition(static_cast<TColumnPosition>(columns.Count() - 1));
+    } else {
+      options.Exclude(coVisible);
+      column->SetOptions(options);
+    }
+  }
+}
+
+void TDataSetList::SetHeaderHint(const std::string& value) {
+  headerHint_ = value;
+  TNodeTreeColumns& columns = header_->Columns();
+  for (TColumnIndex i = 0; i < columns.Count(); ++i) columns.Items(i)->SetHint(Utf8ToUnicode(value));
+}
+
+std::string TDataSetList::GetColumnLayout() const {
+  TNodeTreeColumns& columns = header_->Columns();
+  std::string result = "A";
+  for (TColumnIndex i = 0; i < columns.Count(); ++i) {
+    TNodeTreeColumn* column = columns.Items(i);
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%5.5d%3.3d", column->Width(), static_cast<int>(column->Position()));
+    result += buffer;
+    result += column->Options().Contains(coVisible) ? '1' : '0';
+  }
+  return result;
+}
+
+namespace {
+
+bool parseDigits(const std::string& text, size_t start, size_t count, int32_t& value) {
+  if (start + count > text.size()) return false;
+  int32_t result = 0;
+  bool negative = false;
+  size_t i = start;
+  // "%5.5d" writes a minus sign in front of the digits of a negative value.
+  if (text[i] == '-') {
+    negative = true;
+    ++i;
+  }
+  if (i == start + count) return false;
+  for (; i < start + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    result = result * 10 + (text[i] - '0');
+  }
+  value = negative ? -result : result;
+  return true;
+}
+
+}  // namespace
+
+void TDataSetList::SetColumnLayout(const std::string& text) {
+  TNodeTreeColumns& columns = header_->Columns();
+  const size_t count = static_cast<size_t>(columns.Count());
+  if (text.size() != 9 * count + 1 || text[0] != 'A') return;
+  struct Target {
+    int32_t position;
+    TColumnIndex column;
+  };
+  std::vector<Target> targets;
+  for (size_t i = 0; i < count; ++i) {
+    TNodeTreeColumn* column = columns.Items(static_cast<TColumnIndex>(i));
+    const size_t base = 9 * i + 1;
+    int32_t width = 0, position = 0;
+    if (parseDigits(text, base, 5, width)) column->SetWidth(width);
+    if (parseDigits(text, base + 5, 3, position)) targets.push_back({position, static_cast<TColumnIndex>(i)});
+    bool visible = text[base + 8] == '1';
+    TNTColumnOptions options = column->Options();
+    if (visible)
+      options.Include(coVisible);
+    else
+      options.Exclude(coVisible);
+    column->SetOptions(options);
+    if (TMenuItem* item = popupItemOfTag(column->Tag())) item->SetChecked(visible);
+  }
+  // Each position setter moves the other columns; applied from the lowest
+  // target position up, a column placed earlier is never moved again, so
+  // every stored order comes back.
+  std::stable_sort(targets.begin(), targets.end(),
+                   [](const Target& a, const Target& b) { return a.position < b.position; });
+  for (const Target& t : targets)
+    columns.Items(t.column)->SetPosition(static_cast<TColumnPosition>(std::max(t.position, 0)));
+}
+
+// ---------------------------------------------------------------------------
+// Options
+
+void TDataSetList::SetEditable(bool value) {
+  editable_ = value;
+  TNTSelectionOptions selection = options_->SelectionOptions();
+  TNTMiscOptions misc = options_->MiscOptions();
+  if (value) {
+    selection.Exclude(slFullRowSelect);
+    selection.Include(slExtendedFocus);
+    misc += TNTMiscOptions{moEditable, moGridExtensions};
+    StringTreeOptions().SetStringOptions(TNTStringOptions{toAutoAcceptEditChange});
+  } else {
+    selection += TNTSelectionOptions{slFullRowSelect, slExtendedFocus};
+    misc.Exclude(moEditable);
+    misc.Exclude(moGridExtensions);
+  }
+  options_->SetSelectionOptions(selection);
+  options_->SetMiscOptions(misc);
+}
+
+void TDataSetList::SetMultiSelect(bool value) {
+  TNTSelectionOptions selection = options_->SelectionOptions();
+  if (value)
+    selection.Include(slMultiSelect);
+  else
+    selection.Exclude(slMultiSelect);
+  options_->SetSelectionOptions(selection);
+}
+
+}  // namespace px

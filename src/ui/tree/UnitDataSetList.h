@@ -1,0 +1,123 @@
+#pragma once
+// TDataSetList: the grid in which the screens show the records of a table.
+// It is bound to one data view, which gives the columns, the cell texts,
+// colours and images, the lookup of a record by key and the writing of an
+// edited text. The grid holds one node per record and keeps only the
+// record's key in it; every text is asked from the view when it is needed.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "data/UnitDataView.h"
+#include "platform/gui/Forms.h"
+#include "platform/gui/Menus.h"
+#include "ui/tree/NodeTreesString.h"
+
+namespace px {
+
+class TDataSetList;
+
+using TDataSetListEvent = std::function<void(TDataSetList* sender, TMemRecord* rec)>;
+
+// The record-state background colours (none for states 0 and 1).
+TColor DataSetListStateColor(Integer state);
+
+class TDataSetList : public TCustomNodeStringTree {
+ public:
+  explicit TDataSetList(TComponent* owner);
+  ~TDataSetList() override;
+  void BeforeDestruction() override;
+
+  const IMemDataView& View() const { return view_; }
+  void SetView(const IMemDataView& view);
+  void Refresh(TMemRecord* focusRecord = nullptr, bool rebuildColumns = false);
+  void FocusRecordByKey(Integer key);
+  TMemRecord* GetFocusedRecord();
+  // The record of a node (nil without a view or when the key is gone).
+  TMemRecord* GetNodeRecord(PNTNode node);
+  // The view column shown in a header column (its tag), or nullptr.
+  TMemViewColumn* GetViewColumn(TColumnIndex column);
+  Integer ViewColumnIndex(TColumnIndex column) const;
+  std::string GetColumnLayout() const;
+  void SetColumnLayout(const std::string& text);
+  void SetClickDelay(int32_t milliseconds);
+  TTimer& ClickTimer() { return *clickTimer_; }
+  TPopupMenu& HeaderPopup() { return *headerPopup_; }
+  TMemAnyType KeyType() const { return keyType_; }
+
+  bool Editable() const { return editable_; }
+  void SetEditable(bool value);
+  bool EditonDblClick = false;
+  bool MultiSelect() const { return options_->SelectionOptions().Contains(slMultiSelect); }
+  void SetMultiSelect(bool value);
+  bool UseStateColors = true;
+  const std::string& HeaderHint() const { return headerHint_; }
+  void SetHeaderHint(const std::string& value);
+
+  TDataSetListEvent OnChange;
+  TDataSetListEvent OnClick;
+  TDataSetListEvent OnRightClick;
+  TDataSetListEvent OnDblClick;
+  TDataSetListEvent OnChecked;
+
+  // ---- user actions (the tree's input handling calls them)
+  void Click() override;
+  void DblClick() override;
+  void MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) override;
+  void KeyDown(Word& key, TShiftState shift) override;
+  // A double click in a column of the focused row.
+  void ColumnDblClicked(TColumnIndex column, TShiftState shift);
+  // The check mark of a header popup item was clicked.
+  void PopupItemClicked(TMenuItem* item);
+  // The typing keys that start editing and the character each passes on
+  // (0 for Backspace and Delete); false for any other key.
+  static bool TypingKeyCharacter(Word key, TShiftState shift, char16_t& character);
+  // Hands the typed first character to the open editor (message WM_USER).
+  void SendEditorCharacter(char16_t character);
+  // The editor control of the cell being edited, set by the edit links.
+  TWinControl* activeEditor_ = nullptr;
+
+  // ---- overrides of the tree
+  void QueryCellText(PNTNode node, TColumnIndex column, TNTTextType type, UnicodeString& text) override;
+  void StoreNewText(PNTNode node, TColumnIndex column, const UnicodeString& text) override;
+  int CompareRows(PNTNode node1, PNTNode node2, TColumnIndex column) override;
+  TCustomImageList* CellImageIndex(PNTNode node, TNTImageKind kind, TColumnIndex column, bool& ghosted,
+                                   int32_t& index) override;
+  void BeforeCellPaint(TCanvas& canvas, PNTNode node, TColumnIndex column, TNTCellPaintMode mode,
+                       const TRect& cellRect, TRect& contentRect) override;
+  // After the tree painted a cell: the view's own drawing.
+  void CellPainted(TCanvas& canvas, PNTNode node, TColumnIndex column, const TRect& cellRect);
+  void HeaderClicked(const TColumnHitInfo& hitInfo) override;
+  void ColumnFocused(TColumnIndex column, TShiftState shift) override;
+  void RestartClickTimer(PNTNode node) override;
+  void NotifyChecked(PNTNode node) override;
+  void ReleaseNodeText(PNTNode node) override;
+  bool EditQuery(PNTNode node, TColumnIndex column, bool allowed) override;
+  // The text an editor starts with (the view's text of the cell).
+  UnicodeString EditorText(PNTNode node, TColumnIndex column);
+  // Stores an accepted editor text; changed false writes nothing.
+  void StoreEditedText(PNTNode node, TColumnIndex column, const UnicodeString& text, bool changed);
+  // Moves the rows with a negative value in a negatives-first column to the
+  // top, after a sort.
+  void ApplyNegativesFirst();
+
+ private:
+  void delayedNotification();
+  void clearNodes();
+  void addRecordNode(TMemRecord* rec);
+  void sortByHeader();
+  TMenuItem* popupItemOfTag(int64_t tag) const;
+
+  TTimer* clickTimer_ = nullptr;
+  bool updating_ = false;
+  bool pendingClick_ = false;
+  bool pendingDblClick_ = false;
+  IMemDataView view_;
+  TMemAnyType keyType_ = mftNone;
+  Integer keyField_ = -1;
+  TPopupMenu* headerPopup_ = nullptr;
+  bool editable_ = false;
+  std::string headerHint_;
+};
+
+}  // namespace px

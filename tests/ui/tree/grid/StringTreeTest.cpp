@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/core/CodePages.h"
+#include "platform/core/Exceptions.h"
+#include "ui/tree/NodeTreesString.h"
+
+namespace px {
+namespace {
+
+// A string tree of plain nodes; BeforeDestruction runs as an owner would.
+struct StringTree {
+  std::unique_ptr<TCustomNodeStringTree> tree = std::make_unique<TCustomNodeStringTree>(nullptr);
+  StringTree() { tree->SetNodeDataSize(static_cast<int32_t>(sizeof(int32_t))); }
+  ~StringTree() {
+    tree->BeforeDestruction();
+    tree.reset();
+  }
+  TCustomNodeStringTree* operator->() { return tree.get(); }
+};
+
+void useFont(TCanvas& canvas, const char* name, int32_t size) {
+  canvas.Font().SetName(name);
+  canvas.Font().SetSize(size);
+}
+
+TEST(StringTree, TextComesFromTheEventOrTheDefault) {
+  StringTree t;
+  PNTNode a = t->AddChild(nullptr);
+  EXPECT_EQ(t->Text(a, NoColumn), u"Node");
+  EXPECT_EQ(t->Text(a, 2), u"Node");
+  EXPECT_EQ(t->StaticText(a, 0), u"");
+  EXPECT_THROW(t->Text(nullptr, 0), EAssertionFailed);
+  try {
+    t->StaticText(nullptr, 0);
+  } catch (const EAssertionFailed& e) {
+    EXPECT_EQ(e.AssertMessage(), "Node must not be nil.");
+  }
+
+  t->OnGetText = [](TBaseNodeTree*, PNTNode, TColumnIndex column, TNTTextType type, UnicodeString& text) {
+    text += (type == ttNormal ? u" normal " : u" static ") + Utf8ToUnicode(std::to_string(column));
+  };
+  EXPECT_EQ(t->Text(a, 1), u"Node normal 1");
+  EXPECT_EQ(t->StaticText(a, 3), u" static 3");
+
+  UnicodeString stored;
+  TColumnIndex storedColumn = NoColumn;
+  t->OnNewText = [&](TBaseNodeTree*, PNTNode, TColumnIndex column, const UnicodeString& text) {
+    stored = text;
+    storedColumn = column;
+  };
+  t->SetText(a, 4, u"edited");
+  EXPECT_EQ(stored, u"edited");
+  EXPECT_EQ(storedColumn, 4);
+}
+
+TEST(StringTree, ShortenedTextIsTheLongestFittingPrefixWithAnEllipsis) {
+  TBitmap bitmap(1, 1);
+  TCanvas& canvas = bitmap.Canvas();
+  struct Case {
+    const char* font;
+    int32_t size;
+    const char16_t* text;
+  };
+  const Case cases[] = {{"DejaVu Sans", 8, u"Denominations of the currency"},
+                        {"Liberation Serif", 12, u"WWWWiiiiWWWW"},
+                        {"Liberation Mono", 10, u"0123456789"}};
+  for (const Case& c : cases) {
+    useFont(canvas, c.font, c.size);
+    const UnicodeString text = c.text;
+    const int32_t full = canvas.TextExtent(text).cx;
+    const int32_t dots = canvas.TextExtent(UnicodeString(u"...")).cx;
+    for (int32_t width = -1; width <= full + 4; ++width) {
+      // The longest prefix that fits, found by a plain walk.
+      UnicodeString expected;
+      if (width > 0 && dots < width) {
+        size_t n = 0;
+        while (n < text.size() && canvas.TextExtent(text.substr(0, n + 1)).cx + dots <= width) ++n;
+        expected = text.substr(0, n) + u"...";
+      }
+      SCOPED_TRACE(std::string(c.font) + " width " + std::to_string(width));
+      EXPECT_EQ(ShortenString(canvas, text, width), expected);
+      EXPECT_EQ(ShortenString(canvas, text, width, dots), expected);
+    }
+  }
+  EXPECT_EQ(ShortenString(canvas, u"", 100), u"");
+}
+
+// The columns of the dark pixels of a bitmap row band.
+std::pair<int32_t, int32_t> inkSpan(TBitmap& bitmap, int32_t top, int32_t bottom) {
+  int32_t first = -1, last = -1;
+  for (int32_t x = 0; x < bitmap.Width(); ++x)
+    for (int32_t y = top; y < bottom; ++y) {
+      TColor c = bitmap.GetPixel(x, y);
+      if (((c & 0xFF) + ((c >> 8) & 0xFF) + ((c >> 16) & 0xFF)) < 3 * 160) {
+        if (first < 0) first = x;
+        last = x;
+        break;
+      }
+    }
+  return {first, last};
+}
+
+TEST(StringTree, PaintedTextIsShortenedAndKeepsItsAlignment) {
+  StringTree t;
+  t->Font().SetName("DejaVu Sans");
+  t->Font().SetSize(9);
+  t->Header().Columns().AddColumn();
+  PNTNode node = t->AddChild(nullptr);
+  UnicodeString text = u"A long text that cannot fit";
+  t->OnGetText = [&](TBaseNodeTree*, PNTNode, TColumnIndex, TNTTextType type, UnicodeString& s) {
+    if (type == ttNormal) s = text;
+  };
+  UnicodeString drawn;
+  t->OnDrawText = [&](TBaseNodeTree*, TCanvas&, PNTNode, TColumnIndex, const UnicodeString& s, const TRect&,
+                      bool&) { drawn = s; };
+  const TRect cell{20, 0, 100, 18};
+  int32_t width = t->NodeWidth(node, 0, nullptr);
+  for (TAlignment alignment : {taLeftJustify, taRightJustify}) {
+    TBitmap bitmap(140, 18);
+    bitmap.Canvas().Brush().SetColor(clWhite);
+    bitmap.Canvas().FillRect(TRect{0, 0, 140, 18});
+    t->PaintCellText(bitmap.Canvas(), node, 0, cell, width, alignment, false);
+    bitmap.Canvas().Font().Assign(t->Font());
+    EXPECT_EQ(drawn, ShortenString(bitmap.Canvas(), text, cell.Width() - 2 * t->TextMargin()));
+    EXPECT_TRUE(drawn.ends_with(u"...")) << UnicodeToUtf8(drawn);
+    auto [first, last] = inkSpan(bitmap, 0, 18);
+    ASSERT_GE(first, 0);
+    if (alignment == taLeftJustify) {
+      EXPECT_LE(first, cell.Left + t->TextMargin() + 2);
+    } else {
+      // The ellipsis ends at the right edge less the text margin.
+      EXPECT_GE(last, cell.Right - t->TextMargin() - 3);
+      EXPECT_LT(last, cell.Right - t->TextMargin());
+    }
+  }
+  // A column narrower than the ellipsis shows nothing.
+  TBitmap narrow(20, 18);
+  t->PaintCellText(narrow.Canvas(), node, 0, TRect{0, 0, 2 * t->TextMargin() + 3, 18}, width, taLeftJustify,
+                   false);
+  EXPECT_EQ(drawn, u"");
+}
+
+TEST(StringTree, AFontChangeClearsTheCachedWidths) {
+  StringTree t;
+  t->Font().SetName("DejaVu Sans");
+  t->Font().SetSize(8);
+  PNTNode a = t->AddChild(nullptr);
+  PNTNode b = t->AddChild(a);
+  t->OnGetText = [](TBaseNodeTree*, PNTNode, TColumnIndex, TNTTextType, UnicodeString& s) { s = u"Measured text"; };
+  const int32_t smallHeight = t->TextHeight();
+  const int32_t small = t->NodeWidth(a, NoColumn, nullptr);
+  t->NodeWidth(b, NoColumn, nullptr);
+  EXPECT_EQ(*t->CachedWidth(a), small);
+  EXPECT_NE(*t->CachedWidth(b), 0);
+  EXPECT_EQ(t->CachedWidth(t->RootNode()), nullptr);
+
+  t->Font().SetSize(16);
+  EXPECT_EQ(*t->CachedWidth(a), 0);
+  EXPECT_EQ(*t->CachedWidth(b), 0);
+  EXPECT_GT(t->TextHeight(), smallHeight);
+  EXPECT_GT(t->NodeWidth(a, NoColumn, nullptr), small);
+
+  // Invalidating or reinitialising a node forgets its width alone.
+  t->NodeWidth(a, NoColumn, nullptr);
+  t->NodeWidth(b, NoColumn, nullptr);
+  t->ReinitNode(a, false);
+  EXPECT_EQ(*t->CachedWidth(a), 0);
+  EXPECT_NE(*t->CachedWidth(b), 0);
+}
+
+TEST(StringTree, IncrementalSearchMatchesACaseSensitivePrefix) {
+  StringTree t;
+  PNTNode a = t->AddChild(nullptr);
+  t->OnGetText = [](TBaseNodeTree*, PNTNode, TColumnIndex, TNTTextType, UnicodeString& s) { s = u"Banknotes"; };
+  struct Case {
+    const char16_t* search;
+    int expected;
+  } cases[] = {{u"Bank", 0}, {u"", 0}, {u"Banknotes", 0}, {u"bank", 1}, {u"notes", 1}, {u"Banknotes!", 1}};
+  for (const Case& c : cases) EXPECT_EQ(t->SearchCompare(a, c.search), c.expected) << UnicodeToUtf8(c.search);
+}
+
+TEST(StringTree, StaticTextIsMeasuredOnlyWhereItIsShown) {
+  StringTree t;
+  PNTNode a = t->AddChild(nullptr);
+  t->OnGetText = [](TBaseNodeTree*, PNTNode, TColumnIndex, TNTTextType type, UnicodeString& s) {
+    if (type == ttStatic) s = u"(static)";
+  };
+  EXPECT_EQ(t->NodeExtraWidth(a, NoColumn, nullptr), 0);
+  t->StringTreeOptions().SetStringOptions(TNTStringOptions{toShowStaticText});
+  EXPECT_GT(t->NodeExtraWidth(a, NoColumn, nullptr), t->TextMargin());
+  t->SetMultiline(a, true);
+  EXPECT_EQ(t->NodeExtraWidth(a, NoColumn, nullptr), 0);
+}
+
+}  // namespace
+}  // namespace px
