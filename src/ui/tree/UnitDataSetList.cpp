@@ -325,7 +325,9 @@ void TDataSetList::QueryCellText(PNTNode node, TColumnIndex column, TNTTextType 
   if (type != ttNormal || !text.empty() || column < 0) return;
   Integer index = ViewColumnIndex(column);
   if (index < 0) return;
-  if (TMemRecord* rec = GetNodeRecord(node)) text = AnsiToUnicode(view_->GetAnsiText(rec, index));
+  // The view's display text: its 8-bit plain text reads only a column's
+  // separate text field, which the grid's columns do not set.
+  if (TMemRecord* rec = GetNodeRecord(node)) text = view_->GetText(rec, index);
 }
 
 UnicodeString TDataSetList::EditorText(PNTNode node, TColumnIndex column) {
@@ -411,6 +413,15 @@ void TDataSetList::delayedNotification() {
 
 void TDataSetList::RestartClickTimer(PNTNode node) {
   TCustomNodeStringTree::RestartClickTimer(node);
+  noteChange();
+}
+
+void TDataSetList::FocusMoved(PNTNode node, TColumnIndex column) {
+  TCustomNodeStringTree::FocusMoved(node, column);
+  noteChange();
+}
+
+void TDataSetList::noteChange() {
   if (updating_) return;
   clickTimer_->SetEnabled(false);
   if (clickTimer_->Interval() == 0)
@@ -553,7 +564,7 @@ void TDataSetList::HeaderClicked(const TColumnHitInfo& hitInfo) {
 TMenuItem* TDataSetList::popupItemOfTag(int64_t tag) const {
   TMenuItem* items = headerPopup_->Items();
   for (Integer i = 0; i < items->Count(); ++i)
-    if (items->Items(i)->Tag == tag && !items->Items(i)->Caption().empty()) return items->Items(i);
+    if (items->Items(i)->Tag == tag) return items->Items(i);
   return nullptr;
 }
 

@@ -90,6 +90,7 @@ class TDataSetList : public TCustomNodeStringTree {
   void HeaderClicked(const TColumnHitInfo& hitInfo) override;
   void ColumnFocused(TColumnIndex column, TShiftState shift) override;
   void RestartClickTimer(PNTNode node) override;
+  void FocusMoved(PNTNode node, TColumnIndex column) override;
   void NotifyChecked(PNTNode node) override;
   void ReleaseNodeText(PNTNode node) override;
   bool EditQuery(PNTNode node, TColumnIndex column, bool allowed) override;
@@ -103,6 +104,9 @@ class TDataSetList : public TCustomNodeStringTree {
 
  private:
   void delayedNotification();
+  // The focus or the selection changed: the delayed notification restarts
+  // (runs at once with a delay of 0); nothing while Refresh runs.
+  void noteChange();
   void clearNodes();
   void addRecordNode(TMemRecord* rec);
   void sortByHeader();
