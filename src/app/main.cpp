@@ -12,9 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "FakeHidSysfs.h"
-#include "ScaleFile.h"
-#include "ScaleSimulator.h"
+#include "SimulatedScale.h"
 #include "app/Startup.h"
 #include "device/UnitHID.h"
 #include "platform/core/Exceptions.h"
@@ -24,77 +22,6 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 void onStopSignal(int) { stopRequested = 1; }
-
-// The simulated scale in a private device tree. It leaves when asked to
-// disconnect and comes back a second later, or as soon as its file changes
-// (a new counting result).
-class SimulatedScale {
- public:
-  SimulatedScale(std::string fileName, std::filesystem::path root)
-      : fileName_(std::move(fileName)), root_(std::move(root)), tree_(root_) {
-    const px::TScaleFile file = px::ReadScaleFile(fileName_);
-    scale_ = std::make_unique<px::TScaleSimulator>(file.Variant, file.Protocol);
-    px::ApplyScaleFile(file, *scale_);
-    stamp_ = stamp();
-    device_.ProductId = static_cast<px::Word>(file.Variant);
-    tree_.Add(device_);
-    scale_->SetOnDisconnectRequest([this] { leaveRequested_ = 1; });
-  }
-  ~SimulatedScale() {
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
-  void Setup(px::TProgramSetup& setup) {
-    setup.SysfsRoot = tree_.SysfsRoot();
-    setup.DevRoot = tree_.DevRoot();
-    setup.WatchHotPlug = false;
-    setup.Opener = scale_->Opener();
-  }
-  // Runs on the GUI thread every few hundred milliseconds.
-  void Poll() {
-    const auto now = std::filesystem::file_time_type::clock::now();
-    const bool changed = stamp() != stamp_;
-    if (present_ && (leaveRequested_ || changed)) {
-      leaveRequested_ = 0;
-      tree_.Remove(device_.Node);
-      present_ = false;
-      returnAt_ = now + std::chrono::seconds(1);
-      refresh();
-    } else if (!present_ && (now >= returnAt_ || changed)) {
-      reload();
-      ++device_.Instance;
-      tree_.Add(device_);
-      present_ = true;
-      refresh();
-    }
-  }
-
- private:
-  std::filesystem::file_time_type stamp() const {
-    std::error_code ec;
-    return std::filesystem::last_write_time(fileName_, ec);
-  }
-  void reload() {
-    stamp_ = stamp();
-    try {
-      px::ApplyScaleFile(px::ReadScaleFile(fileName_), *scale_);
-    } catch (const px::Exception& e) {
-      std::fprintf(stderr, "%s\n", e.what());
-    }
-  }
-  static void refresh() {
-    if (px::HIDDevices) px::HIDDevices->Refresh();
-  }
-  std::string fileName_;
-  std::filesystem::path root_;
-  px::FakeHidSysfs tree_;
-  px::FakeHidDevice device_;
-  std::unique_ptr<px::TScaleSimulator> scale_;
-  std::filesystem::file_time_type stamp_;
-  std::filesystem::file_time_type returnAt_;
-  volatile std::sig_atomic_t leaveRequested_ = 0;
-  bool present_ = true;
-};
 
 int usage() {
   std::fprintf(stderr, "usage: Pondarix7350 [--simulated-scale FILE] [--receipt-port PATH]\n");
@@ -116,18 +43,21 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, onStopSignal);
   std::signal(SIGINT, onStopSignal);
   int rc = 0;
-  std::unique_ptr<SimulatedScale> simulated;
+  std::unique_ptr<px::TSimulatedScale> simulated;
   QTimer poll;
   try {
     if (!scaleFile.empty()) {
       const auto root = std::filesystem::temp_directory_path() / ("pondarix-scale-" + std::to_string(::getpid()));
-      simulated = std::make_unique<SimulatedScale>(scaleFile, root);
-      simulated->Setup(setup);
+      simulated = std::make_unique<px::TSimulatedScale>(scaleFile, root);
+      setup.SysfsRoot = simulated->SysfsRoot();
+      setup.DevRoot = simulated->DevRoot();
+      setup.WatchHotPlug = false;
+      setup.Opener = simulated->Opener();
     }
     px::InitializeProgram(setup);
     QObject::connect(&poll, &QTimer::timeout, [&] {
       if (stopRequested && px::Application) px::Application->Terminate();
-      if (simulated) simulated->Poll();
+      if (simulated && simulated->Poll() && px::HIDDevices) px::HIDDevices->Refresh();
     });
     poll.start(200);
     rc = px::RunMainBlock();

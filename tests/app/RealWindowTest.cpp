@@ -48,7 +48,7 @@ TEST(RealWindow, UnderXvfb) {
   const std::string script =
       "set -e\n"
       "export QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=1:strict_string_checks=0\n"
-      "'" PX_PROGRAM_PATH "' & P=$!\n"
+      "'" PX_PROGRAM_PATH "' --simulated-scale '" PX_SOURCE_DIR "/resources/scale-sample.txt' & P=$!\n"
       "W=$(xdotool search --sync --onlyvisible --name 'Pondarix 7350 - Cash counting' | head -1)\n"
       "sleep 2\n"
       "xdotool getwindowgeometry --shell $W > '" + work.File("geometry") + "'\n"
@@ -57,6 +57,12 @@ TEST(RealWindow, UnderXvfb) {
       "xdotool mousemove $((X + " + std::to_string(infoX) + ")) $((Y + " + std::to_string(infoY) + ")) click 1\n"
       "sleep 2\n"
       "import -window root '" + work.File("after.png") + "'\n"
+      // The status screen's Disconnect: the simulated scale leaves and comes
+      // back a second later, which the status screen greets with its
+      // animation.
+      "xdotool mousemove $((X + 46)) $((Y + HEIGHT - 36)) click 1\n"
+      "sleep 3\n"
+      "import -window root '" + work.File("back.png") + "'\n"
       "kill -TERM $P\n"
       "wait $P\n";
   WriteFileBytes(work.Path() / "run.sh", script);
@@ -76,9 +82,17 @@ TEST(RealWindow, UnderXvfb) {
       if (l.rfind("Y=", 0) == 0) y0 = std::stoi(l.substr(2));
     }
   }
-  QImage shot, after, strip;
+  int height = 0;
+  {
+    std::ifstream g(work.File("geometry"));
+    std::string l;
+    while (std::getline(g, l))
+      if (l.rfind("HEIGHT=", 0) == 0) height = std::stoi(l.substr(7));
+  }
+  QImage shot, after, back, strip, progress;
   ASSERT_TRUE(shot.load(QString::fromStdString(work.File("before.png"))));
   ASSERT_TRUE(after.load(QString::fromStdString(work.File("after.png"))));
+  ASSERT_TRUE(back.load(QString::fromStdString(work.File("back.png"))));
   ASSERT_TRUE(strip.load(QString::fromStdString(std::string(PX_APP_DATA_DIR) + "/images/IMAGES80.png")));
   // Each icon is drawn centred in its 88 x 80 button; its opaque pixels show
   // on the screen as they are in the strip.
@@ -102,6 +116,35 @@ TEST(RealWindow, UnderXvfb) {
     // Edges are antialiased against the button colour.
     EXPECT_GT(same * 10, opaque * 8);
   }
+  // The status panel sits at the bottom of the menu panel, 99 pixels above
+  // the window's bottom. The scale present at start: "Active" at its left
+  // (dark text on the grey panel; without a scale the panel is empty), and
+  // no animation yet.
+  const int panelX = x0 + 2, panelY = y0 + height - 99;
+  int dark = 0;
+  for (int y = 4; y < 45; ++y)
+    for (int x = 0; x < 44; ++x) dark += qGray(shot.pixel(panelX + x, panelY + y)) < 100;
+  EXPECT_GT(dark, 20);
+  // Back after the disconnect: one image of the PROGRESS strip at
+  // (w - 40, (h - 32) div 2) of the 88 x 49 panel.
+  ASSERT_TRUE(progress.load(QString::fromStdString(std::string(PX_APP_DATA_DIR) + "/images/PROGRESS.png")));
+  auto litPixels = [&](const QImage& screen) {
+    int best = 0;
+    for (int step = 0; step < 6; ++step) {
+      int lit = 0;
+      for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+          const QColor want = progress.pixelColor(x, step * 32 + y);
+          if (want.alpha() == 255 && want.green() > 120 && want.red() < 90)
+            lit += screen.pixelColor(panelX + 48 + x, panelY + 8 + y) == want.rgb();
+        }
+      best = std::max(best, lit);
+    }
+    return best;
+  };
+  EXPECT_EQ(litPixels(shot), 0);
+  EXPECT_GT(litPixels(back), 20);
+
   // Information shows frame 2: its memo is white where the settings page is grey.
   const int mx = x0 + 92 + 60, my = y0 + 19 + 60;
   EXPECT_NE(shot.pixelColor(mx, my), QColor(Qt::white));

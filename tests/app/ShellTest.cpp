@@ -11,6 +11,7 @@
 #include "AppTestSupport.h"
 #include "FakeHidSysfs.h"
 #include "ScaleSimulator.h"
+#include "SimulatedScale.h"
 #include "app/Startup.h"
 #include "app/UnitDatasets.h"
 #include "app/UnitInformationFrame.h"
@@ -36,7 +37,9 @@ const std::string shipped = std::string(PX_APP_DATA_DIR) + "/";
 // test asks), a private device tree with or without a simulated scale.
 class Program {
  public:
-  explicit Program(const std::string& langExtra = "", Integer variant = 0) : tree_(home_.Dir().Path() / "devices") {
+  // With a simulated scale, its device tree takes the place of the test's.
+  explicit Program(const std::string& langExtra = "", Integer variant = 0, TSimulatedScale* simulated = nullptr)
+      : tree_(home_.Dir().Path() / "devices") {
     std::string lang = ReadFileBytes(shipped + "Pondarix7350.lang");
     lang += langExtra;
     langFile_ = home_.Dir().File("Pondarix7350.lang");
@@ -59,8 +62,9 @@ class Program {
       tree_.Add(device_);
       setup.Opener = scale->Opener();
     }
-    setup.SysfsRoot = tree_.SysfsRoot();
-    setup.DevRoot = tree_.DevRoot();
+    setup.SysfsRoot = simulated ? simulated->SysfsRoot() : tree_.SysfsRoot();
+    setup.DevRoot = simulated ? simulated->DevRoot() : tree_.DevRoot();
+    if (simulated) setup.Opener = simulated->Opener();
     setup.WatchHotPlug = false;
     InitializeProgram(setup);
     SetBeepHandler([this] { ++beeps; });  // the application object installed its own
@@ -332,6 +336,61 @@ TEST(Shell, StatusScreenFollowsTheSimulatedScale) {
 
   s->btnDisconnect->Click();
   EXPECT_EQ(p.scale->DisconnectRequests(), 1);
+}
+
+TEST(Shell, SimulatedScaleLeavesAfterAReadOutUntilItsFileChanges) {
+  using namespace std::chrono_literals;
+  TempDir dir;
+  const std::string file = dir.File("scale.txt");
+  std::string text = ReadFileBytes(std::string(PX_SOURCE_DIR) + "/resources/scale-sample.txt");
+  WriteFileBytes(file, text);
+  // A new result: another count of slot 8, saved with a later time.
+  auto save = [&](const std::string& count) {
+    const size_t at = text.find("count 8 ");
+    text.replace(at, text.find('\n', at) - at, "count 8 " + count);
+    const auto before = fs::last_write_time(file);
+    WriteFileBytes(file, text);
+    fs::last_write_time(file, before + 1s);
+  };
+  TSimulatedScale sim(file, dir.Path() / "devices");
+  Program p("", 0, &sim);
+  ASSERT_TRUE(Vantorel7350->Connected);
+  const auto t0 = TSimulatedScale::Clock::now();
+  auto connectedAt = [&](std::chrono::milliseconds at) {
+    if (sim.Poll(t0 + at)) HIDDevices->Refresh();
+    return Vantorel7350->Connected;
+  };
+  TVantorelResult result;
+
+  // Asked to disconnect from the status screen: back a second later.
+  p.Status()->btnDisconnect->Click();
+  EXPECT_FALSE(connectedAt(0ms));
+  EXPECT_FALSE(connectedAt(999ms));
+  EXPECT_TRUE(connectedAt(1000ms));
+
+  // A new result while it is present: it leaves and comes back with it.
+  save("5");
+  EXPECT_FALSE(connectedAt(1000ms));
+  EXPECT_TRUE(connectedAt(1000ms));
+
+  // A read-out (it ends with a disconnect request): away until the next
+  // result, however long that takes.
+  ASSERT_TRUE(Vantorel7350->ReadResult(result));
+  EXPECT_EQ(result.Count[8], 5);
+  EXPECT_FALSE(connectedAt(1100ms));
+  EXPECT_FALSE(connectedAt(600s));
+  save("7");
+  EXPECT_TRUE(connectedAt(601s));
+  ASSERT_TRUE(Vantorel7350->ReadResult(result));
+  EXPECT_EQ(result.Count[8], 7);
+
+  // The next result saved before the scale had even left: back at once.
+  save("8");
+  EXPECT_FALSE(connectedAt(602s));
+  EXPECT_TRUE(connectedAt(602s));
+  ASSERT_TRUE(Vantorel7350->ReadResult(result));
+  EXPECT_EQ(result.Count[8], 8);
+  EXPECT_EQ(sim.Simulator().DisconnectRequests(), 4);
 }
 
 TEST(Shell, StatusScreenAfterConnectShowsTwoToOneAndVariantOneCannotDisconnect) {

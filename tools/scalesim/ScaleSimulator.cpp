@@ -121,6 +121,9 @@ void TScaleSimulator::serve(int fd, int stopFd) {
       }
     }
     if (!answered) continue;
+    // Before the reply: once the program has its answer, whoever watches the
+    // requests already knows of this one.
+    if (onDisconnect) onDisconnect();
     if (delayMs > 0) {
       pollfd s{stopFd, POLLIN, 0};
       if (poll(&s, 1, delayMs) > 0) return;
@@ -130,7 +133,6 @@ void TScaleSimulator::serve(int fd, int stopFd) {
       std::lock_guard g(lock_);
       ++replies_;
     }
-    if (onDisconnect) onDisconnect();
   }
 }
 

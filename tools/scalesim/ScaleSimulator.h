@@ -71,7 +71,8 @@ class TScaleSimulator {
   void SetLateReplyMs(Integer ms);
   // A scale that answers nothing at all.
   void SetSilent(bool silent);
-  // Called (on the simulator's thread) after each disconnect request.
+  // Called (on the simulator's thread) for each disconnect request answered,
+  // before its reply goes out; it may call Requests and ClearRequests.
   void SetOnDisconnectRequest(std::function<void()> callback);
 
   std::vector<Report> Requests() const;
