@@ -74,6 +74,19 @@ int32_t TPDFWriter::AddObject(std::unique_ptr<TPDFObject> object) {
   return static_cast<int32_t>(objects_.size());
 }
 
+int32_t TPDFWriter::ReserveObject() { return AddObject(std::make_unique<TPDFNull>()); }
+
+void TPDFWriter::SetObject(int32_t number, std::unique_ptr<TPDFObject> object) {
+  Assert(object != nullptr, "TPDFWriter.SetObject: nil object");
+  Assert(number >= 1 && number <= GetObjectCount(), "TPDFWriter.SetObject: number out of range");
+  objects_[number - 1] = std::move(object);
+}
+
+void TPDFWriter::DropObjectsFrom(int32_t number) {
+  Assert(number >= 1, "TPDFWriter.DropObjectsFrom: number out of range");
+  if (number <= GetObjectCount()) objects_.resize(static_cast<size_t>(number) - 1);
+}
+
 TPDFObject* TPDFWriter::GetIndirectObj(int32_t number, int32_t generation) {
   if (number < 1 || number > GetObjectCount() || generation != 0)
     throw Exception("TPDFWriter.Objects[]: Index out of range");

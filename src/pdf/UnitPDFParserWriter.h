@@ -18,6 +18,15 @@ class TPDFWriter : public TPDFCollection {
 
   // Appends an object (taken over) and returns its number.
   int32_t AddObject(std::unique_ptr<TPDFObject> object);
+  // Takes the next number now and leaves null in its place until SetObject
+  // fills it: a copy of objects that refer to each other needs the number of
+  // an object before the object itself is complete.
+  int32_t ReserveObject();
+  // Replaces the object of a number already given out.
+  void SetObject(int32_t number, std::unique_ptr<TPDFObject> object);
+  // Drops every object from number on (nothing when number is past the
+  // end): what a failed copy added before anything else was added.
+  void DropObjectsFrom(int32_t number);
 
   // Raises Exception "TPDFWriter.Objects[]: Index out of range" for anything
   // but numbers 1..count with generation 0.

@@ -510,6 +510,92 @@ int runImage(const Args& args, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+// pdf import [--format 0|1] [--text TEXT] OUT SRC:PAGE[+SRC:PAGE...]...: one
+// page per argument, sized as its first source page, with the listed pages
+// (counted from 1) drawn in order; TEXT is drawn after the first import.
+int runImport(const Args& args, std::ostream& out, std::ostream& err) {
+  uint8_t format = 0;
+  std::string text;
+  bool withText = false;
+  size_t at = 1;
+  while (at < args.size() && args[at].rfind("--", 0) == 0) {
+    if (args[at] == "--format" && at + 1 < args.size() && (args[at + 1] == "0" || args[at + 1] == "1")) {
+      format = static_cast<uint8_t>(args[at + 1][0] - '0');
+    } else if (args[at] == "--text" && at + 1 < args.size()) {
+      text = args[at + 1];
+      withText = true;
+    } else {
+      return usageError(err);
+    }
+    at += 2;
+  }
+  if (args.size() - at < 2) return usageError(err);
+  const std::string outName = args[at++];
+  struct Import {
+    std::string file;
+    int32_t page;
+  };
+  std::vector<std::vector<Import>> pages;
+  for (; at < args.size(); ++at) {
+    std::vector<Import> imports;
+    std::string rest = args[at];
+    for (size_t plus; !rest.empty(); rest = plus == std::string::npos ? std::string() : rest.substr(plus + 1)) {
+      plus = rest.find('+');
+      const std::string item = rest.substr(0, plus);
+      const size_t colon = item.rfind(':');
+      if (colon == std::string::npos || colon == 0 || colon + 1 == item.size() || colon + 10 < item.size() ||
+          item.find_first_not_of("0123456789", colon + 1) != std::string::npos)
+        return usageError(err);
+      imports.push_back({item.substr(0, colon), static_cast<int32_t>(std::stol(item.substr(colon + 1)))});
+    }
+    if (imports.empty()) return usageError(err);
+    pages.push_back(std::move(imports));
+  }
+  std::map<std::string, std::unique_ptr<TPDFReader>> readers;
+  auto reader = [&](const std::string& file) {
+    auto& r = readers[file];
+    if (!r) r = std::make_unique<TPDFReader>(file);
+    return r.get();
+  };
+  TPDFPrinter printer;
+  printer.SetOptions(7);
+  printer.OutputFormat = format;
+  bool textDrawn = false;
+  for (size_t n = 0; n < pages.size(); ++n) {
+    const Import& first = pages[n].front();
+    TPDFReader* source = reader(first.file);
+    TPDFBox box;
+    if (first.page < 1 || first.page > source->GetPageCount() || !source->GetMediaBox(first.page, box))
+      throw ERangeError("Page index out of range.");
+    printer.PageWidth = static_cast<int32_t>(std::lround((box.Right - box.Left) * 100));
+    printer.PageHeight = static_cast<int32_t>(std::lround((box.Top - box.Bottom) * 100));
+    if (printer.Printing()) printer.NewPage();
+    else printer.BeginDoc();
+    for (const Import& import : pages[n]) {
+      printer.DrawLinkedPage(reader(import.file), import.page - 1);
+      const auto& last = printer.LastImport;
+      out << "page " << n + 1 << " " << import.file << ":" << import.page << " objects " << last.Objects << " names ";
+      if (last.NextName > last.FirstName) out << "X" << last.FirstName << "-X" << (last.NextName - 1) << "\n";
+      else out << "-\n";
+      if (withText && !textDrawn) {
+        TPDFCanvas& c = printer.Canvas();
+        c.Font().SetName("Liberation Sans");
+        c.Font().SetSize(12);
+        c.Brush().SetStyle(bsClear);
+        const int32_t inch = printer.PixelsPerInch();
+        c.TextOut(inch, inch, Utf8ToUnicode(text));
+        textDrawn = true;
+      }
+    }
+  }
+  printer.EndDoc();
+  TMemoryStream* document = printer.Document();
+  SaveFileAtomically(outName, [&](TStream& stream) {
+    stream.Write(document->Memory(), document->Size());
+  });
+  return 0;
+}
+
 int runPdf(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) return usageError(err);
   if (args[0] == "decode") return runDecode(args, out, err);
@@ -519,6 +605,7 @@ int runPdf(const Args& args, std::ostream& out, std::ostream& err) {
   if (args[0] == "draw") return runDraw(args, out, err);
   if (args[0] == "color") return runColor(args, out, err);
   if (args[0] == "image") return runImage(args, out, err);
+  if (args[0] == "import") return runImport(args, out, err);
   return usageError(err);
 }
 
@@ -529,7 +616,8 @@ const PxCommand pdfCommand("pdf",
                            "  pxtool pdf rewrite [--format 0|1] [--rc4 40|128 OWNERPASSWORD] IN OUT\n"
                            "  pxtool pdf draw [--format 0|1] [--options N] SCRIPT OUT\n"
                            "  pxtool pdf color FILE PAGE SPACE V...\n"
-                           "  pxtool pdf image FILE PAGE NAME OUT.pam",
+                           "  pxtool pdf image FILE PAGE NAME OUT.pam\n"
+                           "  pxtool pdf import [--format 0|1] [--text TEXT] OUT SRC:PAGE[+SRC:PAGE...]...",
                            runPdf);
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "pdf/gui/UnitPDFPrinter.h"
 
+#include "pdf/UnitPDFLinkedDocument.h"
 #include "pdf/gui/UnitPDFFont.h"
 #include "pdf/gui/UnitPDFImage.h"
 #include "platform/core/CodePages.h"
@@ -120,6 +121,7 @@ void TPDFPrinter::EndDoc() {
       p.pageCount_ = 0;
       p.fonts_.reset();
       p.images_.reset();
+      p.linked_.clear();
       p.writer_.reset();
       p.catalog_ = p.pages_ = p.page_ = p.resources_ = nullptr;
     }
@@ -215,6 +217,25 @@ void TPDFPrinter::AddLayerToResource(int32_t index) {
   }
   const std::string name = "O" + std::to_string(index);
   if (!props->Find(name)) props->Add(name, std::make_unique<TPDFReference>(layers_[static_cast<size_t>(index)], 0));
+}
+
+void TPDFPrinter::DrawLinkedPage(TPDFCollection* source, int32_t pageIndex) {
+  needPrinting();
+  Assert(source != nullptr, "TPDFPrinter.DrawLinkedPage: no source document");
+  Assert(resources_ != nullptr, "TPDFPrinter: no page resources");
+  TPDFLinkedDocument* linked = nullptr;
+  for (auto& l : linked_)
+    if (l->Source() == source) linked = l.get();
+  if (!linked) {
+    linked_.push_back(std::make_unique<TPDFLinkedDocument>(writer_.get(), source));
+    linked = linked_.back().get();
+  }
+  const int32_t copied = linked->CopiedObjects();
+  const int32_t firstName = resourceCounter_;
+  std::string content;
+  linked->ImportPage("q\n", "\nQ\n", content, resources_, resourceCounter_, pageIndex);
+  LastImport = {linked->CopiedObjects() - copied, firstName, resourceCounter_};
+  if (!content.empty()) canvas_->InsertRawContent(content);
 }
 
 TMemoryStream* TPDFPrinter::Document() {

@@ -18,6 +18,7 @@ PX_DECLARE_EXCEPTION(EPDFPrinterException, EPDFException);
 
 class TPDFFontCollection;
 class TPDFImageCollection;
+class TPDFLinkedDocument;
 
 class TPDFPrinter {
  public:
@@ -37,6 +38,18 @@ class TPDFPrinter {
   int32_t LayerCount() const { return static_cast<int32_t>(layers_.size()); }
   int32_t AddLayer(const std::string& name, bool visible);
   void AddLayerToResource(int32_t index);
+  // Draws page PageIndex (0-based) of the read document Source at this
+  // point of the current page's drawing. Source is not owned; it must live
+  // until EndDoc.
+  void DrawLinkedPage(TPDFCollection* source, int32_t pageIndex);
+  // What the last DrawLinkedPage added: source objects copied and the
+  // resource names "X<FirstName>" up to before "X<NextName>".
+  struct TLinkedPageImport {
+    int32_t Objects = 0;
+    int32_t FirstName = 1;
+    int32_t NextName = 1;
+  };
+  TLinkedPageImport LastImport;
   // The last finished document; nullptr before the first or after Abort.
   TMemoryStream* Document();
   void SetOptions(uint8_t value);
@@ -72,8 +85,9 @@ class TPDFPrinter {
   TPDFDictionary* page_ = nullptr;
   TPDFDictionary* resources_ = nullptr;
   int32_t pageCount_ = 0;
-  // Linked documents come with page imports; the per-page name counter is
-  // kept for them.
+  // One per source document, so that its objects are copied once.
+  std::vector<std::unique_ptr<TPDFLinkedDocument>> linked_;
+  // Names of imported resources ("X1", "X2", ...) count from 1 on each page.
   int32_t resourceCounter_ = 1;
   std::vector<int32_t> layers_;
   bool printing_ = false;

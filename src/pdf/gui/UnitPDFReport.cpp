@@ -270,13 +270,22 @@ void TPDFReport::Draw() {
   if (printer_->Printing()) printer_->EndDoc();
 }
 
+void TPDFReport::drawLinkedPage(const TReportLinkedPage& linked, TCanvas& canvas) {
+  if (!linked.Present()) return;
+  auto* pdf = dynamic_cast<TPDFCanvas*>(&canvas);
+  if (!pdf || !pdf->Printer) return;
+  TPDFCollection* document = linked.Document ? linked.Document : Link(linked.FileName);
+  // The linked page belongs to no layer, whatever the items before it chose.
+  if (!pdf->Finished()) pdf->SetLayer(-1);
+  pdf->Printer->DrawLinkedPage(document, linked.PageIndex);
+}
+
 void TPDFReport::DrawPage(TReportPage* page, TCanvas* canvas) {
   Assert(page != nullptr, "TPDFReport.DrawPage: no page");
   Assert(canvas != nullptr, "TPDFReport.DrawPage: no canvas");
-  // Underlays and overlays (pages of linked documents) are kept with the
-  // page; placing them needs the page import, which this producer does not
-  // have yet.
+  drawLinkedPage(page->Underlay, *canvas);
   page->Group->Draw(*this, *canvas);
+  drawLinkedPage(page->Overlay, *canvas);
   if (auto* pdf = dynamic_cast<TPDFCanvas*>(canvas); pdf && !pdf->Finished()) pdf->SetLayer(-1);
 }
 

@@ -115,7 +115,7 @@ class TReportGroup : public TReportItem {
 // A page of another PDF document drawn under or over a page's items.
 struct TReportLinkedPage {
   std::string FileName;
-  int32_t PageIndex = -1;
+  int32_t PageIndex = -1;  // 0-based
   TPDFCollection* Document = nullptr;  // an open document instead of a file
   bool Present() const { return Document != nullptr || !FileName.empty(); }
 };
@@ -170,6 +170,8 @@ class TPDFReport {
   std::vector<std::unique_ptr<TReportPage>> pages_;
   std::unique_ptr<TPDFPrinter> printer_;
   std::vector<std::unique_ptr<TPDFFileLink>> links_;
+  // A page of a linked document under or over a page's items.
+  void drawLinkedPage(const TReportLinkedPage& linked, TCanvas& canvas);
 };
 
 class TReportRenderer {
