@@ -1,6 +1,7 @@
 #include "pdf/gui/UnitPDFReport.h"
 
 #include <algorithm>
+#include <exception>
 #include <cstring>
 #include <mutex>
 
@@ -251,6 +252,20 @@ void TPDFReport::Draw() {
   if (OnBeforeDraw)
     for (auto& page : pages_)
       if (!OnBeforeDraw(*page)) return;
+  // A page that cannot be drawn (a linked file that is damaged or missing)
+  // ends the document without a result rather than leaving it open.
+  struct AbortOnFailure {
+    TPDFPrinter& printer;
+    int uncaught = std::uncaught_exceptions();
+    ~AbortOnFailure() {
+      if (std::uncaught_exceptions() > uncaught && printer.Printing()) {
+        try {
+          printer.Abort();
+        } catch (...) {
+        }
+      }
+    }
+  } abortOnFailure{*printer_};
   bool first = true;
   for (auto& page : pages_) {
     if (OnBeforePage && !OnBeforePage(*page)) break;
