@@ -31,7 +31,6 @@ class TPopupMenu;
 struct TColumnHitInfo;
 struct THeaderPaintInfo;
 class INTDragManager;
-class INTEditLink;
 class IDataObject;
 struct TFormatEtc;
 struct TStgMedium;
@@ -180,6 +179,48 @@ struct TTVItem {
   int32_t Children = 0;
 };
 
+// ---------------------------------------------------------------------------
+// Input: the in-place editor link. The tree asks its create-editor
+// dispatcher for one when a cell is to be edited and talks to the editor only
+// through it. Links are shared: the tree keeps one for the edit and holds an
+// extra reference across every call, since a link may end the edit (and so
+// drop the tree's reference) from inside its own method.
+class INTEditLink {
+ public:
+  virtual ~INTEditLink() = default;
+  // Shows the editor and focuses it; false when the link has stopped.
+  virtual bool ShowEditor() = 0;
+  // Ends without storing; true when it acted.
+  virtual bool CancelEditing() = 0;
+  // Stores the result and ends; true when it acted.
+  virtual bool AcceptEditing() = 0;
+  // Attaches the link to a cell; false when it cannot edit that cell.
+  virtual bool PrepareForCell(TBaseNodeTree* tree, PNTNode node, TColumnIndex column) = 0;
+  virtual TRect GetEditorBounds() = 0;
+  virtual void RelayMessage(TMessage& message) = 0;
+  virtual void SetEditorBounds(TRect r) = 0;
+};
+using TNTEditLinkRef = std::shared_ptr<INTEditLink>;
+
+// Directions of the automatic scrolling.
+enum TNTScrollDirection { sdLeft, sdUp, sdRight, sdDown };
+using TNTScrollDirections = TSet<TNTScrollDirection>;
+
+// Cursor slots of the wheel-panning cursors ("NT_MOVE*").
+enum TNTPanningCursor : TCursor {
+  crNTMoveAll = 70,
+  crNTMoveEW,
+  crNTMoveNS,
+  crNTMoveN,
+  crNTMoveS,
+  crNTMoveE,
+  crNTMoveW,
+  crNTMoveNE,
+  crNTMoveNW,
+  crNTMoveSE,
+  crNTMoveSW,
+};
+
 class TBaseNodeTree : public TCustomControl {
  public:
   explicit TBaseNodeTree(TComponent* owner);
@@ -274,6 +315,137 @@ class TBaseNodeTree : public TCustomControl {
   void SelectAll(bool visibleOnly);
   TNodeArray GetSortedSelection(bool resolve);
   TNodeArray GetSortedCutCopySet(bool resolve);
+
+  // ==== Input: selection, focus, incremental search, editing, keys, mouse
+  // ---- selection kept sorted by node address
+  // Binary search between Low and High (negative: the whole array); Index is
+  // the position found or the insertion position.
+  bool FindInSelection(PNTNode node, int32_t& index, int32_t high = -1, int32_t low = -1) const;
+  // Adds a batch in one sort and merge; Force skips the level, sibling and
+  // disabled checks. True when something was added.
+  bool InternalAddToSelection(const PNTNode* newItems, int32_t count, bool force);
+  bool InternalAddNodeToSelection(PNTNode node, bool force);
+  void AddNodesToSelection(const PNTNode* newItems, int32_t count, bool force);
+  void AddToTempBuffer(PNTNode node);
+  void ClearTempBuffer();
+  const TNodeArray& TempNodeBuffer() const { return tempNodeCache_; }
+  void ResetRangeAnchor();
+  void SelectNodeRange(PNTNode startNode, PNTNode endNode, bool addOnly);
+  void ToggleSelectionRange(PNTNode startNode, PNTNode endNode);
+  void UnselectNodeRange(PNTNode startNode, PNTNode endNode);
+  void MarkCutCopy();
+  void FocusCell(PNTNode node, TColumnIndex column);
+  void EnsureFocusedNode();
+  void EnsureNodeSelected();
+  // The selection step of a click with modifiers.
+  void HandleClickSelection(PNTNode lastFocused, PNTNode newNode, TShiftState shift, bool deferToggle);
+  PNTNode NextNodeToSelect() const { return nextNodeToSelect_; }
+  int32_t LastSelectionLevel() const { return lastSelectionLevel_; }
+
+  // ---- incremental search
+  // 0 all nodes, 1 off, 2 all nodes from an initialized start, 3 visible only.
+  Byte IncrementalSearchMode = 0;
+  // 0 from the first node, 1 from the last match, 2 from the focused node.
+  Byte IncrementalSearchStart = 2;
+  // 0 forward, 1 backward.
+  Byte IncrementalSearchDirection = 0;
+  Cardinal IncrementalSearchTimeout = 1000;
+  const UnicodeString& SearchBuffer() const { return searchBuffer_; }
+  PNTNode LastSearchNode() const { return lastSearchNode_; }
+  virtual void IncrementalSearch(Word charCode);
+  // The search time-out ran out (timer 7).
+  void StopIncrementalSearch();
+
+  // ---- in-place editing
+  Cardinal EditDelay = 1000;
+  TColumnIndex EditColumn() const { return editColumn_; }
+  INTEditLink* EditLink() const { return editLink_.get(); }
+  virtual void BeginCellEdit();
+  virtual bool EndCellEdit();
+  virtual bool CancelCellEdit();
+  virtual void CancelCellEditAndNotify();
+  virtual void UpdateCellEditBounds();
+  // Cancels a running or pending edit.
+  void AbandonEditIfAny();
+
+  // ---- keyboard
+  PNTNode KeyCheckNode() const { return keyCheckNode_; }
+
+  // ---- mouse
+  // In-node hit positions of a point on HitInfo's row; X relative to the
+  // cell, Right the cell's width.
+  virtual void LocateHitInNodeLTR(THitInfo& hitInfo, int32_t x, int32_t right, TAlignment alignment);
+  virtual void LocateHitInNodeRTL(THitInfo& hitInfo, int32_t x, int32_t right, TAlignment alignment);
+  virtual TCheckState NextCheckStateOf(TCheckType checkType, TCheckState checkState);
+  virtual bool ParentCheckStateFor(PNTNode node, TCheckState newCheckState);
+  virtual void MouseButtonDown(TMessage& message, THitInfo& hitInfo);
+  virtual void MouseButtonDblClick(TMessage& message, const THitInfo& hitInfo);
+  virtual void MouseButtonUp(TMessage& message, const THitInfo& hitInfo);
+  virtual void UpdateHotTrack(int32_t x, int32_t y);
+  virtual TNTScrollDirections ComputeScrollDirections(int32_t x, int32_t y);
+  virtual void CheckAutoScroll(int32_t x, int32_t y);
+  virtual void AutoScrollStep();
+  virtual bool AutoScrollApplies();
+  virtual void BeginPanning(TPoint position);
+  virtual void EndPanning();
+  virtual void UpdatePanningCursor(int32_t x, int32_t y);
+  virtual bool NodeEdgeResizable(TPoint p, PNTNode node, TColumnIndex column);
+  virtual bool UpdateSelectionRect(int32_t x, int32_t y);
+  // Reselects the nodes under the rubber band; true when that changed the
+  // selection.
+  virtual bool HandleDrawSelection(const TRect& oldRect, const TRect& newRect);
+  // Steps of the data transfer; nothing happens here until it exists.
+  virtual bool DragAllowed(const THitInfo& hitInfo);
+  virtual void BeginDragOperation(TPoint p);
+  virtual bool DragManagerReportsDragOver() { return false; }
+  Cardinal AutoScrollDelay = 200;
+  Word AutoScrollInterval = 1;
+  Cardinal AutoExpandDelay = 1000;
+  // Pixels the mouse moves before a press turns into a drag.
+  int32_t DragThreshold = 4;
+  TRect OldSelectionRect;  // the rubber band before the last move
+  TNTScrollDirections ScrollDirections() const { return scrollDirections_; }
+  PNTNode CheckNode() const { return checkNode_; }
+  PNTNode HeightTrackNode() const { return heightTrackNode_; }
+  bool HotButton() const { return hotButton_; }
+  TColumnIndex HotColumn() const { return hotColumn_; }
+  TCursor PanningCursor() const { return panningCursor_; }
+  TPoint PanningCenter() const { return lastClickPos_; }
+
+ protected:
+  void DoEnter() override;
+  // The node is being freed: forget it in the input's roles.
+  void ForgetInputNode(PNTNode node);
+  // The shift state of a mouse message (Alt included).
+  static TShiftState MouseShift(const TMessage& message);
+  void HandleMouseDownMessage(TMessage& message);
+  void HandleMouseUpMessage(TMessage& message);
+  void HandleMouseDblClkMessage(TMessage& message);
+  void selectionChangeNotify(Cardinal added);
+  TRect rubberBandRect() const;
+  TNTEditLinkRef editLink_;
+  bool inLinkCall_ = false;  // a call into the edit link runs
+  PNTNode nextNodeToSelect_ = nullptr;
+  int32_t lastSelectionLevel_ = -1;
+  UnicodeString searchBuffer_;
+  PNTNode lastSearchNode_ = nullptr;
+  PNTNode keyCheckNode_ = nullptr;
+  TCheckState pendingKeyCheckState_ = csUncheckedNormal;
+  PNTNode checkNode_ = nullptr;
+  TCheckState pendingCheckState_ = csUncheckedNormal;
+  PNTNode heightTrackNode_ = nullptr;
+  TColumnIndex heightTrackColumn_ = NoColumn;
+  TPoint heightTrackPoint_;
+  TColumnIndex hotColumn_ = NoColumn;
+  bool hotButton_ = false;
+  TPoint lastClickPos_;
+  TShiftState drawSelShiftState_;
+  TNTScrollDirections scrollDirections_;
+  uint64_t autoScrollStart_ = 0;
+  bool autoScrollStarted_ = false;
+  TCursor panningCursor_ = crDefault;
+
+ public:
 
   // ---- node operations
   PNTNode AddChild(PNTNode parent, void* userData = nullptr);
@@ -455,7 +627,7 @@ class TBaseNodeTree : public TCustomControl {
   std::function<void(TBaseNodeTree*, PNTNode, PNTNode, TColumnIndex, int&)> OnNodeCompare;
   std::function<void(TBaseNodeTree*, IDataObject*&)> OnDataObjectCreate;
   std::function<void(TBaseNodeTree*, INTDragManager*&)> OnDragManagerCreate;
-  std::function<void(TBaseNodeTree*, PNTNode, TColumnIndex, INTEditLink*&)> OnEditorCreate;
+  std::function<void(TBaseNodeTree*, PNTNode, TColumnIndex, TNTEditLinkRef&)> OnEditorCreate;
   std::function<void(TBaseNodeTree*, PNTNode, int32_t, int32_t&)> OnLineImageDrawing;
   std::function<void(TBaseNodeTree*, TObject*, TShiftState, TDragState, TPoint, TNTDropMode, int32_t&, bool&)>
       OnDragOverQuery;
@@ -561,7 +733,7 @@ class TBaseNodeTree : public TCustomControl {
   virtual int CompareRows(PNTNode node1, PNTNode node2, TColumnIndex column);
   virtual IDataObject* DataObjectCreate();
   virtual INTDragManager* DragManagerCreate();
-  virtual INTEditLink* CreateCellEditor(PNTNode node, TColumnIndex column);
+  virtual TNTEditLinkRef CreateCellEditor(PNTNode node, TColumnIndex column);
   virtual void LineImageDrawing(PNTNode node, int32_t level, int32_t& posX);
   virtual bool DragOverQuery(TObject* source, TShiftState shift, TDragState state, TPoint pt, TNTDropMode mode,
                              int32_t& effect);
@@ -683,13 +855,14 @@ class TBaseNodeTree : public TCustomControl {
   virtual void AdjustTotalCount(PNTNode node, int64_t value, bool relative = false);
   virtual void AdjustTotalHeight(PNTNode node, int64_t value, bool relative = false);
   void FreeNode(PNTNode node);
-  virtual void FocusNode(PNTNode node);
+  // Focuses a node (nil or the root: none); with Ask the focus-changing
+  // dispatcher may refuse.
+  virtual void FocusNode(PNTNode node, bool ask = true);
   bool DoSetCheckState(PNTNode node, TCheckState value);
   virtual bool CheckParentCheckState(PNTNode node, TCheckState newCheckState);
   // Sets the check state and, when it changed, fires the checked dispatcher
   // (the way clicks, the Space key and propagation change check states).
   virtual bool DoCheckClick(PNTNode node, TCheckState newCheckState);
-  void InternalAddToSelection(PNTNode node);
   void InternalRemoveFromSelection(PNTNode node);
   void InternalClearSelection();
   int32_t PackSelection();
@@ -878,7 +1051,6 @@ class TBaseNodeTree : public TCustomControl {
   TChangeReason lastStructureChangeReason_ = crIgnore;
   PNTNode lastSelected_ = nullptr;
   PNTNode currentHotNode_ = nullptr;
-  PNTNode editNode_ = nullptr;
   TColumnIndex editColumn_ = NoColumn;
   TCache positionCache_;
   Cardinal visibleCount_ = 0;

@@ -106,6 +106,17 @@ bool TBaseNodeTree::CheckingQuery(PNTNode node, TCheckState& newState) {
 
 void TBaseNodeTree::NodeCollapsed(PNTNode node) {
   if (OnNodeCollapsed) OnNodeCollapsed(this, node);
+  // The always-select rule: a selection hidden by the collapse moves to its
+  // nearest visible ancestor.
+  if (options_->SelectionOptions().Contains(slAlwaysSelectNode)) {
+    PNTNode first = GetFirstSelected();
+    if (first && !FullyVisible(first)) {
+      PNTNode parent = GetVisibleParent(first);
+      RemoveFromSelection(first);
+      if (parent) AddToSelection(parent);
+    }
+    if (selectionCount_ == 0) EnsureNodeSelected();
+  }
 }
 
 bool TBaseNodeTree::CollapsingQuery(PNTNode node) {
@@ -156,8 +167,8 @@ INTDragManager* TBaseNodeTree::DragManagerCreate() {
   return result;
 }
 
-INTEditLink* TBaseNodeTree::CreateCellEditor(PNTNode node, TColumnIndex column) {
-  INTEditLink* result = nullptr;
+TNTEditLinkRef TBaseNodeTree::CreateCellEditor(PNTNode node, TColumnIndex column) {
+  TNTEditLinkRef result;
   if (OnEditorCreate) OnEditorCreate(this, node, column, result);
   return result;
 }
@@ -211,6 +222,7 @@ bool TBaseNodeTree::RememberFocusingRecord(PNTNode oldNode, PNTNode newNode, TCo
 
 void TBaseNodeTree::ReleaseNodeText(PNTNode node) {
   // Forget the node in every role before anyone can reach it again.
+  ForgetInputNode(node);
   if (lastChangedNode_ == node) lastChangedNode_ = nullptr;
   if (lastStructureChangeNode_ == node) lastStructureChangeNode_ = nullptr;
   if (hotNode_ == node) hotNode_ = nullptr;
@@ -219,7 +231,6 @@ void TBaseNodeTree::ReleaseNodeText(PNTNode node) {
   if (lastSelected_ == node) lastSelected_ = nullptr;
   if (focusedNode_ == node) focusedNode_ = nullptr;
   if (rangeAnchor_ == node) rangeAnchor_ = nullptr;
-  if (editNode_ == node) editNode_ = nullptr;
   if (OnNodeFree && (node->Has(nsDataSet) || node->Has(nsInitialized))) OnNodeFree(this, node);
 }
 

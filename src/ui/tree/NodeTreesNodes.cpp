@@ -14,7 +14,6 @@ namespace {
 
 constexpr Cardinal alignUp(Cardinal value, Cardinal alignment) { return (value + alignment - 1) / alignment * alignment; }
 
-uintptr_t untagged(PNTNode p) { return reinterpret_cast<uintptr_t>(p) & ~uintptr_t{1}; }
 bool tagged(PNTNode p) { return (reinterpret_cast<uintptr_t>(p) & 1) != 0; }
 
 }  // namespace
@@ -322,7 +321,7 @@ PNTNode TBaseNodeTree::UnlinkNode(PNTNode node, bool keepFocus, bool reindex) {
   PNTNode parent = node->Parent;
   PNTNode result = node->NextSibling ? node->NextSibling : (parent == root_ ? nullptr : parent);
   if (!keepFocus && node == focusedNode_) {
-    FocusNode(nullptr);
+    FocusNode(nullptr, false);
     FocusMoved(nullptr, focusedColumn_);
   }
   if (node == rangeAnchor_) rangeAnchor_ = nullptr;
@@ -382,7 +381,7 @@ void TBaseNodeTree::InitNode(PNTNode node) {
   NodeInit(parent, node, initStates);
   if (initStates.Contains(isDisabled)) node->Include(nsDisabled);
   if (initStates.Contains(isHasChildren)) node->Include(nsHasChildren);
-  if (initStates.Contains(isSelected) && !node->Has(nsSelected)) InternalAddToSelection(node);
+  if (initStates.Contains(isSelected) && !node->Has(nsSelected)) InternalAddNodeToSelection(node, true);
   if (initStates.Contains(isMultiline)) node->Include(nsMultiline);
   if (initStates.Contains(isFilteredOut) && !node->Has(nsFilteredOut)) {
     bool wasShown = FullyVisible(node) && !IsHiddenByFilter(node);
@@ -559,6 +558,11 @@ PNTNode TBaseNodeTree::InsertNode(PNTNode node, TNTNodeAttachMode mode, void* us
 void TBaseNodeTree::DeleteNode(PNTNode node, bool reindex) {
   if (!node || node == root_ || options_->MiscOptions().Contains(moReadOnly)) return;
   Assert(!states_.Contains(stIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
+  // An edit of the node or of a node below it ends without storing: the
+  // cell it would write to goes away.
+  if (focusedNode_ && (states_.Contains(stEditing) || states_.Contains(stEditPending)) &&
+      (focusedNode_ == node || HasAsParent(focusedNode_, node)))
+    CancelEditNode();
   PNTNode parent = node->Parent;
   bool parentClearing = parent->Has(nsClearingChildren);
   if (!parentClearing) DoStructureChange(parent == root_ ? nullptr : parent, crChildDeleted);
@@ -578,6 +582,7 @@ void TBaseNodeTree::DeleteNode(PNTNode node, bool reindex) {
   DeleteChildren(node, false);
   UnlinkNode(node, false, reindex);
   FreeNode(node);
+  if (!IsUpdating()) EnsureNodeSelected();
   if (!parentClearing) {
     UpdateAllChildrenHidden(parent);
     InvalidateCache();
@@ -681,7 +686,6 @@ void TBaseNodeTree::Clear() {
     lastStructureChangeNode_ = nullptr;
     lastSelected_ = nullptr;
     rangeAnchor_ = nullptr;
-    editNode_ = nullptr;
     DeleteChildren(root_, true);
     offsetX_ = 0;
     offsetY_ = 0;
@@ -695,81 +699,6 @@ void TBaseNodeTree::Clear() {
 
 // ---------------------------------------------------------------------------
 // Selection (plain form)
-
-namespace {
-
-// Position of node in a selection sorted by address; marked entries compare
-// by their unmarked address.
-size_t lowerBoundOf(const TNodeArray& selection, PNTNode node) {
-  uintptr_t key = reinterpret_cast<uintptr_t>(node);
-  auto it = std::lower_bound(selection.begin(), selection.end(), key,
-                             [](PNTNode entry, uintptr_t k) { return untagged(entry) < k; });
-  return static_cast<size_t>(it - selection.begin());
-}
-
-}  // namespace
-
-void TBaseNodeTree::InternalAddToSelection(PNTNode node) {
-  Assert(node != nullptr, "Node must not be nil!");
-  if (node->Has(nsSelected)) return;
-  size_t at = lowerBoundOf(selection_, node);
-  if (at < selection_.size() && untagged(selection_[at]) == reinterpret_cast<uintptr_t>(node))
-    selection_[at] = node;  // a marked entry of this node comes back
-  else
-    selection_.insert(selection_.begin() + static_cast<std::ptrdiff_t>(at), node);
-  node->Include(nsSelected);
-  ++selectionCount_;
-  if (!rangeAnchor_) rangeAnchor_ = node;
-  NodeSelected(node);
-}
-
-void TBaseNodeTree::AddToSelection(PNTNode node) {
-  if (SelectionLocked) return;
-  Assert(node != nullptr, "Node must not be nil!");
-  if (node->Has(nsSelected)) return;
-  InternalAddToSelection(node);
-  InvalidateNode(node);
-  DoChange(node);
-}
-
-void TBaseNodeTree::InternalRemoveFromSelection(PNTNode node) {
-  size_t at = lowerBoundOf(selection_, node);
-  if (at >= selection_.size() || selection_[at] != node) return;
-  node->Exclude(nsSelected);
-  selection_[at] = reinterpret_cast<PNTNode>(reinterpret_cast<uintptr_t>(node) | 1);
-  --selectionCount_;
-  NodeDeselected(node);
-  NoteChange(false, node);
-}
-
-void TBaseNodeTree::RemoveFromSelection(PNTNode node) {
-  if (SelectionLocked) return;
-  Assert(node != nullptr, "Node must not be nil!");
-  if (!node->Has(nsSelected)) return;
-  size_t at = lowerBoundOf(selection_, node);
-  node->Exclude(nsSelected);
-  if (at < selection_.size() && selection_[at] == node) {
-    selection_.erase(selection_.begin() + static_cast<std::ptrdiff_t>(at));
-    --selectionCount_;
-  }
-  if (selectionCount_ == 0) rangeAnchor_ = nullptr;
-  NodeDeselected(node);
-  DoChange(node);
-}
-
-void TBaseNodeTree::InternalClearSelection() {
-  if (IsUpdating()) PackSelection();
-  for (size_t i = selection_.size(); i-- > 0;) {
-    PNTNode node = selection_[i];
-    if (tagged(node)) continue;
-    node->Exclude(nsSelected);
-    NodeDeselected(node);
-  }
-  selection_.clear();
-  selectionCount_ = 0;
-  rangeAnchor_ = nullptr;
-  ChangeTreeState({}, {stClearPending});
-}
 
 int32_t TBaseNodeTree::PackSelection() {
   if (selection_.empty()) return -1;
@@ -815,10 +744,8 @@ void TBaseNodeTree::SelectAll(bool visibleOnly) {
     if (!run->Has(nsSelected)) tempNodeCache_.push_back(run);
     run = visibleOnly ? GetNextVisibleNoInit(run, true) : GetNextNoInit(run);
   }
-  if (!tempNodeCache_.empty()) {
-    for (PNTNode node : tempNodeCache_) InternalAddToSelection(node);
+  if (InternalAddToSelection(tempNodeCache_.data(), static_cast<int32_t>(tempNodeCache_.size()), false))
     DoChange(nullptr);
-  }
   tempNodeCache_.clear();
   Invalidate();
 }
@@ -846,15 +773,6 @@ void TBaseNodeTree::SetSelected(PNTNode node, bool value) {
     if (selectionCount_ == 0) rangeAnchor_ = nullptr;
   }
   if (FullyVisible(node) && !IsHiddenByFilter(node)) InvalidateNode(node);
-}
-
-void TBaseNodeTree::FocusNode(PNTNode node) {
-  if (node == root_) node = nullptr;
-  if (node == focusedNode_) return;
-  if (!RememberFocusingRecord(focusedNode_, node, focusedColumn_, focusedColumn_)) return;
-  if (focusedNode_) InvalidateNode(focusedNode_);
-  focusedNode_ = node;
-  if (node) InvalidateNode(node);
 }
 
 void TBaseNodeTree::SetFocusedNode(PNTNode node) {

@@ -744,27 +744,18 @@ bool TBaseNodeTree::EditNode(PNTNode node, TColumnIndex column) {
   if (node != focusedNode_ || !CanEdit(node, column)) return false;
   editColumn_ = column;
   InitIfNeeded(node);
-  editNode_ = node;
+  BeginCellEdit();
   return IsEditing();
 }
 
 bool TBaseNodeTree::EndEditNode() {
   if (!states_.Contains(stEditing) && !states_.Contains(stEditPending)) return true;
-  PNTNode node = editNode_;
-  ChangeTreeState({}, {stEditing, stEditPending});
-  StopTimer(EditTimer);
-  EndCellEdit(node, editColumn_);
-  editNode_ = nullptr;
-  return true;
+  return EndCellEdit();
 }
 
 bool TBaseNodeTree::CancelEditNode() {
   if (!states_.Contains(stEditing) && !states_.Contains(stEditPending)) return true;
-  ChangeTreeState({}, {stEditing, stEditPending});
-  StopTimer(EditTimer);
-  CancelCellEdit(editColumn_);
-  editNode_ = nullptr;
-  return true;
+  return CancelCellEdit();
 }
 
 bool TBaseNodeTree::Dragging() const {

@@ -563,7 +563,7 @@ void TBaseNodeTree::PaintTree(TCanvas& target, const TRect& window, TPoint targe
           if (options_->SelectionOptions().Contains(slFullRowSelect) && node->Has(nsSelected) &&
               options.Contains(peSelection))
             info.PaintOptions.Exclude(peCellBackground);
-          const bool editing = states_.Contains(stEditing) && node == editNode_ && column == editColumn_;
+          const bool editing = states_.Contains(stEditing) && node == focusedNode_ && column == editColumn_;
           if (editing) info.PaintOptions.Exclude(peSelection);
           info.Alignment = useColumns ? columns.Items(column)->Alignment() : alignment_;
           TRect content = cell;

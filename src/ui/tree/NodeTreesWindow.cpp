@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/core/CodePages.h"
+#include "platform/gui/Forms.h"
 #include "platform/gui/GuiInternal.h"
 #include "ui/tree/NodeTrees.h"
 
@@ -451,9 +452,19 @@ void TBaseNodeTree::TimerFired(int id) {
     case StructureChangeTimer:
       StructureChanged(lastStructureChangeNode_, lastStructureChangeReason_);
       break;
+    case EditTimer:
+      BeginCellEdit();
+      break;
+    case ScrollTimer:
+      if (states_.Contains(stScrollPending)) {
+        if (Application) Application->CancelHint();
+        host_->StartTimer(ScrollTimer, AutoScrollInterval);
+        ChangeTreeState({stScrolling}, {stScrollPending});
+      }
+      AutoScrollStep();
+      break;
     case SearchTimer:
-      StopTimer(id);
-      ChangeTreeState({}, {stIncrementalSearching});
+      StopIncrementalSearch();
       break;
     case ThemeChangeTimer:
       StopTimer(id);
