@@ -310,6 +310,8 @@ class TControl : public TComponent {
   void Notification(TComponent* component, TOperation operation) override;
   TCursor Cursor() const { return cursor_; }
   void SetCursor(TCursor value);
+  // The context of the help for the control (0: none).
+  int32_t HelpContext = 0;
   TSizeConstraints& Constraints() { return constraints_; }
 
   TNotifyEvent OnClick;

@@ -118,6 +118,11 @@ class TApplication : public TComponent {
   // An exception that escaped an event handler: OnException, else a message box.
   void HandleException(const std::exception& e);
   void ShowHint(const std::string& text, TPoint screenPos);
+  // Opens the help for a context through HelpHook; nothing without one.
+  void ContextHelp(int32_t context) {
+    if (HelpHook && context != 0) HelpHook(context);
+  }
+  std::function<void(int32_t context)> HelpHook;
   // Hides a shown hint and forgets the control under the pointer; the next
   // pointer move starts the hint pause again.
   void CancelHint();

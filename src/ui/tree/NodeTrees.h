@@ -202,6 +202,10 @@ class INTEditLink {
 };
 using TNTEditLinkRef = std::shared_ptr<INTEditLink>;
 
+// The pressed and the normal form of a check state.
+TCheckState PressedCheckState(TCheckState state);
+TCheckState ReleasedCheckState(TCheckState state);
+
 // Directions of the automatic scrolling.
 enum TNTScrollDirection { sdLeft, sdUp, sdRight, sdDown };
 using TNTScrollDirections = TSet<TNTScrollDirection>;
@@ -370,6 +374,11 @@ class TBaseNodeTree : public TCustomControl {
 
   // ---- keyboard
   PNTNode KeyCheckNode() const { return keyCheckNode_; }
+  // Asked by F1 for the focused node and then its ancestors until one
+  // answers a help context.
+  std::function<void(TBaseNodeTree*, PNTNode, TColumnIndex, int32_t&)> OnHelpContextQuery;
+  // Whether a column may take the focus (no column when there are none).
+  bool ColumnTakesFocus(TColumnIndex column) const;
 
   // ---- mouse
   // In-node hit positions of a point on HitInfo's row; X relative to the
@@ -414,6 +423,12 @@ class TBaseNodeTree : public TCustomControl {
 
  protected:
   void DoEnter() override;
+  void MouseMove(TShiftState shift, int32_t x, int32_t y) override;
+  // The width of the check images (the default strips without a list).
+  int32_t CheckImageWidth() const;
+  // A Space press waiting for its release goes back to the normal image.
+  void ReleaseKeyCheck();
+  bool TabToCell(bool backward);
   // The node is being freed: forget it in the input's roles.
   void ForgetInputNode(PNTNode node);
   // The shift state of a mouse message (Alt included).

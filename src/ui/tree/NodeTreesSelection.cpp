@@ -328,12 +328,7 @@ void TBaseNodeTree::FocusNode(PNTNode node, bool ask) {
 }
 
 void TBaseNodeTree::FocusCell(PNTNode node, TColumnIndex column) {
-  TNodeTreeColumns& columns = header_->Columns();
-  auto mayFocus = [&](TColumnIndex c) {
-    if (!header_->UseColumns()) return c == NoColumn;
-    return columns.IsValidColumn(c) && columns.Items(c)->Options().ContainsAll({coVisible, coAllowFocus});
-  };
-  if (!mayFocus(column)) column = focusedColumn_;
+  if (!ColumnTakesFocus(column)) column = focusedColumn_;
   PNTNode oldNode = focusedNode_;
   TColumnIndex oldColumn = focusedColumn_;
   focusedColumn_ = column;

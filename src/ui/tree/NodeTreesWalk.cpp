@@ -722,6 +722,21 @@ void TBaseNodeTree::GetHitTestInfoAt(int32_t x, int32_t y, bool relative, THitIn
     if (y <= nodeTop + 1) hitInfo.HitPositions.Include(hiUpperSplitter);
     if (y >= nodeTop + node->NodeHeight - 3) hitInfo.HitPositions.Include(hiLowerSplitter);
   }
+  // Where inside the cell: relative to its left edge, mirrored for
+  // right-to-left reading.
+  int32_t cellLeft = 0, cellRight = std::max(ClientWidth(), rangeX_);
+  TAlignment alignment = alignment_;
+  bool rtl = UseRightToLeftAlignment();
+  if (header_->UseColumns()) {
+    header_->Columns().GetColumnBounds(column, cellLeft, cellRight);
+    TNodeTreeColumn* c = header_->Columns().Items(column);
+    alignment = c->Alignment();
+    rtl = c->BiDiMode() != bdLeftToRight;
+  }
+  if (rtl)
+    LocateHitInNodeRTL(hitInfo, x - cellLeft, cellRight - cellLeft, alignment);
+  else
+    LocateHitInNodeLTR(hitInfo, x - cellLeft, cellRight - cellLeft, alignment);
 }
 
 TRect TBaseNodeTree::GetDisplayRect(PNTNode node, TColumnIndex column, bool textOnly, bool unclipped,

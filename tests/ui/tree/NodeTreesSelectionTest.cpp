@@ -2,6 +2,8 @@
 // rule, the incremental search and in-place editing through a recording link.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -248,7 +250,9 @@ struct NamedTree : HostedTree {
     tree->SetRootNodeCount(static_cast<Cardinal>(names.size()));
     SetBeepHandler([this] { ++beeps; });
   }
-  ~NamedTree() { SetBeepHandler({}); }
+  ~NamedTree() {
+    SetBeepHandler([] { QApplication::beep(); });
+  }
   PNTNode node(size_t i) { return visibleNodes(*tree)[i]; }
   int focusedIndex() { return tree->FocusedNode() ? static_cast<int>(tree->FocusedNode()->Index) : -1; }
   void type(const std::u16string& text) {
@@ -368,11 +372,21 @@ struct RecordingLink : INTEditLink {
   }
 };
 
+// Labels 50 pixels wide, so that clicks can land on them.
+class WideTree : public TBaseNodeTree {
+ public:
+  using TBaseNodeTree::TBaseNodeTree;
+  int32_t NodeWidth(PNTNode, TColumnIndex, TCanvas*) override { return 50; }
+};
+
 struct EditTree : HostedTree {
   std::vector<std::string> calls;
   std::weak_ptr<RecordingLink> last;
   bool prepareAnswer = true;
   EditTree() {
+    tree->BeforeDestruction();
+    tree = std::make_unique<WideTree>(nullptr);
+    tree->SetHost(&host);
     setMisc(*tree, moEditable, true);
     tree->SetRootNodeCount(3);
     tree->OnEditorCreate = [this](TBaseNodeTree*, PNTNode, TColumnIndex, TNTEditLinkRef& link) {
@@ -386,6 +400,8 @@ struct EditTree : HostedTree {
     tree->OnEditCancelled = [this](TBaseNodeTree*, TColumnIndex) { calls.push_back("cancelled"); };
     tree->SetFocusedNode(tree->GetFirst());
   }
+  // The link records into calls: end an edit while they still exist.
+  ~EditTree() { tree->CancelEditNode(); }
 };
 
 using Calls = std::vector<std::string>;
@@ -450,6 +466,53 @@ TEST(TreeEdit, RefusedCellTimerStartAndDeletedNode) {
   tree.DeleteNode(tree.FocusedNode());
   EXPECT_FALSE(tree.IsEditing());
   EXPECT_EQ(t.calls, (Calls{"cancel", "cancel done", "cancelled", "released"}));
+}
+
+TEST(TreeEdit, F2ClickThenDelayAndDoubleClickStartTheEditor) {
+  EditTree t;
+  TBaseNodeTree& tree = *t.tree;
+  const Calls started{"create", "prepare", "bounds?", "bounds 30", "show"};
+  TMessage f2{WM_KEYDOWN, VK_F2, 0, 0};
+  tree.WMKeyDown(f2);
+  EXPECT_EQ(t.calls, started);
+  t.calls.clear();
+  TMessage esc{WM_KEYDOWN, VK_ESCAPE, 0, 0};
+  tree.WMKeyDown(esc);
+  EXPECT_EQ(t.calls, (Calls{"cancel", "cancel done", "cancelled", "released"}));
+  EXPECT_FALSE(tree.IsEditing());
+
+  // A click on the label of the focused, selected node: the edit starts when
+  // the delay runs out.
+  tree.SetSelected(tree.FocusedNode(), true);
+  t.calls.clear();
+  TMessage down{WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(50, 9), 0};
+  TMessage up{WM_LBUTTONUP, 0, MakeLParam(50, 9), 0};
+  tree.WMLButtonDown(down);
+  tree.WMLButtonUp(up);
+  EXPECT_TRUE(tree.TreeStates().Contains(stEditPending));
+  EXPECT_EQ(t.host.Timers[EditTimer], tree.EditDelay);
+  EXPECT_TRUE(t.calls.empty());
+  tree.TimerFired(EditTimer);
+  EXPECT_EQ(t.calls, started);
+  EXPECT_FALSE(t.host.TimerRunning(EditTimer));
+  // Another press ends the edit.
+  t.calls.clear();
+  tree.WMLButtonDown(down);
+  EXPECT_EQ(t.calls, (Calls{"accept", "edited", "released"}));
+  tree.WMLButtonUp(up);
+  tree.TimerFired(EditTimer);  // the click started the delay again
+  EXPECT_TRUE(tree.IsEditing());
+  tree.CancelEditNode();
+
+  // A double click with edit-on-double-click (and no toggling).
+  setMisc(tree, moEditOnDblClick, true);
+  setMisc(tree, moToggleOnDblClick, false);
+  t.calls.clear();
+  TMessage dbl{WM_LBUTTONDBLCLK, MK_LBUTTON, MakeLParam(50, 9), 0};
+  tree.WMLButtonDblClk(dbl);
+  EXPECT_TRUE(tree.TreeStates().Contains(stEditPending));
+  tree.TimerFired(EditTimer);
+  EXPECT_EQ(t.calls, started);
 }
 
 }  // namespace
