@@ -51,7 +51,7 @@ TCheckState ReleasedCheckState(TCheckState state);
 // ---------------------------------------------------------------------------
 // Hit positions
 
-int32_t TBaseNodeTree::CheckImageWidth() const { return checkImages_ ? checkImages_->Width() : 16; }
+int32_t TBaseNodeTree::CheckImageWidth() const { return CheckImageList()->Width(); }
 
 void TBaseNodeTree::LocateHitInNodeLTR(THitInfo& hitInfo, int32_t x, int32_t right, TAlignment alignment) {
   PNTNode node = hitInfo.HitNode;
@@ -67,11 +67,15 @@ void TBaseNodeTree::LocateHitInNodeLTR(THitInfo& hitInfo, int32_t x, int32_t rig
       indent = static_cast<int32_t>(GetNodeLevel(node) * indent_ + (paint.Contains(poShowRoot) ? indent_ : 0));
   }
   if (main && x < indent + margin_) {
-    // The button sits in the indent column of the node's own level.
-    if (paint.Contains(poShowButtons) && node->Has(nsHasChildren) && indent >= static_cast<int32_t>(indent_) &&
-        x >= indent - static_cast<int32_t>(indent_)) {
+    // The button sits in the indent column of the node's own level; the
+    // glyph is centred in it, where the painting puts it.
+    const int32_t levelLeft = indent - static_cast<int32_t>(indent_);
+    if (paint.Contains(poShowButtons) && node->Has(nsHasChildren) && levelLeft >= 0 && x >= levelLeft) {
       hitInfo.HitPositions.Include(hiOnItemButton);
-      if (x >= indent - ButtonWidth) hitInfo.HitPositions.Include(hiOnItemButtonExact);
+      int32_t half = static_cast<int32_t>(indent_) / 2;
+      if (indent_ % 2 != 0 && half % 2 != 0) ++half;
+      const int32_t glyph = levelLeft + half - ButtonWidth / 2;
+      if (x >= glyph && x < glyph + ButtonWidth) hitInfo.HitPositions.Include(hiOnItemButtonExact);
     } else {
       hitInfo.HitPositions.Include(hiOnItemIndent);
     }

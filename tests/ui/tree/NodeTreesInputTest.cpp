@@ -123,7 +123,8 @@ TEST(TreeHit, ZonesOfARowLeftToRightAndRightToLeft) {
     THitPosition zone;
     bool exact;  // on the button glyph as well
   } cases[] = {
-      {2, hiOnItemButton, false},   {12, hiOnItemButton, true},   {21, hiOnItemButton, true},
+      {2, hiOnItemButton, false},   {5, hiOnItemButton, true},    {13, hiOnItemButton, true},
+      {14, hiOnItemButton, false},  {21, hiOnItemButton, false},
       {22, hiOnItemCheckbox, false}, {39, hiOnItemCheckbox, false}, {40, hiOnItemLabel, false},
       {89, hiOnItemLabel, false},   {90, hiOnItemRight, false},    {199, hiOnItemRight, false},
   };
