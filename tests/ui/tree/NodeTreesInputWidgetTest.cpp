@@ -12,6 +12,7 @@
 
 #include "NodeTreesTestSupport.h"
 #include "platform/gui/Forms.h"
+#include "platform/gui/StdCtrls.h"
 
 namespace px::test {
 namespace {
@@ -147,6 +148,38 @@ TEST(TreeInputWidget, QtEventsClickTypeAndNavigate) {
                                            QString(c));
   EXPECT_EQ(tree.FocusedNode()->Index, 7u);
   EXPECT_EQ(tree.SearchBuffer(), u"Node 7");
+}
+
+TEST(TreeInputWidget, TabStaysWithWantTabsAndLeavesWithout) {
+  // The form's dialog keys (Tab moving the focus) come with the application.
+  InitializeApplication();
+  struct Finalize {
+    ~Finalize() { FinalizeApplication(); }
+  } finalize;
+  Widget wt;
+  NamedNodes& tree = *wt.tree;
+  TEdit* edit = CreateComponent<TEdit>(&wt.form);
+  edit->SetParent(&wt.form);
+  edit->SetBounds(0, 205, 100, 12);
+  tree.TabStop = true;
+  tree.Options().SetSelectionOptions(tree.Options().SelectionOptions() + TNTSelectionOptions{slExtendedFocus});
+  for (int i = 0; i < 2; ++i) tree.Header().Columns().AddColumn()->SetWidth(100);
+  tree.Header().SetOptions(tree.Header().Options() + THeaderOptions{hoVisible});
+  tree.SetRootNodeCount(3);
+  tree.SetFocusedNode(tree.GetFirst());
+  tree.SetFocusedColumn(0);
+  wt.form.Show();
+  QApplication::setActiveWindow(wt.form.Widget());
+  tree.SetFocus();
+  ASSERT_EQ(QApplication::focusWidget(), tree.Widget());
+  tree.WantTabs = true;
+  wt.key(Qt::Key_Tab, "\t");
+  EXPECT_EQ(QApplication::focusWidget(), tree.Widget());
+  EXPECT_EQ(tree.FocusedColumn(), 1);
+  tree.WantTabs = false;
+  wt.key(Qt::Key_Tab, "\t");
+  EXPECT_EQ(QApplication::focusWidget(), edit->Widget());
+  EXPECT_EQ(tree.FocusedColumn(), 1);
 }
 
 }  // namespace
