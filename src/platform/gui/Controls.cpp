@@ -147,7 +147,9 @@ WPARAM keyFlags(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons) {
   return w;
 }
 
-TShiftState shiftFromFlags(WPARAM w) {
+}  // namespace
+
+TShiftState ShiftStateOfFlags(WPARAM w) {
   TShiftState s;
   if (w & MK_SHIFT) s.Include(ssShift);
   if (w & MK_CONTROL) s.Include(ssCtrl);
@@ -157,8 +159,6 @@ TShiftState shiftFromFlags(WPARAM w) {
   if (w & MK_MBUTTON) s.Include(ssMiddle);
   return s;
 }
-
-}  // namespace
 
 // The keys and buttons held, as the input events last reported them.
 struct TInputState {
@@ -458,7 +458,7 @@ LRESULT TControl::Perform(Cardinal msg, WPARAM wParam, LPARAM lParam) {
 
 void TControl::WndProc(TMessage& m) {
   const int32_t x = LoWordSigned(m.LParam), y = HiWordSigned(m.LParam);
-  TShiftState shift = shiftFromFlags(m.WParam);
+  TShiftState shift = ShiftStateOfFlags(m.WParam);
   switch (m.Msg) {
     case WM_LBUTTONDOWN:
       mouseCaptured_ = true;
@@ -866,14 +866,14 @@ void TWinControl::WndProc(TMessage& m) {
   switch (m.Msg) {
     case WM_KEYDOWN: {
       Word key = static_cast<Word>(m.WParam);
-      KeyDown(key, shiftFromFlags(static_cast<WPARAM>(m.LParam)));
+      KeyDown(key, ShiftStateOfFlags(static_cast<WPARAM>(m.LParam)));
       m.WParam = key;
       m.Result = key == 0 ? 1 : 0;
       return;
     }
     case WM_KEYUP: {
       Word key = static_cast<Word>(m.WParam);
-      KeyUp(key, shiftFromFlags(static_cast<WPARAM>(m.LParam)));
+      KeyUp(key, ShiftStateOfFlags(static_cast<WPARAM>(m.LParam)));
       m.WParam = key;
       return;
     }

@@ -197,6 +197,10 @@ constexpr TCursor crDefault = 0, crNone = -1, crArrow = -2, crCross = -3, crIBea
                   crNoDrop = -13, crHSplit = -14, crVSplit = -15, crNo = -18, crAppStart = -19, crHelp = -20,
                   crHandPoint = -21, crSizeAll = -22;
 
+// The keys and buttons of MK_ flags (mouse messages' WParam, key
+// messages' LParam).
+TShiftState ShiftStateOfFlags(WPARAM flags);
+
 using TMouseEvent = std::function<void(TObject* sender, TMouseButton button, TShiftState shift, int32_t x, int32_t y)>;
 using TMouseMoveEvent = std::function<void(TObject* sender, TShiftState shift, int32_t x, int32_t y)>;
 using TKeyEvent = std::function<void(TObject* sender, Word& key, TShiftState shift)>;

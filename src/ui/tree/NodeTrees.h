@@ -429,6 +429,8 @@ class TBaseNodeTree : public TCustomControl {
   // A Space press waiting for its release goes back to the normal image.
   void ReleaseKeyCheck();
   bool TabToCell(bool backward);
+  // A press on a check box shows the pressed image; the release applies.
+  void PressCheckBox(PNTNode node);
   // The node is being freed: forget it in the input's roles.
   void ForgetInputNode(PNTNode node);
   // The shift state of a mouse message (Alt included).

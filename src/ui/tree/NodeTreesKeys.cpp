@@ -12,12 +12,7 @@ namespace px {
 namespace {
 
 TShiftState keyShift(LPARAM keyData) {
-  TShiftState s;
-  const WPARAM flags = static_cast<WPARAM>(keyData);
-  if (flags & MK_SHIFT) s.Include(ssShift);
-  if (flags & MK_CONTROL) s.Include(ssCtrl);
-  if (flags & MK_ALT) s.Include(ssAlt);
-  return s;
+  return ShiftStateOfFlags(static_cast<WPARAM>(keyData) & (MK_SHIFT | MK_CONTROL | MK_ALT));
 }
 
 TCheckState releasedVariant(TCheckState state) {

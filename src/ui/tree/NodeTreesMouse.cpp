@@ -156,17 +156,7 @@ bool TBaseNodeTree::ParentCheckStateFor(PNTNode node, TCheckState newCheckState)
 // ---------------------------------------------------------------------------
 // Messages
 
-TShiftState TBaseNodeTree::MouseShift(const TMessage& message) {
-  TShiftState s;
-  const WPARAM w = message.WParam;
-  if (w & MK_SHIFT) s.Include(ssShift);
-  if (w & MK_CONTROL) s.Include(ssCtrl);
-  if (w & MK_ALT) s.Include(ssAlt);
-  if (w & MK_LBUTTON) s.Include(ssLeft);
-  if (w & MK_RBUTTON) s.Include(ssRight);
-  if (w & MK_MBUTTON) s.Include(ssMiddle);
-  return s;
-}
+TShiftState TBaseNodeTree::MouseShift(const TMessage& message) { return ShiftStateOfFlags(message.WParam); }
 
 namespace {
 TPoint messagePoint(const TMessage& m) { return {LoWordSigned(m.LParam), HiWordSigned(m.LParam)}; }
@@ -287,6 +277,19 @@ void TBaseNodeTree::WMMButtonDblClk(TMessage& message) {
 // ---------------------------------------------------------------------------
 // Press, release, double click
 
+void TBaseNodeTree::PressCheckBox(PNTNode node) {
+  // The new state is applied at the release over the same node.
+  if (states_.Contains(stCheckPropagation) || node->Has(nsDisabled)) return;
+  TCheckState next =
+      NextCheckStateOf(static_cast<TCheckType>(node->CheckType), static_cast<TCheckState>(node->CheckState));
+  if (!CheckingQuery(node, next)) return;
+  ChangeTreeState({stMouseCheckPending}, {});
+  checkNode_ = node;
+  pendingCheckState_ = next;
+  node->CheckState = PressedCheckState(static_cast<TCheckState>(node->CheckState));
+  InvalidateNode(node);
+}
+
 bool TBaseNodeTree::NodeEdgeResizable(TPoint p, PNTNode node, TColumnIndex column) {
   if (!options_->MiscOptions().Contains(moNodeHeightResize) || !node || node == root_) return false;
   TNodeTreeColumns& columns = header_->Columns();
@@ -362,17 +365,7 @@ void TBaseNodeTree::MouseButtonDown(TMessage& message, THitInfo& hitInfo) {
     return;
   }
   if (node && at.Contains(hiOnItemCheckbox)) {
-    if (!states_.Contains(stCheckPropagation) && !node->Has(nsDisabled)) {
-      TCheckState next = NextCheckStateOf(static_cast<TCheckType>(node->CheckType),
-                                          static_cast<TCheckState>(node->CheckState));
-      if (leftButton && CheckingQuery(node, next)) {
-        ChangeTreeState({stMouseCheckPending}, {});
-        checkNode_ = node;
-        pendingCheckState_ = next;
-        node->CheckState = PressedCheckState(static_cast<TCheckState>(node->CheckState));
-        InvalidateNode(node);
-      }
-    }
+    if (leftButton) PressCheckBox(node);
     return;
   }
   if ((root_->ChildCount > 0 && noModifier) || selectionCount_ == 0) {
@@ -516,17 +509,7 @@ void TBaseNodeTree::MouseButtonDblClick(TMessage& message, const THitInfo& hitIn
     }
   }
   if (node && at.Contains(hiOnItemCheckbox)) {
-    if (!states_.Contains(stCheckPropagation) && !node->Has(nsDisabled)) {
-      TCheckState next = NextCheckStateOf(static_cast<TCheckType>(node->CheckType),
-                                          static_cast<TCheckState>(node->CheckState));
-      if (message.Msg == WM_LBUTTONDBLCLK && CheckingQuery(node, next)) {
-        ChangeTreeState({stMouseCheckPending}, {});
-        checkNode_ = node;
-        pendingCheckState_ = next;
-        node->CheckState = PressedCheckState(static_cast<TCheckState>(node->CheckState));
-        InvalidateNode(node);
-      }
-    }
+    if (message.Msg == WM_LBUTTONDBLCLK) PressCheckBox(node);
     return;
   }
   const bool toggleHit =

@@ -28,14 +28,6 @@ Cardinal nonClientOf(Cardinal msg) { return msg - WM_MOUSEMOVE + WM_NCMOUSEMOVE;
 
 bool isMouseMessage(Cardinal msg) { return msg >= WM_MOUSEMOVE && msg <= WM_MBUTTONDBLCLK; }
 
-TShiftState shiftOfMouseFlags(WPARAM flags) {
-  TShiftState s;
-  if (flags & MK_SHIFT) s.Include(ssShift);
-  if (flags & MK_CONTROL) s.Include(ssCtrl);
-  if (flags & MK_ALT) s.Include(ssAlt);
-  return s;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -526,7 +518,7 @@ void TBaseNodeTree::CMMouseWheel(TMessage& m) {
   m.Result = 1;
   const int16_t delta = static_cast<int16_t>((m.WParam >> 16) & 0xFFFF);
   const double factor = delta / 120.0;
-  const TShiftState shift = shiftOfMouseFlags(m.WParam & 0xFFFF);
+  const TShiftState shift = ShiftStateOfFlags(m.WParam & (MK_SHIFT | MK_CONTROL | MK_ALT));
   if (ClientHeight() >= rangeY_ || shift.Contains(ssShift)) {
     const int32_t fixed = header_->UseColumns() ? header_->Columns().FixedAreaWidth() : 0;
     const double amount = shift.Contains(ssCtrl) ? (ClientWidth() - fixed) * factor
