@@ -164,6 +164,25 @@ TEST(TreeHit, ZonesOfARowLeftToRightAndRightToLeft) {
     tree.LocateHitInNodeLTR(h, a.x, 200, a.alignment);
     EXPECT_TRUE(h.HitPositions.Contains(a.zone)) << a.x;
   }
+  // State and normal images follow the check box, each 2 pixels apart.
+  TImageList states(nullptr), normal(nullptr);
+  states.SetSize(10, 10);
+  normal.SetSize(12, 12);
+  tree.SetStateImages(&states);
+  tree.SetImages(&normal);
+  tree.OnImageIndexQuery = [](TBaseNodeTree*, PNTNode, TNTImageKind, TColumnIndex, bool&, int32_t& index) {
+    index = 0;
+  };
+  struct Imaged {
+    int x;
+    THitPosition zone;
+  } imaged[] = {{39, hiOnItemCheckbox}, {40, hiOnStateIcon},  {51, hiOnStateIcon},
+                {52, hiOnNormalIcon},   {65, hiOnNormalIcon}, {66, hiOnItemLabel}};
+  for (const Imaged& c : imaged) {
+    THitInfo h;
+    tree.GetHitTestInfoAt(c.x, 5, true, h);
+    EXPECT_TRUE(h.HitPositions.Contains(c.zone)) << c.x;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -329,6 +348,35 @@ TEST(TreeMouse, NodeHeightDragAndDoubleClickReset) {
   EXPECT_EQ(tree.HeightTrackNode(), nullptr);
   t.move(50, 40);
   t.release(50, 40);
+}
+
+TEST(TreeMouse, WheelPanningDirectionsCursorsAndTimer) {
+  InputTree t(30);
+  TBaseNodeTree& tree = t.t();
+  t.options({}, {moWheelPanning});
+  tree.AutoScrollDelay = 0;
+  TMessage middle{WM_MBUTTONDOWN, MK_MBUTTON, MakeLParam(100, 50), 0};
+  tree.WMMButtonDown(middle);
+  EXPECT_TRUE(tree.TreeStates().Contains(stWheelPanning));
+  EXPECT_EQ(t.host.Timers[ScrollTimer], 20u);
+  EXPECT_EQ(tree.PanningCursor(), crNTMoveNS);  // only the vertical range exceeds the client
+  TMessage middleUp{WM_MBUTTONUP, 0, MakeLParam(100, 50), 0};
+  tree.WMMButtonUp(middleUp);  // panning goes on until the next click
+  EXPECT_TRUE(tree.TreeStates().Contains(stWheelScrolling));
+  t.move(104, 56);  // inside the dead zone
+  EXPECT_EQ(tree.PanningCursor(), crNTMoveNS);
+  t.move(100, 80);
+  EXPECT_EQ(tree.PanningCursor(), crNTMoveS);
+  tree.TimerFired(ScrollTimer);
+  EXPECT_EQ(tree.OffsetY(), -22);  // the distance beyond the dead zone
+  t.move(100, 20);
+  EXPECT_EQ(tree.PanningCursor(), crNTMoveN);
+  tree.TimerFired(ScrollTimer);
+  EXPECT_EQ(tree.OffsetY(), 0);
+  t.press(50, 9);  // any click ends it
+  EXPECT_FALSE(tree.TreeStates().Contains(stWheelScrolling));
+  EXPECT_FALSE(t.host.TimerRunning(ScrollTimer));
+  EXPECT_EQ(tree.FocusedNode(), nullptr);  // the click only ended the panning
 }
 
 TEST(TreeMouse, HotTrackingFollowsTheLabel) {
