@@ -404,6 +404,7 @@ TEST(TreeKeys, NavigationTable) {
     TShiftState shift;
     int focus;
     std::set<int> selected;
+    int offsetY = 1;  // 1: not checked
   } cases[] = {
       {"down", 0, VK_DOWN, {}, 1, {1}},
       {"up", 3, VK_UP, {}, 2, {2}},
@@ -414,7 +415,10 @@ TEST(TreeKeys, NavigationTable) {
       {"shift down", 2, VK_DOWN, {ssShift}, 3, {2, 3}},
       {"shift end", 7, VK_END, {ssShift}, 9, {7, 8, 9}},
       {"shift page up", 6, VK_PRIOR, {ssShift}, 1, {1, 2, 3, 4, 5, 6}},
-      {"ctrl down scrolls", 2, VK_DOWN, {ssCtrl}, 2, {2}},
+      {"ctrl down scrolls", 2, VK_DOWN, {ssCtrl}, 2, {2}, -18},
+      {"ctrl page down scrolls", 1, VK_NEXT, {ssCtrl}, 1, {1}, -80},
+      {"ctrl end only scrolls", 1, VK_END, {ssCtrl}, 1, {1}, -80},
+      {"ctrl up scrolls back", 0, VK_UP, {ssCtrl}, 0, {0}, 0},
       {"up at the top", 0, VK_UP, {}, 0, {0}},
   };
   for (const Case& c : cases) {
@@ -427,6 +431,7 @@ TEST(TreeKeys, NavigationTable) {
     t.key(c.key, c.shift);
     EXPECT_EQ(t.rowOf(tree.FocusedNode()), c.focus) << c.name;
     EXPECT_EQ(t.selectedRows(), c.selected) << c.name;
+    if (c.offsetY != 1) EXPECT_EQ(tree.OffsetY(), c.offsetY) << c.name;
   }
 }
 
