@@ -855,5 +855,70 @@ TEST(PxTool, CountingReportWritesThePdfAndItsCsvLines) {
   EXPECT_EQ(pxtool({"counting", "report", db, "x", pdf}, env).code, 2);
 }
 
+TEST(PxTool, GridShowsADatasetFileInTableOrderAndSortsByHeaderClicks) {
+  test::TempDir dir;
+  const std::string tsv = dir.File("grid.tsv"), dat = dir.File("grid.dat");
+  test::WriteFileBytes(tsv,
+                       "ID:int\tName:astr\tValue:int\n"
+                       "1\tfirst\t30\n2\tsecond\t-5\n3\tthird\t30\n4\tfour\\tth\t7\n5\tfifth\t-5\n6\tsixth\t7\n");
+  ASSERT_EQ(pxtool({"dataset", "write", tsv, dat}).code, 0);
+
+  Outcome plain = pxtool({"grid", dat});
+  EXPECT_EQ(plain.code, 0) << plain.err;
+  EXPECT_EQ(plain.out,
+            "layout A000750001000750011000750021\n"
+            "1\tfirst\t30\n2\tsecond\t-5\n3\tthird\t30\n4\tfour\\tth\t7\n5\tfifth\t-5\n6\tsixth\t7\n");
+
+  // Clicks on the Value column: ascending, then descending; the order is
+  // that of a stable sort of the rows, ties in table order.
+  Outcome stable = shell("/usr/bin/python3 -c \"\n"
+                         "rows=[l.split('\\t') for l in open('" + tsv + "').read().splitlines()[1:]]\n"
+                         "for rev in (False, True):\n"
+                         "  print(' '.join(r[0] for r in sorted(rows, key=lambda r: int(r[2]), reverse=rev)))\"");
+  ASSERT_EQ(stable.code, 0) << stable.err;
+  std::vector<std::string> expected = split(stable.out, '\n');
+  for (int clicks = 1; clicks <= 2; ++clicks) {
+    std::vector<std::string> args = {"grid", "--key", "ID"};
+    for (int i = 0; i < clicks; ++i) args.insert(args.end(), {"--click", "2"});
+    args.push_back(dat);
+    Outcome sorted = pxtool(args);
+    EXPECT_EQ(sorted.code, 0) << sorted.err;
+    std::string ids;
+    for (const std::string& line : split(sorted.out, '\n'))
+      if (!line.empty() && !line.starts_with("layout ")) ids += (ids.empty() ? "" : " ") + split(line, '\t')[0];
+    // A descending sort keeps ties in table order too; Python's reverse
+    // sort does the same.
+    EXPECT_EQ(ids, expected[clicks - 1]) << sorted.out;
+  }
+
+  // A layout is applied (hiding Name, the widths); one of the wrong form
+  // changes nothing.
+  Outcome laid = pxtool({"grid", "--layout", "A000500011001200000000800021", dat});
+  EXPECT_TRUE(laid.out.starts_with("layout A000500011001200000000800021\n")) << laid.out;
+  Outcome ignored = pxtool({"grid", "--layout", "A00050001100120000000080002", dat});
+  EXPECT_TRUE(ignored.out.starts_with("layout A000750001000750011000750021\n")) << ignored.out;
+
+  // The rendering is a PNG of the size asked for.
+  const std::string png = dir.File("grid.png");
+  EXPECT_EQ(pxtool({"grid", "--size", "320x120", "--png", png, dat}).code, 0);
+  Outcome size = shell("/usr/bin/python3 -c \"import struct,sys; d=open(sys.argv[1],'rb').read(24); "
+                       "print(struct.unpack('>II', d[16:24]))\" " + quote(png));
+  EXPECT_EQ(size.out, "(320, 120)\n");
+
+  Outcome unknown = pxtool({"grid", "--key", "Nosuch", dat});
+  EXPECT_EQ(unknown.code, 1);
+  EXPECT_NE(unknown.err.find("Nosuch"), std::string::npos) << unknown.err;
+  Outcome missing = pxtool({"grid", dir.File("missing.dat")});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_NE(missing.err.find("missing.dat"), std::string::npos) << missing.err;
+  for (const std::vector<std::string>& wrong :
+       std::vector<std::vector<std::string>>{{"grid"}, {"grid", "--click", "x", dat}, {"grid", "--size", "9", dat},
+                                             {"grid", dat, dat}, {"grid", "--png"}}) {
+    Outcome run = pxtool(wrong);
+    EXPECT_EQ(run.code, 2) << joinArgs(wrong);
+    EXPECT_TRUE(run.err.starts_with("usage:\n")) << run.err;
+  }
+}
+
 }  // namespace
 }  // namespace px

@@ -258,4 +258,6 @@ IMemDataSet ReadTable(std::istream& in, const std::string& name) {
   return table;
 }
 
+std::string Escape(std::string_view text) { return escape(text); }
+
 }  // namespace px::dstext

@@ -6,12 +6,15 @@
 // True/False; GUIDs braced; text as UTF-8 with \t, \n and \\ escaped.
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 #include "data/UnitDataSet.h"
 
 namespace px::dstext {
 
 void WriteTable(std::ostream& out, const TMemDataSet& table);
+// A text as one field of that format: \t, \n and \\ escaped.
+std::string Escape(std::string_view text);
 // Raises EConvertError "Line <n>: <reason>" for malformed text.
 IMemDataSet ReadTable(std::istream& in, const std::string& name = {});
 

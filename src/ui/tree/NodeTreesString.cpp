@@ -382,6 +382,11 @@ void TCustomNodeStringTree::PaintCellText(TCanvas& canvas, PNTNode node, TColumn
   }
 }
 
+void TCustomNodeStringTree::PaintNode(TNTPaintInfo& info) {
+  PaintCellText(*info.Canvas, info.Node, info.Column, info.ContentRect, info.NodeWidth, info.Alignment,
+                info.RightToLeft);
+}
+
 void TCustomNodeStringTree::GetTextInfo(PNTNode node, TColumnIndex column, TFont& font, TRect& r,
                                         UnicodeString& text) {
   TCanvas& canvas = MeasureCanvas();

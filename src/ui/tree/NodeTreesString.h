@@ -104,6 +104,7 @@ class TCustomNodeStringTree : public TBaseNodeTree {
   UnicodeString NodeTooltipText(PNTNode node, TColumnIndex column);
 
   // ---- overrides of the core
+  void PaintNode(TNTPaintInfo& info) override;
   int32_t NodeWidth(PNTNode node, TColumnIndex column, TCanvas* canvas) override;
   int32_t NodeExtraWidth(PNTNode node, TColumnIndex column, TCanvas* canvas) override;
   int SearchCompare(PNTNode node, const UnicodeString& text) override;

@@ -55,6 +55,10 @@ TDataSetList::TDataSetList(TComponent* owner) : TCustomNodeStringTree(owner) {
   // The grid sorts itself where it must (after a rebuild, a refresh and a
   // header click); a sort started by setting the sort column would only be
   // done twice.
+  // A flat list of rows: no tree lines, buttons or root indent.
+  TNTPaintOptions paintOptions = options_->PaintOptions();
+  paintOptions -= TNTPaintOptions{poShowTreeLines, poShowRoot, poShowButtons};
+  options_->SetPaintOptions(paintOptions);
   TNTAutoOptions autoOptions = options_->AutoOptions();
   autoOptions.Exclude(auSort);
   options_->SetAutoOptions(autoOptions);
@@ -389,7 +393,8 @@ void TDataSetList::BeforeCellPaint(TCanvas& canvas, PNTNode node, TColumnIndex c
   canvas.Pen().SetColor(previousPen);
 }
 
-void TDataSetList::CellPainted(TCanvas& canvas, PNTNode node, TColumnIndex column, const TRect& cellRect) {
+void TDataSetList::PaintCellOverlay(TCanvas& canvas, PNTNode node, TColumnIndex column, const TRect& cellRect) {
+  TCustomNodeStringTree::PaintCellOverlay(canvas, node, column, cellRect);
   Integer viewIndex = ViewColumnIndex(column);
   TMemRecord* rec = GetNodeRecord(node);
   if (viewIndex >= 0 && rec) view_->CustomDrawCell(rec, viewIndex, cellRect, &canvas);

@@ -86,7 +86,7 @@ class TDataSetList : public TCustomNodeStringTree {
   void BeforeCellPaint(TCanvas& canvas, PNTNode node, TColumnIndex column, TNTCellPaintMode mode,
                        const TRect& cellRect, TRect& contentRect) override;
   // After the tree painted a cell: the view's own drawing.
-  void CellPainted(TCanvas& canvas, PNTNode node, TColumnIndex column, const TRect& cellRect);
+  void PaintCellOverlay(TCanvas& canvas, PNTNode node, TColumnIndex column, const TRect& cellRect) override;
   void HeaderClicked(const TColumnHitInfo& hitInfo) override;
   void ColumnFocused(TColumnIndex column, TShiftState shift) override;
   void RestartClickTimer(PNTNode node) override;

@@ -13,6 +13,7 @@
 #include "data/UnitLocales.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/Exceptions.h"
+#include "platform/gui/Controls.h"
 #include "ui/tree/UnitDataSetList.h"
 
 namespace px {
@@ -395,25 +396,28 @@ TEST(DataSetList, LayoutStringRoundTrips) {
   EXPECT_EQ(checked, 120);
 }
 
-TEST(DataSetList, StateColoursFillTheCell) {
+TEST(DataSetList, StateColoursFillTheCellsOfAPaintedGrid) {
   Fixture f;
   for (int i = 0; i <= 6; ++i) f.add(i, "r");
   Grid g;
+  g->SetBounds(0, 0, 500, 200);
+  g->UseWindowHost();
   g->SetView(f.view);
   for (int i = 0; i <= 6; ++i) f.view->SetStateByInteger(i, i);
-  const TColor expected[] = {clWhite, clWhite, 0xB0FFFF, 0xB0FFB0, 0x8080FF, 0xFFB0B0, 0xB0B0FF};
+  const TColor background = ColorToRGB(g->Color());
+  const TColor expected[] = {background, background, 0xB0FFFF, 0xB0FFB0, 0x8080FF, 0xFFB0B0, 0xB0B0FF};
+  const int32_t headerHeight = g->Header().Height();
+  const int32_t rowHeight = static_cast<int32_t>(g->DefaultNodeHeight());
   for (bool use : {true, false}) {
     g->UseStateColors = use;
-    int i = 0;
-    for (PNTNode n = g->GetFirst(); n; n = g->GetNextSibling(n), ++i) {
-      TBitmap bitmap(30, 10);
-      bitmap.Canvas().Brush().SetColor(clWhite);
-      bitmap.Canvas().FillRect(TRect{0, 0, 30, 10});
-      TRect content{2, 0, 28, 10};
-      g->BeforeCellPaint(bitmap.Canvas(), n, 1, cpmPaint, TRect{0, 0, 30, 10}, content);
-      TColor want = use ? expected[i] : clWhite;
-      EXPECT_EQ(bitmap.GetPixel(0, 0), want) << "state " << i << " use " << use;
-      EXPECT_EQ(bitmap.GetPixel(29, 9), want) << "state " << i << " use " << use;
+    TBitmap bitmap;
+    PaintControlTo(*g, bitmap);
+    for (int i = 0; i <= 6; ++i) {
+      // Right of the text in the second column, and in the last column.
+      const int32_t y = headerHeight + i * rowHeight + rowHeight / 2;
+      const TColor want = use ? expected[i] : background;
+      EXPECT_EQ(bitmap.GetPixel(140, y) & 0xFFFFFF, want & 0xFFFFFF) << "state " << i << " use " << use;
+      EXPECT_EQ(bitmap.GetPixel(445, y) & 0xFFFFFF, want & 0xFFFFFF) << "state " << i << " use " << use;
     }
   }
 }
