@@ -417,6 +417,12 @@ bool TCustomNodeStringTree::CanSpanColumn(PNTNode node, TColumnIndex column) {
   return TBaseNodeTree::CanSpanColumn(node, column);
 }
 
+TNTEditLinkRef TCustomNodeStringTree::CreateCellEditor(PNTNode node, TColumnIndex column) {
+  TNTEditLinkRef link = TBaseNodeTree::CreateCellEditor(node, column);
+  if (!link) link = TStringEditLink::Create(this);
+  return link;
+}
+
 int32_t TCustomNodeStringTree::SpanCellWidth(PNTNode node, TColumnIndex column, int32_t width, bool rightToLeft) {
   TNodeTreeColumns& columns = header_->Columns();
   if (!options_->AutoOptions().Contains(auSpanColumns) || !columns.IsValidColumn(column) || rightToLeft)

@@ -11,6 +11,7 @@
 
 #include "platform/core/Sets.h"
 #include "platform/gui/Graphics.h"
+#include "platform/gui/StdCtrls.h"
 #include "ui/tree/NodeTrees.h"
 
 namespace px {
@@ -112,6 +113,8 @@ class TCustomNodeStringTree : public TBaseNodeTree {
   TRect InvalidateNode(PNTNode node) override;
   void ReinitNode(PNTNode node, bool recursive) override;
   bool CanSpanColumn(PNTNode node, TColumnIndex column) override;
+  // A string tree edits with its own editor unless the event supplies one.
+  TNTEditLinkRef CreateCellEditor(PNTNode node, TColumnIndex column) override;
   void WndProc(TMessage& message) override;
   void Changed(Cardinal cm) override;
   // How far a cell's text reaches when empty cells to its right take it.
@@ -145,6 +148,61 @@ class TCustomNodeStringTree : public TBaseNodeTree {
   Cardinal widthCacheOffset_ = 0;
   bool fontChanged_ = false;
   std::unique_ptr<TBitmap> measureBitmap_;
+};
+
+// ---------------------------------------------------------------------------
+// The string tree's own in-place editor, used by string trees that supply
+// none of their own.
+class TStringEditLink;
+
+class TNTEdit : public TCustomEdit {
+ public:
+  TNTEdit(TComponent* owner, std::shared_ptr<TStringEditLink> link);
+  ~TNTEdit() override;
+  void WndProc(TMessage& message) override;
+  void KeyDown(Word& key, TShiftState shift) override;
+  void KeyPress(char16_t& key) override;
+  void DoExit() override;
+  // Fits the edit to its text (single-line nodes).
+  void AutoAdjustSize();
+  void Detach() { link_.reset(); }
+
+ protected:
+  void Change() override;
+
+ private:
+  std::shared_ptr<TStringEditLink> link_;
+};
+
+class TStringEditLink : public INTEditLink, public std::enable_shared_from_this<TStringEditLink> {
+ public:
+  static std::shared_ptr<TStringEditLink> Create(TComponent* owner);
+  TStringEditLink() = default;
+  ~TStringEditLink() override;
+  bool ShowEditor() override;
+  bool CancelEditing() override;
+  bool AcceptEditing() override;
+  bool PrepareForCell(TBaseNodeTree* tree, PNTNode node, TColumnIndex column) override;
+  TRect GetEditorBounds() override;
+  void RelayMessage(TMessage& message) override;
+  void SetEditorBounds(TRect r) override;
+
+  TNTEdit* Edit() const { return edit_; }
+  TCustomNodeStringTree* Tree() const { return tree_; }
+  PNTNode Node() const { return node_; }
+  TColumnIndex Column() const { return column_; }
+  TAlignment Alignment() const { return alignment_; }
+  bool Stopped() const { return stopped_; }
+  void SetStopped() { stopped_ = true; }
+
+ private:
+  friend class TNTEdit;
+  TNTEdit* edit_ = nullptr;
+  TCustomNodeStringTree* tree_ = nullptr;
+  PNTNode node_ = nullptr;
+  TColumnIndex column_ = NoColumn;
+  TAlignment alignment_ = taLeftJustify;
+  bool stopped_ = false;
 };
 
 }  // namespace px

@@ -783,7 +783,8 @@ TRect TBaseNodeTree::GetDisplayRect(PNTNode node, TColumnIndex column, bool text
   int32_t cellWidth = result.Width();
   if (textWidth > cellWidth) {
     if (unclipped) {
-      if (rtl)
+      // A right-aligned text runs out of its cell on the left, as it is drawn.
+      if (rtl || align == taRightJustify)
         result.Left = result.Right - textWidth;
       else
         result.Right = result.Left + textWidth - 1;

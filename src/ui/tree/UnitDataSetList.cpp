@@ -62,10 +62,10 @@ TDataSetList::TDataSetList(TComponent* owner) : TCustomNodeStringTree(owner) {
   TNTAutoOptions autoOptions = options_->AutoOptions();
   autoOptions.Exclude(auSort);
   options_->SetAutoOptions(autoOptions);
-  headerPopup_ = new TPopupMenu(this);
-  headerPopup_->Items()->Add(new TMenuItem(headerPopup_));
+  headerPopup_ = CreateComponent<TPopupMenu>(this);
+  headerPopup_->Items()->Add(CreateComponent<TMenuItem>(headerPopup_));
   Header().PopupMenu = headerPopup_;
-  clickTimer_ = new TTimer(this);
+  clickTimer_ = CreateComponent<TTimer>(this);
   clickTimer_->SetEnabled(false);
   clickTimer_->SetInterval(300);
   clickTimer_->OnTimer = [this](TObject*) { delayedNotification(); };
@@ -252,7 +252,7 @@ void TDataSetList::Refresh(TMemRecord* focusRecord, bool rebuildColumns) {
       if (vc->Flags & mvfHidden) options.Exclude(coVisible);
       if (vc->Flags & mvfFixed) options.Include(coFixed);
       column->SetOptions(options);
-      auto* item = new TMenuItem(headerPopup_);
+      auto* item = CreateComponent<TMenuItem>(headerPopup_);
       item->SetCaption(AnsiToUtf8(vc->Caption));
       item->SetChecked(!(vc->Flags & mvfHidden));
       item->Tag = i;
@@ -462,20 +462,17 @@ void TDataSetList::DblClick() {
     OnDblClick(this, GetFocusedRecord());
 }
 
-void TDataSetList::MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
-  if (button != mbRight) {
-    TCustomNodeStringTree::MouseDown(button, shift, x, y);
-    return;
-  }
-  ChangeTreeState({stRightButtonDown}, {});
+void TDataSetList::WMRButtonDown(TMessage& message) {
+  // The inherited handling selects the row under the mouse; the right-button
+  // state lasts only while it runs.
   try {
-    TCustomNodeStringTree::MouseDown(button, shift, x, y);
+    TCustomNodeStringTree::WMRButtonDown(message);
   } catch (...) {
     ChangeTreeState({}, {stRightButtonDown});
     throw;
   }
   ChangeTreeState({}, {stRightButtonDown});
-  PNTNode hit = GetNodeAt(x, y);
+  PNTNode hit = GetNodeAt(LoWordSigned(message.LParam), HiWordSigned(message.LParam));
   if (OnRightClick) OnRightClick(this, hit && hit == FocusedNode() ? GetFocusedRecord() : nullptr);
 }
 
@@ -536,6 +533,13 @@ bool TDataSetList::EditQuery(PNTNode node, TColumnIndex column, bool allowed) {
   TMemViewColumn* vc = GetViewColumn(column);
   allowed = allowed && editable_ && vc && (vc->Flags & mvfEditable);
   return TCustomNodeStringTree::EditQuery(node, column, allowed);
+}
+
+TNTEditLinkRef TDataSetList::CreateCellEditor(PNTNode node, TColumnIndex column) {
+  TMemViewColumn* vc = GetViewColumn(column);
+  if (vc && vc->LookupDataSet) return TQVRNTComboLink::Create(this);
+  (void)node;
+  return TQVRNTEditLink::Create(this);
 }
 
 void TDataSetList::SendEditorCharacter(char16_t character) {

@@ -11,6 +11,7 @@
 #include "data/UnitDataView.h"
 #include "platform/gui/Forms.h"
 #include "platform/gui/Menus.h"
+#include "platform/gui/StdCtrls.h"
 #include "ui/tree/NodeTreesString.h"
 
 namespace px {
@@ -63,7 +64,7 @@ class TDataSetList : public TCustomNodeStringTree {
   // ---- user actions (the tree's input handling calls them)
   void Click() override;
   void DblClick() override;
-  void MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) override;
+  void WMRButtonDown(TMessage& message) override;
   void KeyDown(Word& key, TShiftState shift) override;
   // A double click in a column of the focused row.
   void ColumnDblClicked(TColumnIndex column, TShiftState shift);
@@ -94,6 +95,8 @@ class TDataSetList : public TCustomNodeStringTree {
   void NotifyChecked(PNTNode node) override;
   void ReleaseNodeText(PNTNode node) override;
   bool EditQuery(PNTNode node, TColumnIndex column, bool allowed) override;
+  // The combo editor for a column with a lookup table, else the text editor.
+  TNTEditLinkRef CreateCellEditor(PNTNode node, TColumnIndex column) override;
   // The text an editor starts with (the view's text of the cell).
   UnicodeString EditorText(PNTNode node, TColumnIndex column);
   // Stores an accepted editor text; changed false writes nothing.
@@ -122,6 +125,113 @@ class TDataSetList : public TCustomNodeStringTree {
   TPopupMenu* headerPopup_ = nullptr;
   bool editable_ = false;
   std::string headerHint_;
+};
+
+// ---------------------------------------------------------------------------
+// Cell editors of the grid. The tree talks to them only through their links;
+// a link serves the editing of one cell once, and whichever of accept,
+// cancel, focus loss or window destruction comes first decides (the stopped
+// flag makes the others do nothing).
+class TQVRNTLink;
+
+// The typed first character that starts an edit (0: empty the text).
+constexpr Cardinal CM_EDITORCHAR = WM_USER;
+
+class TQVRNTEdit : public TCustomEdit {
+ public:
+  TQVRNTEdit(TComponent* owner, std::shared_ptr<TQVRNTLink> link);
+  void WndProc(TMessage& message) override;
+  void KeyDown(Word& key, TShiftState shift) override;
+  void KeyPress(char16_t& key) override;
+  void DoExit() override;
+  // The link lets go of the editor once the edit is decided.
+  void Detach() { link_.reset(); }
+
+ private:
+  std::shared_ptr<TQVRNTLink> link_;
+};
+
+class TQVRNTCombo : public TCustomComboBox {
+ public:
+  TQVRNTCombo(TComponent* owner, std::shared_ptr<TQVRNTLink> link);
+  void WndProc(TMessage& message) override;
+  void KeyDown(Word& key, TShiftState shift) override;
+  void KeyPress(char16_t& key) override;
+  void DoExit() override;
+  void Detach() { link_.reset(); }
+
+ private:
+  std::shared_ptr<TQVRNTLink> link_;
+};
+
+// What both grid links share: the cell, the stopped flag, the bounds rule
+// and the late release of the editor.
+class TQVRNTLink : public INTEditLink, public std::enable_shared_from_this<TQVRNTLink> {
+ public:
+  explicit TQVRNTLink(TDataSetList* grid);
+  ~TQVRNTLink() override;
+  bool ShowEditor() override;
+  bool CancelEditing() override;
+  bool AcceptEditing() override;
+  bool PrepareForCell(TBaseNodeTree* tree, PNTNode node, TColumnIndex column) override;
+  TRect GetEditorBounds() override;
+  void RelayMessage(TMessage& message) override;
+  void SetEditorBounds(TRect r) override;
+
+  TWinControl* Editor() const { return editor_; }
+  TDataSetList* Grid() const { return grid_; }
+  PNTNode Node() const { return node_; }
+  TColumnIndex Column() const { return column_; }
+  bool Stopped() const { return stopped_; }
+  // The key handling the editors share: accept and pass the key to the tree
+  // (Tab, arrows), accept (Return), cancel (Escape).
+  void AcceptAndPass(Word key, TShiftState shift);
+  void AcceptAndFocusTree();
+  void CancelAndFocusTree();
+  // The editor lost the focus.
+  void FocusLost();
+
+ protected:
+  // Fills the editor from the view; false without a view.
+  virtual bool FillEditor(TMemRecord* rec, Integer viewColumn, const UnicodeString& cellText) = 0;
+  // Stores the editor's result through the grid.
+  virtual void StoreResult() = 0;
+  virtual void DetachEditor() = 0;
+  void createEditor(TWinControl* editor) { editor_ = editor; }
+
+  TDataSetList* grid_;
+  TWinControl* editor_ = nullptr;
+  PNTNode node_ = nullptr;
+  TColumnIndex column_ = NoColumn;
+  TAlignment alignment_ = taLeftJustify;
+  bool stopped_ = false;
+};
+
+class TQVRNTEditLink : public TQVRNTLink {
+ public:
+  // Made through Create: the editor keeps a reference to its link.
+  static std::shared_ptr<TQVRNTEditLink> Create(TDataSetList* grid);
+  explicit TQVRNTEditLink(TDataSetList* grid) : TQVRNTLink(grid) {}
+  TQVRNTEdit* Edit() const { return static_cast<TQVRNTEdit*>(editor_); }
+  bool ShowEditor() override;
+
+ protected:
+  bool FillEditor(TMemRecord* rec, Integer viewColumn, const UnicodeString& cellText) override;
+  void StoreResult() override;
+  void DetachEditor() override { Edit()->Detach(); }
+};
+
+class TQVRNTComboLink : public TQVRNTLink {
+ public:
+  static std::shared_ptr<TQVRNTComboLink> Create(TDataSetList* grid);
+  explicit TQVRNTComboLink(TDataSetList* grid) : TQVRNTLink(grid) {}
+  TQVRNTCombo* Combo() const { return static_cast<TQVRNTCombo*>(editor_); }
+  bool ShowEditor() override;
+
+ protected:
+  bool FillEditor(TMemRecord* rec, Integer viewColumn, const UnicodeString& cellText) override;
+  void StoreResult() override;
+  void DetachEditor() override { Combo()->Detach(); }
 };
 
 }  // namespace px

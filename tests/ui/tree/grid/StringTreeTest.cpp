@@ -5,7 +5,11 @@
 
 #include "platform/core/CodePages.h"
 #include "platform/core/Exceptions.h"
+#include "platform/gui/Forms.h"
 #include "ui/tree/NodeTreesString.h"
+
+#include <QApplication>
+#include <vector>
 
 namespace px {
 namespace {
@@ -193,6 +197,62 @@ TEST(StringTree, StaticTextIsMeasuredOnlyWhereItIsShown) {
   EXPECT_GT(t->NodeExtraWidth(a, NoColumn, nullptr), t->TextMargin());
   t->SetMultiline(a, true);
   EXPECT_EQ(t->NodeExtraWidth(a, NoColumn, nullptr), 0);
+}
+
+}  // namespace
+}  // namespace px
+
+namespace px {
+namespace {
+
+TEST(StringTreeEdit, TheDefaultEditorWritesOnlyAModifiedTextAndTabMovesOn) {
+  TForm form(nullptr);
+  auto* tree = CreateComponent<TCustomNodeStringTree>(&form);
+  tree->SetNodeDataSize(0);
+  tree->SetParent(&form);
+  tree->SetBounds(0, 0, 300, 200);
+  TNTMiscOptions misc = tree->Options().MiscOptions();
+  misc.Include(moEditable);
+  tree->Options().SetMiscOptions(misc);
+  std::vector<UnicodeString> texts = {u"one", u"two"};
+  tree->SetRootNodeCount(2);
+  tree->OnGetText = [&](TBaseNodeTree*, PNTNode node, TColumnIndex, TNTTextType, UnicodeString& s) {
+    s = texts[node->Index];
+  };
+  int stores = 0;
+  tree->OnNewText = [&](TBaseNodeTree*, PNTNode node, TColumnIndex, const UnicodeString& s) {
+    ++stores;
+    texts[node->Index] = s;
+  };
+  PNTNode first = tree->GetFirst();
+  tree->SetFocusedNode(first);
+  ASSERT_TRUE(tree->EditNode(first, NoColumn));
+  auto* link = dynamic_cast<TStringEditLink*>(tree->EditLink());
+  ASSERT_NE(link, nullptr);
+  TNTEdit* edit = link->Edit();
+  EXPECT_EQ(edit->Text(), "one");
+  edit->Perform(WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(stores, 0);
+
+  ASSERT_TRUE(tree->EditNode(first, NoColumn));
+  edit = dynamic_cast<TStringEditLink*>(tree->EditLink())->Edit();
+  edit->SetText("first");
+  edit->Modified = true;  // as the user's typing sets it
+  edit->Perform(WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(stores, 1);
+  EXPECT_EQ(texts[0], u"first");
+  // Tab goes on editing the next node.
+  EXPECT_TRUE(tree->IsEditing());
+  EXPECT_EQ(tree->FocusedNode(), tree->GetNextSibling(first));
+  edit = dynamic_cast<TStringEditLink*>(tree->EditLink())->Edit();
+  EXPECT_EQ(edit->Text(), "two");
+  edit->SetText("dropped");
+  edit->Modified = true;
+  edit->Perform(WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(texts[1], u"two");
+  QApplication::processEvents();
 }
 
 }  // namespace
