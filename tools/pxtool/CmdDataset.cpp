@@ -3,6 +3,7 @@
 
 #include "DataSetText.h"
 #include "PxTool.h"
+#include "PxToolCommon.h"
 #include "data/UnitDataSetIO.h"
 #include "data/UnitDataSetIOOld.h"
 #include "platform/core/Exceptions.h"
@@ -24,20 +25,6 @@ bool parseArgs(const Args& args, size_t from, std::string& key, Args& rest) {
   return true;
 }
 
-IMemDataSet load(const std::string& file, const std::string& key) {
-  TFileStream stream(file, fmOpenRead | fmShareDenyWrite);
-  Byte head[5] = {};
-  const Int64 n = stream.Read(head, sizeof head);
-  stream.SetPosition(0);
-  static const Byte newMagic[5] = {0xC0, 0xE0, 0x80, 0x81, 0x01};
-  IMemDataSet table;
-  if (key.empty() && n == 5 && std::equal(head, head + 5, newMagic))
-    LoadMemDataSetFromStream(&stream, 0, nullptr, table);
-  else
-    LoadDataSetFromStream(stream, key, table);
-  return table;
-}
-
 int runDataset(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) return usageError(err);
   std::string key;
@@ -45,7 +32,7 @@ int runDataset(const Args& args, std::ostream& out, std::ostream& err) {
   if (!parseArgs(args, 1, key, rest)) return usageError(err);
   try {
     if (args[0] == "dump" && rest.size() == 1) {
-      dstext::WriteTable(out, *load(rest[0], key));
+      dstext::WriteTable(out, *loadDatasetFile(rest[0], key));
       return 0;
     }
     if (args[0] == "write" && rest.size() == 2) {

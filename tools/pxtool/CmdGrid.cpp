@@ -2,39 +2,20 @@
 // Shows a dataset file in a record grid through a view with one column per
 // field, applies the layout and the header clicks, and prints the layout
 // string and the rows in display order.
-#include <QApplication>
 #include <QImage>
-#include <cstdio>
-#include <cstdlib>
 #include <ostream>
 #include <sstream>
 #include <string>
 
 #include "DataSetText.h"
 #include "PxTool.h"
-#include "data/UnitDataSetIO.h"
-#include "data/UnitDataSetIOOld.h"
+#include "PxToolCommon.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/Exceptions.h"
-#include "platform/core/Streams.h"
 #include "ui/tree/UnitDataSetList.h"
 
 namespace px::pxtool {
 namespace {
-
-// The grid needs a GUI application; it runs offscreen unless the caller
-// asked for a platform. Qt's own notes stay off stderr.
-QApplication& application() {
-  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtFatalMsg) std::fputs(message.toLocal8Bit().constData(), stderr);
-  });
-  static int argc = 1;
-  static char name[] = "pxtool";
-  static char* argv[] = {name, nullptr};
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static QApplication app(argc, argv);
-  return app;
-}
 
 struct GridArgs {
   std::string key;
@@ -90,20 +71,6 @@ bool parse(const Args& args, GridArgs& a) {
   return !a.file.empty();
 }
 
-IMemDataSet load(const std::string& file) {
-  TFileStream stream(file, fmOpenRead | fmShareDenyWrite);
-  Byte head[5] = {};
-  const Int64 n = stream.Read(head, sizeof head);
-  stream.SetPosition(0);
-  static const Byte newMagic[5] = {0xC0, 0xE0, 0x80, 0x81, 0x01};
-  IMemDataSet table;
-  if (n == 5 && std::equal(head, head + 5, newMagic))
-    LoadMemDataSetFromStream(&stream, 0, nullptr, table);
-  else
-    LoadDataSetFromStream(stream, "", table);
-  return table;
-}
-
 // The table keyed by FIELD: stored tables carry no indexes, so the table is
 // read again through its text form with a unique index on that field.
 IMemDataSet keyedBy(const IMemDataSet& table, const std::string& key) {
@@ -144,10 +111,10 @@ int runGrid(const Args& args, std::ostream& out, std::ostream& err) {
   GridArgs a;
   if (!parse(args, a)) return usageError(err);
   try {
-    IMemDataSet table = load(a.file);
+    IMemDataSet table = loadDatasetFile(a.file, "");
     if (!a.key.empty()) table = keyedBy(table, a.key);
     IMemDataView view = makeView(table, a.key);
-    application();
+    guiApplication();
     TDataSetList grid(nullptr);
     grid.SetBounds(0, 0, a.width, a.height);
     grid.UseWindowHost();

@@ -12,27 +12,13 @@
 #include <string>
 
 #include "PxTool.h"
+#include "PxToolCommon.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/Streams.h"
 #include "ui/tree/NodeTrees.h"
 
 namespace px::pxtool {
 namespace {
-
-// The tree needs a GUI application; it runs offscreen unless the caller
-// asked for a platform. Qt's own notes stay off stderr, which carries only
-// the command's messages.
-QApplication& application() {
-  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtFatalMsg) std::fputs(message.toLocal8Bit().constData(), stderr);
-  });
-  static int argc = 1;
-  static char name[] = "pxtool";
-  static char* argv[] = {name, nullptr};
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static QApplication app(argc, argv);
-  return app;
-}
 
 std::string hex(int64_t value) {
   std::ostringstream s;
@@ -100,7 +86,7 @@ int runTree(const Args& args, std::ostream& out, std::ostream& err) {
   if (!rewrite && args.size() != 2) return usageError(err);
   if (!rewrite && args[1].rfind("--", 0) == 0) return usageError(err);
   auto input = readFile(args[1 + (rewrite ? 1 : 0)]);
-  application();
+  guiApplication();
   TObjectPtr<TBaseNodeTree> tree = MakeObject<TBaseNodeTree>(nullptr);
   TNTHeader& header = tree->Header();
   header.LoadFromStream(*input);

@@ -155,6 +155,14 @@ class TCustomNodeStringTree : public TBaseNodeTree {
 // none of their own.
 class TStringEditLink;
 
+// Messages every in-place editor answers alike: it wants every key (so the
+// form's default and cancel buttons and its focus order leave Return,
+// Escape, Tab and the arrows to it), and it frees itself on the release its
+// link posts. True when the message was one of them.
+bool HandleEditorMessage(TWinControl& editor, TMessage& message);
+// Tab, Return and Escape never reach an editor's text; true for those.
+bool SwallowEditorChar(char16_t& key);
+
 class TNTEdit : public TCustomEdit {
  public:
   TNTEdit(TComponent* owner, std::shared_ptr<TStringEditLink> link);

@@ -29,17 +29,27 @@ TNTEdit::~TNTEdit() {
   link_.reset();
 }
 
-void TNTEdit::WndProc(TMessage& message) {
+bool HandleEditorMessage(TWinControl& editor, TMessage& message) {
   switch (message.Msg) {
     case WM_GETDLGCODE:
       message.Result = DLGC_WANTALLKEYS | DLGC_WANTARROWS | DLGC_WANTTAB | DLGC_WANTCHARS;
-      return;
+      return true;
     case CM_RELEASE:
-      FreeObject(this);
-      return;
+      FreeObject(&editor);
+      return true;
     default:
-      TCustomEdit::WndProc(message);
+      return false;
   }
+}
+
+bool SwallowEditorChar(char16_t& key) {
+  if (key != u'\t' && key != u'\r' && key != u'\n' && key != 0x1B) return false;
+  key = 0;
+  return true;
+}
+
+void TNTEdit::WndProc(TMessage& message) {
+  if (!HandleEditorMessage(*this, message)) TCustomEdit::WndProc(message);
 }
 
 void TNTEdit::DoExit() {
@@ -103,11 +113,7 @@ void TNTEdit::KeyDown(Word& key, TShiftState shift) {
 }
 
 void TNTEdit::KeyPress(char16_t& key) {
-  if (key == u'\t' || key == 0x1B || key == u'\r') {
-    key = 0;
-    return;
-  }
-  TCustomEdit::KeyPress(key);
+  if (!SwallowEditorChar(key)) TCustomEdit::KeyPress(key);
 }
 
 void TNTEdit::Change() {

@@ -184,7 +184,9 @@ class TQVRNTLink : public INTEditLink, public std::enable_shared_from_this<TQVRN
   TColumnIndex Column() const { return column_; }
   bool Stopped() const { return stopped_; }
   // The key handling the editors share: accept and pass the key to the tree
-  // (Tab, arrows), accept (Return), cancel (Escape).
+  // (Tab, the arrows that leave), accept (Return), cancel (Escape). True
+  // when the key was taken (it is then 0).
+  bool HandleKey(Word& key, TShiftState shift, bool upDownLeave, bool leftLeaves, bool rightLeaves);
   void AcceptAndPass(Word key, TShiftState shift);
   void AcceptAndFocusTree();
   void CancelAndFocusTree();

@@ -101,6 +101,29 @@ void TQVRNTLink::SetEditorBounds(TRect r) {
   editor_->SetBounds(r.Left, r.Top, r.Width(), r.Height());
 }
 
+bool TQVRNTLink::HandleKey(Word& key, TShiftState shift, bool upDownLeave, bool leftLeaves, bool rightLeaves) {
+  std::shared_ptr<TQVRNTLink> self = shared_from_this();
+  const bool leaves = key == VK_TAB || ((key == VK_UP || key == VK_DOWN) && upDownLeave) ||
+                      (key == VK_LEFT && leftLeaves) || (key == VK_RIGHT && rightLeaves);
+  if (leaves) {
+    const Word passed = key;
+    key = 0;
+    AcceptAndPass(passed, shift);
+    return true;
+  }
+  if (key == VK_RETURN) {
+    key = 0;
+    if (!grid_->MultiLine(node_) || shift.Contains(ssCtrl)) AcceptAndFocusTree();
+    return true;
+  }
+  if (key == VK_ESCAPE) {
+    key = 0;
+    CancelAndFocusTree();
+    return true;
+  }
+  return false;
+}
+
 void TQVRNTLink::AcceptAndPass(Word key, TShiftState shift) {
   // The tree may release this link while ending the edit.
   std::shared_ptr<TQVRNTLink> self = shared_from_this();
@@ -140,12 +163,8 @@ TQVRNTEdit::TQVRNTEdit(TComponent* owner, std::shared_ptr<TQVRNTLink> link)
 }
 
 void TQVRNTEdit::WndProc(TMessage& message) {
+  if (HandleEditorMessage(*this, message)) return;
   switch (message.Msg) {
-    case WM_GETDLGCODE:
-      // Return, Escape, Tab and the arrows belong to the edit, not to the
-      // form's default and cancel buttons or its focus order.
-      message.Result = DLGC_WANTALLKEYS | DLGC_WANTARROWS | DLGC_WANTTAB | DLGC_WANTCHARS;
-      return;
     case CM_EDITORCHAR: {
       char16_t ch = static_cast<char16_t>(message.WParam);
       SetText(ch ? UnicodeToUtf8(std::u16string(1, ch)) : std::string());
@@ -154,55 +173,23 @@ void TQVRNTEdit::WndProc(TMessage& message) {
       Modified = true;
       return;
     }
-    case CM_RELEASE:
-      FreeObject(this);
-      return;
     default:
       TCustomEdit::WndProc(message);
   }
 }
 
 void TQVRNTEdit::KeyDown(Word& key, TShiftState shift) {
-  if (!link_) {
-    TCustomEdit::KeyDown(key, shift);
-    return;
-  }
-  std::shared_ptr<TQVRNTLink> link = link_;
-  const bool caretAtStart = SelStart() == 0 && SelLength() == 0;
-  const bool caretAtEnd = SelStart() == static_cast<Integer>(Utf8ToUnicode(Text()).size()) && SelLength() == 0;
-  switch (key) {
-    case VK_TAB:
-    case VK_UP:
-    case VK_DOWN:
-      link->AcceptAndPass(key, shift);
-      key = 0;
-      return;
-    case VK_LEFT:
-    case VK_RIGHT:
-      if ((key == VK_LEFT && caretAtStart) || (key == VK_RIGHT && caretAtEnd)) {
-        link->AcceptAndPass(key, shift);
-        key = 0;
-        return;
-      }
-      break;
-    case VK_RETURN:
-      if (!link->Grid()->MultiLine(link->Node()) || shift.Contains(ssCtrl)) link->AcceptAndFocusTree();
-      key = 0;
-      return;
-    case VK_ESCAPE:
-      link->CancelAndFocusTree();
-      key = 0;
-      return;
+  if (std::shared_ptr<TQVRNTLink> link = link_) {
+    const Integer length = static_cast<Integer>(Utf8ToUnicode(Text()).size());
+    const bool caretAtStart = SelStart() == 0 && SelLength() == 0;
+    const bool caretAtEnd = SelStart() == length && SelLength() == 0;
+    if (link->HandleKey(key, shift, true, caretAtStart, caretAtEnd)) return;
   }
   TCustomEdit::KeyDown(key, shift);
 }
 
 void TQVRNTEdit::KeyPress(char16_t& key) {
-  if (key == u'\t' || key == u'\r' || key == u'\n' || key == 0x1B) {
-    key = 0;
-    return;
-  }
-  TCustomEdit::KeyPress(key);
+  if (!SwallowEditorChar(key)) TCustomEdit::KeyPress(key);
 }
 
 void TQVRNTEdit::DoExit() {
@@ -220,58 +207,21 @@ TQVRNTCombo::TQVRNTCombo(TComponent* owner, std::shared_ptr<TQVRNTLink> link)
 }
 
 void TQVRNTCombo::WndProc(TMessage& message) {
-  switch (message.Msg) {
-    case WM_GETDLGCODE:
-      message.Result = DLGC_WANTALLKEYS | DLGC_WANTARROWS | DLGC_WANTTAB | DLGC_WANTCHARS;
-      return;
-    case CM_RELEASE:
-      FreeObject(this);
-      return;
-    default:
-      TCustomComboBox::WndProc(message);
-  }
+  if (!HandleEditorMessage(*this, message)) TCustomComboBox::WndProc(message);
 }
 
 void TQVRNTCombo::KeyDown(Word& key, TShiftState shift) {
-  if (!link_) {
-    TCustomComboBox::KeyDown(key, shift);
-    return;
-  }
-  std::shared_ptr<TQVRNTLink> link = link_;
-  // A list without free text has its caret at the start; the selection
-  // start of the chosen item's text tells the ends apart.
-  const Integer textLength = static_cast<Integer>(Utf8ToUnicode(Text()).size());
-  switch (key) {
-    case VK_TAB:
-    case VK_LEFT:
-      link->AcceptAndPass(key, shift);
-      key = 0;
-      return;
-    case VK_RIGHT:
-      if (textLength == 0 || ItemIndex() < 0) {
-        link->AcceptAndPass(key, shift);
-        key = 0;
-        return;
-      }
-      break;
-    case VK_RETURN:
-      if (!link->Grid()->MultiLine(link->Node()) || shift.Contains(ssCtrl)) link->AcceptAndFocusTree();
-      key = 0;
-      return;
-    case VK_ESCAPE:
-      link->CancelAndFocusTree();
-      key = 0;
-      return;
+  // A list without free text: Left always leaves, Right when nothing is
+  // chosen; Up and Down stay with the list.
+  if (std::shared_ptr<TQVRNTLink> link = link_) {
+    const bool atEnd = ItemIndex() < 0 || Text().empty();
+    if (link->HandleKey(key, shift, false, true, atEnd)) return;
   }
   TCustomComboBox::KeyDown(key, shift);
 }
 
 void TQVRNTCombo::KeyPress(char16_t& key) {
-  if (key == u'\t' || key == u'\r' || key == u'\n' || key == 0x1B) {
-    key = 0;
-    return;
-  }
-  TCustomComboBox::KeyPress(key);
+  if (!SwallowEditorChar(key)) TCustomComboBox::KeyPress(key);
 }
 
 void TQVRNTCombo::DoExit() {
