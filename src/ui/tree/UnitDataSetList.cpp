@@ -43,7 +43,7 @@ TColor DataSetListStateColor(Integer state) {
 }
 
 TDataSetList::TDataSetList(TComponent* owner) : TCustomNodeStringTree(owner) {
-  SetNodeDataSize(PayloadSize);
+  SetNodeDataSize(PayloadSize + static_cast<int32_t>(sizeof(TMemRecord*)));
   // A cell without a text of its own shows the view's text.
   defaultText_.clear();
   THeaderOptions headerOptions = Header().Options();
@@ -140,6 +140,8 @@ void TDataSetList::ReleaseNodeText(PNTNode node) {
 
 TMemRecord* TDataSetList::GetNodeRecord(PNTNode node) {
   if (!view_ || !node || node == root_) return nullptr;
+  if (recordCacheValid_)
+    return *reinterpret_cast<TMemRecord* const*>(reinterpret_cast<const Byte*>(node) + cacheOffset_);
   const Byte* data = static_cast<const Byte*>(GetNodeData(node));
   switch (keyType_) {
     case mftInteger:
@@ -284,15 +286,13 @@ void TDataSetList::Refresh(TMemRecord* focusRecord, bool rebuildColumns) {
       if (vc->Flags & mvfDefaultSort) {
         header_->SetSortColumn(gridIndex);
         header_->SetSortDirection((vc->Flags & mvfDescending) ? sdDescending : sdAscending);
-        SortTree(gridIndex, header_->SortDirection(), false);
-        ApplyNegativesFirst();
+        sortRows(gridIndex, header_->SortDirection());
         break;
       }
       ++gridIndex;
     }
   } else if (header_->SortColumn() != NoColumn) {
-    SortTree(header_->SortColumn(), header_->SortDirection(), false);
-    ApplyNegativesFirst();
+    sortRows(header_->SortColumn(), header_->SortDirection());
   }
 
   if (FocusedNode()) ScrollIntoView(FocusedNode(), false);
@@ -301,6 +301,24 @@ void TDataSetList::Refresh(TMemRecord* focusRecord, bool rebuildColumns) {
   EndUpdate();
   updating_ = false;
   if (fire) delayedNotification();
+}
+
+void TDataSetList::sortRows(TColumnIndex column, TSortDirection direction) {
+  // A sort asks for the records of two nodes at every comparison: they are
+  // looked up once, kept beside the keys while the sort runs.
+  for (PNTNode node = GetFirstNoInit(); node; node = node->NextSibling) {
+    TMemRecord* rec = GetNodeRecord(node);
+    Byte* slot = static_cast<Byte*>(GetNodeData(node)) + PayloadSize;
+    cacheOffset_ = static_cast<size_t>(slot - reinterpret_cast<Byte*>(node));
+    *reinterpret_cast<TMemRecord**>(slot) = rec;
+  }
+  recordCacheValid_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{recordCacheValid_};
+  SortTree(column, direction, false);
+  ApplyNegativesFirst();
 }
 
 void TDataSetList::ApplyNegativesFirst() {
@@ -550,8 +568,7 @@ void TDataSetList::SendEditorCharacter(char16_t character) {
 // Header
 
 void TDataSetList::sortByHeader() {
-  SortTree(header_->SortColumn(), header_->SortDirection(), false);
-  ApplyNegativesFirst();
+  sortRows(header_->SortColumn(), header_->SortDirection());
   if (FocusedNode()) ScrollIntoView(FocusedNode(), false);
 }
 

@@ -113,6 +113,7 @@ class TDataSetList : public TCustomNodeStringTree {
   void clearNodes();
   void addRecordNode(TMemRecord* rec);
   void sortByHeader();
+  void sortRows(TColumnIndex column, TSortDirection direction);
   TMenuItem* popupItemOfTag(int64_t tag) const;
 
   TTimer* clickTimer_ = nullptr;
@@ -124,6 +125,8 @@ class TDataSetList : public TCustomNodeStringTree {
   Integer keyField_ = -1;
   TPopupMenu* headerPopup_ = nullptr;
   bool editable_ = false;
+  bool recordCacheValid_ = false;  // while sortRows runs
+  size_t cacheOffset_ = 0;         // of the cached record from the node's start
   std::string headerHint_;
 };
 
