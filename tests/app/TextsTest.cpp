@@ -11,6 +11,9 @@
 #include "app/Startup.h"
 #include "app/UnitAbout.h"
 #include "app/UnitGetPassword.h"
+#include "app/UnitSetOther.h"
+#include "app/UnitSetPassword.h"
+#include "app/UnitSetWeight.h"
 #include "app/UnitStatusFrame.h"
 #include "app/UnitMain.h"
 #include "platform/core/IniFiles.h"
@@ -58,6 +61,14 @@ TEST(Texts, RecordModeAddsNoKey) {
   TObjectPtr<TfrmGetPassword> prompt(TfrmGetPassword::Create());
   EXPECT_EQ(prompt->Caption(), "Password");
   prompt.reset();
+  // The settings screen's dialogs.
+  TObjectPtr<TfrmGetweight> weight(TfrmGetweight::Create(form));
+  weight->Put(TDenominationWeight{200, "EUR", 1, 85000, 0, "Two", 1, 25, 212500});
+  TObjectPtr<TfrmSetOther> other(TfrmSetOther::Create(form));
+  TObjectPtr<TfrmSetPassword> password(TfrmSetPassword::Create(form));
+  weight.reset();
+  other.reset();
+  password.reset();
   Application->DestroyComponents();
   FinalizeProgram();
   unsetenv("PX_TRANSLATION_RECORD");

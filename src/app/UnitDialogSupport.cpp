@@ -1,0 +1,38 @@
+#include "app/UnitDialogSupport.h"
+
+#include <cmath>
+#include <limits>
+
+#include "platform/core/NumberConversion.h"
+#include "ui/framework/UnitQVREdit.h"
+#include "ui/framework/UnitTranslation.h"
+
+namespace px {
+
+void TranslateDialogTexts(TForm* dialog) {
+  TranslateFormTexts(dialog);
+  if (!Translations) return;
+  for (Integer i = 0; i < dialog->ComponentCount(); ++i)
+    if (auto* edit = dynamic_cast<TCustomQVREdit*>(dialog->Components(i)))
+      if (!edit->LabelCaption().empty())
+        edit->SetLabelCaption(Translations->TranslateFormString(dialog->ClassName(), edit->LabelCaption()));
+}
+
+void CentreDialogOn(TForm* dialog, const TForm* form) {
+  const TRect area = form && form->Visible()
+                         ? Bounds(form->Left(), form->Top(), form->Width(), form->Height())
+                         : Rect(0, 0, Screen ? Screen->Width() : 800, Screen ? Screen->Height() : 600);
+  dialog->SetLeft(area.Left + (area.Width() - dialog->Width()) / 2);
+  dialog->SetTop(area.Top + (area.Height() - dialog->Height()) / 2);
+}
+
+bool ScaledNumber(const std::string& text, double scale, int32_t& value) {
+  double d = 0;
+  if (!TryStrToFloat(text, d)) return false;
+  const double scaled = std::nearbyint(d * scale);
+  if (!(scaled >= std::numeric_limits<int32_t>::min() && scaled <= std::numeric_limits<int32_t>::max())) return false;
+  value = static_cast<int32_t>(scaled);
+  return true;
+}
+
+}  // namespace px
