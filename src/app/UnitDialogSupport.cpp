@@ -9,6 +9,37 @@
 
 namespace px {
 
+void SetUpDialog(TForm* dialog, const char* name, const char* caption, int32_t width, int32_t height) {
+  dialog->SetName(name);
+  dialog->SetCaption(caption);
+  dialog->SetClientSize(width, height);
+  dialog->Font().SetName("Tahoma");
+  dialog->Font().SetHeight(-11);
+}
+
+void AddOkCancel(TForm* dialog, int32_t left, int32_t top, TButton*& ok, TButton*& cancel) {
+  ok = CreateComponent<TButton>(dialog);
+  ok->SetName("btnOK");
+  ok->SetParent(dialog);
+  ok->SetBounds(left, top, 75, 25);
+  ok->SetCaption("[OK]");
+  ok->SetDefault(true);
+  ok->ModalResult = mrOk;
+  cancel = CreateComponent<TButton>(dialog);
+  cancel->SetName("btnCancel");
+  cancel->SetParent(dialog);
+  cancel->SetBounds(left + 81, top, 75, 25);
+  cancel->SetCaption("[Cancel]");
+  cancel->Cancel = true;
+  cancel->ModalResult = mrCancel;
+}
+
+void PrepareOwnedDialog(TForm* dialog, TComponent* owner) {
+  TranslateDialogTexts(dialog);
+  auto* control = dynamic_cast<TControl*>(owner);
+  CentreDialogOn(dialog, control ? GetParentForm(control) : nullptr);
+}
+
 void TranslateDialogTexts(TForm* dialog) {
   TranslateFormTexts(dialog);
   if (!Translations) return;

@@ -6,11 +6,7 @@
 namespace px {
 
 TfrmSetOther::TfrmSetOther(TComponent* owner) : TForm(owner) {
-  SetName("frmSetOther");
-  SetCaption("[SetOtherTitle]");
-  SetClientSize(362, 226);
-  Font().SetName("Tahoma");
-  Font().SetHeight(-11);
+  SetUpDialog(this, "frmSetOther", "[SetOtherTitle]", 362, 226);
 
   lblOtherType = CreateComponent<TLabel>(this);
   lblOtherType->SetName("lblOtherType");
@@ -64,30 +60,14 @@ TfrmSetOther::TfrmSetOther(TComponent* owner) : TForm(owner) {
   };
   edValue->SetLocked(true);
 
-  btnOK = CreateComponent<TButton>(this);
-  btnOK->SetName("btnOK");
-  btnOK->SetParent(this);
-  btnOK->SetBounds(194, 192, 75, 25);
-  btnOK->SetCaption("[OK]");
-  btnOK->SetDefault(true);
-  btnOK->ModalResult = mrOk;
-
-  btnCancel = CreateComponent<TButton>(this);
-  btnCancel->SetName("btnCancel");
-  btnCancel->SetParent(this);
-  btnCancel->SetBounds(275, 192, 75, 25);
-  btnCancel->SetCaption("[Cancel]");
-  btnCancel->Cancel = true;
-  btnCancel->ModalResult = mrCancel;
+  AddOkCancel(this, 194, 192, btnOK, btnCancel);
 
   DoValidate();
 }
 
 TfrmSetOther* TfrmSetOther::Create(TComponent* owner) {
   auto* dialog = CreateComponent<TfrmSetOther>(owner);
-  TranslateDialogTexts(dialog);
-  auto* control = dynamic_cast<TControl*>(owner);
-  CentreDialogOn(dialog, control ? GetParentForm(control) : nullptr);
+  PrepareOwnedDialog(dialog, owner);
   return dialog;
 }
 

@@ -5,11 +5,7 @@
 namespace px {
 
 TfrmSetPassword::TfrmSetPassword(TComponent* owner) : TForm(owner) {
-  SetName("frmSetPassword");
-  SetCaption("[SetPassword]");
-  SetClientSize(284, 150);
-  Font().SetName("Tahoma");
-  Font().SetHeight(-11);
+  SetUpDialog(this, "frmSetPassword", "[SetPassword]", 284, 150);
 
   lblPassword = CreateComponent<TLabel>(this);
   lblPassword->SetName("lblPassword");
@@ -35,21 +31,7 @@ TfrmSetPassword::TfrmSetPassword(TComponent* owner) : TForm(owner) {
   edPassword = entry("cbBorder", "edPassword", 32, cbBorder);
   edNewPassword2 = entry("cbValidate", "edNewPassword2", 66, cbValidate);
 
-  btnOK = CreateComponent<TButton>(this);
-  btnOK->SetName("btnOK");
-  btnOK->SetParent(this);
-  btnOK->SetBounds(116, 112, 75, 25);
-  btnOK->SetCaption("[OK]");
-  btnOK->SetDefault(true);
-  btnOK->ModalResult = mrOk;
-
-  btnCancel = CreateComponent<TButton>(this);
-  btnCancel->SetName("btnCancel");
-  btnCancel->SetParent(this);
-  btnCancel->SetBounds(197, 112, 75, 25);
-  btnCancel->SetCaption("[Cancel]");
-  btnCancel->Cancel = true;
-  btnCancel->ModalResult = mrCancel;
+  AddOkCancel(this, 116, 112, btnOK, btnCancel);
 
   OnShow = [this](TObject*) { edPassword->SetFocus(); };
   Validate();

@@ -30,11 +30,7 @@ void scaledWeightFits(TObject* sender, bool& valid) {
 }  // namespace
 
 TfrmGetweight::TfrmGetweight(TComponent* owner) : TForm(owner) {
-  SetName("frmGetweight");
-  SetCaption("[Weight]");
-  SetClientSize(422, 262);
-  Font().SetName("Tahoma");
-  Font().SetHeight(-11);
+  SetUpDialog(this, "frmGetweight", "[Weight]", 422, 262);
 
   lblTitle = CreateComponent<TLabel>(this);
   lblTitle->SetName("lblTitle");
@@ -85,21 +81,7 @@ TfrmGetweight::TfrmGetweight(TComponent* owner) : TForm(owner) {
   edPackageWeight->SetValidationType(vtFloatPositive);
   edPackageWeight->OnValidate = scaledWeightFits;
 
-  btnOK = CreateComponent<TButton>(this);
-  btnOK->SetName("btnOK");
-  btnOK->SetParent(this);
-  btnOK->SetBounds(254, 230, 75, 25);
-  btnOK->SetCaption("[OK]");
-  btnOK->SetDefault(true);
-  btnOK->ModalResult = mrOk;
-
-  btnCancel = CreateComponent<TButton>(this);
-  btnCancel->SetName("btnCancel");
-  btnCancel->SetParent(this);
-  btnCancel->SetBounds(335, 230, 75, 25);
-  btnCancel->SetCaption("[Cancel]");
-  btnCancel->Cancel = true;
-  btnCancel->ModalResult = mrCancel;
+  AddOkCancel(this, 254, 230, btnOK, btnCancel);
 
   for (TQVREdit* e : {edWeight, edDisplayName, edGroupCount, edPackageWeight})
     e->OnChange = [this](TObject*) { edWeightChange(); };
@@ -110,9 +92,7 @@ TfrmGetweight::TfrmGetweight(TComponent* owner) : TForm(owner) {
 
 TfrmGetweight* TfrmGetweight::Create(TComponent* owner) {
   auto* dialog = CreateComponent<TfrmGetweight>(owner);
-  TranslateDialogTexts(dialog);
-  auto* control = dynamic_cast<TControl*>(owner);
-  CentreDialogOn(dialog, control ? GetParentForm(control) : nullptr);
+  PrepareOwnedDialog(dialog, owner);
   return dialog;
 }
 
