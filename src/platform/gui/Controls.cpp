@@ -8,7 +8,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QImage>
 #include <QPainter>
+#include <QPixmap>
 #include <QTimerEvent>
 #include <QWheelEvent>
 #include <QWidget>
@@ -1205,7 +1207,25 @@ void ShowPopupMenuHook(TControl* control, TPoint screen) {
   if (popupHook()) popupHook()(control, screen);
 }
 
+namespace {
+std::map<TCursor, QCursor>& cursorSlots() {
+  static std::map<TCursor, QCursor> table;
+  return table;
+}
+}  // namespace
+
+void SetCursorImage(TCursor cursor, const TBitmap& image, TPoint hotSpot) {
+  QImage picture = image.ToQImage().convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x)
+      if ((picture.pixel(x, y) & 0xFFFFFF) == 0xFF00FF) picture.setPixel(x, y, 0);
+  cursorSlots()[cursor] = QCursor(QPixmap::fromImage(picture), hotSpot.X, hotSpot.Y);
+}
+
+bool HasCursorImage(TCursor cursor) { return cursorSlots().count(cursor) != 0; }
+
 QCursor QtCursorOf(TCursor c) {
+  if (auto it = cursorSlots().find(c); it != cursorSlots().end()) return it->second;
   switch (c) {
     case crNone: return QCursor(Qt::BlankCursor);
     case crCross: return QCursor(Qt::CrossCursor);

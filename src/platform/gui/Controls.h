@@ -197,6 +197,12 @@ constexpr TCursor crDefault = 0, crNone = -1, crArrow = -2, crCross = -3, crIBea
                   crNoDrop = -13, crHSplit = -14, crVSplit = -15, crNo = -18, crAppStart = -19, crHelp = -20,
                   crHandPoint = -21, crSizeAll = -22;
 
+// Cursor slots: the program's own cursors by id, each an image (pixels of
+// clFuchsia are transparent) with its hot spot. Controls showing such an id
+// show the image.
+void SetCursorImage(TCursor cursor, const TBitmap& image, TPoint hotSpot);
+bool HasCursorImage(TCursor cursor);
+
 // The keys and buttons of MK_ flags (mouse messages' WParam, key
 // messages' LParam).
 TShiftState ShiftStateOfFlags(WPARAM flags);

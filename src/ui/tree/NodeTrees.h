@@ -419,6 +419,8 @@ class TBaseNodeTree : public TCustomControl {
   bool HotButton() const { return hotButton_; }
   TColumnIndex HotColumn() const { return hotColumn_; }
   TCursor PanningCursor() const { return panningCursor_; }
+  // The small window at the panning centre while wheel panning runs.
+  QWidget* PanningWindow() const { return panningWindow_; }
   TPoint PanningCenter() const { return lastClickPos_; }
 
  protected:
@@ -461,6 +463,7 @@ class TBaseNodeTree : public TCustomControl {
   uint64_t autoScrollStart_ = 0;
   bool autoScrollStarted_ = false;
   TCursor panningCursor_ = crDefault;
+  QWidget* panningWindow_ = nullptr;
 
  public:
 

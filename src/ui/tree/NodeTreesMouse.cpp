@@ -7,6 +7,10 @@
 #include <cstdlib>
 
 #include <QApplication>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QRegion>
 #include <QWidget>
 
 #include "platform/gui/Forms.h"
@@ -41,6 +45,79 @@ TRect normalized(const TRect& r) {
 
 bool overlaps(const TRect& a, const TRect& b) {
   return a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom;
+}
+
+// The panning artwork, drawn once: arrow heads around a centre on a
+// clFuchsia (transparent) ground.
+constexpr int32_t PanSize = 32;
+
+void drawArrowHead(TCanvas& c, int32_t dx, int32_t dy) {
+  const int32_t m = PanSize / 2;
+  const TPoint tip{m + dx * 14, m + dy * 14};
+  const TPoint base{m + dx * 8, m + dy * 8};
+  // Perpendicular to the direction, 5 pixels to each side.
+  const int32_t px = -dy, py = dx;
+  const int32_t side = (dx != 0 && dy != 0) ? 4 : 5;
+  c.Polygon({tip, {base.X + px * side, base.Y + py * side}, {base.X - px * side, base.Y - py * side}});
+}
+
+TBitmap* newPanBitmap() {
+  auto* b = new TBitmap(PanSize, PanSize, TPixelFormat::pf32bit);
+  TCanvas& c = b->Canvas();
+  c.Brush().SetColor(clFuchsia);
+  c.FillRect(TRect(0, 0, PanSize, PanSize));
+  c.Pen().SetColor(clBlack);
+  c.Brush().SetColor(clWhite);
+  return b;
+}
+
+// The window image: a disc with the directions that can be scrolled.
+TBitmap* newPanWindowImage(bool horizontal, bool vertical) {
+  TBitmap* b = newPanBitmap();
+  TCanvas& c = b->Canvas();
+  c.Ellipse(0, 0, PanSize, PanSize);
+  c.Brush().SetColor(clBlack);
+  c.Ellipse(PanSize / 2 - 2, PanSize / 2 - 2, PanSize / 2 + 3, PanSize / 2 + 3);
+  if (vertical) {
+    drawArrowHead(c, 0, -1);
+    drawArrowHead(c, 0, 1);
+  }
+  if (horizontal) {
+    drawArrowHead(c, -1, 0);
+    drawArrowHead(c, 1, 0);
+  }
+  return b;
+}
+
+// Registers the panning cursors in the cursor slots (once).
+void registerPanningCursors() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  struct Shape {
+    TCursor id;
+    std::vector<TPoint> arrows;
+  } shapes[] = {
+      {crNTMoveAll, {{0, -1}, {0, 1}, {-1, 0}, {1, 0}}},
+      {crNTMoveEW, {{-1, 0}, {1, 0}}},
+      {crNTMoveNS, {{0, -1}, {0, 1}}},
+      {crNTMoveN, {{0, -1}}},
+      {crNTMoveS, {{0, 1}}},
+      {crNTMoveE, {{1, 0}}},
+      {crNTMoveW, {{-1, 0}}},
+      {crNTMoveNE, {{1, -1}}},
+      {crNTMoveNW, {{-1, -1}}},
+      {crNTMoveSE, {{1, 1}}},
+      {crNTMoveSW, {{-1, 1}}},
+  };
+  for (const Shape& s : shapes) {
+    std::unique_ptr<TBitmap> b(newPanBitmap());
+    TCanvas& c = b->Canvas();
+    c.Brush().SetColor(clBlack);
+    c.Ellipse(PanSize / 2 - 3, PanSize / 2 - 3, PanSize / 2 + 4, PanSize / 2 + 4);
+    for (TPoint d : s.arrows) drawArrowHead(c, d.X, d.Y);
+    SetCursorImage(s.id, *b, {PanSize / 2, PanSize / 2});
+  }
 }
 
 }  // namespace
@@ -820,6 +897,42 @@ void TBaseNodeTree::BeginPanning(TPoint position) {
   StopTimer(ScrollTimer);
   ChangeTreeState({stWheelPanning, stWheelScrolling}, {});
   lastClickPos_ = position;
+  registerPanningCursors();
+  // A frameless tool window at the centre, shaped by the image, shown
+  // without taking the focus.
+  delete panningWindow_;
+  panningWindow_ = nullptr;
+  const bool horizontal = rangeX_ > ClientWidth();
+  const bool vertical = rangeY_ > ClientHeight();
+  std::unique_ptr<TBitmap> image(newPanWindowImage(horizontal, vertical || !horizontal));
+  Assert(!image->Empty(), "Invalid wheel panning image.");
+  QImage picture = image->ToQImage();
+  auto* window = new QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
+  window->setAttribute(Qt::WA_ShowWithoutActivating);
+  window->setObjectName("NTPanningWindow");
+  auto* face = new QLabel(window);
+  face->setPixmap(QPixmap::fromImage(picture));
+  face->setGeometry(0, 0, PanSize, PanSize);
+  window->resize(PanSize, PanSize);
+  // The shape: the runs of pixels that are not clFuchsia, row by row.
+  QRegion shape;
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width();) {
+      if ((picture.pixel(x, y) & 0xFFFFFF) == 0xFF00FF) {
+        ++x;
+        continue;
+      }
+      int run = x;
+      while (run < picture.width() && (picture.pixel(run, y) & 0xFFFFFF) != 0xFF00FF) ++run;
+      shape += QRect(x, y, run - x, 1);
+      x = run;
+    }
+  }
+  window->setMask(shape);
+  const TPoint screen = ClientToScreen(position);
+  window->move(screen.X - PanSize / 2, screen.Y - PanSize / 2);
+  window->show();
+  panningWindow_ = window;
   autoScrollStarted_ = false;
   panningCursor_ = crDefault;
   UpdatePanningCursor(position.X, position.Y);
@@ -833,6 +946,8 @@ void TBaseNodeTree::EndPanning() {
   StopTimer(ScrollTimer);
   host_->ReleaseCapture();
   ChangeTreeState({}, {stWheelPanning, stWheelScrolling});
+  delete panningWindow_;
+  panningWindow_ = nullptr;
   panningCursor_ = crDefault;
   host_->SetCursor(Cursor());
 }

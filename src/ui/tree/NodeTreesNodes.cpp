@@ -54,6 +54,7 @@ void TBaseNodeTree::AfterConstruction() {
 
 void TBaseNodeTree::BeforeDestruction() {
   InterruptValidation();
+  EndPanning();
   options_->miscOptions_.Exclude(moReadOnly);
   CancelEditNode();
   Destroying();

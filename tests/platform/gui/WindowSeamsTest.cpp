@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QPixmap>
+#include <QWidget>
 #include <algorithm>
 #include <vector>
 
@@ -93,6 +97,26 @@ TEST(WindowSeams, CaptureOutlastsTheButton) {
   EXPECT_TRUE(s.control->HasCapture());
   s.control->ReleaseCapture();
   EXPECT_FALSE(s.control->HasCapture());
+}
+
+TEST(WindowSeams, CursorSlotsShowTheirImageWithTheHotSpot) {
+  TBitmap image(16, 16);
+  image.Canvas().Brush().SetColor(clFuchsia);
+  image.Canvas().FillRect(TRect(0, 0, 16, 16));
+  image.Canvas().Brush().SetColor(clBlack);
+  image.Canvas().FillRect(TRect(4, 4, 12, 12));
+  const TCursor id = 90;
+  EXPECT_FALSE(HasCursorImage(id));
+  SetCursorImage(id, image, {8, 8});
+  EXPECT_TRUE(HasCursorImage(id));
+  Shown s;
+  s.control->SetCursor(id);
+  QCursor cursor = s.control->Widget()->cursor();
+  EXPECT_EQ(cursor.hotSpot(), QPoint(8, 8));
+  QImage shown = cursor.pixmap().toImage();
+  ASSERT_EQ(shown.width(), 16);
+  EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 0);  // fuchsia is transparent
+  EXPECT_EQ(shown.pixel(8, 8), 0xFF000000u);
 }
 
 }  // namespace

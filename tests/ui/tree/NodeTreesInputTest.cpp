@@ -4,6 +4,11 @@
 // nodes freed while a press or key waits for its release.
 #include <gtest/gtest.h>
 
+#include <QPixmap>
+#include <QRegion>
+#include <QWidget>
+#include <cstdlib>
+
 #include <functional>
 #include <set>
 #include <string>
@@ -360,6 +365,18 @@ TEST(TreeMouse, WheelPanningDirectionsCursorsAndTimer) {
   EXPECT_TRUE(tree.TreeStates().Contains(stWheelPanning));
   EXPECT_EQ(t.host.Timers[ScrollTimer], 20u);
   EXPECT_EQ(tree.PanningCursor(), crNTMoveNS);  // only the vertical range exceeds the client
+  // The window at the centre takes the shape of its picture and no focus.
+  QWidget* window = tree.PanningWindow();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(window->testAttribute(Qt::WA_ShowWithoutActivating));
+  EXPECT_TRUE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
+  const QRegion mask = window->mask();
+  EXPECT_FALSE(mask.isEmpty());
+  EXPECT_TRUE(mask.contains(QPoint(16, 16)));
+  EXPECT_FALSE(mask.contains(QPoint(0, 0)));  // outside the disc
+  if (const char* dir = std::getenv("PX_TREE_PNG_DIR")) window->grab().save(QString(dir) + "/panning.png");
+  EXPECT_TRUE(HasCursorImage(crNTMoveNS));
+  EXPECT_TRUE(HasCursorImage(crNTMoveSW));
   TMessage middleUp{WM_MBUTTONUP, 0, MakeLParam(100, 50), 0};
   tree.WMMButtonUp(middleUp);  // panning goes on until the next click
   EXPECT_TRUE(tree.TreeStates().Contains(stWheelScrolling));
@@ -376,6 +393,7 @@ TEST(TreeMouse, WheelPanningDirectionsCursorsAndTimer) {
   t.press(50, 9);  // any click ends it
   EXPECT_FALSE(tree.TreeStates().Contains(stWheelScrolling));
   EXPECT_FALSE(t.host.TimerRunning(ScrollTimer));
+  EXPECT_EQ(tree.PanningWindow(), nullptr);
   EXPECT_EQ(tree.FocusedNode(), nullptr);  // the click only ended the panning
 }
 
