@@ -449,7 +449,9 @@ TEST(TreeKeys, NavigationTable) {
     t.key(c.key, c.shift);
     EXPECT_EQ(t.rowOf(tree.FocusedNode()), c.focus) << c.name;
     EXPECT_EQ(t.selectedRows(), c.selected) << c.name;
-    if (c.offsetY != 1) EXPECT_EQ(tree.OffsetY(), c.offsetY) << c.name;
+    if (c.offsetY != 1) {
+      EXPECT_EQ(tree.OffsetY(), c.offsetY) << c.name;
+    }
   }
 }
 
