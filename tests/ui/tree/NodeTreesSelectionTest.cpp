@@ -54,7 +54,9 @@ void expectSelection(TBaseNodeTree& tree, const std::set<PNTNode>& model) {
   for (size_t i = 0; i < array.size(); ++i) {
     ASSERT_EQ(reinterpret_cast<uintptr_t>(array[i]) & 1, 0u);
     ASSERT_TRUE(array[i]->Has(nsSelected));
-    if (i > 0) ASSERT_TRUE(std::less<PNTNode>()(array[i - 1], array[i]));
+    if (i > 0) {
+      ASSERT_TRUE(std::less<PNTNode>()(array[i - 1], array[i]));
+    }
     int32_t index = -1;
     ASSERT_TRUE(tree.FindInSelection(array[i], index));
     ASSERT_EQ(index, static_cast<int32_t>(i));
@@ -118,8 +120,11 @@ TEST(TreeSelection, AgreesWithASetOverRandomOperations) {
         std::set<PNTNode> now;
         for (PNTNode n : allNodes(tree))
           if (n->Has(nsSelected)) now.insert(n);
-        for (PNTNode n : nodes)
-          if (model.count(n) != now.count(n)) ASSERT_TRUE(allowed.count(n)) << "step " << step;
+        for (PNTNode n : nodes) {
+          if (model.count(n) != now.count(n)) {
+            ASSERT_TRUE(allowed.count(n)) << "step " << step;
+          }
+        }
         model = now;
         break;
       }
