@@ -12,6 +12,7 @@
 
 #include "NodeTreesTestSupport.h"
 #include "platform/gui/Forms.h"
+#include "platform/gui/ImgList.h"
 #include "platform/gui/StdCtrls.h"
 
 namespace px::test {
@@ -86,6 +87,21 @@ TEST(TreeInputWidget, HitZonesAgreeWithTheRender) {
     PNTNode first = tree.GetFirst();
     tree.SetChildCount(first, 2);
     tree.SetCheckType(first, ctCheckBox);
+    // A state image and a normal image, each a filled square.
+    TImageList states(nullptr), normal(nullptr);
+    for (auto [list, color] : {std::pair{&states, clRed}, std::pair{&normal, clBlue}}) {
+      list->SetSize(12, 12);
+      TBitmap square(12, 12);
+      square.Canvas().Brush().SetColor(color);
+      square.Canvas().FillRect(TRect(0, 0, 12, 12));
+      list->Add(square);
+    }
+    tree.SetStateImages(&states);
+    tree.SetImages(&normal);
+    tree.OnImageIndexQuery = [first](TBaseNodeTree*, PNTNode node, TNTImageKind kind, TColumnIndex, bool&,
+                                     int32_t& index) {
+      if (node == first && (kind == ikState || kind == ikNormal || kind == ikSelected)) index = 0;
+    };
     QApplication::processEvents();
     TBitmap b;
     PaintControlTo(tree, b);
@@ -108,13 +124,16 @@ TEST(TreeInputWidget, HitZonesAgreeWithTheRender) {
       ASSERT_EQ(hit.HitNode, first) << x;
       THitPosition zone = hit.HitPositions.Contains(hiOnItemButtonExact) ? hiOnItemButtonExact
                           : hit.HitPositions.Contains(hiOnItemCheckbox) ? hiOnItemCheckbox
+                          : hit.HitPositions.Contains(hiOnStateIcon)    ? hiOnStateIcon
+                          : hit.HitPositions.Contains(hiOnNormalIcon)   ? hiOnNormalIcon
                           : hit.HitPositions.Contains(hiOnItemLabel)    ? hiOnItemLabel
                                                                         : hiNowhere;
       ASSERT_NE(zone, hiNowhere) << "painted at x " << x << (rtl ? " (rtl)" : "");
       if (order.empty() || order.back() != zone) order.push_back(zone);
     }
     EXPECT_GT(painted, 30);
-    EXPECT_EQ(order, (std::vector<THitPosition>{hiOnItemButtonExact, hiOnItemCheckbox, hiOnItemLabel}));
+    EXPECT_EQ(order, (std::vector<THitPosition>{hiOnItemButtonExact, hiOnItemCheckbox, hiOnStateIcon, hiOnNormalIcon,
+                                                hiOnItemLabel}));
   }
 }
 
