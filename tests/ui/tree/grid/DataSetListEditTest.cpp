@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
+#include <vector>
 #include <QWidget>
 #include <string>
 
@@ -248,6 +250,51 @@ TEST(DataSetListEdit, ReturnEndsTheEditAndLeavesTheDefaultButtonAlone) {
     key(g.grid->Widget(), Qt::Key_Return, Qt::NoModifier, "\r");
     EXPECT_EQ(clicks, 1);
   }
+}
+
+}  // namespace
+}  // namespace px
+
+namespace px {
+namespace {
+
+// Runs the event loop until the click timer has fired (or a generous limit).
+void runUntilFired(TDataSetList& grid) {
+  QElapsedTimer timer;
+  timer.start();
+  while (grid.ClickTimer().Enabled() && timer.elapsed() < 5000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+TEST(DataSetListMouse, ClicksOnRowsComeAfterTheirChangeAndARightClickCarriesTheRecord) {
+  EditGrid g;
+  g.grid->SetClickDelay(60);
+  g.grid->SetFocusedNode(nullptr);
+  std::vector<std::string> events;
+  auto name = [](TMemRecord* rec) { return rec ? rec->GetAnsiString(1) : std::string("nil"); };
+  g.grid->OnChange = [&](TDataSetList*, TMemRecord* rec) { events.push_back("change " + name(rec)); };
+  g.grid->OnClick = [&](TDataSetList*, TMemRecord* rec) { events.push_back("click " + name(rec)); };
+  g.grid->OnRightClick = [&](TDataSetList*, TMemRecord* rec) { events.push_back("right " + name(rec)); };
+  PNTNode second = g.grid->GetNextSibling(g.grid->GetFirst());
+  TRect row = g.grid->GetDisplayRect(second, 1, false);
+  const LPARAM at = MakeLParam(row.Left + 5, (row.Top + row.Bottom) / 2);
+  for (int i = 0; i < 2; ++i) {
+    g.grid->Perform(WM_LBUTTONDOWN, MK_LBUTTON, at);
+    g.grid->Perform(WM_LBUTTONUP, 0, at);
+  }
+  EXPECT_TRUE(events.empty());
+  runUntilFired(*g.grid);
+  EXPECT_EQ(events, (std::vector<std::string>{"change name 2", "click name 2"}));
+
+  events.clear();
+  g.grid->SetClickDelay(0);
+  TRect first = g.grid->GetDisplayRect(g.grid->GetFirst(), 1, false);
+  const LPARAM firstAt = MakeLParam(first.Left + 5, (first.Top + first.Bottom) / 2);
+  g.grid->Perform(WM_RBUTTONDOWN, MK_RBUTTON, firstAt);
+  g.grid->Perform(WM_RBUTTONUP, 0, firstAt);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back(), "right name 1");
+  EXPECT_FALSE(g.grid->TreeStates().Contains(stRightButtonDown));
 }
 
 }  // namespace
