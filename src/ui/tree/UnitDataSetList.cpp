@@ -21,6 +21,33 @@ constexpr int32_t PayloadSize = static_cast<int32_t>(std::max({sizeof(std::strin
 
 constexpr TColor NoColor = static_cast<TColor>(clViewNone);
 
+// The integer of a field whose values compare as integers in the record
+// store (the raw value of a currency); false for other types.
+bool integerSortKey(const TMemRecord* rec, Integer field, TMemAnyType type, Int64& key) {
+  switch (type) {
+    case mftInteger:
+      key = rec->GetInteger(field);
+      return true;
+    case mftInt64:
+      key = rec->GetInt64(field);
+      return true;
+    case mftCurrency:
+      key = rec->GetCurrency(field).Raw();
+      return true;
+    case mftWord:
+      key = rec->GetWord(field);
+      return true;
+    case mftByte:
+      key = rec->GetByte(field);
+      return true;
+    case mftBoolean:
+      key = rec->GetBoolean(field) ? 1 : 0;
+      return true;
+    default:
+      return false;
+  }
+}
+
 TColor rgb(Byte r, Byte g, Byte b) { return static_cast<TColor>(r | (g << 8) | (b << 16)); }
 
 }  // namespace
@@ -43,7 +70,7 @@ TColor DataSetListStateColor(Integer state) {
 }
 
 TDataSetList::TDataSetList(TComponent* owner) : TCustomNodeStringTree(owner) {
-  SetNodeDataSize(PayloadSize + static_cast<int32_t>(sizeof(TMemRecord*)));
+  SetNodeDataSize(PayloadSize + static_cast<int32_t>(sizeof(SortSlot)));
   // A cell without a text of its own shows the view's text.
   defaultText_.clear();
   THeaderOptions headerOptions = Header().Options();
@@ -141,7 +168,7 @@ void TDataSetList::ReleaseNodeText(PNTNode node) {
 TMemRecord* TDataSetList::GetNodeRecord(PNTNode node) {
   if (!view_ || !node || node == root_) return nullptr;
   if (recordCacheValid_)
-    return *reinterpret_cast<TMemRecord* const*>(reinterpret_cast<const Byte*>(node) + cacheOffset_);
+    return reinterpret_cast<const SortSlot*>(reinterpret_cast<const Byte*>(node) + cacheOffset_)->Record;
   const Byte* data = static_cast<const Byte*>(GetNodeData(node));
   switch (keyType_) {
     case mftInteger:
@@ -305,18 +332,34 @@ void TDataSetList::Refresh(TMemRecord* focusRecord, bool rebuildColumns) {
 
 void TDataSetList::sortRows(TColumnIndex column, TSortDirection direction) {
   // A sort asks for the records of two nodes at every comparison: they are
-  // looked up once, kept beside the keys while the sort runs.
+  // looked up once and kept beside the keys while the sort runs, and for a
+  // field that compares as an integer so is its value.
+  TMemViewColumn* vc = GetViewColumn(column);
+  const Integer field = vc && !vc->OnGetText && !vc->FieldIndexes.empty() ? vc->FieldIndexes[0] : -1;
+  const TMemAnyType type = field >= 0 ? view_->GetDataSet()->GetFieldType(field) : mftNone;
+  Int64 probe = 0;
+  sortByInteger_ = false;
+  bool first = true;
   for (PNTNode node = GetFirstNoInit(); node; node = node->NextSibling) {
     TMemRecord* rec = GetNodeRecord(node);
-    Byte* slot = static_cast<Byte*>(GetNodeData(node)) + PayloadSize;
-    cacheOffset_ = static_cast<size_t>(slot - reinterpret_cast<Byte*>(node));
-    *reinterpret_cast<TMemRecord**>(slot) = rec;
+    Byte* data = static_cast<Byte*>(GetNodeData(node));
+    auto* slot = reinterpret_cast<SortSlot*>(data + PayloadSize);
+    if (first) {
+      cacheOffset_ = static_cast<size_t>(data + PayloadSize - reinterpret_cast<Byte*>(node));
+      sortByInteger_ = field >= 0 && rec && integerSortKey(rec, field, type, probe);
+      first = false;
+    }
+    slot->Record = rec;
+    slot->IsNull = !rec || (field >= 0 && rec->IsNull(field));
+    slot->Key = 0;
+    if (sortByInteger_ && !slot->IsNull) integerSortKey(rec, field, type, slot->Key);
   }
   recordCacheValid_ = true;
   struct Done {
-    bool& flag;
-    ~Done() { flag = false; }
-  } done{recordCacheValid_};
+    bool& valid;
+    bool& byInteger;
+    ~Done() { valid = byInteger = false; }
+  } done{recordCacheValid_, sortByInteger_};
   SortTree(column, direction, false);
   ApplyNegativesFirst();
 }
@@ -371,6 +414,13 @@ void TDataSetList::StoreEditedText(PNTNode node, TColumnIndex column, const Unic
 }
 
 int TDataSetList::CompareRows(PNTNode node1, PNTNode node2, TColumnIndex column) {
+  if (sortByInteger_) {
+    // As the record store compares: a null before any value.
+    const auto* a = reinterpret_cast<const SortSlot*>(reinterpret_cast<const Byte*>(node1) + cacheOffset_);
+    const auto* b = reinterpret_cast<const SortSlot*>(reinterpret_cast<const Byte*>(node2) + cacheOffset_);
+    if (a->IsNull || b->IsNull) return a->IsNull == b->IsNull ? 0 : (a->IsNull ? -1 : 1);
+    return a->Key < b->Key ? -1 : (a->Key > b->Key ? 1 : 0);
+  }
   TMemViewColumn* vc = GetViewColumn(column);
   if (!vc) return TCustomNodeStringTree::CompareRows(node1, node2, column);
   TMemRecord* a = GetNodeRecord(node1);

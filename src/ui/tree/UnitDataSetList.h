@@ -125,8 +125,15 @@ class TDataSetList : public TCustomNodeStringTree {
   Integer keyField_ = -1;
   TPopupMenu* headerPopup_ = nullptr;
   bool editable_ = false;
+  // What sortRows keeps beside each key while it runs.
+  struct SortSlot {
+    TMemRecord* Record;
+    Int64 Key;
+    bool IsNull;
+  };
   bool recordCacheValid_ = false;  // while sortRows runs
-  size_t cacheOffset_ = 0;         // of the cached record from the node's start
+  bool sortByInteger_ = false;     // the sort column's field compares as an integer
+  size_t cacheOffset_ = 0;         // of the sort slot from the node's start
   std::string headerHint_;
 };
 
