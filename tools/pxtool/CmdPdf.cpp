@@ -4,6 +4,7 @@
 #include <map>
 #include <sstream>
 #include <ostream>
+#include <set>
 #include <vector>
 
 #include "PxTool.h"
@@ -13,6 +14,7 @@
 #include "pdf/UnitPDFParserWriter.h"
 #include "pdf/UnitPDFStreams.h"
 #include "pdf/UnitPDFUtilities.h"
+#include "pdf/gui/UnitFontEmbedding.h"
 #include "pdf/gui/UnitPDFColorSpaces.h"
 #include "pdf/gui/UnitPDFPrinter.h"
 #include "pdf/gui/UnitPDFResources.h"
@@ -462,18 +464,22 @@ int runColor(const Args& args, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+// Images and fonts need Qt's text and image engines: an application on the
+// offscreen platform unless one runs already.
+std::unique_ptr<QGuiApplication> guiApplication() {
+  if (QCoreApplication::instance()) return nullptr;
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static int argc = 1;
+  static char name[] = "pxtool";
+  static char* argv[] = {name, nullptr};
+  return std::make_unique<QGuiApplication>(argc, argv);
+}
+
 // pdf image FILE PAGE NAME OUT.pam: the page's image XObject decoded as the
 // resource holds it, as an 8-bit RGBA PAM file.
 int runImage(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.size() != 5) return usageError(err);
-  std::unique_ptr<QGuiApplication> application;
-  if (!QCoreApplication::instance()) {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "pxtool";
-    static char* argv[] = {name, nullptr};
-    application = std::make_unique<QGuiApplication>(argc, argv);
-  }
+  auto application = guiApplication();
   WarningsToStream warnings(err);
   TPDFReader reader(args[1]);
   int32_t page = 0;
@@ -596,6 +602,154 @@ int runImport(const Args& args, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+// Font dictionaries of a page in the order a reader of the page meets them:
+// the page's Resources, then (depth first) those of its form XObjects and
+// patterns, then those of its annotation appearances. Each font dictionary
+// and each form is visited once for the whole document.
+class FontScanner {
+ public:
+  FontScanner(TPDFReader& reader, std::ostream& out, std::ostream& err) : reader_(reader), out_(out), err_(err) {}
+
+  void ScanPage(int32_t page) {
+    TPDFDictionary* node = reader_.GetPage(page);
+    for (int depth = 0; node && depth < 64; ++depth) {
+      if (TPDFDictionary* resources = node->GetDictionary(&reader_, "Resources")) {
+        scan(page, resources, 0);
+        break;
+      }
+      node = node->GetDictionary(&reader_, "Parent");
+    }
+    auto* annots = dynamic_cast<TPDFArray*>(reader_.GetPage(page)->GetObject(&reader_, "Annots"));
+    for (int32_t k = 0; annots && k < annots->Count(); ++k) {
+      auto* annot = dynamic_cast<TPDFDictionary*>(annots->GetObject(&reader_, k));
+      auto* ap = annot ? dynamic_cast<TPDFDictionary*>(annot->GetObject(&reader_, "AP")) : nullptr;
+      auto* normal = ap ? dynamic_cast<TPDFDictionary*>(ap->GetObject(&reader_, "N")) : nullptr;
+      if (normal && normal->StreamState() == 0) {
+        auto* state = dynamic_cast<TPDFName*>(annot->GetObject(&reader_, "AS"));
+        normal = state ? dynamic_cast<TPDFDictionary*>(normal->GetObject(&reader_, state->Name)) : nullptr;
+      }
+      if (normal)
+        if (auto* resources = dynamic_cast<TPDFDictionary*>(normal->GetObject(&reader_, "Resources")))
+          scan(page, resources, 0);
+    }
+  }
+
+ private:
+  void scan(int32_t page, TPDFDictionary* resources, int depth) {
+    if (depth > 32) return;
+    if (auto* fonts = dynamic_cast<TPDFDictionary*>(resources->GetObject(&reader_, "Font")))
+      for (int32_t k = 0; k < fonts->Count(); ++k) {
+        auto* font = dynamic_cast<TPDFDictionary*>(fonts->GetObject(&reader_, fonts->GetKey(k)));
+        if (font && fontsSeen_.insert(font).second) print(page, fonts->GetKey(k), font);
+      }
+    for (const char* category : {"XObject", "Pattern"})
+      if (auto* objects = dynamic_cast<TPDFDictionary*>(resources->GetObject(&reader_, category)))
+        for (int32_t k = 0; k < objects->Count(); ++k) {
+          auto* object = dynamic_cast<TPDFDictionary*>(objects->GetObject(&reader_, objects->GetKey(k)));
+          if (!object || object->StreamState() == 0 || !objectsSeen_.insert(object).second) continue;
+          auto* inner = dynamic_cast<TPDFDictionary*>(object->GetObject(&reader_, "Resources"));
+          if (inner && inner != resources) scan(page, inner, depth + 1);
+        }
+  }
+
+  void print(int32_t page, const std::string& name, TPDFDictionary* dictionary) {
+    const std::string subtype = dictionary->GetName(&reader_, "Subtype", "none");
+    std::string baseFont = "Anonymous", program = "none", usable = "no", face;
+    try {
+      auto* font = dynamic_cast<TPDFResFont*>(AttachedResource("Font", &reader_, 0, dictionary));
+      baseFont = font->BaseFont;
+      if (TPDFDictionary* descriptor = font->Descriptor)
+        program = descriptor->Find("FontFile2")   ? "TrueType"
+                  : descriptor->Find("FontFile3") ? "CFF"
+                  : descriptor->Find("FontFile")  ? "Type1"
+                                                  : "none";
+      usable = font->ProgramUsable ? "yes" : "no";
+      face = font->LogFont.lfFaceName;
+    } catch (const Exception& e) {
+      err_ << "pdf fonts: " << name << " on page " << page << ": " << e.Message() << "\n";
+    }
+    out_ << page << " " << name << " " << baseFont << " " << subtype << " program=" << program << " usable=" << usable
+         << " face=\"" << face << "\"\n";
+  }
+
+  TPDFReader& reader_;
+  std::ostream& out_;
+  std::ostream& err_;
+  std::set<TPDFDictionary*> fontsSeen_, objectsSeen_;
+};
+
+// pdf fonts FILE: one line per font dictionary, page by page.
+int runFonts(const Args& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 2) return usageError(err);
+  auto application = guiApplication();
+  WarningsToStream warnings(err);
+  TPDFReader reader(args[1]);
+  FontScanner scanner(reader, out, err);
+  for (int32_t page = 1; page <= reader.GetPageCount(); ++page) scanner.ScanPage(page);
+  return 0;
+}
+
+// pdf fontfile FILE OBJ OUT: the font-file stream OBJ rebuilt into an
+// installable font, written to OUT; prints the face name. A program that
+// cannot be installed prints why and fails.
+int runFontFile(const Args& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 4) return usageError(err);
+  auto application = guiApplication();
+  TPDFReader reader(args[1]);
+  char* end = nullptr;
+  const long number = std::strtol(args[2].c_str(), &end, 10);
+  auto* stream = *end == '\0' && number > 0 && number < INT32_MAX
+                     ? dynamic_cast<TPDFDictionary*>(reader.GetIndirectObj(int32_t(number), 0))
+                     : nullptr;
+  if (!stream || stream->StreamState() == 0) {
+    err << "pdf fontfile: object " << args[2] << " is not a stream\n";
+    return 1;
+  }
+  // The descriptor that names the stream tells its kind and the font's name.
+  std::string key, fontName = "Font";
+  for (int32_t k = 0; k < reader.GetObjectCount() && key.empty(); ++k) {
+    int32_t n = 0, generation = 0;
+    reader.GetObjectNumberByIndex(k, n, generation);
+    TPDFDictionary* descriptor = nullptr;
+    try {
+      descriptor = dynamic_cast<TPDFDictionary*>(reader.GetIndirectObj(n, generation));
+    } catch (const Exception&) {
+    }
+    if (!descriptor) continue;
+    for (const char* name : {"FontFile", "FontFile2", "FontFile3"})
+      if (auto* ref = dynamic_cast<TPDFReference*>(descriptor->Find(name)); ref && ref->Number == number) {
+        key = name;
+        fontName = descriptor->GetName(&reader, "FontName", "Font");
+      }
+  }
+  if (key.empty()) {
+    err << "pdf fontfile: no font descriptor names object " << args[2] << "\n";
+    return 1;
+  }
+  std::vector<std::string> lines;
+  std::unique_ptr<TEmbeddedFont> font;
+  {
+    TDebugCapture capture;
+    stream->SetStreamState(2, &reader);
+    if (key == "FontFile3")
+      font = std::make_unique<TEmbeddedCFFFont>(stream->StreamData(), true, fontName);
+    else if (key == "FontFile2")
+      font = std::make_unique<TEmbeddedTTFont>(stream->StreamData(), true, fontName);
+    else
+      OutputDebugString("Unable to use embedded type1 fontfile: " + fontName);
+    lines = capture.Lines();
+  }
+  if (!font || !font->IsInstalled()) {
+    for (const std::string& line : lines) err << line << "\n";
+    return 1;
+  }
+  SaveFileAtomically(args[3], [&](TStream& file) {
+    file.Write(font->FontData().data(), static_cast<Int64>(font->FontData().size()));
+  });
+  out << font->FaceName() << "\n";
+  return 0;
+}
+
 int runPdf(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) return usageError(err);
   if (args[0] == "decode") return runDecode(args, out, err);
@@ -606,6 +760,8 @@ int runPdf(const Args& args, std::ostream& out, std::ostream& err) {
   if (args[0] == "color") return runColor(args, out, err);
   if (args[0] == "image") return runImage(args, out, err);
   if (args[0] == "import") return runImport(args, out, err);
+  if (args[0] == "fonts") return runFonts(args, out, err);
+  if (args[0] == "fontfile") return runFontFile(args, out, err);
   return usageError(err);
 }
 
@@ -617,7 +773,9 @@ const PxCommand pdfCommand("pdf",
                            "  pxtool pdf draw [--format 0|1] [--options N] SCRIPT OUT\n"
                            "  pxtool pdf color FILE PAGE SPACE V...\n"
                            "  pxtool pdf image FILE PAGE NAME OUT.pam\n"
-                           "  pxtool pdf import [--format 0|1] [--text TEXT] OUT SRC:PAGE[+SRC:PAGE...]...",
+                           "  pxtool pdf import [--format 0|1] [--text TEXT] OUT SRC:PAGE[+SRC:PAGE...]...\n"
+                           "  pxtool pdf fonts FILE\n"
+                           "  pxtool pdf fontfile FILE OBJ OUT",
                            runPdf);
 
 }  // namespace

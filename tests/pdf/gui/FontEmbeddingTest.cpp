@@ -70,7 +70,7 @@ bool ResolvesTo(const std::string& face) {
 }
 
 TEST_F(EmbeddedPrograms, RebuiltProgramsOfOtherToolsDecompileAndKeepTheirOutlines) {
-  ASSERT_EQ(programs_.size(), 6u);
+  ASSERT_EQ(programs_.size(), 7u);
   for (const Program& p : programs_) {
     SCOPED_TRACE(p.path);
     auto loaded = Load(p, p.bytes, p.baseFont);

@@ -2,11 +2,16 @@
 // CID metrics, embedded programs, and where DrawText places every glyph.
 #include <gtest/gtest.h>
 
+#include <QByteArray>
+#include <QRawFont>
+#include <filesystem>
+
 #include <cmath>
 #include <regex>
 #include <sstream>
 
 #include "../PdfTestSupport.h"
+#include "PdfGuiTestSupport.h"
 #include "pdf/UnitFontInformation.h"
 #include "pdf/UnitPDFFontMapper.h"
 #include "pdf/UnitPDFParserReader.h"
@@ -478,6 +483,176 @@ TEST(PdfFontResources, EmbeddedProgramsAreInstalledOnceAndShared) {
     EXPECT_FALSE(font->ProgramUsable);
     EXPECT_TRUE(Contains(capture.Lines(), b.warning));
   }
+}
+
+
+// Documents of other tools, made once for these tests: the font fixtures'
+// documents, the listing documents and one written by Qt.
+class FontDocuments : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new test::TempDir;
+    const std::string script = (test::FixturesDir() / "pdfgui" / "fontfixtures.py").string();
+    std::string out;
+    ASSERT_EQ(test::RunCommand("/usr/bin/python3 " + script + " make " + dir_->Path().string(), &out), 0) << out;
+    ASSERT_EQ(test::RunCommand("/usr/bin/python3 " + script + " docs " + dir_->Path().string(), &out), 0) << out;
+    ASSERT_EQ(test::RunCommand("QT_QPA_PLATFORM=offscreen " + test::BuildFile("tests/pdf/qpdfwriter/pdf_qpdfwriter_fixture") +
+                                   " " + Path("qt.pdf") + " 2>&1",
+                               &out),
+              0)
+        << out;
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  static std::string Path(const std::string& name) { return (dir_->Path() / name).string(); }
+  static inline test::TempDir* dir_ = nullptr;
+};
+
+struct Listed {
+  int page;
+  std::string name, baseFont, subtype, program, usable, face;
+};
+
+std::vector<Listed> ParseListing(const std::string& text) {
+  std::vector<Listed> fonts;
+  const std::regex line(R"re((\d+) (\S+) (\S+) (\S+) program=(\S+) usable=(\S+) face="([^"]*)")re");
+  std::istringstream lines(text);
+  for (std::string l; std::getline(lines, l);) {
+    std::smatch m;
+    if (std::regex_match(l, m, line))
+      fonts.push_back({std::stoi(m[1]), m[2], m[3], m[4], m[5], m[6], m[7]});
+    else
+      ADD_FAILURE() << "unexpected line: " << l;
+  }
+  return fonts;
+}
+
+// Each font's advances in its installed program equal the widths the
+// document gives for the glyphs DrawText emits: the glyphs are the right ones.
+void ExpectGlyphsMatchWidths(TPDFResFontType0& font, const std::string& cids) {
+  ASSERT_TRUE(font.ProgramUsable) << font.BaseFont;
+  Recorder r;
+  TPDFTextState text;
+  text.Size = 1;
+  font.DrawText(cids, r.Callbacks(), 0, text, PDFIdentityMatrix);
+  ASSERT_EQ(r.glyphs.size(), cids.size() / 2);
+  const TBytes& data = font.Program->FontData();
+  QRawFont raw(QByteArray(reinterpret_cast<const char*>(data.data()), qsizetype(data.size())), 1000);
+  ASSERT_TRUE(raw.isValid());
+  QList<quint32> glyphs;
+  for (const auto& g : r.glyphs) {
+    EXPECT_TRUE(g.glyphIndex);
+    glyphs.push_back(g.units.at(0));
+  }
+  const QList<QPointF> advances = raw.advancesForGlyphIndexes(glyphs);
+  for (size_t k = 0; k < r.glyphs.size(); ++k) {
+    const uint16_t cid = uint16_t(uint8_t(cids[2 * k]) << 8 | uint8_t(cids[2 * k + 1]));
+    EXPECT_NEAR(advances[qsizetype(k)].x(), font.Metrics(cid).w0, 1.0) << "CID " << cid << " glyph " << glyphs[qsizetype(k)];
+  }
+}
+
+TEST_F(FontDocuments, PxtoolListsTheFontsPdffontsLists) {
+  int documents = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_->Path())) {
+    if (entry.path().extension() != ".pdf") continue;
+    ++documents;
+    const std::string pdf = entry.path().string();
+    SCOPED_TRACE(pdf);
+    test::TempDir out;
+    std::string ours;
+    ASSERT_EQ(test::RunCommand(test::BuildFile("tools/pxtool/pxtool") + " pdf fonts " + pdf + " 2>" + out.File("err"), &ours),
+              0);
+    const std::string warnings = test::ReadFileBytes(out.File("err"));
+    const std::vector<Listed> fonts = ParseListing(ours);
+    std::istringstream theirs(test::RunTool("pdffonts " + pdf));
+    std::string header;
+    std::getline(theirs, header);
+    std::getline(theirs, header);
+    size_t k = 0;
+    for (std::string l; std::getline(theirs, l); ++k) {
+      ASSERT_LT(k, fonts.size()) << l;
+      const Listed& f = fonts[k];
+      std::string name = l.substr(0, 36), type = l.substr(37, 17), emb = l.substr(72, 3);
+      name.erase(name.find_last_not_of(' ') + 1);
+      EXPECT_EQ(f.baseFont, name == "[none]" ? "Anonymous" : name) << l;
+      // Type 3 glyphs are content streams, not a font program.
+      if (type.starts_with("Type 3"))
+        EXPECT_EQ(f.program, "none");
+      else
+        EXPECT_EQ(f.program != "none", emb == "yes") << l;
+      if (type.find("(OT)") != std::string::npos) {
+        // OpenType programs (FontFile3/OpenType) stay unused.
+        EXPECT_EQ(f.usable, "no") << l;
+        EXPECT_NE(warnings.find("Unable to use embedded CFF fontfile: " + f.baseFont), std::string::npos);
+      } else if (f.program == "TrueType" || f.program == "CFF") {
+        EXPECT_EQ(f.usable, "yes") << l;
+        EXPECT_EQ(f.face.substr(6, 1), "+") << l;
+      }
+      if (f.program == "Type1") {
+        EXPECT_EQ(f.usable, "no");
+        EXPECT_NE(warnings.find("Unable to use embedded type1 fontfile: " + f.baseFont), std::string::npos);
+      }
+    }
+    EXPECT_EQ(k, fonts.size());
+  }
+  EXPECT_GE(documents, 9);
+
+  // Inherited resources first, then forms (nested ones too) and annotation
+  // appearances; a font of an earlier page is not listed again.
+  std::string tree;
+  ASSERT_EQ(test::RunCommand(test::BuildFile("tools/pxtool/pxtool") + " pdf fonts " + Path("tree.pdf"), &tree), 0);
+  std::string order;
+  for (const Listed& f : ParseListing(tree)) order += std::to_string(f.page) + f.name + " ";
+  EXPECT_EQ(order, "1F1 1F2 1F3 1F4 1F5 2T3 2TT ");
+}
+
+TEST_F(FontDocuments, PxtoolFontFileWritesTheInstallableProgram) {
+  const std::string pxtool = test::BuildFile("tools/pxtool/pxtool");
+  test::TempDir out;
+  std::string face;
+  ASSERT_EQ(test::RunCommand(pxtool + " pdf fontfile " + Path("dejavu.pdf") + " 7 " + out.File("f.ttf") + " 2>/dev/null", &face),
+            0);
+  ASSERT_EQ(face.substr(6), "+DejaVuSans\n");
+  const std::string bytes = test::ReadFileBytes(out.File("f.ttf"));
+  QRawFont raw(QByteArray(bytes.data(), qsizetype(bytes.size())), 12);
+  EXPECT_EQ(raw.familyName().toStdString() + "\n", face);
+
+  // A Type 1 program cannot be installed: the reason, and failure.
+  std::string refused;
+  EXPECT_NE(test::RunCommand(pxtool + " pdf fontfile " + Path("t1.pdf") + " 4 " + out.File("t1") + " 2>&1", &refused), 0);
+  EXPECT_NE(refused.find("Unable to use embedded type1 fontfile: Nimbus Sans Regular"), std::string::npos) << refused;
+  EXPECT_FALSE(std::filesystem::exists(out.File("t1")));
+  EXPECT_NE(test::RunCommand(pxtool + " pdf fontfile " + Path("t1.pdf") + " 1 " + out.File("t1") + " 2>&1", &refused), 0);
+}
+
+TEST_F(FontDocuments, CompositeFontsDrawTheGlyphsOfTheirCIDs) {
+  // CID TrueType written by Qt and a CID-keyed CFF subset written by cairo.
+  for (const char* name : {"qt.pdf", "cid.pdf"}) {
+    SCOPED_TRACE(name);
+    TPDFReader reader(Path(name));
+    TPDFDictionary* fonts =
+        reader.GetPage(1)->GetDictionary(&reader, "Resources")->GetDictionary(&reader, "Font");
+    auto* font = dynamic_cast<TPDFResFontType0*>(AttachedResource("Font", &reader, 0, fonts->GetValue(0)));
+    ASSERT_NE(font, nullptr);
+    ExpectGlyphsMatchWidths(*font, std::string("\0\1\0\2\0\3\0\4", 8));
+  }
+
+  // A CID-keyed program whose CIDs are not its glyph indexes: glyph g has
+  // CID g + 100, and the program's charset decides, not the CID.
+  const std::string script = (test::FixturesDir() / "pdfgui" / "fontfixtures.py").string();
+  test::RunTool("/usr/bin/python3 " + script + " cidshift " + Path("cid-7-FontFile3.bin") + " " + Path("shift.cff") + " 100");
+  TPDFWriter doc;
+  const int32_t program = doc.AddObject(test::Stream("<</Subtype/CIDFontType0C>>", test::ReadFileBytes(Path("shift.cff"))));
+  auto* shifted = Font<TPDFResFontType0>(
+      doc, "<</Subtype/Type0/BaseFont/Shifted/Encoding/Identity-H/DescendantFonts[<</Subtype/CIDFontType0"
+           "/W[100 [278 667 656 667 278]]/FontDescriptor<</ItalicAngle 0/Flags 4/FontFile3 " +
+               std::to_string(program) + " 0 R>>>>]>>");
+  ASSERT_TRUE(shifted->ProgramUsable);
+  EXPECT_EQ(shifted->GlyphOf(101), 1);
+  EXPECT_EQ(shifted->GlyphOf(104), 4);
+  ExpectGlyphsMatchWidths(*shifted, std::string("\0\x65\0\x66\0\x67\0\x68", 8));
 }
 
 }  // namespace

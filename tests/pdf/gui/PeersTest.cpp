@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "PdfGuiTestSupport.h"
 #include "support/TempDir.h"
 
 namespace px {
@@ -244,17 +245,12 @@ for line in fails:
 print("done %d" % checks)
 )py";
 
-std::string BuildFile(const std::string& path) {
-  const char* dir = std::getenv("PX_BUILD_DIR");
-  return std::string(dir ? dir : "build/debug") + "/" + path;
-}
-
 TEST(PdfColorPeers, ColoursAndImagesMatchPopplerAndMutool) {
   test::TempDir dir;
   test::WriteFileBytes(dir.File("peers.py"), Script);
   std::string output;
   const int status = test::RunCommand("/usr/bin/python3 " + dir.File("peers.py") + " " +
-                                          BuildFile("tools/pxtool/pxtool") + " " + dir.Path().string() + " 2>&1",
+                                          test::BuildFile("tools/pxtool/pxtool") + " " + dir.Path().string() + " 2>&1",
                                       &output);
   EXPECT_EQ(status, 0) << output;
   EXPECT_EQ(output.find("FAIL"), std::string::npos) << output;
