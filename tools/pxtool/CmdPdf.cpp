@@ -464,17 +464,6 @@ int runColor(const Args& args, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
-// Images and fonts need Qt's text and image engines: an application on the
-// offscreen platform unless one runs already.
-std::unique_ptr<QGuiApplication> guiApplication() {
-  if (QCoreApplication::instance()) return nullptr;
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static int argc = 1;
-  static char name[] = "pxtool";
-  static char* argv[] = {name, nullptr};
-  return std::make_unique<QGuiApplication>(argc, argv);
-}
-
 // pdf image FILE PAGE NAME OUT.pam: the page's image XObject decoded as the
 // resource holds it, as an 8-bit RGBA PAM file.
 int runImage(const Args& args, std::ostream& out, std::ostream& err) {
