@@ -1,8 +1,11 @@
 #include "pdf/UnitPDFParserWriter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
+#include <exception>
+#include <thread>
 
 #include "pdf/UnitPDFCrypto.h"
 #include "pdf/UnitPDFUtilities.h"
@@ -163,7 +166,43 @@ void TPDFWriter::WriteObject(int32_t number, int32_t generation, TStream& stream
   if (number > 0) put(stream, "endobj\n");
 }
 
+// Deflating font programs and images takes most of the time of a save. The
+// large streams are encoded on a few threads before the objects are written:
+// each encoding depends only on its own stream, so the file is byte for byte
+// the one a sequential save writes. An encoding that fails fails the save
+// before anything is written.
+void TPDFWriter::encodeLargeStreams() {
+  constexpr size_t MinParallelSize = 16384;
+  constexpr unsigned MaxThreads = 4;
+  std::vector<TPDFDictionary*> large;
+  for (const auto& object : objects_)
+    if (auto* dictionary = dynamic_cast<TPDFDictionary*>(object.get());
+        dictionary && dictionary->StreamState() == 2 && dictionary->StreamData().size() >= MinParallelSize)
+      large.push_back(dictionary);
+  if (large.size() < 2) return;
+  const unsigned threads =
+      std::min<unsigned>(static_cast<unsigned>(large.size()), std::clamp(std::thread::hardware_concurrency(), 1u, MaxThreads));
+  std::vector<std::exception_ptr> errors(large.size());
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t k = next++; k < large.size(); k = next++) {
+      try {
+        large[k]->SetStreamState(1, this);
+      } catch (...) {
+        errors[k] = std::current_exception();
+      }
+    }
+  };
+  std::vector<std::thread> workers;
+  for (unsigned t = 1; t < threads; ++t) workers.emplace_back(work);
+  work();
+  for (std::thread& worker : workers) worker.join();
+  for (const std::exception_ptr& error : errors)
+    if (error) std::rethrow_exception(error);
+}
+
 void TPDFWriter::SaveToStream(TStream& stream) {
+  encodeLargeStreams();
   if (OutputFormat == 0)
     saveClassic(stream);
   else if (OutputFormat == 1)

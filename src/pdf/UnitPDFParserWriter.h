@@ -65,6 +65,7 @@ class TPDFWriter : public TPDFCollection {
   // Sets the document ID and, for a protected save, makes the handler and
   // the Encrypt dictionary, which the trailer refers to as dictionaryNumber.
   Encryption startEncryption(int32_t dictionaryNumber);
+  void encodeLargeStreams();
   void saveClassic(TStream& stream);
   void saveCompressed(TStream& stream);
 

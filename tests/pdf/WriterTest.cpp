@@ -325,5 +325,41 @@ print(ascii(root.find('.//dc:creator/rdf:Bag/rdf:li', ns).text))
             "'abcd\\u20ac\\te'\n'x\\u02d9y'\n");
 }
 
+
+// Large streams are encoded together before the objects are written: the file
+// is the one that encoding them one by one gives, in both formats, and an
+// encoding that fails fails the save.
+TEST(PdfWriter, LargeStreamsEncodedTogetherWriteTheSameFile) {
+  auto withStreams = [](const char* filter) {
+    auto writer = MakeDocument();
+    for (int s = 0; s < 5; ++s) {
+      std::string data;
+      for (int k = 0; k < 20000 + 3000 * s; ++k) data += char((k * k + s * 7919) % 251);
+      auto stream = TPDFDictionary::FromStreamData(data);
+      stream->Add("Filter", std::make_unique<TPDFName>(s == 3 ? filter : "FlateDecode"));
+      writer->AddObject(std::move(stream));
+    }
+    return writer;
+  };
+  for (uint8_t format : {uint8_t(0), uint8_t(1)}) {
+    SCOPED_TRACE(int(format));
+    auto together = withStreams("FlateDecode");
+    auto oneByOne = withStreams("FlateDecode");
+    for (int32_t n = 1; n <= oneByOne->GetObjectCount(); ++n)
+      if (auto* d = dynamic_cast<TPDFDictionary*>(oneByOne->GetIndirectObj(n, 0)); d && d->StreamState() == 2)
+        d->SetStreamState(1, oneByOne.get());
+    EXPECT_EQ(Save(*together, format), Save(*oneByOne, format));
+  }
+  auto failing = withStreams("NoSuchFilter");
+  TStringStream stream;
+  try {
+    failing->SaveToStream(stream);
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Stream enfilter/defilter not found: NoSuchFilter");
+  }
+  EXPECT_EQ(stream.DataString(), "");
+}
+
 }  // namespace
 }  // namespace px
