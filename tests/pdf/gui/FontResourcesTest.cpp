@@ -655,5 +655,23 @@ TEST_F(FontDocuments, CompositeFontsDrawTheGlyphsOfTheirCIDs) {
   ExpectGlyphsMatchWidths(*shifted, std::string("\0\x65\0\x66\0\x67\0\x68", 8));
 }
 
+
+// A Type 1C program without an Encoding entry: the program's own encoding
+// names the glyph of each code.
+TEST_F(FontDocuments, CFFProgramNamesTheCodesOfAFontWithoutEncoding) {
+  TPDFWriter doc;
+  const int32_t program =
+      doc.AddObject(test::Stream("<</Subtype/Type1C>>", test::ReadFileBytes(Path("gs-12-FontFile3.bin"))));
+  auto* font = Font(doc, "<</Subtype/Type1/BaseFont/IEOLML+NimbusSans-Regular/FontDescriptor<</ItalicAngle 0/Flags 32"
+                         "/FontFile3 " + std::to_string(program) + " 0 R>>>>");
+  ASSERT_TRUE(font->ProgramUsable);
+  for (char c : std::string("Hello World, fi 0123")) {
+    SCOPED_TRACE(c);
+    EXPECT_EQ(Units(font->Codes[uint8_t(c)]), std::string(1, c));
+  }
+  // Measured in the installed program (Nimbus Sans' H is 722 units wide).
+  EXPECT_EQ(font->Codes['H'].Width, 722);
+}
+
 }  // namespace
 }  // namespace px
