@@ -1,17 +1,13 @@
 // libFuzzer target: bytes taken as an embedded TrueType program and as a CFF
 // program, rebuilt and (when accepted) installed and removed again.
-#include <QGuiApplication>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
+#include "FuzzGuiApplication.h"
 #include "pdf/gui/UnitFontEmbedding.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  // The rebuilt bytes are checked by the text engine, which needs an
-  // application object; no display is needed.
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static QGuiApplication application(*argc, *argv);
+  StartFuzzGuiApplication(argc, argv);
   return 0;
 }
 

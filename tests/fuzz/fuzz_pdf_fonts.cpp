@@ -3,21 +3,17 @@
 // bytes object 2, a stream, so that "2 0 R" can stand for a ToUnicode CMap,
 // a CIDToGIDMap or a font program. The font is made and shows a few strings
 // in every text state the renderer uses.
-#include <QGuiApplication>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 
+#include "FuzzGuiApplication.h"
 #include "pdf/UnitPDFParserWriter.h"
 #include "pdf/UnitPDFUtilities.h"
 #include "pdf/gui/UnitPDFResources.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  // Embedded programs are checked by the text engine, which needs an
-  // application object; no display is needed.
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static QGuiApplication application(*argc, *argv);
+  StartFuzzGuiApplication(argc, argv);
   return 0;
 }
 
