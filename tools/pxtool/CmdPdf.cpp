@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PxTool.h"
+#include "PxToolCommon.h"
 #include "ScriptLines.h"
 #include "pdf/UnitPDFCrypto.h"
 #include "pdf/UnitPDFParserReader.h"
@@ -468,7 +469,7 @@ int runColor(const Args& args, std::ostream& out, std::ostream& err) {
 // resource holds it, as an 8-bit RGBA PAM file.
 int runImage(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.size() != 5) return usageError(err);
-  auto application = guiApplication();
+  guiApplication();
   WarningsToStream warnings(err);
   TPDFReader reader(args[1]);
   int32_t page = 0;
@@ -670,7 +671,7 @@ class FontScanner {
 // pdf fonts FILE: one line per font dictionary, page by page.
 int runFonts(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.size() != 2) return usageError(err);
-  auto application = guiApplication();
+  guiApplication();
   WarningsToStream warnings(err);
   TPDFReader reader(args[1]);
   FontScanner scanner(reader, out, err);
@@ -683,7 +684,7 @@ int runFonts(const Args& args, std::ostream& out, std::ostream& err) {
 // cannot be installed prints why and fails.
 int runFontFile(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.size() != 4) return usageError(err);
-  auto application = guiApplication();
+  guiApplication();
   TPDFReader reader(args[1]);
   char* end = nullptr;
   const long number = std::strtol(args[2].c_str(), &end, 10);

@@ -69,6 +69,16 @@ bool parseInt(const std::string& text, int32_t& value) {
   return true;
 }
 
+// Colours of system colour names come from the application's palette.
+std::unique_ptr<QGuiApplication> guiApplication() {
+  if (QCoreApplication::instance()) return nullptr;
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static int argc = 1;
+  static char name[] = "pxtool";
+  static char* argv[] = {name, nullptr};
+  return std::make_unique<QGuiApplication>(argc, argv);
+}
+
 int scaleColor(const Args& args, std::ostream& out, std::ostream& err) {
   TColor color = 0;
   if (args.size() != 3 || !parseColor(args[1], color)) return usageError(err);

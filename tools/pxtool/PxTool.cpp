@@ -1,8 +1,5 @@
 #include "PxTool.h"
 
-#include <QGuiApplication>
-#include <cstdlib>
-
 #include <iostream>
 #include <map>
 
@@ -25,15 +22,6 @@ std::map<std::string, Entry>& registry() {
 
 PxCommand::PxCommand(const char* name, const char* usage, CommandFn fn) {
   registry()[name] = Entry{usage, fn};
-}
-
-std::unique_ptr<QGuiApplication> guiApplication() {
-  if (QCoreApplication::instance()) return nullptr;
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static int argc = 1;
-  static char name[] = "pxtool";
-  static char* argv[] = {name, nullptr};
-  return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 int usageError(std::ostream& err) {

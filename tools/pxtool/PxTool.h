@@ -3,11 +3,8 @@
 // function that receives the words after its name and returns the exit code.
 // Groups register themselves with a static PxCommand object in their Cmd*.cpp.
 #include <iosfwd>
-#include <memory>
 #include <string>
 #include <vector>
-
-class QGuiApplication;
 
 namespace px::pxtool {
 
@@ -20,10 +17,5 @@ struct PxCommand {
 
 // Prints the usage lines of every group to err and returns the exit code 2.
 int usageError(std::ostream& err);
-
-// Commands that need Qt's text, image or palette services: an application on
-// the offscreen platform (unless QT_QPA_PLATFORM names another), or nil when
-// one runs already.
-std::unique_ptr<QGuiApplication> guiApplication();
 
 }  // namespace px::pxtool
