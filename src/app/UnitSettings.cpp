@@ -7,6 +7,7 @@
 #include "data/UnitSHA.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/Debug.h"
+#include "platform/core/NumberConversion.h"
 #include "platform/core/Registry.h"
 #include "platform/gui/Forms.h"
 #include "ui/framework/UnitTranslation.h"
@@ -157,6 +158,33 @@ void InitializeSettings() {
 void FinalizeSettings() {
   FreeObject(Settings);
   Settings = nullptr;
+}
+
+namespace {
+const std::string displayNameField = "DisplayName";
+}
+
+// The field is read as it is written: weight first, then the name.
+Integer PackageWeight(const TMemRecord* denomination) {
+  const std::string text = denomination->GetAnsiStringByName(displayNameField);
+  const size_t tab = text.find('\t');
+  int32_t weight = 0;
+  if (tab == std::string::npos || !TryStrToInt(std::string_view(text).substr(0, tab), weight)) return 0;
+  return weight;
+}
+
+std::string DisplayNameText(const TMemRecord* denomination) {
+  const std::string text = denomination->GetAnsiStringByName(displayNameField);
+  const size_t tab = text.find('\t');
+  return tab == std::string::npos ? text : text.substr(tab + 1);
+}
+
+void SetPackageWeight(TMemRecord* denomination, Integer weight) {
+  denomination->SetAnsiStringByName(displayNameField, IntToStr(weight) + "\t" + DisplayNameText(denomination));
+}
+
+void SetDisplayNameText(TMemRecord* denomination, const std::string& name) {
+  denomination->SetAnsiStringByName(displayNameField, IntToStr(PackageWeight(denomination)) + "\t" + name);
 }
 
 }  // namespace px

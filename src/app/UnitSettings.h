@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "data/UnitDataSet.h"
 #include "platform/core/Classes.h"
 #include "platform/core/Types.h"
 
@@ -63,5 +64,13 @@ std::string UserDataFolder();
 
 // The upper-case hexadecimal SHA-1 of the password's bytes, as stored.
 std::string PasswordDigest(const std::string& password);
+
+// The DisplayName field of a denomination record holds the package weight
+// (1/10000 g), a tab and the name shown; a text without a tab is the name
+// alone, with package weight 0.
+Integer PackageWeight(const TMemRecord* denomination);
+void SetPackageWeight(TMemRecord* denomination, Integer weight);
+std::string DisplayNameText(const TMemRecord* denomination);
+void SetDisplayNameText(TMemRecord* denomination, const std::string& name);
 
 }  // namespace px

@@ -1,14 +1,16 @@
 // The settings screen's dialogs: the weight of a denomination, an other item
 // and a new password, filled, changed by the user through the modal hook and
-// read back.
+// read back; and the denomination's DisplayName field they edit.
 #include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "app/UnitSetOther.h"
+#include "app/UnitSettings.h"
 #include "app/UnitSetPassword.h"
 #include "app/UnitSetWeight.h"
+#include "data/UnitDataSet.h"
 #include "data/UnitLocales.h"
 #include "platform/core/FormatSettings.h"
 #include "ui/framework/UnitTranslation.h"
@@ -184,6 +186,42 @@ TEST(SettingsDialogs, PasswordTwiceAlike) {
     d->edNewPassword2->SetText(c.second);
     EXPECT_EQ(d->btnOK->Enabled(), c.ok) << c.first << " / " << c.second;
   }
+}
+
+}  // namespace
+}  // namespace px
+
+namespace px {
+namespace {
+
+// The DisplayName field holds the package weight, a tab and the name; both
+// accessors read it in that order, and each writer keeps the other part.
+TEST(SettingsDialogs, DisplayNameFieldHoldsWeightThenName) {
+  IMemDataSet table = CreateMemDataSetFromSpec("Denominations", "Name:astr;Type:int;Value:int;DisplayName:astr");
+  TMemRecord* rec = table->AddRecord();
+  struct Case {
+    const char* field;
+    Integer weight;
+    const char* name;
+  } cases[] = {
+      {"5000\tRoll", 5000, "Roll"}, {"Roll", 0, "Roll"}, {"x\tRoll", 0, "Roll"},
+      {"", 0, ""},                  {"5000\t", 5000, ""}, {"1\ta\tb", 1, "a\tb"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.field);
+    rec->SetAnsiStringByName("DisplayName", c.field);
+    EXPECT_EQ(PackageWeight(rec), c.weight);
+    EXPECT_EQ(DisplayNameText(rec), c.name);
+  }
+  rec->SetAnsiStringByName("DisplayName", "5000\tRoll");
+  SetDisplayNameText(rec, "Bag");
+  EXPECT_EQ(rec->GetAnsiStringByName("DisplayName"), "5000\tBag");
+  SetPackageWeight(rec, 7);
+  EXPECT_EQ(rec->GetAnsiStringByName("DisplayName"), "7\tBag");
+  rec->SetAnsiStringByName("DisplayName", "Roll");
+  SetPackageWeight(rec, 2500);
+  EXPECT_EQ(PackageWeight(rec), 2500);
+  EXPECT_EQ(DisplayNameText(rec), "Roll");
 }
 
 }  // namespace
