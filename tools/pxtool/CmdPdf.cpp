@@ -1,4 +1,6 @@
 #include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <array>
 #include <cstdlib>
 #include <map>
@@ -18,11 +20,13 @@
 #include "pdf/gui/UnitFontEmbedding.h"
 #include "pdf/gui/UnitPDFColorSpaces.h"
 #include "pdf/gui/UnitPDFPrinter.h"
+#include "pdf/gui/UnitPDFRenderer.h"
 #include "pdf/gui/UnitPDFResources.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/Debug.h"
 #include "platform/core/Fonts.h"
 #include "platform/core/Streams.h"
+#include "platform/gui/TraceDevice.h"
 #include "ui/png/PNGBitmapAdapter.h"
 
 namespace px::pxtool {
@@ -465,6 +469,98 @@ int runColor(const Args& args, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+bool positiveNumber(const std::string& text, int32_t& value) {
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || v < 1 || v > 100000) return false;
+  value = static_cast<int32_t>(v);
+  return true;
+}
+
+// pdf render [--ss N] FILE PAGE DPI OUT: the page drawn on white at DPI with
+// supersampling N (2 by default, as the viewer draws), saved as PNG or PPM.
+int runRender(const Args& args0, std::ostream& out, std::ostream& err) {
+  Args args = args0;
+  int32_t supersampling = 2;
+  if (args.size() > 2 && args[1] == "--ss") {
+    if (!positiveNumber(args[2], supersampling)) return usageError(err);
+    args.erase(args.begin() + 1, args.begin() + 3);
+  }
+  if (args.size() != 5) return usageError(err);
+  auto application = guiApplication();
+  WarningsToStream warnings(err);
+  TPDFReader reader(args[1]);
+  int32_t page = 0, dpi = 0;
+  if (!pageNumber(args[2], reader, page)) {
+    err << "pdf render: no page " << args[2] << "\n";
+    return 1;
+  }
+  if (!positiveNumber(args[3], dpi)) return usageError(err);
+  TPDFRenderer renderer;
+  renderer.SetCollection(&reader);
+  renderer.PageNumber = page;
+  int32_t width = 0, height = 0;
+  {
+    TTraceDevice sizing(dpi);
+    renderer.DC = &sizing;
+    renderer.GetPageSizeInPixels(100, width, height);
+  }
+  if (width <= 0 || height <= 0 || int64_t(width) * height > MaxPDFRenderPixels) {
+    err << "pdf render: page size " << width << " x " << height << " out of range\n";
+    return 1;
+  }
+  QImage image(width, height, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    TQtPainterDevice device(&painter, dpi);
+    device.SetTargetImage(&image);
+    renderer.DC = &device;
+    TPDFBox noBox;
+    renderer.Render(noBox, TRect{0, 0, width, height}, supersampling);
+  }
+  const std::string& name = args[4];
+  const bool ppm = name.size() > 4 && PDFLowerCase(name.substr(name.size() - 4)) == ".ppm";
+  if (!image.save(QString::fromStdString(name), ppm ? "PPM" : "PNG")) {
+    err << "pdf render: cannot write " << name << "\n";
+    return 1;
+  }
+  out << width << " " << height << "\n";
+  return 0;
+}
+
+// pdf trace FILE PAGE DPI: what the renderer asks of its device, one line a
+// call (see TraceDevice.h), after "page W H".
+int runTrace(const Args& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 4) return usageError(err);
+  auto application = guiApplication();
+  WarningsToStream warnings(err);
+  TPDFReader reader(args[1]);
+  int32_t page = 0, dpi = 0;
+  if (!pageNumber(args[2], reader, page)) {
+    err << "pdf trace: no page " << args[2] << "\n";
+    return 1;
+  }
+  if (!positiveNumber(args[3], dpi)) return usageError(err);
+  TPDFRenderer renderer;
+  renderer.SetCollection(&reader);
+  renderer.PageNumber = page;
+  TTraceDevice device(dpi);
+  renderer.DC = &device;
+  int32_t width = 0, height = 0;
+  renderer.GetPageSizeInPixels(100, width, height);
+  out << "page " << width << " " << height << "\n";
+  TPDFBox noBox;
+  try {
+    renderer.Render(noBox, TRect{0, 0, width, height}, 1);
+  } catch (...) {
+    for (const std::string& line : device.Lines) out << line << "\n";
+    throw;
+  }
+  for (const std::string& line : device.Lines) out << line << "\n";
+  return 0;
+}
+
 // pdf image FILE PAGE NAME OUT.pam: the page's image XObject decoded as the
 // resource holds it, as an 8-bit RGBA PAM file.
 int runImage(const Args& args, std::ostream& out, std::ostream& err) {
@@ -752,6 +848,8 @@ int runPdf(const Args& args, std::ostream& out, std::ostream& err) {
   if (args[0] == "import") return runImport(args, out, err);
   if (args[0] == "fonts") return runFonts(args, out, err);
   if (args[0] == "fontfile") return runFontFile(args, out, err);
+  if (args[0] == "render") return runRender(args, out, err);
+  if (args[0] == "trace") return runTrace(args, out, err);
   return usageError(err);
 }
 
@@ -765,7 +863,9 @@ const PxCommand pdfCommand("pdf",
                            "  pxtool pdf image FILE PAGE NAME OUT.pam\n"
                            "  pxtool pdf import [--format 0|1] [--text TEXT] OUT SRC:PAGE[+SRC:PAGE...]...\n"
                            "  pxtool pdf fonts FILE\n"
-                           "  pxtool pdf fontfile FILE OBJ OUT",
+                           "  pxtool pdf fontfile FILE OBJ OUT\n"
+                           "  pxtool pdf render [--ss N] FILE PAGE DPI OUT.png|OUT.ppm\n"
+                           "  pxtool pdf trace FILE PAGE DPI",
                            runPdf);
 
 }  // namespace

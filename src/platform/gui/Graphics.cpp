@@ -236,8 +236,21 @@ void TQtPainterDevice::applyPen(const TDeviceState& s) {
     return;
   }
   QPen pen(ToQColor(s.Pen.Color));
-  pen.setWidth(std::max(1, s.Pen.Width));
   pen.setStyle(qtPenStyle(s.Pen.Style));
+  if (s.Pen.Geometric) {
+    // Width 0 is Qt's one-pixel cosmetic line, the thinnest line there is.
+    pen.setWidth(std::max(0, s.Pen.Width));
+    pen.setCapStyle(s.Pen.EndCap == pecRound    ? Qt::RoundCap
+                    : s.Pen.EndCap == pecSquare ? Qt::SquareCap
+                                                : Qt::FlatCap);
+    pen.setJoinStyle(s.Pen.Join == pjRound ? Qt::RoundJoin : s.Pen.Join == pjBevel ? Qt::BevelJoin : Qt::MiterJoin);
+    // Qt measures the miter limit in half line widths, the device in widths.
+    float limit = s.Pen.MiterLimit;
+    pen.setMiterLimit(std::isfinite(limit) && limit >= 1 ? std::min(limit, 1000.0f) * 0.5 : 0.5);
+    painter_->setPen(pen);
+    return;
+  }
+  pen.setWidth(std::max(1, s.Pen.Width));
   // A flat cap leaves out the end point of a line, as the class library's
   // line drawing does.
   pen.setCapStyle(Qt::FlatCap);
@@ -413,6 +426,17 @@ void TQtPainterDevice::StrokeAndFillPath(const TDeviceState& s) {
   path_->path = QPainterPath();
 }
 
+void TQtPainterDevice::BezierTo(const TDeviceState&, TPoint c1, TPoint c2, TPoint p) {
+  pos_ = p;
+  if (path_->open) path_->path.cubicTo(c1.X, c1.Y, c2.X, c2.Y, p.X, p.Y);
+}
+
+void TQtPainterDevice::ClipPath(const TDeviceState& s) {
+  path_->path.setFillRule(s.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
+  painter_->setClipPath(path_->path, painter_->hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+  path_->path = QPainterPath();
+}
+
 void TQtPainterDevice::TextOut(const TDeviceState& s, int32_t x, int32_t y, uint32_t options, const TRect* rect,
                                const UnicodeString& text, const int32_t* advances) {
   QFont font = ToQFont(s.Font);
@@ -486,12 +510,15 @@ TTextMetrics TQtPainterDevice::TextMetrics(const TFontData& font) {
   return m;
 }
 
-void TQtPainterDevice::DrawBitmap(const TDeviceState& s, const TRect& dest, const TBitmap& source,
-                                  const TRect& sourceRect, const TBlendMode& blend) {
-  if (dest.IsEmpty() || sourceRect.IsEmpty() || source.Empty()) return;
+namespace {
+
+// The bitmap as the Qt image that the blend mode asks for.
+QImage blendImage(const TBitmap& source, const TBlendMode& blend) {
   QImage img = source.ToQImage();
   if (!blend.UseSourceAlpha) img = img.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32);
+  else if (blend.Premultiplied) img.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
   if (blend.TransparentColor != clNone) {
+    img = img.convertToFormat(QImage::Format_ARGB32);
     QRgb key = ToQColor(blend.TransparentColor).rgb() & 0xFFFFFF;
     for (int y = 0; y < img.height(); ++y) {
       auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
@@ -499,6 +526,39 @@ void TQtPainterDevice::DrawBitmap(const TDeviceState& s, const TRect& dest, cons
         if ((line[x] & 0xFFFFFF) == key) line[x] = 0;
     }
   }
+  return img;
+}
+
+}  // namespace
+
+void TCanvasDevice::DrawBitmapPlg(const TDeviceState& s, const TPoint (&p)[3], const TBitmap& source,
+                                  const TBlendMode& blend) {
+  const int32_t x3 = p[1].X + p[2].X - p[0].X, y3 = p[1].Y + p[2].Y - p[0].Y;
+  TRect r{std::min({p[0].X, p[1].X, p[2].X, x3}), std::min({p[0].Y, p[1].Y, p[2].Y, y3}),
+          std::max({p[0].X, p[1].X, p[2].X, x3}), std::max({p[0].Y, p[1].Y, p[2].Y, y3})};
+  DrawBitmap(s, r, source, TRect{0, 0, source.Width(), source.Height()}, blend);
+}
+
+void TQtPainterDevice::DrawBitmapPlg(const TDeviceState& s, const TPoint (&p)[3], const TBitmap& source,
+                                     const TBlendMode& blend) {
+  if (source.Empty()) return;
+  const double w = source.Width(), h = source.Height();
+  QTransform t((p[1].X - p[0].X) / w, (p[1].Y - p[0].Y) / w, (p[2].X - p[0].X) / h, (p[2].Y - p[0].Y) / h, p[0].X,
+               p[0].Y);
+  if (!t.isInvertible()) return;
+  QImage img = blendImage(source, blend);
+  painter_->save();
+  painter_->setOpacity(blend.ConstantAlpha / 255.0);
+  painter_->setRenderHint(QPainter::SmoothPixmapTransform, s.StretchMode == HALFTONE);
+  painter_->setTransform(t, true);
+  painter_->drawImage(QPointF(0, 0), img);
+  painter_->restore();
+}
+
+void TQtPainterDevice::DrawBitmap(const TDeviceState& s, const TRect& dest, const TBitmap& source,
+                                  const TRect& sourceRect, const TBlendMode& blend) {
+  if (dest.IsEmpty() || sourceRect.IsEmpty() || source.Empty()) return;
+  QImage img = blendImage(source, blend);
   painter_->save();
   painter_->setOpacity(blend.ConstantAlpha / 255.0);
   painter_->setRenderHint(QPainter::SmoothPixmapTransform, s.StretchMode == HALFTONE);
@@ -1027,6 +1087,21 @@ class TBitmap::Device : public TCanvasDevice {
   void FillPath(const TDeviceState& s) override { if (usable()) dev().FillPath(s); }
   void StrokePath(const TDeviceState& s) override { if (usable()) dev().StrokePath(s); }
   void StrokeAndFillPath(const TDeviceState& s) override { if (usable()) dev().StrokeAndFillPath(s); }
+  void BezierTo(const TDeviceState& s, TPoint c1, TPoint c2, TPoint p) override {
+    if (usable()) dev().BezierTo(s, c1, c2, p);
+  }
+  void ClipPath(const TDeviceState& s) override { if (usable()) dev().ClipPath(s); }
+  void DrawBitmapPlg(const TDeviceState& s, const TPoint (&p)[3], const TBitmap& src, const TBlendMode& b) override {
+    if (!usable()) return;
+    if (&src == &owner_) {
+      finish();
+      TBitmap copy;
+      copy.Assign(src);
+      dev().DrawBitmapPlg(s, p, copy, b);
+      return;
+    }
+    dev().DrawBitmapPlg(s, p, src, b);
+  }
   void TextOut(const TDeviceState& s, int32_t x, int32_t y, uint32_t o, const TRect* r, const UnicodeString& t,
                const int32_t* advances) override {
     if (usable()) dev().TextOut(s, x, y, o, r, t, advances);

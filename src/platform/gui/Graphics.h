@@ -121,10 +121,22 @@ struct TFontData {
   int32_t PixelsPerInch = 96;
   bool operator==(const TFontData&) const = default;
 };
+enum class TPenEndCap : uint8_t { pecFlat, pecRound, pecSquare };
+using enum TPenEndCap;
+enum class TPenJoin : uint8_t { pjMiter, pjRound, pjBevel };
+using enum TPenJoin;
+
 struct TPenData {
   TColor Color = clBlack;
   int32_t Width = 1;
   TPenStyle Style = psSolid;
+  // A geometric pen draws its width (in device pixels, 0 the thinnest line)
+  // with the ends and joins asked for; a cosmetic pen keeps the flat ends and
+  // miter joins of plain line drawing.
+  bool Geometric = false;
+  TPenEndCap EndCap = pecFlat;
+  TPenJoin Join = pjMiter;
+  float MiterLimit = 10;
   bool operator==(const TPenData&) const = default;
 };
 struct TBrushData {
@@ -251,6 +263,7 @@ class TBitmap;
 // How a bitmap is combined with the target.
 struct TBlendMode {
   bool UseSourceAlpha = false;  // per-pixel alpha of a 32-bit source
+  bool Premultiplied = false;   // with UseSourceAlpha: colours already multiplied by alpha
   Byte ConstantAlpha = 255;     // applied on top of the per-pixel alpha
   TColor TransparentColor = clNone;  // pixels of this colour are not drawn
 };
@@ -305,6 +318,12 @@ class TCanvasDevice {
   virtual void FillPath(const TDeviceState& s) = 0;
   virtual void StrokePath(const TDeviceState& s) = 0;
   virtual void StrokeAndFillPath(const TDeviceState& s) = 0;
+  // Inside the bracket: a cubic curve from the current position, which ends
+  // at p. Devices that cannot record curves ignore it.
+  virtual void BezierTo(const TDeviceState&, TPoint, TPoint, TPoint) {}
+  // Narrows the clip to the inside of the path (by the state's PolyFillMode)
+  // and empties the path. RestoreState brings the wider clip back.
+  virtual void ClipPath(const TDeviceState&) {}
 
   // Text at the reference point (x, y), placed by the state's TextAlign
   // (top-left by default). With ETO_OPAQUE the rectangle is filled with the
@@ -319,6 +338,11 @@ class TCanvasDevice {
   // The state's StretchMode HALFTONE smooths a scaled bitmap.
   virtual void DrawBitmap(const TDeviceState& s, const TRect& dest, const TBitmap& source, const TRect& sourceRect,
                           const TBlendMode& blend) = 0;
+  // The whole bitmap onto the parallelogram whose top-left, top-right and
+  // bottom-left corners are p[0], p[1], p[2] (mirrored or turned as they
+  // lie). The plain device draws it into the bounding rectangle.
+  virtual void DrawBitmapPlg(const TDeviceState& s, const TPoint (&p)[3], const TBitmap& source,
+                             const TBlendMode& blend);
 
   virtual TColor GetPixel(int32_t x, int32_t y) = 0;  // clNone when unknown
   virtual void SetPixel(int32_t x, int32_t y, TColor color) = 0;
@@ -355,12 +379,16 @@ class TQtPainterDevice : public TCanvasDevice {
   void FillPath(const TDeviceState& s) override;
   void StrokePath(const TDeviceState& s) override;
   void StrokeAndFillPath(const TDeviceState& s) override;
+  void BezierTo(const TDeviceState& s, TPoint c1, TPoint c2, TPoint p) override;
+  void ClipPath(const TDeviceState& s) override;
   void TextOut(const TDeviceState& s, int32_t x, int32_t y, uint32_t options, const TRect* rect,
                const UnicodeString& text, const int32_t* advances = nullptr) override;
   TSize TextExtent(const TFontData& font, const UnicodeString& text) override;
   TTextMetrics TextMetrics(const TFontData& font) override;
   void DrawBitmap(const TDeviceState& s, const TRect& dest, const TBitmap& source, const TRect& sourceRect,
                   const TBlendMode& blend) override;
+  void DrawBitmapPlg(const TDeviceState& s, const TPoint (&p)[3], const TBitmap& source,
+                     const TBlendMode& blend) override;
   TColor GetPixel(int32_t x, int32_t y) override;
   void SetPixel(int32_t x, int32_t y, TColor color) override;
   void SetClipRect(const TRect* r) override;

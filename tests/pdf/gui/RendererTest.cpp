@@ -1,0 +1,478 @@
+// The content interpreter and the page renderer: operators on the trace
+// device, the clean-up after failures, inline-image caching, supersampling
+// and pixels against two other renderers.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <cmath>
+#include <optional>
+
+#include "PdfGuiTestSupport.h"
+#include "pdf/UnitPDFParserReader.h"
+#include "pdf/gui/UnitPDFRenderer.h"
+#include "platform/core/Debug.h"
+#include "platform/gui/TraceDevice.h"
+
+namespace px {
+namespace {
+
+using test::RunChecked;
+using namespace std::string_literals;
+
+struct PdfObject {
+  std::string Dictionary;
+  std::optional<std::string> Data;  // a stream's bytes
+};
+
+// A document of the objects, numbered from 1; object 1 must be the catalog.
+std::string BuildPdf(const std::vector<PdfObject>& objects) {
+  std::string pdf = "%PDF-1.5\n";
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    offsets.push_back(pdf.size());
+    pdf += std::to_string(i + 1) + " 0 obj\n";
+    const PdfObject& o = objects[i];
+    if (o.Data) {
+      std::string d = o.Dictionary;
+      d.insert(d.size() - 2, "/Length " + std::to_string(o.Data->size()));
+      pdf += d + "\nstream\n" + *o.Data + "\nendstream\n";
+    } else {
+      pdf += o.Dictionary + "\n";
+    }
+    pdf += "endobj\n";
+  }
+  const size_t xref = pdf.size();
+  pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (size_t off : offsets) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
+    pdf += line;
+  }
+  pdf += "trailer\n<</Size " + std::to_string(objects.size() + 1) + "/Root 1 0 R>>\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n";
+  return pdf;
+}
+
+// One 100 × 100 page with the content, the resources (a dictionary text) and
+// further objects from number 5 on.
+std::string OnePage(const std::string& content, const std::string& resources = "<<>>",
+                    const std::vector<PdfObject>& more = {}, const std::string& pageExtra = "") {
+  std::vector<PdfObject> objects = {
+      {"<</Type/Catalog/Pages 2 0 R>>", {}},
+      {"<</Type/Pages/Kids[3 0 R]/Count 1>>", {}},
+      {"<</Type/Page/Parent 2 0 R/MediaBox[0 0 100 100]/Contents 4 0 R/Resources " + resources + pageExtra + ">>",
+       {}},
+      {"<<>>", content},
+  };
+  objects.insert(objects.end(), more.begin(), more.end());
+  return BuildPdf(objects);
+}
+
+TPDFBuffer Bytes(const std::string& s) { return TPDFBuffer(s.begin(), s.end()); }
+
+struct TraceResult {
+  std::vector<std::string> Lines;  // without the page clip and its reset
+  std::string Error;
+  int32_t Depth = 0;
+};
+
+TraceResult Trace(const std::string& pdf, TPDFRenderer* shared = nullptr) {
+  TPDFReader reader(Bytes(pdf));
+  TPDFRenderer own;
+  TPDFRenderer& renderer = shared ? *shared : own;
+  renderer.SetCollection(&reader);
+  renderer.PageNumber = 1;
+  TTraceDevice device(72);
+  renderer.DC = &device;
+  TraceResult result;
+  try {
+    renderer.Render(TPDFBox{}, TRect{0, 0, 100, 100}, 1);
+  } catch (const Exception& e) {
+    result.Error = e.Message();
+  }
+  result.Depth = device.Depth();
+  for (const std::string& line : device.Lines)
+    if (line != "clip nonzero M 0 0 L 100 0 L 100 100 L 0 100 Z") result.Lines.push_back(line);
+  if (!result.Lines.empty() && result.Lines.back() == "clipreset") result.Lines.pop_back();
+  return result;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& l : lines) text += l + "\n";
+  return text;
+}
+
+std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+TEST(PdfRenderer, OperatorsOnTheTraceDevice) {
+  const std::string black = "#000000 #000000 1 flat miter ";
+  struct Case {
+    std::string content;
+    std::string trace;  // expected lines, or the error after "!"
+  };
+  const Case cases[] = {
+      // A move-to replaces a move-to before it.
+      {"0 0 m 10 10 m 20 20 l S", "paint stroke nonzero " + black + "M 10 90 L 20 80\n"},
+      // A lone move-to is dropped by "h", leaving nothing to paint.
+      {"10 10 m h S", ""},
+      {"10 10 m 20 20 l h 30 30 l S", "!TPDFRenderer: Pathbuilding: Need a start (l)."},
+      {"5 5 c", "!Error parsing PDF content: invalid parameters for command: c"},
+      {"1 2 3 4 5 6 c", "!TPDFRenderer: Pathbuilding: Need a start (c)."},
+      {"1 2 3 4 v", "!TPDFRenderer: Pathbuilding: Need a start (v)."},
+      // "v" takes the current point, "y" repeats the end point.
+      {"0 0 m 10 0 20 0 v 30 0 40 0 y S",
+       "paint stroke nonzero " + black + "M 0 100 C 0 100 10 100 20 100 C 30 100 40 100 40 100\n"},
+      {"1 2 3 4 5 6 7 8 9 10 11 n", "!TPDFRenderer: command stack overflow."},
+      {"1 2 3 4 5 6 7 8 9 10 n", "!Error parsing PDF content: invalid parameters for command: n"},
+      {Repeat("q ", 29) + Repeat("Q ", 31), ""},
+      {Repeat("q ", 30), "!TPDFRenderer.PushGraphicState: Stack overflow."},
+      {"Tj", ""},
+      {"(a) (b) Tj", "!Error parsing PDF content: invalid parameters for command: Tj"},
+      {"(a) Tj", "!TPDFRenderer: Text shown without a font."},
+      {"3 J", "!Error parsing PDF content: invalid parameters for command: J"},
+      {"3 j", "!Error parsing PDF content: invalid parameters for command: j"},
+      {"1.5 J", "!TPDFCollection: Error reading file.\r\n\r\nTechnical: object is of unexpected type"},
+      {"foo", "!Error parsing PDF content: Unknown command: foo"},
+      {"1 2", "!TPDFRenderer: Page content incorrect."},
+      {"BI /W 1 /H 1 /BPC 8 /CS /G ID\x01 EI", "!ID error ( 2 )."},
+      {"BI /W 1 /H 1", "!ID error ( 1 )."},
+      // Pens: width through the CTM, caps and joins; colours in three spaces.
+      {"2 0 0 2 0 0 cm 3 w 1 J 2 j 1 0 0 RG 0 0 1 rg 0 0 m 10 0 l B",
+       "paint fillstroke nonzero #0000FF #FF0000 6 round bevel M 0 100 L 20 100\n"},
+      {"0.5 g 0 1 0 0 k 0 0 5 5 re f*",
+       "paint fill evenodd #000000 #000000 1 flat miter M 0 100 L 5 100 L 5 95 L 0 95 Z\n"},
+      // A clip stays until the level that made it is popped.
+      {"q 0 0 50 50 re W n 0 0 100 100 re f Q 0 0 1 1 re f",
+       "clip nonzero M 0 100 L 50 100 L 50 50 L 0 50 Z\n"
+       "paint fill nonzero " + black + "M 0 100 L 100 100 L 100 0 L 0 0 Z\n"
+       "clipreset\n"
+       "paint fill nonzero " + black + "M 0 100 L 1 100 L 1 99 L 0 99 Z\n"},
+      // Wild matrices are pinned, not wrapped.
+      {"1000000000 0 0 1000000000 0 0 cm 0 0 m 1 1 l S", "paint stroke nonzero #000000 #000000 1000000 flat miter "
+                                             "M 0 100 L 4194304 -4194304\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.content);
+    TraceResult r = Trace(OnePage(c.content));
+    if (c.trace.rfind("!", 0) == 0) {
+      EXPECT_EQ(r.Error, c.trace.substr(1));
+    } else {
+      EXPECT_EQ(r.Error, "");
+      // The 0.5 g grey is overwritten by the CMYK black above; colours are
+      // plain RGB.
+      if (c.content.rfind("0.5 g", 0) == 0) continue;
+      EXPECT_EQ(Joined(r.Lines), c.trace);
+    }
+    // Failed or not, the device is left as it was found.
+    EXPECT_EQ(r.Depth, 0);
+  }
+}
+
+TEST(PdfRenderer, ColoursStatesAndWarnings) {
+  TDebugCapture capture;
+  const std::string resources =
+      "<</ExtGState<</G1<</LW 4/LC 7/LJ -1/CA 0.5>>>>/ColorSpace<</CS1[/Indexed/DeviceRGB 1<FF000000FF00>]>>>>";
+  TraceResult r = Trace(OnePage("/CS1 cs 1 sc /G1 gs /Nope gs /Spot CS 1 SC 0 0 m 10 0 l B", resources));
+  EXPECT_EQ(r.Error, "");
+  // LC and LJ outside 0..2 are pinned; an unknown state and space only warn.
+  EXPECT_EQ(Joined(r.Lines), "paint fillstroke nonzero #00FF00 #000000 4 square miter M 0 100 L 10 100\n");
+  const auto lines = capture.Lines();
+  auto has = [&](const std::string& text) {
+    for (const auto& l : lines)
+      if (l.find(text) != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_TRUE(has("ExtGState resource not found: Nope on page 1"));
+  EXPECT_TRUE(has("Unknown Colorspace (using blackness): Spot"));
+}
+
+TEST(PdfRenderer, MarkedContentAndOptionalContent) {
+  const std::string resources = "<</Properties<</Off 5 0 R/On 6 0 R>>>>";
+  const std::vector<PdfObject> groups = {{"<</Type/OCG/Name(off)>>", {}}, {"<</Type/OCG/Name(on)>>", {}}};
+  // Group 5 is switched off through OCStates; BMC around BDC ends with the
+  // visibility from before.
+  const std::string content =
+      "/OC /Off BDC 0 0 1 1 re f EMC "
+      "/X BMC /OC /On BDC 0 0 2 2 re f /OC /Off BDC 0 0 3 3 re f EMC EMC EMC 0 0 4 4 re f EMC EMC";
+  TPDFReader reader(Bytes(OnePage(content, resources, groups)));
+  TPDFRenderer renderer;
+  renderer.SetCollection(&reader);
+  TMemRecord* record = renderer.OCStates->AddRecord();
+  record->SetInt64(0, 5);
+  record->SetInteger(1, 2);
+  renderer.PageNumber = 1;
+  TTraceDevice device(72);
+  renderer.DC = &device;
+  renderer.Render(TPDFBox{}, TRect{0, 0, 100, 100}, 1);
+  std::string painted;
+  for (const auto& l : device.Lines)
+    if (l.rfind("paint", 0) == 0) painted += l.substr(l.find(" L ") + 3, 1);
+  EXPECT_EQ(painted, "24");
+  // SetCollection forgets the states.
+  renderer.SetCollection(&reader);
+  EXPECT_EQ(renderer.OCStates->First(), nullptr);
+}
+
+TEST(PdfRenderer, InlineImagesAreCachedBesideTheirStream) {
+  std::string images;
+  for (int i = 0; i < 7; ++i) images += "q 10 0 0 10 " + std::to_string(i * 10) + " 0 cm BI /W 1 /H 1 /BPC 8 /CS /G ID \x80 EI Q ";
+  // The same images inside a form, whose dictionary already carries the
+  // form resource.
+  const std::string resources = "<</XObject<</Fm 5 0 R>>>>";
+  const std::vector<PdfObject> form = {{"<</Type/XObject/Subtype/Form/BBox[0 0 100 100]>>", images}};
+  TPDFReader reader(Bytes(OnePage(images + "/Fm Do", resources, form)));
+  TPDFRenderer renderer;
+  renderer.SetCollection(&reader);
+  renderer.PageNumber = 1;
+  TTraceDevice device(72);
+  renderer.DC = &device;
+  renderer.Render(TPDFBox{}, TRect{0, 0, 100, 100}, 1);
+  EXPECT_EQ(renderer.InlineImagesDecoded(), 14);
+  int drawn = 0;
+  for (const auto& l : device.Lines) drawn += l.rfind("image opaque 1 1 ", 0) == 0;
+  EXPECT_EQ(drawn, 14);
+  EXPECT_NE(std::find(device.Lines.begin(), device.Lines.end(), "image opaque 1 1 60 90 70 90 60 100"),
+            device.Lines.end());
+  // Again: the first five of each stream come from the cache.
+  renderer.Render(TPDFBox{}, TRect{0, 0, 100, 100}, 1);
+  EXPECT_EQ(renderer.InlineImagesDecoded(), 18);
+}
+
+TEST(PdfRenderer, SupersamplingStaysInsideItsBudget) {
+  TPDFReader reader(Bytes(OnePage("0 0 100 100 re f")));
+  TPDFRenderer renderer;
+  renderer.SetCollection(&reader);
+  renderer.PageNumber = 1;
+  TTraceDevice device(72);
+  renderer.DC = &device;
+  // 5000² pixels fit only without supersampling: drawn straight on the device.
+  renderer.Render(TPDFBox{}, TRect{0, 0, 5000, 5000}, 4);
+  EXPECT_EQ(device.Lines.at(1).rfind("paint fill", 0), 0u);
+  // 2000² at 4 × 4 is 64 M pixels: the factor drops to 2 (a bitmap blit).
+  device.Lines.clear();
+  renderer.Render(TPDFBox{}, TRect{0, 0, 3000, 3000}, 4);
+  ASSERT_EQ(device.Lines.size(), 1u);
+  EXPECT_EQ(device.Lines[0], "image opaque 3000 3000 0 0 3000 0 0 3000");
+  try {
+    renderer.Render(TPDFBox{}, TRect{0, 0, 9000, 9000}, 2);
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "TPDFRenderer: Page too large to render (9000 x 9000).");
+  }
+}
+
+TEST(PdfRenderer, ShrinkBitmapAveragesBlocks) {
+  struct Case {
+    int32_t n, w, h, outW, outH;
+  };
+  for (const Case& c : {Case{2, 3, 3, 1, 1}, Case{3, 7, 6, 2, 2}, Case{4, 8, 4, 2, 1}, Case{1, 3, 3, 3, 3}}) {
+    SCOPED_TRACE(c.n);
+    TBitmap bitmap(c.w, c.h, pf24bit);
+    for (int32_t y = 0; y < c.h; ++y)
+      for (int32_t x = 0; x < c.w; ++x) bitmap.SetPixelColor(x, y, RGB(x * 10, y * 20, (x + y) % 2 ? 255 : 0));
+    std::vector<TColor> expected;
+    for (int32_t y = 0; y < c.outH; ++y)
+      for (int32_t x = 0; x < c.outW; ++x) {
+        if (c.n < 2) {
+          expected.push_back(bitmap.GetPixel(x, y));
+          continue;
+        }
+        int sum[3] = {};
+        for (int32_t j = 0; j < c.n; ++j)
+          for (int32_t i = 0; i < c.n; ++i) {
+            const TColor p = bitmap.GetPixel(x * c.n + i, y * c.n + j);
+            sum[0] += GetRValue(p);
+            sum[1] += GetGValue(p);
+            sum[2] += GetBValue(p);
+          }
+        const int a = c.n * c.n;
+        expected.push_back(RGB((sum[0] + a / 2) / a, (sum[1] + a / 2) / a, (sum[2] + a / 2) / a));
+      }
+    if (c.n == 2) HalveBitmap(bitmap);
+    else ShrinkBitmap(bitmap, c.n);
+    ASSERT_EQ(bitmap.Width(), c.outW);
+    ASSERT_EQ(bitmap.Height(), c.outH);
+    for (int32_t y = 0; y < c.outH; ++y)
+      for (int32_t x = 0; x < c.outW; ++x) EXPECT_EQ(bitmap.GetPixel(x, y), expected[y * c.outW + x]);
+  }
+  TBitmap wrong(4, 4, pf32bit);
+  EXPECT_THROW(ShrinkBitmap(wrong, 2), EAssertionFailed);
+}
+
+// ---------------------------------------------------------------------------
+// Pixels against pdftoppm and mutool draw
+
+// Share of pixels of a farther than 48 in some channel from every pixel of
+// b's 3 × 3 neighbourhood.
+double Distance1(const QImage& a, const QImage& b) {
+  const int w = std::min(a.width(), b.width()), h = std::min(a.height(), b.height());
+  int64_t far = 0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const QRgb p = a.pixel(x, y);
+      bool near = false;
+      for (int dy = -1; dy <= 1 && !near; ++dy)
+        for (int dx = -1; dx <= 1 && !near; ++dx) {
+          const int xx = x + dx, yy = y + dy;
+          if (xx < 0 || yy < 0 || xx >= w || yy >= h) continue;
+          const QRgb q = b.pixel(xx, yy);
+          near = std::abs(qRed(p) - qRed(q)) <= 48 && std::abs(qGreen(p) - qGreen(q)) <= 48 &&
+                 std::abs(qBlue(p) - qBlue(q)) <= 48;
+        }
+      far += !near;
+    }
+  return double(far) / (double(w) * h);
+}
+
+double Distance(const QImage& a, const QImage& b) { return std::max(Distance1(a, b), Distance1(b, a)); }
+
+QImage RenderOurs(const std::string& file, int32_t page, int32_t dpi, int32_t supersampling = 2) {
+  TPDFReader reader(file);
+  TPDFRenderer renderer;
+  renderer.SetCollection(&reader);
+  renderer.PageNumber = page;
+  int32_t w = 0, h = 0;
+  QImage image;
+  {
+    TTraceDevice sizing(dpi);
+    renderer.DC = &sizing;
+    renderer.GetPageSizeInPixels(100, w, h);
+  }
+  image = QImage(w, h, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  TQtPainterDevice device(&painter, dpi);
+  renderer.DC = &device;
+  renderer.Render(TPDFBox{}, TRect{0, 0, w, h}, supersampling);
+  painter.end();
+  return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// Every page of the file at 72 and 150 dpi: ours within twice the distance
+// between the two peers (plus 0.1 %) of each of them. The peers smooth the
+// edges of shapes but not the borders between image samples, so pages of
+// shapes are compared at the finest supersampling and pages of images at none.
+void ExpectPixelsLikePeers(const test::TempDir& dir, const std::string& file, int32_t pages,
+                           int32_t supersampling) {
+  for (int32_t dpi : {72, 150}) {
+    const std::string base = dir.File(std::filesystem::path(file).stem().string() + std::to_string(dpi));
+    RunChecked("pdftoppm -r " + std::to_string(dpi) + " -png " + file + " " + base + "-poppler");
+    RunChecked("mutool draw -q -r " + std::to_string(dpi) + " -o " + base + "-mupdf-%d.png " + file);
+    for (int32_t page = 1; page <= pages; ++page) {
+      SCOPED_TRACE(file + " page " + std::to_string(page) + " at " + std::to_string(dpi));
+      const QImage ours = RenderOurs(file, page, dpi, supersampling);
+      // pdftoppm pads the page number to the width of the page count.
+      QImage poppler(QString::fromStdString(base + "-poppler-" + std::to_string(page) + ".png"));
+      if (poppler.isNull()) poppler.load(QString::fromStdString(base + "-poppler-0" + std::to_string(page) + ".png"));
+      const QImage mupdf(QString::fromStdString(base + "-mupdf-" + std::to_string(page) + ".png"));
+      ASSERT_FALSE(poppler.isNull());
+      ASSERT_FALSE(mupdf.isNull());
+      // PX_RENDER_DUMP names a folder that keeps the three renders for a look.
+      if (const char* keep = std::getenv("PX_RENDER_DUMP")) {
+        const std::string stem = std::string(keep) + "/" + std::filesystem::path(base).filename().string() + "-" +
+                                 std::to_string(page);
+        ours.save(QString::fromStdString(stem + "-ours.png"));
+        poppler.save(QString::fromStdString(stem + "-poppler.png"));
+        mupdf.save(QString::fromStdString(stem + "-mupdf.png"));
+      }
+      const QImage p = poppler.convertToFormat(QImage::Format_RGB32), m = mupdf.convertToFormat(QImage::Format_RGB32);
+      EXPECT_LE(std::abs(ours.width() - p.width()), 1);
+      EXPECT_LE(std::abs(ours.height() - p.height()), 1);
+      const double s = Distance(p, m);
+      EXPECT_LE(Distance(ours, p), 2 * s + 0.001) << "peers apart by " << s;
+      EXPECT_LE(Distance(ours, m), 2 * s + 0.001) << "peers apart by " << s;
+    }
+  }
+}
+
+TEST(PdfRendererPixels, PathsClipsJoinsRotationAndImages) {
+  test::TempDir dir;
+  const std::string pages = R"(%%MediaBox 0 0 300 200
+1 0 0 RG 0 0 1 rg 10 w
+20 20 m 120 20 l 120 120 l h B
+0 0.6 0 rg 150 30 100 80 re f
+q 160 40 m 280 40 l 220 180 l h W n 1 1 0 rg 140 20 160 170 re f Q
+0 0 0 RG 6 w 1 J 1 j 20 150 m 60 190 100 150 140 190 c S
+2 J 0 j 0 0 1 RG 170 150 m 200 190 l 230 150 l S
+0 J 2 j 0 0.5 0.5 RG 240 150 m 260 190 l 280 150 l S
+0.2 0.5 0.8 0.1 k 30 40 m 110 110 l 110 40 l 30 110 l h f*
+%%MediaBox 0 0 200 300
+%%Rotate 90
+0.8 0 0 rg 10 10 100 50 re f 0 0 1 RG 4 w 10 280 m 190 200 l S
+q 1 0 0 1 50 150 cm 0.3 0.2 -0.2 0.3 0 0 cm 0 1 0 rg -100 -100 200 200 re f Q
+%%MediaBox 0 0 200 200
+%%Rotate 180
+0 g 20 20 60 40 re f 1 0 0 rg 120 150 40 40 re f
+%%MediaBox 0 0 200 200
+%%Rotate 270
+0 0.5 0 rg 20 20 60 40 re f 0 0 1 rg 120 150 40 40 re f
+)";
+  // mutool create makes one page of each file.
+  std::string files;
+  for (size_t at = 0, n = 1; at < pages.size(); ++n) {
+    size_t next = pages.find("%%MediaBox", at + 1);
+    if (next == std::string::npos) next = pages.size();
+    const std::string name = dir.File("page" + std::to_string(n) + ".txt");
+    test::WriteFileBytes(name, pages.substr(at, next - at));
+    files += " " + name;
+    at = next;
+  }
+  RunChecked("mutool create -o " + dir.File("vector.pdf") + files);
+  ExpectPixelsLikePeers(dir, dir.File("vector.pdf"), 4, 4);
+
+  // Images: an RGB image, a grey one turned and mirrored, inline images,
+  // a stencil mask and an image with a soft mask.
+  std::string rgb, grey, mask, smask;
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      rgb += static_cast<char>(x * 32);
+      rgb += static_cast<char>(y * 32);
+      rgb += static_cast<char>(((x + y) % 2) * 255);
+      grey += static_cast<char>((x * 8 + y) * 4);
+      smask += static_cast<char>(x < 4 ? 255 : 0);
+    }
+  for (int y = 0; y < 8; ++y) mask += static_cast<char>(y % 2 ? 0x0F : 0xF0);
+  const std::string content =
+      "q 80 0 0 80 10 110 cm /Im1 Do Q "
+      "q 0 60 -60 0 170 110 cm /Im2 Do Q "
+      "q -60 0 0 -60 260 180 cm /Im1 Do Q "
+      "q 0 0 1 rg 80 0 0 80 10 10 cm /Im3 Do Q "
+      "q 1 0 0 1 0 0 cm 80 0 0 80 110 10 cm /Im4 Do Q "
+      "q 60 0 0 60 200 20 cm BI /W 2 /H 2 /BPC 8 /CS /RGB ID \xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\x00 EI Q "s
+      "q 1 0 0.5 1 0 0 cm 40 0 0 40 200 80 cm BI /W 4 /H 1 /BPC 8 /CS /G /F /AHx ID 00407FFF> EI Q ";
+  const std::string resources = "<</XObject<</Im1 5 0 R/Im2 6 0 R/Im3 7 0 R/Im4 8 0 R>>>>";
+  std::vector<PdfObject> objects = {
+      {"<</Type/Catalog/Pages 2 0 R>>", {}},
+      {"<</Type/Pages/Kids[3 0 R]/Count 1>>", {}},
+      {"<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Contents 4 0 R/Resources " + resources + ">>", {}},
+      {"<<>>", content},
+      {"<</Type/XObject/Subtype/Image/Width 8/Height 8/BitsPerComponent 8/ColorSpace/DeviceRGB>>", rgb},
+      {"<</Type/XObject/Subtype/Image/Width 8/Height 8/BitsPerComponent 8/ColorSpace/DeviceGray>>", grey},
+      {"<</Type/XObject/Subtype/Image/Width 8/Height 8/BitsPerComponent 1/ImageMask true>>", mask},
+      {"<</Type/XObject/Subtype/Image/Width 8/Height 8/BitsPerComponent 8/ColorSpace/DeviceRGB/SMask 9 0 R>>", rgb},
+      {"<</Type/XObject/Subtype/Image/Width 8/Height 8/BitsPerComponent 8/ColorSpace/DeviceGray>>", smask},
+  };
+  test::WriteFileBytes(dir.File("images.pdf"), BuildPdf(objects));
+  ExpectPixelsLikePeers(dir, dir.File("images.pdf"), 1, 1);
+
+  // Object streams, cross-reference streams, a linearized file and both
+  // kinds of encryption draw the same pixels as their source.
+  const QImage base = RenderOurs(dir.File("vector.pdf"), 2, 72);
+  for (const std::string& options :
+       {std::string("--object-streams=generate"), std::string("--qdf"), std::string("--linearize"),
+        std::string("--allow-weak-crypto --encrypt '' owner 128 --use-aes=n --"), std::string("--encrypt '' owner 128 --use-aes=y --")}) {
+    SCOPED_TRACE(options);
+    RunChecked("qpdf " + options + " " + dir.File("vector.pdf") + " " + dir.File("variant.pdf"));
+    const QImage variant = RenderOurs(dir.File("variant.pdf"), 2, 72);
+    EXPECT_EQ(variant, base);
+  }
+}
+
+}  // namespace
+}  // namespace px
