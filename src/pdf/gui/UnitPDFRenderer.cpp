@@ -177,7 +177,7 @@ void TPDFRenderer::setupPageMatrix(const TPDFPageBox& box0, const TRect& rect, i
   }
   const double L = box.Left, B = box.Bottom, R = box.Right, T = box.Top;
   const double W = static_cast<double>(rect.Right) - rect.Left, H = static_cast<double>(rect.Bottom) - rect.Top;
-  TPDFMatrix m{0, 0, 0, 0, 0, 0};
+  TPDFRenderMatrix m{0, 0, 0, 0, 0, 0};
   switch (rotation & 3) {
     case 0:
       m.a = W / (R - L);
@@ -281,11 +281,11 @@ void TPDFRenderer::drawAnnotations() {
         rect.size() != 4)
       fail("Annot Rect: invalid Rect.");
     TPDFGraphicState& s = states_[level_];
-    s.CTM = TPDFMatrix{1, 0, 0, 1, rect[0], rect[1]} * s.CTM;
+    s.CTM = TPDFRenderMatrix{1, 0, 0, 1, rect[0], rect[1]} * s.CTM;
     TPDFDictionary* resources = nullptr;
     if (formResource) {
       const auto& m = formResource->Matrix;
-      s.CTM = TPDFMatrix{m[0], m[1], m[2], m[3], m[4], m[5]} * s.CTM;
+      s.CTM = TPDFRenderMatrix{m[0], m[1], m[2], m[3], m[4], m[5]} * s.CTM;
       resources = formResource->Resources;
     }
     if (resources) pushResources(resources);
@@ -499,7 +499,7 @@ void TPDFRenderer::opPop() {
 }
 void TPDFRenderer::opConcat() {
   needOperands(6);
-  TPDFMatrix m{number(0), number(1), number(2), number(3), number(4), number(5)};
+  TPDFRenderMatrix m{number(0), number(1), number(2), number(3), number(4), number(5)};
   states_[level_].CTM = m * states_[level_].CTM;
 }
 void TPDFRenderer::opLineWidth() {
@@ -584,7 +584,7 @@ void TPDFRenderer::opExtGState() {
 // Paths
 
 TPoint TPDFRenderer::toDevice(double x, double y) const {
-  const TPDFMatrix& m = states_[level_].CTM;
+  const TPDFRenderMatrix& m = states_[level_].CTM;
   return {deviceRound(m.a * x + m.c * y + m.e), deviceRound(m.b * x + m.d * y + m.f)};
 }
 
@@ -875,14 +875,14 @@ void TPDFRenderer::flushTextPath(bool evenOddClip) {
 
 void TPDFRenderer::opBeginText() {
   needOperands(0);
-  TPDFTextState& t = states_[level_].Text;
+  TPDFRenderTextState& t = states_[level_].Text;
   ++t.BTCount;
-  t.Tm = t.Tlm = TPDFMatrix{};
+  t.Tm = t.Tlm = TPDFRenderMatrix{};
 }
 
 void TPDFRenderer::opEndText() {
   needOperands(0);
-  TPDFTextState& t = states_[level_].Text;
+  TPDFRenderTextState& t = states_[level_].Text;
   --t.BTCount;
   if (t.BTCount == 0 && t.Mode != PDFTextFill) flushTextPath(false);
 }
@@ -914,7 +914,7 @@ void TPDFRenderer::opFont() {
 void TPDFRenderer::opTextMode() {
   needOperands(1);
   const int32_t v = integer(0);
-  TPDFTextState& t = states_[level_].Text;
+  TPDFRenderTextState& t = states_[level_].Text;
   if (t.BTCount > 0 && t.Mode != PDFTextFill && !path_.empty()) flushTextPath(true);
   t.Mode = TextModes[static_cast<uint32_t>(v) % 8];
 }
@@ -924,8 +924,8 @@ void TPDFRenderer::opRise() {
 }
 
 void TPDFRenderer::nextLine(double tx, double ty) {
-  TPDFTextState& t = states_[level_].Text;
-  const TPDFMatrix& l = t.Tlm;
+  TPDFRenderTextState& t = states_[level_].Text;
+  const TPDFRenderMatrix& l = t.Tlm;
   const double x = l.a * tx + l.c * ty + l.e, y = l.b * tx + l.d * ty + l.f;
   t.Tlm.e = x;
   t.Tlm.f = y;
@@ -944,8 +944,8 @@ void TPDFRenderer::opTextMoveLeading() {
 }
 void TPDFRenderer::opTextMatrix() {
   needOperands(6);
-  TPDFTextState& t = states_[level_].Text;
-  t.Tlm = TPDFMatrix{number(0), number(1), number(2), number(3), number(4), number(5)};
+  TPDFRenderTextState& t = states_[level_].Text;
+  t.Tlm = TPDFRenderMatrix{number(0), number(1), number(2), number(3), number(4), number(5)};
   t.Tm = t.Tlm;
 }
 void TPDFRenderer::opNextLine() {
@@ -964,7 +964,7 @@ void TPDFRenderer::opNextLineShow() {
 }
 void TPDFRenderer::opNextLineSpacingShow() {
   needOperands(3);
-  TPDFTextState& t = states_[level_].Text;
+  TPDFRenderTextState& t = states_[level_].Text;
   t.WordSpacing = static_cast<float>(number(0));
   t.CharSpacing = static_cast<float>(number(1));
   nextLine(0, -t.Leading);
@@ -980,7 +980,7 @@ void TPDFRenderer::opShowArray() {
   for (int32_t i = 0; i < array->Count(); ++i) {
     TPDFObject* item = array->GetItem(i);
     if (auto* n = dynamic_cast<TPDFNumeric*>(item)) {
-      TPDFTextState& t = states_[level_].Text;
+      TPDFRenderTextState& t = states_[level_].Text;
       const double shift = -static_cast<double>(n->AsFloat()) / 1000 * t.FontSize;
       // Horizontal writing: the shift scales with Tz, along the line.
       const double tx = shift * t.HorizontalScaling / 100;
@@ -995,7 +995,7 @@ void TPDFRenderer::opShowArray() {
 }
 
 void TPDFRenderer::showString(const std::string& bytes) {
-  TPDFTextState& t = states_[level_].Text;
+  TPDFRenderTextState& t = states_[level_].Text;
   if (!t.Font) fail("TPDFRenderer: Text shown without a font.");
   (void)bytes;
   // Font resources place and draw glyphs through glyphOutput and fontSelect.
@@ -1040,7 +1040,7 @@ void TPDFRenderer::fontSelect(void* data, const TLogFontA& font, uint32_t color)
   self->deviceFont_.Color = plainColor(color);
 }
 
-void TPDFRenderer::formDraw(void* data, TPDFDictionary* stream, TPDFDictionary* resources, const TPDFMatrix& matrix) {
+void TPDFRenderer::formDraw(void* data, TPDFDictionary* stream, TPDFDictionary* resources, const TPDFRenderMatrix& matrix) {
   static_cast<TPDFRenderer*>(data)->drawForm(stream, resources, matrix);
 }
 
@@ -1075,11 +1075,11 @@ void TPDFRenderer::opXObject() {
     drawImage(image);
   } else if (auto* form = dynamic_cast<TPDFResForm*>(resource)) {
     const auto& m = form->Matrix;
-    drawForm(form->Dictionary, form->Resources, TPDFMatrix{m[0], m[1], m[2], m[3], m[4], m[5]});
+    drawForm(form->Dictionary, form->Resources, TPDFRenderMatrix{m[0], m[1], m[2], m[3], m[4], m[5]});
   }
 }
 
-void TPDFRenderer::drawForm(TPDFDictionary* dictionary, TPDFDictionary* resources, const TPDFMatrix& matrix) {
+void TPDFRenderer::drawForm(TPDFDictionary* dictionary, TPDFDictionary* resources, const TPDFRenderMatrix& matrix) {
   PushGraphicState();
   const int32_t level = level_;
   bool pushed = false;

@@ -11,11 +11,63 @@
 
 #include "data/UnitDataSet.h"
 #include "pdf/UnitPDFParser.h"
-#include "pdf/gui/UnitPDFRendererState.h"
 #include "pdf/gui/UnitPDFResources.h"
+#include "platform/core/Fonts.h"
 #include "platform/gui/Graphics.h"
 
 namespace px {
+
+// An affine map x' = a·x + c·y + e, y' = b·x + d·y + f. Computed in double
+// so that the large or tiny factors of untrusted files do not lose the page.
+struct TPDFRenderMatrix {
+  double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
+  // This map followed by m (the product this × m of row-vector matrices).
+  TPDFRenderMatrix operator*(const TPDFRenderMatrix& m) const {
+    return {a * m.a + b * m.c,       a * m.b + b * m.d,       c * m.a + d * m.c,
+            c * m.b + d * m.d,       e * m.a + f * m.c + m.e, e * m.b + f * m.d + m.f};
+  }
+  bool operator==(const TPDFRenderMatrix&) const = default;
+};
+
+// Bits of the internal text mode.
+constexpr uint8_t PDFTextStroke = 1;
+constexpr uint8_t PDFTextFill = 2;
+constexpr uint8_t PDFTextClip = 4;
+
+// The colour handed to a font when glyphs are placed but not drawn.
+constexpr uint32_t PDFInvisibleColor = 0x1FFFFFFF;
+
+struct TPDFRenderTextState {
+  TPDFResource* Font = nullptr;  // not owned
+  float FontSize = 0;
+  uint8_t Mode = PDFTextFill;
+  float CharSpacing = 0;
+  float WordSpacing = 0;
+  float HorizontalScaling = 100;  // percent
+  float Leading = 0;
+  float Rise = 0;
+  TPDFRenderMatrix Tm;
+  TPDFRenderMatrix Tlm;
+  int32_t BTCount = 0;
+};
+
+struct TPDFGraphicState {
+  TPDFRenderMatrix CTM;  // user space to device pixels
+  // This level narrowed the clip; the device holds the wider clip of the
+  // level below in its saved state.
+  bool OwnClip = false;
+  TPDFColorSpace* StrokeColorSpace = nullptr;  // not owned
+  uint32_t StrokeColor = 0;
+  TPDFColorSpace* FillColorSpace = nullptr;  // not owned
+  uint32_t FillColor = 0;
+  float LineWidth = 1;
+  int32_t LineCap = 0;
+  int32_t LineJoin = 0;
+  float MiterLimit = 10;
+  float StrokeAlpha = 1;
+  float FillAlpha = 1;
+  TPDFRenderTextState Text;
+};
 
 // A page box in the order of the document's box lookup; Left = Right or
 // Bottom = Top counts as no box.
@@ -122,11 +174,11 @@ class TPDFRenderer {
   void flushTextPath(bool evenOddClip);
   static void glyphOutput(void* data, const char16_t* units, int32_t count, bool glyphIndex, double x, double y);
   static void fontSelect(void* data, const TLogFontA& font, uint32_t color);
-  static void formDraw(void* data, TPDFDictionary* stream, TPDFDictionary* resources, const TPDFMatrix& matrix);
+  static void formDraw(void* data, TPDFDictionary* stream, TPDFDictionary* resources, const TPDFRenderMatrix& matrix);
 
   // Images, forms, optional content.
   void drawImage(TPDFResImage* image);
-  void drawForm(TPDFDictionary* dictionary, TPDFDictionary* resources, const TPDFMatrix& matrix);
+  void drawForm(TPDFDictionary* dictionary, TPDFDictionary* resources, const TPDFRenderMatrix& matrix);
   bool optionalContentVisible(TPDFDictionary* ocDictionary);
   static void ocStateLookup(void* data, TPDFDictionary* dictionary, bool& visible);
   void inlineImage();
@@ -198,7 +250,7 @@ class TPDFRenderer {
   TPDFCollection* collection_ = nullptr;
   TPDFDictionary* page_ = nullptr;
   TPDFDictionary* contentDictionary_ = nullptr;
-  TPDFMatrix pageMatrix_;
+  TPDFRenderMatrix pageMatrix_;
   std::array<TPDFGraphicState, 30> states_;
   int32_t level_ = 0;
   std::vector<std::unique_ptr<TPDFObject>> operands_;
