@@ -1033,6 +1033,7 @@ void TPDFRenderer::fontSelect(void* data, const TLogFontA& font, uint32_t color)
     f.Name = LogFontFaceName(font);
     f.Height = font.lfHeight;
     f.Style = TFontStyles{};
+    f.Weight = font.lfWeight;
     if (font.lfWeight >= 600) f.Style.Include(fsBold);
     if (font.lfItalic) f.Style.Include(fsItalic);
     f.Orientation = font.lfEscapement;

@@ -2,6 +2,8 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QGlyphRun>
+#include <QRawFont>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -13,6 +15,7 @@
 #include <mutex>
 
 #include "platform/core/CodePages.h"
+#include "platform/core/Fonts.h"
 #include "platform/core/Streams.h"
 
 namespace px {
@@ -171,12 +174,63 @@ QFont ToQFont(const TFontData& font) {
     px = std::max(1, static_cast<int>(std::lround(font.Height * 100.0 / std::max(1, cell))));
   }
   f.setPixelSize(std::max(1, px));
-  f.setBold(font.Style.Contains(fsBold));
+  if (font.Weight > 0) f.setWeight(static_cast<QFont::Weight>(std::clamp(font.Weight, 1, 1000)));
+  else f.setBold(font.Style.Contains(fsBold));
   f.setItalic(font.Style.Contains(fsItalic));
   f.setUnderline(font.Style.Contains(fsUnderline));
   f.setStrikeOut(font.Style.Contains(fsStrikeOut));
   return f;
 }
+
+int32_t FontWeight(const TFontData& font) {
+  if (font.Weight > 0) return std::min(font.Weight, 1000);
+  return font.Style.Contains(fsBold) ? 700 : 400;
+}
+
+namespace {
+
+// Font programs loaded for drawing, by face and pixel size. Loading parses
+// the whole program, so pages drawn again reuse them.
+struct RawFontCache {
+  struct Entry {
+    TFontFacePtr Face;
+    int32_t PixelSize;
+    QRawFont Font;
+  };
+  std::vector<Entry> Entries;
+  QRawFont get(const TFontFacePtr& face, int32_t pixelSize) {
+    for (size_t i = 0; i < Entries.size(); ++i)
+      if (Entries[i].Face == face && Entries[i].PixelSize == pixelSize) {
+        if (i > 0) std::swap(Entries[i], Entries[0]);
+        return Entries[0].Font;
+      }
+    QRawFont font(QByteArray(reinterpret_cast<const char*>(face->Data->data()), qsizetype(face->Data->size())),
+                  pixelSize);
+    Entries.insert(Entries.begin(), Entry{face, pixelSize, font});
+    if (Entries.size() > 32) Entries.pop_back();
+    return font;
+  }
+};
+
+// The program for the font data, at its em size in pixels; invalid when no
+// face can be found.
+QRawFont rawFontFor(const TFontData& data) {
+  static RawFontCache cache;
+  TFontFacePtr face = ResolveFontFace(data.Name, FontWeight(data), data.Style.Contains(fsItalic));
+  if (!face || !face->Data) return QRawFont();
+  int32_t pixels = data.Height < 0 ? -data.Height : data.Height;
+  // Sizes past any page are pinned: glyphs that large only cost memory.
+  pixels = std::clamp(pixels, 1, 4096);
+  QRawFont font = cache.get(face, pixels);
+  if (font.isValid() && data.Height > 0) {
+    // A positive height is the cell height: ascent plus descent.
+    const double cell = font.ascent() + font.descent();
+    if (cell > 0) font = cache.get(face, std::clamp(static_cast<int32_t>(std::lround(pixels * pixels / cell)), 1, 4096));
+  }
+  return font;
+}
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // The QPainter device
@@ -437,8 +491,61 @@ void TQtPainterDevice::ClipPath(const TDeviceState& s) {
   path_->path = QPainterPath();
 }
 
+bool TQtPainterDevice::rawTextOut(const TDeviceState& s, int32_t x, int32_t y, uint32_t options,
+                                  const UnicodeString& text, const int32_t* advances) {
+  QRawFont raw = rawFontFor(s.Font);
+  if (!raw.isValid()) return false;
+  QList<quint32> glyphs;
+  if (options & ETO_GLYPH_INDEX) {
+    for (char16_t u : text) glyphs.append(u);
+  } else {
+    glyphs = raw.glyphIndexesForString(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+  }
+  QList<QPointF> positions;
+  const QList<QPointF> own = raw.advancesForGlyphIndexes(glyphs);
+  double at = 0;
+  for (qsizetype i = 0; i < glyphs.size(); ++i) {
+    positions.append(QPointF(at, 0));
+    at += advances && i < static_cast<qsizetype>(text.size()) ? advances[i] : own[i].x();
+  }
+  if (s.TextAlign & TA_UPDATECP) {
+    x = pos_.X;
+    y = pos_.Y;
+  }
+  QTransform t;
+  t.translate(x, y);
+  if (s.Font.Orientation != 0) t.rotate(-s.Font.Orientation / 10.0);
+  double dx = 0, dy = 0;
+  if ((s.TextAlign & TA_CENTER) == TA_CENTER) dx = -at / 2;
+  else if (s.TextAlign & TA_RIGHT) dx = -at;
+  if ((s.TextAlign & TA_BASELINE) != TA_BASELINE) dy = (s.TextAlign & TA_BOTTOM) ? -raw.descent() : raw.ascent();
+  t.translate(dx, dy);
+  if (path_->open) {
+    for (qsizetype i = 0; i < glyphs.size(); ++i) {
+      QPainterPath glyph = raw.pathForGlyph(glyphs[i]);
+      glyph.translate(positions[i]);
+      path_->path.addPath(t.map(glyph));
+    }
+  } else {
+    QGlyphRun run;
+    run.setRawFont(raw);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    painter_->save();
+    painter_->setTransform(t, true);
+    painter_->setPen(ToQColor(s.Font.Color));
+    painter_->drawGlyphRun(QPointF(0, 0), run);
+    painter_->restore();
+  }
+  if (s.TextAlign & TA_UPDATECP) pos_.X += static_cast<int32_t>(std::lround(at));
+  return true;
+}
+
 void TQtPainterDevice::TextOut(const TDeviceState& s, int32_t x, int32_t y, uint32_t options, const TRect* rect,
                                const UnicodeString& text, const int32_t* advances) {
+  if (((options & ETO_GLYPH_INDEX) || (s.TextAlign & TA_BASELINE) == TA_BASELINE) && !(options & ETO_OPAQUE) &&
+      rawTextOut(s, x, y, options, text, advances))
+    return;
   QFont font = ToQFont(s.Font);
   QFontMetrics fm(font);
   QString qs = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));

@@ -119,6 +119,9 @@ struct TFontData {
   TFontStyles Style;
   int32_t Orientation = 0;  // tenths of a degree, counter-clockwise
   int32_t PixelsPerInch = 96;
+  // 1..1000 as in a logical font; 0 takes it from the style (700 bold, 400
+  // otherwise).
+  int32_t Weight = 0;
   bool operator==(const TFontData&) const = default;
 };
 enum class TPenEndCap : uint8_t { pecFlat, pecRound, pecSquare };
@@ -211,6 +214,8 @@ class TBrush : public TGraphicsObject {
 
 // A Qt font for the font data (pixel-sized, with style and family).
 QFont ToQFont(const TFontData& font);
+// The weight of the font data, 1..1000.
+int32_t FontWeight(const TFontData& font);
 
 // ---------------------------------------------------------------------------
 // DrawText flags.
@@ -326,7 +331,10 @@ class TCanvasDevice {
   virtual void ClipPath(const TDeviceState&) {}
 
   // Text at the reference point (x, y), placed by the state's TextAlign
-  // (top-left by default). With ETO_OPAQUE the rectangle is filled with the
+  // (top-left by default). Text at the baseline and text of glyph numbers
+  // (ETO_GLYPH_INDEX) is drawn with the font program that the font
+  // registry resolves for the font data, faces registered by the process
+  // first. Inside a path bracket the glyph outlines join the path. With ETO_OPAQUE the rectangle is filled with the
   // brush colour first; with ETO_CLIPPED the text is clipped to it. advances,
   // when given, holds one distance per UTF-16 unit of text from its start to
   // the start of the next one; without it the font's own advances apply.
@@ -402,6 +410,9 @@ class TQtPainterDevice : public TCanvasDevice {
 
  private:
   struct PathState;
+  // Text drawn with the resolved font program; false when there is none.
+  bool rawTextOut(const TDeviceState& s, int32_t x, int32_t y, uint32_t options, const UnicodeString& text,
+                  const int32_t* advances);
   void applyPen(const TDeviceState& s);
   void applyBrush(const TDeviceState& s);
   QPainter* painter_;

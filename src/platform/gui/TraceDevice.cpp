@@ -141,11 +141,11 @@ void TTraceDevice::ClipPath(const TDeviceState& s) {
 
 void TTraceDevice::fontLine(const TFontData& f) {
   if (haveFont_ && f.Name == font_.Name && f.Height == font_.Height && f.Style == font_.Style &&
-      f.Orientation == font_.Orientation)
+      f.Orientation == font_.Orientation && f.Weight == font_.Weight)
     return;
   haveFont_ = true;
   font_ = f;
-  Lines.push_back("font \"" + f.Name + "\" " + std::to_string(f.Style.Contains(fsBold) ? 700 : 400) + " " +
+  Lines.push_back("font \"" + f.Name + "\" " + std::to_string(FontWeight(f)) + " " +
                   (f.Style.Contains(fsItalic) ? "1" : "0") + " " + std::to_string(f.Height) + " " +
                   std::to_string(f.Orientation));
 }
