@@ -15,6 +15,8 @@ namespace {
 // Device coordinates stay well inside what the raster engine handles; points
 // of wild matrices are pinned to this bound instead of wrapping around.
 constexpr double MaxDeviceCoordinate = 1 << 22;
+// Em heights in device pixels beyond which glyphs are only advanced.
+constexpr int64_t MaxGlyphPixels = 1 << 14;
 
 int32_t deviceRound(double v) {
   if (!std::isfinite(v)) return v < 0 ? -static_cast<int32_t>(MaxDeviceCoordinate) : static_cast<int32_t>(MaxDeviceCoordinate);
@@ -564,18 +566,19 @@ void TPDFRenderer::opExtGState() {
       auto* array = dynamic_cast<TPDFArray*>(value);
       if (!array || array->Count() != 2) fail("Error parsing PDF content: invalid parameters for command: " + op_);
       TPDFObject* font = array->GetItem(0);
-      TPDFResource* resource = nullptr;
+      TPDFResFont* resource = nullptr;
       if (auto* fontName = dynamic_cast<TPDFName*>(font)) {
-        resource = FindResource("Font", fontName->Name);
+        resource = dynamic_cast<TPDFResFont*>(FindResource("Font", fontName->Name));
       } else if (auto* fontDictionary = dynamic_cast<TPDFDictionary*>(array->GetObject(collection_, 0))) {
-        resource = AttachedResource("Font", collection_, static_cast<uint8_t>(Options), fontDictionary);
+        resource = dynamic_cast<TPDFResFont*>(
+            AttachedResource("Font", collection_, static_cast<uint8_t>(Options), fontDictionary));
       } else {
         continue;
       }
       auto* size = dynamic_cast<TPDFNumeric*>(array->GetObject(collection_, 1));
       if (!size) RaisePDFReadError(0, "object is of unexpected type");
       s.Text.Font = resource;
-      s.Text.FontSize = static_cast<float>(size->AsFloat());
+      s.Text.Size = static_cast<float>(size->AsFloat());
     }
   }
 }
@@ -875,60 +878,60 @@ void TPDFRenderer::flushTextPath(bool evenOddClip) {
 
 void TPDFRenderer::opBeginText() {
   needOperands(0);
-  TPDFRenderTextState& t = states_[level_].Text;
+  TPDFTextState& t = states_[level_].Text;
   ++t.BTCount;
-  t.Tm = t.Tlm = TPDFRenderMatrix{};
+  t.Tm = t.Tlm = PDFIdentityMatrix;
 }
 
 void TPDFRenderer::opEndText() {
   needOperands(0);
-  TPDFRenderTextState& t = states_[level_].Text;
+  TPDFTextState& t = states_[level_].Text;
   --t.BTCount;
   if (t.BTCount == 0 && t.Mode != PDFTextFill) flushTextPath(false);
 }
 
 void TPDFRenderer::opCharSpacing() {
   needOperands(1);
-  states_[level_].Text.CharSpacing = static_cast<float>(number(0));
+  states_[level_].Text.Tc = static_cast<float>(number(0));
 }
 void TPDFRenderer::opWordSpacing() {
   needOperands(1);
-  states_[level_].Text.WordSpacing = static_cast<float>(number(0));
+  states_[level_].Text.Tw = static_cast<float>(number(0));
 }
 void TPDFRenderer::opHorizontalScaling() {
   needOperands(1);
-  states_[level_].Text.HorizontalScaling = static_cast<float>(number(0));
+  states_[level_].Text.Tz = static_cast<float>(number(0));
 }
 void TPDFRenderer::opLeading() {
   needOperands(1);
-  states_[level_].Text.Leading = static_cast<float>(number(0));
+  states_[level_].Text.TL = static_cast<float>(number(0));
 }
 void TPDFRenderer::opFont() {
   needOperands(2);
   const std::string fontName = name(0);
   const double size = number(1);
-  TPDFResource* font = FindResource("Font", fontName);
+  auto* font = dynamic_cast<TPDFResFont*>(FindResource("Font", fontName));
   states_[level_].Text.Font = font;
-  states_[level_].Text.FontSize = static_cast<float>(size);
+  states_[level_].Text.Size = static_cast<float>(size);
 }
 void TPDFRenderer::opTextMode() {
   needOperands(1);
   const int32_t v = integer(0);
-  TPDFRenderTextState& t = states_[level_].Text;
+  TPDFTextState& t = states_[level_].Text;
   if (t.BTCount > 0 && t.Mode != PDFTextFill && !path_.empty()) flushTextPath(true);
   t.Mode = TextModes[static_cast<uint32_t>(v) % 8];
 }
 void TPDFRenderer::opRise() {
   needOperands(1);
-  states_[level_].Text.Rise = static_cast<float>(number(0));
+  states_[level_].Text.Ts = static_cast<float>(number(0));
 }
 
 void TPDFRenderer::nextLine(double tx, double ty) {
-  TPDFRenderTextState& t = states_[level_].Text;
-  const TPDFRenderMatrix& l = t.Tlm;
-  const double x = l.a * tx + l.c * ty + l.e, y = l.b * tx + l.d * ty + l.f;
-  t.Tlm.e = x;
-  t.Tlm.f = y;
+  TPDFTextState& t = states_[level_].Text;
+  const TPDFMatrix& l = t.Tlm;
+  const double x = l[0] * tx + l[2] * ty + l[4], y = l[1] * tx + l[3] * ty + l[5];
+  t.Tlm[4] = static_cast<float>(x);
+  t.Tlm[5] = static_cast<float>(y);
   t.Tm = t.Tlm;
 }
 
@@ -939,18 +942,19 @@ void TPDFRenderer::opTextMove() {
 void TPDFRenderer::opTextMoveLeading() {
   needOperands(2);
   const double tx = number(0), ty = number(1);
-  states_[level_].Text.Leading = static_cast<float>(-ty);
+  states_[level_].Text.TL = static_cast<float>(-ty);
   nextLine(tx, ty);
 }
 void TPDFRenderer::opTextMatrix() {
   needOperands(6);
-  TPDFRenderTextState& t = states_[level_].Text;
-  t.Tlm = TPDFRenderMatrix{number(0), number(1), number(2), number(3), number(4), number(5)};
+  TPDFTextState& t = states_[level_].Text;
+  t.Tlm = TPDFMatrix{static_cast<float>(number(0)), static_cast<float>(number(1)), static_cast<float>(number(2)),
+                     static_cast<float>(number(3)), static_cast<float>(number(4)), static_cast<float>(number(5))};
   t.Tm = t.Tlm;
 }
 void TPDFRenderer::opNextLine() {
   needOperands(0);
-  nextLine(0, -states_[level_].Text.Leading);
+  nextLine(0, -states_[level_].Text.TL);
 }
 void TPDFRenderer::opShow() {
   if (operands_.empty()) return;
@@ -959,15 +963,15 @@ void TPDFRenderer::opShow() {
 }
 void TPDFRenderer::opNextLineShow() {
   needOperands(1);
-  nextLine(0, -states_[level_].Text.Leading);
+  nextLine(0, -states_[level_].Text.TL);
   showString(string(0)->Data);
 }
 void TPDFRenderer::opNextLineSpacingShow() {
   needOperands(3);
-  TPDFRenderTextState& t = states_[level_].Text;
-  t.WordSpacing = static_cast<float>(number(0));
-  t.CharSpacing = static_cast<float>(number(1));
-  nextLine(0, -t.Leading);
+  TPDFTextState& t = states_[level_].Text;
+  t.Tw = static_cast<float>(number(0));
+  t.Tc = static_cast<float>(number(1));
+  nextLine(0, -t.TL);
   showString(string(2)->Data);
 }
 
@@ -980,12 +984,16 @@ void TPDFRenderer::opShowArray() {
   for (int32_t i = 0; i < array->Count(); ++i) {
     TPDFObject* item = array->GetItem(i);
     if (auto* n = dynamic_cast<TPDFNumeric*>(item)) {
-      TPDFRenderTextState& t = states_[level_].Text;
-      const double shift = -static_cast<double>(n->AsFloat()) / 1000 * t.FontSize;
-      // Horizontal writing: the shift scales with Tz, along the line.
-      const double tx = shift * t.HorizontalScaling / 100;
-      t.Tm.e += tx * t.Tm.a;
-      t.Tm.f += tx * t.Tm.b;
+      TPDFTextState& t = states_[level_].Text;
+      const float shift = -static_cast<float>(n->AsFloat());
+      // Along the writing direction, without spacing.
+      if (t.Font && t.Font->Vertical()) {
+        t.Font->AdvanceText(t, shift, 0, false, false);
+      } else {
+        const float tx = shift / 1000 * t.Size * t.Tz / 100;
+        t.Tm[4] += tx * t.Tm[0];
+        t.Tm[5] += tx * t.Tm[1];
+      }
     } else if (auto* s = dynamic_cast<TPDFString*>(item)) {
       showString(s->Data);
     } else {
@@ -995,20 +1003,35 @@ void TPDFRenderer::opShowArray() {
 }
 
 void TPDFRenderer::showString(const std::string& bytes) {
-  TPDFRenderTextState& t = states_[level_].Text;
+  TPDFGraphicState& s = states_[level_];
+  TPDFTextState& t = s.Text;
   if (!t.Font) fail("TPDFRenderer: Text shown without a font.");
-  (void)bytes;
-  // Font resources place and draw glyphs through glyphOutput and fontSelect.
+  const uint32_t color = visible_ && t.Mode != 0 ? s.FillColor : PDFInvisibleTextColor;
+  TPDFTextCallbacks callbacks;
+  callbacks.Glyph = &TPDFRenderer::glyphOutput;
+  callbacks.GlyphData = this;
+  callbacks.Select = &TPDFRenderer::fontSelect;
+  callbacks.SelectData = this;
+  callbacks.Form = &TPDFRenderer::formDraw;
+  callbacks.FormData = this;
+  const TPDFRenderMatrix& m = s.CTM;
+  const TPDFMatrix ctm{static_cast<float>(m.a), static_cast<float>(m.b), static_cast<float>(m.c),
+                       static_cast<float>(m.d), static_cast<float>(m.e), static_cast<float>(m.f)};
+  // The font advances the text state it is given: the one of this level.
+  t.Font->DrawText(bytes, callbacks, color, t, ctm);
 }
 
-void TPDFRenderer::glyphOutput(void* data, const char16_t* units, int32_t count, bool glyphIndex, double x, double y) {
+void TPDFRenderer::glyphOutput(void* data, const uint16_t* units, int32_t count, bool glyphIndex, float x, float y) {
   auto* self = static_cast<TPDFRenderer*>(data);
-  if (count <= 0) return;
+  // Glyphs larger than any page only advance: drawing them costs memory
+  // and time and shows nothing useful.
+  if (count <= 0 || std::abs(static_cast<int64_t>(self->deviceFont_.Height)) > MaxGlyphPixels) return;
   const TPoint at{deviceRound(x), deviceRound(y)};
   if (self->states_[self->level_].Text.Mode == PDFTextFill) {
     if (!self->visible_) return;
     TDeviceState st = self->deviceState();
-    self->DC->TextOut(st, at.X, at.Y, glyphIndex ? ETO_GLYPH_INDEX : 0, nullptr, UnicodeString(units, count));
+    self->DC->TextOut(st, at.X, at.Y, glyphIndex ? ETO_GLYPH_INDEX : 0, nullptr,
+                      UnicodeString(reinterpret_cast<const char16_t*>(units), count));
     return;
   }
   // A path entry holds up to three units; longer runs become several
@@ -1041,8 +1064,8 @@ void TPDFRenderer::fontSelect(void* data, const TLogFontA& font, uint32_t color)
   self->deviceFont_.Color = plainColor(color);
 }
 
-void TPDFRenderer::formDraw(void* data, TPDFDictionary* stream, TPDFDictionary* resources, const TPDFRenderMatrix& matrix) {
-  static_cast<TPDFRenderer*>(data)->drawForm(stream, resources, matrix);
+void TPDFRenderer::formDraw(void* data, TPDFDictionary* stream, TPDFDictionary* resources, const TPDFMatrix& m) {
+  static_cast<TPDFRenderer*>(data)->drawForm(stream, resources, TPDFRenderMatrix{m[0], m[1], m[2], m[3], m[4], m[5]});
 }
 
 // ---------------------------------------------------------------------------

@@ -34,22 +34,7 @@ constexpr uint8_t PDFTextStroke = 1;
 constexpr uint8_t PDFTextFill = 2;
 constexpr uint8_t PDFTextClip = 4;
 
-// The colour handed to a font when glyphs are placed but not drawn.
-constexpr uint32_t PDFInvisibleColor = 0x1FFFFFFF;
 
-struct TPDFRenderTextState {
-  TPDFResource* Font = nullptr;  // not owned
-  float FontSize = 0;
-  uint8_t Mode = PDFTextFill;
-  float CharSpacing = 0;
-  float WordSpacing = 0;
-  float HorizontalScaling = 100;  // percent
-  float Leading = 0;
-  float Rise = 0;
-  TPDFRenderMatrix Tm;
-  TPDFRenderMatrix Tlm;
-  int32_t BTCount = 0;
-};
 
 struct TPDFGraphicState {
   TPDFRenderMatrix CTM;  // user space to device pixels
@@ -66,7 +51,7 @@ struct TPDFGraphicState {
   float MiterLimit = 10;
   float StrokeAlpha = 1;
   float FillAlpha = 1;
-  TPDFRenderTextState Text;
+  TPDFTextState Text;  // of the font resources
 };
 
 // A page box in the order of the document's box lookup; Left = Right or
@@ -172,9 +157,9 @@ class TPDFRenderer {
   void showString(const std::string& bytes);
   void nextLine(double tx, double ty);
   void flushTextPath(bool evenOddClip);
-  static void glyphOutput(void* data, const char16_t* units, int32_t count, bool glyphIndex, double x, double y);
+  static void glyphOutput(void* data, const uint16_t* units, int32_t count, bool glyphIndex, float x, float y);
   static void fontSelect(void* data, const TLogFontA& font, uint32_t color);
-  static void formDraw(void* data, TPDFDictionary* stream, TPDFDictionary* resources, const TPDFRenderMatrix& matrix);
+  static void formDraw(void* data, TPDFDictionary* stream, TPDFDictionary* resources, const TPDFMatrix& matrix);
 
   // Images, forms, optional content.
   void drawImage(TPDFResImage* image);

@@ -219,6 +219,47 @@ TEST(PdfRenderer, MarkedContentAndOptionalContent) {
   EXPECT_EQ(renderer.OCStates->First(), nullptr);
 }
 
+TEST(PdfRenderer, TextModesRiseAndFontsBetweenDocuments) {
+  const std::string resources = "<</Font<</F1<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>>>>>";
+  struct Case {
+    const char* content;
+    const char* trace;
+  };
+  const Case cases[] = {
+      {"BT /F1 10 Tf 10 10 Td (A) Tj ET", "text chr 10 90 #000000 U+0041\n"},
+      // A rise of one text-space unit, a real one accepted.
+      {"BT /F1 10 Tf 10 10 Td 1 Ts (A) Tj 1.5 Ts (A) Tj ET",
+       "text chr 10 89 #000000 U+0041\ntext chr 17 89 #000000 U+0041\n"},
+      // Mode 3 only advances (Helvetica's A is 667 units wide).
+      {"BT /F1 10 Tf 3 Tr (A) Tj 0 Tr (B) Tj ET", "text chr 7 100 #000000 U+0042\n"},
+      // Mode 7 collects the glyphs and clips with them at ET.
+      {"BT /F1 10 Tf 7 Tr (AB) Tj ET 0 0 5 5 re f",
+       "clip nonzero T 0 100 U+0041 T 7 100 U+0042\n"
+       "paint fill nonzero #000000 #000000 1 flat miter M 0 100 L 5 100 L 5 95 L 0 95 Z\nclipreset\n"},
+      // TJ numbers move against the writing direction by thousandths of the size.
+      {"BT /F1 10 Tf [(A) -333 (B)] TJ ET", "text chr 0 100 #000000 U+0041\ntext chr 10 100 #000000 U+0042\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.content);
+    TraceResult r = Trace(OnePage(c.content, resources));
+    EXPECT_EQ(r.Error, "");
+    std::vector<std::string> lines;
+    for (const auto& l : r.Lines)
+      if (l.rfind("font ", 0) != 0) lines.push_back(l);
+    EXPECT_EQ(Joined(lines), c.trace);
+    EXPECT_EQ(r.Depth, 0);
+  }
+  // A page starts without a font: text without Tf after another document
+  // fails instead of using the font of a document that is gone.
+  TPDFRenderer renderer;
+  {
+    TraceResult first = Trace(OnePage("BT /F1 10 Tf (A) Tj", resources), &renderer);
+    EXPECT_EQ(first.Error, "");
+  }
+  TraceResult second = Trace(OnePage("BT (A) Tj ET"), &renderer);
+  EXPECT_EQ(second.Error, "TPDFRenderer: Text shown without a font.");
+}
+
 TEST(PdfRenderer, InlineImagesAreCachedBesideTheirStream) {
   std::string images;
   for (int i = 0; i < 7; ++i) images += "q 10 0 0 10 " + std::to_string(i * 10) + " 0 cm BI /W 1 /H 1 /BPC 8 /CS /G ID \x80 EI Q ";
