@@ -1,0 +1,125 @@
+// Drawing every page of three documents made here (a text report, a vector
+// drawing and an image-heavy file) to PPM files at 150 dpi, beside mutool draw
+// in the same run: ours without supersampling against mutool at 150 dpi, and
+// ours with twofold supersampling against mutool at 300 dpi, which is the
+// same pixel work.
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+#include "PdfBenchTiming.h"
+#include "pdf/UnitPDFParserReader.h"
+#include "pdf/gui/UnitPDFRenderer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+void renderAll(const std::string& file, const fs::path& out, int32_t supersampling) {
+  px::TPDFReader reader(file);
+  px::TPDFRenderer renderer;
+  renderer.SetCollection(&reader);
+  for (int32_t page = 1; page <= reader.GetPageCount(); ++page) {
+    renderer.PageNumber = page;
+    QImage image(1, 1, QImage::Format_RGB32);
+    int32_t w = 0, h = 0;
+    {
+      QPainter probe(&image);
+      px::TQtPainterDevice sizing(&probe, 150);
+      renderer.DC = &sizing;
+      renderer.GetPageSizeInPixels(100, w, h);
+    }
+    image = QImage(w, h, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+      QPainter painter(&image);
+      px::TQtPainterDevice device(&painter, 150);
+      renderer.DC = &device;
+      renderer.Render(px::TPDFBox{}, px::TRect{0, 0, w, h}, supersampling);
+    }
+    image.save(QString::fromStdString((out / ("ours" + std::to_string(page) + ".ppm")).string()), "PPM");
+  }
+}
+
+const char* const MakeScript = R"(import sys, random
+from reportlab.pdfgen import canvas
+from reportlab.lib.utils import ImageReader
+from PIL import Image
+kind, path = sys.argv[1], sys.argv[2]
+c = canvas.Canvas(path)
+random.seed(7)
+if kind == 'text':
+    for n in range(12):
+        c.setFont('Helvetica-Bold', 14)
+        c.drawString(72, 780, 'Counting report %d' % n)
+        c.setFont('Helvetica', 9)
+        for k in range(60):
+            y = 750 - 11 * k
+            c.drawString(72, y, 'Drawer %d  batch %05d' % (k % 4, n * 100 + k))
+            c.drawRightString(520, y, '%d.%02d' % (random.randint(0, 9999), random.randint(0, 99)))
+            c.line(72, y - 2, 520, y - 2)
+        c.showPage()
+elif kind == 'vector':
+    for n in range(6):
+        for k in range(150):
+            c.setStrokeColorRGB(random.random(), random.random(), random.random())
+            c.setFillColorRGB(random.random(), random.random(), random.random())
+            c.setLineWidth(random.random() * 4)
+            p = c.beginPath()
+            p.moveTo(random.uniform(0, 595), random.uniform(0, 842))
+            for j in range(3):
+                p.curveTo(*[random.uniform(0, 595) if i % 2 == 0 else random.uniform(0, 842) for i in range(6)])
+            p.close()
+            c.drawPath(p, stroke=1, fill=k % 2)
+        c.showPage()
+else:
+    for n in range(4):
+        for k in range(6):
+            img = Image.new('RGB', (400, 300))
+            img.putdata([((x * 7 + k * 40) % 256, (y * 5 + n * 60) % 256, (x ^ y) % 256)
+                         for y in range(300) for x in range(400)])
+            c.drawImage(ImageReader(img), 40 + (k % 2) * 270, 60 + (k // 2) * 250, 250, 190)
+        c.showPage()
+c.save()
+)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QGuiApplication application(argc, argv);
+  const fs::path dir = fs::temp_directory_path() / ("bench_pdf_render_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string script = (dir / "make.py").string();
+  {
+    FILE* f = std::fopen(script.c_str(), "w");
+    std::fputs(MakeScript, f);
+    std::fclose(f);
+  }
+  int status = 0;
+  for (const char* kind : {"text", "vector", "images"}) {
+    const std::string file = (dir / (std::string(kind) + ".pdf")).string();
+    if (run("/usr/bin/python3 " + script + " " + kind + " " + file) != 0) {
+      std::fprintf(stderr, "cannot make %s\n", file.c_str());
+      status = 1;
+      continue;
+    }
+    for (int32_t ss : {1, 2}) {
+      const auto [ours, peer] = pxbench::CompareMedians(
+          [&] { renderAll(file, dir, ss); },
+          [&] {
+            run("mutool draw -q -r " + std::to_string(150 * ss) + " -o " + (dir / "peer%d.ppm").string() + " " + file);
+          });
+      std::printf("RESULT pdf_render/%s-ss%d ours=%.6f peer=%.6f ratio=%.2f\n", kind, ss, ours, peer, ours / peer);
+    }
+  }
+  fs::remove_all(dir);
+  return status;
+}
