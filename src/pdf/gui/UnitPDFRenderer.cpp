@@ -1107,6 +1107,19 @@ void TPDFRenderer::drawForm(TPDFDictionary* dictionary, TPDFDictionary* resource
   PushGraphicState();
   const int32_t level = level_;
   bool pushed = false;
+  // A Type 3 glyph is drawn while the string that shows it is still an
+  // operand, and while text modes collect glyphs into the path: both are set
+  // aside for the form and given back afterwards.
+  std::vector<std::unique_ptr<TPDFObject>> operands = std::move(operands_);
+  std::vector<TPDFPathEntry> path = std::move(path_);
+  operands_.clear();
+  path_.clear();
+  auto restore = [&] {
+    if (pushed) popResources();
+    while (level_ >= level) PopGraphicState();
+    operands_ = std::move(operands);
+    path_ = std::move(path);
+  };
   try {
     states_[level_].CTM = matrix * states_[level_].CTM;
     std::vector<double> box;
@@ -1130,16 +1143,13 @@ void TPDFRenderer::drawForm(TPDFDictionary* dictionary, TPDFDictionary* resource
       pushResources(resources);
       pushed = true;
     }
-    clearOperands();
     dictionary->SetStreamState(2, collection_);
     ExecuteContent(dictionary->StreamData(), dictionary);
   } catch (...) {
-    if (pushed) popResources();
-    while (level_ >= level) PopGraphicState();
+    restore();
     throw;
   }
-  if (pushed) popResources();
-  while (level_ >= level) PopGraphicState();
+  restore();
 }
 
 void TPDFRenderer::drawImage(TPDFResImage* image) {

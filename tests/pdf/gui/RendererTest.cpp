@@ -249,6 +249,23 @@ TEST(PdfRenderer, TextModesRiseAndFontsBetweenDocuments) {
     EXPECT_EQ(Joined(lines), c.trace);
     EXPECT_EQ(r.Depth, 0);
   }
+  // Type 3 glyphs are forms drawn while their string is still an operand,
+  // also from inside a form and with "'" and TJ.
+  const std::string type3 =
+      "/Font<</T3<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.001 0 0 0.001 0 0]"
+      "/CharProcs<</sq 6 0 R>>/Encoding<</Differences[65/sq]>>/FirstChar 65/LastChar 65/Widths[1000]>>>>";
+  const std::vector<PdfObject> glyphs = {
+      {"<</Type/XObject/Subtype/Form/BBox[0 0 100 100]/Resources<<" + type3 + ">>>>",
+       "BT /T3 10 Tf 20 20 Td (A) Tj ET"},
+      {"<<>>", "1000 0 d0 0 0 800 800 re f"}};
+  TraceResult t3 = Trace(OnePage("BT /T3 10 Tf 14 TL (AA) Tj (A) ' [(A) -1000 (A)] TJ ET /Fm Do",
+                                 "<<" + type3 + "/XObject<</Fm 5 0 R>>>>", glyphs));
+  EXPECT_EQ(t3.Error, "");
+  int squares = 0;
+  for (const auto& l : t3.Lines) squares += l.rfind("paint fill", 0) == 0;
+  EXPECT_EQ(squares, 6);
+  EXPECT_EQ(t3.Depth, 0);
+
   // A page starts without a font: text without Tf after another document
   // fails instead of using the font of a document that is gone.
   TPDFRenderer renderer;
