@@ -487,7 +487,7 @@ int runRender(const Args& args0, std::ostream& out, std::ostream& err) {
     args.erase(args.begin() + 1, args.begin() + 3);
   }
   if (args.size() != 5) return usageError(err);
-  auto application = guiApplication();
+  guiApplication();
   WarningsToStream warnings(err);
   TPDFReader reader(args[1]);
   int32_t page = 0, dpi = 0;
@@ -533,7 +533,7 @@ int runRender(const Args& args0, std::ostream& out, std::ostream& err) {
 // call (see TraceDevice.h), after "page W H".
 int runTrace(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.size() != 4) return usageError(err);
-  auto application = guiApplication();
+  guiApplication();
   WarningsToStream warnings(err);
   TPDFReader reader(args[1]);
   int32_t page = 0, dpi = 0;

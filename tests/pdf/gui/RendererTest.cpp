@@ -519,6 +519,24 @@ q 1 0 0 1 50 150 cm 0.3 0.2 -0.2 0.3 0 0 cm 0 1 0 rg -100 -100 200 200 re f Q
   test::WriteFileBytes(dir.File("images.pdf"), BuildPdf(objects));
   ExpectPixelsLikePeers(dir, dir.File("images.pdf"), 1, 1);
 
+  // Text: Type 1C programs from ps2pdf, a standard font and a Type 3 font.
+  test::WriteFileBytes(dir.File("text.ps"), R"(%!PS
+/Times-Italic findfont 28 scalefont setfont 50 700 moveto (Type 1C text, italic) show
+/Helvetica findfont 16 scalefont setfont 1 0 0 setrgbcolor 50 650 moveto (Helvetica in red: 0123456789) show
+8 dict begin /FontType 3 def /FontMatrix [.001 0 0 .001 0 0] def /FontBBox [0 0 1000 1000] def
+/Encoding 256 array def 0 1 255 {Encoding exch /.notdef put} for Encoding 65 /sq put Encoding 66 /tri put
+/CharProcs 3 dict def CharProcs begin /.notdef {} def
+/sq {0 0 moveto 800 0 lineto 800 800 lineto 0 800 lineto closepath fill} def
+/tri {0 0 moveto 800 0 lineto 400 800 lineto closepath fill} def end
+/BuildGlyph {1000 0 0 0 1000 1000 setcachedevice exch /CharProcs get exch get exec} def
+/BuildChar {1 index /Encoding get exch get 1 index /BuildGlyph get exec} def
+currentdict end /MyT3 exch definefont pop
+/MyT3 findfont 40 scalefont setfont 0 0 1 setrgbcolor 50 550 moveto (ABAB) show
+showpage
+)");
+  RunChecked("ps2pdf " + dir.File("text.ps") + " " + dir.File("text.pdf"));
+  ExpectPixelsLikePeers(dir, dir.File("text.pdf"), 1, 4);
+
   // Object streams, cross-reference streams, a linearized file and both
   // kinds of encryption draw the same pixels as their source.
   const QImage base = RenderOurs(dir.File("vector.pdf"), 2, 72);
