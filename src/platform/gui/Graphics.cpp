@@ -215,7 +215,9 @@ struct RawFontCache {
 // The program for the font data, at its em size in pixels; invalid when no
 // face can be found.
 QRawFont rawFontFor(const TFontData& data) {
-  static RawFontCache cache;
+  // Never destroyed: font engines must not be freed from exit handlers,
+  // after the application that owns their thread storage.
+  static RawFontCache& cache = *new RawFontCache;
   TFontFacePtr face = ResolveFontFace(data.Name, FontWeight(data), data.Style.Contains(fsItalic));
   if (!face || !face->Data) return QRawFont();
   int32_t pixels = data.Height < 0 ? -data.Height : data.Height;
