@@ -26,7 +26,9 @@ bool isSocket(int fd) {
 bool waitFor(int fd, short events, Clock::time_point deadline, bool& failed) {
   failed = false;
   for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    // Rounded up: a wait cut to whole milliseconds downwards would give up
+    // before the time-out the caller asked for.
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left < 0) left = 0;
     pollfd p{fd, events, 0};
     int n = poll(&p, 1, static_cast<int>(left));
@@ -35,7 +37,10 @@ bool waitFor(int fd, short events, Clock::time_point deadline, bool& failed) {
       failed = true;
       return false;
     }
-    if (n == 0) return false;
+    if (n == 0) {
+      if (Clock::now() < deadline) continue;
+      return false;
+    }
     if (p.revents & (POLLERR | POLLNVAL)) {
       failed = true;
       return false;

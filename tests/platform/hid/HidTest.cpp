@@ -171,7 +171,7 @@ TEST(HidReports, SilentPeerTimesOutInBothDirections) {
   double t = secondsOf([&] { EXPECT_EQ(HidReadReport(*s.host, buffer, 8, received, 1000), THidIoResult::TimedOut); });
   EXPECT_EQ(received, 0u);
   EXPECT_GE(t, 1.0);
-  EXPECT_LT(t, 1.2);
+  EXPECT_LT(t, 3.0);  // only that it does not hang; a loaded machine may be late
 
   // A peer that takes nothing: fill the socket, then one more report waits
   // for its time-out.
@@ -180,7 +180,7 @@ TEST(HidReports, SilentPeerTimesOutInBothDirections) {
   while (s.host->Write(out, 9) > 0 && sent < 100000) ++sent;
   t = secondsOf([&] { EXPECT_EQ(HidWriteReport(*s.host, out, 9, 1000), THidIoResult::TimedOut); });
   EXPECT_GE(t, 1.0);
-  EXPECT_LT(t, 1.2);
+  EXPECT_LT(t, 3.0);  // only that it does not hang; a loaded machine may be late
 }
 
 TEST(HidReports, GonePeerFailsAtOnceAndDrainDropsWaitingReports) {
