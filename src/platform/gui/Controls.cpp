@@ -1224,6 +1224,12 @@ void SetCursorImage(TCursor cursor, const TBitmap& image, TPoint hotSpot) {
 
 bool HasCursorImage(TCursor cursor) { return cursorSlots().count(cursor) != 0; }
 
+void SetCursorSlot(TCursor cursor, const TBitmap& image, TPoint hotSpot) { SetCursorImage(cursor, image, hotSpot); }
+
+void ClearCursorSlot(TCursor cursor) { cursorSlots().erase(cursor); }
+
+bool CursorSlotFilled(TCursor cursor) { return HasCursorImage(cursor); }
+
 QCursor QtCursorOf(TCursor c) {
   if (auto it = cursorSlots().find(c); it != cursorSlots().end()) return it->second;
   switch (c) {

@@ -550,6 +550,12 @@ class TGraphicControl : public TControl {
   TCanvas idle_;
 };
 
+// Cursor slots: pictures with a hot spot under cursor ids of their own
+// (positive ids); controls and the screen show them like the standard ones.
+void SetCursorSlot(TCursor cursor, const TBitmap& image, TPoint hotSpot);
+void ClearCursorSlot(TCursor cursor);
+bool CursorSlotFilled(TCursor cursor);
+
 // Renders a windowed control (and its children) into a 32-bit bitmap, for
 // printing and for tests that probe pixels.
 void PaintControlTo(TWinControl& control, TBitmap& bitmap);

@@ -621,6 +621,16 @@ TTextMetrics TQtPainterDevice::TextMetrics(const TFontData& font) {
 
 namespace {
 
+// Pixels of the transparent colour become fully transparent.
+void keyOut(QImage& img, TColor transparent) {
+  const QRgb key = ToQColor(transparent).rgb() & 0xFFFFFF;
+  for (int y = 0; y < img.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+    for (int x = 0; x < img.width(); ++x)
+      if ((line[x] & 0xFFFFFF) == key) line[x] = 0;
+  }
+}
+
 // The bitmap as the Qt image that the blend mode asks for.
 QImage blendImage(const TBitmap& source, const TBlendMode& blend) {
   QImage img = source.ToQImage();
@@ -628,12 +638,7 @@ QImage blendImage(const TBitmap& source, const TBlendMode& blend) {
   else if (blend.Premultiplied) img.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
   if (blend.TransparentColor != clNone) {
     img = img.convertToFormat(QImage::Format_ARGB32);
-    QRgb key = ToQColor(blend.TransparentColor).rgb() & 0xFFFFFF;
-    for (int y = 0; y < img.height(); ++y) {
-      auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-      for (int x = 0; x < img.width(); ++x)
-        if ((line[x] & 0xFFFFFF) == key) line[x] = 0;
-    }
+    keyOut(img, blend.TransparentColor);
   }
   return img;
 }
@@ -667,12 +672,24 @@ void TQtPainterDevice::DrawBitmapPlg(const TDeviceState& s, const TPoint (&p)[3]
 void TQtPainterDevice::DrawBitmap(const TDeviceState& s, const TRect& dest, const TBitmap& source,
                                   const TRect& sourceRect, const TBlendMode& blend) {
   if (dest.IsEmpty() || sourceRect.IsEmpty() || source.Empty()) return;
-  QImage img = blendImage(source, blend);
+  QRect from(sourceRect.Left, sourceRect.Top, sourceRect.Width(), sourceRect.Height());
+  QImage img;
+  if (source.PixelFormat() == pf32bit && !blend.Premultiplied) {
+    // A 32-bit bitmap is drawn straight from its bits, limited to the source
+    // rectangle: no copy of the whole bitmap on every call.
+    img = source.PixelView(blend.UseSourceAlpha);
+    if (blend.TransparentColor != clNone) {
+      img = img.copy(from).convertToFormat(QImage::Format_ARGB32);
+      keyOut(img, blend.TransparentColor);
+      from = QRect(0, 0, img.width(), img.height());
+    }
+  } else {
+    img = blendImage(source, blend);
+  }
   painter_->save();
   painter_->setOpacity(blend.ConstantAlpha / 255.0);
   painter_->setRenderHint(QPainter::SmoothPixmapTransform, s.StretchMode == HALFTONE);
-  painter_->drawImage(QRect(dest.Left, dest.Top, dest.Width(), dest.Height()), img,
-                      QRect(sourceRect.Left, sourceRect.Top, sourceRect.Width(), sourceRect.Height()));
+  painter_->drawImage(QRect(dest.Left, dest.Top, dest.Width(), dest.Height()), img, from);
   painter_->restore();
 }
 
@@ -1449,6 +1466,12 @@ TCanvas& TBitmap::Canvas() {
     canvas_ = std::make_unique<TCanvas>(device_.get());
   }
   return *canvas_;
+}
+
+QImage TBitmap::PixelView(bool withAlpha) const {
+  finishDrawing();
+  if (Empty() || format_ != pf32bit) return ToQImage();
+  return QImage(bits_.data(), width_, height_, stride_, withAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 }
 
 QImage TBitmap::ToQImage() const {

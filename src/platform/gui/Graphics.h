@@ -601,6 +601,10 @@ class TBitmap {
   // The pixels as a Qt image (ARGB32, straight alpha; opaque unless the
   // bitmap is 32-bit with afDefined alpha or transparency was asked for).
   QImage ToQImage() const;
+  // A 32-bit bitmap's pixels as a read-only image over its own bits, valid
+  // until the bitmap changes (other formats: a copy); without alpha every
+  // pixel counts as opaque.
+  QImage PixelView(bool withAlpha) const;
   void FromQImage(const QImage& image, TPixelFormat format = pf32bit);
 
   bool Transparent = false;

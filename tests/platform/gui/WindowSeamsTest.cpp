@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/gui/ClipboardFormats.h"
 #include "platform/gui/Controls.h"
+#include "platform/gui/GuiInternal.h"
 #include "platform/gui/Forms.h"
 
 namespace px {
@@ -117,6 +119,48 @@ TEST(WindowSeams, CursorSlotsShowTheirImageWithTheHotSpot) {
   ASSERT_EQ(shown.width(), 16);
   EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 0);  // fuchsia is transparent
   EXPECT_EQ(shown.pixel(8, 8), 0xFF000000u);
+
+TEST(ClipboardFormatTable, NamesToNumbersIgnoringCase) {
+  const Word a = RegisterClipboardFormat("Seam Test Format");
+  EXPECT_GE(a, FirstRegisteredClipboardFormat);
+  EXPECT_EQ(RegisterClipboardFormat("seam test FORMAT"), a);
+  EXPECT_NE(RegisterClipboardFormat("Seam Test Format 2"), a);
+  EXPECT_EQ(GetClipboardFormatName(a), "Seam Test Format");
+  EXPECT_EQ(RegisterClipboardFormat(""), 0);
+  EXPECT_EQ(GetClipboardFormatName(CF_TEXT), "Plain text");
+  EXPECT_EQ(GetClipboardFormatName(CF_UNICODETEXT), "Unicode text");
+  EXPECT_EQ(GetClipboardFormatName(16), "Locale descriptor");
+  EXPECT_EQ(GetClipboardFormatName(17), "");
+  EXPECT_EQ(GetClipboardFormatName(0xBFFF), "");
+}
+
+TEST(BitmapDrawing, ThirtyTwoBitSourcesDrawOnlyTheirSourceRectangle) {
+  // A 32-bit source drawn in part, with and without its alpha, with a
+  // transparent colour, and onto itself.
+  TBitmap source(8, 4, pf32bit);
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 8; ++x) source.SetPixelColor(x, y, RGB(x * 30, y * 60, 7));
+  TBitmap target(10, 6, pf32bit);
+  target.Canvas().Brush().SetColor(clWhite);
+  target.Canvas().FillRect(TRect(0, 0, 10, 6));
+  target.Canvas().CopyRect(TRect(1, 1, 4, 3), source, TRect(2, 1, 5, 3));
+  for (int32_t y = 0; y < 6; ++y)
+    for (int32_t x = 0; x < 10; ++x) {
+      const bool inside = x >= 1 && x < 4 && y >= 1 && y < 3;
+      EXPECT_EQ(target.GetPixel(x, y), inside ? RGB((x + 1) * 30, y * 60, 7) : clWhite) << x << "," << y;
+    }
+  TBitmap keyed(2, 1, pf32bit);
+  keyed.SetPixelColor(0, 0, clFuchsia);
+  keyed.SetPixelColor(1, 0, clBlue);
+  TBitmap onto(2, 1, pf32bit);
+  onto.Canvas().Brush().SetColor(clWhite);
+  onto.Canvas().FillRect(TRect(0, 0, 2, 1));
+  keyed.Transparent = true;
+  keyed.TransparentColor = clFuchsia;
+  onto.Canvas().Draw(0, 0, keyed);
+  EXPECT_EQ(onto.GetPixel(0, 0), clWhite);
+  EXPECT_EQ(onto.GetPixel(1, 0), clBlue);
+}
 }
 
 }  // namespace
