@@ -20,6 +20,7 @@
 #include "platform/gui/ImgList.h"
 #include "platform/gui/ScrollBars.h"
 #include "platform/gui/StdCtrls.h"
+#include "ui/tree/NodeTreesClipboard.h"
 #include "ui/tree/NodeTreesHeader.h"
 #include "ui/tree/NodeTreesHost.h"
 #include "ui/tree/NodeTreesTypes.h"
@@ -987,8 +988,14 @@ class TBaseNodeTree : public TCustomControl {
   virtual int32_t GetLineImages(PNTNode node, TNTLineImage& images);
   virtual int32_t GetCheckImageIndex(PNTNode node, TCheckType checkType, bool enabled, TCheckState checkState,
                                      bool hot);
-  // The check image list in use (the tree's own or the shared default).
+  // The check image list in use: the tree's own images (kind 6, or any kind
+  // when set) or the shared list of CheckImageKind.
   TCustomImageList* CheckImageList() const;
+  Byte CheckImageKind = 8;
+  // The tree class as the clipboard format list knows it.
+  virtual const TNodeTreeClass* TreeClass() const { return &BaseNodeTreeClass; }
+  // The clipboard format names this tree offers.
+  TClipboardFormats& ClipboardFormats();
   virtual void GetImageInfo(TNTPaintInfo& info, TNTImageKind kind, TCustomImageList* defaultImages,
                             TNTImageInfoIndex index);
   TSize ImageListSize(PNTNode node) const;
@@ -1100,6 +1107,7 @@ class TBaseNodeTree : public TCustomControl {
   void scrollBarScrolled(TScrollBarKind bar, TScrollCode code, Integer& pos);
   TScrollBar* scrollBars_[2] = {nullptr, nullptr};
   std::unique_ptr<TBitmap> rowBuffer_;
+  std::unique_ptr<TClipboardFormats> clipboardFormats_;
   TBitmap* buttonImages_[4] = {nullptr, nullptr, nullptr, nullptr};
   std::unique_ptr<TBitmap> buttonBitmaps_[4];
   void buildButtonImages();

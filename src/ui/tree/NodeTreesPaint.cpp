@@ -5,13 +5,13 @@
 #include <memory>
 
 #include "ui/tree/NodeTrees.h"
+#include "ui/tree/NodeTreesImages.h"
 
 namespace px {
 
 namespace {
 
 constexpr int32_t kButtonSize = 9;
-constexpr int32_t kCheckSize = 16;
 
 // The middle of an indentation level: halves round to even.
 int32_t levelMiddle(int32_t x, int32_t indent) {
@@ -30,64 +30,6 @@ void dottedH(TCanvas& c, int32_t y, int32_t left, int32_t right) {
   for (int32_t x = left + ((left + y) & 1); x < right; x += 2) c.FillRect(TRect(x, y, x + 1, y + 1));
 }
 
-// The shared check images: index 0 empty, 1-8 radio buttons, 9-20 check
-// boxes, 21-24 push buttons, each kind as normal, hot, pressed and disabled.
-void paintCheckFace(TCanvas& c, int32_t x, int32_t y, int index) {
-  const TRect box(x + 2, y + 2, x + kCheckSize - 2, y + kCheckSize - 2);
-  if (index <= 0) return;
-  // Within a group of four: normal, hot, pressed, disabled.
-  const int face = (index - 1) % 4;
-  const bool radio = index <= 8;
-  const bool button = index >= 21;
-  const bool checked = (index >= 5 && index <= 8) || (index >= 13 && index <= 16);
-  const bool mixed = index >= 17 && index <= 20;
-  const TColor frame = face == 3 ? clGrayText : face == 1 ? clHighlight : clWindowText;
-  const TColor fill = face == 2 ? clBtnFace : face == 3 ? clBtnFace : clWindow;
-  const TColor mark = face == 3 ? clGrayText : clWindowText;
-  c.Pen().SetStyle(psSolid);
-  c.Pen().SetColor(frame);
-  c.Brush().SetStyle(bsSolid);
-  c.Brush().SetColor(button ? clBtnFace : fill);
-  if (radio)
-    c.Ellipse(box);
-  else
-    c.Rectangle(box);
-  if (button) {
-    c.Pen().SetColor(face == 2 ? clBtnShadow : clBtnHighlight);
-    c.MoveTo(box.Left + 1, box.Bottom - 2);
-    c.LineTo(box.Left + 1, box.Top + 1);
-    c.LineTo(box.Right - 1, box.Top + 1);
-    return;
-  }
-  c.Brush().SetColor(mark);
-  c.Pen().SetColor(mark);
-  if (checked && radio) {
-    c.Ellipse(TRect(box.Left + 3, box.Top + 3, box.Right - 3, box.Bottom - 3));
-  } else if (checked) {
-    for (int i = 0; i < 2; ++i) {
-      c.MoveTo(box.Left + 2, box.Top + 5 + i);
-      c.LineTo(box.Left + 4, box.Top + 7 + i);
-      c.LineTo(box.Right - 3, box.Top + 2 + i);
-    }
-  } else if (mixed) {
-    c.FillRect(TRect(box.Left + 3, box.Top + 3, box.Right - 3, box.Bottom - 3));
-  }
-}
-
-TCustomImageList& defaultCheckImages() {
-  static std::unique_ptr<TCustomImageList> list;
-  if (!list) {
-    list = std::make_unique<TCustomImageList>(nullptr, kCheckSize, kCheckSize);
-    TBitmap strip(kCheckSize * 25, kCheckSize, TPixelFormat::pf32bit);
-    TCanvas& c = strip.Canvas();
-    c.Brush().SetColor(clFuchsia);
-    c.FillRect(TRect(0, 0, strip.Width(), strip.Height()));
-    for (int i = 0; i < 25; ++i) paintCheckFace(c, i * kCheckSize, 0, i);
-    list->AddMasked(strip, clFuchsia);
-  }
-  return *list;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -104,7 +46,14 @@ TColor TBaseNodeTree::SelectionBorderColor() const {
 }
 
 TCustomImageList* TBaseNodeTree::CheckImageList() const {
-  return checkImages_ ? checkImages_ : &defaultCheckImages();
+  if (checkImages_) return checkImages_;
+  if (TCustomImageList* shared = CheckImageListOfKind(CheckImageKind)) return shared;
+  return CheckImageListOfKind(8);
+}
+
+TClipboardFormats& TBaseNodeTree::ClipboardFormats() {
+  if (!clipboardFormats_) clipboardFormats_ = std::make_unique<TClipboardFormats>(this);
+  return *clipboardFormats_;
 }
 
 int32_t TBaseNodeTree::NodeVAlign(PNTNode node) const {

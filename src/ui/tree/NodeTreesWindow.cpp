@@ -11,6 +11,7 @@
 #include "platform/gui/Forms.h"
 #include "platform/gui/GuiInternal.h"
 #include "ui/tree/NodeTrees.h"
+#include "ui/tree/NodeTreesImages.h"
 
 namespace px {
 
@@ -138,6 +139,7 @@ void TBaseNodeTree::UseWindowHost() {
       scrollBars_[kind] = bar;
     }
     TabStop = true;
+    LoadTreeCursors();
     Widget()->setFocusPolicy(Qt::StrongFocus);
     Widget()->setMouseTracking(true);
   }

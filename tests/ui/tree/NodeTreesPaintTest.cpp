@@ -6,7 +6,10 @@
 #include <QImage>
 #include <QStyleFactory>
 #include <QWidget>
+#include <QScrollBar>
 #include <cstdlib>
+#include <cstring>
+#include <set>
 
 #include "NodeTreesTestSupport.h"
 #include "platform/gui/Forms.h"
@@ -20,8 +23,13 @@ class TextTree : public TBaseNodeTree {
  public:
   explicit TextTree(TComponent* owner) : TBaseNodeTree(owner) {}
   int32_t TextWidth = 40;
+  UnicodeString Text;
+  std::function<void(PNTNode)> OnPainted;
   int32_t NodeWidth(PNTNode, TColumnIndex, TCanvas*) override { return TextWidth; }
+  UnicodeString NodeText(PNTNode, TColumnIndex) override { return Text; }
+  void SetDropTarget(PNTNode node) { dropTargetNode_ = node; }
   void PaintNode(TNTPaintInfo& info) override {
+    if (OnPainted) OnPainted(info.Node);
     std::string text = "Node " + std::to_string(info.Node->Index);
     if (info.Column > 0) text += " / " + std::to_string(info.Column);
     info.Canvas->Brush().SetStyle(bsClear);
@@ -93,6 +101,333 @@ TEST(TreeWidget, HeaderColumnsAndScrollBars) {
   EXPECT_TRUE(t.ScrollBarControl(sbVertical)->Visible());
   EXPECT_TRUE(t.ScrollBarControl(sbHorizontal)->Visible());
   (void)b;
+}
+
+// Line images of a node for the cases that decide them.
+TEST(TreeLines, LineImagesPerPosition) {
+  HostedTree h;
+  TBaseNodeTree& t = *h.tree;
+  t.SetRootNodeCount(3);
+  PNTNode a = t.GetFirst(), b = t.GetNextSibling(a), c = t.GetNextSibling(b);
+  t.SetChildCount(a, 2);
+  t.SetExpanded(a, true);
+  PNTNode a0 = t.GetFirstChild(a), a1 = t.GetLastChild(a);
+  struct Case {
+    const char* name;
+    TNTPaintOptions add, remove;
+    PNTNode node;
+    TNTLineImage expected;
+  };
+  const TNTPaintOptions none;
+  const Case cases[] = {
+      {"first top-level", none, none, a, {ltBottomRight}},
+      {"middle top-level", none, none, b, {ltTopDownRight}},
+      {"last top-level", none, none, c, {ltTopRight}},
+      {"child with a next sibling", none, none, a0, {ltTopDown, ltTopDownRight}},
+      {"last child", none, none, a1, {ltTopDown, ltTopRight}},
+      {"no root lines: top-level", none, {poShowRoot}, a, {}},
+      {"no root lines: child", none, {poShowRoot}, a1, {ltTopRight}},
+      {"children above: first", {poChildrenAbove}, none, a, {ltBottomRight}},
+      {"children above: last", {poChildrenAbove}, none, c, {ltTopRight}},
+      {"children above: child", {poChildrenAbove}, none, a0, {ltNone, ltBottomRight}},
+      {"children above: second child", {poChildrenAbove}, none, a1, {ltNone, ltTopDownRight}},
+      {"no tree lines", none, {poShowTreeLines}, a0, {ltNone, ltNone}},
+  };
+  const TNTPaintOptions base = t.Options().PaintOptions();
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    t.Options().SetPaintOptions((base + k.add) - k.remove);
+    TNTLineImage images;
+    t.GetLineImages(k.node, images);
+    EXPECT_EQ(images, k.expected);
+  }
+  // The only top-level node stands alone.
+  t.Options().SetPaintOptions(base);
+  t.DeleteNode(c);
+  t.DeleteNode(b);
+  TNTLineImage images;
+  t.GetLineImages(a, images);
+  EXPECT_EQ(images, TNTLineImage{ltRight});
+  // The answer counts the selected ancestors.
+  t.SetSelected(a, true);
+  EXPECT_EQ(t.GetLineImages(a1, images), 1);
+}
+
+// PaintTree of a window of the tree into a bitmap.
+std::unique_ptr<TBitmap> paintWindow(TBaseNodeTree& t, const TRect& window, TNTPaintElements options) {
+  auto b = std::make_unique<TBitmap>(window.Width(), window.Height(), pf32bit);
+  b->Canvas().Brush().SetColor(clFuchsia);
+  b->Canvas().FillRect(TRect(0, 0, b->Width(), b->Height()));
+  t.PaintTree(b->Canvas(), window, {0, 0}, options);
+  return b;
+}
+
+bool samePixels(const TBitmap& a, const TBitmap& b, const TRect& r) {
+  for (int32_t y = r.Top; y < r.Bottom; ++y)
+    for (int32_t x = r.Left; x < r.Right; ++x)
+      if (a.GetPixel(x, y) != b.GetPixel(x, y)) return false;
+  return true;
+}
+
+TEST(TreePaint, EveryCheckImageComesFromItsStripImage) {
+  WidgetTree w;
+  TextTree& t = *w.tree;
+  t.Options().SetMiscOptions(t.Options().MiscOptions() + TNTMiscOptions{moCheckSupport});
+  t.Options().SetPaintOptions(t.Options().PaintOptions() - TNTPaintOptions{poShowTreeLines});
+  t.SetRootNodeCount(1);
+  PNTNode n = t.GetFirst();
+  TCustomImageList* strip = t.CheckImageList();
+  ASSERT_GE(strip->Count(), 25);
+  std::set<int32_t> seen;
+  for (TCheckType type : {ctCheckBox, ctTriStateCheckBox, ctRadioButton, ctButton})
+    for (int state = csUncheckedNormal; state <= csMixedPressed; ++state)
+      for (bool enabled : {true, false}) {
+        SCOPED_TRACE(std::to_string(type) + "/" + std::to_string(state) + "/" + std::to_string(enabled));
+        t.SetCheckType(n, type);
+        n->CheckState = static_cast<Byte>(state);
+        t.SetDisabled(n, !enabled);
+        const int32_t index = t.GetCheckImageIndex(n, ctNone, true, csUncheckedNormal, false);
+        EXPECT_EQ(index, t.GetCheckImageIndex(nullptr, type == ctTriStateCheckBox ? ctCheckBox : type, enabled,
+                                              static_cast<TCheckState>(state), false));
+        seen.insert(index);
+        auto painted = paintWindow(t, TRect(0, 0, 100, 18), AllPaintElements);
+        // The check box sits right of the root level's indent and margin,
+        // centred on the row.
+        const int32_t x0 = static_cast<int32_t>(t.Indent()) + t.Margin(), y0 = 9 - 8;
+        TBitmap expected(16, 16, pf32bit);
+        expected.Canvas().Brush().SetColor(t.Color());
+        expected.Canvas().FillRect(TRect(0, 0, 16, 16));
+        strip->Draw(expected.Canvas(), 0, 0, index, true);
+        for (int32_t y = 0; y < 16; ++y)
+          for (int32_t x = 0; x < 16; ++x)
+            ASSERT_EQ(painted->GetPixel(x0 + x, y0 + y), expected.GetPixel(x, y)) << x << "," << y;
+      }
+  // A disabled unchecked box shows image 12, hot or not; enabled and hot 10.
+  EXPECT_EQ(t.GetCheckImageIndex(nullptr, ctCheckBox, false, csUncheckedNormal, true), 12);
+  EXPECT_EQ(t.GetCheckImageIndex(nullptr, ctCheckBox, true, csUncheckedNormal, true), 10);
+  EXPECT_EQ(t.GetCheckImageIndex(nullptr, ctNone, true, csCheckedNormal, false), -1);
+  // Every enabled or disabled, not hot entry of the table was met.
+  EXPECT_EQ(seen, (std::set<int32_t>{1, 3, 4, 5, 7, 8, 9, 11, 12, 13, 15, 16, 17, 19, 20, 21, 23, 24}));
+}
+
+TEST(TreePaint, LinesAndButtonsWhereTheLineImagesSayAndSelectionColours) {
+  WidgetTree w;
+  TextTree& t = *w.tree;
+  t.SetRootNodeCount(3);
+  PNTNode a = t.GetFirst();
+  t.SetChildCount(a, 2);
+  t.SetExpanded(a, true);
+  const TColor line = ColorToRGB(t.Colors().Get(TNTColors::TreeLineColor));
+  auto b = paintWindow(t, TRect(0, 0, 200, 5 * 18), AllPaintElements);
+  auto inkAt = [&](int32_t x, int32_t y0, int32_t y1) {
+    int n = 0;
+    for (int32_t y = y0; y < y1; ++y) n += b->GetPixel(x, y) == line;
+    return n;
+  };
+  // Level 0's middle is x 9; the first node's line starts at its button, the
+  // last top-level node's ends at its middle.
+  EXPECT_EQ(inkAt(9, 18, 36), 9);        // a0 row: the level-0 line runs through
+  EXPECT_EQ(inkAt(9, 4 * 18 + 10, 5 * 18), 0);  // last node: nothing below its branch
+  EXPECT_GT(inkAt(27, 18, 27), 3);        // a0's own line at level 1 from the top
+  // The expanded first node shows a minus button: frame and bar, no stem.
+  EXPECT_EQ(b->GetPixel(5, 5), ColorToRGB(clGray));
+  EXPECT_EQ(b->GetPixel(9, 9), ColorToRGB(clWindowText));
+  EXPECT_EQ(b->GetPixel(9, 7), ColorToRGB(t.Color()));
+
+  // Selection: the node's width from the content start, in the unfocused
+  // colour; with popup mode in the focused colour.
+  t.SetSelected(t.GetNextSibling(a), true);
+  const int32_t top = 3 * 18, left = static_cast<int32_t>(t.Indent()) + t.Margin();
+  t.Colors().Set(TNTColors::UnfocusedSelectionColor, clYellow);
+  t.Colors().Set(TNTColors::FocusedSelectionColor, clLime);
+  b = paintWindow(t, TRect(0, 0, 200, 5 * 18), AllPaintElements);
+  EXPECT_EQ(b->GetPixel(left + 30, top + 1), ColorToRGB(clYellow));
+  EXPECT_EQ(b->GetPixel(left + t.TextWidth + 2, top + 5), ColorToRGB(t.Color()));
+  t.Options().SetPaintOptions(t.Options().PaintOptions() + TNTPaintOptions{poPopupMode});
+  b = paintWindow(t, TRect(0, 0, 200, 5 * 18), AllPaintElements);
+  EXPECT_EQ(b->GetPixel(left + 30, top + 1), ColorToRGB(clLime));
+  // Without the selection element nothing is drawn.
+  b = paintWindow(t, TRect(0, 0, 200, 5 * 18), AllPaintElements - TNTPaintElements{peSelection});
+  EXPECT_EQ(b->GetPixel(left + 30, top + 1), ColorToRGB(t.Color()));
+}
+
+TEST(TreePaint, DropMarksAboveAndBelowOnly) {
+  WidgetTree w;
+  TextTree& t = *w.tree;
+  t.SetRootNodeCount(3);
+  PNTNode n = t.GetNextSibling(t.GetFirst());
+  t.Colors().Set(TNTColors::DropMarkColor, clRed);
+  t.Colors().Set(TNTColors::DropTargetColor, clBlue);
+  t.SetDropTarget(n);
+  const TColor red = ColorToRGB(clRed);
+  struct Case {
+    TNTDropMode mode;
+    bool top, bottom;
+  };
+  for (Case c : {Case{dmAbove, true, false}, Case{dmBelow, false, true}, Case{dmOnNode, false, false}}) {
+    SCOPED_TRACE(c.mode);
+    t.DropMode = c.mode;
+    auto b = paintWindow(t, TRect(0, 0, 200, 54), AllPaintElements);
+    EXPECT_EQ(b->GetPixel(100, 18) == red, c.top);
+    EXPECT_EQ(b->GetPixel(100, 34) == red, c.bottom);
+  }
+}
+
+TEST(TreePaint, BufferedUnbufferedAndTheWidgetAgree) {
+  WidgetTree w(300, 200);
+  TextTree& t = *w.tree;
+  t.Options().SetMiscOptions(t.Options().MiscOptions() + TNTMiscOptions{moCheckSupport});
+  t.SetRootNodeCount(20);
+  PNTNode a = t.GetFirst();
+  t.SetChildCount(a, 3);
+  t.SetExpanded(a, true);
+  t.SetCheckType(t.GetFirstChild(a), ctCheckBox);
+  t.SetSelected(t.GetNextSibling(a), true);
+  t.SetOffsetY(-7);
+  TRect window = t.ClientRect();
+  window.Offset(t.EffectiveOffsetX(), -t.OffsetY());
+  auto buffered = paintWindow(t, window, AllPaintElements);
+  auto unbuffered = paintWindow(t, window, AllPaintElements + TNTPaintElements{peUnbuffered});
+  TBitmap& widget = w.render();
+  const TRect client = t.ClientRect();
+  EXPECT_TRUE(samePixels(*buffered, *unbuffered, client));
+  EXPECT_TRUE(samePixels(*buffered, widget, client));
+}
+
+TEST(TreeWidget, HeaderStripAboveAndFixedColumnsStayWhileTheRestScrolls) {
+  WidgetTree w(300, 200);
+  TextTree& t = *w.tree;
+  TNTHeader& h = t.Header();
+  for (int i = 0; i < 3; ++i) h.Columns().AddColumn()->SetWidth(150);
+  TNodeTreeColumn* fixed = h.Columns().Items(0);
+  fixed->SetOptions(fixed->Options() + TNTColumnOptions{coFixed});
+  h.SetOptions(h.Options() + THeaderOptions{hoVisible});
+  h.SetBackground(clYellow);
+  t.SetRootNodeCount(5);
+  TBitmap& before = w.render("fixed-before");
+  const int32_t hh = h.Height();
+  ASSERT_GT(hh, 0);
+  EXPECT_EQ(t.ClientHeight(), 200 - hh - t.Host().ScrollBarSize(sbHorizontal));
+  // The first row starts right below the header strip.
+  EXPECT_EQ(before.GetPixel(60, hh + 2), ColorToRGB(t.Color()));
+  EXPECT_NE(before.GetPixel(60, hh - 3), ColorToRGB(t.Color()));
+  TBitmap left;
+  left.Assign(before);
+  t.SetOffsetX(-100);
+  EXPECT_EQ(t.EffectiveOffsetX(), 100);
+  TBitmap& after = w.render("fixed-after");
+  // The fixed column is unchanged, rows and header alike; what lies right
+  // of it moved 100 pixels to the left.
+  EXPECT_TRUE(samePixels(left, after, TRect(0, 0, 150, 200 - 20)));
+  bool moved = true;
+  for (int32_t y = 0; y < 5 * 18 + hh; ++y)
+    for (int32_t x = 150; x < 190; ++x)
+      if (left.GetPixel(x + 100, y) != after.GetPixel(x, y)) moved = false;
+  EXPECT_TRUE(moved);
+}
+
+TEST(TreeRanges, BarsRangesAndScrollCodes) {
+  WidgetTree w(200, 100);
+  TextTree& t = *w.tree;
+  t.SetRootNodeCount(3);
+  EXPECT_EQ(t.RangeY(), 54);
+  EXPECT_FALSE(t.ScrollBarControl(sbVertical)->Visible());
+  EXPECT_FALSE(t.ScrollBarControl(sbHorizontal)->Visible());
+  // Always visible: shown although everything fits (and no exception for a
+  // page beyond the range).
+  t.AlwaysVisibleScrollBars = true;
+  t.UpdateScrollBars(true);
+  EXPECT_TRUE(t.ScrollBarControl(sbVertical)->Visible());
+  t.AlwaysVisibleScrollBars = false;
+  t.UpdateScrollBars(true);
+  EXPECT_FALSE(t.ScrollBarControl(sbVertical)->Visible());
+
+  t.SetRootNodeCount(100);
+  EXPECT_EQ(t.RangeY(), 1800);
+  ASSERT_TRUE(t.ScrollBarControl(sbVertical)->Visible());
+  t.Perform(WM_VSCROLL, SB_BOTTOM, 0);
+  EXPECT_EQ(t.OffsetY(), t.ClientHeight() - 1800);
+  EXPECT_EQ(t.ScrollBarControl(sbVertical)->Position(), 1800 - t.ClientHeight());
+  t.Perform(WM_VSCROLL, SB_TOP, 0);
+  EXPECT_EQ(t.OffsetY(), 0);
+  t.Perform(WM_VSCROLL, SB_PAGEDOWN, 0);
+  EXPECT_EQ(t.OffsetY(), -t.ClientHeight());
+  t.Perform(WM_VSCROLL, SB_LINEUP, 0);
+  EXPECT_EQ(t.OffsetY(), -t.ClientHeight() + t.VerticalIncrement);
+  // Through the scroll bar itself.
+  t.ScrollBarControl(sbVertical)->QtScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+  EXPECT_EQ(t.OffsetY(), 0);
+  t.ScrollBarControl(sbVertical)->QtScrollBar()->setSliderPosition(500);
+  EXPECT_EQ(t.OffsetY(), -500);
+  // A wheel notch scrolls down by three default node heights.
+  t.Perform(WM_MOUSEWHEEL, static_cast<WPARAM>(static_cast<uint16_t>(-120)) << 16, 0);
+  EXPECT_EQ(t.OffsetY(), -500 - 3 * 18);
+}
+
+TEST(TreeRanges, AWheelNotchOnFittingContentScrollsSideways) {
+  WidgetTree w(200, 100);
+  TextTree& t = *w.tree;
+  for (int i = 0; i < 2; ++i) t.Header().Columns().AddColumn()->SetWidth(300);
+  t.SetRootNodeCount(2);
+  ASSERT_GT(t.RangeX(), t.ClientWidth());
+  ASSERT_GE(t.ClientHeight(), t.RangeY());
+  t.Perform(WM_MOUSEWHEEL, static_cast<WPARAM>(static_cast<uint16_t>(-120)) << 16, 0);
+  EXPECT_EQ(t.OffsetY(), 0);
+  EXPECT_EQ(t.OffsetX(), -3 * t.HorizontalIncrement);
+}
+
+TEST(TreeWidget, APartialUpdateRepaintsOnlyItsRectangle) {
+  WidgetTree w(200, 100);
+  TextTree& t = *w.tree;
+  t.SetRootNodeCount(5);
+  w.form.Show();
+  QApplication::processEvents();
+  std::vector<Cardinal> painted;
+  t.OnPainted = [&](PNTNode n) { painted.push_back(n->Index); };
+  t.InvalidateNode(t.GetNextSibling(t.GetNextSibling(t.GetFirst())));
+  for (int i = 0; i < 5 && painted.empty(); ++i) QApplication::processEvents();
+  EXPECT_EQ(painted, std::vector<Cardinal>{2});
+  w.form.Close();
+}
+
+TEST(TreeMessages, DialogCodesAndQueries) {
+  WidgetTree w(200, 100);
+  TextTree& t = *w.tree;
+  EXPECT_EQ(t.Perform(WM_GETDLGCODE, 0, 0), 0x81);
+  t.WantTabs = true;
+  EXPECT_EQ(t.Perform(WM_GETDLGCODE, 0, 0), 0x83);
+  EXPECT_EQ(t.Perform(CM_AUTOADJUST, 0, 0), 1);
+  t.SetRootNodeCount(3);
+  PNTNode first = t.GetFirst();
+  EXPECT_EQ(reinterpret_cast<PNTNode>(t.Perform(TVM_GETNEXTITEM, TVGN_ROOT, 0)), first);
+  EXPECT_EQ(reinterpret_cast<PNTNode>(t.Perform(TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(first))),
+            t.GetNextSibling(first));
+  EXPECT_EQ(t.Perform(TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(first)), 0);
+  EXPECT_EQ(t.Perform(TVM_GETNEXTITEM, TVGN_NEXT, 0), 0);
+  EXPECT_EQ(t.Perform(TVM_GETNEXTITEM, 99, reinterpret_cast<LPARAM>(first)), 0);
+  // The state message enters and leaves states from 4-bit sets.
+  t.Perform(WM_CHANGESTATE, 1 | 2, 0);
+  EXPECT_TRUE(t.TreeStates().Contains(stClearPending));
+  EXPECT_TRUE(t.TreeStates().Contains(stEditPending));
+  t.Perform(WM_CHANGESTATE, 0, 2);
+  EXPECT_FALSE(t.TreeStates().Contains(stEditPending));
+  // TVM_GETITEM copies at most size - 1 characters; a buffer of size 0 gets
+  // nothing at all.
+  t.Text = u"Hello";
+  char buffer[8] = "xxxxxxx";
+  TTVItem item;
+  item.Mask = TVIF_HANDLE | TVIF_TEXT | TVIF_STATE;
+  item.Item = first;
+  item.Text = buffer;
+  item.TextMax = 4;
+  t.SetSelected(first, true);
+  EXPECT_EQ(t.Perform(TVM_GETITEM, 0, reinterpret_cast<LPARAM>(&item)), 1);
+  EXPECT_STREQ(buffer, "Hel");
+  EXPECT_EQ(item.State & 0x02, 0x02u);
+  std::memcpy(buffer, "xxxxxxx", 8);
+  item.TextMax = 0;
+  t.Perform(TVM_GETITEM, 0, reinterpret_cast<LPARAM>(&item));
+  EXPECT_STREQ(buffer, "xxxxxxx");
 }
 
 }  // namespace
