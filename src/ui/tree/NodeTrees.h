@@ -1108,6 +1108,9 @@ class TBaseNodeTree : public TCustomControl {
   TScrollBar* scrollBars_[2] = {nullptr, nullptr};
   std::unique_ptr<TBitmap> rowBuffer_;
   std::unique_ptr<TClipboardFormats> clipboardFormats_;
+  // Node blocks come from chunks of many blocks rather than one heap
+  // allocation each.
+  std::unique_ptr<struct TNodeBlockPool> nodePool_;
   TBitmap* buttonImages_[4] = {nullptr, nullptr, nullptr, nullptr};
   std::unique_ptr<TBitmap> buttonBitmaps_[4];
   void buildButtonImages();

@@ -4,9 +4,20 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <vector>
 
 #include "ui/tree/NodeTrees.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define PX_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define PX_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define PX_POISON(p, n) ((void)(p), (void)(n))
+#define PX_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
 
 namespace px {
 
@@ -17,6 +28,102 @@ constexpr Cardinal alignUp(Cardinal value, Cardinal alignment) { return (value +
 bool tagged(PNTNode p) { return (reinterpret_cast<uintptr_t>(p) & 1) != 0; }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Node block pool: blocks of one size cut from chunks, freed blocks kept on
+// a list for reuse, the chunks returned once no block is in use. Freed
+// blocks are poisoned for the address sanitizer, so a use after free is
+// still caught.
+
+
+struct TNodeBlockPool {
+  size_t BlockSize = 0;
+  size_t Live = 0;
+  std::vector<std::unique_ptr<Byte[]>> Chunks;
+  std::vector<size_t> ChunkBytes;
+  size_t Current = 0;  // the chunk Next points into
+  Byte* Next = nullptr;
+  Byte* End = nullptr;
+  void* FreeList = nullptr;
+  static constexpr Byte kHeapBlock = 1;  // TNTNode::Dummy of a block outside the pool
+
+  ~TNodeBlockPool() { release(); }
+
+  // Returns the chunks to the heap.
+  void release() {
+    for (size_t i = 0; i < Chunks.size(); ++i) PX_UNPOISON(Chunks[i].get(), ChunkBytes[i]);
+    Chunks.clear();
+    ChunkBytes.clear();
+    rewind();
+  }
+
+  // No block is in use: the chunks are kept and handed out again from the
+  // start (a cleared tree filled anew touches no fresh memory).
+  void rewind() {
+    FreeList = nullptr;
+    Current = 0;
+    Next = Chunks.empty() ? nullptr : Chunks[0].get();
+    End = Chunks.empty() ? nullptr : Next + ChunkBytes[0];
+  }
+
+  TNTNode* allocate(size_t size) {
+    // Blocks side by side keep the alignment a heap block would have.
+    size = (size + NodeDataAlignment - 1) / NodeDataAlignment * NodeDataAlignment;
+    if (size != BlockSize) {
+      if (Live > 0) {
+        // A block of another size while blocks of the old size live: an own
+        // heap block.
+        auto* node = static_cast<TNTNode*>(std::calloc(1, size));
+        if (!node) throw std::bad_alloc();
+        node->Dummy = kHeapBlock;
+        return node;
+      }
+      release();
+      BlockSize = size;
+    }
+    Byte* block;
+    if (FreeList) {
+      block = static_cast<Byte*>(FreeList);
+      PX_UNPOISON(block, BlockSize);
+      FreeList = *reinterpret_cast<void**>(block);
+    } else {
+      if (End - Next < static_cast<ptrdiff_t>(BlockSize)) {
+        if (Current + 1 < Chunks.size() && Next != nullptr) {
+          ++Current;
+        } else {
+          const size_t count = std::min<size_t>(size_t{64} << std::min<size_t>(Chunks.size(), 8), 16384);
+          Chunks.push_back(std::unique_ptr<Byte[]>(new Byte[count * BlockSize]));
+          ChunkBytes.push_back(count * BlockSize);
+          PX_POISON(Chunks.back().get(), count * BlockSize);
+          Current = Chunks.size() - 1;
+        }
+        Next = Chunks[Current].get();
+        End = Next + ChunkBytes[Current];
+      }
+      block = Next;
+      Next += BlockSize;
+      PX_UNPOISON(block, BlockSize);
+    }
+    std::memset(block, 0, BlockSize);
+    ++Live;
+    return reinterpret_cast<TNTNode*>(block);
+  }
+
+  void release(TNTNode* node) {
+    if (node->Dummy == kHeapBlock) {
+      std::free(node);
+      return;
+    }
+    *reinterpret_cast<void**>(node) = FreeList;
+    FreeList = node;
+    PX_POISON(node, BlockSize);
+    if (--Live == 0) {
+      // Every block is free again: poison all and start over.
+      for (size_t i = 0; i < Chunks.size(); ++i) PX_POISON(Chunks[i].get(), ChunkBytes[i]);
+      rewind();
+    }
+  }
+};
 
 void ShowError(const std::string& msg, int helpContext) { throw ENodeTreeError(msg, helpContext); }
 
@@ -106,8 +213,8 @@ PNTNode TBaseNodeTree::MakeNewNode() {
   EnsureNodeDataSize();
   size_t size = TreeNodeSize + alignUp(internalDataOffset_, NodeDataAlignment) +
                 static_cast<size_t>(std::max(nodeDataSize_, 0));
-  auto* node = static_cast<TNTNode*>(std::calloc(1, size));
-  if (!node) throw std::bad_alloc();
+  if (!nodePool_) nodePool_ = std::make_unique<TNodeBlockPool>();
+  TNTNode* node = nodePool_->allocate(size);
   node->NodeHeight = static_cast<Word>(defaultNodeHeight_);
   node->SubtreeHeight = defaultNodeHeight_;
   node->SubtreeCount = 1;
@@ -116,7 +223,7 @@ PNTNode TBaseNodeTree::MakeNewNode() {
   return node;
 }
 
-void TBaseNodeTree::DeleteNodeBlock(PNTNode node) { std::free(node); }
+void TBaseNodeTree::DeleteNodeBlock(PNTNode node) { nodePool_->release(node); }
 
 Cardinal TBaseNodeTree::AllocateInternalDataArea(Cardinal size) {
   Assert(root_->ChildCount == 0 && root_->FirstChild == nullptr,
