@@ -49,7 +49,8 @@ class BenchTree : public px::TBaseNodeTree {
     const int64_t n = UseKeys ? *GetNodeData<int32_t>(info.Node) : info.Node->Index;
     char text[48];
     std::snprintf(text, sizeof text, "Node %lld / %d", static_cast<long long>(n), info.Column);
-    info.Canvas->TextOut(info.ContentRect.Left, info.ContentRect.Top + 2, std::string(text));
+    info.Canvas->Brush().SetStyle(px::bsClear);
+    info.Canvas->TextOut(info.ContentRect.Left, info.ContentRect.Top + 1, std::string(text));
   }
   int CompareRows(px::PNTNode a, px::PNTNode b, px::TColumnIndex) override {
     const int32_t x = *GetNodeData<int32_t>(a), y = *GetNodeData<int32_t>(b);
@@ -323,6 +324,11 @@ int main(int argc, char** argv) {
       bestOurs = std::min(bestOurs, bestSeconds(1, c.runOurs));
       c.setupPeer();
       bestPeer = std::min(bestPeer, bestSeconds(1, c.runPeer));
+    }
+    // PX_BENCH_PNG_DIR keeps the last frame of each side.
+    if (const char* dir = std::getenv("PX_BENCH_PNG_DIR")) {
+      ours.image.save(QString::fromStdString(std::string(dir) + "/ours-" + c.name + ".png"));
+      peer.image.save(QString::fromStdString(std::string(dir) + "/peer-" + c.name + ".png"));
     }
     std::printf("RESULT tree/%s ours=%.6f peer=%.6f ratio=%.3f\n", c.name, bestOurs, bestPeer, bestOurs / bestPeer);
     std::fflush(stdout);
