@@ -251,6 +251,55 @@ TEST(TreePaint, LinesAndButtonsWhereTheLineImagesSayAndSelectionColours) {
   EXPECT_EQ(b->GetPixel(left + 30, top + 1), ColorToRGB(t.Color()));
 }
 
+TEST(TreePaint, ChildrenAboveLinesByPixel) {
+  WidgetTree w;
+  TextTree& t = *w.tree;
+  t.Options().SetPaintOptions(t.Options().PaintOptions() + TNTPaintOptions{poChildrenAbove});
+  t.SetRootNodeCount(2);
+  PNTNode a = t.GetFirst();
+  t.SetChildCount(a, 1);
+  t.SetExpanded(a, true);
+  const TColor line = ColorToRGB(t.Colors().Get(TNTColors::TreeLineColor));
+  auto b = paintWindow(t, TRect(0, 0, 200, 3 * 18), AllPaintElements);
+  auto ink = [&](int32_t x, int32_t y0, int32_t y1) {
+    int n = 0;
+    for (int32_t y = y0; y < y1; ++y) n += b->GetPixel(x, y) == line;
+    return n;
+  };
+  // Row 0 is the child, drawn above its parent: nothing at level 0, its own
+  // line from its middle down at level 1.
+  EXPECT_EQ(ink(9, 0, 18), 0);
+  EXPECT_EQ(ink(27, 0, 8), 0);
+  EXPECT_GT(ink(27, 10, 18), 3);
+  // The parent (first top-level node) starts its line at its button.
+  EXPECT_EQ(ink(9, 18, 22), 0);
+  EXPECT_GT(ink(9, 32, 36), 1);
+  // The last top-level node: from the top to its middle.
+  EXPECT_GT(ink(9, 36, 44), 3);
+  EXPECT_EQ(ink(9, 46, 54), 0);
+}
+
+TEST(TreePaint, WidestCellOfAColumn) {
+  TextTree t(nullptr);
+  TRecordingNodeTreeHost host(300, 200);
+  t.SetHost(&host);
+  for (int i = 0; i < 2; ++i) t.Header().Columns().AddColumn()->SetWidth(100);
+  t.SetRootNodeCount(2);
+  t.SetChildCount(t.GetFirst(), 1);
+  t.SetExpanded(t.GetFirst(), true);
+  const int32_t indent = static_cast<int32_t>(t.Indent());
+  const int32_t columnMargin = t.Header().Columns().Items(0)->Margin();
+  // The main column adds the indent of the deepest node (one more level for
+  // the root lines); the others only margins and the node width.
+  EXPECT_EQ(t.GetMaxColumnWidth(0, false), 2 * indent + t.Margin() + t.TextWidth + columnMargin);
+  EXPECT_EQ(t.GetMaxColumnWidth(1, false), t.Margin() + t.TextWidth + columnMargin);
+  t.Options().SetPaintOptions(t.Options().PaintOptions() + TNTPaintOptions{poShowVertGridLines});
+  EXPECT_EQ(t.GetMaxColumnWidth(1, false), t.Margin() + t.TextWidth + columnMargin + 1);
+  t.OnColumnWidthMeasured = [](TNTHeader*, TColumnIndex, int32_t& width) { width = 7; };
+  EXPECT_EQ(t.GetMaxColumnWidth(1, false), 7);
+  t.BeforeDestruction();
+}
+
 TEST(TreePaint, DropMarksAboveAndBelowOnly) {
   WidgetTree w;
   TextTree& t = *w.tree;
