@@ -13,6 +13,7 @@
 
 #include "NodeTreesTestSupport.h"
 #include "platform/gui/Forms.h"
+#include "ui/tree/NodeTreesSupport.h"
 
 namespace px::test {
 namespace {
@@ -477,6 +478,53 @@ TEST(TreeMessages, DialogCodesAndQueries) {
   item.TextMax = 0;
   t.Perform(TVM_GETITEM, 0, reinterpret_cast<LPARAM>(&item));
   EXPECT_STREQ(buffer, "xxxxxxx");
+}
+
+TEST(TreeSupport, BlendingModesAndClippingToBothBitmaps) {
+  auto filled = [](int32_t w, int32_t h, TColor c, Byte alpha) {
+    auto b = std::make_unique<TBitmap>(w, h, pf32bit);
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        b->SetPixelColor(x, y, c);
+        b->ScanLine(y)[x * 4 + 3] = alpha;
+      }
+    return b;
+  };
+  auto source = filled(4, 4, RGB(200, 100, 0), 128);
+  struct Case {
+    int mode, alpha, bias;
+    TColor expected;
+  };
+  const Case cases[] = {
+      {0, 0, 0, RGB(10, 20, 30)},       // nothing changes
+      {0, 255, 0, RGB(199, 99, 0)},     // the source, less one unit of rounding
+      {1, 0, 0, RGB(105, 60, 15)},      // the source's alpha 128: half way
+      {2, 255, 0, RGB(105, 60, 15)},    // 255 * 128 >> 8 = 127
+      {0, 0, 10, RGB(20, 30, 40)},      // the bias is added
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode * 1000 + c.alpha);
+    auto dest = filled(4, 4, RGB(10, 20, 30), 255);
+    BlendDIBPixels(source.get(), *dest, TRect(0, 0, 4, 4), {0, 0}, c.mode, c.alpha, c.bias);
+    const TColor got = dest->GetPixel(1, 1);
+    EXPECT_NEAR(GetRValue(got), GetRValue(c.expected), 1);
+    EXPECT_NEAR(GetGValue(got), GetGValue(c.expected), 1);
+    EXPECT_NEAR(GetBValue(got), GetBValue(c.expected), 1);
+  }
+  // Mode 3 tints the destination with the colour passed as bias.
+  auto tinted = filled(4, 4, RGB(0, 0, 0), 255);
+  BlendDIBPixels(nullptr, *tinted, TRect(1, 1, 3, 3), {}, 3, 128, static_cast<int>(RGB(255, 0, 0)));
+  EXPECT_EQ(GetRValue(tinted->GetPixel(1, 1)), 127);
+  EXPECT_EQ(tinted->GetPixel(0, 0), RGB(0, 0, 0));
+  // Rectangles reaching outside either bitmap are clipped to both (the
+  // address sanitizer would see a write outside).
+  auto small = filled(3, 3, RGB(10, 20, 30), 255);
+  BlendDIBPixels(source.get(), *small, TRect(-1, -1, 40, 40), {-2, 0}, 0, 255, 0);
+  EXPECT_NEAR(GetRValue(small->GetPixel(0, 1)), 199, 1);  // source (1, 0) lands at (0, 1)
+  EXPECT_NEAR(GetRValue(small->GetPixel(1, 0)), 10, 1);   // above the target: untouched
+  BlendDIBPixels(source.get(), *small, TRect(2, 2, 9, 9), {2, 2}, 0, 255, 0);
+  EXPECT_NEAR(GetRValue(small->GetPixel(2, 2)), 199, 1);
+  EXPECT_EQ(OrderRect(TRect(10, 10, 0, 0)), TRect(0, 0, 10, 10));
 }
 
 }  // namespace
