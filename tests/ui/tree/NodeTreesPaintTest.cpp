@@ -440,6 +440,23 @@ TEST(TreeWidget, APartialUpdateRepaintsOnlyItsRectangle) {
   w.form.Close();
 }
 
+TEST(TreeWidget, SelectionInTheFocusedColourWhileFocused) {
+  WidgetTree w(200, 100);
+  TextTree& t = *w.tree;
+  t.SetRootNodeCount(3);
+  t.SetSelected(t.GetFirst(), true);
+  t.Colors().Set(TNTColors::UnfocusedSelectionColor, clYellow);
+  t.Colors().Set(TNTColors::FocusedSelectionColor, clLime);
+  w.form.Show();
+  QApplication::setActiveWindow(w.form.Widget());
+  t.SetFocus();
+  for (int i = 0; i < 20 && !t.Focused(); ++i) QApplication::processEvents();
+  ASSERT_TRUE(t.Focused());
+  const int32_t x = static_cast<int32_t>(t.Indent()) + t.Margin() + 30;
+  EXPECT_EQ(w.render().GetPixel(x, 1), ColorToRGB(clLime));
+  w.form.Close();
+}
+
 TEST(TreeMessages, DialogCodesAndQueries) {
   WidgetTree w(200, 100);
   TextTree& t = *w.tree;
