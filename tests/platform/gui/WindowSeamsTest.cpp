@@ -119,6 +119,7 @@ TEST(WindowSeams, CursorSlotsShowTheirImageWithTheHotSpot) {
   ASSERT_EQ(shown.width(), 16);
   EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 0);  // fuchsia is transparent
   EXPECT_EQ(shown.pixel(8, 8), 0xFF000000u);
+}
 
 TEST(ClipboardFormatTable, NamesToNumbersIgnoringCase) {
   const Word a = RegisterClipboardFormat("Seam Test Format");
@@ -160,7 +161,6 @@ TEST(BitmapDrawing, ThirtyTwoBitSourcesDrawOnlyTheirSourceRectangle) {
   onto.Canvas().Draw(0, 0, keyed);
   EXPECT_EQ(onto.GetPixel(0, 0), clWhite);
   EXPECT_EQ(onto.GetPixel(1, 0), clBlue);
-}
 }
 
 }  // namespace
