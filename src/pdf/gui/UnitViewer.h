@@ -48,6 +48,8 @@ class TBaseViewer : public TCustomControl {
   TPoint ClientToDocument(TPoint p) const;
   // The back buffer's canvas, nullptr without a buffer.
   TCanvas* BufferCanvas();
+  // The back buffer itself (24 bits a pixel), nullptr without one.
+  TBitmap* BackBuffer() const { return buffer_.get(); }
 
   void WndProc(TMessage& message) override;
 
