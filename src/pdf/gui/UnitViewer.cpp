@@ -118,8 +118,14 @@ void TBaseViewer::ScrollTo(int32_t x, int32_t y) {
   if (vbar_->Visible() && vbar_->Position() != scrollY_) vbar_->SetPosition(scrollY_);
   DoScroll();
   // The buffer follows at once, so that only the strips that came into view
-  // are painted; the screen shows it at the next paint.
-  updateBuffer();
+  // are painted; the screen shows it at the next paint. A control that is
+  // not on the screen paints nothing now and all of the view when it shows.
+  if (Showing()) {
+    updateBuffer();
+  } else {
+    buffer_.reset();
+    bufferRect_ = TRect{};
+  }
   Invalidate();
 }
 

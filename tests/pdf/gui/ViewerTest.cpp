@@ -44,6 +44,7 @@ struct Fixture {
     viewer->SetParent(form.get());
     viewer->SetBounds(0, 0, w, h);
     viewer->SetExtent(extentW, extentH);
+    form->Show();
   }
 };
 
