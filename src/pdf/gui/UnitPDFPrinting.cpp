@@ -36,6 +36,7 @@ bool TPDFPrinting::Print(const std::string& title, int32_t fromPage, int32_t toP
   }
 
   bool started = false;
+  sheets_ = 0;
   try {
     for (int32_t j : order) {
       pageNumber_ = j;
@@ -45,6 +46,7 @@ bool TPDFPrinting::Print(const std::string& title, int32_t fromPage, int32_t toP
       } else {
         printer.NewPage();
       }
+      ++sheets_;
       printPage(printer);
     }
     if (started) printer.EndDoc();

@@ -32,6 +32,8 @@ class TPDFPrinting : public TObject {
   void SetDocument(TPDFCollection* document);
   TPDFRenderer& Renderer() { return *renderer_; }
   int32_t PageNumber() const { return pageNumber_; }
+  // The sheets the last Print started.
+  int32_t Sheets() const { return sheets_; }
   const TPDFPrintingDevice& Device() const { return device_; }
 
   // Prints pages FromPage..ToPage (0: the first, the last) Copies times,
@@ -46,6 +48,7 @@ class TPDFPrinting : public TObject {
   std::unique_ptr<TPDFRenderer> renderer_;
   TPDFCollection* document_ = nullptr;
   int32_t pageNumber_ = 0;
+  int32_t sheets_ = 0;
   TPDFPrintingDevice device_;
 };
 
