@@ -308,6 +308,40 @@ TEST(PxTool, FastLZRunsTheCompressorOnFiles) {
   EXPECT_EQ(pxtool({"fastlz", "decompress", packed, out, "many"}).code, 2);
 }
 
+TEST(PxTool, PdfPrintWritesTheSheets) {
+  test::TempDir dir;
+  const std::string source = dir.File("five.pdf"), printed = dir.File("printed.pdf");
+  // Five pages of shapes, drawn by reportlab.
+  ASSERT_EQ(shell("/usr/bin/python3 -c \"import sys\nfrom reportlab.pdfgen import canvas\n"
+                  "c = canvas.Canvas(sys.argv[1])\nfor i in range(5):\n"
+                  "    c.setFillColorRGB(0.1 * i, 0.5, 0.2); c.rect(50, 50, 300, 300, fill=1); c.showPage()\n"
+                  "c.save()\" " +
+                  quote(source))
+                .code,
+            0);
+  Outcome run = pxtool({"pdf", "print", "--from", "2", "--to", "3", "--copies", "2", "--collate", "0", "--paper",
+                        "Letter", source, printed});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, "sheets 4\n");
+  const std::string info = shell("pdfinfo " + quote(printed)).out;
+  EXPECT_NE(info.find("Pages:           4\n"), std::string::npos) << info;
+  EXPECT_NE(info.find("612 x 792 pts (letter)"), std::string::npos) << info;
+
+  // Nothing in range: no sheet and no file.
+  fs::remove(printed);
+  run = pxtool({"pdf", "print", "--from", "9", source, printed});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, "sheets 0\n");
+  EXPECT_FALSE(fs::exists(printed));
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--collate", "2"}, {"--paper", "A3"},
+                                              {"--copies", "-1"}, {"--from"}}) {
+    std::vector<std::string> args = {"pdf", "print"};
+    args.insert(args.end(), bad.begin(), bad.end());
+    args.insert(args.end(), {source, printed});
+    EXPECT_EQ(pxtool(args).code, 2) << bad.front();
+  }
+}
+
 TEST(PxTool, UiDropDownPlacement) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--area", "0,0,1000,800", "--edit", "100,100,150,21"},

@@ -20,6 +20,7 @@
 #include "pdf/gui/UnitFontEmbedding.h"
 #include "pdf/gui/UnitPDFColorSpaces.h"
 #include "pdf/gui/UnitPDFPrinter.h"
+#include "pdf/gui/UnitPDFPrinting.h"
 #include "pdf/gui/UnitPDFRenderer.h"
 #include "pdf/gui/UnitPDFResources.h"
 #include "platform/core/CodePages.h"
@@ -836,6 +837,59 @@ int runFontFile(const Args& args, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+// pdf print [--from N] [--to N] [--copies N] [--collate 0|1] [--paper A4|Letter]
+// FILE OUT.pdf: the document printed through TPDFPrinting onto a printer that
+// writes OUT.pdf; prints "sheets <count>".
+int runPrint(const Args& args, std::ostream& out, std::ostream& err) {
+  int32_t from = 0, to = 0, copies = 1;
+  bool collate = true;
+  double width = 210, height = 297;
+  size_t i = 1;
+  auto number = [&](const std::string& text, int32_t& value) {
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || v < 0 || v > 100000) return false;
+    value = static_cast<int32_t>(v);
+    return true;
+  };
+  for (; i + 1 < args.size() && args[i].starts_with("--"); i += 2) {
+    const std::string& option = args[i];
+    const std::string& value = args[i + 1];
+    int32_t flag = 0;
+    if (option == "--from" && number(value, from)) continue;
+    if (option == "--to" && number(value, to)) continue;
+    if (option == "--copies" && number(value, copies)) continue;
+    if (option == "--collate" && number(value, flag) && flag <= 1) {
+      collate = flag == 1;
+      continue;
+    }
+    if (option == "--paper" && (value == "A4" || value == "Letter")) {
+      if (value == "Letter") width = 215.9, height = 279.4;
+      continue;
+    }
+    return usageError(err);
+  }
+  if (args.size() - i != 2) return usageError(err);
+  auto application = guiApplication();
+  WarningsToStream warnings(err);
+  TPDFReader reader(args[i]);
+  TPrinter printer;
+  printer.SetOutputFileName(args[i + 1]);
+  printer.SetPageSizeMM(width, height);
+  TPrinter* previous = SetPrinter(&printer);
+  TPDFPrinting printing;
+  printing.SetDocument(&reader);
+  try {
+    printing.Print(args[i], from, to, copies, collate);
+  } catch (...) {
+    SetPrinter(previous);
+    throw;
+  }
+  SetPrinter(previous);
+  out << "sheets " << printing.Sheets() << "\n";
+  return 0;
+}
+
 int runPdf(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) return usageError(err);
   if (args[0] == "decode") return runDecode(args, out, err);
@@ -850,6 +904,7 @@ int runPdf(const Args& args, std::ostream& out, std::ostream& err) {
   if (args[0] == "fontfile") return runFontFile(args, out, err);
   if (args[0] == "render") return runRender(args, out, err);
   if (args[0] == "trace") return runTrace(args, out, err);
+  if (args[0] == "print") return runPrint(args, out, err);
   return usageError(err);
 }
 
@@ -865,7 +920,9 @@ const PxCommand pdfCommand("pdf",
                            "  pxtool pdf fonts FILE\n"
                            "  pxtool pdf fontfile FILE OBJ OUT\n"
                            "  pxtool pdf render [--ss N] FILE PAGE DPI OUT.png|OUT.ppm\n"
-                           "  pxtool pdf trace FILE PAGE DPI",
+                           "  pxtool pdf trace FILE PAGE DPI\n"
+                           "  pxtool pdf print [--from N] [--to N] [--copies N] [--collate 0|1] [--paper A4|Letter] "
+                           "FILE OUT.pdf",
                            runPdf);
 
 }  // namespace

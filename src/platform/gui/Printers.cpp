@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <filesystem>
 
 namespace px {
 
@@ -110,6 +111,12 @@ void TPrinter::Abort() {
   printing_ = false;
   aborted_ = true;
   pageNumber_ = 0;
+  // A job printed into a file is thrown away as a printer drops it: no
+  // partial document is left behind.
+  if (printer_->outputFormat() == QPrinter::PdfFormat && !printer_->outputFileName().isEmpty()) {
+    std::error_code ec;
+    std::filesystem::remove(printer_->outputFileName().toStdString(), ec);
+  }
 }
 
 int32_t TPrinter::PageWidth() const { return GetDeviceCaps(HORZRES); }

@@ -51,7 +51,8 @@ class TPrinter {
   // Raise EPrinter "Printer is not currently printing" without a document.
   void NewPage();
   void EndDoc();
-  // Throws the document away (nothing when not printing).
+  // Throws the document away (nothing when not printing); a document
+  // printed into a file is removed.
   void Abort();
   bool Printing() const { return printing_; }
   bool Aborted() const { return aborted_; }

@@ -178,6 +178,7 @@ TEST(PDFPrinting, AFailingPageAbortsTheJobAndPassesTheMessageOn) {
   }
   EXPECT_FALSE(out.printer.Printing());
   EXPECT_TRUE(out.printer.Aborted());
+  EXPECT_FALSE(std::filesystem::exists(out.file)) << "no partial document";
   EXPECT_EQ(printing.Renderer().DC, nullptr);
 }
 
