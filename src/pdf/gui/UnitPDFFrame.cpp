@@ -87,21 +87,18 @@ TfraPDFViewer::TfraPDFViewer(TComponent* owner) : TFrame(owner) {
   acMailReport = makeAction("acMailReport", "E-mail raportage...", "Email rapportage", 2,
                             &TfraPDFViewer::acMailReportExecute);
 
-  btnSave = CreateComponent<TQVRActionButton>(this);
-  btnSave->SetName("btnSave");
-  btnSave->SetParent(pnlButtons);
-  btnSave->SetLeft(4);
-  btnSave->SetTop(4);
-  btnSave->SetAction(acSaveReport);
-  btnSave->ShowHint = true;
-
-  btnPrint = CreateComponent<TQVRActionButton>(this);
-  btnPrint->SetName("btnPrint");
-  btnPrint->SetParent(pnlButtons);
-  btnPrint->SetLeft(32);
-  btnPrint->SetTop(4);
-  btnPrint->SetAction(acPrintReport);
-  btnPrint->ShowHint = true;
+  auto makeButton = [&](const char* name, int32_t left, TAction* action) {
+    auto* b = CreateComponent<TQVRActionButton>(this);
+    b->SetName(name);
+    b->SetParent(pnlButtons);
+    b->SetLeft(left);
+    b->SetTop(4);
+    b->SetAction(action);
+    b->ShowHint = true;
+    return b;
+  };
+  btnSave = makeButton("btnSave", 4, acSaveReport);
+  btnPrint = makeButton("btnPrint", 32, acPrintReport);
 
   cbZoom = CreateComponent<TQVRComboBox>(this);
   cbZoom->SetName("cbZoom");

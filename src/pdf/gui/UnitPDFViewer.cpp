@@ -384,54 +384,50 @@ void TPDFViewer::hover(int32_t x, int32_t y) {
   if (handled) SetCursor(hovered_ ? crHandPoint : crDefault);
 }
 
+// A damaged annotation or link must not let an exception out of a mouse
+// handler: it is reported on the debug output instead.
+void TPDFViewer::guarded(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const std::exception& e) {
+    const auto* own = dynamic_cast<const Exception*>(&e);
+    OutputDebugString("TPDFViewer: " + (own ? own->Message() : std::string(e.what())));
+  }
+}
+
 void TPDFViewer::MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
   const std::weak_ptr<char> alive = LifeToken();
   TBaseViewer::MouseDown(button, shift, x, y);
   if (alive.expired()) return;
-  try {
+  guarded([&] {
     hover(x, y);
     bool handled = true;
     if (hovered_ && OnAnnotation) OnAnnotation(this, hovered_, akMouseDown, handled);
-    if (alive.expired()) return;
-    if (handled) {
-      pressed_ = hovered_;
-      if (pressed_) SetMode(vmUserDefined);
-    }
-  } catch (const Exception& e) {
-    OutputDebugString("TPDFViewer: " + e.Message());
-  }
+    if (alive.expired() || !handled) return;
+    pressed_ = hovered_;
+    if (pressed_) SetMode(vmUserDefined);
+  });
 }
 
 void TPDFViewer::MouseMove(TShiftState shift, int32_t x, int32_t y) {
   const std::weak_ptr<char> alive = LifeToken();
   TBaseViewer::MouseMove(shift, x, y);
-  if (alive.expired()) return;
-  try {
-    hover(x, y);
-  } catch (const Exception& e) {
-    OutputDebugString("TPDFViewer: " + e.Message());
-  }
+  if (!alive.expired()) guarded([&] { hover(x, y); });
 }
 
 void TPDFViewer::MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
   const std::weak_ptr<char> alive = LifeToken();
   TBaseViewer::MouseUp(button, shift, x, y);
   if (alive.expired()) return;
-  try {
+  guarded([&] {
     hover(x, y);
     bool handled = true;
     if (hovered_ && OnAnnotation) OnAnnotation(this, hovered_, akMouseUp, handled);
-    if (alive.expired()) return;
-    if (handled && pressed_ && pressed_ == hovered_) {
-      handled = true;
-      if (OnAnnotation) OnAnnotation(this, pressed_, akMouseClick, handled);
-      if (alive.expired()) return;
-      if (handled) activate(pressed_);
-      if (alive.expired()) return;
-    }
-  } catch (const Exception& e) {
-    OutputDebugString("TPDFViewer: " + e.Message());
-  }
+    if (alive.expired() || !handled || !pressed_ || pressed_ != hovered_) return;
+    if (OnAnnotation) OnAnnotation(this, pressed_, akMouseClick, handled);
+    if (!alive.expired() && handled) activate(pressed_);
+  });
+  if (alive.expired()) return;
   pressed_ = nullptr;
   SetMode(vmHandDrag);
 }

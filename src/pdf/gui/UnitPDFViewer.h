@@ -130,6 +130,7 @@ class TPDFViewer : public TBaseViewer {
   void decompressItem(TPDFPagePartCacheItem& item);
   void trimCache(const TMemRecord* keep);
   void hover(int32_t x, int32_t y);
+  static void guarded(const std::function<void()>& work);
   void activate(TPDFDictionary* annotation);
   void openURI(const std::string& uri);
 

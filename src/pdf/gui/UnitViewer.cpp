@@ -53,6 +53,30 @@ void TBaseViewer::SetExtent(int32_t width, int32_t height) {
   Invalidate();
 }
 
+// One axis of the layout: with its bar the view is the client size; without,
+// the document is centred and the extra pixel of an odd difference goes
+// after it.
+void TBaseViewer::layoutAxis(TScrollBar& bar, bool needed, const TRect& bounds, int32_t size, int32_t extent,
+                             int32_t scroll, int32_t& before, int32_t& after, int32_t& view) {
+  if (needed) {
+    bar.SetBounds(bounds.Left, bounds.Top, bounds.Width(), bounds.Height());
+    if (extent > 0) {
+      // Page size first to 0, so that the old page cannot clamp the position.
+      bar.SetPageSize(0);
+      bar.SetParams(scroll, 0, extent - 1);
+      bar.SetPageSize(size);
+      bar.SetLargeChange(size);
+    }
+    before = after = 0;
+    view = size;
+  } else {
+    before = (size - extent) / 2;
+    after = size - extent - before;
+    view = extent;
+  }
+  bar.SetVisible(needed);
+}
+
 void TBaseViewer::Resize() {
   TCustomControl::Resize();
   if (!hbar_ || !vbar_) return;
@@ -72,40 +96,10 @@ void TBaseViewer::Resize() {
   scrollX_ = clampScroll(scrollX_, extentWidth_, w);
   scrollY_ = clampScroll(scrollY_, extentHeight_, h);
 
-  if (needV) {
-    vbar_->SetBounds(w, 0, vbarWidth_, h);
-    if (extentHeight_ > 0) {
-      // Page size first to 0, so that the old page cannot clamp the position.
-      vbar_->SetPageSize(0);
-      vbar_->SetParams(scrollY_, 0, extentHeight_ - 1);
-      vbar_->SetPageSize(h);
-      vbar_->SetLargeChange(h);
-    }
-    marginTop_ = marginBottom_ = 0;
-    viewHeight_ = h;
-  } else {
-    marginTop_ = (h - extentHeight_) / 2;
-    marginBottom_ = h - extentHeight_ - marginTop_;
-    viewHeight_ = extentHeight_;
-  }
-  vbar_->SetVisible(needV);
-
-  if (needH) {
-    hbar_->SetBounds(0, h, w, hbarHeight_);
-    if (extentWidth_ > 0) {
-      hbar_->SetPageSize(0);
-      hbar_->SetParams(scrollX_, 0, extentWidth_ - 1);
-      hbar_->SetPageSize(w);
-      hbar_->SetLargeChange(w);
-    }
-    marginLeft_ = marginRight_ = 0;
-    viewWidth_ = w;
-  } else {
-    marginLeft_ = (w - extentWidth_) / 2;
-    marginRight_ = w - extentWidth_ - marginLeft_;
-    viewWidth_ = extentWidth_;
-  }
-  hbar_->SetVisible(needH);
+  layoutAxis(*vbar_, needV, Bounds(w, 0, vbarWidth_, h), h, extentHeight_, scrollY_, marginTop_, marginBottom_,
+             viewHeight_);
+  layoutAxis(*hbar_, needH, Bounds(0, h, w, hbarHeight_), w, extentWidth_, scrollX_, marginLeft_, marginRight_,
+             viewWidth_);
   Invalidate();
 }
 

@@ -76,6 +76,8 @@ class TBaseViewer : public TCustomControl {
   void updateBuffer();
   void moveRows(TBitmap& from, TBitmap& to, TPoint fromTopLeft, TPoint toTopLeft, int32_t width, int32_t height);
   void endDrag();
+  static void layoutAxis(TScrollBar& bar, bool needed, const TRect& bounds, int32_t size, int32_t extent,
+                         int32_t scroll, int32_t& before, int32_t& after, int32_t& view);
 
   TScrollBar* hbar_ = nullptr;
   TScrollBar* vbar_ = nullptr;
