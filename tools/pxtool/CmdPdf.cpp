@@ -870,7 +870,7 @@ int runPrint(const Args& args, std::ostream& out, std::ostream& err) {
     return usageError(err);
   }
   if (args.size() - i != 2) return usageError(err);
-  auto application = guiApplication();
+  guiApplication();
   WarningsToStream warnings(err);
   TPDFReader reader(args[i]);
   TPrinter printer;
