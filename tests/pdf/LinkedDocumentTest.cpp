@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "PdfTestSupport.h"
+#include "support/PdfFile.h"
 #include "pdf/UnitPDFLinkedDocument.h"
 #include "pdf/UnitPDFParserReader.h"
 #include "pdf/UnitPDFParserWriter.h"
@@ -23,24 +24,7 @@ std::string StreamObject(const std::string& entries, const std::string& data) {
 
 // A whole file with a classic cross-reference table from the texts of the
 // objects 1, 2, ... (object 1 is the catalog).
-TPDFBuffer MakePdf(const std::vector<std::string>& objects) {
-  std::string file = "%PDF-1.4\n";
-  std::vector<size_t> offsets;
-  for (size_t k = 0; k < objects.size(); ++k) {
-    offsets.push_back(file.size());
-    file += std::to_string(k + 1) + " 0 obj\n" + objects[k] + "\nendobj\n";
-  }
-  const size_t xref = file.size();
-  file += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (size_t offset : offsets) {
-    char line[24];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-    file += line;
-  }
-  file += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-          std::to_string(xref) + "\n%%EOF\n";
-  return Buf(file);
-}
+TPDFBuffer MakePdf(const std::vector<std::string>& objects) { return Buf(test::PdfFileOfObjects(objects)); }
 
 // One page (object 3) with the given resources and contents entries.
 TPDFBuffer OnePage(const std::string& pageEntries, std::vector<std::string> more = {}) {

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "PdfGuiTestSupport.h"
+#include "support/PdfFile.h"
 #include "pdf/UnitPDFParserReader.h"
 #include "pdf/gui/UnitPDFRenderer.h"
 #include "platform/core/Debug.h"
@@ -27,31 +28,17 @@ struct PdfObject {
 
 // A document of the objects, numbered from 1; object 1 must be the catalog.
 std::string BuildPdf(const std::vector<PdfObject>& objects) {
-  std::string pdf = "%PDF-1.5\n";
-  std::vector<size_t> offsets;
-  for (size_t i = 0; i < objects.size(); ++i) {
-    offsets.push_back(pdf.size());
-    pdf += std::to_string(i + 1) + " 0 obj\n";
-    const PdfObject& o = objects[i];
-    if (o.Data) {
-      std::string d = o.Dictionary;
-      d.insert(d.size() - 2, "/Length " + std::to_string(o.Data->size()));
-      pdf += d + "\nstream\n" + *o.Data + "\nendstream\n";
-    } else {
-      pdf += o.Dictionary + "\n";
+  std::vector<std::string> texts;
+  for (const PdfObject& o : objects) {
+    if (!o.Data) {
+      texts.push_back(o.Dictionary);
+      continue;
     }
-    pdf += "endobj\n";
+    std::string d = o.Dictionary;
+    d.insert(d.size() - 2, "/Length " + std::to_string(o.Data->size()));
+    texts.push_back(d + "\nstream\n" + *o.Data + "\nendstream");
   }
-  const size_t xref = pdf.size();
-  pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (size_t off : offsets) {
-    char line[32];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
-    pdf += line;
-  }
-  pdf += "trailer\n<</Size " + std::to_string(objects.size() + 1) + "/Root 1 0 R>>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
-  return pdf;
+  return test::PdfFileOfObjects(texts, "%PDF-1.5\n");
 }
 
 // One 100 × 100 page with the content, the resources (a dictionary text) and

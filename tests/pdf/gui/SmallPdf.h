@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/PdfFile.h"
+
 namespace px::test {
 
 class SmallPdf {
@@ -50,22 +52,7 @@ class SmallPdf {
     }
     for (const std::string& o : ExtraObjects) objects.push_back(o);
 
-    std::string out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-    std::vector<size_t> offsets;
-    for (size_t i = 0; i < objects.size(); ++i) {
-      offsets.push_back(out.size());
-      out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const size_t xref = out.size();
-    out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t off : offsets) {
-      char line[32];
-      std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
-      out += line;
-    }
-    out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
-    return out;
+    return PdfFileOfObjects(objects, "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
   }
 
   // A page told apart from the others by its colour (red and green encode
