@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "pdf/gui/UnitPDFCanvas.h"
+#include "pdf/gui/UnitPDFRenderer.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/Fonts.h"
 
@@ -285,22 +286,38 @@ void TPDFReport::Draw() {
   if (printer_->Printing()) printer_->EndDoc();
 }
 
-void TPDFReport::drawLinkedPage(const TReportLinkedPage& linked, TCanvas& canvas) {
+void TPDFReport::drawLinkedPage(const TReportPage& page, const TReportLinkedPage& linked, TCanvas& canvas) {
   if (!linked.Present()) return;
   auto* pdf = dynamic_cast<TPDFCanvas*>(&canvas);
-  if (!pdf || !pdf->Printer) return;
   TPDFCollection* document = linked.Document ? linked.Document : Link(linked.FileName);
-  // The linked page belongs to no layer, whatever the items before it chose.
-  if (!pdf->Finished()) pdf->SetLayer(-1);
-  pdf->Printer->DrawLinkedPage(document, linked.PageIndex);
+  if (pdf && pdf->Printer) {
+    // The linked page belongs to no layer, whatever the items before it chose.
+    if (!pdf->Finished()) pdf->SetLayer(-1);
+    pdf->Printer->DrawLinkedPage(document, linked.PageIndex);
+    return;
+  }
+  // Any other canvas (a bitmap, a preview): the page is rendered into the
+  // report page's rectangle. The index is checked here so that a wrong one
+  // fails the same way on every canvas.
+  if (linked.PageIndex < 0 || linked.PageIndex >= document->GetPageCount())
+    throw ERangeError("Page index out of range.");
+  TCanvasDevice* device = canvas.Device();
+  if (!device) return;
+  TPDFRenderer renderer;
+  renderer.SetCollection(document);
+  renderer.PageNumber = linked.PageIndex + 1;
+  renderer.DC = device;
+  TRect rect{0, 0, MulDiv(page.Width, Resolution, 7200), MulDiv(page.Height, Resolution, 7200)};
+  rect.Offset(canvas.Origin().X, canvas.Origin().Y);
+  renderer.Render(TPDFBox{}, rect, 1);
 }
 
 void TPDFReport::DrawPage(TReportPage* page, TCanvas* canvas) {
   Assert(page != nullptr, "TPDFReport.DrawPage: no page");
   Assert(canvas != nullptr, "TPDFReport.DrawPage: no canvas");
-  drawLinkedPage(page->Underlay, *canvas);
+  drawLinkedPage(*page, page->Underlay, *canvas);
   page->Group->Draw(*this, *canvas);
-  drawLinkedPage(page->Overlay, *canvas);
+  drawLinkedPage(*page, page->Overlay, *canvas);
   if (auto* pdf = dynamic_cast<TPDFCanvas*>(canvas); pdf && !pdf->Finished()) pdf->SetLayer(-1);
 }
 

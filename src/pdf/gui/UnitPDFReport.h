@@ -171,7 +171,7 @@ class TPDFReport {
   std::unique_ptr<TPDFPrinter> printer_;
   std::vector<std::unique_ptr<TPDFFileLink>> links_;
   // A page of a linked document under or over a page's items.
-  void drawLinkedPage(const TReportLinkedPage& linked, TCanvas& canvas);
+  void drawLinkedPage(const TReportPage& page, const TReportLinkedPage& linked, TCanvas& canvas);
 };
 
 class TReportRenderer {

@@ -3,6 +3,9 @@
 // source.
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QString>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -346,6 +349,85 @@ TEST(LinkedPage, ReportUnderlayTextAndOverlay) {
     EXPECT_THROW(failing->Draw(), Exception) << name;
     EXPECT_FALSE(failing->Printer().Printing()) << name;
     EXPECT_EQ(failing->Printer().Document(), nullptr) << name;
+  }
+}
+
+// On a canvas that is not a PDF canvas (a bitmap at 72 dpi) the linked pages
+// are rendered into the page rectangle: the underlay under the items, the
+// overlay over them.
+TEST(LinkedPage, ReportUnderlayAndOverlayOnABitmap) {
+  TempDir dir;
+  const std::string base = dir.File("src.pdf");
+  test::WriteFileBytes(dir.File("make.py"), ReportlabScript);
+  RunChecked("/usr/bin/python3 " + dir.File("make.py") + " " + base);
+  TPDFReader overlay(base);
+  TPDFReport report;
+  report.PageWidth = 40000;
+  report.PageHeight = 30000;
+  report.Resolution = 72;
+  TReportPage* page = report.AddPage();
+  page->Underlay.FileName = base;
+  page->Underlay.PageIndex = 0;
+  page->Overlay.Document = &overlay;
+  page->Overlay.PageIndex = 1;
+  // A black bar over the letterhead's blue rectangle, itself partly covered
+  // by the overlay's text: shows the order underlay, items, overlay.
+  auto bar = std::make_unique<TReportLine>();
+  bar->Pen.SetColor(clBlack);
+  bar->Pen.SetWidth(1000);
+  bar->P1 = TPoint{2000, 24000};
+  bar->P2 = TPoint{14000, 24000};
+  page->AddItem(std::move(bar));
+  auto text = std::make_unique<TReportText>();
+  TFont font;
+  font.SetName("Liberation Sans");
+  font.SetSize(12);
+  text->SetFont(font);
+  text->SetText(u"Producer text between");
+  text->Left = 2000;
+  text->Top = 10000;
+  page->AddItem(std::move(text));
+
+  TBitmap bitmap(400, 300, pf24bit);
+  bitmap.Canvas().Brush().SetColor(clWhite);
+  bitmap.Canvas().FillRect(TRect{0, 0, 400, 300});
+  report.DrawPage(page, &bitmap.Canvas());
+  bitmap.ToQImage().save(QString::fromStdString(dir.File("bitmap.png")));
+  if (const char* keep = std::getenv("PX_KEEP_PNG")) bitmap.ToQImage().save(QString::fromStdString(keep));
+
+  auto dark = [&](int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) {
+        const TColor c = bitmap.GetPixel(x, y);
+        n += GetRValue(c) < 100 && GetGValue(c) < 100 && GetBValue(c) < 100;
+      }
+    return n;
+  };
+  // The letterhead's blue rectangle (PDF 20,20 120×80: device 20..140, 200..280).
+  for (const TPoint p : {TPoint{30, 210}, TPoint{130, 270}, TPoint{80, 220}}) {
+    const TColor c = bitmap.GetPixel(p.X, p.Y);
+    EXPECT_NEAR(GetRValue(c), 51, 3) << p.X << "," << p.Y;
+    EXPECT_NEAR(GetGValue(c), 102, 3) << p.X << "," << p.Y;
+    EXPECT_NEAR(GetBValue(c), 204, 3) << p.X << "," << p.Y;
+  }
+  // The item's bar lies on the blue rectangle: drawn after the underlay.
+  const TColor barPixel = bitmap.GetPixel(80, 240);
+  EXPECT_LT(GetRValue(barPixel) + GetGValue(barPixel) + GetBValue(barPixel), 60);
+  EXPECT_EQ(bitmap.GetPixel(10, 240), clWhite);
+  // The letterhead's text, the producer's text and the overlay's text.
+  EXPECT_GT(dark(20, 26, 240, 42), 100);   // "Letterhead …", Helvetica 14 at y 40
+  EXPECT_GT(dark(20, 86, 200, 118), 100);  // the item, 12 points about y 100
+  EXPECT_GT(dark(30, 134, 140, 152), 100); // "Second page", Times 20 at y 150
+  EXPECT_EQ(dark(250, 140, 400, 190), 0);  // nothing where no page draws
+
+  // A page index outside the document fails before anything is drawn.
+  page->Overlay.PageIndex = 2;
+  try {
+    report.DrawPage(page, &bitmap.Canvas());
+    ADD_FAILURE() << "no error";
+  } catch (const ERangeError& e) {
+    EXPECT_STREQ(e.what(), "Page index out of range.");
   }
 }
 
