@@ -5,12 +5,16 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QXmlStreamReader>
+#include <algorithm>
+#include <sstream>
 #include <cmath>
 #include <optional>
 
 #include "PdfGuiTestSupport.h"
 #include "support/PdfFile.h"
 #include "pdf/UnitPDFParserReader.h"
+#include "pdf/UnitPDFUtilities.h"
 #include "pdf/gui/UnitPDFRenderer.h"
 #include "platform/core/Debug.h"
 #include "platform/gui/TraceDevice.h"
@@ -436,8 +440,40 @@ void ExpectPixelsLikePeers(const test::TempDir& dir, const std::string& file, in
   }
 }
 
-TEST(PdfRendererPixels, PathsClipsJoinsRotationAndImages) {
-  test::TempDir dir;
+// ---------------------------------------------------------------------------
+// A corpus of pages made by other producers, shared by the pixel and the
+// device-level comparisons.
+
+struct CorpusFile {
+  std::string Path;
+  int32_t Pages = 1;
+  // The peers smooth the edges of shapes but not the borders between image
+  // samples, so pages of shapes are compared at the finest supersampling and
+  // pages of images at none.
+  int32_t Supersampling = 4;
+  // mupdf reports the glyphs of a Type 3 font as text where we run their
+  // procedures: such pages stay out of the device-level comparison.
+  bool Type3 = false;
+};
+
+class PdfRendererCorpus : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite();
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+    files_.clear();
+  }
+  static test::TempDir* dir_;
+  static std::vector<CorpusFile> files_;
+};
+
+test::TempDir* PdfRendererCorpus::dir_ = nullptr;
+std::vector<CorpusFile> PdfRendererCorpus::files_;
+
+void PdfRendererCorpus::SetUpTestSuite() {
+  dir_ = new test::TempDir;
+  const test::TempDir& dir = *dir_;
   const std::string pages = R"(%%MediaBox 0 0 300 200
 1 0 0 RG 0 0 1 rg 10 w
 20 20 m 120 20 l 120 120 l h B
@@ -469,7 +505,7 @@ q 1 0 0 1 50 150 cm 0.3 0.2 -0.2 0.3 0 0 cm 0 1 0 rg -100 -100 200 200 re f Q
     at = next;
   }
   RunChecked("mutool create -o " + dir.File("vector.pdf") + files);
-  ExpectPixelsLikePeers(dir, dir.File("vector.pdf"), 4, 4);
+  files_.push_back({dir.File("vector.pdf"), 4});
 
   // Images: an RGB image, a grey one turned and mirrored, inline images,
   // a stencil mask and an image with a soft mask.
@@ -504,12 +540,17 @@ q 1 0 0 1 50 150 cm 0.3 0.2 -0.2 0.3 0 0 cm 0 1 0 rg -100 -100 200 200 re f Q
       {"<</Type/XObject/Subtype/Image/Width 8/Height 8/BitsPerComponent 8/ColorSpace/DeviceGray>>", smask},
   };
   test::WriteFileBytes(dir.File("images.pdf"), BuildPdf(objects));
-  ExpectPixelsLikePeers(dir, dir.File("images.pdf"), 1, 1);
+  files_.push_back({dir.File("images.pdf"), 1, 1});
 
-  // Text: Type 1C programs from ps2pdf, a standard font and a Type 3 font.
+  // Text: Type 1C programs from ps2pdf and a standard font; a Type 3 font.
   test::WriteFileBytes(dir.File("text.ps"), R"(%!PS
 /Times-Italic findfont 28 scalefont setfont 50 700 moveto (Type 1C text, italic) show
 /Helvetica findfont 16 scalefont setfont 1 0 0 setrgbcolor 50 650 moveto (Helvetica in red: 0123456789) show
+showpage
+)");
+  RunChecked("ps2pdf " + dir.File("text.ps") + " " + dir.File("text.pdf"));
+  files_.push_back({dir.File("text.pdf")});
+  test::WriteFileBytes(dir.File("type3.ps"), R"(%!PS
 8 dict begin /FontType 3 def /FontMatrix [.001 0 0 .001 0 0] def /FontBBox [0 0 1000 1000] def
 /Encoding 256 array def 0 1 255 {Encoding exch /.notdef put} for Encoding 65 /sq put Encoding 66 /tri put
 /CharProcs 3 dict def CharProcs begin /.notdef {} def
@@ -521,19 +562,298 @@ currentdict end /MyT3 exch definefont pop
 /MyT3 findfont 40 scalefont setfont 0 0 1 setrgbcolor 50 550 moveto (ABAB) show
 showpage
 )");
-  RunChecked("ps2pdf " + dir.File("text.ps") + " " + dir.File("text.pdf"));
-  ExpectPixelsLikePeers(dir, dir.File("text.pdf"), 1, 4);
+  RunChecked("ps2pdf " + dir.File("type3.ps") + " " + dir.File("type3.pdf"));
+  files_.push_back({dir.File("type3.pdf"), 1, 4, true});
+}
 
-  // Object streams, cross-reference streams, a linearized file and both
-  // kinds of encryption draw the same pixels as their source.
-  const QImage base = RenderOurs(dir.File("vector.pdf"), 2, 72);
+TEST_F(PdfRendererCorpus, PixelsLikeTwoPeers) {
+  for (const CorpusFile& f : files_) ExpectPixelsLikePeers(*dir_, f.Path, f.Pages, f.Supersampling);
+}
+
+// Object streams, cross-reference streams, a linearized file and both kinds
+// of encryption draw the same pixels as their source.
+TEST_F(PdfRendererCorpus, QpdfVariantsDrawLikeTheirBase) {
+  const std::string vector = files_.at(0).Path, variant = dir_->File("variant.pdf");
+  const QImage base = RenderOurs(vector, 2, 72);
   for (const std::string& options :
        {std::string("--object-streams=generate"), std::string("--qdf"), std::string("--linearize"),
-        std::string("--allow-weak-crypto --encrypt '' owner 128 --use-aes=n --"), std::string("--encrypt '' owner 128 --use-aes=y --")}) {
+        std::string("--allow-weak-crypto --encrypt '' owner 128 --use-aes=n --"),
+        std::string("--encrypt '' owner 128 --use-aes=y --")}) {
     SCOPED_TRACE(options);
-    RunChecked("qpdf " + options + " " + dir.File("vector.pdf") + " " + dir.File("variant.pdf"));
-    const QImage variant = RenderOurs(dir.File("variant.pdf"), 2, 72);
-    EXPECT_EQ(variant, base);
+    RunChecked("qpdf " + options + " " + vector + " " + variant);
+    EXPECT_EQ(RenderOurs(variant, 2, 72), base);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The device calls of `pxtool pdf trace` against those of `mutool trace`
+
+// One painting call: a fill, a stroke, one glyph or an image.
+struct DeviceCall {
+  std::string Kind;  // "fill", "stroke", "glyph", "image", "stencil"
+  bool EvenOdd = false;
+  int Colour[3] = {};  // fill, stroke or text colour, 0..255
+  bool HasColour = false;
+  double Width = 0;  // pen width in pixels
+  int Cap = 0, Join = 0;
+  std::string Items;          // path items: M, L, C, Z
+  std::vector<double> Points;  // path coordinates; a glyph's origin; an image's three corners
+  int32_t ImageWidth = 0, ImageHeight = 0;
+  char16_t Unit = 0;  // a glyph's Unicode unit, 0 for a glyph index
+};
+
+std::string Describe(const DeviceCall& c) {
+  std::string text = c.Kind + " " + c.Items;
+  for (double v : c.Points) text += " " + std::to_string(std::lround(v * 10) / 10.0).substr(0, 6);
+  if (c.HasColour)
+    text += " rgb(" + std::to_string(c.Colour[0]) + "," + std::to_string(c.Colour[1]) + "," +
+            std::to_string(c.Colour[2]) + ")";
+  if (c.Unit) text += " U+" + std::to_string(int(c.Unit));
+  return text;
+}
+
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  std::istringstream in(line);
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+void HexColour(const std::string& text, int (&rgb)[3]) {
+  const uint32_t v = std::stoul(text.substr(1), nullptr, 16);
+  rgb[0] = (v >> 16) & 0xFF;
+  rgb[1] = (v >> 8) & 0xFF;
+  rgb[2] = v & 0xFF;
+}
+
+// Our trace lines as calls; clips are not compared.
+std::vector<DeviceCall> OurCalls(const std::string& trace) {
+  static const std::vector<std::string> caps = {"flat", "round", "square"}, joins = {"miter", "round", "bevel"};
+  std::vector<DeviceCall> calls;
+  std::istringstream in(trace);
+  for (std::string line; std::getline(in, line);) {
+    const std::vector<std::string> w = Words(line);
+    if (w.empty()) continue;
+    if (w[0] == "paint") {
+      DeviceCall path;
+      path.EvenOdd = w[2] == "evenodd";
+      path.Width = std::stod(w[5]);
+      path.Cap = int(std::find(caps.begin(), caps.end(), w[6]) - caps.begin());
+      path.Join = int(std::find(joins.begin(), joins.end(), w[7]) - joins.begin());
+      path.HasColour = true;
+      for (size_t k = 8; k < w.size(); ++k) {
+        if (std::isalpha(static_cast<unsigned char>(w[k][0]))) path.Items += w[k];
+        else path.Points.push_back(std::stod(w[k]));
+      }
+      if (w[1] == "fill" || w[1] == "fillstroke") {
+        DeviceCall fill = path;
+        fill.Kind = "fill";
+        HexColour(w[3], fill.Colour);
+        calls.push_back(fill);
+      }
+      if (w[1] == "stroke" || w[1] == "fillstroke") {
+        DeviceCall stroke = path;
+        stroke.Kind = "stroke";
+        HexColour(w[4], stroke.Colour);
+        calls.push_back(stroke);
+      }
+    } else if (w[0] == "text") {
+      // A run's position is that of its first unit.
+      for (size_t k = 5; k < w.size(); ++k) {
+        DeviceCall glyph;
+        glyph.Kind = "glyph";
+        glyph.HasColour = true;
+        HexColour(w[4], glyph.Colour);
+        if (k == 5) glyph.Points = {std::stod(w[2]), std::stod(w[3])};
+        if (w[1] == "chr") glyph.Unit = static_cast<char16_t>(std::stoul(w[k].substr(2), nullptr, 16));
+        calls.push_back(glyph);
+      }
+    } else if (w[0] == "image") {
+      DeviceCall image;
+      image.Kind = w[1] == "stencil" ? "stencil" : "image";
+      image.ImageWidth = std::stoi(w[2]);
+      image.ImageHeight = std::stoi(w[3]);
+      for (size_t k = 4; k < 10; ++k) image.Points.push_back(std::stod(w[k]));
+      calls.push_back(image);
+    }
+  }
+  return calls;
+}
+
+// mupdf's components as our colour: device spaces by their number of
+// components. mupdf without colour management turns CMYK into RGB with the
+// plain complement formula; the comparison is about which colour was asked
+// for, so CMYK goes through the conversion our colour spaces use.
+void MupdfColour(const QXmlStreamAttributes& a, DeviceCall& call) {
+  std::vector<double> v;
+  for (const QString& part : a.value("color").toString().split(' ', Qt::SkipEmptyParts)) v.push_back(part.toDouble());
+  call.HasColour = !v.empty();
+  auto byte = [](double x) { return int(std::lround(std::clamp(x, 0.0, 1.0) * 255)); };
+  if (v.size() == 1) {
+    call.Colour[0] = call.Colour[1] = call.Colour[2] = byte(v[0]);
+  } else if (v.size() == 3) {
+    for (int k = 0; k < 3; ++k) call.Colour[k] = byte(v[k]);
+  } else if (v.size() == 4) {
+    const uint32_t rgb = CMYKToRGB(float(v[0]), float(v[1]), float(v[2]), float(v[3]));
+    call.Colour[0] = rgb & 0xFF;
+    call.Colour[1] = (rgb >> 8) & 0xFF;
+    call.Colour[2] = (rgb >> 16) & 0xFF;
+  } else {
+    call.HasColour = false;
+  }
+}
+
+struct Matrix {
+  double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
+  void Apply(double x, double y, double scale, std::vector<double>& out) const {
+    out.push_back((a * x + c * y + e) * scale);
+    out.push_back((b * x + d * y + f) * scale);
+  }
+};
+
+Matrix ParseMatrix(const QXmlStreamAttributes& a) {
+  const QStringList v = a.value("transform").toString().split(' ', Qt::SkipEmptyParts);
+  Matrix m;
+  if (v.size() == 6) m = {v[0].toDouble(), v[1].toDouble(), v[2].toDouble(), v[3].toDouble(), v[4].toDouble(),
+                          v[5].toDouble()};
+  return m;
+}
+
+// mutool trace's XML as calls in device pixels at the resolution (mupdf's
+// transforms end in points, 72 to the inch, y down).
+std::vector<DeviceCall> MupdfCalls(const std::string& xml, double dpi) {
+  const double scale = dpi / 72;
+  std::vector<DeviceCall> calls;
+  QXmlStreamReader in(QByteArray::fromStdString(xml));
+  DeviceCall* path = nullptr;  // the fill or stroke whose items are being read
+  Matrix m;
+  DeviceCall text;
+  bool inFillText = false;
+  while (!in.atEnd()) {
+    const QXmlStreamReader::TokenType token = in.readNext();
+    if (token == QXmlStreamReader::EndElement) {
+      const QStringView name = in.name();
+      if (name == u"fill_path" || name == u"stroke_path") path = nullptr;
+      if (name == u"fill_text") inFillText = false;
+      continue;
+    }
+    if (token != QXmlStreamReader::StartElement) continue;
+    const QStringView name = in.name();
+    const QXmlStreamAttributes a = in.attributes();
+    auto number = [&](const char* key) { return a.value(QLatin1String(key)).toDouble(); };
+    if (name == u"fill_path" || name == u"stroke_path") {
+      DeviceCall call;
+      m = ParseMatrix(a);
+      if (name == u"fill_path") {
+        call.Kind = "fill";
+        call.EvenOdd = a.value("winding") == u"eofill";
+      } else {
+        call.Kind = "stroke";
+        call.Width = number("linewidth") * std::sqrt(std::abs(m.a * m.d - m.b * m.c)) * scale;
+        call.Cap = a.value("linecap").toString().section(',', 0, 0).toInt();
+        call.Join = a.value("linejoin").toInt();
+      }
+      MupdfColour(a, call);
+      calls.push_back(call);
+      path = &calls.back();
+    } else if (path && name == u"moveto") {
+      path->Items += 'M';
+      m.Apply(number("x"), number("y"), scale, path->Points);
+    } else if (path && name == u"lineto") {
+      path->Items += 'L';
+      m.Apply(number("x"), number("y"), scale, path->Points);
+    } else if (path && name == u"curveto") {
+      path->Items += 'C';
+      for (const char* k : {"1", "2", "3"})
+        m.Apply(number((std::string("x") + k).c_str()), number((std::string("y") + k).c_str()), scale, path->Points);
+    } else if (path && name == u"closepath") {
+      path->Items += 'Z';
+    } else if (name == u"fill_text") {
+      inFillText = true;
+      text = DeviceCall{};
+      text.Kind = "glyph";
+      MupdfColour(a, text);
+      m = ParseMatrix(a);
+    } else if (inFillText && name == u"g") {
+      DeviceCall glyph = text;
+      m.Apply(number("x"), number("y"), scale, glyph.Points);
+      const QString unicode = a.value("unicode").toString();
+      glyph.Unit = unicode.isEmpty() ? 0 : static_cast<char16_t>(unicode.at(0).unicode());
+      calls.push_back(glyph);
+    } else if (name == u"fill_image" || name == u"fill_image_mask") {
+      DeviceCall image;
+      image.Kind = name == u"fill_image" ? "image" : "stencil";
+      m = ParseMatrix(a);
+      image.ImageWidth = a.value("width").toInt();
+      image.ImageHeight = a.value("height").toInt();
+      // mupdf's image transform takes the first sample row to y = 0: the
+      // image's top-left, top-right and bottom-left corners.
+      for (const auto& [x, y] : {std::pair{0.0, 0.0}, std::pair{1.0, 0.0}, std::pair{0.0, 1.0}})
+        m.Apply(x, y, scale, image.Points);
+      calls.push_back(image);
+    }
+  }
+  EXPECT_FALSE(in.hasError()) << in.errorString().toStdString();
+  return calls;
+}
+
+// Our calls against mupdf's, in order: the same kinds and path items, colours
+// within 1, points within a pixel, the same Unicode for character runs.
+void ExpectSameCalls(const std::vector<DeviceCall>& ours, const std::vector<DeviceCall>& theirs) {
+  std::string both;
+  for (size_t k = 0; k < std::max(ours.size(), theirs.size()); ++k)
+    both += (k < ours.size() ? Describe(ours[k]) : "-") + "  |  " + (k < theirs.size() ? Describe(theirs[k]) : "-") +
+            "\n";
+  SCOPED_TRACE("ours | mupdf:\n" + both);
+  ASSERT_EQ(ours.size(), theirs.size());
+  for (size_t k = 0; k < ours.size(); ++k) {
+    const DeviceCall& o = ours[k];
+    const DeviceCall& t = theirs[k];
+    SCOPED_TRACE("call " + std::to_string(k) + ": " + Describe(o));
+    ASSERT_EQ(o.Kind, t.Kind);
+    EXPECT_EQ(o.Items, t.Items);
+    EXPECT_EQ(o.EvenOdd, t.EvenOdd);
+    if (o.HasColour && t.HasColour) {
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(o.Colour[c], t.Colour[c], 1);
+    }
+    if (o.Kind == "stroke") {
+      EXPECT_NEAR(o.Width, t.Width, 1);
+      EXPECT_EQ(o.Cap, t.Cap);
+      EXPECT_EQ(o.Join, t.Join);
+    }
+    if (o.Kind == "glyph" && o.Unit) {
+      EXPECT_EQ(o.Unit, t.Unit);
+    }
+    if (o.Kind == "image" || o.Kind == "stencil") {
+      EXPECT_EQ(o.ImageWidth, t.ImageWidth);
+      EXPECT_EQ(o.ImageHeight, t.ImageHeight);
+    }
+    // A glyph after the first of its run has no position of its own.
+    if (o.Points.empty()) continue;
+    ASSERT_EQ(o.Points.size(), t.Points.size());
+    for (size_t p = 0; p < o.Points.size(); ++p) EXPECT_NEAR(o.Points[p], t.Points[p], 1.0) << "coordinate " << p;
+  }
+}
+
+TEST_F(PdfRendererCorpus, DeviceCallsAgreeWithMupdf) {
+  const std::string pxtool = test::BuildFile("tools/pxtool/pxtool");
+  for (const CorpusFile& f : files_) {
+    if (f.Type3) continue;
+    for (int32_t page = 1; page <= f.Pages; ++page) {
+      std::string theirs;
+      ASSERT_EQ(test::RunCommand("mutool trace " + f.Path + " " + std::to_string(page) + " 2>/dev/null", &theirs), 0);
+      for (int32_t dpi : {72, 150}) {
+        SCOPED_TRACE(f.Path + " page " + std::to_string(page) + " at " + std::to_string(dpi));
+        std::string ours;
+        ASSERT_EQ(test::RunCommand(pxtool + " pdf trace " + f.Path + " " + std::to_string(page) + " " +
+                                       std::to_string(dpi) + " 2>/dev/null",
+                                   &ours),
+                  0);
+        const std::vector<DeviceCall> o = OurCalls(ours), t = MupdfCalls(theirs, dpi);
+        EXPECT_FALSE(o.empty());
+        ExpectSameCalls(o, t);
+      }
+    }
   }
 }
 
