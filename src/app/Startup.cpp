@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/UnitCountFrame.h"
 #include "app/UnitData.h"
 #include "app/UnitDatasets.h"
 #include "app/UnitInformationFrame.h"
@@ -87,6 +88,7 @@ void InitializeProgram(const TProgramSetup& setup) {
     step([] { InitializeSettingsFrame(); }, [] { FinalizeSettingsFrame(); });
     step([] { InitializeStatusFrame(); }, [] { FinalizeStatusFrame(); });
     step([] { InitializeInformationFrame(); }, [] { FinalizeInformationFrame(); });
+    step([] { InitializeCountFrame(); }, [] { FinalizeCountFrame(); });
     step([&] { InitializeDataSets(setup.ShippedFolder.empty() ? ExecutableFolder() : setup.ShippedFolder); },
          [] { FinalizeDataSets(); });
   } catch (const std::exception& e) {

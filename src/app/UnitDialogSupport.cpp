@@ -42,11 +42,15 @@ void PrepareOwnedDialog(TForm* dialog, TComponent* owner) {
 
 void TranslateDialogTexts(TForm* dialog) {
   TranslateFormTexts(dialog);
+  TranslateEditCaptions(dialog);
+}
+
+void TranslateEditCaptions(TComponent* root) {
   if (!Translations) return;
-  for (Integer i = 0; i < dialog->ComponentCount(); ++i)
-    if (auto* edit = dynamic_cast<TCustomQVREdit*>(dialog->Components(i)))
+  for (Integer i = 0; i < root->ComponentCount(); ++i)
+    if (auto* edit = dynamic_cast<TCustomQVREdit*>(root->Components(i)))
       if (!edit->LabelCaption().empty())
-        edit->SetLabelCaption(Translations->TranslateFormString(dialog->ClassName(), edit->LabelCaption()));
+        edit->SetLabelCaption(Translations->TranslateFormString(root->ClassName(), edit->LabelCaption()));
 }
 
 void CentreDialogOn(TForm* dialog, const TForm* form) {

@@ -15,6 +15,9 @@ void SetUpDialog(TForm* dialog, const char* name, const char* caption, int32_t w
 // by side, OK's left edge at left.
 void AddOkCancel(TForm* dialog, int32_t left, int32_t top, TButton*& ok, TButton*& cancel);
 void TranslateDialogTexts(TForm* dialog);
+// The caption labels of the framework edits owned by root, which the
+// form-text pass does not reach.
+void TranslateEditCaptions(TComponent* root);
 // Translates a new dialog and centres it on its owner's form.
 void PrepareOwnedDialog(TForm* dialog, TComponent* owner);
 // Centres the dialog on the form, or on the screen without one.
