@@ -36,6 +36,24 @@ namespace {
 constexpr TColor InvalidColor = static_cast<TColor>(8421631);
 const char* const GroupCaptions[CountGroupCount] = {"Coins", "BankNotes", "Packaged", "Others"};
 
+// The CSV action's image: a sheet ruled as a table.
+void drawCSVImage(TImageList& list) {
+  TBitmap image(16, 16, pf24bit);
+  TCanvas& c = image.Canvas();
+  c.Pen().SetStyle(psClear);
+  auto box = [&](int32_t l, int32_t t, int32_t r, int32_t b, TColor color) {
+    c.Brush().SetColor(color);
+    c.FillRect(Rect(l, t, r, b));
+  };
+  box(0, 0, 16, 16, clFuchsia);
+  box(2, 1, 14, 15, clGreen);
+  box(3, 2, 13, 14, clWhite);
+  box(3, 5, 13, 6, clGreen);
+  for (int32_t y = 8; y < 14; y += 3) box(3, y, 13, y + 1, clSilver);
+  box(7, 2, 8, 14, clSilver);
+  list.AddMasked(image, clFuchsia);
+}
+
 // Fields of the denominations table, by position.
 enum { dfCode = 0, dfType = 1, dfValue = 2, dfStatus = 4, dfGroupType = 6, dfGroupCount = 7 };
 
@@ -139,6 +157,8 @@ TfraCount::TfraCount(TComponent* owner) : TQVRFrame(owner) {
   edUser = edit(CreateComponent<TQVRComboBox>(this), "edUser", "[Employee]", 231, 56, 184);
   edUser->SetValidationAllowEmpty(false);
   edUser->SetUnlockColorInvalid(InvalidColor);
+  edCashDrawer->OnChange = [this](TObject* s) { edChange(s); };
+  edUser->OnChange = [this](TObject* s) { edChange(s); };
 
   auto button = [this](const char* name, const char* caption, int top) {
     auto* b = CreateComponent<TButton>(this);
@@ -164,12 +184,14 @@ TfraCount::TfraCount(TComponent* owner) : TQVRFrame(owner) {
   alActions->SetName("alActions");
   ilImages = CreateComponent<TImageList>(this);
   ilImages->SetName("ilImages");
+  drawCSVImage(*ilImages);
   alActions->SetImages(ilImages);
   acSaveCSV = CreateComponent<TAction>(this);
   acSaveCSV->SetName("acSaveCSV");
   acSaveCSV->SetActionList(alActions);
   acSaveCSV->SetCaption("[SaveCSV]");
   acSaveCSV->SetHint("[SaveCSV]");
+  acSaveCSV->SetImageIndex(0);
   acSaveCSV->OnExecute = [this](TObject* s) { acSaveCSVExecute(s); };
 
   dlgSaveAs = CreateComponent<TSaveDialog>(this);

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <map>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -21,9 +22,15 @@
 #include "app/UnitSettings.h"
 #include "dbclient/EngineLock.h"
 #include "dbclient/IsqlPeer.h"
+#include "device/DeviceTestSupport.h"
 #include "device/UnitHID.h"
 #include "platform/core/CodePages.h"
+#include "platform/core/DateTime.h"
+#include "platform/core/DateTimeFormat.h"
 #include "platform/core/Debug.h"
+#include "platform/core/Format.h"
+#include "platform/core/NumberConversion.h"
+#include "platform/serial/SerialTestSupport.h"
 #include "ui/framework/UnitTranslation.h"
 
 namespace px::test {
@@ -376,6 +383,352 @@ TEST(CountScreen, CountButtonShowsTheSheetOfTheScale) {
   EXPECT_EQ(SubtotalText(f, cgPackaged), "60.00");
   EXPECT_EQ(f->TotalEdit()->Text(), "279.85");
   Shot(p.form, "count-sheet");
+}
+
+// The counting's row of COUNTINGS as isql-fb lists it.
+const char* countingQuery =
+    "SELECT ID, USERID, \"WHEN\" AS W, VALUTA, CASHDRAWER, COMPANYNAME, TOTALVALUE, "
+    "CAST(\"VALUES\" AS VARCHAR(2048) CHARACTER SET OCTETS) AS V FROM COUNTINGS ORDER BY ID;";
+
+// The value of the "NAME value" line of isql's list output.
+std::string Field(const std::vector<std::string>& lines, const std::string& name) {
+  for (const std::string& l : lines)
+    if (l.rfind(name + " ", 0) == 0) return l.substr(name.size() + 1);
+  return "<missing>";
+}
+
+// The details stored in hexadecimal, deciphered with RC4 by Python and
+// listed by pxtool dataset dump.
+std::string DumpDetails(const std::string& hex) {
+  TempDir dir;
+  WriteFileBytes(dir.Path() / "hex", hex);
+  const std::string script =
+      "import sys\n"
+      "data = bytes.fromhex(open(sys.argv[1]).read().strip())\n"
+      "key = b'qjv'\n"
+      "S = list(range(256)); j = 0\n"
+      "for i in range(256):\n"
+      "    j = (j + S[i] + key[i % len(key)]) % 256; S[i], S[j] = S[j], S[i]\n"
+      "i = j = 0; out = bytearray()\n"
+      "for b in data:\n"
+      "    i = (i + 1) % 256; j = (j + S[i]) % 256; S[i], S[j] = S[j], S[i]\n"
+      "    out.append(b ^ S[(S[i] + S[j]) % 256])\n"
+      "open(sys.argv[2], 'wb').write(bytes(out))\n";
+  WriteFileBytes(dir.Path() / "rc4.py", script);
+  EXPECT_EQ(RunCommand("/usr/bin/python3 '" + dir.File("rc4.py") + "' '" + dir.File("hex") + "' '" +
+                       dir.File("plain") + "'"),
+            0);
+  std::string out;
+  EXPECT_EQ(RunCommand(std::string(PX_PXTOOL_PATH) + " dataset dump '" + dir.File("plain") + "'", &out), 0);
+  return out;
+}
+
+// "yyyy-mm-dd hh:nn:ss" as isql-fb shows a timestamp, to the second.
+std::string Stamp(TDateTime t) { return FormatDateTime("yyyy-mm-dd hh:nn:ss", t); }
+
+TEST(CountScreen, FinalizeStoresTheCountingShowsItsReportAndExportsIt) {
+  Program p;
+  const Integer jansen = dmDatabase->AddUser("Jansen");
+  dmDatabase->AddUser("Retired");
+  dmDatabase->EditUser(dmDatabase->AddUser("Gone"), "Gone", 0);
+  Settings->Company = "Bos BV";
+  p.SetScale("EUR", euroSlots);
+  p.Plug();
+  const std::string before = Stamp(Now());
+  TfraCount* f = p.ShowCount();
+  ASSERT_TRUE(f->Counting());
+  EXPECT_EQ(f->edCompany->Text(), "Bos BV");
+  // Users of status 1 only, as "%.4d  name".
+  ASSERT_EQ(f->edUser->Items().Count(), 2);
+  EXPECT_EQ(f->edUser->Items().Get(0), Format("%.4d  Jansen", jansen));
+  f->edCashDrawer->SetText("K7");
+  f->edUser->SetItemIndex(0);
+  EXPECT_EQ(f->UserID(), jansen);
+  const std::vector<std::string> sheet = RowTexts(f);
+
+  // The scale back during the counting changes nothing.
+  p.scale.SetCount(3, 99);
+  p.Plug();
+  EXPECT_EQ(p.boxes, std::vector<std::string>{Translate("AlreadyCounting")});
+  EXPECT_EQ(RowTexts(f), sheet);
+  EXPECT_EQ(f->edCashDrawer->Text(), "K7");
+  EXPECT_EQ(f->UserID(), jansen);
+  // It holds its result until it is read; a real one leaves after the
+  // read-out only. Here it leaves before the finalize, which would start
+  // the next counting with a result still waiting.
+  p.Unplug();
+
+  ASSERT_TRUE(f->btnFinalize->Enabled());
+  f->btnFinalize->Click();
+  const std::string after = Stamp(Now());
+  EXPECT_FALSE(f->Counting());
+  EXPECT_FALSE(f->btnFinalize->Enabled());
+  EXPECT_FALSE(f->btnCancel->Enabled());
+  EXPECT_TRUE(f->edUser->Locked());
+  EXPECT_TRUE(f->edCashDrawer->Locked());
+  EXPECT_EQ(f->edID->Text(), "1");
+  for (const TCountRow& r : f->Rows()) EXPECT_TRUE(r.CountEdit == nullptr && r.AmountEdit == nullptr);
+  TfraPDFViewer* viewer = f->ReportViewer();
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_EQ(viewer->DefaultFileName(), Format("000001 %.4d  Jansen.pdf", jansen));
+  EXPECT_EQ(viewer->acSaveReport->Caption(), Translate("PDFSave"));
+  EXPECT_EQ(viewer->acSaveReport->Hint(), Translate("PDFSaveHint"));
+  EXPECT_EQ(viewer->acPrintReport->Caption(), Translate("PDFPrint"));
+  EXPECT_EQ(viewer->acPrintReport->Hint(), Translate("PDFPrintHint"));
+  Shot(p.form, "count-report");
+
+  TempDir out;
+  p.FileAnswer = [&](TFileDialogRequest& r) {
+    r.FileName = out.File(r.FileName.find(".pdf") != std::string::npos ? "report.pdf" : "counting.csv");
+    return true;
+  };
+  viewer->acSaveReport->Execute();
+  std::string check;
+  EXPECT_EQ(RunCommand("qpdf --check '" + out.File("report.pdf") + "' 2>&1", &check), 0) << check;
+  std::string text;
+  ASSERT_EQ(RunCommand("pdftotext -layout '" + out.File("report.pdf") + "' - 2>&1", &text), 0);
+  for (const char* want : {"K7", "Jansen", "Bos BV", "2.00 (1)", "Roll 40 x 50 cent", "279.85", "24.00"})
+    EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
+
+  f->acSaveCSV->Execute();
+  const std::string csv = ReadFileBytes(out.File("counting.csv"));
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < csv.size();) {
+    const size_t end = csv.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos) << "every line ends with CR LF";
+    lines.push_back(csv.substr(at, end - at));
+    at = end + 2;
+  }
+  EXPECT_EQ(csv.find('\n', 0), csv.find("\r\n") + 1);
+  ASSERT_GT(lines.size(), 8u);
+  EXPECT_EQ(lines[0], Translate("Drawer") + ";K7");
+  EXPECT_EQ(lines[1], Translate("BatchID") + ";1");
+  EXPECT_EQ(lines[4], Translate("Company") + ";Bos BV");
+  EXPECT_EQ(lines[6], Translate("Currency") + ";EUR");
+  EXPECT_EQ(lines[7], ";" + Translate("Description") + ";" + Translate("Count") + ";" + Translate("ValueCredit") +
+                          ";" + Translate("ValueDebit"));
+  EXPECT_EQ(lines.back(), ";" + Translate("Total") + ";;279.85;");
+
+  const auto rows = p.Isql(countingQuery);
+  EXPECT_EQ(Field(rows, "ID"), "1");
+  EXPECT_EQ(Field(rows, "USERID"), std::to_string(jansen));
+  const std::string when = Field(rows, "W").substr(0, 19);
+  EXPECT_LE(before, when);
+  EXPECT_LE(when, after);
+  EXPECT_EQ(Field(rows, "VALUTA"), "EUR");
+  EXPECT_EQ(Field(rows, "CASHDRAWER"), "K7");
+  EXPECT_EQ(Field(rows, "COMPANYNAME"), "Bos BV");
+  EXPECT_EQ(Field(rows, "TOTALVALUE"), "27985");
+  const std::string dump = DumpDetails(Field(rows, "V"));
+  for (const char* want : {"0\t5 cent\t7\t0.35", "0\t2.00 (1)\t12\t24", "4\tSubtotal\t0\t29.85", "1\t50 euro\t3\t150",
+                           "4\tSubtotal\t0\t190", "2\tRoll 40 x 50 cent\t3\t60", "4\tSubtotal\t0\t60",
+                           "5\tTotal\t0\t279.85"})
+    EXPECT_NE(dump.find(want), std::string::npos) << want << "\n" << dump;
+
+  // Back after the finalize, the scale starts the next counting, stored only
+  // at its own finalize.
+  p.boxes.clear();
+  p.Plug();
+  EXPECT_TRUE(p.boxes.empty());
+  ASSERT_TRUE(f->Counting());
+  EXPECT_EQ(f->ReportViewer(), nullptr);
+  EXPECT_EQ(f->edID->Text(), "");
+  EXPECT_EQ(p.Isql("SELECT COUNT(*) AS N FROM COUNTINGS;"), std::vector<std::string>{"N 1"});
+  f->edCashDrawer->SetText("K8");
+  f->btnFinalize->Click();
+  EXPECT_EQ(p.Isql("SELECT COUNT(*) AS N FROM COUNTINGS;"), std::vector<std::string>{"N 2"});
+  // No employee chosen: stored as -1, the report names the anonymous one;
+  // the CSV holds this counting only.
+  EXPECT_EQ(Field(p.Isql("SELECT USERID FROM COUNTINGS WHERE ID = 2;"), "USERID"), "-1");
+  EXPECT_EQ(f->CSVLines()[0], Translate("Drawer") + ";K8");
+  EXPECT_EQ(f->CSVLines()[5], Translate("Employee") + ";" + Translate("Anonymous"));
+  EXPECT_EQ(f->CSVLines().Count(), static_cast<Integer>(lines.size()));
+}
+
+// The GBP sheet of the test receipt: every shown GBP denomination, the four
+// banknote lines counted.
+const std::vector<std::string> gbpSheet = {
+    "0|1 penny||0.00",   "0|2 pence||0.00",     "0|5 pence||0.00",      "0|10 pence||0.00",
+    "0|20 pence||0.00",  "0|50 pence||0.00",    "0|1 pound||0.00",      "0|2 pounds||0.00",
+    "1|5 pounds|4|20.00", "1|10 pounds|5|50.00", "1|20 pounds|5|100.00", "1|50 pounds|5|250.00"};
+
+TEST(CountScreen, ReceiptsThroughAPseudoTerminal) {
+  PseudoTerminal pty;
+  Program p(pty.SlavePath());
+  TfraCount* f = p.ShowCount();
+  ASSERT_NE(f, nullptr);
+  EXPECT_FALSE(f->Counting());
+  ASSERT_TRUE(PumpUntil([&] { return f->Capture().Serial().GetActive(); }));
+  std::mt19937 rng(33);
+  const std::string receipt = CountTestReceipt;
+  for (size_t at = 0; at < receipt.size();) {
+    const size_t n = std::min<size_t>(1 + rng() % 9, receipt.size() - at);
+    pty.Write(receipt.substr(at, n));
+    at += n;
+    if (rng() % 3 == 0) PumpFor(1);
+  }
+  ASSERT_TRUE(PumpUntil([&] { return f->Counting(); }));
+  EXPECT_TRUE(p.boxes.empty());
+  EXPECT_EQ(f->edCurrency->Text(), "GBP");
+  EXPECT_EQ(RowTexts(f), gbpSheet);
+  EXPECT_EQ(f->TotalEdit()->Text(), "420.00");
+
+  // Another receipt while counting: refused, the sheet stays.
+  pty.Write(receipt);
+  ASSERT_TRUE(PumpUntil([&] { return !p.boxes.empty(); }));
+  EXPECT_EQ(p.boxes, std::vector<std::string>{Translate("AlreadyCounting")});
+  EXPECT_EQ(RowTexts(f), gbpSheet);
+
+  // Cancel asks; No keeps the counting, Yes ends it without storing.
+  p.boxes.clear();
+  p.Answer = mrNo;
+  f->btnCancel->Click();
+  EXPECT_EQ(p.boxes, std::vector<std::string>{Translate("CancelCountingAYS")});
+  EXPECT_TRUE(f->Counting());
+  p.Answer = mrYes;
+  f->btnCancel->Click();
+  EXPECT_FALSE(f->Counting());
+  EXPECT_EQ(f->pnlCount->ControlCount(), 0);
+  EXPECT_FALSE(f->btnFinalize->Enabled());
+
+  // The title's double click feeds the same receipt.
+  f->pnlMainDblClick(nullptr);
+  EXPECT_TRUE(f->Counting());
+  EXPECT_EQ(RowTexts(f), gbpSheet);
+  f->btnCancel->Click();
+  EXPECT_EQ(p.Isql("SELECT COUNT(*) AS N FROM COUNTINGS;"), std::vector<std::string>{"N 0"});
+
+  struct {
+    const char* title;
+    std::string text;
+    std::string message;
+  } const bad[] = {
+      {"two currencies", "DENO\r\n----\r\nGBP 5 1 5\r\nEUR 10 1 10\r\n----\r\n2 15\r\n",
+       Translate("MixedCurrenciesNotSupported")},
+      {"a line whose value is not count x value per piece", "DENO\r\n----\r\nGBP 5 4 21\r\n----\r\n4 21\r\n",
+       Translate("ErrorRecievingResult")},
+      {"totals that do not add up", "DENO\r\n----\r\nGBP 5 4 20\r\n----\r\n5 20\r\n",
+       Translate("ErrorRecievingResult")},
+      {"a name without a currency", "DENO\r\n----\r\nP1 5 4 20\r\n----\r\n4 20\r\n", Translate("ErrorRecievingResult")},
+      {"a value per piece of 0", "DENO\r\n----\r\nGBP 0 4 0\r\n----\r\n4 0\r\n", Translate("ErrorRecievingResult")},
+  };
+  for (const auto& b : bad) {
+    SCOPED_TRACE(b.title);
+    p.boxes.clear();
+    pty.Write(b.text);
+    ASSERT_TRUE(PumpUntil([&] { return !p.boxes.empty(); }));
+    PumpFor(50);
+    for (const std::string& box : p.boxes) EXPECT_EQ(box, b.message);
+    EXPECT_FALSE(f->Counting());
+    EXPECT_EQ(f->pnlCount->ControlCount(), 0);
+  }
+}
+
+TEST(CountScreen, LeavingIsRefusedOnlyWhileCounting) {
+  Program p;
+  TfraCount* f = p.ShowCount();
+  auto filler = QVRSystem->GetService<IMainFormFiller>();
+  f->pnlMainDblClick(nullptr);
+  ASSERT_TRUE(f->Counting());
+  p.beeps = 0;
+  EXPECT_EQ(filler->ShowFrame(2), nullptr);
+  EXPECT_EQ(p.Count(), f);
+  EXPECT_EQ(p.beeps, 1);
+  EXPECT_EQ(p.boxes, std::vector<std::string>{Translate("StillCounting")});
+  // After a cancel it may go; after a finalize as well.
+  p.Answer = mrYes;
+  f->btnCancel->Click();
+  EXPECT_NE(filler->ShowFrame(2), nullptr);
+  f = p.ShowCount();
+  f->pnlMainDblClick(nullptr);
+  f->btnFinalize->Click();
+  EXPECT_NE(filler->ShowFrame(2), nullptr);
+  EXPECT_EQ(p.Count(), nullptr);
+}
+
+TEST(CountScreen, EditsUpdateSubtotalsAndTotal) {
+  Program p;
+  Settings->InitialDrawer = 100;
+  Program::SetDenominations({{"GBP", 0, 50, 0, "50 pence"}, {"GBP", 11, 0, 0, "Cheques"}});
+  TfraCount* f = p.ShowCount();
+  f->pnlMainDblClick(nullptr);
+  auto row = [&](const std::string& name) -> const TCountRow& {
+    for (const TCountRow& r : f->Rows())
+      if (r.Name == name) return r;
+    throw Exception("no row " + name);
+  };
+  EXPECT_EQ(f->TotalEdit()->Text(), "320.00");
+  // Counts: a number, then text that is none (0).
+  struct {
+    std::string text, amount, coins, total;
+  } const counts[] = {{"7", "3.50", "3.50", "323.50"}, {"x1", "0.00", "0.00", "320.00"}, {"", "0.00", "0.00", "320.00"},
+                      {"3000", "1,500.00", "1,500.00", "1,820.00"}};
+  for (const auto& c : counts) {
+    SCOPED_TRACE(c.text);
+    row("50 pence").CountEdit->SetText(c.text);
+    EXPECT_EQ(row("50 pence").AmountEdit->Text(), c.amount);
+    EXPECT_EQ(f->SubtotalEdit(cgCoins)->Text(), c.coins);
+    EXPECT_EQ(f->TotalEdit()->Text(), c.total);
+  }
+  row("50 pence").CountEdit->SetText("");
+  // Free amounts: credit adds, the initial cash (debit) subtracts.
+  row("Cheques").AmountEdit->SetText("12.34");
+  EXPECT_EQ(f->SubtotalEdit(cgOthers)->Text(), "-87.66");
+  EXPECT_EQ(f->TotalEdit()->Text(), "332.34");
+  row(Translate("InitialCash")).AmountEdit->SetText("50");
+  EXPECT_EQ(f->TotalEdit()->Text(), "382.34");
+  row(Translate("InitialCash")).AmountEdit->SetText("fifty");
+  EXPECT_EQ(f->TotalEdit()->Text(), "432.34");
+  EXPECT_EQ(f->GrandTotal(), StrToCurr("432.34", DefaultFormatSettings()));
+}
+
+TEST(CountScreen, AFailedStoreKeepsTheSheet) {
+  Program p;
+  Settings->Company = std::string(81, 'c');  // longer than its column
+  TfraCount* f = p.ShowCount();
+  f->pnlMainDblClick(nullptr);
+  const auto sheet = RowTexts(f);
+  EXPECT_THROW(f->btnFinalize->Click(), Exception);
+  EXPECT_TRUE(f->Counting());
+  EXPECT_TRUE(f->btnFinalize->Enabled());
+  EXPECT_EQ(RowTexts(f), sheet);
+  EXPECT_EQ(f->ReportViewer(), nullptr);
+  EXPECT_EQ(p.Isql("SELECT COUNT(*) AS N FROM COUNTINGS;"), std::vector<std::string>{"N 0"});
+}
+
+TEST(CountScreen, AReportFailureAfterStoringClosesTheCounting) {
+  Program p;
+  TfraCount* f = p.ShowCount();
+  f->pnlMainDblClick(nullptr);
+  dmDatabase->QGetCounting->SetSQLText("SELECT * FROM NO_SUCH_TABLE WHERE ID = ?");
+  EXPECT_THROW(f->btnFinalize->Click(), Exception);
+  EXPECT_FALSE(f->Counting());
+  EXPECT_FALSE(f->btnFinalize->Enabled());
+  EXPECT_FALSE(f->btnCancel->Enabled());
+  for (const TCountRow& r : f->Rows()) EXPECT_TRUE(r.CountEdit == nullptr && r.AmountEdit == nullptr);
+  f->btnFinalizeClick(nullptr);
+  EXPECT_EQ(p.Isql("SELECT COUNT(*) AS N FROM COUNTINGS;"), std::vector<std::string>{"N 1"});
+}
+
+TEST(CountScreen, AppTreeShowsTheSheetOfAFedReceipt) {
+  FreshHome home;
+  TempDir dir;
+  WriteFileBytes(dir.Path() / "receipt.txt", CountTestReceipt);
+  std::string tree;
+  ASSERT_EQ(RunCommand(std::string(PX_PXTOOL_PATH) + " app tree --frame 5 --feed-receipt '" + dir.File("receipt.txt") +
+                           "' 2>&1",
+                       &tree),
+            0)
+      << tree;
+  for (const char* want : {"edCurrency\tTQVREdit\t368,16,47,21\t", "\t1\t1\tGBP\n", "\t50 pounds\n", "\t250.00\n",
+                           "\t420.00\n", "btnFinalize\tTButton\t447,53,75,25\t"})
+    EXPECT_NE(tree.find(want), std::string::npos) << want;
+  std::string out;
+  EXPECT_NE(RunCommand(std::string(PX_PXTOOL_PATH) + " app tree --frame 2 --feed-receipt '" + dir.File("receipt.txt") +
+                           "' 2>&1",
+                       &out),
+            0);
+  EXPECT_NE(out.find("--feed-receipt needs the count screen"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// pxtool app tree [--frame N]
+// pxtool app tree [--frame N] [--feed-receipt FILE]
 //   Runs the program's start-up offscreen (in the current home: settings and
 //   data folder as the program itself would use them), shows frame N through
 //   the main-form filler when given, and prints the main window's components:
@@ -7,15 +7,21 @@
 //   visible 1/0, enabled 1/0 and text (escaped as in dataset dump). Menu
 //   items and category buttons are listed under their menu and bar, a grid's
 //   header columns and rows under the grid (see app/AppTree.h).
+//   --feed-receipt hands FILE's text to the count screen's receipt capture
+//   (frame 5) before the tree is printed, as if it had come from the
+//   scale's printer line.
 #include <QApplication>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <string>
 
 #include "PxTool.h"
 #include "app/AppTree.h"
+#include "app/UnitCountFrame.h"
 #include "app/Startup.h"
 #include "platform/core/Exceptions.h"
 #include "platform/gui/Forms.h"
@@ -27,9 +33,20 @@ namespace {
 int runApp(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.empty() || args[0] != "tree") return usageError(err);
   Integer frame = -1;
+  std::string receiptFile;
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--frame" && i + 1 < args.size()) frame = std::atoi(args[++i].c_str());
+    else if (args[i] == "--feed-receipt" && i + 1 < args.size()) receiptFile = args[++i];
     else return usageError(err);
+  }
+  std::string receipt;
+  if (!receiptFile.empty()) {
+    std::ifstream in(receiptFile, std::ios::binary);
+    if (!in) {
+      err << "Cannot open file \"" << receiptFile << "\"\n";
+      return 1;
+    }
+    receipt.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   std::unique_ptr<QApplication> app;
@@ -53,8 +70,14 @@ int runApp(const Args& args, std::ostream& out, std::ostream& err) {
     InitializeProgram(setup);
     try {
       TForm* form = CreateMainBlock(true);
+      IQVRLink* shown = nullptr;
       if (frame >= 0)
-        if (auto filler = QVRSystem->GetService<IMainFormFiller>()) filler->ShowFrame(frame);
+        if (auto filler = QVRSystem->GetService<IMainFormFiller>()) shown = filler->ShowFrame(frame);
+      if (!receiptFile.empty()) {
+        auto* count = shown ? dynamic_cast<TfraCount*>(shown->GetComponent()) : nullptr;
+        if (!count) throw Exception("--feed-receipt needs the count screen (--frame 5)");
+        count->Capture().FeedText(receipt);
+      }
       Application->ProcessMessages();
       PrintWindowTree(out, form);
     } catch (const Exception& e) {
@@ -71,7 +94,7 @@ int runApp(const Args& args, std::ostream& out, std::ostream& err) {
   return rc;
 }
 
-const PxCommand appCommand("app", "app tree [--frame N]", runApp);
+const PxCommand appCommand("app", "app tree [--frame N] [--feed-receipt FILE]", runApp);
 
 }  // namespace
 }  // namespace px::pxtool
