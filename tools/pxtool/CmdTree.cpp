@@ -13,6 +13,7 @@
 
 #include "PxTool.h"
 #include "PxToolCommon.h"
+#include "TreeTsv.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/Streams.h"
 #include "ui/tree/NodeTrees.h"
@@ -81,6 +82,7 @@ void printHeader(TNTHeader& header, std::ostream& out) {
 }
 
 int runTree(const Args& args, std::ostream& out, std::ostream& err) {
+  if (!args.empty() && (args[0] == "dump" || args[0] == "export")) return runTreeTransfer(args, out, err);
   if (args.empty() || args[0] != "header") return usageError(err);
   const bool rewrite = args.size() == 4 && args[1] == "--rewrite";
   if (!rewrite && args.size() != 2) return usageError(err);
@@ -98,7 +100,10 @@ int runTree(const Args& args, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
-const PxCommand treeCommand("tree", "tree header FILE | tree header --rewrite IN OUT", runTree);
+const PxCommand treeCommand("tree",
+                            "tree header FILE | tree header --rewrite IN OUT | tree dump FILE | "
+                            "tree export html|cfhtml|rtf|text|unicode|csv|stream|block TSV",
+                            runTree);
 
 }  // namespace
 }  // namespace px::pxtool

@@ -504,6 +504,54 @@ class TBaseNodeTree : public TCustomControl {
   void MeasureItemHeight(TCanvas& canvas, PNTNode node);
   void Assign(const TPersistent* source) override;
 
+  // ---- node streams (NodeTreesStream.cpp)
+  // A tree or one subtree is a 12-byte header (version 2), a 32-bit count of
+  // top-level nodes and one node anchor chunk per node; each anchor nests a
+  // base chunk (structure and the child anchors), optional user data and,
+  // in a string tree, the caption. Every chunk carries its size, so unknown
+  // chunk types are skipped.
+  void SaveToStream(TStream& stream, PNTNode node = nullptr);
+  // Replaces the content. The header is checked before anything is cleared;
+  // a read-only tree loads nothing. Bad data raises ENodeTreeError 2002 to
+  // 2006; the nodes read up to the error stay, with correct counts.
+  void LoadFromStream(TStream& stream);
+  void LoadFromFile(const std::string& fileName);
+  // Writes one node anchor chunk for node and its initialized subtree.
+  virtual void StreamWriteNode(TStream& stream, PNTNode node);
+  // The chunks inside a node's anchor; subclasses append their own.
+  virtual void StreamWriteNodeChunks(TStream& stream, PNTNode node);
+  // Fills in the size field of the chunk that starts at startPos.
+  static void PatchChunkSize(TStream& stream, Int64 startPos, Int64 endPos);
+  // Reads one anchor chunk into an existing, linked node, creating its
+  // children; the chunk must lie inside the enclosing chunk (the stream at
+  // the top).
+  virtual void StreamReadNode(TStream& stream, int32_t version, PNTNode node);
+  // One chunk inside an anchor, its header already read; true when handled.
+  virtual bool StreamReadChunk(TStream& stream, int32_t version, PNTNode node, int32_t chunkType,
+                               int32_t chunkSize);
+  void StreamSkipNode(TStream& stream);
+  // Reads a node the caller has just created and linked, then brings the
+  // counts, heights, visible count and selection up to date (also when the
+  // reading raises).
+  void LoadSubtreeFromStream(TStream& stream, int32_t version, PNTNode node);
+  // Creates a node at target (nil: the root) with mode and reads it with
+  // LoadSubtreeFromStream; answers the new node.
+  PNTNode LoadNodeFromStream(TStream& stream, PNTNode target, TNTNodeAttachMode mode, int32_t version = 2);
+  // The nodes of the "Node Tree Data" format, one anchor each in tree order:
+  // the cut/copy set for the clipboard, else the selection.
+  void WriteTreeDataNodes(TStream& stream, bool forClipboard);
+  // The "Node Tree Data" block: a 32-bit byte count and the nodes above;
+  // empty when there is nothing to write (the medium then fails).
+  std::string RenderTreeDataBlock(bool forClipboard);
+  // MoveTo with a tree's root as target.
+  void MoveTo(PNTNode source, TBaseNodeTree& targetTree, TNTNodeAttachMode mode, bool childrenOnly);
+  // The live tree a node belongs to (nullptr when none).
+  static TBaseNodeTree* TreeOfNode(PNTNode node);
+  // Deepest nesting a stream may have: the tree's own walks recurse per
+  // level, so deeper streams are refused rather than left to exhaust the
+  // stack.
+  static constexpr int32_t MaxStreamDepth = 2000;
+
   // ---- navigation and geometry
   PNTNode GetFirst(bool considerChildrenAbove = false);
   PNTNode GetFirstNoInit(bool considerChildrenAbove = false);
@@ -1118,6 +1166,13 @@ class TBaseNodeTree : public TCustomControl {
 
  private:
   friend class TCustomNodeTreeOptions;
+  // Node stream reading: the end of the innermost enclosing chunk and the
+  // nesting depth (0 outside a read).
+  Int64 streamReadLimit_ = 0;
+  int32_t streamReadDepth_ = 0;
+  static void registerLiveTree(TBaseNodeTree* tree, bool live);
+  void moveIntoOtherTree(PNTNode source, TBaseNodeTree* targetTree, PNTNode target, TNTNodeAttachMode mode,
+                         bool childrenOnly);
 };
 
 }  // namespace px

@@ -136,9 +136,11 @@ TBaseNodeTree::TBaseNodeTree(TComponent* owner) : TCustomControl(owner), host_(&
   options_ = CreateOptions();
   header_ = CreateHeader();
   CreateRootNode();
+  registerLiveTree(this, true);
 }
 
 TBaseNodeTree::~TBaseNodeTree() {
+  registerLiveTree(this, false);
   // Derived trees free their nodes in BeforeDestruction, where their own
   // dispatchers still run; whatever is left goes here.
   try {

@@ -596,6 +596,10 @@ void TBaseNodeTree::MoveTo(PNTNode source, PNTNode target, TNTNodeAttachMode mod
   while (top->Parent && top->Parent != root_) top = top->Parent;
   Assert(top->Parent == root_, "The source tree must contain the source node.");
   if (target == source && !(childrenOnly && (mode == amInsertBefore || mode == amInsertAfter))) return;
+  if (TBaseNodeTree* targetTree = target ? TreeOfNode(target) : this; targetTree && targetTree != this) {
+    moveIntoOtherTree(source, targetTree, target, mode, childrenOnly);
+    return;
+  }
   if (!target) {
     target = root_;
     mode = amAddChildFirst;

@@ -25,6 +25,17 @@ enum TOldNTStringOption { soSaveCaptions, soShowStaticText };
 
 enum TNTTextType { ttNormal, ttStatic };
 
+// The nodes an export takes.
+enum TNTExportSource : Byte { tstAll, tstInitialized, tstSelected, tstCutCopySet, tstVisible, tstChecked };
+enum TNTExportKind : Byte { etRTF, etHTML, etText };
+// Wraps an HTML fragment (UTF-8) as a clipboard "HTML Format" document whose
+// header gives the byte offsets of the document and of the fragment.
+std::string MakeCFHTML(const std::string& fragment);
+// The list separator of the user's locale.
+AnsiString UserListSeparator();
+// True when the user's locale measures in metric units (the RTF paper size).
+bool UserMeasuresMetric();
+
 class TCustomStringTreeOptions : public TCustomNodeTreeOptions {
  public:
   explicit TCustomStringTreeOptions(TBaseNodeTree* owner) : TCustomNodeTreeOptions(owner) {}
@@ -122,6 +133,34 @@ class TCustomNodeStringTree : public TBaseNodeTree {
   // The font of the control changed: new text height and ellipsis width,
   // and every cached width is forgotten.
   void FontChanged();
+
+  // ---- node streams: the main column's text travels as a caption chunk
+  // (with toSaveCaptions) and is stored through StoreNewText when read.
+  void StreamWriteNodeChunks(TStream& stream, PNTNode node) override;
+  bool StreamReadChunk(TStream& stream, int32_t version, PNTNode node, int32_t chunkType,
+                       int32_t chunkSize) override;
+
+  // ---- exports (NodeTreesExport.cpp): the cells of a set of nodes as an
+  // HTML table (UTF-8), CF_HTML, RTF, and separated text in Windows-1252 or
+  // UTF-16. Visible columns in display order, or the single column -1 when
+  // the header has none; the main column indented by the node's level.
+  std::string ContentToHTML(TNTExportSource source, const UnicodeString& caption = u"");
+  // The HTML table wrapped as a clipboard "HTML Format" document.
+  std::string ContentToCFHTML(TNTExportSource source);
+  std::string ContentToRTF(TNTExportSource source);
+  AnsiString ContentToText(TNTExportSource source, const AnsiString& separator);
+  UnicodeString ContentToUnicode(TNTExportSource source, const UnicodeString& separator);
+  // Text with the user's list separator (";" where the decimal separator is
+  // ",").
+  AnsiString ContentToCSV(TNTExportSource source);
+  // Hooks around the exports (not the Unicode text); a before-node hook
+  // answering false leaves the node out.
+  std::function<void(TBaseNodeTree*, TNTExportKind)> OnBeforeHeaderExport;
+  std::function<void(TBaseNodeTree*, TNTExportKind)> OnAfterHeaderExport;
+  std::function<void(TBaseNodeTree*, TNTExportKind, TColumnIndex)> OnBeforeColumnExport;
+  std::function<void(TBaseNodeTree*, TNTExportKind, TColumnIndex)> OnAfterColumnExport;
+  std::function<bool(TBaseNodeTree*, TNTExportKind, PNTNode)> OnBeforeNodeExport;
+  std::function<void(TBaseNodeTree*, TNTExportKind, PNTNode)> OnAfterNodeExport;
 
   // ---- events
   TNTPaintTextEvent OnPaintText;
