@@ -7,6 +7,7 @@
 //
 // The control reaches its window only through an INodeTreeHost (see
 // NodeTreesHost.h); drawing goes only through the platform canvas.
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "platform/core/Classes.h"
 #include "platform/core/Streams.h"
 #include "platform/gui/Controls.h"
+#include "platform/gui/ExtCtrls.h"
 #include "platform/gui/Graphics.h"
 #include "platform/gui/ImgList.h"
 #include "platform/gui/ScrollBars.h"
@@ -148,6 +150,30 @@ struct TNTPaintInfo {
   bool RightToLeft = false;
   int32_t VAlign = 0;  // button and line height inside the row
   std::array<TNTImageInfo, 4> ImageInfo;
+};
+
+// How the rubber band is drawn.
+enum TNTDrawSelectionMode { smDottedRectangle, smBlendedRectangle };
+// Bevels of the tree's frame.
+enum TBevelKind { bkNone, bkTile, bkSoft, bkFlat };
+enum TBevelEdge { beLeft, beTop, beRight, beBottom };
+using TBevelEdges = TSet<TBevelEdge>;
+constexpr Cardinal CM_CTL3DCHANGED = 0xB010;
+// WM_PRINT flags (LParam).
+constexpr LPARAM PRF_CHECKVISIBLE = 0x01, PRF_NONCLIENT = 0x02, PRF_CLIENT = 0x04;
+
+// One request of the smooth scrolling of a toggle: up to two regions of the
+// surface, each scrolled up or down (or not at all); the second moves by the
+// first one's step times ScaleFactor.
+enum TToggleAnimationMode { tamNoScroll, tamScrollUp, tamScrollDown };
+struct TToggleAnimationData {
+  TBitmap* Surface = nullptr;
+  TRect R1;
+  TRect R2;
+  TToggleAnimationMode Mode1 = tamNoScroll;
+  TToggleAnimationMode Mode2 = tamNoScroll;
+  double ScaleFactor = 0;
+  double MissedSteps = 0;  // the rounding rest carried to the next step
 };
 
 // Codes of WM_HSCROLL/WM_VSCROLL (low word of WParam).
@@ -1074,6 +1100,68 @@ class TBaseNodeTree : public TCustomControl {
   int32_t SelectionCurveRadius = 0;
   TColor SelectionColor() const;
   TColor SelectionBorderColor() const;
+
+  // ---- look: background picture, buttons, tree lines, rubber band, frame
+  // The picture behind the rows (poShowBackground): tiled from the offsets
+  // and scrolling with the rows, or with poStaticBackground once at the
+  // offsets of the window. Call BackgroundChanged after changing it.
+  TPicture& Background() { return background_; }
+  void BackgroundChanged();
+  int32_t BackgroundOffsetX = 0;
+  int32_t BackgroundOffsetY = 0;
+  // 0 framed squares, 1 triangles.
+  Byte ButtonStyle() const { return buttonStyle_; }
+  void SetButtonStyle(Byte value);
+  // Framed squares filled with 0 the tree colour, 1 the window colour, 3
+  // nothing; 2 the "NT_XPBUTTON*" artwork.
+  Byte ButtonFillMode() const { return buttonFillMode_; }
+  void SetButtonFillMode(Byte value);
+  // The button bitmaps: 0 plus, 1 minus, 2 hot plus, 3 hot minus.
+  const TBitmap& ButtonBitmap(int kind);
+  // 0 dotted tree lines, 1 bands in the grid line colour.
+  Byte LineMode = 0;
+  TNTDrawSelectionMode DrawSelectionMode = smDottedRectangle;
+  // The frame: a sunken edge (bsSingle with Ctl3D) or a line (without), the
+  // bevels and a border of BorderWidth pixels in the border colour.
+  TBorderStyle BorderStyle() const { return borderStyle_; }
+  void SetBorderStyle(TBorderStyle value);
+  bool Ctl3D() const { return ctl3D_; }
+  void SetCtl3D(bool value);
+  TBevelKind BevelKind() const { return bevelKind_; }
+  void SetBevelKind(TBevelKind value) { bevelKind_ = value; FrameChanged(); }
+  TBevelCut BevelInner() const { return bevelInner_; }
+  void SetBevelInner(TBevelCut value) { bevelInner_ = value; FrameChanged(); }
+  TBevelCut BevelOuter() const { return bevelOuter_; }
+  void SetBevelOuter(TBevelCut value) { bevelOuter_ = value; FrameChanged(); }
+  TBevelEdges BevelEdges() const { return bevelEdges_; }
+  void SetBevelEdges(TBevelEdges value) { bevelEdges_ = value; FrameChanged(); }
+  int32_t BevelWidth() const { return bevelWidth_; }
+  void SetBevelWidth(int32_t value) { bevelWidth_ = std::max(1, value); FrameChanged(); }
+  int32_t BorderWidth() const { return borderWidth_; }
+  void SetBorderWidth(int32_t value) { borderWidth_ = std::max(0, value); FrameChanged(); }
+  // The window frame changed: lay out and repaint.
+  void FrameChanged();
+  // The system frame (sunken edge or line) as negative insets.
+  virtual TSize BorderInsets() const;
+  // Thickness of the whole frame on each side (system frame, bevels, border).
+  TRect FrameWidths() const;
+  // Paints bevels and border (the system frame first) in window coordinates.
+  virtual void DrawBorder(TCanvas& canvas);
+  // The header strip in window coordinates; empty without width.
+  virtual TRect ComputeHeaderRect() const;
+  // How far the before-cell-paint step moves the content of a cell in:
+  // side 0 both sides added, 1 left/top, 2 right/bottom.
+  virtual TPoint CellContentInset(PNTNode node, TColumnIndex column, TPoint& margin, TCanvas& canvas, int side);
+  // One step of a toggle's smooth scrolling on the request's surface;
+  // always asks to go on.
+  virtual bool ToggleAnimationStep(TToggleAnimationData& data, Cardinal step, Cardinal stepSize);
+  // Blends r (tree canvas coordinates, clipped to clip) of the surface being
+  // painted in the colour; a dotted or plain fallback when the surface is
+  // not a 32-bit bitmap.
+  void BlendRect(TCanvas& canvas, const TRect& r, const TRect& clip, TColor color, Byte alpha);
+  virtual void WMNCDestroy(TMessage& message);
+  virtual void WMPrint(TMessage& message);
+  virtual void CMCtl3DChanged(TMessage& message);
  protected:
   // Class slots of the owned objects.
   virtual std::unique_ptr<TCustomNodeTreeOptions> CreateOptions();
@@ -1163,6 +1251,26 @@ class TBaseNodeTree : public TCustomControl {
   std::unique_ptr<TBitmap> buttonBitmaps_[4];
   void buildButtonImages();
   int32_t paintDepth_ = 0;
+  TPicture background_;
+  Byte buttonStyle_ = 0;
+  Byte buttonFillMode_ = 0;
+  bool buttonsBuilt_ = false;
+  TBorderStyle borderStyle_ = bsNone;
+  bool ctl3D_ = true;
+  TBevelKind bevelKind_ = bkNone;
+  TBevelCut bevelInner_ = bvRaised;
+  TBevelCut bevelOuter_ = bvLowered;
+  TBevelEdges bevelEdges_ = {beLeft, beTop, beRight, beBottom};
+  int32_t bevelWidth_ = 1;
+  int32_t borderWidth_ = 0;
+  // The 32-bit bitmap under the canvas PaintTree draws on (blending works on
+  // its pixels), nullptr when unbuffered.
+  TBitmap* paintSurface_ = nullptr;
+  void paintBackgroundPicture(TCanvas& canvas, const TRect& r);
+  bool showsBackgroundPicture() const {
+    return options_->PaintOptions().Contains(poShowBackground) && background_.Graphic() &&
+           !background_.Graphic()->Empty();
+  }
 
  private:
   friend class TCustomNodeTreeOptions;

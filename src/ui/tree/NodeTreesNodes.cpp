@@ -162,6 +162,7 @@ void TBaseNodeTree::AfterConstruction() {
 }
 
 void TBaseNodeTree::BeforeDestruction() {
+  if (windowHost_) Perform(WM_NCDESTROY, 0, 0);
   InterruptValidation();
   EndPanning();
   options_->miscOptions_.Exclude(moReadOnly);

@@ -80,6 +80,20 @@ void TBaseNodeTree::PaintOptionsChanged(TNTPaintOptions oldOptions, TNTPaintOpti
     }
     EndUpdate();
   }
+  if (HandleAllocated() && (oldOptions.Contains(poUseThemes) != newOptions.Contains(poUseThemes) ||
+                            oldOptions.Contains(poExplorerTheme) != newOptions.Contains(poExplorerTheme))) {
+    // The style draws buttons (and the explorer look) only while themes are
+    // asked for; the button pictures follow.
+    if (newOptions.Contains(poUseThemes))
+      ChangeTreeState({stThemed}, {});
+    else
+      ChangeTreeState({}, {stThemed});
+    if (states_.Contains(stThemed) && newOptions.Contains(poExplorerTheme))
+      ChangeTreeState({stExplorerThemed}, {});
+    else
+      ChangeTreeState({}, {stExplorerThemed});
+    buildButtonImages();
+  }
   if (oldOptions.Contains(poChildrenAbove) != newOptions.Contains(poChildrenAbove)) {
     InvalidateCache();
     if (!IsUpdating()) ValidateCache();
@@ -1127,7 +1141,7 @@ void TBaseNodeTree::Animate(Cardinal steps, Cardinal duration, const TAnimateCal
   ChangeTreeState({stAnimating}, {});
   struct Done {
     TBaseNodeTree* tree;
-    ~Done() { tree->ChangeTreeState({}, {stAnimating}); }
+    ~Done() { tree->ChangeTreeState({}, {stAnimating, stCancelAnimation}); }
   } done{this};
   using Clock = std::chrono::steady_clock;
   Cardinal stepSize = static_cast<Cardinal>(std::max(1.0, static_cast<double>(steps) / duration) + 0.5);
@@ -1135,7 +1149,7 @@ void TBaseNodeTree::Animate(Cardinal steps, Cardinal duration, const TAnimateCal
   Cardinal remaining = steps / stepSize;
   Cardinal step = 0;
   auto terminating = [] { return Application && Application->Terminated(); };
-  while (remaining > 0 && duration > 0 && !terminating()) {
+  while (remaining > 0 && duration > 0 && !terminating() && !states_.Contains(stCancelAnimation)) {
     auto t0 = Clock::now();
     if (!callback(data, step, stepSize)) break;
     Cardinal slice = duration / remaining;

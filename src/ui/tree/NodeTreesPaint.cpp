@@ -2,10 +2,19 @@
 // buffer, and the drawing steps of one cell (lines, buttons, check boxes,
 // images, background, selection, focus, grid lines, drop mark).
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
+
+#include "platform/gui/ExtCtrls.h"
 #include "ui/tree/NodeTrees.h"
 #include "ui/tree/NodeTreesImages.h"
+#include "ui/tree/NodeTreesSupport.h"
 
 namespace px {
 
@@ -171,15 +180,96 @@ void TBaseNodeTree::DrawExpandButton(TCanvas& canvas, PNTNode node, bool rightTo
                                      const TRect& r) {
   const int32_t x = rightToLeft ? r.Right - buttonX - kButtonSize : buttonX + r.Left;
   const int32_t y = vAlign + r.Top;
-  const bool hot = options_->PaintOptions().Contains(poHotTrack) && node == hotNode_;
-  canvas.Pen().SetStyle(psSolid);
-  canvas.Pen().SetColor(hot ? clHighlight : clGray);
-  canvas.Brush().SetStyle(bsSolid);
-  canvas.Brush().SetColor(Color());
-  canvas.Rectangle(TRect(x, y, x + kButtonSize, y + kButtonSize));
-  canvas.Brush().SetColor(clWindowText);
-  canvas.FillRect(TRect(x + 2, y + 4, x + kButtonSize - 2, y + 5));
-  if (!node->Has(nsExpanded)) canvas.FillRect(TRect(x + 4, y + 2, x + 5, y + kButtonSize - 2));
+  const bool hot = options_->PaintOptions().Contains(poHotTrack) && node == hotNode_ && hotButton_;
+  canvas.Draw(x, y, ButtonBitmap((hot ? 2 : 0) + (node->Has(nsExpanded) ? 1 : 0)));
+}
+
+void TBaseNodeTree::SetButtonStyle(Byte value) {
+  if (buttonStyle_ == value) return;
+  buttonStyle_ = value;
+  buildButtonImages();
+  InvalidateRect(nullptr, false);
+}
+
+void TBaseNodeTree::SetButtonFillMode(Byte value) {
+  if (buttonFillMode_ == value) return;
+  buttonFillMode_ = value;
+  buildButtonImages();
+  InvalidateRect(nullptr, false);
+}
+
+// The buttons are made once and again after colour, font, theme and style
+// changes (which mark them stale), not per paint.
+void TBaseNodeTree::buildButtonImages() { buttonsBuilt_ = false; }
+
+const TBitmap& TBaseNodeTree::ButtonBitmap(int kind) {
+  kind = std::clamp(kind, 0, 3);
+  if (buttonsBuilt_) return *buttonBitmaps_[kind];
+  const bool themed = states_.Contains(stThemed);
+  const bool explorer = themed && states_.Contains(stExplorerThemed);
+  // The key colour that the drawing leaves out. The style's glyphs are
+  // smoothed against what lies under them, so they are drawn on the tree
+  // colour (the explorer look: the main column's colour).
+  TColor key = themed ? ColorToRGB(Color()) : clFuchsia;
+  if (explorer) {
+    key = ColorToRGB(Color());
+    TNodeTreeColumns& columns = header_->Columns();
+    const TColumnIndex main = header_->MainColumn();
+    if (header_->UseColumns() && columns.IsValidColumn(main) &&
+        !columns.Items(main)->Options().Contains(coParentColor))
+      key = ColorToRGB(columns.Items(main)->Color());
+  }
+  for (int i = 0; i < 4; ++i) {
+    auto b = std::make_unique<TBitmap>(kButtonSize, kButtonSize, pf32bit);
+    const bool minus = i % 2 == 1;
+    TCanvas& c = b->Canvas();
+    c.Brush().SetStyle(bsSolid);
+    c.Brush().SetColor(key);
+    c.FillRect(TRect(0, 0, kButtonSize, kButtonSize));
+    if (themed) {
+      // The style's branch glyph: closed or open, hot with the explorer look.
+      QImage image(kButtonSize, kButtonSize, QImage::Format_RGB32);
+      image.fill(QColor(GetRValue(key), GetGValue(key), GetBValue(key)));
+      if (QStyle* style = QApplication::style()) {
+        QPainter painter(&image);
+        QStyleOption option;
+        option.rect = QRect(0, 0, kButtonSize, kButtonSize);
+        option.state = QStyle::State_Enabled | QStyle::State_Children;
+        if (minus) option.state |= QStyle::State_Open;
+        if (i >= 2 && explorer) option.state |= QStyle::State_MouseOver;
+        option.palette.setColor(QPalette::Text, Qt::black);
+        style->drawPrimitive(QStyle::PE_IndicatorBranch, &option, &painter);
+      }
+      b->FromQImage(image, pf32bit);
+    } else if (buttonStyle_ == 1) {
+      c.Brush().SetColor(clBlack);
+      c.Pen().SetStyle(psSolid);
+      c.Pen().SetColor(clBlack);
+      if (minus)
+        c.Polygon({{0, 2}, {8, 2}, {4, 6}});
+      else
+        c.Polygon({{2, 0}, {6, 4}, {2, 8}});
+    } else if (buttonFillMode_ == 2) {
+      SharedTreeImages(minus ? "NT_XPBUTTONMINUS" : "NT_XPBUTTONPLUS")->Draw(c, 0, 0, 0, true);
+    } else {
+      c.Pen().SetStyle(psSolid);
+      c.Pen().SetColor(clGray);
+      if (buttonFillMode_ == 3)
+        c.Brush().SetStyle(bsClear);
+      else
+        c.Brush().SetColor(buttonFillMode_ == 1 ? clWindow : Color());
+      c.Rectangle(TRect(0, 0, kButtonSize, kButtonSize));
+      c.Brush().SetStyle(bsSolid);
+      c.Brush().SetColor(clWindowText);
+      c.FillRect(TRect(2, 4, kButtonSize - 2, 5));
+      if (!minus) c.FillRect(TRect(4, 2, 5, kButtonSize - 2));
+    }
+    b->Transparent = true;
+    b->TransparentColor = key;
+    buttonBitmaps_[i] = std::move(b);
+  }
+  buttonsBuilt_ = true;
+  return *buttonBitmaps_[kind];
 }
 
 void TBaseNodeTree::DrawNodeImage(TNTPaintInfo& info, TNTImageInfoIndex kind, bool doOverlay) {
@@ -241,17 +331,56 @@ void TBaseNodeTree::DrawNodeLines(const TNTPaintInfo& info, int32_t vAlignment, 
   const int32_t indent = static_cast<int32_t>(indent_);
   const bool rtl = info.RightToLeft;
   const bool showRoot = options_->PaintOptions().Contains(poShowRoot);
-  int32_t x = rtl ? info.CellRect.Right - indent : info.CellRect.Left;
   const int32_t top = info.CellRect.Top;
   const int32_t height = info.Node->NodeHeight;
-  c.Brush().SetStyle(bsSolid);
-  c.Brush().SetColor(Colors().Get(TNTColors::TreeLineColor));
-  for (int32_t i = 0; i < indentSize && i < static_cast<int32_t>(lineImages.size()); ++i) {
-    int32_t pos = x;
-    LineImageDrawing(info.Node, i + (showRoot ? 0 : 1), pos);
-    DrawLineSegment(c, lineImages[static_cast<size_t>(i)], pos, top, vAlignment, height, rtl);
-    x += rtl ? -indent : indent;
+  const int32_t count = std::min<int32_t>(indentSize, static_cast<int32_t>(lineImages.size()));
+  auto drawLevels = [&](const TNTLineImage& images, TColor color, bool hook) {
+    c.Brush().SetStyle(bsSolid);
+    c.Brush().SetColor(color);
+    int32_t x = rtl ? info.CellRect.Right - indent : info.CellRect.Left;
+    for (int32_t i = 0; i < count; ++i) {
+      int32_t pos = x;
+      if (hook) LineImageDrawing(info.Node, i + (showRoot ? 0 : 1), pos);
+      DrawLineSegment(c, images[static_cast<size_t>(i)], pos, top, vAlignment, height, rtl);
+      x += rtl ? -indent : indent;
+    }
+  };
+  if (LineMode != 1) {
+    drawLevels(lineImages, Colors().Get(TNTColors::TreeLineColor), true);
+    return;
   }
+  // Bands: each level shows a stripe on its left edge, closed at the bottom
+  // where a branch ends; an open node's band runs on into its children.
+  if (!info.PaintOptions.Contains(peGridLines) || count == 0) return;
+  TNTLineImage bands(static_cast<size_t>(count), ltNone);
+  const bool open = info.Node->Has(nsExpanded) && !info.Node->Has(nsAllChildrenHidden);
+  for (int32_t i = count - 1; i >= 0; --i) {
+    const size_t at = static_cast<size_t>(i);
+    if (open) {
+      bands[at] = ltLeft;
+      continue;
+    }
+    switch (lineImages[at]) {
+      case ltNone:
+      case ltTopDown:
+        if (i == count - 1)
+          bands[at] = ltLeft;
+        else if (lineImages[at + 1] == ltNone || lineImages[at + 1] == ltTopRight)
+          bands[at] = bands[at + 1];
+        else
+          bands[at] = ltLeft;
+        break;
+      case ltBottomRight:
+      case ltTopDownRight:
+      case ltRight:
+      case ltTopRight:
+        bands[at] = ltLeftBottom;
+        break;
+      default:
+        break;
+    }
+  }
+  drawLevels(bands, Colors().Get(TNTColors::GridLineColor), false);
 }
 
 void TBaseNodeTree::DrawCellBackground(TNTPaintInfo& info) {
@@ -295,7 +424,9 @@ void TBaseNodeTree::DrawCellBackground(TNTPaintInfo& info) {
       draw = true;
     }
     if (mo.Contains(moGridExtensions) || so.Contains(slFullRowSelect)) r = info.CellRect;
-    if (draw && !r.IsEmpty()) {
+    if (draw && !r.IsEmpty() && options_->PaintOptions().Contains(poUseBlendedSelection)) {
+      BlendRect(c, r, info.CellRect, c.Brush().Color(), SelectionBlendFactor);
+    } else if (draw && !r.IsEmpty()) {
       c.Brush().SetStyle(bsSolid);
       c.Pen().SetStyle(psSolid);
       if (SelectionCurveRadius > 0)
@@ -356,15 +487,71 @@ void TBaseNodeTree::DrawDropMark(TCanvas& canvas, PNTNode, const TRect& r) {
 
 void TBaseNodeTree::DrawRubberBand(TCanvas& canvas, int32_t windowOrgX, const TRect& selectionRect,
                                    const TRect& targetRect) {
-  TRect r(std::min(selectionRect.Left, selectionRect.Right), std::min(selectionRect.Top, selectionRect.Bottom),
-          std::max(selectionRect.Left, selectionRect.Right), std::max(selectionRect.Top, selectionRect.Bottom));
+  TRect r = OrderRect(selectionRect);
   r.Offset(windowOrgX, 0);
   TRect clipped;
   if (!IntersectRect(clipped, r, targetRect)) return;
-  canvas.Brush().SetStyle(bsClear);
-  canvas.Pen().SetStyle(psSolid);
-  canvas.Pen().SetColor(Colors().Get(TNTColors::SelectionRectangleBorderColor));
-  canvas.Rectangle(r);
+  const bool blended = DrawSelectionMode == smBlendedRectangle || states_.Contains(stThemed);
+  // Blending works on the pixels under the canvas: before any saved state.
+  if (blended)
+    BlendRect(canvas, clipped, targetRect, Colors().Get(TNTColors::SelectionRectangleBlendColor),
+              SelectionBlendFactor);
+  canvas.Save();
+  canvas.IntersectClipRect(targetRect);
+  if (blended) {
+    canvas.Brush().SetStyle(bsSolid);
+    canvas.Brush().SetColor(Colors().Get(TNTColors::SelectionRectangleBorderColor));
+    canvas.FrameRect(r);
+  } else {
+    canvas.Font().SetColor(clWhite);
+    canvas.Brush().SetColor(clBlack);
+    canvas.DrawFocusRect(r);
+  }
+  canvas.Restore();
+}
+
+void TBaseNodeTree::BlendRect(TCanvas& canvas, const TRect& r, const TRect& clip, TColor color, Byte alpha) {
+  TRect area;
+  if (!IntersectRect(area, r, clip)) return;
+  if (paintSurface_ && &canvas == &paintSurface_->Canvas()) {
+    // Straight on the row buffer's pixels.
+    TRect device = area;
+    device.Offset(canvas.Origin().X, canvas.Origin().Y);
+    BlendDIBPixels(nullptr, *paintSurface_, device, {}, 3, alpha, static_cast<int>(ColorToRGB(color)));
+    return;
+  }
+  // Any other surface: the canvas blends a one-pixel picture of the colour.
+  TBitmap tint(1, 1, pf32bit);
+  tint.SetPixelColor(0, 0, ColorToRGB(color));
+  canvas.AlphaBlend(area, tint, TRect(0, 0, 1, 1), alpha, false);
+}
+
+void TBaseNodeTree::BackgroundChanged() { InvalidateRect(nullptr, false); }
+
+void TBaseNodeTree::paintBackgroundPicture(TCanvas& canvas, const TRect& r) {
+  const TBitmap& picture = background_.Graphic()->AsBitmap();
+  const int32_t w = picture.Width(), h = picture.Height();
+  canvas.Save();
+  canvas.IntersectClipRect(r);
+  if (options_->PaintOptions().Contains(poStaticBackground) || picture.Transparent) {
+    canvas.Brush().SetStyle(bsSolid);
+    canvas.Brush().SetColor(Color());
+    canvas.FillRect(r);
+  }
+  if (options_->PaintOptions().Contains(poStaticBackground)) {
+    // Once, at the offsets from the window's corner, over the tree colour.
+    canvas.Draw(effectiveOffsetX_ + BackgroundOffsetX, -offsetY_ + BackgroundOffsetY, picture);
+  } else {
+    // Tiles in tree coordinates, so that they scroll with the rows.
+    auto firstTile = [](int32_t from, int32_t offset, int32_t size) {
+      int32_t m = (from - offset) % size;
+      if (m < 0) m += size;
+      return from - m;
+    };
+    for (int32_t y = firstTile(r.Top, BackgroundOffsetY, h); y < r.Bottom; y += h)
+      for (int32_t x = firstTile(r.Left, BackgroundOffsetX, w); x < r.Right; x += w) canvas.Draw(x, y, picture);
+  }
+  canvas.Restore();
 }
 
 void TBaseNodeTree::PaintRowBackground(TCanvas& canvas, PNTNode node, const TRect& r, TNTPaintElements options) {
@@ -375,12 +562,17 @@ void TBaseNodeTree::PaintRowBackground(TCanvas& canvas, PNTNode node, const TRec
     NodeErased(canvas, node, r);
     return;
   }
+  if (action == eaDefault && options.Contains(peBackground) && showsBackgroundPicture()) {
+    paintBackgroundPicture(canvas, r);
+    NodeErased(canvas, node, r);
+    return;
+  }
   canvas.Brush().SetStyle(bsSolid);
   canvas.Brush().SetColor(color);
   canvas.FillRect(r);
   if (action == eaDefault && options.Contains(peSelection) &&
       options_->SelectionOptions().Contains(slFullRowSelect) && node->Has(nsSelected) &&
-      !states_.Contains(stExplorerThemed)) {
+      !options_->PaintOptions().Contains(poUseBlendedSelection) && !states_.Contains(stExplorerThemed)) {
     TRect row = r;
     if (options_->PaintOptions().Contains(poShowHorzGridLines)) row.Bottom -= 1;
     canvas.Brush().SetColor(SelectionColor());
@@ -392,6 +584,84 @@ void TBaseNodeTree::PaintRowBackground(TCanvas& canvas, PNTNode node, const TRec
       canvas.Rectangle(row);
   }
   NodeErased(canvas, node, r);
+}
+
+TPoint TBaseNodeTree::CellContentInset(PNTNode node, TColumnIndex column, TPoint& margin, TCanvas& canvas,
+                                       int side) {
+  margin = {0, 0};
+  if (!OnCellPrePaint || !node || node == root_) return margin;
+  // The handler is asked in measuring mode for the content rectangle of the
+  // cell; what it takes off each side is the inset.
+  const TRect cell = GetDisplayRect(node, column, false);
+  TRect content = cell;
+  BeforeCellPaint(canvas, node, column, cpmGetContentMargin, cell, content);
+  const TPoint leading{content.Left - cell.Left, content.Top - cell.Top};
+  const TPoint trailing{cell.Right - content.Right, cell.Bottom - content.Bottom};
+  switch (side) {
+    case 1: margin = leading; break;
+    case 2: margin = trailing; break;
+    default: margin = {leading.X + trailing.X, leading.Y + trailing.Y}; break;
+  }
+  return margin;
+}
+
+bool TBaseNodeTree::ToggleAnimationStep(TToggleAnimationData& data, Cardinal step, Cardinal stepSize) {
+  (void)step;
+  if (stepSize == 0 || !data.Surface) return true;
+  TBitmap& surface = *data.Surface;
+  // The strip a scroll uncovers: the background, or each column's colour
+  // from the first visible column on while columns start inside the window.
+  auto fillUncovered = [&](const TRect& strip) {
+    TCanvas& c = surface.Canvas();
+    c.Brush().SetStyle(bsSolid);
+    c.Brush().SetColor(Color());
+    c.FillRect(strip);
+    if (!header_->UseColumns()) return;
+    TNodeTreeColumns& columns = header_->Columns();
+    for (TColumnIndex i = columns.FirstShownColumn(); i >= 0; i = columns.NextShownColumn(i)) {
+      const TNodeTreeColumn* col = columns.Items(i);
+      const int32_t left = col->Left() + (col->Options().Contains(coFixed) ? 0 : offsetX_);
+      if (left >= ClientWidth()) break;
+      if (col->Options().Contains(coParentColor)) continue;
+      c.Brush().SetColor(col->Color());
+      TRect r(left, strip.Top, left + col->Width(), strip.Bottom);
+      TRect part;
+      if (IntersectRect(part, r, strip)) c.FillRect(part);
+    }
+  };
+  auto scrollRegion = [&](const TRect& region, TToggleAnimationMode mode, int32_t amount) {
+    if (mode == tamNoScroll || amount <= 0 || region.IsEmpty()) return;
+    amount = std::min(amount, region.Height());
+    const int32_t kept = region.Height() - amount;
+    if (kept > 0) {
+      TBitmap moved(region.Width(), kept, pf32bit);
+      const int32_t from = mode == tamScrollUp ? region.Top + amount : region.Top;
+      const int32_t to = mode == tamScrollUp ? region.Top : region.Top + amount;
+      moved.Canvas().CopyRect(TRect(0, 0, region.Width(), kept), surface,
+                              TRect(region.Left, from, region.Right, from + kept));
+      surface.Canvas().CopyRect(TRect(region.Left, to, region.Right, to + kept), moved,
+                                TRect(0, 0, region.Width(), kept));
+    }
+    fillUncovered(mode == tamScrollUp ? TRect(region.Left, region.Bottom - amount, region.Right, region.Bottom)
+                                      : TRect(region.Left, region.Top, region.Right, region.Top + amount));
+  };
+  const int32_t first = static_cast<int32_t>(stepSize);
+  scrollRegion(data.R1, data.Mode1, first);
+  int32_t second = first;
+  if (data.Mode1 != tamNoScroll) {
+    // The second region follows at its own speed; the rounding rest is
+    // carried so that it lands where it should.
+    if (data.ScaleFactor > 0) {
+      const double exact = first * data.ScaleFactor + data.MissedSteps;
+      second = static_cast<int32_t>(std::lround(exact));
+      data.MissedSteps = exact - second;
+    } else {
+      second = 0;
+      data.MissedSteps = 0;
+    }
+  }
+  scrollRegion(data.R2, data.Mode2, second);
+  return true;
 }
 
 void TBaseNodeTree::PaintNode(TNTPaintInfo&) {}
@@ -426,18 +696,27 @@ void TBaseNodeTree::PaintTree(TCanvas& target, const TRect& window, TPoint targe
   const int32_t indent = static_cast<int32_t>(indent_);
   const bool showRoot = po.Contains(poShowRoot);
   const TCustomImageList* checkList = CheckImageList();
-  const bool drawSelectionRect = IsMouseSelecting() && !SelectionRect.IsEmpty() &&
+  // The band runs from where the drag started to the mouse, in any
+  // direction: only its ordered form says whether it is empty.
+  const bool drawSelectionRect = IsMouseSelecting() && !OrderRect(SelectionRect).IsEmpty() &&
                                  states_.Contains(stLeftButtonDown);
 
   // Rows go into a bitmap one row high and as wide as the window, then onto
   // the target; unbuffered they go straight onto the target.
   TCanvas* canvas = &target;
+  struct Surface {
+    TBitmap*& slot;
+    TBitmap* saved;
+    ~Surface() { slot = saved; }
+  } surface{paintSurface_, paintSurface_};
   if (buffered) {
     if (!rowBuffer_) rowBuffer_ = std::make_unique<TBitmap>();
     canvas = &rowBuffer_->Canvas();
     canvas->Font().Assign(Font());
+    paintSurface_ = rowBuffer_.get();
   } else {
     target.Save();
+    paintSurface_ = nullptr;
   }
   const TPoint targetOrigin = target.Origin();
   auto beginRow = [&](int32_t top, int32_t height) -> TCanvas& {
@@ -600,7 +879,10 @@ void TBaseNodeTree::PaintTree(TCanvas& target, const TRect& window, TPoint targe
     const int32_t height = window.Bottom - top;
     TCanvas& c = beginRow(top, height);
     const TRect area(window.Left, top, window.Right, window.Bottom);
-    if (!BackgroundPaint(c, area)) {
+    if (BackgroundPaint(c, area)) {
+    } else if (options.Contains(peBackground) && showsBackgroundPicture()) {
+      paintBackgroundPicture(c, area);
+    } else {
       c.Brush().SetStyle(bsSolid);
       c.Brush().SetColor(Color());
       c.FillRect(area);
@@ -631,28 +913,29 @@ void TBaseNodeTree::PaintTree(TCanvas& target, const TRect& window, TPoint targe
 // The control's own paint
 
 void TBaseNodeTree::paintHeaderStrip(TCanvas& canvas) {
-  const int32_t h = HeaderStripHeight();
-  if (h <= 0) return;
+  const TRect r = ComputeHeaderRect();
+  if (r.IsEmpty()) return;
   canvas.Save();
-  canvas.IntersectClipRect(TRect(0, 0, Width(), h));
+  canvas.SetOrigin(canvas.Origin() + TPoint{r.Left, r.Top});
+  canvas.IntersectClipRect(TRect(0, 0, r.Width(), r.Height()));
   if (header_->UseColumns()) {
-    header_->Columns().PaintInto(canvas, TRect(0, 0, Width(), h), effectiveOffsetX_);
+    header_->Columns().PaintInto(canvas, TRect(0, 0, r.Width(), r.Height()), effectiveOffsetX_);
   } else {
     canvas.Brush().SetStyle(bsSolid);
     canvas.Brush().SetColor(header_->Background());
-    canvas.FillRect(TRect(0, 0, Width(), h));
+    canvas.FillRect(TRect(0, 0, r.Width(), r.Height()));
   }
   canvas.Restore();
 }
 
 void TBaseNodeTree::Paint() {
   TCanvas& canvas = Canvas();
+  DrawBorder(canvas);
   paintHeaderStrip(canvas);
   TRect update;
   if (!IntersectRect(update, PaintRect(), ClientRect())) return;
-  const int32_t headerHeight = HeaderStripHeight();
   canvas.Save();
-  canvas.SetOrigin(canvas.Origin() + TPoint{0, headerHeight});
+  canvas.SetOrigin(canvas.Origin() + clientOffsetForChildren());
   canvas.IntersectClipRect(ClientRect());
   const int32_t fixed = header_->UseColumns() ? header_->Columns().FixedAreaWidth() : 0;
   auto pass = [&](TRect r, int32_t hOffset) {
@@ -673,15 +956,12 @@ void TBaseNodeTree::Paint() {
   TScrollBar* v = scrollBars_[sbVertical];
   TScrollBar* h = scrollBars_[sbHorizontal];
   if (v && h && v->Visible() && h->Visible()) {
+    const TPoint o = clientOffsetForChildren();
     canvas.Brush().SetStyle(bsSolid);
     canvas.Brush().SetColor(clBtnFace);
-    canvas.FillRect(TRect(ClientWidth(), headerHeight + ClientHeight(), Width(), Height()));
+    canvas.FillRect(TRect(o.X + ClientWidth(), o.Y + ClientHeight(), o.X + ClientWidth() + v->Width(),
+                          o.Y + ClientHeight() + h->Height()));
   }
-}
-
-void TBaseNodeTree::buildButtonImages() {
-  // The buttons are drawn directly in the tree colour; nothing is cached
-  // that a colour change could leave stale.
 }
 
 int32_t TBaseNodeTree::WidestNodeWidth() {
@@ -744,7 +1024,9 @@ int32_t TBaseNodeTree::GetMaxColumnWidth(TColumnIndex column, bool useSmartColum
     if (images_ && HasImage(run, ikNormal, column)) hadImage = true;
     if (hadImage && images_) w += images_->Width() + 2;
     if (main && stateImages_ && HasImage(run, ikState, column)) w += stateImages_->Width() + 2;
-    w += NodeWidth(run, column, nullptr) + NodeExtraWidth(run, column, nullptr) + cellMargin;
+    TPoint inset;
+    w += NodeWidth(run, column, nullptr) + NodeExtraWidth(run, column, nullptr) + cellMargin +
+         CellContentInset(run, column, inset, Canvas(), 0).X;
     widest = std::max(widest, w);
     run = GetNextVisibleNoInit(run, true);
   }

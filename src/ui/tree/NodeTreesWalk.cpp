@@ -741,7 +741,6 @@ void TBaseNodeTree::GetHitTestInfoAt(int32_t x, int32_t y, bool relative, THitIn
 
 TRect TBaseNodeTree::GetDisplayRect(PNTNode node, TColumnIndex column, bool textOnly, bool unclipped,
                                     bool applyCellContentMargin) {
-  (void)applyCellContentMargin;
   Assert(node != nullptr, "Node must not be nil.");
   Assert(node != root_, kRootAssert);
   InitIfNeeded(node);
@@ -764,6 +763,11 @@ TRect TBaseNodeTree::GetDisplayRect(PNTNode node, TColumnIndex column, bool text
     result.Offset(fixed ? 0 : offsetX_, offsetY_);
   }
   if (!textOnly) return result;
+  if (applyCellContentMargin) {
+    TPoint inset;
+    result.Left += CellContentInset(node, column, inset, Canvas(), 1).X;
+    result.Right -= CellContentInset(node, column, inset, Canvas(), 2).X;
+  }
 
   int32_t shift = margin_ + indent;
   if (mainColumn) {

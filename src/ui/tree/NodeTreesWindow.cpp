@@ -161,11 +161,15 @@ int32_t TBaseNodeTree::HeaderStripHeight() const {
   return header_ && header_->Options().Contains(hoVisible) ? header_->Height() : 0;
 }
 
-TPoint TBaseNodeTree::clientOffsetForChildren() const { return {0, HeaderStripHeight()}; }
+TPoint TBaseNodeTree::clientOffsetForChildren() const {
+  const TRect frame = FrameWidths();
+  return {frame.Left, frame.Top + HeaderStripHeight()};
+}
 
 TSize TBaseNodeTree::WindowClientSize() const {
-  int32_t w = Width();
-  int32_t h = Height() - HeaderStripHeight();
+  const TRect frame = FrameWidths();
+  int32_t w = Width() - frame.Left - frame.Right;
+  int32_t h = Height() - frame.Top - frame.Bottom - HeaderStripHeight();
   if (scrollBars_[sbVertical] && scrollBars_[sbVertical]->Visible()) w -= barThickness(scrollBars_[sbVertical]);
   if (scrollBars_[sbHorizontal] && scrollBars_[sbHorizontal]->Visible())
     h -= barThickness(scrollBars_[sbHorizontal]);
@@ -189,6 +193,98 @@ void TBaseNodeTree::scrollBarScrolled(TScrollBarKind bar, TScrollCode code, Inte
 
 WPARAM TBaseNodeTree::WantedDialogCodes() const {
   return DLGC_WANTARROWS | DLGC_WANTCHARS | (WantTabs ? DLGC_WANTTAB : 0);
+}
+
+// ---------------------------------------------------------------------------
+// The frame: system edge, bevels and border around header and client area
+
+TSize TBaseNodeTree::BorderInsets() const {
+  if (borderStyle_ != bsSingle) return {0, 0};
+  return ctl3D_ ? TSize{-2, -2} : TSize{-1, -1};
+}
+
+TRect TBaseNodeTree::FrameWidths() const {
+  const TSize insets = BorderInsets();
+  TRect f(-insets.cx + borderWidth_, -insets.cy + borderWidth_, -insets.cx + borderWidth_, -insets.cy + borderWidth_);
+  if (bevelKind_ != bkNone) {
+    const int32_t bevel = (bevelInner_ != bvNone ? bevelWidth_ : 0) + (bevelOuter_ != bvNone ? bevelWidth_ : 0);
+    if (bevelEdges_.Contains(beLeft)) f.Left += bevel;
+    if (bevelEdges_.Contains(beTop)) f.Top += bevel;
+    if (bevelEdges_.Contains(beRight)) f.Right += bevel;
+    if (bevelEdges_.Contains(beBottom)) f.Bottom += bevel;
+  }
+  return f;
+}
+
+TRect TBaseNodeTree::ComputeHeaderRect() const {
+  const TRect f = FrameWidths();
+  TRect r(f.Left, f.Top, Width() - f.Right, f.Top + HeaderStripHeight());
+  if (r.Width() <= 0) return TRect{};
+  return r;
+}
+
+void TBaseNodeTree::DrawBorder(TCanvas& canvas) {
+  TRect r(0, 0, Width(), Height());
+  // The system frame: a sunken edge, or a line without the 3D look.
+  if (borderStyle_ == bsSingle) {
+    if (ctl3D_) {
+      DrawEdge(canvas, r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+    } else {
+      canvas.Brush().SetStyle(bsSolid);
+      canvas.Brush().SetColor(clWindowFrame);
+      canvas.FrameRect(r);
+      r.Inflate(-1, -1);
+    }
+  }
+  if (bevelKind_ == bkNone && borderWidth_ == 0) return;
+  if (bevelKind_ != bkNone) {
+    auto ring = [](TBevelCut cut, uint32_t sunken, uint32_t raised) {
+      return cut == bvLowered ? sunken : cut == bvRaised ? raised : 0u;
+    };
+    const uint32_t edge =
+        ring(bevelInner_, BDR_SUNKENINNER, BDR_RAISEDINNER) | ring(bevelOuter_, BDR_SUNKENOUTER, BDR_RAISEDOUTER);
+    uint32_t flags = bevelKind_ == bkSoft ? BF_SOFT : bevelKind_ == bkFlat ? BF_FLAT : 0;
+    if (!ctl3D_) flags |= BF_MONO;
+    if (bevelEdges_.Contains(beLeft)) flags |= BF_LEFT;
+    if (bevelEdges_.Contains(beTop)) flags |= BF_TOP;
+    if (bevelEdges_.Contains(beRight)) flags |= BF_RIGHT;
+    if (bevelEdges_.Contains(beBottom)) flags |= BF_BOTTOM;
+    TRect edgeRect = r;
+    DrawEdge(canvas, edgeRect, edge, flags);
+    const int32_t bevel = (bevelInner_ != bvNone ? bevelWidth_ : 0) + (bevelOuter_ != bvNone ? bevelWidth_ : 0);
+    if (bevelEdges_.Contains(beLeft)) r.Left += bevel;
+    if (bevelEdges_.Contains(beTop)) r.Top += bevel;
+    if (bevelEdges_.Contains(beRight)) r.Right -= bevel;
+    if (bevelEdges_.Contains(beBottom)) r.Bottom -= bevel;
+  }
+  if (borderWidth_ > 0) {
+    const int32_t b = borderWidth_;
+    canvas.Brush().SetStyle(bsSolid);
+    canvas.Brush().SetColor(Colors().Get(TNTColors::BorderColor));
+    canvas.FillRect(TRect(r.Left, r.Top, r.Right, r.Top + b));
+    canvas.FillRect(TRect(r.Left, r.Bottom - b, r.Right, r.Bottom));
+    canvas.FillRect(TRect(r.Left, r.Top + b, r.Left + b, r.Bottom - b));
+    canvas.FillRect(TRect(r.Right - b, r.Top + b, r.Right, r.Bottom - b));
+  }
+}
+
+void TBaseNodeTree::FrameChanged() {
+  if (!windowHost_) return;
+  LayoutWindow();
+  Perform(WM_SIZE, SIZE_RESTORED, MakeLParam(ClientWidth(), ClientHeight()));
+  Invalidate();
+}
+
+void TBaseNodeTree::SetBorderStyle(TBorderStyle value) {
+  if (borderStyle_ == value) return;
+  borderStyle_ = value;
+  FrameChanged();
+}
+
+void TBaseNodeTree::SetCtl3D(bool value) {
+  if (ctl3D_ == value) return;
+  ctl3D_ = value;
+  Perform(CM_CTL3DCHANGED, 0, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -267,6 +363,9 @@ void TBaseNodeTree::WndProc(TMessage& m) {
     case WM_MBUTTONDOWN: WMMButtonDown(m); return;
     case WM_MBUTTONUP: WMMButtonUp(m); return;
     case WM_MBUTTONDBLCLK: WMMButtonDblClk(m); return;
+    case WM_NCDESTROY: WMNCDestroy(m); return;
+    case WM_PRINT: WMPrint(m); return;
+    case CM_CTL3DCHANGED: CMCtl3DChanged(m); return;
     case WM_CUT: WMCut(m); return;
     case WM_COPY: WMCopy(m); return;
     case WM_PASTE: WMPaste(m); return;
@@ -315,7 +414,12 @@ void TBaseNodeTree::WMSetFocus(TMessage& m) {
 
 void TBaseNodeTree::WMKillFocus(TMessage& m) {
   TCustomControl::WndProc(m);
+  if (Application) Application->CancelHint();
+  EndPanning();
   for (int id : {ExpandTimer, EditTimer, HeaderTimer, ScrollTimer, SearchTimer}) StopTimer(id);
+  // A search typed later starts afresh.
+  searchBuffer_.clear();
+  lastSearchNode_ = nullptr;
   ChangeTreeState({}, {stEditPending, stNodeHeightTracking, stNodeHeightTrackPending, stIncrementalSearching,
                        stLeftButtonDown, stMiddleButtonDown, stOLEDragPending, stRightButtonDown, stScrolling,
                        stScrollPending, stVCLDragPending, stWheelPanning, stWheelScrolling});
@@ -498,12 +602,44 @@ void TBaseNodeTree::WMChangeState(TMessage& m) {
 
 void TBaseNodeTree::WMPrintClient(TMessage& m) {
   // WParam: the canvas to paint the visible rows onto, at the client origin.
+  if ((m.LParam & PRF_CHECKVISIBLE) && !Visible()) return;
   if (auto* canvas = reinterpret_cast<TCanvas*>(m.WParam)) {
     TRect window = ClientRect();
     window.Offset(effectiveOffsetX_, -offsetY_);
-    PaintTree(*canvas, window, {0, 0}, TNTPaintElements{peBackground, peCellBackground, peFocusRect, peSelection,
+    PaintTree(*canvas, window, {0, 0}, TNTPaintElements{peBackground, peFocusRect, peSelection, peDropMark,
                                                         peGridLines});
   }
+}
+
+void TBaseNodeTree::WMPrint(TMessage& m) {
+  // WParam: the canvas of the whole window; LParam: the PRF_ flags.
+  if ((m.LParam & PRF_CHECKVISIBLE) && !Visible()) return;
+  auto* canvas = reinterpret_cast<TCanvas*>(m.WParam);
+  if (!canvas) return;
+  paintHeaderStrip(*canvas);
+  if (m.LParam & PRF_NONCLIENT) DrawBorder(*canvas);
+  if (m.LParam & PRF_CLIENT) {
+    canvas->Save();
+    const TPoint offset = clientOffsetForChildren();
+    canvas->SetOrigin(canvas->Origin() + offset);
+    canvas->IntersectClipRect(ClientRect());
+    TMessage client{WM_PRINTCLIENT, m.WParam, m.LParam & ~PRF_CHECKVISIBLE, 0};
+    WMPrintClient(client);
+    canvas->Restore();
+  }
+}
+
+void TBaseNodeTree::WMNCDestroy(TMessage& m) {
+  // The window goes: nothing may run on it any more.
+  InterruptValidation();
+  for (int id : {ChangeTimer, StructureChangeTimer, ValidateTimer}) StopTimer(id);
+  if (states_.Contains(stAnimating)) ChangeTreeState({stCancelAnimation}, {});
+  TCustomControl::WndProc(m);
+}
+
+void TBaseNodeTree::CMCtl3DChanged(TMessage& m) {
+  TCustomControl::WndProc(m);
+  if (borderStyle_ == bsSingle) FrameChanged();
 }
 
 void TBaseNodeTree::WMThemeChanged(TMessage& m) {

@@ -13,6 +13,7 @@
 
 #include "NodeTreesTestSupport.h"
 #include "platform/gui/Forms.h"
+#include "ui/tree/NodeTreesImages.h"
 #include "ui/tree/NodeTreesSupport.h"
 
 namespace px::test {
@@ -542,6 +543,432 @@ TEST(TreeSupport, BlendingModesAndClippingToBothBitmaps) {
   BlendDIBPixels(source.get(), *small, TRect(2, 2, 9, 9), {2, 2}, 0, 255, 0);
   EXPECT_NEAR(GetRValue(small->GetPixel(2, 2)), 199, 1);
   EXPECT_EQ(OrderRect(TRect(10, 10, 0, 0)), TRect(0, 0, 10, 10));
+}
+
+
+// The check box of the first row, compared pixel by pixel with image Index
+// of the strip drawn on the tree colour.
+void expectCheckImage(TBaseNodeTree& t, const TBitmap& painted, int32_t index) {
+  TCustomImageList* strip = t.CheckImageList();
+  const int32_t x0 = static_cast<int32_t>(t.Indent()) + t.Margin(), y0 = 9 - 8;
+  TBitmap expected(16, 16, pf32bit);
+  expected.Canvas().Brush().SetColor(t.Color());
+  expected.Canvas().FillRect(TRect(0, 0, 16, 16));
+  strip->Draw(expected.Canvas(), 0, 0, index, true);
+  for (int32_t y = 0; y < 16; ++y)
+    for (int32_t x = 0; x < 16; ++x)
+      ASSERT_EQ(painted.GetPixel(x0 + x, y0 + y), expected.GetPixel(x, y)) << index << " at " << x << "," << y;
+}
+
+TEST(TreePaint, HotCheckImagesComeFromTheirStripImages) {
+  WidgetTree w;
+  TextTree& t = *w.tree;
+  t.Options().SetMiscOptions(t.Options().MiscOptions() + TNTMiscOptions{moCheckSupport});
+  t.Options().SetPaintOptions(t.Options().PaintOptions() - TNTPaintOptions{poShowTreeLines});
+  // The artwork strip draws hot boxes in a colour of their own.
+  t.CheckImageKind = 1;
+  t.SetRootNodeCount(2);
+  PNTNode n = t.GetFirst();
+  const int32_t checkX = static_cast<int32_t>(t.Indent()) + t.Margin() + 8;
+  std::set<int32_t> seen;
+  for (TCheckType type : {ctCheckBox, ctRadioButton, ctButton})
+    for (int state = csUncheckedNormal; state <= csMixedPressed; ++state) {
+      SCOPED_TRACE(std::to_string(type) + "/" + std::to_string(state));
+      t.SetCheckType(n, type);
+      n->CheckState = static_cast<Byte>(state);
+      // The mouse over the check box makes the node hot; away from the
+      // rows it is not.
+      t.Perform(WM_MOUSEMOVE, 0, MakeLParam(checkX, 9));
+      ASSERT_EQ(t.HotNode(), n);
+      const int32_t hot = t.GetCheckImageIndex(n, ctNone, true, csUncheckedNormal, false);
+      EXPECT_EQ(hot, t.GetCheckImageIndex(nullptr, type, true, static_cast<TCheckState>(state), true));
+      seen.insert(hot);
+      expectCheckImage(t, *paintWindow(t, TRect(0, 0, 100, 18), AllPaintElements), hot);
+      t.Perform(WM_MOUSEMOVE, 0, MakeLParam(checkX, 150));
+      ASSERT_EQ(t.HotNode(), nullptr);
+      const int32_t cold = t.GetCheckImageIndex(n, ctNone, true, csUncheckedNormal, false);
+      expectCheckImage(t, *paintWindow(t, TRect(0, 0, 100, 18), AllPaintElements), cold);
+      if (state % 2 == 0) EXPECT_NE(hot, cold);  // normal states have a hot image of their own
+    }
+  EXPECT_EQ(seen, (std::set<int32_t>{2, 3, 6, 7, 10, 11, 14, 15, 18, 19, 22, 23}));
+}
+
+// The row buffer's pixels blended with the colour at alpha: what the
+// selection and the rubber band leave on a plain background.
+TColor blendOf(TColor under, TColor over, int alpha) {
+  auto mix = [&](int d, int c) { return (c * alpha + d * (256 - alpha)) >> 8; };
+  under = ColorToRGB(under);
+  over = ColorToRGB(over);
+  return RGB(mix(GetRValue(under), GetRValue(over)), mix(GetGValue(under), GetGValue(over)),
+             mix(GetBValue(under), GetBValue(over)));
+}
+
+TEST(TreeLook, BlendedSelectionAndRubberBand) {
+  WidgetTree w(200, 100);
+  TextTree& t = *w.tree;
+  t.SetColor(clWhite);
+  t.SetRootNodeCount(5);
+  t.SetSelected(t.GetNextSibling(t.GetFirst()), true);
+  t.Colors().Set(TNTColors::UnfocusedSelectionColor, clBlue);
+  t.Options().SetPaintOptions(t.Options().PaintOptions() + TNTPaintOptions{poUseBlendedSelection});
+  t.SelectionBlendFactor = 100;
+  const int32_t left = static_cast<int32_t>(t.Indent()) + t.Margin();
+  const TRect window(0, 0, 200, 90);
+  auto b = paintWindow(t, window, AllPaintElements);
+  // Inside the selection (away from the text) the tree colour shows
+  // through; right of the node width nothing is blended.
+  EXPECT_EQ(b->GetPixel(left + 30, 18 + 1), blendOf(clWhite, clBlue, 100));
+  EXPECT_EQ(b->GetPixel(left + t.TextWidth + 3, 18 + 1), ColorToRGB(clWhite));
+  // Unbuffered the canvas blends: the same within rounding.
+  auto u = paintWindow(t, window, AllPaintElements + TNTPaintElements{peUnbuffered});
+  const TColor ub = u->GetPixel(left + 30, 18 + 1);
+  EXPECT_NEAR(GetRValue(ub), GetRValue(blendOf(clWhite, clBlue, 100)), 2);
+  EXPECT_NEAR(GetBValue(ub), 255, 2);
+
+  // The rubber band: blended with its own colour and framed; the dotted
+  // mode leaves the inside alone.
+  t.SetSelected(t.GetNextSibling(t.GetFirst()), false);
+  t.Colors().Set(TNTColors::SelectionRectangleBlendColor, clLime);
+  t.Colors().Set(TNTColors::SelectionRectangleBorderColor, clRed);
+  t.SelectionRect = TRect(150, 60, 110, 20);  // drawn from the bottom right: normalised
+  t.ChangeTreeState({stDrawSelecting, stLeftButtonDown}, {});
+  struct Case {
+    TNTDrawSelectionMode mode;
+    TColor inside, edge;
+  };
+  for (Case c : {Case{smBlendedRectangle, blendOf(clWhite, clLime, 100), ColorToRGB(clRed)},
+                 Case{smDottedRectangle, ColorToRGB(clWhite), clNone}}) {
+    SCOPED_TRACE(c.mode);
+    t.DrawSelectionMode = c.mode;
+    b = paintWindow(t, window, AllPaintElements);
+    EXPECT_EQ(b->GetPixel(130, 40), c.inside);
+    EXPECT_EQ(b->GetPixel(130, 36), c.inside);  // across a row boundary
+    EXPECT_EQ(b->GetPixel(160, 40), ColorToRGB(clWhite));
+    if (c.edge != clNone) {
+      EXPECT_EQ(b->GetPixel(110, 40), c.edge);
+      EXPECT_EQ(b->GetPixel(130, 20), c.edge);
+      EXPECT_EQ(b->GetPixel(130, 59), c.edge);
+    }
+  }
+  if (std::getenv("PX_TREE_PNG_DIR")) {
+    t.DrawSelectionMode = smBlendedRectangle;
+    t.SetSelected(t.GetFirst(), true);
+    w.render("blended-selection-rubber-band");
+  }
+  t.ChangeTreeState({}, {stDrawSelecting, stLeftButtonDown});
+}
+
+TEST(TreeLook, ButtonStylesAndFillModes) {
+  WidgetTree w(200, 60);
+  TextTree& t = *w.tree;
+  t.SetRootNodeCount(2);
+  t.SetChildCount(t.GetFirst(), 1);
+  t.SetChildCount(t.GetNextSibling(t.GetFirst()), 1);
+  t.SetExpanded(t.GetFirst(), true);
+  // The rows show red where the buttons leave them.
+  t.OnNodeErasing = [](TBaseNodeTree*, TCanvas&, PNTNode, const TRect&, TItemEraseAction& action, TColor& color) {
+    action = eaColor;
+    color = clRed;
+  };
+  TBitmap xp;
+  xp.SetSize(9, 9);
+  xp.Canvas().Brush().SetColor(clRed);
+  xp.Canvas().FillRect(TRect(0, 0, 9, 9));
+  SharedTreeImages("NT_XPBUTTONPLUS")->Draw(xp.Canvas(), 0, 0, 0, true);
+  t.SetColor(clYellow);
+  // The collapsed second node (third row) has its button at (5, 36 + 5).
+  const int32_t bx = 5, by = 2 * 18 + 5;
+  struct Case {
+    const char* name;
+    Byte style, fill;
+    TPoint probe;
+    TColor expected;
+  };
+  const Case cases[] = {
+      {"square, tree colour", 0, 0, {2, 2}, ColorToRGB(t.Color())},
+      {"square, frame", 0, 0, {0, 4}, ColorToRGB(clGray)},
+      {"square, plus stem", 0, 0, {4, 2}, ColorToRGB(clWindowText)},
+      {"square, window colour", 0, 1, {2, 2}, ColorToRGB(clWindow)},
+      {"square, see-through", 0, 3, {2, 2}, ColorToRGB(clRed)},
+      {"triangle, right-pointing", 1, 0, {3, 4}, ColorToRGB(clBlack)},
+      {"triangle, outside", 1, 0, {8, 1}, ColorToRGB(clRed)},
+      {"artwork", 0, 2, {1, 1}, xp.GetPixel(1, 1)},
+      {"artwork, corner", 0, 2, {4, 4}, xp.GetPixel(4, 4)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    t.SetButtonStyle(c.style);
+    t.SetButtonFillMode(c.fill);
+    auto b = paintWindow(t, TRect(0, 0, 200, 54), AllPaintElements);
+    EXPECT_EQ(b->GetPixel(bx + c.probe.X, by + c.probe.Y), c.expected);
+    if (std::getenv("PX_TREE_PNG_DIR")) w.render(std::string("buttons-") + c.name);
+  }
+  // The down-pointing minus triangle of the open first node.
+  auto b = paintWindow(t, TRect(0, 0, 200, 54), AllPaintElements);
+  t.SetButtonStyle(1);
+  b = paintWindow(t, TRect(0, 0, 200, 54), AllPaintElements);
+  EXPECT_EQ(b->GetPixel(5 + 4, 5 + 3), ColorToRGB(clBlack));
+  EXPECT_EQ(b->GetPixel(5 + 1, 5 + 6), ColorToRGB(clRed));
+  // Themes on: the style's branch glyphs, open and closed differ.
+  t.SetButtonStyle(0);
+  t.Options().SetPaintOptions(t.Options().PaintOptions() - TNTPaintOptions{poUseThemes});
+  t.Options().SetPaintOptions(t.Options().PaintOptions() + TNTPaintOptions{poUseThemes});
+  ASSERT_TRUE(t.TreeStates().Contains(stThemed));
+  const TBitmap& plus = t.ButtonBitmap(0);
+  const TBitmap& minus = t.ButtonBitmap(1);
+  EXPECT_FALSE(samePixels(plus, minus, TRect(0, 0, 9, 9)));
+  b = paintWindow(t, TRect(0, 0, 200, 54), AllPaintElements);
+  int dark = 0;
+  for (int32_t y = 0; y < 9; ++y)
+    for (int32_t x = 0; x < 9; ++x) dark += GetRValue(b->GetPixel(bx + x, by + y)) < 128;
+  EXPECT_GT(dark, 2);
+  if (std::getenv("PX_TREE_PNG_DIR")) w.render("buttons-themed");
+  t.Options().SetPaintOptions(t.Options().PaintOptions() - TNTPaintOptions{poUseThemes});
+  EXPECT_FALSE(t.TreeStates().Contains(stThemed));
+}
+
+TEST(TreeLook, BandsInTheGridLineColour) {
+  WidgetTree w(200, 100);
+  TextTree& t = *w.tree;
+  t.SetRootNodeCount(2);
+  PNTNode a = t.GetFirst();
+  t.SetChildCount(a, 2);
+  t.SetExpanded(a, true);
+  t.Colors().Set(TNTColors::GridLineColor, clRed);
+  t.Colors().Set(TNTColors::TreeLineColor, clBlue);
+  t.LineMode = 1;
+  auto b = paintWindow(t, TRect(0, 0, 200, 72), AllPaintElements);
+  auto count = [&](TColor color, int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
+    int n = 0;
+    for (int32_t y = y0; y < y1; ++y)
+      for (int32_t x = x0; x < x1; ++x) n += b->GetPixel(x, y) == ColorToRGB(color);
+    return n;
+  };
+  // Rows: a (open), a0, a1 (its last child), b (last top-level node).
+  EXPECT_EQ(count(clBlue, 0, 200, 0, 72), 0);          // no tree lines
+  EXPECT_GT(count(clRed, 0, 1, 0, 18), 5);             // a: a band on the left edge
+  EXPECT_EQ(count(clRed, 1, 18, 17, 18), 0);           // open: not closed below
+  EXPECT_GT(count(clRed, 0, 1, 18, 36), 5);            // a0, level 0
+  EXPECT_GT(count(clRed, 18, 19, 18, 36), 5);          // a0, level 1
+  EXPECT_EQ(count(clRed, 1, 18, 35, 36), 0);           // level 0 runs on below a0
+  EXPECT_GT(count(clRed, 19, 36, 35, 36), 5);          // a0's own level closes
+  EXPECT_GT(count(clRed, 1, 18, 53, 54), 5);           // a1 closes both levels
+  EXPECT_GT(count(clRed, 1, 18, 71, 72), 5);           // and so does b
+  // Bands belong to the grid lines.
+  b = paintWindow(t, TRect(0, 0, 200, 72), AllPaintElements - TNTPaintElements{peGridLines});
+  EXPECT_EQ(count(clRed, 0, 200, 0, 72), 0);
+  if (std::getenv("PX_TREE_PNG_DIR")) w.render("bands");
+}
+
+TEST(TreeLook, BackgroundPictureTiledScrollingAndStatic) {
+  WidgetTree w(200, 100);
+  TextTree& t = *w.tree;
+  t.SetRootNodeCount(3);
+  auto graphic = std::make_unique<TBitmapGraphic>();
+  graphic->bitmap.SetSize(8, 8);
+  graphic->bitmap.Canvas().Brush().SetColor(clGreen);
+  graphic->bitmap.Canvas().FillRect(TRect(0, 0, 8, 8));
+  graphic->bitmap.SetPixelColor(0, 0, clRed);
+  t.Background().SetGraphic(std::move(graphic));
+  t.BackgroundOffsetX = 3;
+  t.BackgroundOffsetY = 2;
+  t.BackgroundChanged();
+  const TColor red = ColorToRGB(clRed), green = ColorToRGB(clGreen);
+  // Without the option the rows keep the tree colour.
+  auto b = paintWindow(t, TRect(0, 0, 200, 100), AllPaintElements);
+  EXPECT_EQ(b->GetPixel(190, 2), ColorToRGB(t.Color()));
+  t.Options().SetPaintOptions(t.Options().PaintOptions() + TNTPaintOptions{poShowBackground});
+  // Tiled from the offsets in tree coordinates: a window further down sees
+  // the tiles moved up by as much, in the rows and below them alike.
+  for (int32_t top : {0, 5}) {
+    SCOPED_TRACE(top);
+    b = paintWindow(t, TRect(0, top, 200, top + 100), AllPaintElements);
+    for (int32_t y : {2 - top + 16, 2 - top + 64, 2 - top + 88}) {
+      EXPECT_EQ(b->GetPixel(3 + 8 * 20, y), red) << y;
+      EXPECT_EQ(b->GetPixel(4 + 8 * 20, y), green) << y;
+    }
+  }
+  // Static: once, at the offsets from the window's corner, wherever the rows
+  // are scrolled.
+  t.Options().SetPaintOptions(t.Options().PaintOptions() + TNTPaintOptions{poStaticBackground});
+  w.tree->SetBounds(0, 0, 200, 40);
+  t.SetOffsetY(-10);
+  ASSERT_EQ(t.OffsetY(), -10);
+  TBitmap& shown = w.render("background-static");
+  EXPECT_EQ(shown.GetPixel(3, 2), red);
+  EXPECT_EQ(shown.GetPixel(4, 3), green);
+  EXPECT_EQ(shown.GetPixel(3 + 8, 2), ColorToRGB(t.Color()));
+}
+
+TEST(TreeLook, FrameBevelBorderAndTheHeaderRectangle) {
+  WidgetTree w(200, 100);
+  TextTree& t = *w.tree;
+  t.SetRootNodeCount(2);
+  TNTHeader& h = t.Header();
+  h.Columns().AddColumn()->SetWidth(120);
+  h.SetOptions(h.Options() + THeaderOptions{hoVisible});
+  const int32_t hh = h.Height();
+  // Without a frame the header strip starts at the corner.
+  EXPECT_EQ(t.ComputeHeaderRect(), TRect(0, 0, 200, hh));
+  EXPECT_EQ(t.BorderInsets(), (TSize{0, 0}));
+  struct Case {
+    const char* name;
+    TBorderStyle style;
+    bool ctl3D;
+    TBevelKind bevel;
+    int32_t border;
+    int32_t inset;  // frame thickness on every side
+  };
+  const Case cases[] = {
+      {"sunken edge", bsSingle, true, bkNone, 0, 2},
+      {"line", bsSingle, false, bkNone, 0, 1},
+      {"edge, bevel and border", bsSingle, true, bkFlat, 3, 2 + 2 + 3},
+      {"border only", bsNone, true, bkNone, 4, 4},
+  };
+  t.Colors().Set(TNTColors::BorderColor, clRed);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    t.SetBorderStyle(c.style);
+    t.SetCtl3D(c.ctl3D);
+    t.SetBevelKind(c.bevel);
+    t.SetBorderWidth(c.border);
+    const int32_t i = c.inset;
+    EXPECT_EQ(t.ComputeHeaderRect(), TRect(i, i, 200 - i, i + hh));
+    EXPECT_EQ(t.ClientWidth(), 200 - 2 * i);
+    EXPECT_EQ(t.ClientHeight(), 100 - 2 * i - hh);
+    TBitmap& b = w.render(std::string("frame-") + c.name);
+    // The outermost ring: the edge's shadow, the line, or the border.
+    const TColor outer = c.style == bsNone ? ColorToRGB(clRed) : c.ctl3D ? ColorToRGB(clBtnShadow)
+                                                                          : ColorToRGB(clWindowFrame);
+    EXPECT_EQ(b.GetPixel(50, 0), outer);
+    if (c.border > 0) EXPECT_EQ(b.GetPixel(50, i - 1), ColorToRGB(clRed));
+    // The first row starts right inside the frame, below the header.
+    EXPECT_EQ(b.GetPixel(100, i + hh + 1), ColorToRGB(t.Color()));
+    EXPECT_NE(b.GetPixel(100, i + hh - 1), ColorToRGB(t.Color()));
+  }
+  // A click inside the frame lands on the row below it.
+  t.SetBorderStyle(bsSingle);
+  t.SetCtl3D(true);
+  t.SetBevelKind(bkNone);
+  t.SetBorderWidth(0);
+  int32_t nodeTop = 0;
+  EXPECT_EQ(t.GetNodeAt(10, 20, true, nodeTop), t.GetNextSibling(t.GetFirst()));
+}
+
+TEST(TreeMessages, PrintNcDestroyCtl3DAndFocusLoss) {
+  WidgetTree w(200, 100);
+  TextTree& t = *w.tree;
+  t.SetBorderStyle(bsSingle);
+  TNTHeader& h = t.Header();
+  h.Columns().AddColumn()->SetWidth(150);
+  h.SetOptions(h.Options() + THeaderOptions{hoVisible});
+  t.SetRootNodeCount(3);
+  t.SetSelected(t.GetFirst(), true);
+  // WM_PRINT paints frame, header and rows as the window shows them.
+  TBitmap& shown = w.render();
+  TBitmap printed(200, 100, pf32bit);
+  printed.Canvas().Brush().SetColor(clFuchsia);
+  printed.Canvas().FillRect(TRect(0, 0, 200, 100));
+  t.Perform(WM_PRINT, reinterpret_cast<WPARAM>(&printed.Canvas()), PRF_CLIENT | PRF_NONCLIENT | PRF_CHECKVISIBLE);
+  EXPECT_TRUE(samePixels(shown, printed, TRect(0, 0, 200, 100)));
+  // Hidden, and asked to check: nothing.
+  TBitmap untouched(200, 100, pf32bit);
+  untouched.Canvas().Brush().SetColor(clFuchsia);
+  untouched.Canvas().FillRect(TRect(0, 0, 200, 100));
+  t.TControl::SetVisible(false);
+  t.Perform(WM_PRINT, reinterpret_cast<WPARAM>(&untouched.Canvas()), PRF_CLIENT | PRF_CHECKVISIBLE);
+  EXPECT_EQ(untouched.GetPixel(100, 50), ColorToRGB(clFuchsia));
+  t.TControl::SetVisible(true);
+
+  // The 3D look off: a one-pixel line instead of the two-pixel edge.
+  const int32_t wide = t.ClientWidth();
+  t.SetCtl3D(false);
+  EXPECT_EQ(t.ClientWidth(), wide + 2);
+
+  // Losing the focus ends an incremental search: the next one starts afresh.
+  t.IncrementalSearch('N');
+  ASSERT_FALSE(t.SearchBuffer().empty());
+  t.Perform(WM_KILLFOCUS, 0, 0);
+  EXPECT_TRUE(t.SearchBuffer().empty());
+  EXPECT_EQ(t.LastSearchNode(), nullptr);
+
+  // The window going away cancels a running animation.
+  t.ChangeTreeState({stAnimating}, {});
+  t.Perform(WM_NCDESTROY, 0, 0);
+  EXPECT_TRUE(t.TreeStates().Contains(stCancelAnimation));
+  t.ChangeTreeState({}, {stAnimating, stCancelAnimation});
+}
+
+TEST(TreeLook, CellContentInsetFromTheMeasuringPrePaint) {
+  TextTree t(nullptr);
+  TRecordingNodeTreeHost host(300, 200);
+  t.SetHost(&host);
+  for (int i = 0; i < 2; ++i) t.Header().Columns().AddColumn()->SetWidth(100);
+  t.SetRootNodeCount(2);
+  PNTNode n = t.GetFirst();
+  TPoint margin;
+  EXPECT_EQ(t.CellContentInset(n, 1, margin, t.Canvas(), 0), (TPoint{0, 0}));
+  const int32_t plain = t.GetMaxColumnWidth(1, false);
+  int measured = 0;
+  t.OnCellPrePaint = [&](TBaseNodeTree*, TCanvas&, PNTNode, TColumnIndex, TNTCellPaintMode mode, const TRect& cell,
+                         TRect& content) {
+    if (mode != cpmGetContentMargin) return;
+    ++measured;
+    content = TRect(cell.Left + 5, cell.Top + 1, cell.Right - 7, cell.Bottom - 2);
+  };
+  EXPECT_EQ(t.CellContentInset(n, 1, margin, t.Canvas(), 0), (TPoint{12, 3}));
+  EXPECT_EQ(margin, (TPoint{12, 3}));
+  EXPECT_EQ(t.CellContentInset(n, 1, margin, t.Canvas(), 1), (TPoint{5, 1}));
+  EXPECT_EQ(t.CellContentInset(n, 1, margin, t.Canvas(), 2), (TPoint{7, 2}));
+  EXPECT_EQ(t.GetMaxColumnWidth(1, false), plain + 12);
+  EXPECT_GT(measured, 0);
+  // The text rectangle with the inset applied starts that much further in.
+  const TRect text = t.GetDisplayRect(n, 1, true);
+  const TRect inset = t.GetDisplayRect(n, 1, true, false, true);
+  EXPECT_EQ(inset.Left, text.Left + 5);
+  t.BeforeDestruction();
+}
+
+TEST(TreeLook, SmoothScrollStepMovesRegionsAndFillsWhatItUncovers) {
+  TextTree t(nullptr);
+  TRecordingNodeTreeHost host(100, 60);
+  t.SetHost(&host);
+  t.SetColor(clWhite);
+  TBitmap surface(100, 60, pf32bit);
+  for (int32_t y = 0; y < 60; ++y)
+    for (int32_t x = 0; x < 100; ++x) surface.SetPixelColor(x, y, RGB(y, 0, 0));  // each row its own colour
+  TToggleAnimationData data;
+  data.Surface = &surface;
+  data.R1 = TRect(0, 0, 100, 30);
+  data.Mode1 = tamScrollUp;
+  data.R2 = TRect(0, 30, 100, 60);
+  data.Mode2 = tamScrollDown;
+  data.ScaleFactor = 0.5;
+  EXPECT_TRUE(t.ToggleAnimationStep(data, 0, 4));
+  EXPECT_EQ(surface.GetPixel(10, 0), RGB(4, 0, 0));      // moved up by 4
+  EXPECT_EQ(surface.GetPixel(10, 25), RGB(29, 0, 0));
+  EXPECT_EQ(surface.GetPixel(10, 26), ColorToRGB(clWhite));  // the uncovered strip
+  EXPECT_EQ(surface.GetPixel(10, 32), RGB(30, 0, 0));    // the second region moved down by 2
+  EXPECT_EQ(surface.GetPixel(10, 31), ColorToRGB(clWhite));
+  // Rounding rests carry over: 3 * 0.5 = 1.5 rounds to 2, the next 1.5 -
+  // 0.5 gives 1.
+  t.ToggleAnimationStep(data, 1, 3);
+  EXPECT_DOUBLE_EQ(data.MissedSteps, -0.5);
+  t.ToggleAnimationStep(data, 2, 3);
+  EXPECT_DOUBLE_EQ(data.MissedSteps, 0);
+  EXPECT_EQ(surface.GetPixel(10, 35), RGB(30, 0, 0));    // 2 + 2 + 1
+  // A step of 0 does nothing; with columns the strip takes their colours.
+  TNodeTreeColumn* c = t.Header().Columns().AddColumn();
+  c->SetWidth(40);
+  c->SetColor(clYellow);
+  t.Header().SetOptions(t.Header().Options() + THeaderOptions{hoVisible});
+  data = TToggleAnimationData{&surface, TRect(0, 0, 100, 30), {}, tamScrollUp, tamNoScroll, 0, 0};
+  t.ToggleAnimationStep(data, 0, 0);
+  EXPECT_EQ(surface.GetPixel(10, 29), ColorToRGB(clWhite));
+  t.ToggleAnimationStep(data, 0, 2);
+  EXPECT_EQ(surface.GetPixel(10, 29), ColorToRGB(clYellow));
+  EXPECT_EQ(surface.GetPixel(60, 29), ColorToRGB(clWhite));
+  t.BeforeDestruction();
 }
 
 }  // namespace
