@@ -1,4 +1,5 @@
 #include "pdf/UnitPDFParserWriter.h"
+#include "pdf/UnitPDFStreams.h"
 
 #include <algorithm>
 #include <atomic>
@@ -177,9 +178,16 @@ void TPDFWriter::encodeLargeStreams() {
   std::vector<TPDFDictionary*> large;
   for (const auto& object : objects_)
     if (auto* dictionary = dynamic_cast<TPDFDictionary*>(object.get());
-        dictionary && dictionary->StreamState() == 2 && dictionary->StreamData().size() >= MinParallelSize)
-      large.push_back(dictionary);
-  if (large.size() < 2) return;
+        dictionary && dictionary->StreamState() == 2 && dictionary->StreamData().size() >= MinParallelSize) {
+      // A logo or font subset deflated for an earlier document is taken at
+      // once: starting a thread for it would cost more than it saves.
+      auto* filter = dictionary->GetObject<TPDFName>(this, "Filter");
+      if (filter && filter->Name == "FlateDecode" && PDFFlateEncodingKept(dictionary->StreamData()))
+        dictionary->SetStreamState(1, this);
+      else
+        large.push_back(dictionary);
+    }
+  if (large.empty()) return;
   const unsigned threads =
       std::min<unsigned>(static_cast<unsigned>(large.size()), std::clamp(std::thread::hardware_concurrency(), 1u, MaxThreads));
   std::vector<std::exception_ptr> errors(large.size());

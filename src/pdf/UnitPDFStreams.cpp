@@ -9,6 +9,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <list>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -322,20 +323,110 @@ void TPDFSCFlate::Decode(const TPDFBuffer& data, int32_t start, int32_t length, 
   ApplyPredictor(collection, decodeParms, output);
 }
 
+namespace {
+
+// Every report of a session embeds the same logo and, mostly, the same font
+// subsets, and deflating them at level 9 is most of the cost of producing a
+// short report. Deflate is deterministic, so the encoding of large inputs
+// seen recently is kept and handed out again: the bytes are the ones a fresh
+// encoding gives. A hit is confirmed by comparing the whole input.
+class FlateMemo {
+ public:
+  static constexpr size_t MinInput = 16384;
+
+  // output: null only to ask whether the encoding is kept.
+  bool Find(const TPDFBuffer& data, uLong checksum, TPDFBuffer* output) {
+    std::lock_guard guard(lock_);
+    for (auto it = entries_.begin(); it != entries_.end(); ++it)
+      if (it->Checksum == checksum && it->Input == data) {
+        if (output) *output = it->Output;
+        entries_.splice(entries_.begin(), entries_, it);
+        return true;
+      }
+    return false;
+  }
+
+  void Add(const TPDFBuffer& data, uLong checksum, const TPDFBuffer& output) {
+    const size_t cost = data.size() + output.size();
+    if (cost > MaxBytes / 4) return;
+    std::lock_guard guard(lock_);
+    for (const Entry& e : entries_)
+      if (e.Checksum == checksum && e.Input == data) return;
+    entries_.push_front({checksum, data, output});
+    bytes_ += cost;
+    while (bytes_ > MaxBytes || entries_.size() > MaxEntries) {
+      bytes_ -= entries_.back().Input.size() + entries_.back().Output.size();
+      entries_.pop_back();
+    }
+  }
+
+ private:
+  static constexpr size_t MaxBytes = size_t(8) << 20;
+  static constexpr size_t MaxEntries = 32;
+  struct Entry {
+    uLong Checksum;
+    TPDFBuffer Input;
+    TPDFBuffer Output;
+  };
+  std::mutex lock_;
+  std::list<Entry> entries_;
+  size_t bytes_ = 0;
+};
+
+FlateMemo& flateMemo() {
+  static FlateMemo memo;
+  return memo;
+}
+
+// A document deflates many small streams (page contents, character maps);
+// setting up the level 9 state (a few hundred KB) for each costs more than
+// compressing them. Each thread keeps one state and resets it, which starts
+// every stream exactly as a fresh state would.
+class Deflater {
+ public:
+  Deflater() {
+    if (deflateInit(&z_, 9) != Z_OK) throw ECompressionError("TPDFSCFlate.Encode 1");
+  }
+  ~Deflater() { deflateEnd(&z_); }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+
+  void Encode(const TPDFBuffer& data, TPDFBuffer& output) {
+    if (deflateReset(&z_) != Z_OK) throw ECompressionError("TPDFSCFlate.Encode 1");
+    output.resize(deflateBound(&z_, static_cast<uLong>(data.size())));
+    z_.next_in = const_cast<Bytef*>(data.data());
+    z_.avail_in = static_cast<uInt>(data.size());
+    z_.next_out = output.data();
+    z_.avail_out = static_cast<uInt>(output.size());
+    const int result = deflate(&z_, Z_FINISH);
+    const size_t total = z_.total_out;
+    if (result != Z_STREAM_END) throw ECompressionError("TPDFSCFlate.Encode 2");
+    output.resize(total);
+  }
+
+ private:
+  z_stream z_{};
+};
+
+void deflateLevel9(const TPDFBuffer& data, TPDFBuffer& output) {
+  thread_local Deflater deflater;
+  deflater.Encode(data, output);
+}
+
+uLong checksumOf(const TPDFBuffer& data) { return crc32_z(crc32(0, nullptr, 0), data.data(), data.size()); }
+
+}  // namespace
+
+bool PDFFlateEncodingKept(const TPDFBuffer& data) {
+  return data.size() >= FlateMemo::MinInput && flateMemo().Find(data, checksumOf(data), nullptr);
+}
+
 void TPDFSCFlate::Encode(const TPDFBuffer& data, TPDFBuffer& output) {
-  z_stream z{};
-  if (deflateInit(&z, 9) != Z_OK) throw ECompressionError("TPDFSCFlate.Encode 1");
-  output.resize(deflateBound(&z, static_cast<uLong>(data.size())));
-  z.next_in = const_cast<Bytef*>(data.data());
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = output.data();
-  z.avail_out = static_cast<uInt>(output.size());
-  int result = deflate(&z, Z_FINISH);
-  const size_t total = z.total_out;
-  int endResult = deflateEnd(&z);
-  if (result != Z_STREAM_END) throw ECompressionError("TPDFSCFlate.Encode 2");
-  if (endResult != Z_OK) throw ECompressionError("TPDFSCFlate.Encode 3");
-  output.resize(total);
+  if (data.size() < FlateMemo::MinInput) return deflateLevel9(data, output);
+  const uLong checksum = checksumOf(data);
+  if (flateMemo().Find(data, checksum, &output)) return;
+  deflateLevel9(data, output);
+  flateMemo().Add(data, checksum, output);
 }
 
 // ---------------------------------------------------------------------------

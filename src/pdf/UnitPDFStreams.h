@@ -56,6 +56,10 @@ class TPDFSCFlate : public TPDFSCPredicter {
   void Encode(const TPDFBuffer& data, TPDFBuffer& output) override;
 };
 
+// True when a Flate encoding of these bytes is kept from an earlier one, so
+// that encoding them again costs next to nothing.
+bool PDFFlateEncodingKept(const TPDFBuffer& data);
+
 class TPDFSCLZW : public TPDFSCPredicter {
  public:
   void Decode(const TPDFBuffer& data, int32_t start, int32_t length, int32_t& endPos, TPDFCollection* collection,

@@ -232,6 +232,39 @@ TEST(PdfFilters, FlateOutputIsCapped) {
   EXPECT_THROW(Decode("Fl", bomb), EDecompressionError);
 }
 
+// Encodings are kept and the deflate state is reused between streams; every
+// result must still be the bytes a fresh level 9 deflate gives, and a kept
+// encoding must never answer for other bytes of the same size.
+TEST(PdfFilters, FlateEncodingsEqualAFreshDeflate) {
+  auto fresh = [](const TPDFBuffer& data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    TPDFBuffer out(size);
+    EXPECT_EQ(compress2(out.data(), &size, data.data(), static_cast<uLong>(data.size()), 9), Z_OK);
+    out.resize(size);
+    return out;
+  };
+  std::mt19937 random(7);
+  TPDFBuffer large(70000);
+  for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<uint8_t>(i % 251 < 200 ? i % 7 : random());
+  TPDFBuffer changed = large;
+  changed[large.size() / 2] ^= 1;
+  const TPDFBuffer small = Buf("BT /F1 12 Tf 10 10 Td (small content) Tj ET\n");
+  struct Case {
+    const char* name;
+    const TPDFBuffer* data;
+    bool keptBefore;
+  } cases[] = {{"large, first", &large, false},     {"small", &small, false},
+               {"large, again", &large, true},      {"same size, one bit changed", &changed, false},
+               {"small, again", &small, false},     {"changed, again", &changed, true}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(PDFFlateEncodingKept(*c.data), c.keptBefore) << c.name;
+    TPDFBuffer encoded;
+    FindStreamFilter("FlateDecode").Encode(*c.data, encoded);
+    EXPECT_EQ(encoded, fresh(*c.data)) << c.name;
+    EXPECT_EQ(Decode("Fl", encoded), *c.data) << c.name;
+  }
+}
+
 // LZW codes of the given widths, most significant bit first.
 TPDFBuffer PackCodes(const std::vector<std::pair<int, int>>& codes) {
   TPDFBuffer out;
