@@ -8,6 +8,7 @@
 
 #include "pdf/gui/UnitPDFReport.h"
 #include "platform/core/CodePages.h"
+#include "ui/png/PNGBitmapAdapter.h"
 #include "PdfGuiTestSupport.h"
 
 namespace px {
@@ -275,12 +276,12 @@ class CountingShape : public TPDFReportBuilder {
     top = 7200;
     bottom -= 7200;
   }
-  void Build(int rowsPerGroup, int groups, const std::u16string& label) {
+  // logoFile: a 200 × 100 PNG, fitted into one inch.
+  void Build(int rowsPerGroup, int groups, const std::u16string& label, const std::string& logoFile) {
     NewPage(true, true, true);
     Renderer().Font().SetName("Liberation Sans");
-    TBitmap logo(200, 100, pf24bit);
-    for (int y = 0; y < 100; ++y)
-      for (int x = 0; x < 200; ++x) logo.SetPixelColor(x, y, x < 100 ? clNavy : clYellow);
+    TBitmap logo;
+    LoadBitmapFromPNGFile(&logo, logoFile);
     auto bitmap = std::make_unique<TReportBitmap>();
     bitmap->SetBitmap(logo);
     bitmap->Left = GetPageWidth() - 7200 - 7200;
@@ -308,9 +309,17 @@ class CountingShape : public TPDFReportBuilder {
 
 TEST(ReportBuilder, CountingShapedDocument) {
   TempDir dir;
+  const std::string logoFile = dir.File("logo.png");
+  {
+    // The logo as another program saves it: Qt's PNG writer.
+    QImage logo(200, 100, QImage::Format_RGB888);
+    for (int y = 0; y < 100; ++y)
+      for (int x = 0; x < 200; ++x) logo.setPixelColor(x, y, x < 100 ? QColor(0, 0, 128) : QColor(255, 255, 0));
+    ASSERT_TRUE(logo.save(QString::fromStdString(logoFile), "PNG"));
+  }
   {
     CountingShape b;
-    b.Build(5, 2, u"\u0421\u043E\u0442\u0440\u0443\u0434\u043D\u0438\u043A \u0141\u00F3d\u017A");
+    b.Build(5, 2, u"\u0421\u043E\u0442\u0440\u0443\u0434\u043D\u0438\u043A \u0141\u00F3d\u017A", logoFile);
     TMemoryStream out;
     b.SaveToStream(&out);
     out.SaveToFile(dir.File("one.pdf"));
@@ -333,9 +342,12 @@ TEST(ReportBuilder, CountingShapedDocument) {
   EXPECT_NE(fonts.find("DejaVuSans"), std::string::npos) << fonts;
   EXPECT_NE(fonts.find("LiberationSans"), std::string::npos) << fonts;
   EXPECT_NE(text.find("\u2713 ok"), std::string::npos) << text;
+  // The PNG logo, 200 × 100 pixels, one inch wide: 200 pixels per inch.
+  const std::string images = run("pdfimages -list " + path);
+  EXPECT_TRUE(std::regex_search(images, std::regex(R"(\n +1 +0 image +200 +100 +rgb .* 200 +200 )"))) << images;
 
   CountingShape many;
-  many.Build(20, 20, u"Employee");
+  many.Build(20, 20, u"Employee", logoFile);
   TMemoryStream out;
   many.SaveToStream(&out);
   out.SaveToFile(dir.File("many.pdf"));
