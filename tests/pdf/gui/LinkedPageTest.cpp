@@ -295,32 +295,36 @@ TEST(LinkedPage, PxtoolImportLinesAndErrors) {
   EXPECT_EQ(test::RunCommand(pxtool + " pdf import " + out + " " + base + " 2>&1", &output), 2) << output;
 }
 
+// A one-page report of the source's size: a page of the file as underlay,
+// a text item, the source's second page (an open document) as overlay.
+std::unique_ptr<TPDFReport> LetterheadReport(const std::string& file, TPDFReader& overlay, int32_t underlayPage) {
+  auto report = std::make_unique<TPDFReport>();
+  report->PageWidth = 40000;
+  report->PageHeight = 30000;
+  TReportPage* page = report->AddPage();
+  page->Underlay.FileName = file;
+  page->Underlay.PageIndex = underlayPage;
+  page->Overlay.Document = &overlay;
+  page->Overlay.PageIndex = 1;
+  auto text = std::make_unique<TReportText>();
+  TFont font;
+  font.SetName("Liberation Sans");
+  font.SetSize(12);
+  text->SetFont(font);
+  text->SetText(u"Producer text between");
+  text->Left = 2000;
+  text->Top = 10000;
+  page->AddItem(std::move(text));
+  return report;
+}
+
 TEST(LinkedPage, ReportUnderlayTextAndOverlay) {
   TempDir dir;
   const std::string base = dir.File("src.pdf");
   test::WriteFileBytes(dir.File("make.py"), ReportlabScript);
   RunChecked("/usr/bin/python3 " + dir.File("make.py") + " " + base);
   TPDFReader overlay(base);
-  auto build = [&](int32_t underlayPage) {
-    auto report = std::make_unique<TPDFReport>();
-    report->PageWidth = 40000;
-    report->PageHeight = 30000;
-    TReportPage* page = report->AddPage();
-    page->Underlay.FileName = base;
-    page->Underlay.PageIndex = underlayPage;
-    page->Overlay.Document = &overlay;
-    page->Overlay.PageIndex = 1;
-    auto text = std::make_unique<TReportText>();
-    TFont font;
-    font.SetName("Liberation Sans");
-    font.SetSize(12);
-    text->SetFont(font);
-    text->SetText(u"Producer text between");
-    text->Left = 2000;
-    text->Top = 10000;
-    page->AddItem(std::move(text));
-    return report;
-  };
+  auto build = [&](int32_t underlayPage) { return LetterheadReport(base, overlay, underlayPage); };
   auto report = build(0);
   report->Draw();
   TMemoryStream* document = report->Printer().Document();
@@ -361,32 +365,18 @@ TEST(LinkedPage, ReportUnderlayAndOverlayOnABitmap) {
   test::WriteFileBytes(dir.File("make.py"), ReportlabScript);
   RunChecked("/usr/bin/python3 " + dir.File("make.py") + " " + base);
   TPDFReader overlay(base);
-  TPDFReport report;
-  report.PageWidth = 40000;
-  report.PageHeight = 30000;
+  auto owned = LetterheadReport(base, overlay, 0);
+  TPDFReport& report = *owned;
   report.Resolution = 72;
-  TReportPage* page = report.AddPage();
-  page->Underlay.FileName = base;
-  page->Underlay.PageIndex = 0;
-  page->Overlay.Document = &overlay;
-  page->Overlay.PageIndex = 1;
-  // A black bar over the letterhead's blue rectangle, itself partly covered
-  // by the overlay's text: shows the order underlay, items, overlay.
+  TReportPage* page = report.Pages()[0].get();
+  // A black bar over the letterhead's blue rectangle: an item drawn after
+  // the underlay covers it.
   auto bar = std::make_unique<TReportLine>();
   bar->Pen.SetColor(clBlack);
   bar->Pen.SetWidth(1000);
   bar->P1 = TPoint{2000, 24000};
   bar->P2 = TPoint{14000, 24000};
   page->AddItem(std::move(bar));
-  auto text = std::make_unique<TReportText>();
-  TFont font;
-  font.SetName("Liberation Sans");
-  font.SetSize(12);
-  text->SetFont(font);
-  text->SetText(u"Producer text between");
-  text->Left = 2000;
-  text->Top = 10000;
-  page->AddItem(std::move(text));
 
   TBitmap bitmap(400, 300, pf24bit);
   bitmap.Canvas().Brush().SetColor(clWhite);
