@@ -1,9 +1,553 @@
+// The string tree's exports: an HTML table (UTF-8), the same as a clipboard
+// "HTML Format" document, an RTF table, and separated text in Windows-1252
+// and in UTF-16. The clipboard renders its text formats with these.
+//
+// Output goes into std::string buffers, which grow geometrically, so that a
+// large export stays linear.
+#include <unicode/ulocdata.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "data/UnitLocales.h"
+#include "platform/core/CodePages.h"
+#include "platform/core/Format.h"
 #include "ui/tree/NodeTreesString.h"
+
 namespace px {
-std::string TCustomNodeStringTree::ContentToHTML(TNTExportSource, const UnicodeString&) { return {}; }
-std::string TCustomNodeStringTree::ContentToCFHTML(TNTExportSource) { return {}; }
-std::string TCustomNodeStringTree::ContentToRTF(TNTExportSource) { return {}; }
-AnsiString TCustomNodeStringTree::ContentToText(TNTExportSource, const AnsiString&) { return {}; }
-UnicodeString TCustomNodeStringTree::ContentToUnicode(TNTExportSource, const UnicodeString&) { return {}; }
-AnsiString TCustomNodeStringTree::ContentToCSV(TNTExportSource) { return {}; }
+
+namespace {
+
+const char* const CRLF = "\r\n";
+
+std::string colorText(TColor color) {
+  const uint32_t rgb = static_cast<uint32_t>(ColorToRGB(color));
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "#%02X%02X%02X", rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+  return buffer;
 }
+
+// Text for HTML content; with attribute, also safe inside a double-quoted
+// attribute value. Cell texts are the user's data: unescaped, a "<" would
+// open a tag.
+std::string htmlText(const UnicodeString& text, bool attribute = false) {
+  const std::string utf8 = UnicodeToUtf8(text);
+  std::string out;
+  out.reserve(utf8.size());
+  for (char c : utf8) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"':
+        if (attribute) {
+          out += "&quot;";
+          break;
+        }
+        [[fallthrough]];
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string alignText(TAlignment alignment) {
+  switch (alignment) {
+    case taRightJustify: return " align=right";
+    case taCenter: return " align=center";
+    default: return " align=left";
+  }
+}
+
+TAlignment mirrored(TAlignment alignment) {
+  if (alignment == taLeftJustify) return taRightJustify;
+  if (alignment == taRightJustify) return taLeftJustify;
+  return alignment;
+}
+
+bool sameFont(const TFont& a, const TFont& b) {
+  return a.Name() == b.Name() && a.Height() == b.Height() && a.Style() == b.Style() && a.Color() == b.Color();
+}
+
+// The font style text of the HTML export, with a class name or as an
+// attribute.
+std::string fontStyle(const TFont& font, const std::string& className) {
+  std::string out = className.empty() ? " style=\"{" : "." + className + "{";
+  out += "font-family: '" + htmlText(Utf8ToUnicode(font.Name()), true) + "'; ";
+  if (font.Size() < 0)
+    out += "font-size: " + std::to_string(font.Height()) + "px; ";
+  else
+    out += "font-size: " + std::to_string(font.Size()) + "pt; ";
+  out += std::string("font-style: ") + (font.Style().Contains(fsItalic) ? "italic" : "normal") + "; ";
+  out += std::string("font-weight: ") + (font.Style().Contains(fsBold) ? "bold" : "normal") + "; ";
+  out += std::string("text-decoration: ") + (font.Style().Contains(fsUnderline) ? "underline" : "none") + "; ";
+  out += "color: " + colorText(font.Color()) + ";}";
+  if (className.empty()) out += "\"";
+  return out;
+}
+
+std::string eightDigits(const char* name, size_t value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%s%.8zu\r\n", name, value);
+  return buffer;
+}
+
+// The separated-text cell rules of both text exports.
+template <class S>
+bool contains(const S& text, const S& part) {
+  return !part.empty() && text.find(part) != S::npos;
+}
+
+}  // namespace
+
+std::string MakeCFHTML(const std::string& fragment) {
+  static const char* const Doctype = "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Transitional//EN\">";
+  static const char* const Head =
+      "<html><head><META http-equiv=Content-Type content=\"text/html; charset=utf-8\"></head><body>"
+      "<!--StartFragment-->";
+  static const char* const Trailer = "<!--EndFragment--></body></html>";
+  const size_t l = fragment.size();
+  std::string out;
+  out.reserve(l + 301);
+  out += "Version:1.0\r\n";
+  out += eightDigits("StartHTML:", 97);
+  out += eightDigits("EndHTML:", l + 301);
+  out += eightDigits("StartFragment:", 269);
+  out += eightDigits("EndFragment:", l + 269);
+  out += Doctype;
+  out += Head;
+  out += fragment;
+  out += Trailer;
+  return out;
+}
+
+AnsiString UserListSeparator() {
+  const std::string separator = Locales().GetCurrentLocale()->FormatSettings().ListSeparator;
+  return separator.empty() ? AnsiString(",") : Utf8ToAnsi(separator);
+}
+
+bool UserMeasuresMetric() {
+  UErrorCode status = U_ZERO_ERROR;
+  const UMeasurementSystem system =
+      ulocdata_getMeasurementSystem(Locales().GetCurrentLocale()->IcuName().c_str(), &status);
+  return U_FAILURE(status) || system == UMS_SI;
+}
+
+// ---------------------------------------------------------------------------
+// The walk shared by the exports
+
+namespace {
+
+struct ExportWalk {
+  TCustomNodeStringTree& tree;
+  TNTExportSource source;
+
+  PNTNode first() const {
+    switch (source) {
+      case tstInitialized: return tree.GetFirstInitialized();
+      case tstSelected: return tree.GetFirstSelected();
+      case tstCutCopySet: return tree.GetFirstCutCopy();
+      case tstVisible: return tree.GetFirstVisible(nullptr, false);
+      case tstChecked: return tree.GetFirstChecked();
+      default: return tree.GetFirst();
+    }
+  }
+  PNTNode next(PNTNode node) const {
+    switch (source) {
+      case tstInitialized: return tree.GetNextInitialized(node);
+      case tstSelected: return tree.GetNextSelected(node);
+      case tstCutCopySet: return tree.GetNextCutCopy(node);
+      case tstVisible: return tree.GetNextVisible(node, false);
+      case tstChecked: return tree.GetNextChecked(node);
+      default: return tree.GetNext(node);
+    }
+  }
+  // The export mode of the options: all, checked only or unchecked only.
+  bool exportable(PNTNode node) const {
+    switch (tree.Options().ExportFilter) {
+      case 1: return node->CheckState == csCheckedNormal;
+      case 2: return node->CheckState == csUncheckedNormal;
+      default: return true;
+    }
+  }
+  // The visible columns in display order; {-1} without columns.
+  std::vector<TColumnIndex> columns() const {
+    std::vector<TColumnIndex> result;
+    TNodeTreeColumns& cols = tree.Header().Columns();
+    if (!tree.Header().UseColumns()) return {NoColumn};
+    for (TColumnIndex c = cols.GetFirstVisibleColumn(); c >= 0; c = cols.GetNextVisibleColumn(c)) result.push_back(c);
+    return result;
+  }
+  int32_t maxLevel(bool exportableOnly) const {
+    int32_t level = 0;
+    for (PNTNode n = first(); n; n = next(n))
+      if (!exportableOnly || exportable(n)) level = std::max(level, static_cast<int32_t>(tree.GetNodeLevel(n)));
+    return level;
+  }
+};
+
+}  // namespace
+
+bool TCustomNodeStringTree::exportNode(TNTExportKind kind, PNTNode node) {
+  return !OnBeforeNodeExport || OnBeforeNodeExport(this, kind, node);
+}
+
+// ---------------------------------------------------------------------------
+// HTML
+
+std::string TCustomNodeStringTree::ContentToHTML(TNTExportSource source, const UnicodeString& caption) {
+  ExportWalk walk{*this, source};
+  TNodeTreeColumns& cols = header_->Columns();
+  const bool useColumns = header_->UseColumns();
+  const TColumnIndex mainColumn = header_->MainColumn();
+  const std::vector<TColumnIndex> columns = walk.columns();
+  const std::string padding =
+      "padding-left:" + std::to_string(margin_) + "px;padding-right:" + std::to_string(margin_) + "px;";
+  const std::string indentWidth = std::to_string(indent_);
+  std::string tableAttributes = " ";
+  if (!caption.empty()) tableAttributes += "caption=\"" + htmlText(caption, true) + "\"";
+  const TNTPaintOptions paint = options_->PaintOptions();
+  const std::string lineStyle = "dotted;";
+  const int32_t maxLevel = walk.maxLevel(true);
+
+  std::string out;
+  out += "<META http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">";
+  out += "<style type=\"text/css\">";
+  out += CRLF;
+  out += fontStyle(Font(), "default");
+  out += CRLF;
+  out += fontStyle(header_->Font(), "header");
+  out += CRLF;
+  if (paint.Contains(poShowHorzGridLines))
+    out += ".noborder{border-style:" + lineStyle + " border-bottom:1;border-left:0;border-right:0; border-top:0;";
+  else
+    out += ".noborder{border-style:none;";
+  out += padding + "}";
+  out += CRLF;
+  out += ".normalborder {border-top:none; border-left:none; vertical-align:top;";
+  out += paint.Contains(poShowVertGridLines) ? "border-right:1 " + lineStyle : std::string("border-right:none;");
+  out += paint.Contains(poShowHorzGridLines) ? "border-bottom:1 " + lineStyle : std::string("border-bottom:none;");
+  out += padding + "}";
+  out += "</style>";
+  out += CRLF;
+  out += "<table class=\"default\" bgcolor=" + colorText(Color()) + tableAttributes + " cellspacing=\"0\" cellpadding=" +
+         std::to_string(margin_) + ">";
+  out += CRLF;
+
+  if (useColumns) {
+    if (OnBeforeHeaderExport) OnBeforeHeaderExport(this, etHTML);
+    out += "<tr class=\"header\" style=\"" + padding + "\">";
+    out += CRLF;
+    for (TColumnIndex c : columns) {
+      TNodeTreeColumn* column = cols.Items(c);
+      if (OnBeforeColumnExport) OnBeforeColumnExport(this, etHTML, c);
+      out += "<th height=\"" + std::to_string(header_->Height()) + "px\"";
+      TAlignment alignment = column->CaptionAlignment();
+      if (column->BiDiMode() != bdLeftToRight) {
+        out += " dir=\"rtl\"";
+        alignment = mirrored(alignment);
+      }
+      out += alignText(alignment);
+      if (c == mainColumn && maxLevel > 0) out += " colspan=\"" + std::to_string(maxLevel + 1) + "\"";
+      out += " bgcolor=" + colorText(clBtnFace);
+      out += " width=\"" + std::to_string(column->Width()) + "px\">";
+      out += htmlText(column->Text());
+      out += "</th>";
+      if (OnAfterColumnExport) OnAfterColumnExport(this, etHTML, c);
+    }
+    out += "</tr>";
+    out += CRLF;
+    if (OnAfterHeaderExport) OnAfterHeaderExport(this, etHTML);
+  }
+
+  TCanvas& canvas = MeasureCanvas();
+  for (PNTNode node = walk.first(); node; node = walk.next(node)) {
+    if (!walk.exportable(node) || !exportNode(etHTML, node)) continue;
+    const int32_t level = static_cast<int32_t>(GetNodeLevel(node));
+    const std::string height = std::to_string(NodeHeight(node));
+    out += " <tr class=\"default\">";
+    out += CRLF;
+    for (TColumnIndex c : columns) {
+      TNodeTreeColumn* column = c >= 0 ? cols.Items(c) : nullptr;
+      canvas.Font().Assign(Font());
+      PreparePaintText(node, canvas, c, ttNormal);
+      const bool fontChanged = !sameFont(canvas.Font(), Font());
+      const bool parentColor = !column || column->Options().Contains(coParentColor);
+      if (c == mainColumn) {
+        for (int32_t i = 0; i < level; ++i) {
+          if (parentColor)
+            out += i == 0 ? " <td height=\"" + height + "px\" class=\"normalborder\">&nbsp;</td>"
+                          : std::string(" <td>&nbsp;</td>");
+          else
+            out += "<td class=\"noborder\" width=\"" + indentWidth + "\" height=\"" + height + "px\" bgcolor=" +
+                   colorText(column->Color()) + ">&nbsp;</td>";
+        }
+      }
+      if (fontChanged)
+        out += " <td class=\"normalborder\" " + fontStyle(canvas.Font(), "") + " height=\"" + height;
+      else
+        out += " <td class=\"normalborder\"  height=\"" + height;
+      out += "px\"";
+      TAlignment alignment = column ? column->Alignment() : alignment_;
+      if (column && column->BiDiMode() != bdLeftToRight) {
+        out += " dir=\"rtl\"";
+        alignment = mirrored(alignment);
+      }
+      out += alignText(alignment);
+      if (c == mainColumn && maxLevel > 0 && level < maxLevel)
+        out += " colspan=\"" + std::to_string(maxLevel - level + 1) + "\"";
+      if (!parentColor) out += " bgcolor=" + colorText(column->Color());
+      out += ">" + htmlText(Text(node, c)) + "</td>";
+    }
+    if (OnAfterNodeExport) OnAfterNodeExport(this, etHTML, node);
+    out += " </tr>";
+    out += CRLF;
+  }
+  out += "</table>";
+  return out;
+}
+
+std::string TCustomNodeStringTree::ContentToCFHTML(TNTExportSource source) {
+  return MakeCFHTML(ContentToHTML(source));
+}
+
+// ---------------------------------------------------------------------------
+// RTF
+
+namespace {
+
+struct RtfWriter {
+  std::string body;
+  std::vector<std::string> fonts;
+  std::vector<TColor> colors;
+  int fontIndex = -1;
+  int colorIndex = -1;
+  int size = -1;
+
+  void text(const UnicodeString& text, const TFont& font) {
+    if (text.empty()) return;
+    const TFontStyles style = font.Style();
+    if (style.Contains(fsUnderline)) body += "\\ul";
+    if (style.Contains(fsItalic)) body += "\\i";
+    if (style.Contains(fsBold)) body += "\\b";
+    auto f = std::find(fonts.begin(), fonts.end(), font.Name());
+    if (f == fonts.end()) {
+      fonts.push_back(font.Name());
+      fontIndex = static_cast<int>(fonts.size()) - 1;
+      body += "\\f" + std::to_string(fontIndex);
+    } else if (f - fonts.begin() != fontIndex) {
+      fontIndex = static_cast<int>(f - fonts.begin());
+      body += "\\f" + std::to_string(fontIndex);
+    }
+    const TColor rgb = ColorToRGB(font.Color());
+    auto k = std::find(colors.begin(), colors.end(), rgb);
+    if (k == colors.end()) {
+      colors.push_back(rgb);
+      colorIndex = static_cast<int>(colors.size()) - 1;
+      body += "\\cf" + std::to_string(colorIndex + 1);
+    } else if (k - colors.begin() != colorIndex) {
+      colorIndex = static_cast<int>(k - colors.begin());
+      body += "\\cf" + std::to_string(colorIndex + 1);
+    }
+    if (font.Size() != size) {
+      size = font.Size();
+      body += "\\fs" + std::to_string(size * 2);
+    }
+    body += ' ';
+    for (char16_t unit : text) {
+      if (unit == u'\n')
+        body += "{\\par}";
+      else if (unit != u'\r')
+        body += "\\u" + std::to_string(static_cast<int16_t>(unit)) + "\\'3f";
+    }
+    if (style.Contains(fsUnderline)) body += "\\ul0";
+    if (style.Contains(fsItalic)) body += "\\i0";
+    if (style.Contains(fsBold)) body += "\\b0";
+  }
+};
+
+const char* rtfAlign(TAlignment alignment, bool leftToo) {
+  switch (alignment) {
+    case taRightJustify: return "\\qr";
+    case taCenter: return "\\qc";
+    default: return leftToo ? "\\ql" : "";
+  }
+}
+
+// Pixels to twips, halves to even.
+int64_t twips(int64_t pixels, int32_t ppi) { return std::llrint(static_cast<double>(pixels) * 1440.0 / ppi); }
+
+}  // namespace
+
+std::string TCustomNodeStringTree::ContentToRTF(TNTExportSource source) {
+  ExportWalk walk{*this, source};
+  TNodeTreeColumns& cols = header_->Columns();
+  const bool useColumns = header_->UseColumns();
+  const TColumnIndex mainColumn = header_->MainColumn();
+  const std::vector<TColumnIndex> columns = walk.columns();
+  const int32_t ppi = Font().PixelsPerInch() > 0 ? Font().PixelsPerInch() : 96;
+  RtfWriter w;
+  w.body = "\\uc1\\trowd\\trgaph70";
+  if (useColumns) {
+    int64_t sum = 0;
+    for (TColumnIndex c : columns) {
+      sum += cols.Items(c)->Width();
+      w.body += "\\cellx" + std::to_string(twips(sum, ppi));
+    }
+  } else {
+    w.body += "\\cellx" + std::to_string(twips(ClientWidth(), ppi));
+  }
+  if (useColumns) {
+    if (OnBeforeHeaderExport) OnBeforeHeaderExport(this, etRTF);
+    w.body += "\\pard\\intbl";
+    for (TColumnIndex c : columns) {
+      TNodeTreeColumn* column = cols.Items(c);
+      if (OnBeforeColumnExport) OnBeforeColumnExport(this, etRTF, c);
+      TAlignment alignment = column->CaptionAlignment();
+      if (column->BiDiMode() != bdLeftToRight) alignment = mirrored(alignment);
+      w.body += rtfAlign(alignment, true);
+      w.text(column->Text(), header_->Font());
+      w.body += "\\cell";
+      if (OnAfterColumnExport) OnAfterColumnExport(this, etRTF, c);
+    }
+    w.body += "\\row";
+    if (OnAfterHeaderExport) OnAfterHeaderExport(this, etRTF);
+  }
+  TCanvas& canvas = MeasureCanvas();
+  for (PNTNode node = walk.first(); node; node = walk.next(node)) {
+    if (!walk.exportable(node) || !exportNode(etRTF, node)) continue;
+    const int32_t level = static_cast<int32_t>(GetNodeLevel(node));
+    for (TColumnIndex c : columns) {
+      w.body += "\\pard\\intbl";
+      w.body += rtfAlign(c >= 0 ? cols.Items(c)->Alignment() : alignment_, false);
+      canvas.Font().Assign(Font());
+      PreparePaintText(node, canvas, c, ttNormal);
+      if (c == mainColumn && level >= 1) {
+        for (int32_t i = 0; i < level; ++i) w.body += "\\tab";
+        w.body += ' ';
+      }
+      w.text(Text(node, c), canvas.Font());
+      w.body += "\\cell";
+    }
+    w.body += "\\row";
+    w.body += CRLF;
+    if (OnAfterNodeExport) OnAfterNodeExport(this, etRTF, node);
+  }
+  w.body += "\\pard\\par";
+
+  std::string head = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1043{\\fonttbl";
+  for (size_t i = 0; i < w.fonts.size(); ++i) head += "{\\f" + std::to_string(i) + " " + w.fonts[i] + ";}";
+  head += "}{\\colortbl;";
+  for (TColor color : w.colors) {
+    const uint32_t rgb = static_cast<uint32_t>(color);
+    head += "\\red" + std::to_string(rgb & 0xFF) + "\\green" + std::to_string((rgb >> 8) & 0xFF) + "\\blue" +
+            std::to_string((rgb >> 16) & 0xFF) + ";";
+  }
+  head += "}";
+  head += UserMeasuresMetric() ? "\\paperw16840\\paperh11907" : "\\paperw15840\\paperh12240";
+  head += "\\margl720\\margr720\\margt720\\margb720";
+  return head + w.body + "}";
+}
+
+// ---------------------------------------------------------------------------
+// Separated text
+
+AnsiString TCustomNodeStringTree::ContentToText(TNTExportSource source, const AnsiString& separator) {
+  ExportWalk walk{*this, source};
+  TNodeTreeColumns& cols = header_->Columns();
+  const bool useColumns = header_->UseColumns();
+  const TColumnIndex mainColumn = header_->MainColumn();
+  const std::vector<TColumnIndex> columns = walk.columns();
+  const int32_t maxLevel = walk.maxLevel(false);
+  AnsiString pad;
+  for (int32_t i = 0; i < maxLevel; ++i) pad += separator;
+  // A cell holding the separator, a quote or a line break goes between
+  // quotes (inner quotes doubled), so that a reader of the text finds the
+  // same cells and rows.
+  auto cell = [&](const AnsiString& text) {
+    if (!contains(text, separator) && text.find_first_of("\"\r\n") == AnsiString::npos) return text;
+    AnsiString quoted = "\"";
+    for (char c : text) {
+      if (c == '"') quoted += '"';
+      quoted += c;
+    }
+    return quoted + "\"";
+  };
+  AnsiString out;
+  if (useColumns) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+      out += UnicodeToAnsi(cols.Items(columns[i])->Text());
+      if (columns[i] == mainColumn) out += pad;
+      if (i + 1 < columns.size()) out += separator;
+    }
+    out += CRLF;
+  }
+  for (PNTNode node = walk.first(); node; node = walk.next(node)) {
+    if (!walk.exportable(node) || !exportNode(etText, node)) continue;
+    const size_t level = GetNodeLevel(node) * separator.size();
+    if (!useColumns) {
+      out += pad.substr(0, level);
+      out += cell(UnicodeToAnsi(Text(node, NoColumn)));
+    } else {
+      for (size_t i = 0; i < columns.size(); ++i) {
+        const TColumnIndex c = columns[i];
+        if (c == mainColumn) out += pad.substr(0, level);
+        out += cell(UnicodeToAnsi(Text(node, c)));
+        if (c == mainColumn) out += pad.substr(std::min(level, pad.size()));
+        if (i + 1 < columns.size()) out += separator;
+      }
+    }
+    out += CRLF;
+    if (OnAfterNodeExport) OnAfterNodeExport(this, etText, node);
+  }
+  return out;
+}
+
+UnicodeString TCustomNodeStringTree::ContentToUnicode(TNTExportSource source, const UnicodeString& separator) {
+  ExportWalk walk{*this, source};
+  TNodeTreeColumns& cols = header_->Columns();
+  const bool useColumns = header_->UseColumns();
+  const TColumnIndex mainColumn = header_->MainColumn();
+  const std::vector<TColumnIndex> columns = walk.columns();
+  const int32_t maxLevel = walk.maxLevel(false);
+  UnicodeString pad;
+  for (int32_t i = 0; i < maxLevel; ++i) pad += separator;
+  // Plain text for other programs: quoted only around a separator.
+  auto cell = [&](const UnicodeString& text) {
+    return contains(text, separator) ? u"\"" + text + u"\"" : text;
+  };
+  UnicodeString out;
+  if (useColumns) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+      out += cols.Items(columns[i])->Text();
+      if (columns[i] == mainColumn) out += pad;
+      if (i + 1 < columns.size()) out += separator;
+    }
+    out += u"\r\n";
+  }
+  for (PNTNode node = walk.first(); node; node = walk.next(node)) {
+    const size_t level = GetNodeLevel(node) * separator.size();
+    if (!useColumns) {
+      out += pad.substr(0, level);
+      out += cell(Text(node, NoColumn));
+    } else {
+      for (size_t i = 0; i < columns.size(); ++i) {
+        const TColumnIndex c = columns[i];
+        if (c == mainColumn) out += pad.substr(0, level);
+        out += cell(Text(node, c));
+        if (c == mainColumn) out += pad.substr(std::min(level, pad.size()));
+        if (i + 1 < columns.size()) out += separator;
+      }
+    }
+    out += u"\r\n";
+  }
+  return out;
+}
+
+AnsiString TCustomNodeStringTree::ContentToCSV(TNTExportSource source) {
+  return ContentToText(source, UserListSeparator());
+}
+
+}  // namespace px

@@ -174,6 +174,8 @@ class TCustomNodeStringTree : public TBaseNodeTree {
 
  protected:
   std::unique_ptr<TCustomNodeTreeOptions> CreateOptions() override;
+  // The before-node hook of the exports; true when the node is exported.
+  bool exportNode(TNTExportKind kind, PNTNode node);
   // A canvas for measuring outside painting (a memory bitmap's).
   TCanvas& MeasureCanvas();
   void resetCachedWidths();
