@@ -48,6 +48,13 @@ Word RegisterClipboardFormat(const std::string& name) {
   return number;
 }
 
+Word FindClipboardFormat(const std::string& name) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  auto it = r.byKey.find(foldCase(name));
+  return it != r.byKey.end() ? it->second : Word(0);
+}
+
 std::string GetClipboardFormatName(Word format) {
   if (format >= 1 && format <= 16) return kStandardNames[format - 1];
   if (format < FirstRegisteredClipboardFormat) return {};

@@ -18,6 +18,9 @@ constexpr Word FirstRegisteredClipboardFormat = 0xC000;
 // The number of a format name, registered on first use; 0 for an empty name
 // or when the numbers run out.
 Word RegisterClipboardFormat(const std::string& name);
+// The number of a registered name (any letter case) without registering it;
+// 0 when the name is not registered.
+Word FindClipboardFormat(const std::string& name);
 // The name of a format number: the standard names for 1-16, the registered
 // name from 0xC000; "" for any other number.
 std::string GetClipboardFormatName(Word format);

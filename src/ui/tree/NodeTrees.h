@@ -34,9 +34,15 @@ class TPopupMenu;
 struct TColumnHitInfo;
 struct THeaderPaintInfo;
 class INTDragManager;
-class IDataObject;
-struct TFormatEtc;
-struct TStgMedium;
+class TNTDragManager;
+class TNTDragImage;
+struct TNTHintData;
+
+// Drag kinds, operations and picture kinds.
+enum TNTDragType { dtOLE, dtVCL };
+enum TDragOperation { doCopy, doMove, doLink };
+using TDragOperations = TSet<TDragOperation>;
+enum TNTDragImageKind { diComplete, diMainColumnOnly, diNoImage };
 
 
 // How a cell is asked for its pre-paint: to paint it or to measure it.
@@ -48,9 +54,6 @@ enum TItemEraseAction { eaColor, eaDefault, eaNone };
 enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
 enum TNTDropMode { dmNowhere, dmAbove, dmOnNode, dmBelow };
 
-using HRESULT = int32_t;
-constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
-constexpr HRESULT S_OK = 0;
 
 // ---------------------------------------------------------------------------
 // Option sets of a tree
@@ -433,7 +436,7 @@ class TBaseNodeTree : public TCustomControl {
   // Steps of the data transfer; nothing happens here until it exists.
   virtual bool DragAllowed(const THitInfo& hitInfo);
   virtual void BeginDragOperation(TPoint p);
-  virtual bool DragManagerReportsDragOver() { return false; }
+  virtual bool DragManagerReportsDragOver();
   Cardinal AutoScrollDelay = 200;
   Word AutoScrollInterval = 1;
   Cardinal AutoExpandDelay = 1000;
@@ -578,6 +581,91 @@ class TBaseNodeTree : public TCustomControl {
   // stack.
   static constexpr int32_t MaxStreamDepth = 2000;
 
+  // ---- data transfer: clipboard, drag and drop (NodeTreesTransfer.cpp,
+  // NodeTreesDragDrop.cpp)
+  // Put a data object for the selection on the clipboard and mark the
+  // nodes; a cut deletes them once they were pasted elsewhere.
+  virtual void CopyToClipboard();
+  virtual void CutToClipboard();
+  // Inserts the clipboard's nodes at the focused node with DefaultPasteMode;
+  // false when the clipboard holds no nodes (or the tree is read-only).
+  virtual bool PasteFromClipboard();
+  // Inserts the nodes a data object offers; optimized moves them from a
+  // source tree of this process instead of copying their stream.
+  virtual bool ProcessOLEData(TBaseNodeTree* source, const IDataObjectRef& dataObject, PNTNode targetNode,
+                              TNTNodeAttachMode mode, bool optimized);
+  // Renders a format for a data object of this tree: the tree's own nodes
+  // for "Node Tree Data", the render-data dispatcher for anything else.
+  virtual HRESULT RenderTreeData(const TFormatEtc& formatEtc, TStgMedium& medium, bool forClipboard);
+  // The tree of this process a data object came from (nullptr when none).
+  TBaseNodeTree* SourceTreeOfDataObject(const IDataObjectRef& dataObject);
+  // The formats a data object of this tree offers: those registered for
+  // its class and listed in ClipboardFormats, then the formats-query event's.
+  std::vector<TFormatEtc> GetNativeClipboardFormats();
+  INTDragManager* DragManager();
+  TNTDragImage& DragImage();
+  TNTNodeAttachMode DefaultPasteMode = amAddChildLast;
+  TDragOperations DragOperations{doCopy, doMove};
+  TNTDragType DragType = dtOLE;
+  TNTDragImageKind DragImageKind = diComplete;
+  int32_t DragWidth = 200;
+  int32_t DragHeight = 350;
+  bool DragImageEnabled() const { return DragImageKind != diNoImage; }
+  virtual TNTDropMode DetermineDropPosition(TPoint p, THitInfo& hitInfo, TRect& nodeRect);
+  virtual int32_t ProposeDropEffect(TObject* source, TShiftState shift, TPoint pt, int32_t allowedEffects);
+  // Drop target steps; points are screen coordinates.
+  virtual HRESULT OLEDragEnter(int32_t keyState, TPoint pt, int32_t& effect);
+  virtual HRESULT OLEDragOver(TObject* source, int32_t keyState, TDragState state, TPoint pt, int32_t& effect);
+  virtual void OLEDragLeave();
+  virtual HRESULT OLEDrop(const IDataObjectRef& dataObject, int32_t keyState, TPoint pt, int32_t& effect);
+  // Timer 1: expands a collapsed drop target.
+  virtual void ExpandDropTarget();
+  // Runs a whole drag of the selection (p: client point of the press).
+  virtual void StartOLEDrag(TPoint p);
+  virtual void RunOLEDragLoop(int32_t allowedEffects, const IDataObjectRef& dataObject, int32_t& effect);
+  // Starts the class library's or an OLE drag (threshold -1: the tree's).
+  void BeginDrag(bool immediate, int32_t threshold = -1);
+  // Ends the class library's drag: leaves its states and sends the button
+  // release the drag swallowed.
+  void FinishVCLDrag();
+  // The selection in tree order while a drag of this tree runs.
+  const TNodeArray& DragSelection() const { return dragSelection_; }
+  // The tree is going away or cleared while its cut or copy is pending:
+  // with flush the clipboard keeps a rendered copy, else it is emptied, and
+  // either only while it still holds this tree's data.
+  void ReleaseClipboard(bool flush);
+
+ protected:
+  // Renders the selection around the hot spot (client point) into the
+  // drag image.
+  void PrepareDragImage(TPoint hotSpot, const IDataObjectRef& dataObject);
+  // Registers the drag manager as the window's drop target while
+  // moAcceptOLEDrop is set.
+  void UpdateOLEDropRegistration();
+  TPoint ScreenToTreeClient(TPoint p) const;
+  std::shared_ptr<INTDragManager> dragManager_;
+  std::unique_ptr<TNTDragImage> dragImage_;
+  TNodeArray dragSelection_;
+  int32_t lastDropEffect_ = 0;
+  PNTNode lastVCLDropTarget_ = nullptr;
+
+ public:
+  // ---- hints (NodeTreesHint.cpp)
+  // The hint text of a cell, and the text the tooltip hint mode shows; the
+  // string tree answers its own. lineBreakStyle: 0 default, 1 single line,
+  // 2 multi-line.
+  virtual UnicodeString NodeHint(PNTNode node, TColumnIndex column, Byte& lineBreakStyle);
+  virtual UnicodeString NodeTooltip(PNTNode node, TColumnIndex column, Byte& lineBreakStyle);
+  // The cell area the shown hint belongs to (client coordinates).
+  TRect LastHintRect() const { return lastHintRect_; }
+  // 0 none, 1 fade, 2 slide in.
+  Byte HintAnimation = 0;
+
+ protected:
+  TRect lastHintRect_;
+  std::shared_ptr<TNTHintData> hintData_;
+
+ public:
   // ---- navigation and geometry
   PNTNode GetFirst(bool considerChildrenAbove = false);
   PNTNode GetFirstNoInit(bool considerChildrenAbove = false);
@@ -720,8 +808,8 @@ class TBaseNodeTree : public TCustomControl {
   TNTColumnShiftEvent OnColumnDblClicked;
   std::function<void(TNTHeader*, TColumnIndex)> OnColumnResized;
   std::function<void(TBaseNodeTree*, PNTNode, PNTNode, TColumnIndex, int&)> OnNodeCompare;
-  std::function<void(TBaseNodeTree*, IDataObject*&)> OnDataObjectCreate;
-  std::function<void(TBaseNodeTree*, INTDragManager*&)> OnDragManagerCreate;
+  std::function<void(TBaseNodeTree*, IDataObjectRef&)> OnDataObjectCreate;
+  std::function<void(TBaseNodeTree*, std::shared_ptr<INTDragManager>&)> OnDragManagerCreate;
   std::function<void(TBaseNodeTree*, PNTNode, TColumnIndex, TNTEditLinkRef&)> OnEditorCreate;
   std::function<void(TBaseNodeTree*, PNTNode, int32_t, int32_t&)> OnLineImageDrawing;
   std::function<void(TBaseNodeTree*, TObject*, TShiftState, TDragState, TPoint, TNTDropMode, int32_t&, bool&)>
@@ -826,8 +914,8 @@ class TBaseNodeTree : public TCustomControl {
   virtual void ColumnFocused(TColumnIndex column, TShiftState shift);
   virtual void ColumnResized(TColumnIndex column);
   virtual int CompareRows(PNTNode node1, PNTNode node2, TColumnIndex column);
-  virtual IDataObject* DataObjectCreate();
-  virtual INTDragManager* DragManagerCreate();
+  virtual IDataObjectRef DataObjectCreate();
+  virtual std::shared_ptr<INTDragManager> DragManagerCreate();
   virtual TNTEditLinkRef CreateCellEditor(PNTNode node, TColumnIndex column);
   virtual void LineImageDrawing(PNTNode node, int32_t level, int32_t& posX);
   virtual bool DragOverQuery(TObject* source, TShiftState shift, TDragState state, TPoint pt, TNTDropMode mode,

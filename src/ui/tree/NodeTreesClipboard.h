@@ -9,6 +9,7 @@
 
 #include "platform/core/StringList.h"
 #include "platform/core/Types.h"
+#include "platform/gui/DataObjects.h"
 
 namespace px {
 
@@ -27,18 +28,6 @@ struct TNodeTreeClass {
 };
 extern const TNodeTreeClass BaseNodeTreeClass;    // TBaseNodeTree
 extern const TNodeTreeClass StringNodeTreeClass;  // TCustomNodeStringTree
-
-// A clipboard format as the data transfer exchanges it.
-constexpr uint32_t DVASPECT_CONTENT = 1;
-constexpr uint32_t TYMED_HGLOBAL = 1;
-struct TFormatEtc {
-  Word cfFormat = 0;
-  void* ptd = nullptr;
-  uint32_t dwAspect = DVASPECT_CONTENT;
-  int32_t lindex = -1;
-  uint32_t tymed = TYMED_HGLOBAL;
-  bool operator==(const TFormatEtc&) const = default;
-};
 
 struct TClipboardFormatEntry {
   std::string Description;

@@ -155,14 +155,14 @@ int TBaseNodeTree::CompareRows(PNTNode node1, PNTNode node2, TColumnIndex column
   return result;
 }
 
-IDataObject* TBaseNodeTree::DataObjectCreate() {
-  IDataObject* result = nullptr;
+IDataObjectRef TBaseNodeTree::DataObjectCreate() {
+  IDataObjectRef result;
   if (OnDataObjectCreate) OnDataObjectCreate(this, result);
   return result;
 }
 
-INTDragManager* TBaseNodeTree::DragManagerCreate() {
-  INTDragManager* result = nullptr;
+std::shared_ptr<INTDragManager> TBaseNodeTree::DragManagerCreate() {
+  std::shared_ptr<INTDragManager> result;
   if (OnDragManagerCreate) OnDragManagerCreate(this, result);
   return result;
 }

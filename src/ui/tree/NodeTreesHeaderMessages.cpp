@@ -8,6 +8,7 @@
 
 #include "ui/tree/NodeTreesHeader.h"
 #include "ui/tree/NodeTreesHeaderTree.h"
+#include "ui/tree/NodeTreesTransfer.h"
 
 namespace px {
 
@@ -44,9 +45,14 @@ void TNTHeaderDragImage::DragTo(TPoint screenPoint) {
   if (picture_ == nullptr) return;
   if (window_ == nullptr) {
     window_ = std::make_unique<Window>();
-    window_->label.setPixmap(QPixmap::fromImage(picture_->ToQImage()));
+    // The column's picture as the tree's drag pictures are made: blended by
+    // a constant transparency.
+    TNTDragImage image(nullptr);
+    image.Transparency = 140;
+    image.PrepareDrag(*picture_, position_, hotSpot_, nullptr);
+    window_->label.setAttribute(Qt::WA_TranslucentBackground);
+    window_->label.setPixmap(QPixmap::fromImage(image.ComposedImage()));
     window_->label.resize(picture_->Width(), picture_->Height());
-    window_->label.setWindowOpacity(140.0 / 255.0);
   }
   window_->label.move(position_.X, position_.Y);
   if (!visible_) window_->label.show();

@@ -378,8 +378,6 @@ bool TBaseNodeTree::DragAllowed(const THitInfo& hitInfo) {
   return hitInfo.HitNode && DragQuery(hitInfo.HitNode, hitInfo.HitColumn);
 }
 
-void TBaseNodeTree::BeginDragOperation(TPoint) {}
-
 void TBaseNodeTree::MouseButtonDown(TMessage& message, THitInfo& hitInfo) {
   if (states_.Contains(stWheelPanning) || states_.Contains(stWheelScrolling)) {
     EndPanning();

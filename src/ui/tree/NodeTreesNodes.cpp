@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ui/tree/NodeTrees.h"
+#include "ui/tree/NodeTreesTransfer.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
@@ -154,6 +155,7 @@ TBaseNodeTree::~TBaseNodeTree() {
   }
   if (root_) std::free(root_);
   root_ = nullptr;
+  ForgetNodeTree(this);
 }
 
 void TBaseNodeTree::AfterConstruction() {
@@ -162,6 +164,8 @@ void TBaseNodeTree::AfterConstruction() {
 }
 
 void TBaseNodeTree::BeforeDestruction() {
+  // A cut or copy still on the clipboard outlives the tree as rendered data.
+  ReleaseClipboard(true);
   if (windowHost_) Perform(WM_NCDESTROY, 0, 0);
   InterruptValidation();
   EndPanning();
@@ -786,8 +790,7 @@ void TBaseNodeTree::Clear() {
   try {
     InterruptValidation();
     CancelEditNode();
-    if (states_.Contains(stCutPending) || states_.Contains(stCopyPending))
-      ChangeTreeState({}, {stCutPending, stCopyPending});
+    ReleaseClipboard(false);
     ClearSelection();
     focusedNode_ = nullptr;
     hotNode_ = nullptr;

@@ -122,6 +122,7 @@ void TBaseNodeTree::SelectionOptionsChanged(TNTSelectionOptions oldOptions, TNTS
 
 void TBaseNodeTree::MiscOptionsChanged(TNTMiscOptions oldOptions, TNTMiscOptions newOptions) {
   if (oldOptions.Contains(moCheckSupport) != newOptions.Contains(moCheckSupport)) Invalidate();
+  if (oldOptions.Contains(moAcceptOLEDrop) != newOptions.Contains(moAcceptOLEDrop)) UpdateOLEDropRegistration();
 }
 
 // ---------------------------------------------------------------------------

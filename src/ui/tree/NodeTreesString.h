@@ -114,6 +114,16 @@ class TCustomNodeStringTree : public TBaseNodeTree {
   // The hint and tooltip texts of a cell.
   UnicodeString NodeHintText(PNTNode node, TColumnIndex column, const UnicodeString& coreText);
   UnicodeString NodeTooltipText(PNTNode node, TColumnIndex column);
+  UnicodeString NodeHint(PNTNode node, TColumnIndex column, Byte& lineBreakStyle) override;
+  UnicodeString NodeTooltip(PNTNode node, TColumnIndex column, Byte& lineBreakStyle) override;
+  // The clipboard rendering of a text format: text and CSV (Windows-1252),
+  // Unicode text, RTF and "HTML Format", each with its terminator; the null
+  // handle for any other format.
+  HGLOBAL ContentToClipboard(Word format, TNTExportSource source);
+  // Node Tree Data as the core renders it; the text formats through
+  // ContentToClipboard (the cut or copied nodes for the clipboard, else the
+  // selection).
+  HRESULT RenderTreeData(const TFormatEtc& formatEtc, TStgMedium& medium, bool forClipboard) override;
 
   // ---- overrides of the core
   void PaintNode(TNTPaintInfo& info) override;

@@ -144,6 +144,7 @@ void TBaseNodeTree::UseWindowHost() {
     Widget()->setMouseTracking(true);
   }
   SetHost(windowHost_.get());
+  UpdateOLEDropRegistration();
   LayoutWindow();
   UpdateScrollBars(true);
 }
@@ -553,6 +554,9 @@ void TBaseNodeTree::TimerFired(int id) {
     case EditTimer:
       BeginCellEdit();
       break;
+    case ExpandTimer:
+      ExpandDropTarget();
+      break;
     case ScrollTimer:
       if (states_.Contains(stScrollPending)) {
         if (Application) Application->CancelHint();
@@ -739,12 +743,7 @@ void TBaseNodeTree::CMHintShowPause(TMessage& m) {
   }
 }
 
-void TBaseNodeTree::CMHintShow(TMessage& m) { TCustomControl::WndProc(m); }
 
-void TBaseNodeTree::WMCut(TMessage& m) { TCustomControl::WndProc(m); }
-void TBaseNodeTree::WMCopy(TMessage& m) { TCustomControl::WndProc(m); }
-void TBaseNodeTree::WMPaste(TMessage& m) { TCustomControl::WndProc(m); }
-void TBaseNodeTree::CMDrag(TMessage& m) { TCustomControl::WndProc(m); }
 
 // ---------------------------------------------------------------------------
 // Tree-view queries
