@@ -109,16 +109,21 @@ bool mediumBytes(TStgMedium& medium, std::string& bytes) {
   return false;
 }
 
+// Global memory is asked for first: it is what other programs receive on
+// other systems, and a format may lay it out differently from its stream.
 bool formatBytes(IDataObject& dataObject, Word format, std::string& bytes) {
-  TFormatEtc etc;
-  etc.cfFormat = format;
-  etc.tymed = TYMED_HGLOBAL | TYMED_ISTREAM;
-  if (dataObject.QueryGetData(etc) != S_OK) return false;
-  TStgMedium medium;
-  if (dataObject.GetData(etc, medium) != S_OK) return false;
-  const bool ok = mediumBytes(medium, bytes);
-  ReleaseStgMedium(medium);
-  return ok;
+  for (uint32_t tymed : {TYMED_HGLOBAL, TYMED_ISTREAM}) {
+    TFormatEtc etc;
+    etc.cfFormat = format;
+    etc.tymed = tymed;
+    if (dataObject.QueryGetData(etc) != S_OK) continue;
+    TStgMedium medium;
+    if (dataObject.GetData(etc, medium) != S_OK) continue;
+    const bool ok = mediumBytes(medium, bytes);
+    ReleaseStgMedium(medium);
+    if (ok) return true;
+  }
+  return false;
 }
 
 // Text cut at its first terminator.

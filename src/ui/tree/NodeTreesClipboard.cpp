@@ -33,6 +33,8 @@ const Formats& formats() {
     Formats r{};
     r.treeData = RegisterFormatByName("Node Tree Data", &BaseNodeTreeClass, 50);
     r.treeReference = RegisterClipboardFormat("Node Tree Reference");
+    // The reference names a tree of this process: it never goes elsewhere.
+    SetClipboardFormatPrivate(r.treeReference);
     r.html = RegisterFormatByName("HTML Format", &StringNodeTreeClass, 80);
     r.rtfNoObjects = RegisterFormatByName("Rich Text Format Without Objects", &StringNodeTreeClass, 84);
     r.rtf = RegisterFormatByName("Rich Text Format", &StringNodeTreeClass, 85);

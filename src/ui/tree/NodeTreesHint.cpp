@@ -31,17 +31,21 @@ TRect TNodeTreeHintWindow::CalcHintRect(int32_t maxWidth, const std::string&, vo
   treeId_ = NodeTreeId(data_.Tree);
   TBaseNodeTree* t = data_.Tree;
   if (!t) return {};
-  if (data_.Node && !data_.HintRect.Empty()) return data_.HintRect;
+  if (data_.Node && !data_.HintRect.IsEmpty()) return data_.HintRect;
 
   const bool tooltip = t->HintMode == 3 && data_.Node;
   TNodeTreeColumns& columns = t->Header().Columns();
   data_.Alignment = columns.IsValidColumn(data_.Column) ? columns.Items(data_.Column)->Alignment()
                                                          : t->GetControlsAlignment();
+  // Measured on a bitmap of its own: the window's canvas has no surface
+  // before the window shows.
+  TBitmap scratch(1, 1);
+  TCanvas& measure = scratch.Canvas();
   if (tooltip)
-    Canvas().Font().Assign(t->Font());
+    measure.Font().Assign(t->Font());
   else
-    Canvas().Font().Assign(Font());
-  textHeight_ = Canvas().TextExtent(UnicodeString(u"Tg")).cy;
+    measure.Font().Assign(Font());
+  textHeight_ = measure.TextExtent(UnicodeString(u"Tg")).cy;
   data_.LineBreakStyle = hlbDefault;
   Byte style = hlbDefault;
   if (!data_.DefaultHint.empty())
@@ -60,7 +64,7 @@ TRect TNodeTreeHintWindow::CalcHintRect(int32_t maxWidth, const std::string&, vo
     if (data_.LineBreakStyle == hlbForceMultiLine) {
       const TRect cell = t->GetDisplayRect(data_.Node, data_.Column, true, false);
       r = Rect(0, 0, std::max(1, cell.Width()), 0);
-      Canvas().DrawText(data_.HintText, r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+      measure.DrawText(data_.HintText, r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
       r.Right += t->TextMargin() + 1;
       if (r.Height() <= cell.Height() + 2 && r.Width() <= cell.Width() + 2 && cell.Top >= 0 &&
           cell.Bottom <= t->ClientHeight() + 3 && cell.Right <= t->ClientWidth() + 3)
@@ -73,7 +77,7 @@ TRect TNodeTreeHintWindow::CalcHintRect(int32_t maxWidth, const std::string&, vo
     r = Rect(-1, -1, r.Width() + 1, r.Height() + 1);
   } else {
     r = Rect(0, 0, std::max(1, maxWidth), textHeight_);
-    Canvas().DrawText(data_.HintText, r, DT_NOPREFIX | DT_CALCRECT | DT_WORDBREAK);
+    measure.DrawText(data_.HintText, r, DT_NOPREFIX | DT_CALCRECT | DT_WORDBREAK);
     r.Bottom += 6;
     r.Right += t->TextMargin() + textHeight_;
   }
@@ -86,7 +90,7 @@ void TNodeTreeHintWindow::ActivateHint(const TRect& rect, const std::string& hin
 
 void TNodeTreeHintWindow::ActivateHintData(const TRect& rect, const std::string& hint, void*) {
   TBaseNodeTree* t = tree();
-  if (rect.Empty() || !t) {
+  if (rect.IsEmpty() || !t) {
     if (Application) Application->CancelHint();
     return;
   }
@@ -289,12 +293,12 @@ void TBaseNodeTree::CMHintShow(TMessage& m) {
     if (HintKindQuery(node, column) == 1) {
       TRect r;
       HintSizeQuery(node, column, r);
-      if (r.Empty()) return hide();
+      if (r.IsEmpty()) return hide();
       hintData_->HintRect = r;
     }
     if (HintMode == 3) {
       const TRect text = GetDisplayRect(node, column, true, true);
-      if (!MultiLine(node)) {
+          if (!MultiLine(node)) {
         const bool cutOff = text.Right + textMargin_ > std::min(span.Right - 1, ClientWidth()) ||
                             text.Left < span.Left || text.Bottom > ClientHeight() || text.Top < 0;
         if (!text.Contains(p) || !cutOff) return hide();

@@ -120,6 +120,8 @@ class TCustomNodeStringTree : public TBaseNodeTree {
   // Unicode text, RTF and "HTML Format", each with its terminator; the null
   // handle for any other format.
   HGLOBAL ContentToClipboard(Word format, TNTExportSource source);
+  // The string tree renders the text formats too.
+  const TNodeTreeClass* TreeClass() const override { return &StringNodeTreeClass; }
   // Node Tree Data as the core renders it; the text formats through
   // ContentToClipboard (the cut or copied nodes for the clipboard, else the
   // selection).

@@ -39,6 +39,8 @@ class CaptionTree : public TCustomNodeStringTree {
   PNTNode Add(PNTNode parent, const std::string& caption) {
     PNTNode n = AddChild(parent);
     captions[n] = Utf8ToUnicode(caption);
+    // The width measured with the placeholder caption is stale.
+    if (int32_t* width = CachedWidth(n)) *width = 0;
     return n;
   }
   // "a(b c) d": the captions in tree order with children in brackets.

@@ -35,8 +35,9 @@ struct DropWindow {
     tree->Font().SetHeight(-12);
     tree->SetParent(&form);
     tree->UseWindowHost();
-    tree->OnDragOverQuery = [this](TBaseNodeTree*, TObject* source, TShiftState, TDragState, TPoint, TNTDropMode mode,
-                                   int32_t&, bool& accepted) {
+    tree->OnDragOverQuery = [this](TBaseNodeTree*, TObject* source, TShiftState, TDragState state, TPoint,
+                                   TNTDropMode mode, int32_t&, bool& accepted) {
+      if (state == dsDragLeave) return;
       lastMode = mode;
       lastSource = source;
       accepted = accept;
@@ -174,14 +175,16 @@ TEST(TreeDragDrop, HoveringExpandsACollapsedTargetAfterTheDelay) {
   DropWindow target;
   PNTNode parent = target.tree->Add(nullptr, "p");
   target.tree->Add(parent, "child");
-  target.tree->Options().SetAutoOptions(target.tree->Options().AutoOptions() + auDropExpand);
+  target.tree->Add(nullptr, "q");
+  target.tree->Options().SetAutoOptions(target.tree->Options().AutoOptions() + TNTAutoOptions{auDropExpand});
   target.tree->AutoExpandDelay = 30;
   ASSERT_FALSE(target.tree->Expanded(parent));
   OwnedTree other;
   auto mime = mimeOf(other.tree.get());
-  const QPoint p(30, 9);
-  QDragEnterEvent enter(p, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+  // Entering over another node, then resting on the collapsed one.
+  QDragEnterEvent enter(QPoint(30, 27), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(target.w(), &enter);
+  const QPoint p(30, 9);
   QDragMoveEvent move(p, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(target.w(), &move);
   EXPECT_FALSE(target.tree->Expanded(parent));
@@ -215,7 +218,7 @@ TEST(TreeDragDrop, DragManagerAnswersTheDropSourceQuestions) {
 
 TEST(TreeDragDrop, StartingADragReturnsOffscreenWithNothingDeleted) {
   DropWindow source;
-  source.tree->Options().SetAutoOptions(source.tree->Options().AutoOptions() + auDeleteMovedNodes);
+  source.tree->Options().SetAutoOptions(source.tree->Options().AutoOptions() + TNTAutoOptions{auDeleteMovedNodes});
   source.tree->AddToSelection(source.tree->Add(nullptr, "a"));
   source.tree->DragOperations = {};
   source.tree->StartOLEDrag({20, 9});
@@ -223,7 +226,7 @@ TEST(TreeDragDrop, StartingADragReturnsOffscreenWithNothingDeleted) {
   EXPECT_FALSE(source.tree->TreeStates().Contains(stOLEDragging));
   EXPECT_TRUE(source.tree->DragSelection().empty());
   // The picture ended with the drag.
-  EXPECT_EQ(source.tree->DragImage().States() & disPrepared, 0);
+  EXPECT_EQ(source.tree->DragImage().States() & (disPrepared | disInUse), 0);
 }
 
 TEST(TreeDragDrop, DragPictureFadesFromTheCentreAndKeysOut) {
@@ -260,7 +263,8 @@ TEST(TreeDragDrop, DragPictureFadesFromTheCentreAndKeysOut) {
   EXPECT_TRUE(image.DragTo({130, 90}, false));
   EXPECT_EQ(image.ImagePosition(), (TPoint{530, 400}));
   image.EndDrag();
-  EXPECT_EQ(image.States(), 0);
+  EXPECT_EQ(image.States() & (disPrepared | disInUse), 0);
+  EXPECT_FALSE(image.Visible());
 }
 
 TEST(TreeHint, TooltipOfATruncatedCellShowsItsText) {
@@ -289,7 +293,7 @@ TEST(TreeHint, TooltipOfATruncatedCellShowsItsText) {
   // The hint window sizes and draws the node's text on the hint colours.
   TNodeTreeHintWindow window(nullptr);
   TRect r = window.CalcHintRect(400, info.HintStr, info.HintData);
-  ASSERT_FALSE(r.Empty());
+  ASSERT_FALSE(r.IsEmpty());
   EXPECT_GT(r.Width(), 120);
   r.Offset(40 - r.Left, 40 - r.Top);
   window.ActivateHintData(r, info.HintStr, nullptr);
@@ -318,7 +322,7 @@ TEST(TreeHint, PlainHintIsMeasuredWithTheMargins) {
   EXPECT_EQ(r.Height(), window.TextHeight() + 6);
   EXPECT_EQ(window.CalcHintRect(300, " ", nullptr), TRect{});
   data.DefaultHint.clear();
-  EXPECT_TRUE(window.CalcHintRect(300, " ", &data).Empty());
+  EXPECT_TRUE(window.CalcHintRect(300, " ", &data).IsEmpty());
 }
 
 }  // namespace

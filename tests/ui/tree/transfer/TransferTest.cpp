@@ -207,7 +207,9 @@ TEST(TreeTransfer, CutAndPasteBetweenTreesMovesCopyCopies) {
   EXPECT_EQ(a->Outline(), "y");
   EXPECT_EQ(b->Outline(), "t x(x1) z x(x1) z");
   EXPECT_FALSE(a->TreeStates().Contains(stCutPending));
-  ASSERT_TRUE(b->PasteFromClipboard() == false);  // the cut set is used up
+  // The cut set is used up: another paste adds nothing.
+  b->PasteFromClipboard();
+  EXPECT_EQ(b->Outline(), "t x(x1) z x(x1) z");
 }
 
 TEST(TreeTransfer, CutAndPasteInOneTreeMovesTheSameNodes) {
@@ -228,7 +230,7 @@ TEST(TreeTransfer, CutAndPasteInOneTreeMovesTheSameNodes) {
 TEST(TreeTransfer, ReadOnlyTreesNeitherCutNorPaste) {
   OwnedTree t;
   t->AddToSelection(t->Add(nullptr, "a"));
-  t->Options().SetMiscOptions(t->Options().MiscOptions() + moReadOnly);
+  t->Options().SetMiscOptions(t->Options().MiscOptions() + TNTMiscOptions{moReadOnly});
   t->CutToClipboard();
   EXPECT_FALSE(t->TreeStates().Contains(stCutPending));
   t->CopyToClipboard();
@@ -291,7 +293,8 @@ TEST(TreeTransfer, AnotherOwnerEndsTheCopyAndClearLeavesItsData) {
   t->AddToSelection(t->Add(nullptr, "b"));
   t->CopyToClipboard();
   t->Clear();
-  EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->formats().isEmpty());
+  const QMimeData* left = QGuiApplication::clipboard()->mimeData();
+  EXPECT_TRUE(!left || left->formats().isEmpty());
 }
 
 TEST(TreeTransfer, DyingTreeLeavesARenderedCopy) {
