@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QMimeData>
 #include <QProcess>
 #include <QThread>
 #include <cstdio>
@@ -122,7 +123,10 @@ TEST(TreeTransferX11, BlocksFromXclipPasteOrAreRefused) {
   for (auto& k : cases) {
     OwnedTree t;
     offer("Node Tree Data", k.bytes);
-    ASSERT_TRUE(waitFor([] { return QGuiApplication::clipboard()->mimeData()->formats().contains("Node Tree Data"); }));
+    ASSERT_TRUE(waitFor([] {
+      const QMimeData* m = QGuiApplication::clipboard()->mimeData();
+      return m && m->formats().contains("Node Tree Data");
+    }));
     EXPECT_EQ(t->PasteFromClipboard(), k.pasted) << k.name;
     EXPECT_EQ(t->Outline(), k.pasted ? "p(q)" : "") << k.name;
   }
