@@ -83,6 +83,7 @@ void printHeader(TNTHeader& header, std::ostream& out) {
 
 int runTree(const Args& args, std::ostream& out, std::ostream& err) {
   if (!args.empty() && (args[0] == "dump" || args[0] == "export")) return runTreeTransfer(args, out, err);
+  if (!args.empty() && args[0] == "clip") return runTreeClip(args, out, err);
   if (args.empty() || args[0] != "header") return usageError(err);
   const bool rewrite = args.size() == 4 && args[1] == "--rewrite";
   if (!rewrite && args.size() != 2) return usageError(err);
@@ -102,7 +103,8 @@ int runTree(const Args& args, std::ostream& out, std::ostream& err) {
 
 const PxCommand treeCommand("tree",
                             "tree header FILE | tree header --rewrite IN OUT | tree dump FILE | "
-                            "tree export html|cfhtml|rtf|text|unicode|csv|stream|block TSV",
+                            "tree export html|cfhtml|rtf|text|unicode|csv|stream|block TSV | tree clip copy TSV | "
+                            "tree clip paste",
                             runTree);
 
 }  // namespace

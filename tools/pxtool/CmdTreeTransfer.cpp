@@ -29,17 +29,6 @@ std::string readText(const std::string& path) {
   return text.DataString();
 }
 
-void dumpTree(TTsvTree& tree, std::ostream& out) {
-  char states[8];
-  const TColumnIndex main = tree.Header().MainColumn();
-  for (PNTNode node = tree.GetFirstNoInit(); node; node = tree.GetNextNoInit(node)) {
-    std::snprintf(states, sizeof states, "%04X", node->States);
-    out << tree.GetNodeLevel(node) << '\t' << node->ChildCount << '\t' << node->NodeHeight << '\t' << states << '\t'
-        << int(node->Alignment) << '\t' << int(node->CheckState) << '\t' << int(node->CheckType) << '\t'
-        << EscapeTsvField(UnicodeToUtf8(tree.Text(node, main))) << '\n';
-  }
-}
-
 std::string exportTree(TTsvTree& tree, const std::string& format) {
   if (format == "html") return tree.ContentToHTML(tstSelected);
   if (format == "cfhtml") return tree.ContentToCFHTML(tstSelected);
@@ -58,6 +47,17 @@ std::string exportTree(TTsvTree& tree, const std::string& format) {
 
 }  // namespace
 
+void DumpTsvTree(TTsvTree& tree, std::ostream& out) {
+  char states[8];
+  const TColumnIndex main = tree.Header().MainColumn();
+  for (PNTNode node = tree.GetFirstNoInit(); node; node = tree.GetNextNoInit(node)) {
+    std::snprintf(states, sizeof states, "%04X", node->States);
+    out << tree.GetNodeLevel(node) << '\t' << node->ChildCount << '\t' << node->NodeHeight << '\t' << states << '\t'
+        << int(node->Alignment) << '\t' << int(node->CheckState) << '\t' << int(node->CheckType) << '\t'
+        << EscapeTsvField(UnicodeToUtf8(tree.Text(node, main))) << '\n';
+  }
+}
+
 int runTreeTransfer(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   static const char* formats[] = {"html", "cfhtml", "rtf", "text", "unicode", "csv", "stream", "block"};
   const bool dump = args.size() == 2 && args[0] == "dump";
@@ -70,14 +70,14 @@ int runTreeTransfer(const std::vector<std::string>& args, std::ostream& out, std
   try {
     if (dump) {
       tree->LoadFromFile(args[1]);
-      dumpTree(*tree, out);
+      DumpTsvTree(*tree, out);
     } else {
       tree->LoadTsv(readText(args[2]));
       out << exportTree(*tree, args[1]);
     }
   } catch (const ENodeTreeError& e) {
     // The nodes read before the error stay in the tree; they are shown.
-    if (dump) dumpTree(*tree, out);
+    if (dump) DumpTsvTree(*tree, out);
     out.flush();
     err << "ENodeTreeError " << e.HelpContext << ": " << e.Message() << "\n";
     return 1;

@@ -34,4 +34,9 @@ std::string EscapeTsvField(const std::string& text);
 namespace px::pxtool {
 // pxtool tree dump FILE, tree export FORMAT TSV.
 int runTreeTransfer(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// pxtool tree clip copy TSV, tree clip paste.
+int runTreeClip(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// One line per node in tree order: level, child count, height, states (4 hex
+// digits), alignment, check state, check type, escaped caption.
+void DumpTsvTree(TTsvTree& tree, std::ostream& out);
 }  // namespace px::pxtool
