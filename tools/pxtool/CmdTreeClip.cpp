@@ -26,13 +26,6 @@ namespace px::pxtool {
 
 namespace {
 
-std::string readText(const std::string& path) {
-  TFileStream file(path, fmOpenRead);
-  TStringStream text;
-  text.CopyFrom(file, 0);
-  return text.DataString();
-}
-
 // The clipboard belongs to the display: with one, use it.
 void clipboardApplication() {
   if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "xcb", 1);
@@ -55,7 +48,7 @@ int runTreeClip(const std::vector<std::string>& args, std::ostream& out, std::os
   tree->ClipboardFormats().Add("Plain text");
   try {
     if (copy) {
-      tree->LoadTsv(readText(args[2]));
+      tree->LoadTsv(ReadTextFile(args[2]));
       tree->CopyToClipboard();
       if (const QMimeData* m = QGuiApplication::clipboard()->mimeData())
         for (const QString& type : m->formats()) out << type.toStdString() << "\n";
@@ -78,9 +71,7 @@ int runTreeClip(const std::vector<std::string>& args, std::ostream& out, std::os
     }
   } catch (const ENodeTreeError& e) {
     if (paste) DumpTsvTree(*tree, out);
-    out.flush();
-    err << "ENodeTreeError " << e.HelpContext << ": " << e.Message() << "\n";
-    return 1;
+    return ReportTreeError(e, out, err);
   }
   out.flush();
   return 0;

@@ -22,13 +22,6 @@ namespace px::pxtool {
 
 namespace {
 
-std::string readText(const std::string& path) {
-  TFileStream file(path, fmOpenRead);
-  TStringStream text;
-  text.CopyFrom(file, 0);
-  return text.DataString();
-}
-
 std::string exportTree(TTsvTree& tree, const std::string& format) {
   if (format == "html") return tree.ContentToHTML(tstSelected);
   if (format == "cfhtml") return tree.ContentToCFHTML(tstSelected);
@@ -46,6 +39,19 @@ std::string exportTree(TTsvTree& tree, const std::string& format) {
 }
 
 }  // namespace
+
+std::string ReadTextFile(const std::string& path) {
+  TFileStream file(path, fmOpenRead);
+  TStringStream text;
+  text.CopyFrom(file, 0);
+  return text.DataString();
+}
+
+int ReportTreeError(const ENodeTreeError& e, std::ostream& out, std::ostream& err) {
+  out.flush();
+  err << "ENodeTreeError " << e.HelpContext << ": " << e.Message() << "\n";
+  return 1;
+}
 
 void DumpTsvTree(TTsvTree& tree, std::ostream& out) {
   char states[8];
@@ -72,15 +78,13 @@ int runTreeTransfer(const std::vector<std::string>& args, std::ostream& out, std
       tree->LoadFromFile(args[1]);
       DumpTsvTree(*tree, out);
     } else {
-      tree->LoadTsv(readText(args[2]));
+      tree->LoadTsv(ReadTextFile(args[2]));
       out << exportTree(*tree, args[1]);
     }
   } catch (const ENodeTreeError& e) {
     // The nodes read before the error stay in the tree; they are shown.
     if (dump) DumpTsvTree(*tree, out);
-    out.flush();
-    err << "ENodeTreeError " << e.HelpContext << ": " << e.Message() << "\n";
-    return 1;
+    return ReportTreeError(e, out, err);
   }
   out.flush();
   return 0;

@@ -39,4 +39,8 @@ int runTreeClip(const std::vector<std::string>& args, std::ostream& out, std::os
 // One line per node in tree order: level, child count, height, states (4 hex
 // digits), alignment, check state, check type, escaped caption.
 void DumpTsvTree(TTsvTree& tree, std::ostream& out);
+// The whole file as bytes.
+std::string ReadTextFile(const std::string& path);
+// Prints "ENodeTreeError <code>: <message>" and answers the exit code 1.
+int ReportTreeError(const ENodeTreeError& e, std::ostream& out, std::ostream& err);
 }  // namespace px::pxtool

@@ -15,40 +15,15 @@
 #include <QWindow>
 
 #include "platform/gui/Forms.h"
+#include "support/ServeWhile.h"
 #include "ui/framework/UnitQVREdit.h"
 #include "ui/framework/UnitQVREditComboContainer.h"
 
 namespace px {
 namespace {
 
-// Keeps serving this program's own X events while the condition is false;
-// false when it stays false for the whole wait.
-bool waitFor(const std::function<bool()>& condition, int ms = 5000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition()) {
-    if (clock.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(5);
-  }
-  return true;
-}
-
-// Runs a shell command while this program goes on answering X requests (it
-// may own a selection the command asks for). Returns the exit status; the
-// standard output goes to *out.
-int run(const std::string& command, std::string* out = nullptr) {
-  QProcess p;
-  p.start("bash", {"-c", QString::fromStdString(command)});
-  if (!p.waitForStarted()) return -1;
-  if (!waitFor([&] { return p.state() == QProcess::NotRunning; }, 20000)) {
-    p.kill();
-    p.waitForFinished();
-    return -1;
-  }
-  if (out) *out = p.readAllStandardOutput().toStdString();
-  return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
+using test::waitFor;
+using test::run;
 
 std::string targets(const char* selection) {
   std::string out;

@@ -14,40 +14,12 @@
 #include <unistd.h>
 
 #include "CaptionTreeSupport.h"
+#include "support/ServeWhile.h"
 #include "platform/core/CodePages.h"
 
 namespace px::test {
 namespace {
 
-// Keeps serving this program's X events while the condition is false.
-bool waitFor(const std::function<bool()>& condition, int ms = 5000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition()) {
-    if (clock.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(5);
-  }
-  return true;
-}
-
-// Runs a shell command while this program goes on answering X requests (it
-// owns the clipboard the command reads). Returns the exit status.
-int run(const std::string& command, std::string* out = nullptr) {
-  QProcess p;
-  p.start("bash", {"-c", QString::fromStdString(command)});
-  if (!p.waitForStarted()) return -1;
-  if (!waitFor([&] { return p.state() == QProcess::NotRunning; }, 20000)) {
-    p.kill();
-    p.waitForFinished();
-    return -1;
-  }
-  if (out) {
-    const QByteArray bytes = p.readAllStandardOutput();
-    out->assign(bytes.constData(), static_cast<size_t>(bytes.size()));
-  }
-  return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
 
 std::string read(const std::string& target) {
   std::string out;
