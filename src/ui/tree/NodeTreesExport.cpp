@@ -53,6 +53,39 @@ std::string htmlText(const UnicodeString& text, bool attribute = false) {
   return out;
 }
 
+// Appends text as UTF-8 escaped for HTML content (a lone surrogate is
+// dropped), without the intermediate strings of htmlText: the cells of a large
+// export go through here.
+void appendHtml(std::string& out, const UnicodeString& text) {
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
+    const char32_t u = text[i];
+    if (u < 0x80) {
+      switch (u) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        default: out += static_cast<char>(u);
+      }
+    } else if (u < 0x800) {
+      out += static_cast<char>(0xC0 | (u >> 6));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    } else if (u >= 0xD800 && u < 0xE000) {
+      if (u < 0xDC00 && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+        const char32_t c = 0x10000 + ((u - 0xD800) << 10) + (text[++i] - 0xDC00);
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+      }
+    } else {
+      out += static_cast<char>(0xE0 | (u >> 12));
+      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+}
+
 std::string alignText(TAlignment alignment) {
   switch (alignment) {
     case taRightJustify: return " align=right";
@@ -262,48 +295,71 @@ std::string TCustomNodeStringTree::ContentToHTML(TNTExportSource source, const U
     if (OnAfterHeaderExport) OnAfterHeaderExport(this, etHTML);
   }
 
+  // What each cell of a column writes apart from its text, made once.
+  struct CellParts {
+    bool parentColor;
+    std::string tail;  // alignment and colour attributes
+    std::string indent;  // one indentation cell of the column's colour
+  };
+  std::vector<CellParts> parts;
+  for (TColumnIndex c : columns) {
+    TNodeTreeColumn* column = c >= 0 ? cols.Items(c) : nullptr;
+    CellParts p;
+    p.parentColor = !column || column->Options().Contains(coParentColor);
+    TAlignment alignment = column ? column->Alignment() : alignment_;
+    if (column && column->BiDiMode() != bdLeftToRight) {
+      p.tail += " dir=\"rtl\"";
+      alignment = mirrored(alignment);
+    }
+    p.tail += alignText(alignment);
+    if (!p.parentColor) {
+      p.indent = "<td class=\"noborder\" width=\"" + indentWidth + "\" height=\"";
+      p.tail += " bgcolor=" + colorText(column->Color());
+    }
+    parts.push_back(std::move(p));
+  }
+  // Room for a typical row per node up front: the rows are appended in many
+  // small pieces.
+  out.reserve(out.size() + static_cast<size_t>(TotalCount()) * (40 + 80 * columns.size()));
   TCanvas& canvas = MeasureCanvas();
   for (PNTNode node = walk.first(); node; node = walk.next(node)) {
     if (!walk.exportable(node) || !exportNode(etHTML, node)) continue;
     const int32_t level = static_cast<int32_t>(GetNodeLevel(node));
     const std::string height = std::to_string(NodeHeight(node));
-    out += " <tr class=\"default\">";
-    out += CRLF;
-    for (TColumnIndex c : columns) {
-      TNodeTreeColumn* column = c >= 0 ? cols.Items(c) : nullptr;
+    out += " <tr class=\"default\">\r\n";
+    for (size_t i = 0; i < columns.size(); ++i) {
+      const TColumnIndex c = columns[i];
+      const CellParts& p = parts[i];
       canvas.Font().Assign(Font());
       PreparePaintText(node, canvas, c, ttNormal);
       const bool fontChanged = !sameFont(canvas.Font(), Font());
-      const bool parentColor = !column || column->Options().Contains(coParentColor);
       if (c == mainColumn) {
-        for (int32_t i = 0; i < level; ++i) {
-          if (parentColor)
-            out += i == 0 ? " <td height=\"" + height + "px\" class=\"normalborder\">&nbsp;</td>"
-                          : std::string(" <td>&nbsp;</td>");
-          else
-            out += "<td class=\"noborder\" width=\"" + indentWidth + "\" height=\"" + height + "px\" bgcolor=" +
-                   colorText(column->Color()) + ">&nbsp;</td>";
+        for (int32_t l = 0; l < level; ++l) {
+          if (p.parentColor) {
+            if (l == 0)
+              out.append(" <td height=\"").append(height).append("px\" class=\"normalborder\">&nbsp;</td>");
+            else
+              out += " <td>&nbsp;</td>";
+          } else {
+            out.append(p.indent).append(height).append("px\"").append(p.tail.substr(p.tail.find(" bgcolor=")));
+            out += ">&nbsp;</td>";
+          }
         }
       }
       if (fontChanged)
-        out += " <td class=\"normalborder\" " + fontStyle(canvas.Font(), "") + " height=\"" + height;
+        out.append(" <td class=\"normalborder\" ").append(fontStyle(canvas.Font(), "")).append(" height=\"");
       else
-        out += " <td class=\"normalborder\"  height=\"" + height;
-      out += "px\"";
-      TAlignment alignment = column ? column->Alignment() : alignment_;
-      if (column && column->BiDiMode() != bdLeftToRight) {
-        out += " dir=\"rtl\"";
-        alignment = mirrored(alignment);
-      }
-      out += alignText(alignment);
+        out += " <td class=\"normalborder\"  height=\"";
+      out.append(height).append("px\"").append(p.tail, 0, p.tail.find(" bgcolor="));
       if (c == mainColumn && maxLevel > 0 && level < maxLevel)
-        out += " colspan=\"" + std::to_string(maxLevel - level + 1) + "\"";
-      if (!parentColor) out += " bgcolor=" + colorText(column->Color());
-      out += ">" + htmlText(Text(node, c)) + "</td>";
+        out.append(" colspan=\"").append(std::to_string(maxLevel - level + 1)).append("\"");
+      if (!p.parentColor) out.append(p.tail, p.tail.find(" bgcolor="), std::string::npos);
+      out += '>';
+      appendHtml(out, Text(node, c));
+      out += "</td>";
     }
     if (OnAfterNodeExport) OnAfterNodeExport(this, etHTML, node);
-    out += " </tr>";
-    out += CRLF;
+    out += " </tr>\r\n";
   }
   out += "</table>";
   return out;
