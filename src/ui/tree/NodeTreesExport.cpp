@@ -510,15 +510,59 @@ std::string TCustomNodeStringTree::ContentToRTF(TNTExportSource source) {
 // ---------------------------------------------------------------------------
 // Separated text
 
-AnsiString TCustomNodeStringTree::ContentToText(TNTExportSource source, const AnsiString& separator) {
-  ExportWalk walk{*this, source};
-  TNodeTreeColumns& cols = header_->Columns();
-  const bool useColumns = header_->UseColumns();
-  const TColumnIndex mainColumn = header_->MainColumn();
+namespace {
+
+// The layout both text exports share: a heading line of the column texts,
+// then a line per node, its main column indented by the node's level with
+// the separator and padded to the deepest level, so that every line has the
+// same number of fields. convert turns UTF-16 into the output's text, cell
+// quotes a cell, take decides on a node (and runs the before-node hook),
+// after runs the after-node hook.
+template <class S, class Convert, class Cell, class Take, class After>
+S separatedText(TCustomNodeStringTree& tree, const ExportWalk& walk, const S& separator, Convert convert, Cell cell,
+                Take take, After after) {
+  TNodeTreeColumns& cols = tree.Header().Columns();
+  const bool useColumns = tree.Header().UseColumns();
+  const TColumnIndex mainColumn = tree.Header().MainColumn();
   const std::vector<TColumnIndex> columns = walk.columns();
   const int32_t maxLevel = walk.maxLevel(false);
-  AnsiString pad;
+  const S newLine = convert(u"\r\n");
+  S pad;
   for (int32_t i = 0; i < maxLevel; ++i) pad += separator;
+  S out;
+  if (useColumns) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+      out += convert(cols.Items(columns[i])->Text());
+      if (columns[i] == mainColumn) out += pad;
+      if (i + 1 < columns.size()) out += separator;
+    }
+    out += newLine;
+  }
+  for (PNTNode node = walk.first(); node; node = walk.next(node)) {
+    if (!take(node)) continue;
+    const size_t level = tree.GetNodeLevel(node) * separator.size();
+    if (!useColumns) {
+      out += pad.substr(0, level);
+      out += cell(convert(tree.Text(node, NoColumn)));
+    } else {
+      for (size_t i = 0; i < columns.size(); ++i) {
+        const TColumnIndex c = columns[i];
+        if (c == mainColumn) out += pad.substr(0, level);
+        out += cell(convert(tree.Text(node, c)));
+        if (c == mainColumn) out += pad.substr(std::min(level, pad.size()));
+        if (i + 1 < columns.size()) out += separator;
+      }
+    }
+    out += newLine;
+    after(node);
+  }
+  return out;
+}
+
+}  // namespace
+
+AnsiString TCustomNodeStringTree::ContentToText(TNTExportSource source, const AnsiString& separator) {
+  ExportWalk walk{*this, source};
   // A cell holding the separator, a quote or a line break goes between
   // quotes (inner quotes doubled), so that a reader of the text finds the
   // same cells and rows.
@@ -531,75 +575,22 @@ AnsiString TCustomNodeStringTree::ContentToText(TNTExportSource source, const An
     }
     return quoted + "\"";
   };
-  AnsiString out;
-  if (useColumns) {
-    for (size_t i = 0; i < columns.size(); ++i) {
-      out += UnicodeToAnsi(cols.Items(columns[i])->Text());
-      if (columns[i] == mainColumn) out += pad;
-      if (i + 1 < columns.size()) out += separator;
-    }
-    out += CRLF;
-  }
-  for (PNTNode node = walk.first(); node; node = walk.next(node)) {
-    if (!walk.exportable(node) || !exportNode(etText, node)) continue;
-    const size_t level = GetNodeLevel(node) * separator.size();
-    if (!useColumns) {
-      out += pad.substr(0, level);
-      out += cell(UnicodeToAnsi(Text(node, NoColumn)));
-    } else {
-      for (size_t i = 0; i < columns.size(); ++i) {
-        const TColumnIndex c = columns[i];
-        if (c == mainColumn) out += pad.substr(0, level);
-        out += cell(UnicodeToAnsi(Text(node, c)));
-        if (c == mainColumn) out += pad.substr(std::min(level, pad.size()));
-        if (i + 1 < columns.size()) out += separator;
-      }
-    }
-    out += CRLF;
-    if (OnAfterNodeExport) OnAfterNodeExport(this, etText, node);
-  }
-  return out;
+  return separatedText(
+      *this, walk, separator, [](const UnicodeString& text) { return UnicodeToAnsi(text); }, cell,
+      [&](PNTNode node) { return walk.exportable(node) && exportNode(etText, node); },
+      [&](PNTNode node) {
+        if (OnAfterNodeExport) OnAfterNodeExport(this, etText, node);
+      });
 }
 
 UnicodeString TCustomNodeStringTree::ContentToUnicode(TNTExportSource source, const UnicodeString& separator) {
   ExportWalk walk{*this, source};
-  TNodeTreeColumns& cols = header_->Columns();
-  const bool useColumns = header_->UseColumns();
-  const TColumnIndex mainColumn = header_->MainColumn();
-  const std::vector<TColumnIndex> columns = walk.columns();
-  const int32_t maxLevel = walk.maxLevel(false);
-  UnicodeString pad;
-  for (int32_t i = 0; i < maxLevel; ++i) pad += separator;
-  // Plain text for other programs: quoted only around a separator.
-  auto cell = [&](const UnicodeString& text) {
-    return contains(text, separator) ? u"\"" + text + u"\"" : text;
-  };
-  UnicodeString out;
-  if (useColumns) {
-    for (size_t i = 0; i < columns.size(); ++i) {
-      out += cols.Items(columns[i])->Text();
-      if (columns[i] == mainColumn) out += pad;
-      if (i + 1 < columns.size()) out += separator;
-    }
-    out += u"\r\n";
-  }
-  for (PNTNode node = walk.first(); node; node = walk.next(node)) {
-    const size_t level = GetNodeLevel(node) * separator.size();
-    if (!useColumns) {
-      out += pad.substr(0, level);
-      out += cell(Text(node, NoColumn));
-    } else {
-      for (size_t i = 0; i < columns.size(); ++i) {
-        const TColumnIndex c = columns[i];
-        if (c == mainColumn) out += pad.substr(0, level);
-        out += cell(Text(node, c));
-        if (c == mainColumn) out += pad.substr(std::min(level, pad.size()));
-        if (i + 1 < columns.size()) out += separator;
-      }
-    }
-    out += u"\r\n";
-  }
-  return out;
+  // Plain text for other programs, every node, no hooks: quoted only around
+  // a separator.
+  return separatedText(
+      *this, walk, separator, [](const UnicodeString& text) { return text; },
+      [&](const UnicodeString& text) { return contains(text, separator) ? u"\"" + text + u"\"" : text; },
+      [](PNTNode) { return true; }, [](PNTNode) {});
 }
 
 AnsiString TCustomNodeStringTree::ContentToCSV(TNTExportSource source) {
