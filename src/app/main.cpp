@@ -1,9 +1,16 @@
 // The executable: reads the program's options, puts the simulated scale in
 // place of the device tree when asked, ends on SIGTERM and SIGINT as File >
 // Exit does, and runs the start-up sequence of px_app.
+//
+// SIGTERM and SIGINT are blocked in every thread and taken by the GUI
+// thread's poll: the database client library otherwise catches them itself
+// and shuts its engine down on a thread of its own while the program is
+// still ending, which crashes the exit.
 //   Pondarix7350 [--simulated-scale FILE] [--receipt-port PATH]
 #include <QApplication>
 #include <QTimer>
+
+#include <pthread.h>
 
 #include <csignal>
 #include <cstdio>
@@ -20,8 +27,11 @@
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
-void onStopSignal(int) { stopRequested = 1; }
+// Whether a stop signal waits, taking it.
+bool stopSignalTaken(const sigset_t& stops) {
+  timespec now{0, 0};
+  return sigtimedwait(&stops, nullptr, &now) > 0;
+}
 
 int usage() {
   std::fprintf(stderr, "usage: Pondarix7350 [--simulated-scale FILE] [--receipt-port PATH]\n");
@@ -31,6 +41,12 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any thread starts, so that every thread inherits the mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   QApplication app(argc, argv);
   px::TProgramSetup setup;
   std::string scaleFile;
@@ -40,8 +56,6 @@ int main(int argc, char** argv) {
     else if (a == "--receipt-port" && i + 1 < argc) setup.ReceiptPort = argv[++i];
     else return usage();
   }
-  std::signal(SIGTERM, onStopSignal);
-  std::signal(SIGINT, onStopSignal);
   int rc = 0;
   std::unique_ptr<px::TSimulatedScale> simulated;
   QTimer poll;
@@ -56,7 +70,7 @@ int main(int argc, char** argv) {
     }
     px::InitializeProgram(setup);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-      if (stopRequested && px::Application) px::Application->Terminate();
+      if (stopSignalTaken(stopSignals) && px::Application) px::Application->Terminate();
       if (simulated && simulated->Poll() && px::HIDDevices) px::HIDDevices->Refresh();
     });
     poll.start(200);

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -67,7 +68,10 @@ struct DenomSpec {
 // and answered with Answer, file dialogs by FileAnswer.
 class Program {
  public:
-  explicit Program(const std::string& receiptPort = "") : tree_(home_.Dir().Path() / "devices") {
+  // variant: the scale's product id (1 gives no results).
+  explicit Program(const std::string& receiptPort = "", Integer variant = 2)
+      : scale(variant, 4), tree_(home_.Dir().Path() / "devices") {
+    device_.ProductId = static_cast<Word>(variant);
     langFile_ = home_.Dir().File("Pondarix7350.lang");
     fs::copy_file(shipped + "Pondarix7350.lang", langFile_);
     oldDlg_ = SetMessageDlgHook([this](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
@@ -167,8 +171,9 @@ class Program {
     return ListLines(RunIsql(DatabaseFile(), "SET LIST ON;\n" + script, "ISO8859_1"));
   }
   const FreshHome& Home() const { return home_; }
+  const std::string& LangFile() const { return langFile_; }
 
-  TScaleSimulator scale{2, 4};
+  TScaleSimulator scale;
   TfrmMain* form = nullptr;
   std::vector<std::string> boxes;
   std::vector<std::pair<Cardinal, Cardinal>> tones;
@@ -729,6 +734,53 @@ TEST(CountScreen, AppTreeShowsTheSheetOfAFedReceipt) {
                        &out),
             0);
   EXPECT_NE(out.find("--feed-receipt needs the count screen"), std::string::npos) << out;
+}
+
+// Every state of the screen looks up only keys the translation file has:
+// in record mode a missing key would be added to the file.
+TEST(CountScreen, RecordModeAddsNoKey) {
+  setenv("PX_TRANSLATION_RECORD", "1", 1);
+  {
+    Program p;
+    ASSERT_TRUE(Translations->RecordMode());
+    const std::string before = ReadFileBytes(p.LangFile());
+    Settings->InitialDrawer = 10;
+    Program::SetDenominations({{"GBP", 0, 100, 0, "1 pound", 1, 20},
+                               {"GBP", 0, 200, 0, "", 2, 10},
+                               {"GBP", 1, 500, 0, "5 pounds", 3, 50},
+                               {"GBP", 1, 500, 0, "5 pounds (new)", 3, 50},
+                               {"GBP", 4, 0, 0, "Costs"}});
+    TfraCount* f = p.ShowCount();
+    f->pnlMainDblClick(nullptr);                             // the sheet
+    f->pnlMainDblClick(nullptr);                             // already counting
+    QVRSystem->GetService<IMainFormFiller>()->ShowFrame(2);  // still counting
+    p.Answer = mrYes;
+    f->btnCancel->Click();
+    f->Capture().FeedText("DENO\r\n----\r\nGBP 5 1 5\r\nEUR 10 1 10\r\n----\r\n2 15\r\n");
+    f->Capture().FeedText("DENO\r\n----\r\nGBP 5 1 6\r\n----\r\n1 6\r\n");
+    f->pnlMainDblClick(nullptr);
+    f->btnFinalize->Click();  // the report
+    // A scale whose current currency stands in none of its tables cannot
+    // hand over a result.
+    p.SetScale("EUR", {{100, 0, 0, 0, 1}});
+    p.scale.SetCurrentCode("GBP");
+    p.Plug();
+    EXPECT_EQ(p.boxes.back(), Translate("CommunicationFailed"));
+    for (const char* key : {"AlreadyCounting", "StillCounting", "CancelCountingAYS", "MixedCurrenciesNotSupported",
+                            "ErrorRecievingResult"})
+      EXPECT_NE(std::find(p.boxes.begin(), p.boxes.end(), Translate(key)), p.boxes.end()) << key;
+    EXPECT_EQ(ReadFileBytes(p.LangFile()), before);
+  }
+  {
+    // A scale of the first variant gives no results.
+    Program p("", 1);
+    const std::string before = ReadFileBytes(p.LangFile());
+    p.Plug();
+    p.ShowCount();
+    EXPECT_EQ(p.boxes, std::vector<std::string>{Translate("NoCounting")});
+    EXPECT_EQ(ReadFileBytes(p.LangFile()), before);
+  }
+  unsetenv("PX_TRANSLATION_RECORD");
 }
 
 }  // namespace

@@ -1,0 +1,151 @@
+// The real program on an X server (xvfb-run, xcb platform) in a fresh home:
+// a counting from a receipt written into the other end of a socat pty pair,
+// finalized by clicks, then one from the simulated scale.
+#include <QImage>
+
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.h"
+#include "dbclient/IsqlPeer.h"
+
+namespace px::test {
+namespace {
+
+// Window-relative top-left of the named component, from pxtool app tree.
+std::pair<int, int> Origin(const std::string& tree, const std::string& name) {
+  std::istringstream lines(tree);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::vector<std::string> f;
+    std::istringstream cols(line);
+    std::string c;
+    while (std::getline(cols, c, '\t')) f.push_back(c);
+    const size_t start = f.empty() ? std::string::npos : f[0].find_first_not_of(' ');
+    if (f.size() < 4 || start == std::string::npos || f[0].substr(start) != name) continue;
+    int x = 0, y = 0;
+    std::sscanf(f[3].c_str(), "%d,%d", &x, &y);
+    return {x, y};
+  }
+  ADD_FAILURE() << name << " not in the tree";
+  return {0, 0};
+}
+
+std::string Tree(const std::string& options) {
+  std::string tree;
+  EXPECT_EQ(RunCommand(std::string(PX_PXTOOL_PATH) + " app tree " + options + " 2>/dev/null", &tree), 0);
+  return tree;
+}
+
+// Pixels of the rectangle that differ between two shots.
+int Changed(const QImage& a, const QImage& b, int x0, int y0, int w, int h) {
+  int n = 0;
+  for (int y = y0; y < y0 + h; y += 2)
+    for (int x = x0; x < x0 + w; x += 2) n += a.pixel(x, y) != b.pixel(x, y);
+  return n;
+}
+
+// Copies the screenshots to PX_SHOT_DIR when it names a folder (for looking).
+void KeepShots(const TempDir& work) {
+  if (const char* dir = std::getenv("PX_SHOT_DIR"))
+    RunCommand(std::string("cp '") + work.File("") + "'*.png '" + dir + "/' 2>/dev/null");
+}
+
+const char* const windowName = "Pondarix 7350 - Cash counting";
+
+// Runs the script under xvfb-run (the program on the xcb platform, ASan's
+// leak check on) in the current home, keeps its screenshots when asked, and
+// answers the stored countings as isql-fb lists the query.
+std::vector<std::string> RunUnderX(const TempDir& work, const std::string& name, const std::string& body,
+                                   const std::string& query) {
+  const std::string script = "set -ex\n"
+                             "export QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=1:strict_string_checks=0\n" +
+                             body;
+  WriteFileBytes(work.Path() / name, script);
+  std::string out;
+  EXPECT_EQ(RunCommand("timeout 240 xvfb-run -a -s '-screen 0 1024x768x24' bash '" + work.File(name) + "' 2>&1", &out),
+            0)
+      << out;
+  KeepShots(work);
+  const char* data = std::getenv("XDG_DATA_HOME");
+  return ListLines(RunIsql(std::string(data ? data : "") + "/Pondarix/pxdata.fdb", "SET LIST ON;\n" + query + "\n"));
+}
+
+TEST(CountRealWindow, FromAReceiptAndFromTheSimulatedScale) {
+  TempDir work;
+  std::string sheetTree;
+  std::pair<int, int> count;
+  {
+    FreshHome home;
+    count = Origin(Tree(""), "acCount");
+    WriteFileBytes(work.Path() / "receipt.txt",
+                   "Deno        Pcs    Value \r\n-------------------------\r\nGBP 5        4       20  \r\n"
+                   "GBP 10       5       50  \r\nGBP 20       5      100  \r\nGBP 50       5      250  \r\n"
+                   "-------------------------\r\n            19      420  \r\n");
+    // The places of the drawer edit and Finalize, on a sheet.
+    sheetTree = Tree("--frame 5 --feed-receipt '" + work.File("receipt.txt") + "'");
+  }
+  const auto drawer = Origin(sheetTree, "edCashDrawer");
+  const auto finalize = Origin(sheetTree, "btnFinalize");
+  const std::string run = std::string("W=$(timeout 30 xdotool search --sync --onlyvisible --name '") + windowName + "' | head -1)\n"
+                          "sleep 2\n"
+                          "eval $(xdotool getwindowgeometry --shell $W)\n"
+                          "click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 1; }\n";
+  auto clickAt = [](std::pair<int, int> at, int dx, int dy) {
+    return "click " + std::to_string(at.first + dx) + " " + std::to_string(at.second + dy) + "\n";
+  };
+
+  {
+    // socat's output goes elsewhere so that it holds no pipe of the test's;
+    // it goes with the script, however that ends.
+    FreshHome home;
+    const auto rows = RunUnderX(
+        work, "receipt.sh",
+        "socat pty,raw,echo=0,link='" + work.File("port") + "' pty,raw,echo=0,link='" + work.File("printer") +
+            "' >/dev/null 2>&1 & S=$!\n"
+            "trap 'kill $S 2>/dev/null' EXIT\n"
+            "for i in $(seq 50); do [ -e '" + work.File("printer") + "' ] && break; sleep 0.1; done\n"
+            "'" PX_PROGRAM_PATH "' --receipt-port '" + work.File("port") + "' & P=$!\n" + run +
+            clickAt(count, 44, 30) +
+            "sleep 1\n"
+            "cat '" + work.File("receipt.txt") + "' > '" + work.File("printer") + "'\n"
+            "sleep 2\n"
+            "import -window root '" + work.File("sheet.png") + "'\n" +
+            clickAt(drawer, 20, 10) +
+            "xdotool type K9\n"
+            "sleep 1\n" +
+            clickAt(finalize, 30, 12) +
+            "sleep 3\n"
+            "import -window root '" + work.File("report.png") + "'\n"
+            "kill -TERM $P\n"
+            "wait $P\n",
+        "SELECT USERID, VALUTA, CASHDRAWER, TOTALVALUE FROM COUNTINGS;");
+    EXPECT_EQ(rows, (std::vector<std::string>{"USERID -1", "VALUTA GBP", "CASHDRAWER K9", "TOTALVALUE 42000"}));
+    QImage sheet, report;
+    ASSERT_TRUE(sheet.load(QString::fromStdString(work.File("sheet.png"))));
+    ASSERT_TRUE(report.load(QString::fromStdString(work.File("report.png"))));
+    // The report replaced the sheet: the area below the top panel changed.
+    EXPECT_GT(Changed(sheet, report, 300, 250, 400, 300), 1000);
+  }
+
+  {
+    // The sample scale's result: 12 two-euro coins and 3 fifty-euro notes.
+    FreshHome home;
+    const auto rows = RunUnderX(
+        work, "scale.sh",
+        "'" PX_PROGRAM_PATH "' --simulated-scale '" PX_SOURCE_DIR "/resources/scale-sample.txt' & P=$!\n" + run +
+            clickAt(count, 44, 30) +
+            "sleep 2\n"
+            "import -window root '" + work.File("scale.png") + "'\n" +
+            clickAt(finalize, 30, 12) +
+            "sleep 3\n"
+            "kill -TERM $P\n"
+            "wait $P\n",
+        "SELECT USERID, VALUTA, TOTALVALUE FROM COUNTINGS;");
+    EXPECT_EQ(rows, (std::vector<std::string>{"USERID -1", "VALUTA EUR", "TOTALVALUE 17400"}));
+  }
+}
+
+}  // namespace
+}  // namespace px::test
