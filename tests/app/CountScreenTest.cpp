@@ -783,5 +783,18 @@ TEST(CountScreen, RecordModeAddsNoKey) {
   unsetenv("PX_TRANSLATION_RECORD");
 }
 
+// The employee's text names the report file; a slash in it would make the
+// name a path.
+TEST(CountScreen, TheReportFileNameHoldsNoPathSeparator) {
+  Program p;
+  const Integer id = dmDatabase->AddUser("Bos/Jansen");
+  TfraCount* f = p.ShowCount();
+  f->pnlMainDblClick(nullptr);
+  f->edUser->SetItemIndex(0);
+  f->btnFinalize->Click();
+  ASSERT_NE(f->ReportViewer(), nullptr);
+  EXPECT_EQ(f->ReportViewer()->DefaultFileName(), Format("000001 %.4d  Bos_Jansen.pdf", id));
+}
+
 }  // namespace
 }  // namespace px::test
