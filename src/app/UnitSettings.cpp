@@ -187,4 +187,21 @@ void SetDisplayNameText(TMemRecord* denomination, const std::string& name) {
   denomination->SetAnsiStringByName(displayNameField, IntToStr(PackageWeight(denomination)) + "\t" + name);
 }
 
+namespace {
+bool sameDenomination(const TMemRecord* a, const TMemRecord* b) {
+  static const std::string type = "Type", value = "Value";
+  return a && b && a->GetAnsiString(0) == b->GetAnsiString(0) && a->GetIntegerByName(type) == b->GetIntegerByName(type) &&
+         a->GetIntegerByName(value) == b->GetIntegerByName(value);
+}
+}  // namespace
+
+Integer DenominationVersion(const TMemRecord* denomination) {
+  if (!sameDenomination(denomination, denomination->GetPrior()) &&
+      !sameDenomination(denomination, denomination->GetNext()))
+    return 0;
+  Integer version = 1;
+  for (const TMemRecord* r = denomination->GetPrior(); sameDenomination(denomination, r); r = r->GetPrior()) ++version;
+  return version;
+}
+
 }  // namespace px

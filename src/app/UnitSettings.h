@@ -73,4 +73,10 @@ void SetPackageWeight(TMemRecord* denomination, Integer weight);
 std::string DisplayNameText(const TMemRecord* denomination);
 void SetDisplayNameText(TMemRecord* denomination, const std::string& name);
 
+// Records of one currency with the same type and value lie next to each other
+// in the denominations table: they are the issues of one denomination. The
+// version is 0 for a denomination with one issue, else the record's 1-based
+// place among its issues.
+Integer DenominationVersion(const TMemRecord* denomination);
+
 }  // namespace px

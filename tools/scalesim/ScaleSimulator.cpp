@@ -136,6 +136,39 @@ void TScaleSimulator::serve(int fd, int stopFd) {
   }
 }
 
+namespace {
+
+bool isWriteCommand(Byte cmd) {
+  switch (cmd) {
+    case 0xFF: case 0xEF: case 0xFE: case 0xEE: case 0xFD: case 0xED: case 0xE8: case 0xE7:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The table position a request addresses; 0 for none.
+Integer requestPosition(const TScaleSimulator::Report& r, Integer variant) {
+  switch (r[1]) {
+    case 0xFC: case 0xFF: case 0xEF: case 0xFA: case 0xFD: case 0xED:
+      return r[2];
+    case 0xFE:
+      return variant == 1 ? r[2] : r[2] >> 6;
+    case 0xFB: case 0xE6: case 0xEE: case 0xE8: case 0xE7:
+      return r[2] >> 6;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+void TScaleSimulator::SetFailingPosition(Integer position, bool readsToo) {
+  std::lock_guard g(lock_);
+  failingPosition_ = position;
+  failingReads_ = readsToo;
+}
+
 bool TScaleSimulator::answer(const Report& r, std::vector<Byte>& out, Integer& delayMs) {
   if (silent_) return false;
   bool hasFault = !faults_.empty();
@@ -144,7 +177,9 @@ bool TScaleSimulator::answer(const Report& r, std::vector<Byte>& out, Integer& d
   delayMs = latencyMs_;
   if (hasFault && fault == Fault::Silence) return false;
   if (hasFault && fault == Fault::LateReply) delayMs += lateReplyMs_;
-  auto is = [&](Fault f) { return hasFault && fault == f; };
+  const bool failed = failingPosition_ != 0 && requestPosition(r, variant_) == failingPosition_ &&
+                      (failingReads_ || isWriteCommand(r[1]));
+  auto is = [&](Fault f) { return (hasFault && fault == f) || (failed && f == Fault::BadCRC); };
 
   Report rep = r;
   const Byte cmd = r[1];

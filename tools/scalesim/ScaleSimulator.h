@@ -66,6 +66,10 @@ class TScaleSimulator {
   void SetHeader(int64_t value, Word word1, Word word2);
   // The next request answered gets the fault (queued, one request each).
   void InjectFault(Fault fault);
+  // Every request addressed to the table of position 1 to 3 that writes
+  // (and with readsToo every one that reads) is answered with a bad CRC,
+  // until position 0 ends it.
+  void SetFailingPosition(Integer position, bool readsToo = false);
   // Delay of every reply (a slow scale); a late reply waits lateReplyMs.
   void SetLatencyMs(Integer ms);
   void SetLateReplyMs(Integer ms);
@@ -99,6 +103,8 @@ class TScaleSimulator {
   int64_t headerValue_ = 0;
   Word headerWord1_ = 0, headerWord2_ = 0;
   std::deque<Fault> faults_;
+  Integer failingPosition_ = 0;
+  bool failingReads_ = false;
   std::vector<Report> requests_;
   Integer disconnects_ = 0;
   Integer replies_ = 0;

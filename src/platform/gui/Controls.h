@@ -187,6 +187,9 @@ bool IsWindow(HWND handle);
 // ---------------------------------------------------------------------------
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient, alCustom };
 enum TAnchorKind { akLeft, akTop, akRight, akBottom };
+// Reading order of a control's text; the tree's columns and the framework
+// edits both use it.
+enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
 using TAnchors = TSet<TAnchorKind>;
 enum TShiftStateFlag { ssShift, ssAlt, ssCtrl, ssLeft, ssRight, ssMiddle, ssDouble };
 using TShiftState = TSet<TShiftStateFlag>;

@@ -64,10 +64,15 @@ QStringList qtFilters(const std::vector<TFileFilter>& filters) {
 
 bool runQtFileDialog(TFileDialogRequest& r) {
   QFileDialog dialog(dialogParent(), qs(r.Title));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  // The overwrite question is asked by TSaveDialog itself.
-  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  if (r.ForOpen) {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(r.Options.Contains(ofFileMustExist) ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The overwrite question is asked by TSaveDialog itself.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  }
   const QStringList filters = qtFilters(r.Filters);
   if (!filters.isEmpty()) {
     dialog.setNameFilters(filters);
@@ -142,6 +147,40 @@ bool TSaveDialog::Execute() {
       }
     }
     FileName = chosen.string();
+    FilterIndex = answer.FilterIndex;
+    break;
+  }
+  if (OnClose) OnClose(this);
+  return accepted;
+}
+
+bool TOpenDialog::Execute() {
+  TFileDialogRequest request;
+  request.Title = Title;
+  request.InitialDir = InitialDir;
+  request.Filters = ParseFileFilter(Filter);
+  request.FilterIndex = FilterIndex;
+  request.Options = Options;
+  request.FileName = FileName;
+  request.ForOpen = true;
+  if (OnShow) OnShow(this);
+  bool accepted = false;
+  for (;;) {
+    TFileDialogRequest answer = request;
+    accepted = fileHook() ? fileHook()(answer) : runQtFileDialog(answer);
+    if (!accepted || answer.FileName.empty()) {
+      accepted = false;
+      break;
+    }
+    std::error_code ec;
+    if (Options.Contains(ofFileMustExist) && !std::filesystem::is_regular_file(answer.FileName, ec)) {
+      MessageDlg(Format("%s\nFile not found.\nPlease verify the correct file name was given.", answer.FileName),
+                 mtWarning, {mbOK});
+      request.FileName = answer.FileName;
+      request.FilterIndex = answer.FilterIndex;
+      continue;
+    }
+    FileName = answer.FileName;
     FilterIndex = answer.FilterIndex;
     break;
   }

@@ -1,5 +1,6 @@
 #pragma once
-// Common dialogs: choosing a file to save to and choosing a printer.
+// Common dialogs: choosing a file to read or to save to, and choosing a
+// printer.
 //
 // Both run Qt's dialogs. The behaviour around the dialog (filters, the
 // default extension, the overwrite question, taking over the chosen printer)
@@ -69,6 +70,8 @@ struct TFileDialogRequest {
   TOpenOptions Options;
   // The proposed name; the answer sets the chosen path.
   std::string FileName;
+  // Asks for an existing file to read rather than a name to write.
+  bool ForOpen = false;
 };
 // Answers in place of the dialog: true for OK (with FileName set).
 using TFileDialogHook = std::function<bool(TFileDialogRequest& request)>;
@@ -89,6 +92,21 @@ class TSaveDialog : public TCommonDialog {
   Integer FilterIndex = 1;
   // Without leading dot ("pdf").
   std::string DefaultExt;
+  std::string FileName;
+  std::string InitialDir;
+  std::string Title;
+  TOpenOptions Options{ofHideReadOnly, ofEnableSizing};
+};
+
+// Asks for a file to read. With ofFileMustExist a name that names no file
+// is refused with a message and the dialog comes back.
+class TOpenDialog : public TCommonDialog {
+ public:
+  explicit TOpenDialog(TComponent* owner) : TCommonDialog(owner) {}
+  bool Execute() override;
+
+  std::string Filter;
+  Integer FilterIndex = 1;
   std::string FileName;
   std::string InitialDir;
   std::string Title;

@@ -28,7 +28,6 @@ enum TLabelPosition { lpNone, lpAbove, lpLeft };
 }
 enum TEditComboCleanupMethod { cmNone, cmUnParent, cmFree };
 enum TValidationMode { vtNone, vtIdent, vtInteger, vtIntegerPositive, vtFloat, vtFloatPositive, vtDateTime, vtDate, vtTime };
-enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
 
 // Sizes of the drop-down's client area, handed to BeforeExpanding. Direction:
 // 0 above extending left from the edit's right edge, 1 above extending right

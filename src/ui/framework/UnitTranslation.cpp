@@ -93,6 +93,13 @@ std::string TTranslations::Current() {
   return current_;
 }
 
+std::vector<std::string> TTranslations::Sections() {
+  std::lock_guard guard(lock_);
+  std::vector<std::string> out;
+  for (Integer i = 0; i < sections_->Count(); ++i) out.push_back(sections_->Strings(i));
+  return out;
+}
+
 std::string TTranslations::TranslateFormString(const std::string& className, const std::string& text) {
   if (text.size() >= 3 && text.front() == '[' && text.back() == ']')
     return TranslateQualified(className, text.substr(1, text.size() - 2));

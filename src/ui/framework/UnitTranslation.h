@@ -6,6 +6,7 @@
 // so lookups may come from any thread.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/core/Classes.h"
 #include "platform/core/IniFiles.h"
@@ -27,6 +28,8 @@ class TTranslations : public TObject {
   // Falls back to the file's first section when the code has none.
   void SetLanguage(const std::string& code);
   std::string Current();
+  // The file's section names (the language codes it offers), in file order.
+  std::vector<std::string> Sections();
   const std::string& DefaultCode() const { return defaultCode_; }
   bool RecordMode() const { return recordMode_; }
   // Texts "[Key]" of at least three characters become the translation of

@@ -21,8 +21,6 @@ namespace px {
 class TNTHeader;
 class TNodeTreeColumns;
 
-enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
-
 enum TNTColumnOption {
   coAllowClick,
   coDraggable,
