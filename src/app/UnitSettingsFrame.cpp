@@ -313,6 +313,9 @@ void TfraSettings::AfterConstruction() {
 
   createGrids();
   cbOnlyOfficialClick(cbOnlyOfficial);
+  // A scale present at start was asked for its currencies before the
+  // combos had their lists.
+  if (Vantorel7350 && Vantorel7350->Connected) selectScaleCodes();
   fillLanguages();
 
   if (Settings) {
@@ -561,17 +564,23 @@ void TfraSettings::DeviceStatusChanged(bool connected, bool) {
   // update stays readable.
   if (!keepExplain_) edExplain->Lines().Clear();
   keepExplain_ = false;
-  TQVRComboBox* combos[] = {cbCurrency1, cbCurrency2, cbCurrency3};
-  if (Vantorel7350->ProductVariant == 1) {
-    for (TQVRComboBox* combo : combos) combo->SetItemIndex(-1);
-  } else {
+  for (std::string& code : scaleCodes_) code.clear();
+  if (Vantorel7350->ProductVariant != 1) {
     THourGlass busy;
     for (Integer position = 1; position <= 3; ++position) {
       AnsiString code;
-      if (!Vantorel7350->ReadCurrencyCode(position, code)) continue;
-      TQVRComboBox* combo = combos[position - 1];
-      combo->SetItemIndex(combo->Items().IndexOf(AnsiToUtf8(code)));
+      if (Vantorel7350->ReadCurrencyCode(position, code)) scaleCodes_[static_cast<size_t>(position - 1)] = AnsiToUtf8(code);
     }
+  }
+  selectScaleCodes();
+}
+
+void TfraSettings::selectScaleCodes() {
+  TQVRComboBox* combos[] = {cbCurrency1, cbCurrency2, cbCurrency3};
+  for (size_t i = 0; i < 3; ++i) {
+    TQVRComboBox* combo = combos[i];
+    if (!scaleCodes_[i].empty()) combo->SetItemIndex(combo->Items().IndexOf(scaleCodes_[i]));
+    else if (Vantorel7350 && Vantorel7350->ProductVariant == 1) combo->SetItemIndex(-1);
   }
   SetUpdateButton();
 }

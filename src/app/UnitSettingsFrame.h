@@ -3,6 +3,7 @@
 // denominations from the dataset files, programming three currencies into
 // the scale and reading their weights back, the language and the general
 // settings. It follows the scale's connection as a device listener.
+#include <array>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,8 @@ class TfraSettings : public TQVRFrame, public IDeviceListener {
   bool currencyPasses(const std::string& code, bool ownWeightCounts) const;
   std::string comboCode(TQVRComboBox* combo) const;
   void explain(const std::string& line);
+  // Selects in each combo the code the scale reported for its position.
+  void selectScaleCodes();
 
   IMemDataSet denominations_, currencies_, official_;
   IMemDataView currencyView_, denominationView_, otherView_;
@@ -126,6 +129,9 @@ class TfraSettings : public TQVRFrame, public IDeviceListener {
   // Set while the scale restarts after an update: its return keeps the
   // update's report in edExplain.
   bool keepExplain_ = false;
+  // The currency codes the scale reported at its last connection (empty
+  // where it reported none).
+  std::array<std::string, 3> scaleCodes_;
   std::vector<std::string> languageCodes_;
   // Field numbers in the denominations table.
   Integer fType_ = 1, fValue_ = 2, fWeight_ = 3, fStatus_ = 4, fDisplayName_ = 5, fGroupType_ = 6, fGroupCount_ = 7;
