@@ -6,6 +6,7 @@
 #include <QPrinter>
 #include <QWidget>
 #include <filesystem>
+#include <functional>
 
 #include "platform/core/Format.h"
 #include "platform/gui/Forms.h"
@@ -114,56 +115,27 @@ TFileDialogHook SetFileDialogHook(TFileDialogHook hook) {
   return old;
 }
 
-bool TSaveDialog::Execute() {
+namespace {
+
+TFileDialogRequest fileRequest(const std::string& title, const std::string& initialDir, const std::string& filter,
+                               Integer filterIndex, TOpenOptions options, const std::string& fileName) {
   TFileDialogRequest request;
-  request.Title = Title;
-  request.InitialDir = InitialDir;
-  request.Filters = ParseFileFilter(Filter);
-  request.FilterIndex = FilterIndex;
-  request.Options = Options;
-  request.FileName = FileName;
-  if (OnShow) OnShow(this);
-  bool accepted = false;
-  for (;;) {
-    TFileDialogRequest answer = request;
-    accepted = fileHook() ? fileHook()(answer) : runQtFileDialog(answer);
-    if (!accepted || answer.FileName.empty()) {
-      accepted = false;
-      break;
-    }
-    std::filesystem::path chosen(answer.FileName);
-    if (!DefaultExt.empty() && !chosen.filename().has_extension()) {
-      std::string ext = DefaultExt.front() == '.' ? DefaultExt.substr(1) : DefaultExt;
-      chosen += "." + ext;
-    }
-    std::error_code ec;
-    if (Options.Contains(ofOverwritePrompt) && std::filesystem::exists(chosen, ec)) {
-      std::string text = Format("%s already exists.\nDo you want to replace it?", chosen.filename().string());
-      if (MessageDlg(text, mtWarning, {mbYes, mbNo}) != mrYes) {
-        // Back to the dialog, which starts from the name refused.
-        request.FileName = chosen.string();
-        request.FilterIndex = answer.FilterIndex;
-        continue;
-      }
-    }
-    FileName = chosen.string();
-    FilterIndex = answer.FilterIndex;
-    break;
-  }
-  if (OnClose) OnClose(this);
-  return accepted;
+  request.Title = title;
+  request.InitialDir = initialDir;
+  request.Filters = ParseFileFilter(filter);
+  request.FilterIndex = filterIndex;
+  request.Options = options;
+  request.FileName = fileName;
+  return request;
 }
 
-bool TOpenDialog::Execute() {
-  TFileDialogRequest request;
-  request.Title = Title;
-  request.InitialDir = InitialDir;
-  request.Filters = ParseFileFilter(Filter);
-  request.FilterIndex = FilterIndex;
-  request.Options = Options;
-  request.FileName = FileName;
-  request.ForOpen = true;
-  if (OnShow) OnShow(this);
+// Asks (the user or the hook) until the answer is cancelled or taken. take
+// may change the answer's name to the one to use; false sends the user back
+// to the dialog, which starts from that name.
+bool askForFile(TCommonDialog* dialog, TFileDialogRequest request,
+                const std::function<bool(TFileDialogRequest& answer)>& take, std::string& fileName,
+                Integer& filterIndex) {
+  if (dialog->OnShow) dialog->OnShow(dialog);
   bool accepted = false;
   for (;;) {
     TFileDialogRequest answer = request;
@@ -172,20 +144,52 @@ bool TOpenDialog::Execute() {
       accepted = false;
       break;
     }
-    std::error_code ec;
-    if (Options.Contains(ofFileMustExist) && !std::filesystem::is_regular_file(answer.FileName, ec)) {
-      MessageDlg(Format("%s\nFile not found.\nPlease verify the correct file name was given.", answer.FileName),
-                 mtWarning, {mbOK});
+    if (!take(answer)) {
       request.FileName = answer.FileName;
       request.FilterIndex = answer.FilterIndex;
       continue;
     }
-    FileName = answer.FileName;
-    FilterIndex = answer.FilterIndex;
+    fileName = answer.FileName;
+    filterIndex = answer.FilterIndex;
     break;
   }
-  if (OnClose) OnClose(this);
+  if (dialog->OnClose) dialog->OnClose(dialog);
   return accepted;
+}
+
+}  // namespace
+
+bool TSaveDialog::Execute() {
+  return askForFile(
+      this, fileRequest(Title, InitialDir, Filter, FilterIndex, Options, FileName),
+      [this](TFileDialogRequest& answer) {
+        std::filesystem::path chosen(answer.FileName);
+        if (!DefaultExt.empty() && !chosen.filename().has_extension()) {
+          std::string ext = DefaultExt.front() == '.' ? DefaultExt.substr(1) : DefaultExt;
+          chosen += "." + ext;
+        }
+        answer.FileName = chosen.string();
+        std::error_code ec;
+        if (!Options.Contains(ofOverwritePrompt) || !std::filesystem::exists(chosen, ec)) return true;
+        std::string text = Format("%s already exists.\nDo you want to replace it?", chosen.filename().string());
+        return MessageDlg(text, mtWarning, {mbYes, mbNo}) == mrYes;
+      },
+      FileName, FilterIndex);
+}
+
+bool TOpenDialog::Execute() {
+  TFileDialogRequest request = fileRequest(Title, InitialDir, Filter, FilterIndex, Options, FileName);
+  request.ForOpen = true;
+  return askForFile(
+      this, request,
+      [this](TFileDialogRequest& answer) {
+        std::error_code ec;
+        if (!Options.Contains(ofFileMustExist) || std::filesystem::is_regular_file(answer.FileName, ec)) return true;
+        MessageDlg(Format("%s\nFile not found.\nPlease verify the correct file name was given.", answer.FileName),
+                   mtWarning, {mbOK});
+        return false;
+      },
+      FileName, FilterIndex);
 }
 
 TPrinterDialogHook SetPrinterDialogHook(TPrinterDialogHook hook) {
