@@ -1,6 +1,7 @@
 #include "AppTestSupport.h"
 
 #include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,24 @@ FreshHome::~FreshHome() {
     if (value) setenv(name.c_str(), value->c_str(), 1);
     else unsetenv(name.c_str());
   }
+}
+
+std::string ProgramUnderXScript(const std::string& geometryFile) {
+  return "set -e\n"
+         "export QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=1:strict_string_checks=0\n"
+         "'" PX_PROGRAM_PATH "' --simulated-scale '" PX_SOURCE_DIR "/resources/scale-sample.txt' & P=$!\n"
+         "W=$(xdotool search --sync --onlyvisible --name 'Pondarix 7350 - Cash counting' | head -1)\n"
+         "sleep 2\n"
+         "xdotool getwindowgeometry --shell $W > '" + geometryFile + "'\n"
+         ". '" + geometryFile + "'\n";
+}
+
+int GeometryValue(const std::string& geometryFile, const std::string& name) {
+  std::ifstream g(geometryFile);
+  std::string l;
+  while (std::getline(g, l))
+    if (l.rfind(name + "=", 0) == 0) return std::stoi(l.substr(name.size() + 1));
+  return 0;
 }
 
 std::string PythonSha1Upper(const std::string& text) {

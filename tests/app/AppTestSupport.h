@@ -26,6 +26,14 @@ class FreshHome {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
+// The start of a shell script for xvfb-run: the program with the sample
+// simulated scale in the background (its process id in $P), waiting for its
+// window, whose geometry it writes to geometryFile and reads into X, Y,
+// WIDTH and HEIGHT.
+std::string ProgramUnderXScript(const std::string& geometryFile);
+// One value (X, Y, WIDTH, HEIGHT) of that geometry file; 0 when absent.
+int GeometryValue(const std::string& geometryFile, const std::string& name);
+
 // The SHA-1 of text in upper-case hexadecimal, computed by Python's hashlib.
 std::string PythonSha1Upper(const std::string& text);
 

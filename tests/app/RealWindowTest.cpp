@@ -46,13 +46,7 @@ TEST(RealWindow, UnderXvfb) {
   for (const auto& [name, at] : buttons)
     if (name == "acInformation") infoX = at.first + 44, infoY = at.second + 30;
   const std::string script =
-      "set -e\n"
-      "export QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=1:strict_string_checks=0\n"
-      "'" PX_PROGRAM_PATH "' --simulated-scale '" PX_SOURCE_DIR "/resources/scale-sample.txt' & P=$!\n"
-      "W=$(xdotool search --sync --onlyvisible --name 'Pondarix 7350 - Cash counting' | head -1)\n"
-      "sleep 2\n"
-      "xdotool getwindowgeometry --shell $W > '" + work.File("geometry") + "'\n"
-      ". '" + work.File("geometry") + "'\n"
+      ProgramUnderXScript(work.File("geometry")) +
       "import -window root '" + work.File("before.png") + "'\n"
       "xdotool mousemove $((X + " + std::to_string(infoX) + ")) $((Y + " + std::to_string(infoY) + ")) click 1\n"
       "sleep 2\n"
@@ -73,22 +67,8 @@ TEST(RealWindow, UnderXvfb) {
   // Settings file untouched by the exit.
   EXPECT_EQ(ReadFileBytes(settings), before);
 
-  int x0 = 0, y0 = 0;
-  {
-    std::ifstream g(work.File("geometry"));
-    std::string l;
-    while (std::getline(g, l)) {
-      if (l.rfind("X=", 0) == 0) x0 = std::stoi(l.substr(2));
-      if (l.rfind("Y=", 0) == 0) y0 = std::stoi(l.substr(2));
-    }
-  }
-  int height = 0;
-  {
-    std::ifstream g(work.File("geometry"));
-    std::string l;
-    while (std::getline(g, l))
-      if (l.rfind("HEIGHT=", 0) == 0) height = std::stoi(l.substr(7));
-  }
+  const int x0 = GeometryValue(work.File("geometry"), "X"), y0 = GeometryValue(work.File("geometry"), "Y");
+  const int height = GeometryValue(work.File("geometry"), "HEIGHT");
   QImage shot, after, back, strip, progress;
   ASSERT_TRUE(shot.load(QString::fromStdString(work.File("before.png"))));
   ASSERT_TRUE(after.load(QString::fromStdString(work.File("after.png"))));

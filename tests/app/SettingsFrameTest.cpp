@@ -975,13 +975,7 @@ TEST(SettingsFrame, UpdateInTheRealProgram) {
   ASSERT_TRUE(origin("edExplain", ex, ey, ew, eh));
   const std::string data = home.Dir().File(".local/share/Pondarix/");
   const std::string script =
-      "set -e\n"
-      "export QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=1:strict_string_checks=0\n"
-      "'" PX_PROGRAM_PATH "' --simulated-scale '" PX_SOURCE_DIR "/resources/scale-sample.txt' & P=$!\n"
-      "W=$(xdotool search --sync --onlyvisible --name 'Pondarix 7350 - Cash counting' | head -1)\n"
-      "sleep 2\n"
-      "xdotool getwindowgeometry --shell $W > '" + work.File("geometry") + "'\n"
-      ". '" + work.File("geometry") + "'\n"
+      ProgramUnderXScript(work.File("geometry")) +
       "import -window root '" + work.File("before.png") + "'\n"
       "xdotool mousemove $((X + " + std::to_string(bx + bw / 2) + ")) $((Y + " + std::to_string(by + bh / 2) +
       ")) click 1\n"
@@ -997,15 +991,7 @@ TEST(SettingsFrame, UpdateInTheRealProgram) {
     SCOPED_TRACE(name);
     EXPECT_EQ(ReadFileBytes(data + name), ReadFileBytes(shipped + name));
   }
-  int x0 = 0, y0 = 0;
-  {
-    std::ifstream g(work.File("geometry"));
-    std::string l;
-    while (std::getline(g, l)) {
-      if (l.rfind("X=", 0) == 0) x0 = std::stoi(l.substr(2));
-      if (l.rfind("Y=", 0) == 0) y0 = std::stoi(l.substr(2));
-    }
-  }
+  const int x0 = GeometryValue(work.File("geometry"), "X"), y0 = GeometryValue(work.File("geometry"), "Y");
   QImage before, after;
   ASSERT_TRUE(before.load(QString::fromStdString(work.File("before.png"))));
   ASSERT_TRUE(after.load(QString::fromStdString(work.File("after.png"))));
