@@ -81,6 +81,15 @@ void loadDenominationImages(TImageList* list) {
   }
 }
 
+// A control of the screen, named and placed in its parent.
+template <class T>
+T* addControl(TfraSettings* frame, const char* name, TWinControl* parent) {
+  auto* c = CreateComponent<T>(frame);
+  c->SetName(name);
+  c->SetParent(parent);
+  return c;
+}
+
 }  // namespace
 
 TfraSettings::TfraSettings(TComponent* owner) : TQVRFrame(owner) {
@@ -117,9 +126,7 @@ TfraSettings::TfraSettings(TComponent* owner) : TQVRFrame(owner) {
   pnlMain->SetCaption("[Settings]");
 
   auto panel = [this](const char* name, TWinControl* parent, TAlign align, int32_t size) {
-    auto* p = CreateComponent<TPanel>(this);
-    p->SetName(name);
-    p->SetParent(parent);
+    auto* p = addControl<TPanel>(this, name, parent);
     p->SetBevelOuter(bvNone);
     p->SetCaption("");
     if (align == alLeft || align == alRight) p->SetWidth(size);
@@ -128,17 +135,13 @@ TfraSettings::TfraSettings(TComponent* owner) : TQVRFrame(owner) {
     return p;
   };
   auto groupBox = [this](const char* name, TWinControl* parent, const char* text) {
-    auto* g = CreateComponent<TGroupBox>(this);
-    g->SetName(name);
-    g->SetParent(parent);
+    auto* g = addControl<TGroupBox>(this, name, parent);
     g->SetCaption(text);
     return g;
   };
   auto button = [this](const char* name, TWinControl* parent, const char* text, int32_t left, int32_t top,
                        int32_t width, void (TfraSettings::*handler)(TObject*)) {
-    auto* b = CreateComponent<TButton>(this);
-    b->SetName(name);
-    b->SetParent(parent);
+    auto* b = addControl<TButton>(this, name, parent);
     b->SetBounds(left, top, width, 25);
     b->SetCaption(text);
     b->OnClick = [this, handler](TObject* s) { (this->*handler)(s); };
@@ -146,9 +149,7 @@ TfraSettings::TfraSettings(TComponent* owner) : TQVRFrame(owner) {
   };
   auto checkBox = [this](const char* name, TWinControl* parent, const char* text, int32_t left, int32_t top,
                          int32_t width) {
-    auto* c = CreateComponent<TCheckBox>(this);
-    c->SetName(name);
-    c->SetParent(parent);
+    auto* c = addControl<TCheckBox>(this, name, parent);
     c->SetBounds(left, top, width, 17);
     c->SetCaption(text);
     return c;
@@ -157,9 +158,7 @@ TfraSettings::TfraSettings(TComponent* owner) : TQVRFrame(owner) {
   constexpr int32_t labelAbove = 16;
   auto edit = [this](const char* name, TWinControl* parent, const char* label, int32_t left, int32_t top,
                      int32_t width) {
-    auto* e = CreateComponent<TQVREdit>(this);
-    e->SetName(name);
-    e->SetParent(parent);
+    auto* e = addControl<TQVREdit>(this, name, parent);
     e->SetBounds(left, top, width, 21);
     e->SetLabelDistance(labelAbove);
     e->SetLabelPosition(UnitQVREdit::lpAbove);
@@ -205,9 +204,7 @@ TfraSettings::TfraSettings(TComponent* owner) : TQVRFrame(owner) {
   gbCurrency->SetTop(pnlTop->Top() + pnlTop->Height());
   pnlCurrencyChoice = panel("pnlCurrencyChoice", gbCurrency, alLeft, 250);
   auto combo = [this](const char* name, int32_t left) {
-    auto* c = CreateComponent<TQVRComboBox>(this);
-    c->SetName(name);
-    c->SetParent(pnlCurrencyChoice);
+    auto* c = addControl<TQVRComboBox>(this, name, pnlCurrencyChoice);
     c->SetBounds(left, 22, 72, 21);
     c->ListOnly = true;
     c->DropDownCount = 16;
@@ -249,9 +246,7 @@ TfraSettings::TfraSettings(TComponent* owner) : TQVRFrame(owner) {
   cbOnlyOfficial->SetChecked(true);
 
   auto titled = [this](const char* name, const char* text, TAlign align, int32_t width) {
-    auto* p = CreateComponent<TQVRPanel>(this);
-    p->SetName(name);
-    p->SetParent(gbDenominations);
+    auto* p = addControl<TQVRPanel>(this, name, gbDenominations);
     if (align != alClient) p->SetWidth(width);
     p->SetAlign(align);
     p->SetCaption(text);
@@ -341,9 +336,7 @@ void TfraSettings::BeforeDestruction() {
 
 void TfraSettings::createGrids() {
   auto grid = [this](const char* name, TWinControl* parent) {
-    auto* g = CreateComponent<TDataSetList>(this);
-    g->SetName(name);
-    g->SetParent(parent);
+    auto* g = addControl<TDataSetList>(this, name, parent);
     g->SetAlign(alClient);
     g->SetClickDelay(200);
     return g;

@@ -27,14 +27,20 @@ FreshHome::~FreshHome() {
   }
 }
 
-std::string ProgramUnderXScript(const std::string& geometryFile) {
-  return "set -e\n"
-         "export QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=1:strict_string_checks=0\n"
-         "'" PX_PROGRAM_PATH "' --simulated-scale '" PX_SOURCE_DIR "/resources/scale-sample.txt' & P=$!\n"
-         "W=$(xdotool search --sync --onlyvisible --name 'Pondarix 7350 - Cash counting' | head -1)\n"
-         "sleep 2\n"
-         "xdotool getwindowgeometry --shell $W > '" + geometryFile + "'\n"
-         ". '" + geometryFile + "'\n";
+int RunProgramUnderX(const TempDir& work, const std::string& steps, std::string& out) {
+  const std::string geometry = work.File("geometry");
+  const std::string script =
+      "set -e\n"
+      "export QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=1:strict_string_checks=0\n"
+      "'" PX_PROGRAM_PATH "' --simulated-scale '" PX_SOURCE_DIR "/resources/scale-sample.txt' & P=$!\n"
+      "W=$(xdotool search --sync --onlyvisible --name 'Pondarix 7350 - Cash counting' | head -1)\n"
+      "sleep 2\n"
+      "xdotool getwindowgeometry --shell $W > '" + geometry + "'\n"
+      ". '" + geometry + "'\n" + steps +
+      "kill -TERM $P\n"
+      "wait $P\n";
+  WriteFileBytes(work.Path() / "run.sh", script);
+  return RunCommand("xvfb-run -a -s '-screen 0 1024x768x24' bash '" + work.File("run.sh") + "' 2>&1", &out);
 }
 
 int GeometryValue(const std::string& geometryFile, const std::string& name) {

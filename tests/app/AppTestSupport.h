@@ -26,11 +26,12 @@ class FreshHome {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
-// The start of a shell script for xvfb-run: the program with the sample
-// simulated scale in the background (its process id in $P), waiting for its
-// window, whose geometry it writes to geometryFile and reads into X, Y,
-// WIDTH and HEIGHT.
-std::string ProgramUnderXScript(const std::string& geometryFile);
+// Runs the program with the sample simulated scale on an X server
+// (xvfb-run, 1024 x 768): a script waits for its window, writes the window's
+// geometry to work's file "geometry" and reads it into X, Y, WIDTH and
+// HEIGHT, runs steps (shell lines), then ends the program with SIGTERM.
+// Answers the exit code; out gets the output.
+int RunProgramUnderX(const TempDir& work, const std::string& steps, std::string& out);
 // One value (X, Y, WIDTH, HEIGHT) of that geometry file; 0 when absent.
 int GeometryValue(const std::string& geometryFile, const std::string& name);
 

@@ -45,8 +45,7 @@ TEST(RealWindow, UnderXvfb) {
   int infoX = 0, infoY = 0;
   for (const auto& [name, at] : buttons)
     if (name == "acInformation") infoX = at.first + 44, infoY = at.second + 30;
-  const std::string script =
-      ProgramUnderXScript(work.File("geometry")) +
+  const std::string steps =
       "import -window root '" + work.File("before.png") + "'\n"
       "xdotool mousemove $((X + " + std::to_string(infoX) + ")) $((Y + " + std::to_string(infoY) + ")) click 1\n"
       "sleep 2\n"
@@ -56,13 +55,9 @@ TEST(RealWindow, UnderXvfb) {
       // animation.
       "xdotool mousemove $((X + 46)) $((Y + HEIGHT - 36)) click 1\n"
       "sleep 3\n"
-      "import -window root '" + work.File("back.png") + "'\n"
-      "kill -TERM $P\n"
-      "wait $P\n";
-  WriteFileBytes(work.Path() / "run.sh", script);
+      "import -window root '" + work.File("back.png") + "'\n";
   std::string out;
-  ASSERT_EQ(RunCommand("xvfb-run -a -s '-screen 0 1024x768x24' bash '" + work.File("run.sh") + "' 2>&1", &out), 0)
-      << out;
+  ASSERT_EQ(RunProgramUnderX(work, steps, out), 0) << out;
 
   // Settings file untouched by the exit.
   EXPECT_EQ(ReadFileBytes(settings), before);

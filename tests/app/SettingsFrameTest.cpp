@@ -974,19 +974,14 @@ TEST(SettingsFrame, UpdateInTheRealProgram) {
   ASSERT_TRUE(origin("btnChangeCurrency", bx, by, bw, bh));
   ASSERT_TRUE(origin("edExplain", ex, ey, ew, eh));
   const std::string data = home.Dir().File(".local/share/Pondarix/");
-  const std::string script =
-      ProgramUnderXScript(work.File("geometry")) +
+  const std::string steps =
       "import -window root '" + work.File("before.png") + "'\n"
       "xdotool mousemove $((X + " + std::to_string(bx + bw / 2) + ")) $((Y + " + std::to_string(by + bh / 2) +
       ")) click 1\n"
       "sleep 3\n"
-      "import -window root '" + work.File("after.png") + "'\n"
-      "kill -TERM $P\n"
-      "wait $P\n";
-  WriteFileBytes(work.Path() / "run.sh", script);
+      "import -window root '" + work.File("after.png") + "'\n";
   std::string out;
-  ASSERT_EQ(RunCommand("xvfb-run -a -s '-screen 0 1024x768x24' bash '" + work.File("run.sh") + "' 2>&1", &out), 0)
-      << out;
+  ASSERT_EQ(RunProgramUnderX(work, steps, out), 0) << out;
   for (const char* name : TVantorelDataSets::FileNames) {
     SCOPED_TRACE(name);
     EXPECT_EQ(ReadFileBytes(data + name), ReadFileBytes(shipped + name));
