@@ -703,25 +703,38 @@ bool TPDFDictionary::LoadInlineStream(const TPDFBuffer& data, int32_t& position)
     return true;
   }
   if (filterArray) {
+    // A chain of filters (reportlab writes [/A85 /Fl] for every inline
+    // image): the first reads the content and says where its data ends; the
+    // others work on the output before them. Reading then goes on at "EI" as
+    // after a single filter.
     auto* parmsArray = dynamic_cast<TPDFArray*>(parms);
     TPDFBuffer current;
+    int32_t dataEnd = position;
     for (int32_t i = 0; i < filterArray->Count(); ++i) {
       auto* itemName = dynamic_cast<TPDFName*>(filterArray->GetItem(i));
       if (!itemName) RaisePDFReadError(position, "object is of unexpected type");
       TPDFBuffer output;
       int32_t endPos = 0;
-      if (i == 0)
+      if (i == 0) {
         FindStreamFilter(itemName->Name)
             .Decode(data, position, static_cast<int32_t>(size - position), endPos, nullptr, this,
                     parmsAt(nullptr, parmsArray, i), output);
-      else
+        dataEnd = endPos;
+      } else {
         FindStreamFilter(itemName->Name)
             .Decode(current, 0, static_cast<int32_t>(current.size()), endPos, nullptr, this,
                     parmsAt(nullptr, parmsArray, i), output);
+      }
       current = std::move(output);
     }
     streamData_ = std::move(current);
-    throw Exception("TPDFDictionary.LoadInlineStream: NOT TESTED YET.");
+    streamState_ = 2;
+    position = dataEnd;
+    int64_t at = findEI(position);
+    if (at < 0) return false;
+    position = static_cast<int32_t>(at + 2);
+    SkipWhiteSpace(data, position);
+    return true;
   }
   throw Exception("TPDFDictionary.LoadInlineStream: Unknown way of passing decode info (1).");
 }

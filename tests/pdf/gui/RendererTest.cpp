@@ -16,6 +16,8 @@
 #include "pdf/UnitPDFParserReader.h"
 #include "pdf/UnitPDFUtilities.h"
 #include "pdf/gui/UnitPDFRenderer.h"
+#include "pdf/gui/UnitPDFReport.h"
+#include "platform/core/CodePages.h"
 #include "platform/core/Debug.h"
 #include "platform/gui/TraceDevice.h"
 
@@ -133,6 +135,9 @@ TEST(PdfRenderer, OperatorsOnTheTraceDevice) {
       {"1 2", "!TPDFRenderer: Page content incorrect."},
       {"BI /W 1 /H 1 /BPC 8 /CS /G ID\x01 EI", "!ID error ( 2 )."},
       {"BI /W 1 /H 1", "!ID error ( 1 )."},
+      // Inline data behind a chain of filters: the grey byte 0x80 hex-encoded twice.
+      {"q 10 0 0 10 0 0 cm BI /W 1 /H 1 /BPC 8 /CS /G /F [/AHx /AHx] ID 38303E> EI Q",
+       "image opaque 1 1 0 90 10 90 0 100\n"},
       // Pens: width through the CTM, caps and joins; colours in three spaces.
       {"2 0 0 2 0 0 cm 3 w 1 J 2 j 1 0 0 RG 0 0 1 rg 0 0 m 10 0 l B",
        "paint fillstroke nonzero #0000FF #FF0000 6 round bevel M 0 100 L 20 100\n"},
@@ -456,6 +461,42 @@ struct CorpusFile {
   bool Type3 = false;
 };
 
+class CorpusReport : public TPDFReportBuilder {
+ public:
+  void GetMargins(int32_t& top, int32_t& bottom) override {
+    top = 7200;
+    bottom -= 7200;
+  }
+  void Build() {
+    NewPage(true, true, true);
+    Renderer().Font().SetName("Liberation Sans");
+    TBitmap logo(60, 30, pf24bit);
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 60; ++x) logo.SetPixelColor(x, y, x < 30 ? clNavy : clYellow);
+    auto bitmap = std::make_unique<TReportBitmap>();
+    bitmap->SetBitmap(logo);
+    bitmap->Left = GetPageWidth() - 2 * 7200;
+    bitmap->Top = 3600;
+    bitmap->Width = 7200;
+    bitmap->Height = 3600;
+    CurrentPage()->AddItem(std::move(bitmap));
+    AddTable({7200, 14400, 28800, 36000, 50400}, {u"<b>Employee:</b>", u"Jan Kowalski", u"<b>Date:</b>", u"2026-12-10"},
+             false, 20, 100);
+    std::vector<UnicodeString> cells;
+    const int rows = 70;
+    for (int i = 1; i <= rows; ++i) {
+      const std::u16string n = Utf8ToUnicode(std::to_string(i));
+      cells.insert(cells.end(), {u"Coin " + n, u"0,50", n, n + u",00"});
+    }
+    cells.insert(cells.end(), {u"<b>Total</b>", u"", u"", u"<b>2485,00</b>"});
+    std::vector<bool> columnLines(5, false), rowLines(rows + 2, false);
+    rowLines[0] = rowLines[rows] = true;
+    AddTableEx({7200, 21600, 32400, 41400, 50400}, cells,
+               [](TPDFReportBuilder& b, int32_t column, int32_t) { b.Renderer().Alignment = column >= 1 ? 1 : 0; },
+               columnLines, rowLines, 50, 100, 20, 100);
+  }
+};
+
 class PdfRendererCorpus : public ::testing::Test {
  protected:
   static void SetUpTestSuite();
@@ -564,6 +605,71 @@ showpage
 )");
   RunChecked("ps2pdf " + dir.File("type3.ps") + " " + dir.File("type3.pdf"));
   files_.push_back({dir.File("type3.pdf"), 1, 4, true});
+
+  // A form made by reportlab holding an inline image (its data behind a
+  // chain of two filters), drawn twice, once turned. The turned edges want
+  // supersampling, which blends the borders between image samples where the
+  // peers do not: neighbouring samples differ by less than the metric's 48,
+  // so the blend stays near both (sharp sample borders are the image page's).
+  test::WriteFileBytes(dir.File("form.py"), R"(import sys
+from PIL import Image
+from reportlab.pdfgen import canvas
+c = canvas.Canvas(sys.argv[1], pagesize=(300, 200))
+image = Image.new('RGB', (4, 4))
+for y in range(4):
+    for x in range(4):
+        image.putpixel((x, y), (60 + x * 40, 60 + y * 40, 200 - (x + y) * 20))
+c.beginForm('badge', 0, 0, 110, 70)
+c.setFillColorRGB(0.9, 0.3, 0.1)
+c.rect(0, 0, 110, 70, fill=1, stroke=0)
+c.drawInlineImage(image, 10, 10, 50, 50)
+c.setFillColorRGB(0, 0, 0.5)
+c.circle(85, 35, 15, fill=1, stroke=0)
+c.endForm()
+c.doForm('badge')
+c.translate(150, 100)
+c.rotate(15)
+c.doForm('badge')
+c.showPage()
+c.save()
+)");
+  RunChecked("/usr/bin/python3 " + dir.File("form.py") + " " + dir.File("form.pdf"));
+  files_.push_back({dir.File("form.pdf")});
+
+  // Annotations with appearance streams: shapes, text in a standard font and
+  // an image. Each appearance's BBox starts at 0 0 and has its Rect's size,
+  // so placing it at Rect's origin is what the other renderers do too.
+  const std::vector<PdfObject> annotated = {
+      {"<</Type/Catalog/Pages 2 0 R>>", {}},
+      {"<</Type/Pages/Kids[3 0 R]/Count 1>>", {}},
+      {"<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Contents 4 0 R/Resources<<>>/Annots[5 0 R 6 0 R 7 0 R]>>",
+       {}},
+      {"<<>>", "0.85 0.85 0.85 rg 10 10 280 180 re f"},
+      {"<</Type/Annot/Subtype/Square/Rect[20 20 120 80]/F 4/AP<</N 8 0 R>>>>", {}},
+      {"<</Type/Annot/Subtype/FreeText/Rect[150 120 280 180]/F 4/DA(/Helv 14 Tf 0 g)/AP<</N 9 0 R>>>>", {}},
+      {"<</Type/Annot/Subtype/Stamp/Rect[160 20 240 100]/F 4/AP<</N 10 0 R>>>>", {}},
+      {"<</Type/XObject/Subtype/Form/BBox[0 0 100 60]>>", "0 0 1 RG 4 w 1 1 0 rg 2 2 96 56 re B"},
+      {"<</Type/XObject/Subtype/Form/BBox[0 0 130 60]/Resources<</Font<</Helv 11 0 R>>>>>>",
+       "0.9 0.9 1 rg 0 0 130 60 re f BT /Helv 14 Tf 0 0 0.6 rg 8 24 Td (A note) Tj ET"},
+      {"<</Type/XObject/Subtype/Form/BBox[0 0 80 80]/Resources<</XObject<</Im 12 0 R>>>>>>",
+       "q 80 0 0 80 0 0 cm /Im Do Q 1 0 0 RG 3 w 4 4 72 72 re S"},
+      {"<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>", {}},
+      {"<</Type/XObject/Subtype/Image/Width 8/Height 8/BitsPerComponent 8/ColorSpace/DeviceRGB>>", rgb},
+  };
+  test::WriteFileBytes(dir.File("annotations.pdf"), BuildPdf(annotated));
+  files_.push_back({dir.File("annotations.pdf"), 1, 1});
+
+  // A report of our report engine: a logo, a header table with bold labels
+  // and a ruled body with right-aligned amounts over two pages.
+  {
+    CorpusReport report;
+    report.Build();
+    TMemoryStream out;
+    report.SaveToStream(&out);
+    out.SaveToFile(dir.File("report.pdf"));
+  }
+  files_.push_back({dir.File("report.pdf"), TPDFReader(dir.File("report.pdf")).GetPageCount()});
+  EXPECT_EQ(files_.back().Pages, 2);
 }
 
 TEST_F(PdfRendererCorpus, PixelsLikeTwoPeers) {
