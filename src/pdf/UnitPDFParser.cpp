@@ -677,6 +677,17 @@ bool TPDFDictionary::LoadInlineStream(const TPDFBuffer& data, int32_t& position)
     SkipWhiteSpace(data, position);
     return true;
   }
+  // After decoded data: "EI" is searched for from the end of the encoded
+  // data; reading goes on past it and the white space behind it.
+  auto endAtEI = [&](int32_t dataEnd) {
+    streamState_ = 2;
+    position = dataEnd;
+    const int64_t at = findEI(position);
+    if (at < 0) return false;
+    position = static_cast<int32_t>(at + 2);
+    SkipWhiteSpace(data, position);
+    return true;
+  };
   TPDFObject* parms = Find("DecodeParms");
   if (auto* name = dynamic_cast<TPDFName*>(filter)) {
     TPDFDictionary* parmsDictionary = nullptr;
@@ -694,13 +705,7 @@ bool TPDFDictionary::LoadInlineStream(const TPDFBuffer& data, int32_t& position)
     FindStreamFilter(name->Name)
         .Decode(data, position, static_cast<int32_t>(size - position), endPos, nullptr, this, parmsDictionary, output);
     streamData_ = std::move(output);
-    streamState_ = 2;
-    position = endPos;
-    int64_t at = findEI(position);
-    if (at < 0) return false;
-    position = static_cast<int32_t>(at + 2);
-    SkipWhiteSpace(data, position);
-    return true;
+    return endAtEI(endPos);
   }
   if (filterArray) {
     // A chain of filters (reportlab writes [/A85 /Fl] for every inline
@@ -728,13 +733,7 @@ bool TPDFDictionary::LoadInlineStream(const TPDFBuffer& data, int32_t& position)
       current = std::move(output);
     }
     streamData_ = std::move(current);
-    streamState_ = 2;
-    position = dataEnd;
-    int64_t at = findEI(position);
-    if (at < 0) return false;
-    position = static_cast<int32_t>(at + 2);
-    SkipWhiteSpace(data, position);
-    return true;
+    return endAtEI(dataEnd);
   }
   throw Exception("TPDFDictionary.LoadInlineStream: Unknown way of passing decode info (1).");
 }
