@@ -133,8 +133,7 @@ void TDataSetList::clearNodes() {
 // ---------------------------------------------------------------------------
 // Records and keys
 
-void TDataSetList::addRecordNode(TMemRecord* rec) {
-  PNTNode node = AddChild(nullptr);
+void TDataSetList::storeRecordKey(PNTNode node, TMemRecord* rec) {
   Byte* data = static_cast<Byte*>(GetNodeData(node));
   switch (keyType_) {
     case mftInteger:
@@ -290,8 +289,25 @@ void TDataSetList::Refresh(TMemRecord* focusRecord, bool rebuildColumns) {
     }
   }
 
-  if (columns.Count() > 0)
-    view_->ForEach([this](void*, TMemRecord* rec, bool&) { addRecordNode(rec); }, nullptr);
+  if (columns.Count() > 0) {
+    // All rows come from one change of the root's child count: adding them
+    // one at a time paid the tree's per-change bookkeeping for every record.
+    // The list of records is kept between refreshes: a fresh one of 10^5
+    // pointers is a large allocation, and its page faults, every time.
+    std::vector<TMemRecord*>& records = refreshRecords_;
+    records.clear();
+    view_->ForEach([&records](void*, TMemRecord* rec, bool&) { records.push_back(rec); }, nullptr);
+    if (!records.empty()) {
+      CancelEditNode();
+      SetChildCount(nullptr, static_cast<Cardinal>(records.size()));
+      PNTNode node = root_->FirstChild;
+      for (TMemRecord* rec : records) {
+        if (!node) break;
+        storeRecordKey(node, rec);
+        node = node->NextSibling;
+      }
+    }
+  }
 
   if (focusRecord) {
     for (PNTNode node = GetFirst(); node; node = GetNextSibling(node)) {

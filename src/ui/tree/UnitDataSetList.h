@@ -111,7 +111,8 @@ class TDataSetList : public TCustomNodeStringTree {
   // (runs at once with a delay of 0); nothing while Refresh runs.
   void noteChange();
   void clearNodes();
-  void addRecordNode(TMemRecord* rec);
+  void storeRecordKey(PNTNode node, TMemRecord* rec);
+  std::vector<TMemRecord*> refreshRecords_;
   void sortByHeader();
   void sortRows(TColumnIndex column, TSortDirection direction);
   TMenuItem* popupItemOfTag(int64_t tag) const;
