@@ -569,6 +569,9 @@ void TBaseNodeTree::SetChildCountInternal(PNTNode node, Cardinal newChildCount) 
     uint64_t heights = 0;
     for (Cardinal i = 0; i < added; ++i) {
       PNTNode child = MakeNewNode();
+      // A new leaf shows no children: what the end of an update would work
+      // out for it, set here so that growing needs no walk over the tree.
+      if (!child->Has(nsHasChildren)) child->Include(nsAllChildrenHidden);
       child->Index = index++;
       child->Parent = node;
       child->PrevSibling = node->LastChild;
@@ -582,10 +585,7 @@ void TBaseNodeTree::SetChildCountInternal(PNTNode node, Cardinal newChildCount) 
     }
     if (node->Has(nsExpanded)) {
       AdjustTotalHeight(node, static_cast<int64_t>(heights), true);
-      if (FullyVisible(node)) {
-        visibleCount_ += added;
-        if (IsUpdating()) states_.Include(stVisibilityChanged);
-      }
+      if (FullyVisible(node)) visibleCount_ += added;
     }
     AdjustTotalCount(node, added, true);
     node->ChildCount = newChildCount;
@@ -723,6 +723,13 @@ void TBaseNodeTree::DeleteChildren(PNTNode node, bool resetHasChildren) {
     int32_t oldX = offsetX_, oldY = offsetY_;
     bool parentVisible = node == root_ || (FullyVisible(node) && node->Has(nsExpanded));
     node->Include(nsClearingChildren);
+    ChangeTreeState({}, {stHintShown});
+    // An edit inside the cleared branch ends without storing.
+    if (focusedNode_ && (states_.Contains(stEditing) || states_.Contains(stEditPending)) &&
+        (node == root_ || HasAsParent(focusedNode_, node)))
+      CancelEditNode();
+    // The whole sibling list goes at once: each child only has to leave its
+    // roles and be freed, not be unlinked one by one.
     PNTNode child = node->LastChild;
     while (child) {
       PNTNode previous = child->PrevSibling;
@@ -730,8 +737,18 @@ void TBaseNodeTree::DeleteChildren(PNTNode node, bool resetHasChildren) {
         visibleCount_ -= 1;
       }
       child->Include(nsDeleting);
+      // Detached first, so that a raising handler leaves no freed node linked.
       if (previous) previous->NextSibling = nullptr;
-      DeleteNode(child, true);
+      node->LastChild = previous;
+      if (!previous) node->FirstChild = nullptr;
+      if (child->FirstChild) DeleteChildren(child, false);
+      if (child->Has(nsSelected)) InternalRemoveFromSelection(child);
+      if (child == focusedNode_) {
+        FocusNode(nullptr, false);
+        FocusMoved(nullptr, focusedColumn_);
+      }
+      if (child == rangeAnchor_) rangeAnchor_ = nullptr;
+      FreeNode(child);
       child = previous;
     }
     if (parentVisible) states_.Include(stVisibilityChanged);

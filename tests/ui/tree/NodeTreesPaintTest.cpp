@@ -171,6 +171,22 @@ bool samePixels(const TBitmap& a, const TBitmap& b, const TRect& r) {
   return true;
 }
 
+// The check box of the first row, compared pixel by pixel with image Index
+// of the strip drawn on the tree colour.
+void expectCheckImage(TBaseNodeTree& t, const TBitmap& painted, int32_t index) {
+  TCustomImageList* strip = t.CheckImageList();
+  // The check box sits right of the root level's indent and margin, centred
+  // on the row.
+  const int32_t x0 = static_cast<int32_t>(t.Indent()) + t.Margin(), y0 = 9 - 8;
+  TBitmap expected(16, 16, pf32bit);
+  expected.Canvas().Brush().SetColor(t.Color());
+  expected.Canvas().FillRect(TRect(0, 0, 16, 16));
+  strip->Draw(expected.Canvas(), 0, 0, index, true);
+  for (int32_t y = 0; y < 16; ++y)
+    for (int32_t x = 0; x < 16; ++x)
+      ASSERT_EQ(painted.GetPixel(x0 + x, y0 + y), expected.GetPixel(x, y)) << index << " at " << x << "," << y;
+}
+
 TEST(TreePaint, EveryCheckImageComesFromItsStripImage) {
   WidgetTree w;
   TextTree& t = *w.tree;
@@ -192,17 +208,7 @@ TEST(TreePaint, EveryCheckImageComesFromItsStripImage) {
         EXPECT_EQ(index, t.GetCheckImageIndex(nullptr, type == ctTriStateCheckBox ? ctCheckBox : type, enabled,
                                               static_cast<TCheckState>(state), false));
         seen.insert(index);
-        auto painted = paintWindow(t, TRect(0, 0, 100, 18), AllPaintElements);
-        // The check box sits right of the root level's indent and margin,
-        // centred on the row.
-        const int32_t x0 = static_cast<int32_t>(t.Indent()) + t.Margin(), y0 = 9 - 8;
-        TBitmap expected(16, 16, pf32bit);
-        expected.Canvas().Brush().SetColor(t.Color());
-        expected.Canvas().FillRect(TRect(0, 0, 16, 16));
-        strip->Draw(expected.Canvas(), 0, 0, index, true);
-        for (int32_t y = 0; y < 16; ++y)
-          for (int32_t x = 0; x < 16; ++x)
-            ASSERT_EQ(painted->GetPixel(x0 + x, y0 + y), expected.GetPixel(x, y)) << x << "," << y;
+        expectCheckImage(t, *paintWindow(t, TRect(0, 0, 100, 18), AllPaintElements), index);
       }
   // A disabled unchecked box shows image 12, hot or not; enabled and hot 10.
   EXPECT_EQ(t.GetCheckImageIndex(nullptr, ctCheckBox, false, csUncheckedNormal, true), 12);
@@ -545,20 +551,6 @@ TEST(TreeSupport, BlendingModesAndClippingToBothBitmaps) {
   EXPECT_EQ(OrderRect(TRect(10, 10, 0, 0)), TRect(0, 0, 10, 10));
 }
 
-
-// The check box of the first row, compared pixel by pixel with image Index
-// of the strip drawn on the tree colour.
-void expectCheckImage(TBaseNodeTree& t, const TBitmap& painted, int32_t index) {
-  TCustomImageList* strip = t.CheckImageList();
-  const int32_t x0 = static_cast<int32_t>(t.Indent()) + t.Margin(), y0 = 9 - 8;
-  TBitmap expected(16, 16, pf32bit);
-  expected.Canvas().Brush().SetColor(t.Color());
-  expected.Canvas().FillRect(TRect(0, 0, 16, 16));
-  strip->Draw(expected.Canvas(), 0, 0, index, true);
-  for (int32_t y = 0; y < 16; ++y)
-    for (int32_t x = 0; x < 16; ++x)
-      ASSERT_EQ(painted.GetPixel(x0 + x, y0 + y), expected.GetPixel(x, y)) << index << " at " << x << "," << y;
-}
 
 TEST(TreePaint, HotCheckImagesComeFromTheirStripImages) {
   WidgetTree w;
