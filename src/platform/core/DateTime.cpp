@@ -162,12 +162,23 @@ TDateTime clockNow(std::tm* (*breakDown)(const time_t*, std::tm*)) {
   return fromTm(tm, ts.tv_nsec / 1000000);
 }
 
-TDateTime Now() { return clockNow(localtime_r); }
+TClockHook& clockHook() {
+  static TClockHook hook;
+  return hook;
+}
+
+TClockHook SetClockHook(TClockHook hook) {
+  TClockHook old = std::move(clockHook());
+  clockHook() = std::move(hook);
+  return old;
+}
+
+TDateTime Now() { return clockHook() ? clockHook()() : clockNow(localtime_r); }
 
 TDateTime Date() { return DateOf(Now()); }
 TDateTime Time() { return TimeOf(Now()); }
 
-TDateTime NowUTC() { return clockNow(gmtime_r); }
+TDateTime NowUTC() { return clockHook() ? LocalToUTC(clockHook()()) : clockNow(gmtime_r); }
 
 int64_t DateTimeToUnix(TDateTime value) { return static_cast<int64_t>(std::floor(toUnixSeconds(value) + 0.0005)); }
 

@@ -4,6 +4,7 @@
 // the fraction still counts the time forwards from midnight (-1.25 is
 // 1899-12-29 06:00).
 #include <cstdint>
+#include <functional>
 
 #include "platform/core/Types.h"
 
@@ -48,12 +49,20 @@ int DayOfWeek(TDateTime value);
 TDateTime DateOf(TDateTime value);
 TDateTime TimeOf(TDateTime value);
 
-// Local time now, from the system clock and time zone.
+// Local time now, from the system clock and time zone, or from the clock
+// hook while one is set.
 TDateTime Now();
 TDateTime Date();
 TDateTime Time();
-// Coordinated universal time now.
+// Coordinated universal time now (the hook's local time taken to UTC while
+// a hook is set).
 TDateTime NowUTC();
+
+// Answers Now in place of the system clock, so that what depends on "today"
+// can be checked on a chosen day; nullptr gives the system clock back.
+// Returns the hook it replaces.
+using TClockHook = std::function<TDateTime()>;
+TClockHook SetClockHook(TClockHook hook);
 
 // Unix seconds (UTC) <-> TDateTime in UTC.
 int64_t DateTimeToUnix(TDateTime value);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QWidget>
@@ -214,6 +215,35 @@ bool TPrinterSetupDialog::Execute() {
   }
   if (OnClose) OnClose(this);
   return accepted;
+}
+
+
+namespace {
+TInputQueryHook& inputQueryHook() {
+  static TInputQueryHook h;
+  return h;
+}
+}  // namespace
+
+TInputQueryHook SetInputQueryHook(TInputQueryHook hook) {
+  TInputQueryHook old = std::move(inputQueryHook());
+  inputQueryHook() = std::move(hook);
+  return old;
+}
+
+bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
+  if (inputQueryHook()) {
+    std::string answer = value;
+    if (!inputQueryHook()(caption, prompt, answer)) return false;
+    value = std::move(answer);
+    return true;
+  }
+  bool ok = false;
+  const QString text = QInputDialog::getText(dialogParent(), QString::fromStdString(caption),
+                                             QString::fromStdString(prompt), QLineEdit::Normal,
+                                             QString::fromStdString(value), &ok);
+  if (ok) value = text.toStdString();
+  return ok;
 }
 
 }  // namespace px

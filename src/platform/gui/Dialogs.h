@@ -126,4 +126,14 @@ class TPrinterSetupDialog : public TCommonDialog {
   bool Execute() override;
 };
 
+// Asks for one line of text in a box with the caption, the prompt above the
+// edit and OK and Cancel. Value is what the edit starts with and, on OK,
+// what the user typed; on Cancel it stays as it was. True for OK.
+bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
+// Answers in place of the box: sees the caption and prompt, may set the
+// value, true for OK.
+using TInputQueryHook =
+    std::function<bool(const std::string& caption, const std::string& prompt, std::string& value)>;
+TInputQueryHook SetInputQueryHook(TInputQueryHook hook);
+
 }  // namespace px

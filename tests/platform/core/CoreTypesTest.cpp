@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <ctime>
 
 #include "platform/core/CodePages.h"
 #include "platform/core/Currency.h"
@@ -126,6 +127,28 @@ TEST(DateTime, LocalToUTCAcrossDaylightSavingChanges) {
   // Before 1899-12-30 (negative TDateTime) and across UTC midnight.
   const TDateTime old1899 = EncodeDateTime(1899, 12, 29, 0, 30, 0, 0);
   EXPECT_NEAR(UTCToLocal(LocalToUTC(old1899)), old1899, 1e-9);
+  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  tzset();
+}
+
+// A hook answers Now, Date, Time and NowUTC until it is taken away; then
+// the system clock answers again.
+TEST(DateTime, ClockHookAnswersNowUntilRemoved) {
+  const char* old = getenv("TZ");
+  std::string saved = old ? old : "";
+  setenv("TZ", "Europe/Prague", 1);
+  tzset();
+  const TDateTime fixed = EncodeDateTime(2024, 1, 15, 0, 30, 0, 0);
+  TClockHook previous = SetClockHook([&] { return fixed; });
+  EXPECT_EQ(Now(), fixed);
+  EXPECT_EQ(Date(), EncodeDate(2024, 1, 15));
+  EXPECT_NEAR(Time(), EncodeTime(0, 30, 0, 0), 1e-9);
+  // 00:30 in Prague in winter is 23:30 of the day before in UTC.
+  EXPECT_NEAR(NowUTC(), EncodeDateTime(2024, 1, 14, 23, 30, 0, 0), 1e-9);
+  EXPECT_FALSE(previous);
+  EXPECT_TRUE(SetClockHook(nullptr));
+  const double system = DateTimeToUnix(LocalToUTC(Now()));
+  EXPECT_NEAR(system, static_cast<double>(time(nullptr)), 2);
   if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
   tzset();
 }

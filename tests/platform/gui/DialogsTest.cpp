@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSpinBox>
@@ -248,6 +250,47 @@ TEST(Dialogs, PrinterSetupDialog) {
   Printer()->Abort();
   Printer()->SetOutputFileName("");
   Printer()->Copies = 1;
+}
+
+
+// The real box shows caption, prompt and the starting text; what is typed
+// comes back on OK, Cancel leaves the value alone. The hook answers instead
+// of the box and sees the same caption and prompt.
+TEST(Dialogs, InputQueryBoxAndHook) {
+  Hooks hooks;
+  TInputQueryHook oldInput = SetInputQueryHook(nullptr);
+  std::string value = "start";
+  {
+    auto typing = whenDialogShows<QInputDialog>([](QInputDialog* d) {
+      EXPECT_EQ(d->windowTitle().toStdString(), "Give a name");
+      EXPECT_EQ(d->labelText().toStdString(), "Name");
+      EXPECT_EQ(d->textValue().toStdString(), "start");
+      d->findChild<QLineEdit*>()->setText("Jan");
+      d->accept();
+    });
+    EXPECT_TRUE(InputQuery("Give a name", "Name", value));
+    EXPECT_EQ(value, "Jan");
+  }
+  {
+    auto cancelling = whenDialogShows<QInputDialog>([](QInputDialog* d) {
+      d->findChild<QLineEdit*>()->setText("Piet");
+      d->reject();
+    });
+    EXPECT_FALSE(InputQuery("Give a name", "Name", value));
+    EXPECT_EQ(value, "Jan");
+  }
+  std::vector<std::string> asked;
+  SetInputQueryHook([&](const std::string& caption, const std::string& prompt, std::string& v) {
+    asked = {caption, prompt, v};
+    v = "typed";
+    return caption == "ok";
+  });
+  EXPECT_FALSE(InputQuery("cancel", "p", value));
+  EXPECT_EQ(value, "Jan");  // a cancelled answer changes nothing
+  EXPECT_TRUE(InputQuery("ok", "p", value));
+  EXPECT_EQ(value, "typed");
+  EXPECT_EQ(asked, (std::vector<std::string>{"ok", "p", "Jan"}));
+  SetInputQueryHook(oldInput);
 }
 
 }  // namespace
