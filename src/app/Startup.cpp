@@ -8,12 +8,14 @@
 #include "app/UnitCountFrame.h"
 #include "app/UnitData.h"
 #include "app/UnitDatasets.h"
+#include "app/UnitHistoryFrame.h"
 #include "app/UnitInformationFrame.h"
 #include "app/UnitMain.h"
 #include "app/UnitMainFormActions.h"
 #include "app/UnitSettings.h"
 #include "app/UnitSettingsFrame.h"
 #include "app/UnitStatusFrame.h"
+#include "app/UnitUsersFrame.h"
 #include "data/UnitLocales.h"
 #include "device/UnitHID.h"
 #include "device/UnitVantorel7350.h"
@@ -89,6 +91,8 @@ void InitializeProgram(const TProgramSetup& setup) {
     step([] { InitializeStatusFrame(); }, [] { FinalizeStatusFrame(); });
     step([] { InitializeInformationFrame(); }, [] { FinalizeInformationFrame(); });
     step([] { InitializeCountFrame(); }, [] { FinalizeCountFrame(); });
+    step([] { InitializeUsersFrame(); }, [] { FinalizeUsersFrame(); });
+    step([] { InitializeHistoryFrame(); }, [] { FinalizeHistoryFrame(); });
     step([&] { InitializeDataSets(setup.ShippedFolder.empty() ? ExecutableFolder() : setup.ShippedFolder); },
          [] { FinalizeDataSets(); });
   } catch (const std::exception& e) {

@@ -1,0 +1,184 @@
+// The users screen in the real main window over a fresh embedded database,
+// with isql-fb as the peer that sees what was stored.
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "ScreensFixture.h"
+#include "app/UnitHistoryFrame.h"
+#include "app/UnitSetUser.h"
+#include "app/UnitUsersFrame.h"
+#include "platform/core/CodePages.h"
+#include "platform/core/Format.h"
+#include "platform/core/NumberConversion.h"
+
+namespace px::test {
+namespace {
+
+std::vector<std::string> rows(TDataSetList& grid) {
+  std::vector<std::string> out;
+  for (PNTNode n = grid.GetFirst(); n; n = grid.GetNextSibling(n)) {
+    std::string row;
+    for (TColumnIndex c = 0; c < grid.Header().Columns().Count(); ++c)
+      row += (c ? "|" : "") + UnicodeToUtf8(grid.Text(n, c));
+    out.push_back(row);
+  }
+  return out;
+}
+
+TEST(UsersScreen, AddsSelectsAndStoresAUserAndRefusesAnEmptyName) {
+  ScreensProgram p;
+  TfraUsers* users = p.Show<TfraUsers>(4);
+  ASSERT_TRUE(users);
+  EXPECT_TRUE(users->Visible());
+  EXPECT_EQ(rows(*users->lstUsers), std::vector<std::string>{});  // the anonymous user is never listed
+  EXPECT_FALSE(users->acDelete->Enabled());
+  EXPECT_FALSE(users->acEdit->Enabled());
+  EXPECT_EQ(UnicodeToUtf8(users->lstUsers->Header().Columns().Items(0)->Text()), "ID");
+
+  p.input = "";
+  users->acAdd->Execute();
+  EXPECT_EQ(p.beeps, 1);
+  p.input.reset();  // Cancel
+  users->acAdd->Execute();
+  EXPECT_EQ(p.asked, (std::vector<std::string>{"Enter a name.|Name", "Enter a name.|Name"}));
+  EXPECT_EQ(users->Users()->GetRecordCount(), 0);
+
+  p.input = "Jan";
+  users->acAdd->Execute();
+  EXPECT_EQ(p.beeps, 1);
+  TMemRecord* jan = users->lstUsers->GetFocusedRecord();
+  ASSERT_TRUE(jan);
+  EXPECT_EQ(jan->GetAnsiString(1), "Jan");
+  EXPECT_EQ(jan->GetInteger(2), 1);
+  EXPECT_EQ(rows(*users->lstUsers), std::vector<std::string>{"1|Jan|Active"});
+  ASSERT_TRUE(ScreensProgram::PumpUntil([&] { return users->acEdit->Enabled(); }));
+  EXPECT_TRUE(users->acDelete->Enabled());
+  EXPECT_EQ(p.IsqlLines("SELECT ID, NAME, STATUS FROM USERS WHERE ID > 0;"),
+            (std::vector<std::string>{"ID 1", "NAME Jan", "STATUS 1"}));
+}
+
+// A user with countings cannot go (the database refuses) and stays in list
+// and database; one without goes from both; No keeps everything.
+TEST(UsersScreen, DeletesOnlyUsersWithoutCountings) {
+  ScreensProgram p;
+  const Integer busy = dmDatabase->AddUser("Busy");
+  const Integer idle = dmDatabase->AddUser("Idle");
+  dmDatabase->AddCounting(busy, EncodeDate(2026, 5, 3), "x", "EUR", "1", "Firm", Currency());
+  TfraUsers* users = p.Show<TfraUsers>(4);
+  ASSERT_EQ(users->Users()->GetRecordCount(), 2);
+
+  users->lstUsers->FocusRecordByKey(busy);
+  users->acDelete->Execute();
+  EXPECT_EQ(p.boxes, (std::vector<std::string>{"Delete this user?", "This user has countings and cannot be deleted."}));
+  EXPECT_EQ(users->Users()->GetRecordCount(), 2);
+
+  p.boxes.clear();
+  p.answer = mrNo;
+  users->lstUsers->FocusRecordByKey(idle);
+  users->acDelete->Execute();
+  EXPECT_EQ(users->Users()->GetRecordCount(), 2);
+  p.answer = mrYes;
+  users->acDelete->Execute();
+  EXPECT_EQ(rows(*users->lstUsers), std::vector<std::string>{IntToStr(busy) + "|Busy|Active"});
+  EXPECT_EQ(p.IsqlLines("SELECT NAME FROM USERS WHERE ID > 0 ORDER BY ID;"), std::vector<std::string>{"NAME Busy"});
+}
+
+// The dialog edits name and status; the database decides first, so a name
+// it refuses (longer than its 64-character column, though the dialog takes
+// 79) changes neither the list nor the database. An inactive user stays in
+// the history screen's employee list.
+TEST(UsersScreen, EditsThroughTheDialogAndKeepsARefusedNameOut) {
+  ScreensProgram p;
+  const Integer id = dmDatabase->AddUser("Jan");
+  TfraUsers* users = p.Show<TfraUsers>(4);
+  users->lstUsers->FocusRecordByKey(id);
+  std::string name;
+  Integer status = 0;
+  std::vector<bool> okEnabled;
+  p.modal = [&](TForm& form) {
+    auto& d = dynamic_cast<TfrmSetUser&>(form);
+    EXPECT_EQ(d.edID->Text(), IntToStr(id));
+    EXPECT_TRUE(d.edID->Locked());
+    EXPECT_EQ(d.edUserName->Text(), "Jan");
+    EXPECT_EQ(d.cbStatus->ItemIndex(), 1);
+    EXPECT_EQ(d.cbStatus->Items().Count(), 2);
+    d.edUserName->SetText("");
+    okEnabled.push_back(d.btnOK->Enabled());
+    d.edUserName->SetText(name);
+    okEnabled.push_back(d.btnOK->Enabled());
+    d.cbStatus->SetItemIndex(status);
+    return mrOk;
+  };
+  name = std::string(70, 'n');
+  EXPECT_ANY_THROW(users->acEdit->Execute());
+  EXPECT_EQ(okEnabled, (std::vector<bool>{false, true}));
+  EXPECT_EQ(rows(*users->lstUsers), std::vector<std::string>{IntToStr(id) + "|Jan|Active"});
+
+  name = "Jan Smit";
+  status = 0;
+  users->acEdit->Execute();
+  EXPECT_EQ(rows(*users->lstUsers), std::vector<std::string>{IntToStr(id) + "|Jan Smit|Inactive"});
+  EXPECT_EQ(p.IsqlLines("SELECT NAME, STATUS FROM USERS WHERE ID > 0;"),
+            (std::vector<std::string>{"NAME Jan Smit", "STATUS 0"}));
+
+  TfraHistory* history = p.Show<TfraHistory>(6);
+  EXPECT_EQ(history->edUser->Items().Count(), 2);
+  EXPECT_EQ(history->edUser->Items().Get(1), Format("%.4d  Jan Smit", id));
+}
+
+// With a password set the screens ask once per run: a wrong one beeps at
+// 1000 Hz for 100 ms and hides the screen, and the next screen asks again;
+// the right one is not asked for again. Without a password nobody asks.
+TEST(UsersScreen, PasswordGuardsUsersAndHistory) {
+  ScreensProgram p;
+  TfraUsers* open = p.Show<TfraUsers>(4);
+  EXPECT_EQ(p.passwordPrompts, 0);
+  EXPECT_TRUE(open->Visible());
+
+  Settings->Password = PasswordDigest("secret");
+  Settings->PasswordGiven = false;
+  p.password = "wrong";
+  struct Step {
+    Integer frame;
+    const char* password;
+    bool visible;
+    int prompts;
+  };
+  const Step steps[] = {{4, "wrong", false, 1}, {6, "wrong", false, 2}, {6, "secret", true, 3}, {4, "x", true, 3}};
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.frame);
+    p.password = s.password;
+    p.tones.clear();
+    IQVRLink* link = QVRSystem->GetService<IMainFormFiller>()->ShowFrame(s.frame);
+    auto* control = dynamic_cast<TControl*>(link->GetComponent());
+    EXPECT_EQ(control->Visible(), s.visible);
+    EXPECT_EQ(p.passwordPrompts, s.prompts);
+    using Tones = std::vector<std::pair<Cardinal, Cardinal>>;
+    EXPECT_EQ(p.tones, (s.visible ? Tones{} : Tones{{1000, 100}}));
+  }
+}
+
+// The grids' column layouts go to the settings file as list values 41 and 61
+// when the screens close, and come back on the next ones.
+TEST(UsersScreen, ColumnLayoutsRoundTripThroughTheSettingsFile) {
+  ScreensProgram p;
+  for (Integer frame : {4, 6}) {
+    SCOPED_TRACE(frame);
+    IQVRLink* link = QVRSystem->GetService<IMainFormFiller>()->ShowFrame(frame);
+    auto* grid = dynamic_cast<TDataSetList*>(link->GetComponent()->FindComponent(frame == 4 ? "lstUsers" : "lstHistory"));
+    ASSERT_TRUE(grid);
+    grid->Header().Columns().Items(1)->SetWidth(123);
+    const std::string layout = grid->GetColumnLayout();
+    QVRSystem->GetService<IMainFormFiller>()->ShowFrame(2);
+    const Integer list = frame == 4 ? TfraUsers::LayoutList : TfraHistory::LayoutList;
+    EXPECT_EQ(Settings->ReadList(list), layout);
+    EXPECT_NE(ReadFileBytes(p.Home().SettingsFile()).find(layout), std::string::npos);
+    link = QVRSystem->GetService<IMainFormFiller>()->ShowFrame(frame);
+    grid = dynamic_cast<TDataSetList*>(link->GetComponent()->FindComponent(frame == 4 ? "lstUsers" : "lstHistory"));
+    EXPECT_EQ(grid->Header().Columns().Items(1)->Width(), 123);
+  }
+}
+
+}  // namespace
+}  // namespace px::test
