@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "app/UnitData.h"
+#include "app/UnitDialogSupport.h"
 #include "app/UnitScreenImages.h"
 #include "app/UnitSettings.h"
 #include "platform/core/CodePages.h"
@@ -175,7 +176,7 @@ TfraHistory::~TfraHistory() = default;
 
 void TfraHistory::AfterConstruction() {
   TQVRFrame::AfterConstruction();
-  if (Translations) edUser->SetLabelCaption(Translations->TranslateFormString(ClassName(), edUser->LabelCaption()));
+  TranslateEditCaptions(this);
   if (auto adjust = QVRSystem->GetService<IPanelAdjust>()) adjust->Adjust(pnlMain);
   viewer_->SetCaptions(Translate("PDFSave"), Translate("PDFSaveHint"), Translate("PDFPrint"),
                        Translate("PDFPrintHint"));
