@@ -1,9 +1,11 @@
 // pxtool counting: the database module of the application.
 //   counting init DBFILE   opens the database, creating a missing local file
 //                          with its schema; prints nothing.
-//   counting report [--logo FILE] DBFILE ID OUT.pdf [OUT.csv]
+//   counting report [--logo FILE] [--lang FILE] DBFILE ID OUT.pdf [OUT.csv]
 //                          the report of counting ID (FILE as the logo
-//                          setting) and its CSV lines (CR LF).
+//                          setting) and its CSV lines (CR LF); with --lang
+//                          its texts translated from that translation file,
+//                          as the program shows them.
 #include <ostream>
 
 #include "PxTool.h"
@@ -13,6 +15,7 @@
 #include "platform/core/FormatSettings.h"
 #include "platform/core/NumberConversion.h"
 #include "platform/core/Streams.h"
+#include "ui/framework/UnitTranslation.h"
 
 namespace px::pxtool {
 namespace {
@@ -36,10 +39,9 @@ int runInit(const Args& args, std::ostream&, std::ostream& err) {
 
 int runReport(const Args& args, std::ostream&, std::ostream& err) {
   size_t at = 0;
-  std::string logo;
-  if (at < args.size() && args[at] == "--logo") {
-    if (args.size() < 2) return usageError(err);
-    logo = args[at + 1];
+  std::string logo, lang;
+  while (at + 1 < args.size() && (args[at] == "--logo" || args[at] == "--lang")) {
+    (args[at] == "--logo" ? logo : lang) = args[at + 1];
     at += 2;
   }
   if (args.size() - at != 3 && args.size() - at != 4) return usageError(err);
@@ -57,15 +59,18 @@ int runReport(const Args& args, std::ostream&, std::ostream& err) {
   settings->LogoFile = logo;
   TSettings* const previous = Settings;
   Settings = settings.get();
+  if (!lang.empty()) InitializeTranslations(lang);
   TObjectPtr<TStringList> csv = MakeObject<TStringList>();
   std::unique_ptr<TMemoryStream> pdf;
   try {
     pdf = dm->CreateCountingReport(id, csv.get());
   } catch (...) {
     Settings = previous;
+    if (!lang.empty()) FinalizeTranslations();
     throw;
   }
   Settings = previous;
+  if (!lang.empty()) FinalizeTranslations();
   pdf->SaveToFile(args[at + 2]);
   if (args.size() - at == 4) {
     std::string text;
@@ -89,7 +94,7 @@ int runCounting(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 const PxCommand countingCommand("counting",
-                                 "counting init DBFILE | report [--logo FILE] DBFILE ID OUT.pdf [OUT.csv]",
+                                 "counting init DBFILE | report [--logo FILE] [--lang FILE] DBFILE ID OUT.pdf [OUT.csv]",
                                  runCounting);
 
 }  // namespace
