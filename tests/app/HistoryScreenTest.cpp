@@ -277,5 +277,22 @@ TEST_F(HistoryScreen, ShowsAndSavesTheReportOfTheSelectedCounting) {
   EXPECT_EQ(ReadFileBytes(out.File("list.csv")), ReadFileBytes(out.File("tool.csv")));
 }
 
+
+// pxtool app tree --frame 6 prints the list after the screen's first
+// refresh: today's counting (by the real clock) and not last month's.
+TEST(HistoryScreenTool, AppTreeShowsTheFilteredList) {
+  ScreensProgram p;
+  const std::string out = p.Isql(R"(
+SELECT ID FROM ADDCOUNTING(-1, CURRENT_TIMESTAMP, 'x', 'EUR', 'DTODAY', 'Firm', 1);
+SELECT ID FROM ADDCOUNTING(-1, CURRENT_TIMESTAMP - 40, 'x', 'EUR', 'DOLD', 'Firm', 1);
+COMMIT;
+)");
+  ASSERT_EQ(ListLines(out), (std::vector<std::string>{"ID 1", "ID 2"})) << out;
+  std::string tree;
+  ASSERT_EQ(RunCommand(std::string(PX_PXTOOL_PATH) + " app tree --frame 6 2>&1", &tree), 0) << tree;
+  EXPECT_NE(tree.find("DTODAY"), std::string::npos) << tree;
+  EXPECT_EQ(tree.find("DOLD"), std::string::npos) << tree;
+}
+
 }  // namespace
 }  // namespace px::test

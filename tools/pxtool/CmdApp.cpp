@@ -21,6 +21,7 @@
 
 #include "PxTool.h"
 #include "app/AppTree.h"
+#include "app/UnitHistoryFrame.h"
 #include "app/UnitCountFrame.h"
 #include "app/Startup.h"
 #include "platform/core/Exceptions.h"
@@ -79,6 +80,10 @@ int runApp(const Args& args, std::ostream& out, std::ostream& err) {
         count->Capture().FeedText(receipt);
       }
       Application->ProcessMessages();
+      // The history screen lists its countings only at its first refresh;
+      // an outside check wants the filtered list, not the empty one.
+      if (auto* history = shown ? dynamic_cast<TfraHistory*>(shown->GetComponent()) : nullptr)
+        history->WaitForRefresh();
       PrintWindowTree(out, form);
     } catch (const Exception& e) {
       err << e.Message() << "\n";
