@@ -4,6 +4,9 @@
 // answered and recorded here; isql-fb reads and writes the program's
 // database while the program lets go of it.
 #include <QApplication>
+#include <QWidget>
+
+#include <cstdlib>
 
 #include <chrono>
 #include <filesystem>
@@ -88,6 +91,12 @@ class ScreensProgram {
       QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return true;
+  }
+  // Saves a grab of the main window when PX_SHOT_DIR names a folder (for
+  // looking at the screens).
+  void Shot(const std::string& name) const {
+    if (const char* dir = std::getenv("PX_SHOT_DIR"))
+      form->Widget()->grab().save(QString::fromStdString(std::string(dir) + "/" + name + ".png"));
   }
   std::string DatabaseFile() const { return dmDatabase->DB->DatabaseName(); }
   // Lets go of the database and runs the script through isql-fb.

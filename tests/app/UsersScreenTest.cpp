@@ -53,6 +53,7 @@ TEST(UsersScreen, AddsSelectsAndStoresAUserAndRefusesAnEmptyName) {
   EXPECT_EQ(jan->GetInteger(2), 1);
   EXPECT_EQ(rows(*users->lstUsers), std::vector<std::string>{"1|Jan|Active"});
   ASSERT_TRUE(ScreensProgram::PumpUntil([&] { return users->acEdit->Enabled(); }));
+  p.Shot("users");
   EXPECT_TRUE(users->acDelete->Enabled());
   EXPECT_EQ(p.IsqlLines("SELECT ID, NAME, STATUS FROM USERS WHERE ID > 0;"),
             (std::vector<std::string>{"ID 1", "NAME Jan", "STATUS 1"}));
