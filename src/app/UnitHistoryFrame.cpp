@@ -5,7 +5,7 @@
 
 #include "app/UnitData.h"
 #include "app/UnitDialogSupport.h"
-#include "app/UnitScreenImages.h"
+#include "app/UnitScreenSupport.h"
 #include "app/UnitSettings.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/DateTime.h"
@@ -241,16 +241,12 @@ void TfraHistory::AfterConstruction() {
   rbPeriodClick(this);
   edUserChange(this);
 
-  if (Settings) lstHistory->SetColumnLayout(Settings->ReadList(LayoutList));
   layoutRestored_ = true;
-  if (Settings && !Settings->CheckPassword()) {
-    Beep(1000, 100);
-    SetVisible(false);
-  }
+  OpenGuardedScreen(this, lstHistory, LayoutList);
 }
 
 void TfraHistory::BeforeDestruction() {
-  if (layoutRestored_ && Settings) Settings->WriteList(LayoutList, lstHistory->GetColumnLayout());
+  if (layoutRestored_) KeepGridLayout(lstHistory, LayoutList);
   // The viewer reads the report while it shows it: it goes before the report.
   FreeObject(viewer_);
   viewer_ = nullptr;

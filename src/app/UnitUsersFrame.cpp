@@ -1,7 +1,7 @@
 #include "app/UnitUsersFrame.h"
 
 #include "app/UnitData.h"
-#include "app/UnitScreenImages.h"
+#include "app/UnitScreenSupport.h"
 #include "app/UnitSetUser.h"
 #include "app/UnitSettings.h"
 #include "platform/core/CodePages.h"
@@ -92,17 +92,13 @@ void TfraUsers::AfterConstruction() {
     if (rec) editUser(rec);
   };
   lstUsers->SetImages(ilImages);
-  if (Settings) lstUsers->SetColumnLayout(Settings->ReadList(LayoutList));
   layoutRestored_ = true;
-  if (Settings && !Settings->CheckPassword()) {
-    Beep(1000, 100);
-    SetVisible(false);
-  }
+  OpenGuardedScreen(this, lstUsers, LayoutList);
 }
 
 void TfraUsers::BeforeDestruction() {
   // Only a layout that was put in place is worth keeping.
-  if (layoutRestored_ && Settings) Settings->WriteList(LayoutList, lstUsers->GetColumnLayout());
+  if (layoutRestored_) KeepGridLayout(lstUsers, LayoutList);
   TQVRFrame::BeforeDestruction();
 }
 

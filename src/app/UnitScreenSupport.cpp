@@ -1,4 +1,7 @@
-#include "app/UnitScreenImages.h"
+#include "app/UnitScreenSupport.h"
+
+#include "app/UnitSettings.h"
+#include "platform/core/Debug.h"
 
 #include "platform/gui/Graphics.h"
 
@@ -42,6 +45,19 @@ void DrawScreenImages(TImageList& list) {
   for (int32_t row = 4; row < 14; row += 3) box(imgSaveCSV, 3, row, 13, row + 1, clGreen);
   box(imgSaveCSV, 7, 2, 8, 14, clGreen);
   list.AddMasked(strip, kKey);
+}
+
+void OpenGuardedScreen(TControl* screen, TDataSetList* grid, Integer layoutList) {
+  if (!Settings) return;
+  grid->SetColumnLayout(Settings->ReadList(layoutList));
+  if (!Settings->CheckPassword()) {
+    Beep(1000, 100);
+    screen->SetVisible(false);
+  }
+}
+
+void KeepGridLayout(TDataSetList* grid, Integer layoutList) {
+  if (Settings) Settings->WriteList(layoutList, grid->GetColumnLayout());
 }
 
 }  // namespace px

@@ -1,0 +1,26 @@
+#pragma once
+// What the users and history screens share: the small pictures of their
+// buttons, drawn in code (16 x 16 pieces of one strip, at the indexes the
+// screens' actions name), and the opening and closing of a password-guarded
+// screen with a grid whose column layout is kept in the settings.
+#include "platform/gui/ImgList.h"
+#include "ui/tree/UnitDataSetList.h"
+
+namespace px {
+
+constexpr Integer imgEdit = 7;
+constexpr Integer imgAdd = 8;
+constexpr Integer imgDelete = 9;
+constexpr Integer imgSaveCSV = 10;
+
+// Fills the list with the strip; pieces without a picture stay transparent.
+void DrawScreenImages(TImageList& list);
+
+// Puts the grid's column layout kept as settings list value layoutList in
+// place, then asks for the settings password: a refused one beeps (1000 Hz,
+// 100 ms) and hides the screen.
+void OpenGuardedScreen(TControl* screen, TDataSetList* grid, Integer layoutList);
+// Keeps the grid's column layout as settings list value layoutList.
+void KeepGridLayout(TDataSetList* grid, Integer layoutList);
+
+}  // namespace px
