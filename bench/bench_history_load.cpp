@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     f << "SET TERM ^ ;\nEXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN\n"
          "  WHILE (I < " << Countings << ") DO BEGIN\n"
          "    INSERT INTO COUNTINGS (USERID, \"WHEN\", \"VALUES\", VALUTA, CASHDRAWER, COMPANYNAME, TOTALVALUE)\n"
-         "    VALUES (MOD(:I, 4) - 1, DATEADD(-:I MINUTE TO CURRENT_TIMESTAMP), 'x', 'EUR', 'D' || MOD(:I, 7),\n"
+         "    VALUES (IIF(MOD(:I, 4) = 0, -1, MOD(:I, 4)), DATEADD(-:I MINUTE TO CURRENT_TIMESTAMP), 'x', 'EUR', 'D' || MOD(:I, 7),\n"
          "            'Company', :I * 100);\n"
          "    I = I + 1;\n  END\nEND^\nSET TERM ; ^\nCOMMIT;\n";
     std::ofstream s(select);
