@@ -54,13 +54,17 @@ void KeepShots(const TempDir& work) {
 
 const char* const windowName = "Pondarix 7350 - Cash counting";
 
-// Runs the script under xvfb-run (the program on the xcb platform, ASan's
-// leak check on) in the current home, keeps its screenshots when asked, and
+// Runs the script under xvfb-run (the program on the xcb platform) in the
+// current home, keeps its screenshots when asked, and
 // answers the stored countings as isql-fb lists the query.
 std::vector<std::string> RunUnderX(const TempDir& work, const std::string& name, const std::string& body,
                                    const std::string& query) {
+  // No leak check at the program's exit: the X and D-Bus client libraries
+  // keep memory for the whole process, and the checker's own tracer has
+  // crashed there while the database client's threads were ending. Leaks are
+  // checked by the in-process tests.
   const std::string script = "set -ex\n"
-                             "export QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=1:strict_string_checks=0\n" +
+                             "export QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0:strict_string_checks=0\n" +
                              body;
   WriteFileBytes(work.Path() / name, script);
   std::string out;

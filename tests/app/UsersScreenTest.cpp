@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "ScreensFixture.h"
+#include "app/UnitCountFrame.h"
 #include "app/UnitHistoryFrame.h"
 #include "app/UnitSetUser.h"
 #include "app/UnitUsersFrame.h"
@@ -88,7 +89,7 @@ TEST(UsersScreen, DeletesOnlyUsersWithoutCountings) {
 // The dialog edits name and status; the database decides first, so a name
 // it refuses (longer than its 64-character column, though the dialog takes
 // 79) changes neither the list nor the database. An inactive user stays in
-// the history screen's employee list.
+// the history screen's employee list and leaves the count screen's.
 TEST(UsersScreen, EditsThroughTheDialogAndKeepsARefusedNameOut) {
   ScreensProgram p;
   const Integer id = dmDatabase->AddUser("Jan");
@@ -126,6 +127,12 @@ TEST(UsersScreen, EditsThroughTheDialogAndKeepsARefusedNameOut) {
   TfraHistory* history = p.Show<TfraHistory>(6);
   EXPECT_EQ(history->edUser->Items().Count(), 2);
   EXPECT_EQ(history->edUser->Items().Get(1), Format("%.4d  Jan Smit", id));
+
+  // A count screen made after the change offers active employees only.
+  const Integer piet = dmDatabase->AddUser("Piet");
+  TfraCount* count = p.Show<TfraCount>(5);
+  ASSERT_EQ(count->edUser->Items().Count(), 1);
+  EXPECT_EQ(count->edUser->Items().Get(0), Format("%.4d  Piet", piet));
 }
 
 // With a password set the screens ask once per run: a wrong one beeps at
