@@ -6,6 +6,7 @@
 #include "app/UnitData.h"
 #include "app/UnitDatasets.h"
 #include "app/UnitDialogSupport.h"
+#include "app/UnitScreenSupport.h"
 #include "app/UnitSettings.h"
 #include "data/UnitDataSetIOOld.h"
 #include "platform/core/CodePages.h"
@@ -102,13 +103,6 @@ std::string receiptCurrency(const std::string& name) {
     else break;
   }
   return UpperCase(name.substr(0, std::min<size_t>(end, 3)));
-}
-
-// A file name made of user text: path separators would name a folder.
-std::string fileNameSafe(std::string text) {
-  std::replace(text.begin(), text.end(), '/', '_');
-  std::replace(text.begin(), text.end(), '\\', '_');
-  return text;
 }
 
 }  // namespace
@@ -635,7 +629,7 @@ void TfraCount::btnFinalizeClick(TObject*) {
   csv_->Clear();
   std::unique_ptr<TMemoryStream> report = dmDatabase->CreateCountingReport(id, csv_.get());
   viewer_->LoadReport(Translate("Counting"), report.get(),
-                      fileNameSafe(Format("%6.6d %s.pdf", id, edUser->Text())), true);
+                      FileNameSafe(Format("%6.6d %s.pdf", id, edUser->Text())), true);
   report_ = std::move(report);
 
   DeviceStatusChanged(Vantorel7350 && Vantorel7350->Connected, false);

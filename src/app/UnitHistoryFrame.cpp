@@ -36,13 +36,6 @@ TDateTime firstOfMonth(Word year, Word month, int months) {
   return EncodeDate(static_cast<Word>(index / 12), static_cast<Word>(index % 12 + 1), 1);
 }
 
-// Path separators in a file name made of user text would name a folder.
-std::string fileNameSafe(std::string text) {
-  std::replace(text.begin(), text.end(), '/', '_');
-  std::replace(text.begin(), text.end(), '\\', '_');
-  return text;
-}
-
 }  // namespace
 
 void HistoryPeriodSpan(Integer Period, TDateTime Today, TDateTime& Start, TDateTime& End) {
@@ -304,7 +297,7 @@ void TfraHistory::showReport(TMemRecord* rec) {
   csv_->Clear();
   const Integer id = rec->GetInteger(countings_->FieldIndexByName("ID"));
   const std::string fileName =
-      fileNameSafe(Format("%4.4d ", id) + UnicodeToUtf8(view_->GetText(rec, 1)) + ".pdf");
+      FileNameSafe(Format("%4.4d ", id) + UnicodeToUtf8(view_->GetText(rec, 1)) + ".pdf");
   std::unique_ptr<TMemoryStream> report;
   try {
     report = dmDatabase->CreateCountingReport(id, csv_.get());

@@ -1,5 +1,7 @@
 #include "app/UnitScreenSupport.h"
 
+#include <algorithm>
+
 #include "app/UnitSettings.h"
 #include "platform/core/Debug.h"
 
@@ -58,6 +60,12 @@ void OpenGuardedScreen(TControl* screen, TDataSetList* grid, Integer layoutList)
 
 void KeepGridLayout(TDataSetList* grid, Integer layoutList) {
   if (Settings) Settings->WriteList(layoutList, grid->GetColumnLayout());
+}
+
+std::string FileNameSafe(std::string text) {
+  std::replace(text.begin(), text.end(), '/', '_');
+  std::replace(text.begin(), text.end(), '\\', '_');
+  return text;
 }
 
 }  // namespace px

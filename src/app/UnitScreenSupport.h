@@ -2,7 +2,10 @@
 // What the users and history screens share: the small pictures of their
 // buttons, drawn in code (16 x 16 pieces of one strip, at the indexes the
 // screens' actions name), and the opening and closing of a password-guarded
-// screen with a grid whose column layout is kept in the settings.
+// screen with a grid whose column layout is kept in the settings; with the
+// count screen, the file names of the reports they show.
+#include <string>
+
 #include "platform/gui/ImgList.h"
 #include "ui/tree/UnitDataSetList.h"
 
@@ -22,5 +25,9 @@ void DrawScreenImages(TImageList& list);
 void OpenGuardedScreen(TControl* screen, TDataSetList* grid, Integer layoutList);
 // Keeps the grid's column layout as settings list value layoutList.
 void KeepGridLayout(TDataSetList* grid, Integer layoutList);
+
+// A report's file name made of user text: path separators would name a
+// folder, so they become "_".
+std::string FileNameSafe(std::string text);
 
 }  // namespace px
