@@ -1,7 +1,9 @@
 #include "AppTestSupport.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -63,6 +65,28 @@ std::string PythonSha1Upper(const std::string& text) {
                             &out);
   EXPECT_EQ(rc, 0);
   return out;
+}
+
+// The window-relative place and size of the named component in pxtool app
+// tree's output.
+TreeEntry AppTreeEntry(const std::string& tree, const std::string& name) {
+  std::istringstream lines(tree);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::vector<std::string> f;
+    std::istringstream cols(line);
+    std::string c;
+    while (std::getline(cols, c, '\t')) f.push_back(c);
+    const size_t start = f.empty() ? std::string::npos : f[0].find_first_not_of(' ');
+    if (f.size() < 4 || start == std::string::npos || f[0].substr(start) != name) continue;
+    TreeEntry e;
+    int l = 0, t = 0;
+    std::sscanf(f[2].c_str(), "%d,%d,%d,%d", &l, &t, &e.width, &e.height);
+    std::sscanf(f[3].c_str(), "%d,%d", &e.x, &e.y);
+    return e;
+  }
+  ADD_FAILURE() << name << " not in the tree";
+  return {};
 }
 
 }  // namespace px::test

@@ -38,4 +38,11 @@ int GeometryValue(const std::string& geometryFile, const std::string& name);
 // The SHA-1 of text in upper-case hexadecimal, computed by Python's hashlib.
 std::string PythonSha1Upper(const std::string& text);
 
+// The window-relative place (x, y) and size of the named component in
+// pxtool app tree's output; a test failure when it is not there.
+struct TreeEntry {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+TreeEntry AppTreeEntry(const std::string& tree, const std::string& name);
+
 }  // namespace px::test

@@ -15,21 +15,8 @@ namespace {
 
 // Window-relative top-left of the named component, from pxtool app tree.
 std::pair<int, int> Origin(const std::string& tree, const std::string& name) {
-  std::istringstream lines(tree);
-  std::string line;
-  while (std::getline(lines, line)) {
-    std::vector<std::string> f;
-    std::istringstream cols(line);
-    std::string c;
-    while (std::getline(cols, c, '\t')) f.push_back(c);
-    const size_t start = f.empty() ? std::string::npos : f[0].find_first_not_of(' ');
-    if (f.size() < 4 || start == std::string::npos || f[0].substr(start) != name) continue;
-    int x = 0, y = 0;
-    std::sscanf(f[3].c_str(), "%d,%d", &x, &y);
-    return {x, y};
-  }
-  ADD_FAILURE() << name << " not in the tree";
-  return {0, 0};
+  const TreeEntry e = AppTreeEntry(tree, name);
+  return {e.x, e.y};
 }
 
 std::string Tree(const std::string& options) {

@@ -20,32 +20,6 @@
 namespace px::test {
 namespace {
 
-struct TreeEntry {
-  int x = 0, y = 0, width = 0, height = 0;
-};
-
-// The window-relative place and size of the named component in pxtool app
-// tree's output.
-TreeEntry entry(const std::string& tree, const std::string& name) {
-  std::istringstream lines(tree);
-  std::string line;
-  while (std::getline(lines, line)) {
-    std::vector<std::string> f;
-    std::istringstream cols(line);
-    std::string c;
-    while (std::getline(cols, c, '\t')) f.push_back(c);
-    const size_t start = f.empty() ? std::string::npos : f[0].find_first_not_of(' ');
-    if (f.size() < 4 || start == std::string::npos || f[0].substr(start) != name) continue;
-    TreeEntry e;
-    int l = 0, t = 0;
-    std::sscanf(f[2].c_str(), "%d,%d,%d,%d", &l, &t, &e.width, &e.height);
-    std::sscanf(f[3].c_str(), "%d,%d", &e.x, &e.y);
-    return e;
-  }
-  ADD_FAILURE() << name << " not in the tree";
-  return {};
-}
-
 TEST(ScreensUnderXvfb, AddsJanAndShowsTodaysCountingsAndAReport) {
   FreshHome home;
   TempDir work;
@@ -64,10 +38,10 @@ TEST(ScreensUnderXvfb, AddsJanAndShowsTodaysCountingsAndAReport) {
   ASSERT_EQ(RunCommand(std::string(PX_PXTOOL_PATH) + " app tree --frame 6 2>/dev/null", &history), 0);
   EXPECT_NE(history.find("DTODAY"), std::string::npos);
   EXPECT_EQ(history.find("DOLD"), std::string::npos);
-  const TreeEntry form = entry(users, "frmMain");
-  const TreeEntry usersButton = entry(users, "acUsers"), historyButton = entry(users, "acHistory");
-  const TreeEntry panel = entry(users, "pnlMain"), grid = entry(history, "lstHistory"),
-                  viewer = entry(history, "fraPDFViewer");
+  const TreeEntry form = AppTreeEntry(users, "frmMain");
+  const TreeEntry usersButton = AppTreeEntry(users, "acUsers"), historyButton = AppTreeEntry(users, "acHistory");
+  const TreeEntry panel = AppTreeEntry(users, "pnlMain"), grid = AppTreeEntry(history, "lstHistory"),
+                  viewer = AppTreeEntry(history, "fraPDFViewer");
   // The Add button is the first of the three 20-pixel title buttons at the
   // right end of the 28-pixel title bar inside the panel's 2-pixel border.
   const int addX = panel.x + panel.width - 2 - 3 * 20 + 10, addY = panel.y + 2 + 14;
