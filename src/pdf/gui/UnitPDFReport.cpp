@@ -347,6 +347,16 @@ int32_t TReportRenderer::LineBreak() {
   return LineHeight;
 }
 
+void TReportRenderer::AssignStyle(const TReportRenderer& other) {
+  font_.Assign(other.font_);
+  LineHeight = other.LineHeight;
+  Alignment = other.Alignment;
+  CharSpacing = other.CharSpacing;
+  VerticalMode = other.VerticalMode;
+  FallbackFontName = other.FallbackFontName;
+  Overline = other.Overline;
+}
+
 void TReportRenderer::AddLine(TReportGroup& group, int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor colour,
                               int32_t width) {
   auto line = std::make_unique<TReportLine>();
@@ -651,8 +661,15 @@ void TPDFReportBuilder::completePage() {
 }
 
 TReportPage* TPDFReportBuilder::NewPage(bool resetStyle, bool setup, bool addPage) {
+  return newPage(resetStyle, setup, addPage, false);
+}
+
+// keepStyle: the fresh text box takes the text style of the one it replaces,
+// for page breaks the builder makes by itself in the middle of a table.
+TReportPage* TPDFReportBuilder::newPage(bool resetStyle, bool setup, bool addPage, bool keepStyle) {
   if (resetStyle) {
     auto r = newRenderer();
+    if (keepStyle) r->AssignStyle(*renderer_);
     std::swap(r, renderer_);
   }
   if (addPage && page_) completePage();
@@ -666,15 +683,6 @@ TReportPage* TPDFReportBuilder::NewPage(bool resetStyle, bool setup, bool addPag
   GetMargins(y_, bottom_);
   if (resetStyle) NewGroup(0, false);
   return page_;
-}
-
-void TPDFReportBuilder::flushGroup() {
-  if (!group_) return;
-  if (y_ + renderer_->TextHeight() + renderer_->Top() > bottom_ && !finishing_) NewPage(false, false, true);
-  group_->Offset(0, y_);
-  if (page_) page_->AddItem(std::move(group_));
-  group_.reset();
-  y_ += renderer_->TextHeight() + renderer_->Top();
 }
 
 void TPDFReportBuilder::NewGroup(int32_t lineSpacing, bool keepPage) {
@@ -742,7 +750,10 @@ void TPDFReportBuilder::AddTableEx(const std::vector<int32_t>& positions, const 
                          lineWidth);
     if (height > RemainingHeight()) {
       columnLines(positions, columnLines_, top, R, L, lineWidth);
-      NewPage(true, false, true);
+      // The rows after the break keep the font, alignment and line height
+      // the table was started with: a fresh default box would set the rest
+      // of the table in another face and size than its first page.
+      newPage(true, false, true, true);
       if (rowLine(row - 1))
         renderer_->AddLine(*rowGroup, positions.front(), R - L, positions.back(), R - L, clBlack, lineWidth);
       top = y_;

@@ -184,8 +184,12 @@ class TReportRenderer {
   void RenderMarkup(TReportGroup& group, const UnicodeString& text);
   void RenderText(TReportGroup& group, const UnicodeString& text);
   void AddLine(TReportGroup& group, int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor colour, int32_t width);
+  // The text style of another box: font, line height, alignment, spacing,
+  // vertical mode, overlines and fallback face; the box and line are kept.
+  void AssignStyle(const TReportRenderer& other);
 
   TFont& Font() { return font_; }
+  const TFont& Font() const { return font_; }
   int32_t LineHeight = 1200;
   int32_t Alignment = 0;  // 0 left, 1 right, 2 centred
   int32_t CharSpacing = 0;
@@ -255,8 +259,8 @@ class TPDFReportBuilder {
 
  private:
   std::unique_ptr<TReportRenderer> newRenderer() const;
+  TReportPage* newPage(bool resetStyle, bool setup, bool addPage, bool keepStyle);
   void completePage();
-  void flushGroup();
   void columnLines(const std::vector<int32_t>& positions, const std::vector<bool>& lines, int32_t top, int32_t r,
                    int32_t l, int32_t width);
 

@@ -260,6 +260,55 @@ TEST(ReportBuilder, TablesBreakPagesAndRepeatTheRule) {
   EXPECT_THROW(b.SaveToStream(nullptr), EAssertionFailed);
 }
 
+// A table that runs over several pages keeps the face, size, colour,
+// alignment and line height it was started with on every page, in the items
+// and in the fonts each page of the document uses.
+TEST(ReportBuilder, TableKeepsItsStyleAcrossPageBreaks) {
+  TempDir dir;
+  LayoutBuilder b;
+  b.NewPage(true, true, true);
+  TReportRenderer& r = b.Renderer();
+  r.Font().SetName("Liberation Sans");
+  r.Font().SetSize(11);
+  r.Font().SetColor(clNavy);
+  r.LineHeight = 1000;
+  r.Alignment = 2;
+  std::vector<UnicodeString> cells;
+  for (int i = 1; i <= 120; ++i) cells.push_back(u"Row " + Utf8ToUnicode(std::to_string(i)));
+  b.AddTable({7200, 50400}, cells, true, 20, 100);
+  // A second table after the break goes on in the same style.
+  b.AddTable({7200, 50400}, {u"After", u"the break"}, true, 20, 0);
+  TMemoryStream* doc = b.Produce();
+  ASSERT_NE(doc, nullptr);
+  const std::string path = dir.File("pages.pdf");
+  doc->SaveToFile(path);
+  const auto& pages = b.Report().Pages();
+  ASSERT_GE(pages.size(), 3u);
+  const int32_t centre = (7200 + 300 + 50400 - 300) / 2;
+  std::vector<int32_t> pitch;
+  for (const auto& page : pages) {
+    const std::vector<TReportText*> items = texts(*page->Group);
+    ASSERT_GE(items.size(), 2u) << page->PageNumber;
+    for (TReportText* t : items) {
+      const std::string where = "page " + std::to_string(page->PageNumber) + " " + UnicodeToUtf8(t->Text());
+      EXPECT_EQ(t->Font().Name(), "Liberation Sans") << where;
+      EXPECT_EQ(t->Font().Size(), 11) << where;
+      EXPECT_EQ(ColorToRGB(t->Font().Color()), clNavy) << where;
+      int32_t w = 0;
+      for (int32_t a : t->Advances()) w += a;
+      EXPECT_LE(std::abs(t->Left + w / 2 - centre), 1) << where;
+    }
+    pitch.push_back(items[1]->Top - items[0]->Top);
+    const std::string n = std::to_string(page->PageNumber);
+    const std::string fonts = run("pdffonts -f " + n + " -l " + n + " " + path);
+    EXPECT_NE(fonts.find("LiberationSans"), std::string::npos) << n << "\n" << fonts;
+    EXPECT_EQ(fonts.find("DejaVuSans"), std::string::npos) << n << "\n" << fonts;
+  }
+  for (int32_t p : pitch) EXPECT_EQ(p, pitch.front());
+  const std::string last = run("pdftotext -f " + std::to_string(pages.size()) + " " + path + " -");
+  EXPECT_NE(last.find("the break"), std::string::npos) << last;
+}
+
 TEST(ReportBuilder, NoPagesNoDocument) {
   TPDFReportBuilder b;
   TMemoryStream target;
