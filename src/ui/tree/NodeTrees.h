@@ -1261,6 +1261,7 @@ class TBaseNodeTree : public TCustomControl {
   void DeleteNodeBlock(PNTNode node);
   PNTNode FindInPositionCache(PNTNode node, Cardinal& curPos);
   PNTNode FindInPositionCache(Cardinal position, Cardinal& curPos);
+  void ExtendPositionCache(PNTNode node, Cardinal position);
   void ToggleCallback(PNTNode node);
   bool IsEffectivelyVisible(PNTNode node) const { return IsShownNode(node); }
   PNTNode NextVisibleRaw(PNTNode node, bool init, bool childrenAbove);

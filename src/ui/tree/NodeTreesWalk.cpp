@@ -648,9 +648,35 @@ TNodeArray TBaseNodeTree::GetSortedCutCopySet(bool resolve) { return collectInOr
 // ---------------------------------------------------------------------------
 // Geometry
 
+// While the cache is built in slices, a lookup past the part built so far
+// would walk on from its last entry, on every call: a scroll far down right
+// after a large change walked hundreds of thousands of nodes per frame. The
+// lookup builds the cache on up to its target instead (node, or position when
+// node is null), the same walk, kept for the lookups after it.
+void TBaseNodeTree::ExtendPositionCache(PNTNode node, Cardinal position) {
+  if (!states_.Contains(stValidating) || states_.Contains(stStopValidation)) return;
+  while (cacheValidCount_ > 0) {
+    const TCacheEntry& last = positionCache_[cacheValidCount_ - 1];
+    if (node ? CompareNodePositions(last.Node, node, true) > 0 : last.AbsoluteTop > position) return;
+    const Cardinal before = cacheValidCount_;
+    if (BuildPositionCacheSlice(8 * CacheThreshold)) {
+      // Built to the end: finish as the timer's last slice would, except
+      // where finishing updates the scroll bars (variable heights), which is
+      // left to the timer rather than done from inside a lookup.
+      if (!options_->MiscOptions().Contains(moVariableNodeHeight)) ContinueValidation();
+      return;
+    }
+    if (cacheValidCount_ <= before) return;
+  }
+}
+
 Cardinal TBaseNodeTree::GetNodeTop(PNTNode node) {
   Cardinal position = 0;
   PNTNode run = FindInPositionCache(node, position);
+  if (states_.Contains(stValidating)) {
+    ExtendPositionCache(node, 0);
+    run = FindInPositionCache(node, position);
+  }
   if (!run) {
     run = GetFirstVisibleNoInit(nullptr, true);
     position = 0;
@@ -673,7 +699,12 @@ PNTNode TBaseNodeTree::GetNodeAt(int32_t x, int32_t y, bool relative, int32_t& n
   int64_t absY = relative ? static_cast<int64_t>(y) - offsetY_ : y;
   if (absY < 0) absY = 0;
   Cardinal position = 0;
-  PNTNode run = FindInPositionCache(static_cast<Cardinal>(std::min<int64_t>(absY, UINT32_MAX)), position);
+  const Cardinal target = static_cast<Cardinal>(std::min<int64_t>(absY, UINT32_MAX));
+  PNTNode run = FindInPositionCache(target, position);
+  if (states_.Contains(stValidating)) {
+    ExtendPositionCache(nullptr, target);
+    run = FindInPositionCache(target, position);
+  }
   if (!run) {
     run = GetFirstVisibleNoInit(nullptr, true);
     position = 0;

@@ -92,7 +92,9 @@ TEST(PositionCache, SlicesFromTheTimerWithChangesBetweenThem) {
       [&] { tree.ToggleNode(tree.GetFirstChildNoInit(nullptr)); },
   };
   for (auto& change : changes) {
-    tree.ToggleNode(tree.GetLastChildNoInit(nullptr)->PrevSibling->PrevSibling);  // start a fresh build
+    // A fresh build; the toggled node lies near the top, so that the lookups
+    // the toggle makes do not build the cache on to its end.
+    tree.ToggleNode(tree.GetFirstChildNoInit(nullptr)->NextSibling->NextSibling->NextSibling);
     ASSERT_TRUE(tree.TreeStates().Contains(stValidating));
     tree.TimerFired(ValidateTimer);  // one slice in
     change();
@@ -100,6 +102,49 @@ TEST(PositionCache, SlicesFromTheTimerWithChangesBetweenThem) {
     runSlices();
     EXPECT_FALSE(tree.TreeStates().Contains(stValidating));
     ExpectConsistent(tree);
+  }
+}
+
+// A lookup past the part built so far builds on up to its target rather
+// than walking from the last entry each time; reaching the end finishes the
+// build, except with variable heights, whose scroll bars the timer updates.
+TEST(PositionCache, ALookupPastTheBuiltPartBuildsOnToIt) {
+  for (bool variable : {false, true}) {
+    SCOPED_TRACE(variable ? "variable heights" : "fixed heights");
+    HostedTree t;
+    TBaseNodeTree& tree = *t.tree;
+    if (variable) tree.Options().SetMiscOptions(tree.Options().MiscOptions() + TNTMiscOptions{moVariableNodeHeight});
+    tree.CacheSliceNodes = 4000;
+    tree.SetRootNodeCount(100000);
+    ASSERT_TRUE(tree.TreeStates().Contains(stValidating));
+    const Cardinal first = tree.CacheValidCount();
+    EXPECT_LT(first, 10u);
+
+    int32_t top = 0;
+    PNTNode n = tree.GetNodeAt(0, 50000 * 18 + 3, false, top);
+    ASSERT_NE(n, nullptr);
+    EXPECT_EQ(n->Index, 50000u);
+    EXPECT_EQ(top, 50000 * 18);
+    EXPECT_GT(tree.CacheValidCount(), 25u);  // entries up to the target
+    EXPECT_LT(tree.CacheValidCount(), 40u);  // not the whole tree
+    EXPECT_TRUE(tree.TreeStates().Contains(stValidating));
+    const TCache& cache = tree.PositionCache();
+    for (Cardinal i = 0; i < tree.CacheValidCount(); ++i) {
+      EXPECT_EQ(cache[i].Node->Index, i * 2000) << i;
+      EXPECT_EQ(cache[i].AbsoluteTop, i * 2000 * 18) << i;
+    }
+
+    PNTNode late = tree.GetLastChildNoInit(nullptr)->PrevSibling;
+    EXPECT_EQ(tree.GetNodeTop(late), 99998u * 18);
+    EXPECT_EQ(tree.GetNodeAt(0, 99999 * 18 + 1, false, top), tree.GetLastChildNoInit(nullptr));
+    EXPECT_EQ(tree.CacheValidCount(), 50u);
+    EXPECT_EQ(tree.TreeStates().Contains(stCacheValid), !variable);
+    EXPECT_EQ(t.host.TimerRunning(ValidateTimer), variable);
+    while (t.host.TimerRunning(ValidateTimer)) tree.TimerFired(ValidateTimer);
+    EXPECT_TRUE(tree.TreeStates().Contains(stCacheValid));
+    ExpectConsistent(tree);
+    std::mt19937 rng(5);
+    expectLookupsMatch(tree, rng, 20);
   }
 }
 
