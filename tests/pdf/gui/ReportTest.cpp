@@ -271,8 +271,10 @@ TEST(ReportBuilder, TableKeepsItsStyleAcrossPageBreaks) {
   r.Font().SetName("Liberation Sans");
   r.Font().SetSize(11);
   r.Font().SetColor(clNavy);
+  r.Font().SetStyle({fsItalic});
   r.LineHeight = 1000;
   r.Alignment = 2;
+  r.CharSpacing = 20;
   std::vector<UnicodeString> cells;
   for (int i = 1; i <= 120; ++i) cells.push_back(u"Row " + Utf8ToUnicode(std::to_string(i)));
   b.AddTable({7200, 50400}, cells, true, 20, 100);
@@ -294,7 +296,9 @@ TEST(ReportBuilder, TableKeepsItsStyleAcrossPageBreaks) {
       EXPECT_EQ(t->Font().Name(), "Liberation Sans") << where;
       EXPECT_EQ(t->Font().Size(), 11) << where;
       EXPECT_EQ(ColorToRGB(t->Font().Color()), clNavy) << where;
-      int32_t w = 0;
+      EXPECT_TRUE(t->Font().Style().Contains(fsItalic)) << where;
+      EXPECT_EQ(t->CharSpacing(), 20) << where;
+      int32_t w = -t->CharSpacing();
       for (int32_t a : t->Advances()) w += a;
       EXPECT_LE(std::abs(t->Left + w / 2 - centre), 1) << where;
     }
