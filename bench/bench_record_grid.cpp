@@ -4,6 +4,8 @@
 // rebuilding the rows, sorting by an integer and by a text column (the peer
 // compares texts locale-aware, as the record store does), and painting a
 // 1280x800 window into an image.
+// For profiling: GRID_CASE=<case> runs that case only, and GRID_REPEAT=<n>
+// runs our side of it n times and prints nothing.
 #include "BenchTiming.h"
 #include <benchmark/benchmark.h>
 
@@ -189,7 +191,13 @@ int main(int argc, char** argv) {
        }},
       {"paint", [&] { ours.grid->Widget()->render(&oursImage); }, [&] { peer.table.render(&peerImage); }},
   };
+  const char* only = std::getenv("GRID_CASE");
   for (const Case& c : cases) {
+    if (only && std::string(only) != c.name) continue;
+    if (const char* n = std::getenv("GRID_REPEAT")) {
+      for (int i = std::atoi(n); i > 0; --i) c.ours();
+      continue;
+    }
     double o = 1e9, p = 1e9;
     // Alternate the two so that neither profits from a warmer machine.
     for (int round = 0; round < 3; ++round) {

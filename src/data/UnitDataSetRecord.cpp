@@ -1,6 +1,10 @@
 // Records: typed access, null flags, conversions, comparison and navigation.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "data/UnitDataSet.h"
 #include "data/UnitDataSetIndex.h"
@@ -373,6 +377,63 @@ int TMemRecord::Compare(const TMemRecord* a, const TMemRecord* b, Integer field)
       Assert(false, "Not supported datatype");
       return 0;
   }
+}
+
+std::vector<Int64> TMemRecord::RankByField(const std::vector<TMemRecord*>& records, Integer field) {
+  const size_t n = records.size();
+  std::vector<Int64> ranks(n, 0);
+  std::vector<uint32_t> order;
+  order.reserve(n);
+  const TMemDataSet* table = nullptr;
+  for (size_t i = 0; i < n; ++i) {
+    const TMemRecord* r = records[i];
+    if (!r || r->IsNull(field)) continue;
+    if (!table) table = r->table_;
+    if (r->table_ != table) throw EDatasetException("Error.");
+    order.push_back(static_cast<uint32_t>(i));
+  }
+  if (order.empty()) return ranks;
+  const auto& d = table->Field(field);
+  const bool ansi = d.Type == mftAnsiString, unicode = d.Type == mftUnicodeString;
+  if ((ansi || unicode) && !(d.Flags & mffNaturalOrder)) {
+    // One key per record, all in one buffer; keys order as Compare does.
+    std::string keys;
+    std::vector<std::pair<size_t, size_t>> spans(n);
+    UnicodeString text;
+    for (uint32_t i : order) {
+      const TMemRecord* r = records[i];
+      if (ansi) {
+        text.clear();
+        const AnsiString calculated = d.Calculate ? r->GetAnsiString(field) : AnsiString();
+        const std::string_view value =
+            d.Calculate ? std::string_view(calculated) : memds::AnsiView(memds::LoadPtr(r->Block() + d.DataOffset));
+        for (char c : value) text += AnsiCharToUnicode(static_cast<unsigned char>(c));
+      } else if (d.Calculate) {
+        text = r->GetUnicodeString(field);
+      } else {
+        text.assign(memds::UnicodeView(memds::LoadPtr(r->Block() + d.DataOffset)));
+      }
+      const size_t start = keys.size();
+      AppendUnicodeCompareStrKey(text, keys);
+      spans[i] = {start, keys.size() - start};
+    }
+    auto key = [&](uint32_t i) { return std::string_view(keys.data() + spans[i].first, spans[i].second); };
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return key(a) < key(b); });
+    Int64 rank = 1;
+    for (size_t k = 0; k < order.size(); ++k) {
+      if (k > 0 && key(order[k]) != key(order[k - 1])) ++rank;
+      ranks[order[k]] = rank;
+    }
+    return ranks;
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [&](uint32_t a, uint32_t b) { return Compare(records[a], records[b], field) < 0; });
+  Int64 rank = 1;
+  for (size_t k = 0; k < order.size(); ++k) {
+    if (k > 0 && Compare(records[order[k - 1]], records[order[k]], field) != 0) ++rank;
+    ranks[order[k]] = rank;
+  }
+  return ranks;
 }
 
 // ---------------------------------------------------------------------------

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
+#include <random>
 
 #include "DataTestSupport.h"
 #include "data/UnitDataSet.h"
@@ -125,6 +127,49 @@ TEST(DataSetRecord, CompareAndMoveToFront) {
   EXPECT_EQ(t->Last(), b);
   EXPECT_EQ(b->GetPrior(), a);
   EXPECT_EQ(t->GetRecordCount(), 3);
+}
+
+// Ranks must order exactly as Compare does, pair by pair: texts that differ
+// only in case, accents, ignorable characters or a trailing or embedded NUL,
+// Windows-1252 letters, surrogates, natural order, doubles, nulls and nil.
+TEST(DataSetRecord, RanksOrderAsCompareDoes) {
+  IMemDataSet t = CreateMemDataSetFromSpec("K", "a:astr;u:ustr");
+  t->AddField(mftAnsiString, "n", mffNaturalOrder);
+  t->AddField(mftDouble, "d", 0);
+  const std::string ansi[] = {"",     "a",      "A",      "b",           "ab",   "a b",  "a-b",       "ab\x01",
+                              "\x01ab", "\xE9",   "e",      "E",           "\xEB",  "\x80",  "\x8C",       "\x9C",
+                              "ss",   "\xDF",   "ae",     "\xC6",         "10",   "9",    "x10",       "x9",
+                              "a",    "\xE9",   std::string("a\0b", 3), std::string("a\0", 2), "z",  "Z",  "\xE4", "a\xAD"};
+  const std::u16string unicode[] = {u"", u"e\u0301", u"\u00E9", u"\U0001F600", u"\uFFFF", std::u16string(u"a\0", 2),
+                                    u"a", u"\xD800", u"\uFF21", u"A", u"\u00E9", u"\u0142", u"l"};
+  std::mt19937 random(3);
+  std::vector<TMemRecord*> records{nullptr};
+  for (int i = 0; i < 160; ++i) {
+    TMemRecord* r = t->AddRecord();
+    records.push_back(r);
+    if (i % 17 == 5) continue;  // every field null
+    std::string a = ansi[random() % std::size(ansi)];
+    if (i % 3 == 0) a += ansi[random() % std::size(ansi)];
+    r->SetAnsiString(0, a);
+    r->SetUnicodeString(1, unicode[random() % std::size(unicode)] + unicode[random() % std::size(unicode)]);
+    r->SetAnsiString(2, ansi[random() % std::size(ansi)]);
+    const double doubles[] = {1.5, -0.0, 0.0, std::nan(""), -3, 1.5};
+    r->SetDouble(3, doubles[random() % std::size(doubles)]);
+  }
+  for (Integer field = 0; field < 4; ++field) {
+    const std::vector<Int64> ranks = TMemRecord::RankByField(records, field);
+    ASSERT_EQ(ranks.size(), records.size());
+    for (size_t i = 0; i < records.size(); ++i)
+      for (size_t j = 0; j < records.size(); ++j) {
+        const int expected = TMemRecord::Compare(records[i], records[j], field);
+        const int got = (ranks[i] > ranks[j]) - (ranks[i] < ranks[j]);
+        ASSERT_EQ(got, expected) << "field " << field << " records " << i << ", " << j;
+      }
+  }
+  IMemDataSet other = CreateMemDataSetFromSpec("O", "a:astr");
+  TMemRecord* o = other->AddRecord();
+  o->SetAnsiString(0, "a");
+  EXPECT_EQ(ErrorOf([&] { TMemRecord::RankByField({records[1], o}, 0); }), "Error.");
 }
 
 TEST(DataSetIndexes, OrderedFindsAndKeyOrders) {

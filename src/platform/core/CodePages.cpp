@@ -347,4 +347,26 @@ bool AnsiSameText(std::string_view a, std::string_view b) { return AnsiCompareTe
 int UnicodeCompareStr(std::u16string_view a, std::u16string_view b) { return collate(a, b, false); }
 int UnicodeCompareText(std::u16string_view a, std::u16string_view b) { return collate(a, b, true); }
 
+void AppendUnicodeCompareStrKey(std::u16string_view text, std::string& out) {
+  // The collator's sort key orders as its compare does and ends with its one
+  // zero byte, so a difference there decides; texts that collate equal go on
+  // to their code units, high byte first, as collate breaks the tie.
+  if (const icu::Collator* c = collator(false)) {
+    const size_t start = out.size();
+    out.resize(start + 64);
+    const auto* units = reinterpret_cast<const UChar*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
+    int32_t need = c->getSortKey(units, length, reinterpret_cast<uint8_t*>(&out[start]), 64);
+    if (need > 64) {
+      out.resize(start + static_cast<size_t>(need));
+      need = c->getSortKey(units, length, reinterpret_cast<uint8_t*>(&out[start]), need);
+    }
+    out.resize(start + static_cast<size_t>(need));
+  }
+  for (char16_t u : text) {
+    out += static_cast<char>(u >> 8);
+    out += static_cast<char>(u & 0xFF);
+  }
+}
+
 }  // namespace px

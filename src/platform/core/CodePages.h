@@ -57,4 +57,9 @@ bool AnsiSameText(std::string_view a, std::string_view b);
 int UnicodeCompareStr(std::u16string_view a, std::u16string_view b);
 int UnicodeCompareText(std::u16string_view a, std::u16string_view b);
 
+// Appends to out a key of the text whose plain byte order (shorter first on a
+// common prefix) is UnicodeCompareStr's order of the texts: many texts are
+// then sorted without a collation per comparison.
+void AppendUnicodeCompareStrKey(std::u16string_view text, std::string& out);
+
 }  // namespace px

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <unordered_map>
 
 #include "platform/core/CodePages.h"
 #include "platform/core/Fonts.h"
@@ -600,13 +601,54 @@ void TQtPainterDevice::TextOut(const TDeviceState& s, int32_t x, int32_t y, uint
   if (s.TextAlign & TA_UPDATECP) pos_.X += width;
 }
 
-TSize TQtPainterDevice::TextExtent(const TFontData& font, const UnicodeString& text) {
-  QFontMetrics fm(ToQFont(font));
-  QString qs = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-  return {fm.horizontalAdvance(qs), fm.height()};
+namespace {
+
+// What a measurement depends on: the font's face, size and styles, not its
+// colour or direction.
+struct MeasureFont {
+  std::string Name;
+  int32_t Height = 0;
+  uint64_t Style = 0;
+  int32_t Weight = 0;
+  explicit MeasureFont(const TFontData& f) : Name(f.Name), Height(f.Height), Style(f.Style.Mask()), Weight(f.Weight) {}
+  bool operator==(const MeasureFont&) const = default;
+  size_t hash() const {
+    size_t h = std::hash<std::string>()(Name);
+    for (uint64_t v : {static_cast<uint64_t>(static_cast<uint32_t>(Height)), Style, static_cast<uint64_t>(Weight)})
+      h = h * 1000003u ^ std::hash<uint64_t>()(v);
+    return h;
+  }
+};
+
+struct MeasureKey {
+  MeasureFont Font;
+  UnicodeString Text;
+  bool operator==(const MeasureKey&) const = default;
+};
+
+struct MeasureHash {
+  size_t operator()(const MeasureFont& f) const { return f.hash(); }
+  size_t operator()(const MeasureKey& k) const { return k.Font.hash() * 31u ^ std::hash<UnicodeString>()(k.Text); }
+};
+
+// Measured widths and font metrics, by font (and text). A list that is
+// painted again (hot tracking, a selection, scrolling back) measures the same
+// cells every time, and every measurement shapes the text anew; the faces
+// of the system do not change while the program runs, so a measurement stays
+// right. One cache per thread; a full cache starts afresh.
+struct MeasureCache {
+  static constexpr size_t kMaxTexts = 8192;
+  std::unordered_map<MeasureKey, TSize, MeasureHash> Texts;
+  std::unordered_map<MeasureFont, TTextMetrics, MeasureHash> Metrics;
+  MeasureKey Probe{MeasureFont(TFontData{}), {}};
+};
+
+MeasureCache& measureCache() {
+  thread_local MeasureCache cache;
+  return cache;
 }
 
-TTextMetrics TQtPainterDevice::TextMetrics(const TFontData& font) {
+TTextMetrics measureTextMetrics(const TFontData& font) {
   QFont f = ToQFont(font);
   QFontMetrics fm(f);
   TTextMetrics m;
@@ -616,6 +658,33 @@ TTextMetrics TQtPainterDevice::TextMetrics(const TFontData& font) {
   m.InternalLeading = std::max(0, fm.height() - f.pixelSize());
   m.ExternalLeading = std::max(0, fm.leading());
   m.AveCharWidth = fm.averageCharWidth();
+  return m;
+}
+
+}  // namespace
+
+TSize TQtPainterDevice::TextExtent(const TFontData& font, const UnicodeString& text) {
+  MeasureCache& cache = measureCache();
+  // The probe key is reused, so that a hit allocates nothing.
+  MeasureKey& probe = cache.Probe;
+  if (!(probe.Font == MeasureFont(font))) probe.Font = MeasureFont(font);
+  probe.Text.assign(text);
+  if (auto it = cache.Texts.find(probe); it != cache.Texts.end()) return it->second;
+  QFontMetrics fm(ToQFont(font));
+  QString qs = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+  const TSize size{fm.horizontalAdvance(qs), fm.height()};
+  if (cache.Texts.size() >= MeasureCache::kMaxTexts) cache.Texts.clear();
+  cache.Texts.emplace(probe, size);
+  return size;
+}
+
+TTextMetrics TQtPainterDevice::TextMetrics(const TFontData& font) {
+  MeasureCache& cache = measureCache();
+  MeasureFont key(font);
+  if (auto it = cache.Metrics.find(key); it != cache.Metrics.end()) return it->second;
+  const TTextMetrics m = measureTextMetrics(font);
+  if (cache.Metrics.size() >= 256) cache.Metrics.clear();
+  cache.Metrics.emplace(std::move(key), m);
   return m;
 }
 
@@ -1038,10 +1107,10 @@ int32_t TCanvas::DrawText(const UnicodeString& text0, TRect& r, uint32_t flags) 
   TDeviceState s = state();
   TRect clip = toDevice(r);
   for (const auto& line : lines) {
-    int32_t w = width(line);
+    // Only a centred or right-aligned line needs its width.
     int32_t x = r.Left;
-    if (flags & DT_CENTER) x = r.Left + (avail - w) / 2;
-    else if (flags & DT_RIGHT) x = r.Right - w;
+    if (flags & DT_CENTER) x = r.Left + (avail - width(line)) / 2;
+    else if (flags & DT_RIGHT) x = r.Right - width(line);
     TPoint d = toDevice(TPoint{x, y});
     device_->TextOut(s, d.X, d.Y, (flags & DT_NOCLIP) ? 0 : ETO_CLIPPED, (flags & DT_NOCLIP) ? nullptr : &clip, line);
     y += lineHeight;

@@ -930,6 +930,12 @@ class TBaseNodeTree : public TCustomControl {
   virtual bool RememberFocusingRecord(PNTNode oldNode, PNTNode newNode, TColumnIndex oldColumn,
                                       TColumnIndex newColumn);
   virtual void ReleaseNodeText(PNTNode node);
+  // True when freeing a node asks nothing of this class beyond forgetting the
+  // node's roles (no payload of its own to release): a whole flat list of
+  // rows can then be freed without visiting each row.
+  virtual bool NodesReleaseInBulk() const { return false; }
+  // Forgets the node in every role the tree keeps (focus, hot, input, ...).
+  void ForgetNodeRoles(PNTNode node);
   virtual void CursorQuery(TCursor& cursor);
   virtual void HeaderCursorQuery(TCursor& cursor);
   virtual TCustomImageList* CellImageIndex(PNTNode node, TNTImageKind kind, TColumnIndex column, bool& ghosted,
@@ -1273,7 +1279,13 @@ class TBaseNodeTree : public TCustomControl {
   bool ChildrenAbove(bool consider) const {
     return consider && options_->PaintOptions().Contains(poChildrenAbove);
   }
-  void SetChildCountInternal(PNTNode node, Cardinal newChildCount);
+  // A new child handed over while the children are made (its index among
+  // the new ones), to be filled in before the next is made.
+  using TNewChildFill = std::function<void(PNTNode child, Cardinal index)>;
+  void SetChildCountInternal(PNTNode node, Cardinal newChildCount, const TNewChildFill* fill = nullptr);
+  // SetChildCount, each new child filled as it is made: a list of many rows
+  // then touches each new node once.
+  void SetChildCountFilled(PNTNode node, Cardinal newChildCount, const TNewChildFill& fill);
   void InitIfNeeded(PNTNode node) {
     if (node && node != root_ && !node->Has(nsInitialized)) InitNode(node);
   }

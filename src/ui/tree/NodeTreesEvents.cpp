@@ -222,6 +222,11 @@ bool TBaseNodeTree::RememberFocusingRecord(PNTNode oldNode, PNTNode newNode, TCo
 
 void TBaseNodeTree::ReleaseNodeText(PNTNode node) {
   // Forget the node in every role before anyone can reach it again.
+  ForgetNodeRoles(node);
+  if (OnNodeFree && (node->Has(nsDataSet) || node->Has(nsInitialized))) OnNodeFree(this, node);
+}
+
+void TBaseNodeTree::ForgetNodeRoles(PNTNode node) {
   ForgetInputNode(node);
   if (lastChangedNode_ == node) lastChangedNode_ = nullptr;
   if (lastStructureChangeNode_ == node) lastStructureChangeNode_ = nullptr;
@@ -231,7 +236,6 @@ void TBaseNodeTree::ReleaseNodeText(PNTNode node) {
   if (lastSelected_ == node) lastSelected_ = nullptr;
   if (focusedNode_ == node) focusedNode_ = nullptr;
   if (rangeAnchor_ == node) rangeAnchor_ = nullptr;
-  if (OnNodeFree && (node->Has(nsDataSet) || node->Has(nsInitialized))) OnNodeFree(this, node);
 }
 
 void TBaseNodeTree::CursorQuery(TCursor& cursor) {

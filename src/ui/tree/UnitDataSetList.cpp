@@ -19,6 +19,24 @@ namespace {
 constexpr int32_t PayloadSize = static_cast<int32_t>(std::max({sizeof(std::string), sizeof(TGUID), sizeof(Int64),
                                                                 sizeof(TMemRecord*)}));
 
+// The payload of one key type: small rows for number keys, which most
+// lists have, are less memory to make, walk and free.
+int32_t payloadSize(TMemAnyType keyType) {
+  switch (keyType) {
+    case mftInteger:
+    case mftWord:
+      return static_cast<int32_t>(sizeof(Integer));
+    case mftInt64:
+      return static_cast<int32_t>(sizeof(Int64));
+    case mftAnsiString:
+      return static_cast<int32_t>(sizeof(std::string));
+    case mftGUID:
+      return static_cast<int32_t>(sizeof(TGUID));
+    default:
+      return static_cast<int32_t>(sizeof(TMemRecord*));
+  }
+}
+
 constexpr TColor NoColor = static_cast<TColor>(clViewNone);
 
 // The integer of a field whose values compare as integers in the record
@@ -70,7 +88,7 @@ TColor DataSetListStateColor(Integer state) {
 }
 
 TDataSetList::TDataSetList(TComponent* owner) : TCustomNodeStringTree(owner) {
-  SetNodeDataSize(PayloadSize + static_cast<int32_t>(sizeof(SortSlot)));
+  SetNodeDataSize(PayloadSize);
   // A cell without a text of its own shows the view's text.
   defaultText_.clear();
   THeaderOptions headerOptions = Header().Options();
@@ -133,26 +151,41 @@ void TDataSetList::clearNodes() {
 // ---------------------------------------------------------------------------
 // Records and keys
 
-void TDataSetList::storeRecordKey(PNTNode node, TMemRecord* rec) {
-  Byte* data = static_cast<Byte*>(GetNodeData(node));
+TDataSetList::RowKey TDataSetList::readRowKey(TMemRecord* rec) const {
+  RowKey row{rec, 0};
   switch (keyType_) {
     case mftInteger:
-      *reinterpret_cast<Integer*>(data) = rec->GetInteger(keyField_);
+      row.Key = rec->GetInteger(keyField_);
       break;
     case mftWord:
-      *reinterpret_cast<Integer*>(data) = rec->GetWord(keyField_);
+      row.Key = rec->GetWord(keyField_);
       break;
     case mftInt64:
-      *reinterpret_cast<Int64*>(data) = rec->GetInt64(keyField_);
-      break;
-    case mftAnsiString:
-      new (data) std::string(rec->GetAnsiString(keyField_));
-      break;
-    case mftGUID:
-      *reinterpret_cast<TGUID*>(data) = rec->GetGUID(keyField_);
+      row.Key = rec->GetInt64(keyField_);
       break;
     default:
-      *reinterpret_cast<TMemRecord**>(data) = rec;
+      break;
+  }
+  return row;
+}
+
+void TDataSetList::storeRecordKey(Byte* data, const RowKey& row) {
+  switch (keyType_) {
+    case mftInteger:
+    case mftWord:
+      *reinterpret_cast<Integer*>(data) = static_cast<Integer>(row.Key);
+      break;
+    case mftInt64:
+      *reinterpret_cast<Int64*>(data) = row.Key;
+      break;
+    case mftAnsiString:
+      new (data) std::string(row.Record->GetAnsiString(keyField_));
+      break;
+    case mftGUID:
+      *reinterpret_cast<TGUID*>(data) = row.Record->GetGUID(keyField_);
+      break;
+    default:
+      *reinterpret_cast<TMemRecord**>(data) = row.Record;
       break;
   }
 }
@@ -166,8 +199,7 @@ void TDataSetList::ReleaseNodeText(PNTNode node) {
 
 TMemRecord* TDataSetList::GetNodeRecord(PNTNode node) {
   if (!view_ || !node || node == root_) return nullptr;
-  if (recordCacheValid_)
-    return reinterpret_cast<const SortSlot*>(reinterpret_cast<const Byte*>(node) + cacheOffset_)->Record;
+  if (recordCacheValid_) return sortSlots_[node->Index].Record;
   const Byte* data = static_cast<const Byte*>(GetNodeData(node));
   switch (keyType_) {
     case mftInteger:
@@ -259,6 +291,8 @@ void TDataSetList::Refresh(TMemRecord* focusRecord, bool rebuildColumns) {
   Assert(keyType_ == mftInteger || keyType_ == mftWord || keyType_ == mftInt64 || keyType_ == mftAnsiString ||
              keyType_ == mftGUID || keyType_ == mftNone,
          "Unsupported key type of the view (src/ui/tree/UnitDataSetList.cpp)");
+  // No row exists here, so the rows' size can follow the key type.
+  if (NodeDataSize() != payloadSize(keyType_)) SetNodeDataSize(payloadSize(keyType_));
 
   if (rebuildColumns) {
     for (Integer i = 0; i < view_->GetColumnCount(); ++i) {
@@ -294,18 +328,17 @@ void TDataSetList::Refresh(TMemRecord* focusRecord, bool rebuildColumns) {
     // one at a time paid the tree's per-change bookkeeping for every record.
     // The list of records is kept between refreshes: a fresh one of 10^5
     // pointers is a large allocation, and its page faults, every time.
-    std::vector<TMemRecord*>& records = refreshRecords_;
-    records.clear();
-    view_->ForEach([&records](void*, TMemRecord* rec, bool&) { records.push_back(rec); }, nullptr);
-    if (!records.empty()) {
+    // A number key is read while the view passes its record: the record is
+    // then touched once, not once more when its row is filled.
+    std::vector<RowKey>& rows = refreshRows_;
+    rows.clear();
+    view_->ForEach([this, &rows](void*, TMemRecord* rec, bool&) { rows.push_back(readRowKey(rec)); }, nullptr);
+    if (!rows.empty()) {
       CancelEditNode();
-      SetChildCount(nullptr, static_cast<Cardinal>(records.size()));
-      PNTNode node = root_->FirstChild;
-      for (TMemRecord* rec : records) {
-        if (!node) break;
-        storeRecordKey(node, rec);
-        node = node->NextSibling;
-      }
+      const TNewChildFill fill = [this, &rows](PNTNode child, Cardinal index) {
+        storeRecordKey(static_cast<Byte*>(GetNodeData(child)), rows[index]);
+      };
+      SetChildCountFilled(nullptr, static_cast<Cardinal>(rows.size()), fill);
     }
   }
 
@@ -348,35 +381,51 @@ void TDataSetList::Refresh(TMemRecord* focusRecord, bool rebuildColumns) {
 
 void TDataSetList::sortRows(TColumnIndex column, TSortDirection direction) {
   // A sort asks for the records of two nodes at every comparison: they are
-  // looked up once and kept beside the keys while the sort runs, and for a
-  // field that compares as an integer so is its value.
+  // looked up once, and kept by the rows' positions while the sort runs (a
+  // row keeps its position until the sorted rows are linked again). A field
+  // that compares as an integer is compared by its value; any other field of
+  // the record store by the record's rank in the store's order, so that no
+  // comparison reads a record.
   TMemViewColumn* vc = GetViewColumn(column);
   const Integer field = vc && !vc->OnGetText && !vc->FieldIndexes.empty() ? vc->FieldIndexes[0] : -1;
   const TMemAnyType type = field >= 0 ? view_->GetDataSet()->GetFieldType(field) : mftNone;
-  Int64 probe = 0;
-  sortByInteger_ = false;
-  bool first = true;
+  const size_t count = root_->ChildCount;
+  sortSlots_.assign(count, SortSlot{});
+  std::vector<TMemRecord*>& records = sortRecords_;
+  records.assign(count, nullptr);
+  bool byPosition = true;
   for (PNTNode node = GetFirstNoInit(); node; node = node->NextSibling) {
-    TMemRecord* rec = GetNodeRecord(node);
-    Byte* data = static_cast<Byte*>(GetNodeData(node));
-    auto* slot = reinterpret_cast<SortSlot*>(data + PayloadSize);
-    if (first) {
-      cacheOffset_ = static_cast<size_t>(data + PayloadSize - reinterpret_cast<Byte*>(node));
-      sortByInteger_ = field >= 0 && rec && integerSortKey(rec, field, type, probe);
-      first = false;
+    if (node->Parent != root_ || node->Index >= count) {
+      byPosition = false;
+      break;
     }
-    slot->Record = rec;
-    slot->IsNull = !rec || (field >= 0 && rec->IsNull(field));
-    slot->Key = 0;
-    if (sortByInteger_ && !slot->IsNull) integerSortKey(rec, field, type, slot->Key);
+    records[node->Index] = GetNodeRecord(node);
   }
-  recordCacheValid_ = true;
   struct Done {
-    bool& valid;
-    bool& byInteger;
-    ~Done() { valid = byInteger = false; }
-  } done{recordCacheValid_, sortByInteger_};
+    TDataSetList* grid;
+    ~Done() { grid->recordCacheValid_ = grid->sortByKey_ = false; }
+  } done{this};
+  if (byPosition) {
+    for (size_t i = 0; i < count; ++i) sortSlots_[i].Record = records[i];
+    recordCacheValid_ = true;
+    if (field >= 0) {
+      Int64 probe = 0;
+      const TMemRecord* first = count > 0 ? records[0] : nullptr;
+      if (first && integerSortKey(first, field, type, probe)) {
+        for (SortSlot& slot : sortSlots_) {
+          slot.IsNull = !slot.Record || slot.Record->IsNull(field);
+          if (!slot.IsNull) integerSortKey(slot.Record, field, type, slot.Key);
+        }
+      } else {
+        std::vector<Int64> ranks = TMemRecord::RankByField(records, field);
+        for (size_t i = 0; i < count; ++i) sortSlots_[i].Key = ranks[i];
+      }
+      sortByKey_ = true;
+    }
+  }
   SortTree(column, direction, false);
+  // Sorting linked the rows anew: their positions changed.
+  recordCacheValid_ = sortByKey_ = false;
   ApplyNegativesFirst();
 }
 
@@ -430,12 +479,12 @@ void TDataSetList::StoreEditedText(PNTNode node, TColumnIndex column, const Unic
 }
 
 int TDataSetList::CompareRows(PNTNode node1, PNTNode node2, TColumnIndex column) {
-  if (sortByInteger_) {
+  if (sortByKey_) {
     // As the record store compares: a null before any value.
-    const auto* a = reinterpret_cast<const SortSlot*>(reinterpret_cast<const Byte*>(node1) + cacheOffset_);
-    const auto* b = reinterpret_cast<const SortSlot*>(reinterpret_cast<const Byte*>(node2) + cacheOffset_);
-    if (a->IsNull || b->IsNull) return a->IsNull == b->IsNull ? 0 : (a->IsNull ? -1 : 1);
-    return a->Key < b->Key ? -1 : (a->Key > b->Key ? 1 : 0);
+    const SortSlot& a = sortSlots_[node1->Index];
+    const SortSlot& b = sortSlots_[node2->Index];
+    if (a.IsNull || b.IsNull) return a.IsNull == b.IsNull ? 0 : (a.IsNull ? -1 : 1);
+    return a.Key < b.Key ? -1 : (a.Key > b.Key ? 1 : 0);
   }
   TMemViewColumn* vc = GetViewColumn(column);
   if (!vc) return TCustomNodeStringTree::CompareRows(node1, node2, column);

@@ -94,6 +94,8 @@ class TDataSetList : public TCustomNodeStringTree {
   void FocusMoved(PNTNode node, TColumnIndex column) override;
   void NotifyChecked(PNTNode node) override;
   void ReleaseNodeText(PNTNode node) override;
+  // Only a string key is a payload of its own to destroy.
+  bool NodesReleaseInBulk() const override { return keyType_ != mftAnsiString; }
   bool EditQuery(PNTNode node, TColumnIndex column, bool allowed) override;
   // The combo editor for a column with a lookup table, else the text editor.
   TNTEditLinkRef CreateCellEditor(PNTNode node, TColumnIndex column) override;
@@ -111,8 +113,14 @@ class TDataSetList : public TCustomNodeStringTree {
   // (runs at once with a delay of 0); nothing while Refresh runs.
   void noteChange();
   void clearNodes();
-  void storeRecordKey(PNTNode node, TMemRecord* rec);
-  std::vector<TMemRecord*> refreshRecords_;
+  // A record the view passes with its key, when the key is a number.
+  struct RowKey {
+    TMemRecord* Record;
+    Int64 Key;
+  };
+  RowKey readRowKey(TMemRecord* rec) const;
+  void storeRecordKey(Byte* data, const RowKey& row);
+  std::vector<RowKey> refreshRows_;
   void sortByHeader();
   void sortRows(TColumnIndex column, TSortDirection direction);
   TMenuItem* popupItemOfTag(int64_t tag) const;
@@ -126,15 +134,16 @@ class TDataSetList : public TCustomNodeStringTree {
   Integer keyField_ = -1;
   TPopupMenu* headerPopup_ = nullptr;
   bool editable_ = false;
-  // What sortRows keeps beside each key while it runs.
+  // What sortRows keeps of each row, by the row's position, while it runs.
   struct SortSlot {
-    TMemRecord* Record;
-    Int64 Key;
-    bool IsNull;
+    TMemRecord* Record = nullptr;
+    Int64 Key = 0;  // the field's value or the record's rank
+    bool IsNull = false;
   };
+  std::vector<SortSlot> sortSlots_;
+  std::vector<TMemRecord*> sortRecords_;
   bool recordCacheValid_ = false;  // while sortRows runs
-  bool sortByInteger_ = false;     // the sort column's field compares as an integer
-  size_t cacheOffset_ = 0;         // of the sort slot from the node's start
+  bool sortByKey_ = false;         // the rows compare by their slots' keys
   std::string headerHint_;
 };
 

@@ -96,6 +96,29 @@ TEST_F(CanvasOnBitmap, EllipseAndPolygonFill) {
   EXPECT_EQ(bmp.GetPixel(5, 5), clRed);  // the ellipse below, not the triangle
 }
 
+// Measurements are kept by font and text: a second measurement gives the
+// same, and a change of size, weight, face or text is measured anew.
+TEST_F(CanvasOnBitmap, TextMeasuresFollowTheFont) {
+  TCanvas& c = bmp.Canvas();
+  c.Font().SetName("DejaVu Sans");
+  c.Font().SetHeight(-12);
+  const TSize small = c.TextExtent(std::string("Wide text"));
+  const int32_t smallHeight = c.TextMetrics().Height;
+  EXPECT_EQ(c.TextExtent(std::string("Wide text")), small);
+  c.Font().SetHeight(-24);
+  EXPECT_GT(c.TextExtent(std::string("Wide text")).cx, small.cx * 3 / 2);
+  EXPECT_GT(c.TextMetrics().Height, smallHeight * 3 / 2);
+  c.Font().SetHeight(-12);
+  c.Font().SetStyle(TFontStyles{fsBold});
+  EXPECT_GT(c.TextExtent(std::string("Wide text")).cx, small.cx);
+  c.Font().SetStyle({});
+  c.Font().SetName("DejaVu Sans Mono");
+  EXPECT_NE(c.TextExtent(std::string("Wide text")).cx, small.cx);
+  c.Font().SetName("DejaVu Sans");
+  EXPECT_EQ(c.TextExtent(std::string("Wide text")), small);
+  EXPECT_LT(c.TextExtent(std::string("Wide tex")).cx, small.cx);
+}
+
 TEST_F(CanvasOnBitmap, TextDrawsInFontColourAndMeasures) {
   TCanvas& c = bmp.Canvas();
   c.Font().SetColor(clBlack);

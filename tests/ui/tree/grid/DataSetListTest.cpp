@@ -115,7 +115,9 @@ TEST(DataSetList, ShowsTheViewsTextsWithOneNodePerRecord) {
 
 TEST(DataSetList, KeysOfEveryTypeFindTheirRecords) {
   // A string key lives in the node and is destroyed with it (the leak
-  // checker of the test build sees a missed one).
+  // checker of the test build sees a missed one). One grid shows each view in
+  // turn: its rows change their size with the key type.
+  Grid g;
   for (const char* spec : {"K:int*N:astr", "K:word*N:astr", "K:i64*N:astr", "K:astr*N:astr", "K:guid*N:astr"}) {
     IMemDataSet t = CreateMemDataSetFromSpec("T", spec);
     std::vector<TMemRecord*> records;
@@ -144,7 +146,6 @@ TEST(DataSetList, KeysOfEveryTypeFindTheirRecords) {
     }
     IMemDataView v = CreateMemDataView(t);
     v->AddColumn()->SetFieldIndex(std::string("N"));
-    Grid g;
     g->SetView(v);
     std::vector<TMemRecord*> found;
     for (PNTNode n = g->GetFirst(); n; n = g->GetNextSibling(n)) found.push_back(g->GetNodeRecord(n));
@@ -186,6 +187,15 @@ TEST(DataSetList, RefreshKeepsFocusAndFiresChangeOnlyWhenTheFocusMoved) {
 
   g->FocusRecordByKey(3);
   EXPECT_EQ(UnicodeToUtf8(g->Text(g->FocusedNode(), 1)), "c");
+
+  // A row the tree still names (the one to select next) is forgotten when
+  // the rows are made anew.
+  g->ClearSelection();
+  g->SetSelected(g->GetFirst(), true);
+  g->SetSelected(g->GetFirst(), false);
+  ASSERT_NE(g->NextNodeToSelect(), nullptr);
+  g->Refresh(nullptr, false);
+  EXPECT_EQ(g->NextNodeToSelect(), nullptr);
 }
 
 TEST(DataSetList, ANestedRefreshRaisesAndTheOuterOneCompletes) {
@@ -327,6 +337,18 @@ TEST(DataSetList, HeaderClicksSortThroughTheView) {
   clickHeader(*g, 0);  // not sortable: nothing changes
   EXPECT_EQ(g->Header().SortColumn(), 2);
   EXPECT_EQ(column(*g, 1), before);
+}
+
+TEST(DataSetList, TextSortPutsNullsFirstAndKeepsTiesBothWays) {
+  Fixture f;
+  for (auto [id, name] : {std::pair{1, "b"}, {2, "a"}, {3, "B"}, {4, "a"}, {5, "x"}}) f.add(id, name);
+  f.table->FindInteger(0, 5)->SetNull(1);
+  Grid g;
+  g->SetView(f.view);
+  clickHeader(*g, 1);
+  EXPECT_EQ(column(*g, 0), (std::vector<std::string>{"5", "2", "4", "1", "3"}));
+  clickHeader(*g, 1);
+  EXPECT_EQ(column(*g, 0), (std::vector<std::string>{"3", "1", "2", "4", "5"}));
 }
 
 TEST(DataSetList, NegativesFirstPutsNegativeRowsOnTopInReverseOrder) {
