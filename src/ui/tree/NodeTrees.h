@@ -498,7 +498,8 @@ class TBaseNodeTree : public TCustomControl {
  public:
 
   // ---- node operations
-  PNTNode AddChild(PNTNode parent, void* userData = nullptr);
+  // Virtual so that a derived tree can look at each node it adds.
+  virtual PNTNode AddChild(PNTNode parent, void* userData = nullptr);
   PNTNode InsertNode(PNTNode node, TNTNodeAttachMode mode, void* userData = nullptr);
   void DeleteNode(PNTNode node, bool reindex = true);
   void DeleteChildren(PNTNode node, bool resetHasChildren = false);
@@ -989,6 +990,9 @@ class TBaseNodeTree : public TCustomControl {
   virtual void StructureChanged(PNTNode node, TChangeReason reason);
   virtual void UpdateStateChanged(TNTUpdateState state);
   virtual void NodeSelected(PNTNode node);
+  // Runs once per batch of nodes that joined the selection, after the
+  // selection count includes them.
+  virtual void NodesAddedToSelection(const TNodeArray& added) { (void)added; }
   virtual int32_t NodeDataSizeQuery();
   virtual bool NodeMoving(PNTNode node, PNTNode target);
   virtual void NodeMoved(PNTNode node);

@@ -87,6 +87,7 @@ bool TBaseNodeTree::InternalAddToSelection(const PNTNode* newItems, int32_t coun
     selection_[--write] = items[i];
   }
   selectionCount_ += static_cast<Cardinal>(items.size());
+  NodesAddedToSelection(items);
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/core/CodePages.h"
 #include "platform/core/Exceptions.h"
 
 namespace px {
@@ -407,6 +408,63 @@ void TCustomNodeStringTree::GetTextInfo(PNTNode node, TColumnIndex column, TFont
   int32_t d = (height - r.Height()) / 2;
   r.Top -= d;
   r.Bottom += d;
+}
+
+// ---------------------------------------------------------------------------
+// Selection restoring: the selection is remembered by the column-0 texts of
+// the selected nodes, so that a tree rebuilt from its data (cleared and
+// filled again) shows the same rows selected.
+
+bool TCustomNodeStringTree::restoresSelection() const {
+  return options_->SelectionOptions().Contains(slRestoreSelection) && OnGetText != nullptr;
+}
+
+AnsiString TCustomNodeStringTree::selectionKey(PNTNode node) { return UnicodeToAnsi(Text(node, 0)); }
+
+void TCustomNodeStringTree::NodesAddedToSelection(const TNodeArray& added) {
+  TBaseNodeTree::NodesAddedToSelection(added);
+  if (restoringSelection_ || !restoresSelection()) return;
+  if (!previousSelection_) {
+    previousSelection_ = std::make_unique<TStringList>();
+    previousSelection_->SetSorted(true);
+    previousSelection_->SetCaseSensitive(false);
+    previousSelection_->Duplicates = dupIgnore;
+  }
+  // The new nodes are all that is selected: the selection started afresh.
+  if (selectionCount_ == added.size()) previousSelection_->Clear();
+  for (PNTNode node : added) previousSelection_->Add(selectionKey(node));
+}
+
+void TCustomNodeStringTree::NodeDeselected(PNTNode node) {
+  TBaseNodeTree::NodeDeselected(node);
+  // Clearing the tree or the whole selection, and deleting nodes, keep the
+  // list: it is what a rebuild selects again.
+  if (!previousSelection_ || !restoresSelection() || IsUpdating() || states_.Contains(stClearing) ||
+      node->Has(nsDeleting))
+    return;
+  if (selectionCount_ == 0) {
+    previousSelection_->Clear();
+    return;
+  }
+  Integer index = 0;
+  if (previousSelection_->Find(selectionKey(node), index)) previousSelection_->Delete(index);
+}
+
+PNTNode TCustomNodeStringTree::AddChild(PNTNode parent, void* userData) {
+  PNTNode node = TBaseNodeTree::AddChild(parent, userData);
+  if (!node || !previousSelection_ || !restoresSelection()) return node;
+  Integer index = 0;
+  if (!previousSelection_->Find(selectionKey(node), index)) return node;
+  restoringSelection_ = true;
+  try {
+    SetSelected(node, true);
+  } catch (...) {
+    restoringSelection_ = false;
+    throw;
+  }
+  restoringSelection_ = false;
+  if (PNTNode first = GetFirstSelected()) ScrollIntoView(first, true);
+  return node;
 }
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/core/Sets.h"
+#include "platform/core/StringList.h"
 #include "platform/gui/Graphics.h"
 #include "platform/gui/StdCtrls.h"
 #include "ui/tree/NodeTrees.h"
@@ -136,6 +137,11 @@ class TCustomNodeStringTree : public TBaseNodeTree {
   TRect InvalidateNode(PNTNode node) override;
   void ReinitNode(PNTNode node, bool recursive) override;
   bool CanSpanColumn(PNTNode node, TColumnIndex column) override;
+  // With slRestoreSelection and an OnGetText handler, an added node whose
+  // column-0 text was selected before is selected again.
+  PNTNode AddChild(PNTNode parent, void* userData = nullptr) override;
+  void NodesAddedToSelection(const TNodeArray& added) override;
+  void NodeDeselected(PNTNode node) override;
   // A string tree edits with its own editor unless the event supplies one.
   TNTEditLinkRef CreateCellEditor(PNTNode node, TColumnIndex column) override;
   void WndProc(TMessage& message) override;
@@ -201,6 +207,14 @@ class TCustomNodeStringTree : public TBaseNodeTree {
   Cardinal widthCacheOffset_ = 0;
   bool fontChanged_ = false;
   std::unique_ptr<TBitmap> measureBitmap_;
+  // The texts of the selected nodes while selection restoring is on; made
+  // on first use. Sorted, case-insensitive, each text once.
+  std::unique_ptr<TStringList> previousSelection_;
+  bool restoringSelection_ = false;
+
+ private:
+  bool restoresSelection() const;
+  AnsiString selectionKey(PNTNode node);
 };
 
 // ---------------------------------------------------------------------------

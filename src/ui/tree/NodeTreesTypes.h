@@ -212,6 +212,9 @@ enum TTreeSelectionOption {
   slCenterScrollIntoView,
   slSelectionOverNodes,
   slAlwaysSelectNode,
+  // A string tree remembers the texts of its selected nodes and selects
+  // nodes with those texts again as they are added after a rebuild.
+  slRestoreSelection,
 };
 using TNTSelectionOptions = TSet<TTreeSelectionOption>;
 

@@ -199,6 +199,91 @@ TEST(StringTree, StaticTextIsMeasuredOnlyWhereItIsShown) {
   EXPECT_EQ(t->NodeExtraWidth(a, NoColumn, nullptr), 0);
 }
 
+// A tree whose nodes carry a pointer to their text, rebuilt from a list of
+// texts the way a screen reloads its data.
+struct RebuiltTree {
+  StringTree t;
+  std::vector<std::unique_ptr<UnicodeString>> texts;
+  explicit RebuiltTree(TNTSelectionOptions selection) {
+    t->SetNodeDataSize(static_cast<int32_t>(sizeof(UnicodeString*)));
+    t->Options().SetSelectionOptions(selection);
+    t->OnGetText = [](TBaseNodeTree* sender, PNTNode node, TColumnIndex, TNTTextType, UnicodeString& s) {
+      s = **static_cast<UnicodeString**>(sender->GetNodeData(node));
+    };
+  }
+  void build(std::initializer_list<const char16_t*> items) {
+    t->Clear();
+    texts.clear();
+    for (const char16_t* item : items) {
+      texts.push_back(std::make_unique<UnicodeString>(item));
+      t->AddChild(nullptr, texts.back().get());
+    }
+  }
+  PNTNode node(const char16_t* text) {
+    for (PNTNode run = t->GetFirst(); run; run = t->GetNext(run))
+      if (t->Text(run, 0) == text) return run;
+    return nullptr;
+  }
+  std::vector<UnicodeString> selected() {
+    std::vector<UnicodeString> result;
+    for (PNTNode run = t->GetFirst(); run; run = t->GetNext(run))
+      if (t->Selected(run)) result.push_back(t->Text(run, 0));
+    return result;
+  }
+};
+
+TEST(StringTree, ARebuiltTreeSelectsTheRowsWithTheSameTextsAgain) {
+  RebuiltTree r({slMultiSelect, slRestoreSelection});
+  r.build({u"Alpha", u"beta", u"Gamma", u"Delta"});
+  r.t->SetSelected(r.node(u"beta"), true);
+  r.t->SetSelected(r.node(u"Delta"), true);
+  // Another order, other letter case, one row gone and one new.
+  r.build({u"Epsilon", u"DELTA", u"Alpha", u"Beta"});
+  EXPECT_EQ(r.selected(), (std::vector<UnicodeString>{u"DELTA", u"Beta"}));
+  EXPECT_EQ(r.t->SelectedCount(), 2u);
+
+  // A row the user deselects is not selected again.
+  r.t->SetSelected(r.node(u"Beta"), false);
+  r.build({u"beta", u"Delta"});
+  EXPECT_EQ(r.selected(), std::vector<UnicodeString>{u"Delta"});
+
+  // A new single selection replaces the remembered one, also after the
+  // whole selection was cleared.
+  r.t->ClearSelection();
+  r.t->SetSelected(r.node(u"beta"), true);
+  r.t->SelectAll(false);
+  r.t->ClearSelection();
+  r.t->SetSelected(r.node(u"Delta"), true);
+  r.build({u"beta", u"Delta"});
+  EXPECT_EQ(r.selected(), std::vector<UnicodeString>{u"Delta"});
+
+  // Rebuilt inside an update bracket, by deleting the rows one by one.
+  r.t->BeginUpdate();
+  while (PNTNode first = r.t->GetFirst()) r.t->DeleteNode(first);
+  r.texts.clear();
+  for (const char16_t* item : {u"Delta", u"beta"}) {
+    r.texts.push_back(std::make_unique<UnicodeString>(item));
+    r.t->AddChild(nullptr, r.texts.back().get());
+  }
+  r.t->EndUpdate();
+  EXPECT_EQ(r.selected(), std::vector<UnicodeString>{u"Delta"});
+}
+
+TEST(StringTree, SelectionIsRestoredOnlyWithTheOption) {
+  RebuiltTree r({slMultiSelect});
+  r.build({u"Alpha", u"beta"});
+  r.t->SetSelected(r.node(u"beta"), true);
+  r.build({u"Alpha", u"beta"});
+  EXPECT_TRUE(r.selected().empty());
+
+  RebuiltTree single({slRestoreSelection});
+  single.build({u"Alpha", u"beta", u"Gamma"});
+  single.t->SetSelected(single.node(u"Alpha"), true);
+  single.t->SetSelected(single.node(u"Gamma"), true);
+  single.build({u"Gamma", u"Alpha"});
+  EXPECT_EQ(single.selected(), std::vector<UnicodeString>{u"Gamma"});
+}
+
 }  // namespace
 }  // namespace px
 
