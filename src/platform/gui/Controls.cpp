@@ -448,6 +448,14 @@ void TControl::SetCursor(TCursor value) {
   Changed(CM_CURSORCHANGED);
 }
 
+void TControl::SetBiDiMode(TBiDiMode value) {
+  if (bidiMode_ == value) return;
+  bidiMode_ = value;
+  Changed(CM_BIDIMODECHANGED);
+  Perform(CM_BIDIMODECHANGED);
+  Invalidate();
+}
+
 void TControl::Changed(Cardinal cm) {
   if (cm == CM_FONTCHANGED) Invalidate();
 }

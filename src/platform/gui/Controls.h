@@ -310,6 +310,13 @@ class TControl : public TComponent {
   TColor Color() const { return color_; }
   void SetColor(TColor value);
   TFont& Font() { return font_; }
+  // Reading order of the control's text. bdRightToLeft also mirrors the
+  // control's alignment; the other right-to-left modes only read right to
+  // left. A change reaches the control as CM_BIDIMODECHANGED.
+  TBiDiMode BiDiMode() const { return bidiMode_; }
+  void SetBiDiMode(TBiDiMode value);
+  bool UseRightToLeftReading() const { return bidiMode_ != bdLeftToRight; }
+  virtual bool UseRightToLeftAlignment() const { return bidiMode_ == bdRightToLeft; }
   const std::string& Caption() const { return text_; }
   void SetCaption(const std::string& value) { SetText(value); }
   const std::string& Text() const { return text_; }
@@ -389,6 +396,7 @@ class TControl : public TComponent {
   bool visible_ = true;
   bool enabled_ = true;
   TColor color_ = clBtnFace;
+  TBiDiMode bidiMode_ = bdLeftToRight;
   TFont font_;
   std::string text_;
   TCursor cursor_ = crDefault;

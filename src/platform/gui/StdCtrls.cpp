@@ -9,6 +9,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 #include "platform/gui/ActnList.h"
 #include "platform/gui/GuiInternal.h"
@@ -119,6 +121,9 @@ void TWrappedControl::WndProc(TMessage& m) {
 void TWrappedControl::Changed(Cardinal cm) {
   TWinControl::Changed(cm);
   if (cm == CM_FONTCHANGED) Widget()->setFont(ToQFont(Font().Data()));
+  // Set on the widget itself, so that it never follows a parent's.
+  if (cm == CM_BIDIMODECHANGED)
+    Widget()->setLayoutDirection(UseRightToLeftReading() ? Qt::RightToLeft : Qt::LeftToRight);
 }
 
 // ---------------------------------------------------------------------------
@@ -185,8 +190,48 @@ void TCustomEdit::SetPasswordChar(char value) {
 
 void TCustomEdit::SetAlignment(TAlignment value) {
   alignment_ = value;
-  Qt::Alignment a = value == taRightJustify ? Qt::AlignRight : value == taCenter ? Qt::AlignHCenter : Qt::AlignLeft;
+  applyAlignment();
+}
+
+void TCustomEdit::applyAlignment() {
+  Qt::Alignment a =
+      alignment_ == taRightJustify ? Qt::AlignRight : alignment_ == taCenter ? Qt::AlignHCenter : Qt::AlignLeft;
+  // Qt mirrors left and right in a right-to-left widget; only bdRightToLeft
+  // mirrors the alignment, the reading-only modes keep it.
+  if (!UseRightToLeftAlignment()) a |= Qt::AlignAbsolute;
   edit_->setAlignment(a | Qt::AlignVCenter);
+}
+
+void TCustomEdit::Changed(Cardinal cm) {
+  TWrappedControl::Changed(cm);
+  if (cm == CM_BIDIMODECHANGED) applyAlignment();
+}
+
+namespace {
+
+// The area inside the edit's frame where Qt lays out the text before any
+// text margins.
+QRect lineEditContents(QLineEdit* edit) {
+  QStyleOptionFrame option;
+  option.initFrom(edit);
+  option.rect = edit->rect();
+  option.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+  option.midLineWidth = 0;
+  option.state |= QStyle::State_Sunken;
+  return edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+}
+
+}  // namespace
+
+TRect TCustomEdit::FormattingRect() const {
+  QRect r = lineEditContents(edit_).marginsRemoved(edit_->textMargins());
+  return Rect(r.left(), r.top(), r.left() + r.width(), r.top() + r.height());
+}
+
+void TCustomEdit::SetFormattingRect(const TRect& r) {
+  QRect c = lineEditContents(edit_);
+  edit_->setTextMargins(r.Left - c.left(), r.Top - c.top(), c.left() + c.width() - r.Right,
+                        c.top() + c.height() - r.Bottom);
 }
 
 Integer TCustomEdit::SelStart() const {
@@ -272,6 +317,8 @@ void TCustomMemo::SetScrollBars(TScrollStyle value) {
   edit_->setHorizontalScrollBarPolicy(h ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
   edit_->setVerticalScrollBarPolicy(v ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
 }
+
+void TCustomMemo::SelectAll() { edit_->selectAll(); }
 
 void TCustomMemo::Change() {
   if (OnChange) OnChange(this);

@@ -114,6 +114,10 @@ class TCustomEdit : public TWrappedControl {
   std::string SelText() const;
   void SelectAll();
   void Clear() { SetText(std::string()); }
+  // The rectangle, in client coordinates, that the text is laid out in; by
+  // default the area inside the edit's frame. It may reach past the frame.
+  TRect FormattingRect() const;
+  void SetFormattingRect(const TRect& r);
   // Set by every change of the text, by the user or in code.
   bool Modified = false;
   TNotifyEvent OnChange;
@@ -121,8 +125,10 @@ class TCustomEdit : public TWrappedControl {
 
  protected:
   virtual void Change();
+  void Changed(Cardinal cm) override;
 
  private:
+  void applyAlignment();
   QLineEdit* edit_;
   Integer maxLength_ = 0;
   char passwordChar_ = 0;
@@ -149,6 +155,7 @@ class TCustomMemo : public TWrappedControl {
   void SetWordWrap(bool value);
   TScrollStyle ScrollBars() const { return scrollBars_; }
   void SetScrollBars(TScrollStyle value);
+  void SelectAll();
   bool Modified = false;
   TNotifyEvent OnChange;
   QPlainTextEdit* TextEdit() const { return edit_; }

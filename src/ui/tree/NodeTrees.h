@@ -1059,7 +1059,6 @@ class TBaseNodeTree : public TCustomControl {
   void InternalRemoveFromSelection(PNTNode node);
   void InternalClearSelection();
   int32_t PackSelection();
-  virtual bool UseRightToLeftAlignment() const { return false; }
   bool IsBeingDestroyed() const { return ComponentState().Contains(csDestroying); }
   bool IsLoading() const { return ComponentState().Contains(csLoading); }
   // Recomputes SubtreeCount and SubtreeHeight of the subtree from scratch

@@ -230,6 +230,23 @@ bool HandleEditorMessage(TWinControl& editor, TMessage& message);
 // Tab, Return and Escape never reach an editor's text; true for those.
 bool SwallowEditorChar(char16_t& key);
 
+// How an editor sits over a cell: its reading order (the column's, or the
+// tree's without columns) and the side of the cell its text keeps, which a
+// right-to-left cell mirrors as its text is drawn mirrored.
+struct TNTEditorLayout {
+  TBiDiMode BiDiMode = bdLeftToRight;
+  TAlignment Alignment = taLeftJustify;
+};
+TNTEditorLayout EditorLayoutOf(TBaseNodeTree& tree, TColumnIndex column);
+// Gives an editor the cell's reading order and shows the text of an edit
+// on the side the layout names, whatever the reading order.
+void ApplyEditorLayout(TWinControl& editor, const TNTEditorLayout& layout);
+// The bounds every cell editor takes: never left of the tree, at least 30
+// pixels wide (growing to the left in a right-aligned cell, so that it keeps
+// the cell's right edge) and not past the tree's client width.
+TRect FitEditorBounds(TRect r, TAlignment alignment, int32_t clientWidth);
+
+// The string tree's editor of single-line nodes.
 class TNTEdit : public TCustomEdit {
  public:
   TNTEdit(TComponent* owner, std::shared_ptr<TStringEditLink> link);
@@ -238,12 +255,28 @@ class TNTEdit : public TCustomEdit {
   void KeyDown(Word& key, TShiftState shift) override;
   void KeyPress(char16_t& key) override;
   void DoExit() override;
-  // Fits the edit to its text (single-line nodes).
+  // Fits the edit to its text.
   void AutoAdjustSize();
   void Detach() { link_.reset(); }
 
  protected:
   void Change() override;
+
+ private:
+  std::shared_ptr<TStringEditLink> link_;
+};
+
+// The string tree's editor of multi-line nodes: Return breaks the line,
+// Ctrl+Return ends the edit.
+class TNTMemo : public TCustomMemo {
+ public:
+  TNTMemo(TComponent* owner, std::shared_ptr<TStringEditLink> link);
+  ~TNTMemo() override;
+  void WndProc(TMessage& message) override;
+  void KeyDown(Word& key, TShiftState shift) override;
+  void KeyPress(char16_t& key) override;
+  void DoExit() override;
+  void Detach() { link_.reset(); }
 
  private:
   std::shared_ptr<TStringEditLink> link_;
@@ -262,7 +295,11 @@ class TStringEditLink : public INTEditLink, public std::enable_shared_from_this<
   void RelayMessage(TMessage& message) override;
   void SetEditorBounds(TRect r) override;
 
+  // The single-line edit (none once a multi-line node took the memo).
   TNTEdit* Edit() const { return edit_; }
+  // The memo of a multi-line node (none otherwise).
+  TNTMemo* Memo() const { return memo_; }
+  TWinControl* Editor() const;
   TCustomNodeStringTree* Tree() const { return tree_; }
   PNTNode Node() const { return node_; }
   TColumnIndex Column() const { return column_; }
@@ -270,13 +307,28 @@ class TStringEditLink : public INTEditLink, public std::enable_shared_from_this<
   bool Stopped() const { return stopped_; }
   void SetStopped() { stopped_ = true; }
 
+  // What both editors do alike. A key the link used is 0 afterwards (and
+  // the answer true); Up and Down of a single-line node come back as Left
+  // and Right.
+  bool EditorKeyDown(Word& key, TShiftState shift);
+  void EditorExit();
+  // The editor goes away while the edit is open: with accept on exit a
+  // changed text is still written.
+  void EditorDestroyed(bool modified, const std::string& text) noexcept;
+
  private:
-  friend class TNTEdit;
+  void useMemo();
+  bool editorModified() const;
+  void selectAllText();
   TNTEdit* edit_ = nullptr;
+  TNTMemo* memo_ = nullptr;
+  TComponent* owner_ = nullptr;
   TCustomNodeStringTree* tree_ = nullptr;
   PNTNode node_ = nullptr;
   TColumnIndex column_ = NoColumn;
   TAlignment alignment_ = taLeftJustify;
+  // Where the cell's text is, for the edit's formatting rectangle.
+  TRect textBounds_;
   bool stopped_ = false;
 };
 

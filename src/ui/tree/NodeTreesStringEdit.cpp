@@ -1,5 +1,6 @@
-// The string tree's default in-place editor: an edit over the cell that
-// grows with its text, with its link.
+// The string tree's default in-place editors: an edit over the cell that
+// grows with its text for single-line nodes, a memo for multi-line nodes,
+// and the link that serves both.
 #include <algorithm>
 
 #include "platform/core/CodePages.h"
@@ -7,27 +8,22 @@
 
 namespace px {
 
-TNTEdit::TNTEdit(TComponent* owner, std::shared_ptr<TStringEditLink> link)
-    : TCustomEdit(owner), link_(std::move(link)) {
-  SetVisible(false);
-  ShowHint = false;
+namespace {
+
+constexpr int32_t MinEditorWidth = 30;
+
+TAlignment mirrored(TAlignment alignment) {
+  switch (alignment) {
+    case taLeftJustify:
+      return taRightJustify;
+    case taRightJustify:
+      return taLeftJustify;
+    default:
+      return alignment;
+  }
 }
 
-TNTEdit::~TNTEdit() {
-  // Destroyed while the edit was still open: an accepted-on-exit text that
-  // was changed is not lost.
-  try {
-    if (std::shared_ptr<TStringEditLink> link = link_; link && !link->Stopped()) {
-      TCustomNodeStringTree* tree = link->Tree();
-      if (tree && tree->StringTreeOptions().StringOptions().Contains(toAutoAcceptEditChange) && Modified) {
-        link->SetStopped();
-        tree->SetText(link->Node(), link->Column(), Utf8ToUnicode(Text()));
-      }
-    }
-  } catch (...) {
-  }
-  link_.reset();
-}
+}  // namespace
 
 bool HandleEditorMessage(TWinControl& editor, TMessage& message) {
   switch (message.Msg) {
@@ -48,67 +44,65 @@ bool SwallowEditorChar(char16_t& key) {
   return true;
 }
 
+TNTEditorLayout EditorLayoutOf(TBaseNodeTree& tree, TColumnIndex column) {
+  TNTEditorLayout layout;
+  TNodeTreeColumns& columns = tree.Header().Columns();
+  if (columns.IsValidColumn(column)) {
+    layout.BiDiMode = columns.Items(column)->BiDiMode();
+    layout.Alignment = columns.Items(column)->Alignment();
+  } else {
+    layout.BiDiMode = tree.BiDiMode();
+    layout.Alignment = tree.GetControlsAlignment();
+  }
+  if (layout.BiDiMode != bdLeftToRight) layout.Alignment = mirrored(layout.Alignment);
+  return layout;
+}
+
+void ApplyEditorLayout(TWinControl& editor, const TNTEditorLayout& layout) {
+  editor.SetBiDiMode(layout.BiDiMode);
+  // An edit mirrors its own alignment when it mirrors at all; the layout's
+  // alignment is the side the text is seen on.
+  if (auto* edit = dynamic_cast<TCustomEdit*>(&editor))
+    edit->SetAlignment(edit->UseRightToLeftAlignment() ? mirrored(layout.Alignment) : layout.Alignment);
+}
+
+TRect FitEditorBounds(TRect r, TAlignment alignment, int32_t clientWidth) {
+  if (r.Left < 0) r.Left = 0;
+  if (r.Width() < MinEditorWidth) {
+    if (alignment == taRightJustify)
+      r.Left = r.Right - MinEditorWidth;
+    else
+      r.Right = r.Left + MinEditorWidth;
+  }
+  r.Right = std::min(r.Right, clientWidth);
+  return r;
+}
+
+// ---------------------------------------------------------------------------
+// TNTEdit
+
+TNTEdit::TNTEdit(TComponent* owner, std::shared_ptr<TStringEditLink> link)
+    : TCustomEdit(owner), link_(std::move(link)) {
+  SetVisible(false);
+  ShowHint = false;
+}
+
+TNTEdit::~TNTEdit() {
+  if (std::shared_ptr<TStringEditLink> link = link_) link->EditorDestroyed(Modified, Text());
+  link_.reset();
+}
+
 void TNTEdit::WndProc(TMessage& message) {
   if (!HandleEditorMessage(*this, message)) TCustomEdit::WndProc(message);
 }
 
 void TNTEdit::DoExit() {
   TCustomEdit::DoExit();
-  std::shared_ptr<TStringEditLink> link = link_;
-  if (!link || link->Stopped() || !link->Tree()) return;
-  if (link->Tree()->StringTreeOptions().StringOptions().Contains(toAutoAcceptEditChange))
-    link->Tree()->EndEditNode();
-  else
-    link->Tree()->CancelEditNode();
+  if (std::shared_ptr<TStringEditLink> link = link_) link->EditorExit();
 }
 
 void TNTEdit::KeyDown(Word& key, TShiftState shift) {
-  std::shared_ptr<TStringEditLink> link = link_;
-  if (!link || !link->Tree()) {
-    TCustomEdit::KeyDown(key, shift);
-    return;
-  }
-  TCustomNodeStringTree* tree = link->Tree();
-  const bool multiLine = tree->MultiLine(link->Node());
-  switch (key) {
-    case VK_TAB: {
-      // End the edit and go on in the same column of the next node.
-      TColumnIndex column = link->Column();
-      PNTNode next = tree->GetNextVisible(link->Node());
-      key = 0;
-      tree->EndEditNode();
-      if (next) {
-        tree->SetFocusedNode(next);
-        if (tree->CanEdit(next, column)) tree->EditNode(next, column);
-      }
-      return;
-    }
-    case VK_RETURN:
-      key = 0;
-      if (!multiLine || shift.Contains(ssCtrl)) {
-        tree->RepaintNode(link->Node());
-        if (tree->EndEditNode() && tree->CanFocus()) tree->SetFocus();
-      }
-      return;
-    case VK_ESCAPE:
-      key = 0;
-      tree->CancelEditNode();
-      if (tree->CanFocus()) tree->SetFocus();
-      return;
-    case VK_UP:
-      if (!multiLine) key = VK_LEFT;
-      break;
-    case VK_DOWN:
-      if (!multiLine) key = VK_RIGHT;
-      break;
-    case 'A':
-      if (shift == TShiftState{ssCtrl}) {
-        SelectAll();
-        key = 0;
-        return;
-      }
-      break;
-  }
+  if (std::shared_ptr<TStringEditLink> link = link_; link && link->EditorKeyDown(key, shift)) return;
   TCustomEdit::KeyDown(key, shift);
 }
 
@@ -118,7 +112,7 @@ void TNTEdit::KeyPress(char16_t& key) {
 
 void TNTEdit::Change() {
   TCustomEdit::Change();
-  if (link_ && link_->Tree() && !link_->Tree()->MultiLine(link_->Node())) AutoAdjustSize();
+  AutoAdjustSize();
 }
 
 void TNTEdit::AutoAdjustSize() {
@@ -139,35 +133,108 @@ void TNTEdit::AutoAdjustSize() {
 }
 
 // ---------------------------------------------------------------------------
+// TNTMemo
+
+TNTMemo::TNTMemo(TComponent* owner, std::shared_ptr<TStringEditLink> link)
+    : TCustomMemo(owner), link_(std::move(link)) {
+  SetVisible(false);
+  ShowHint = false;
+  // Lines wrap at the cell's width and scroll vertically only.
+  SetWordWrap(true);
+  SetScrollBars(ssVertical);
+  // The cell gives the size; the tree keeps an editor at least as high as
+  // it already is.
+  SetBounds(0, 0, 0, 0);
+}
+
+TNTMemo::~TNTMemo() {
+  if (std::shared_ptr<TStringEditLink> link = link_) link->EditorDestroyed(Modified, Text());
+  link_.reset();
+}
+
+void TNTMemo::WndProc(TMessage& message) {
+  if (!HandleEditorMessage(*this, message)) TCustomMemo::WndProc(message);
+}
+
+void TNTMemo::DoExit() {
+  TCustomMemo::DoExit();
+  if (std::shared_ptr<TStringEditLink> link = link_) link->EditorExit();
+}
+
+void TNTMemo::KeyDown(Word& key, TShiftState shift) {
+  if (std::shared_ptr<TStringEditLink> link = link_; link && link->EditorKeyDown(key, shift)) return;
+  TCustomMemo::KeyDown(key, shift);
+}
+
+void TNTMemo::KeyPress(char16_t& key) {
+  // Return reaches the text: it breaks the line.
+  if (key == u'\t' || key == 0x1B)
+    key = 0;
+  else
+    TCustomMemo::KeyPress(key);
+}
+
+// ---------------------------------------------------------------------------
+// TStringEditLink
 
 std::shared_ptr<TStringEditLink> TStringEditLink::Create(TComponent* owner) {
   auto link = std::make_shared<TStringEditLink>();
+  link->owner_ = owner;
   link->edit_ = CreateComponent<TNTEdit>(owner, link);
   return link;
 }
 
 TStringEditLink::~TStringEditLink() {
-  if (edit_) {
-    edit_->SetVisible(false);
-    PostMessage(edit_->Handle(), CM_RELEASE, 0, 0);
+  // The editor may still be inside one of its own handlers: it frees itself
+  // when the posted release arrives.
+  if (TWinControl* editor = Editor()) {
+    editor->SetVisible(false);
+    PostMessage(editor->Handle(), CM_RELEASE, 0, 0);
   }
+}
+
+TWinControl* TStringEditLink::Editor() const {
+  if (memo_) return memo_;
+  return edit_;
+}
+
+bool TStringEditLink::editorModified() const { return memo_ ? memo_->Modified : edit_->Modified; }
+
+void TStringEditLink::selectAllText() {
+  if (memo_)
+    memo_->SelectAll();
+  else
+    edit_->SelectAll();
+}
+
+void TStringEditLink::useMemo() {
+  if (memo_) return;
+  memo_ = CreateComponent<TNTMemo>(owner_, shared_from_this());
+  // The edit made with the link was never shown: it goes at once.
+  edit_->Detach();
+  FreeObject(edit_);
+  edit_ = nullptr;
 }
 
 bool TStringEditLink::ShowEditor() {
   if (stopped_) return false;
-  edit_->SetVisible(true);
-  edit_->SetFocus();
-  edit_->SelectAll();
-  edit_->AutoAdjustSize();
+  TWinControl* editor = Editor();
+  editor->SetVisible(true);
+  editor->SetFocus();
+  selectAllText();
+  if (edit_) edit_->AutoAdjustSize();
   return true;
 }
 
 bool TStringEditLink::CancelEditing() {
   if (stopped_) return false;
   stopped_ = true;
-  edit_->SetVisible(false);
+  Editor()->SetVisible(false);
   if (tree_) tree_->CancelEditNode();
-  edit_->Detach();
+  if (memo_)
+    memo_->Detach();
+  else
+    edit_->Detach();
   return true;
 }
 
@@ -175,13 +242,16 @@ bool TStringEditLink::AcceptEditing() {
   if (stopped_) return false;
   stopped_ = true;
   try {
-    if (edit_->Modified && tree_) tree_->SetText(node_, column_, Utf8ToUnicode(edit_->Text()));
+    if (editorModified() && tree_) tree_->SetText(node_, column_, Utf8ToUnicode(Editor()->Text()));
   } catch (...) {
     stopped_ = false;
     throw;
   }
-  edit_->SetVisible(false);
-  edit_->Detach();
+  Editor()->SetVisible(false);
+  if (memo_)
+    memo_->Detach();
+  else
+    edit_->Detach();
   return true;
 }
 
@@ -190,32 +260,116 @@ bool TStringEditLink::PrepareForCell(TBaseNodeTree* tree, PNTNode node, TColumnI
   if (!tree_) return false;
   node_ = node;
   column_ = column;
+  if (tree_->MultiLine(node)) useMemo();
+  TWinControl* editor = Editor();
   TFont font;
   font.Assign(tree_->Font());
-  TRect r;
   UnicodeString text;
-  tree_->GetTextInfo(node, column, font, r, text);
+  tree_->GetTextInfo(node, column, font, textBounds_, text);
   font.SetColor(clWindowText);
-  edit_->Font().Assign(font);
-  edit_->SetParent(tree_);
-  edit_->SetText(UnicodeToUtf8(text));
-  edit_->Modified = false;
-  TNodeTreeColumns& columns = tree_->Header().Columns();
-  alignment_ = columns.IsValidColumn(column) ? columns.Items(column)->Alignment() : tree_->GetControlsAlignment();
-  edit_->SetAlignment(alignment_);
+  editor->Font().Assign(font);
+  editor->SetParent(tree_);
+  editor->SetText(UnicodeToUtf8(text));
+  if (memo_)
+    memo_->Modified = false;
+  else
+    edit_->Modified = false;
+  const TNTEditorLayout layout = EditorLayoutOf(*tree_, column);
+  alignment_ = layout.Alignment;
+  ApplyEditorLayout(*editor, layout);
   return true;
 }
 
-TRect TStringEditLink::GetEditorBounds() { return edit_->BoundsRect(); }
+TRect TStringEditLink::GetEditorBounds() { return Editor()->BoundsRect(); }
 
-void TStringEditLink::RelayMessage(TMessage& message) { edit_->WndProc(message); }
+void TStringEditLink::RelayMessage(TMessage& message) { Editor()->WndProc(message); }
 
 void TStringEditLink::SetEditorBounds(TRect r) {
   if (stopped_) return;
-  r.Left = std::max(r.Left, -1);
-  r.Top = std::max(r.Top, -1);
-  edit_->SetBounds(r.Left, r.Top, r.Width(), r.Height());
+  r = FitEditorBounds(r, alignment_, tree_ ? tree_->ClientWidth() : r.Right);
+  Editor()->SetBounds(r.Left, r.Top, r.Width(), r.Height());
+  if (!edit_ || !tree_) return;
+  // The text of a single line stays where the cell showed it: the edit's
+  // border and the tree's text margin taken out at the sides, the line
+  // moved to the height of the cell's text.
+  const int32_t offset = tree_->TreeStates().Contains(stThemed) ? 3 : 2;
+  TRect f = edit_->ClientRect();
+  f.Left -= offset - tree_->TextMargin();
+  f.Right += offset - tree_->TextMargin();
+  f.Top -= offset;
+  f.Bottom += offset;
+  f.Offset(0, textBounds_.Top - edit_->Top());
+  f.Top = std::max(-1, f.Top);
+  f.Left = std::max(-1, f.Left);
+  edit_->SetFormattingRect(f);
   edit_->AutoAdjustSize();
+}
+
+bool TStringEditLink::EditorKeyDown(Word& key, TShiftState shift) {
+  // The tree may release this link while ending the edit.
+  std::shared_ptr<TStringEditLink> self = shared_from_this();
+  TCustomNodeStringTree* tree = tree_;
+  if (!tree) return false;
+  const bool multiLine = tree->MultiLine(node_);
+  switch (key) {
+    case VK_TAB: {
+      // End the edit and go on in the same column of the next node.
+      const TColumnIndex column = column_;
+      PNTNode next = tree->GetNextVisible(node_);
+      key = 0;
+      tree->EndEditNode();
+      if (next) {
+        tree->SetFocusedNode(next);
+        if (tree->CanEdit(next, column)) tree->EditNode(next, column);
+      }
+      return true;
+    }
+    case VK_RETURN:
+      // Return breaks the line of a multi-line node; Ctrl+Return ends there.
+      if (multiLine && !shift.Contains(ssCtrl)) return false;
+      key = 0;
+      tree->RepaintNode(node_);
+      if (tree->EndEditNode() && tree->CanFocus()) tree->SetFocus();
+      return true;
+    case VK_ESCAPE:
+      key = 0;
+      tree->CancelEditNode();
+      if (tree->CanFocus()) tree->SetFocus();
+      return true;
+    case VK_UP:
+      if (!multiLine) key = VK_LEFT;
+      return false;
+    case VK_DOWN:
+      if (!multiLine) key = VK_RIGHT;
+      return false;
+    case 'A':
+      if (shift != TShiftState{ssCtrl}) return false;
+      selectAllText();
+      key = 0;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TStringEditLink::EditorExit() {
+  if (stopped_ || !tree_) return;
+  std::shared_ptr<TStringEditLink> self = shared_from_this();
+  if (tree_->StringTreeOptions().StringOptions().Contains(toAutoAcceptEditChange))
+    tree_->EndEditNode();
+  else
+    tree_->CancelEditNode();
+}
+
+void TStringEditLink::EditorDestroyed(bool modified, const std::string& text) noexcept {
+  try {
+    if (!stopped_ && tree_ && modified &&
+        tree_->StringTreeOptions().StringOptions().Contains(toAutoAcceptEditChange)) {
+      stopped_ = true;
+      tree_->SetText(node_, column_, Utf8ToUnicode(text));
+    }
+  } catch (...) {
+  }
 }
 
 }  // namespace px

@@ -8,8 +8,6 @@ namespace px {
 
 namespace {
 
-constexpr int32_t MinEditorWidth = 30;
-
 LPARAM keyFlagsOf(TShiftState shift) {
   return static_cast<LPARAM>((shift.Contains(ssShift) ? MK_SHIFT : 0) | (shift.Contains(ssCtrl) ? MK_CONTROL : 0) |
                              (shift.Contains(ssAlt) ? MK_ALT : 0));
@@ -78,8 +76,9 @@ bool TQVRNTLink::PrepareForCell(TBaseNodeTree* tree, PNTNode node, TColumnIndex 
   editor_->SetParent(tree);
   const IMemDataView& view = grid_->View();
   if (!view) return false;
-  TNodeTreeColumns& columns = grid_->Header().Columns();
-  alignment_ = columns.IsValidColumn(column) ? columns.Items(column)->Alignment() : grid_->GetControlsAlignment();
+  const TNTEditorLayout layout = EditorLayoutOf(*grid_, column);
+  alignment_ = layout.Alignment;
+  ApplyEditorLayout(*editor_, layout);
   grid_->activeEditor_ = editor_;
   return FillEditor(grid_->GetNodeRecord(node), grid_->ViewColumnIndex(column), text);
 }
@@ -90,14 +89,7 @@ void TQVRNTLink::RelayMessage(TMessage& message) { editor_->Perform(message.Msg,
 
 void TQVRNTLink::SetEditorBounds(TRect r) {
   if (stopped_) return;
-  if (r.Left < 0) r.Left = 0;
-  if (r.Width() < MinEditorWidth) {
-    if (alignment_ == taRightJustify)
-      r.Left = r.Right - MinEditorWidth;
-    else
-      r.Right = r.Left + MinEditorWidth;
-  }
-  r.Right = std::min(r.Right, grid_->ClientWidth());
+  r = FitEditorBounds(r, alignment_, grid_->ClientWidth());
   editor_->SetBounds(r.Left, r.Top, r.Width(), r.Height());
 }
 
@@ -251,7 +243,6 @@ bool TQVRNTEditLink::FillEditor(TMemRecord* rec, Integer viewColumn, const Unico
     edit->SetText(UnicodeToUtf8(grid_->View()->GetCellText(rec, viewColumn)));
     edit->SetMaxLength(grid_->View()->GetColumn(viewColumn)->MaxLength);
   }
-  edit->SetAlignment(alignment_);
   edit->Modified = false;
   return true;
 }

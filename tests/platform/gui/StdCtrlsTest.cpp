@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QStyle>
 #include <map>
 
 #include "platform/gui/ComCtrls.h"
@@ -198,6 +199,54 @@ TEST(StdCtrls, MemoLinesAndText) {
   EXPECT_EQ(memo->Lines().Count(), 4);
   EXPECT_TRUE(memo->Modified);
   EXPECT_EQ(changes, 4);
+}
+
+int caretX(TEdit* edit) {
+  return edit->LineEdit()->inputMethodQuery(Qt::ImCursorRectangle).toRect().left();
+}
+
+TEST(StdCtrls, EditFormattingRectMovesTheText) {
+  TForm form(nullptr);
+  auto* edit = CreateComponent<TEdit>(&form);
+  edit->SetParent(&form);
+  edit->SetBounds(0, 0, 120, 24);
+  const TRect frame = edit->FormattingRect();
+  EXPECT_GT(frame.Width(), 100);
+  const int caretLeft = caretX(edit);
+  // Inside the frame, and reaching past it on the left and at the top.
+  for (TRect r : {Rect(6, 3, 110, 21), Rect(-1, -1, 118, 25)}) {
+    edit->SetFormattingRect(r);
+    EXPECT_EQ(edit->FormattingRect(), r);
+    EXPECT_EQ(caretX(edit) - caretLeft, r.Left - frame.Left);
+  }
+}
+
+TEST(StdCtrls, OnlyRightToLeftMirrorsAnEditsAlignment) {
+  TForm form(nullptr);
+  auto* edit = CreateComponent<TEdit>(&form);
+  edit->SetParent(&form);
+  struct Case {
+    TBiDiMode mode;
+    TAlignment alignment;
+    Qt::Alignment seen;
+  } cases[] = {{bdLeftToRight, taLeftJustify, Qt::AlignLeft},
+               {bdRightToLeft, taLeftJustify, Qt::AlignRight},
+               {bdRightToLeft, taRightJustify, Qt::AlignLeft},
+               {bdRightToLeft, taCenter, Qt::AlignHCenter},
+               {bdRightToLeftReadingOnly, taLeftJustify, Qt::AlignLeft},
+               {bdRightToLeftNoAlign, taRightJustify, Qt::AlignRight},
+               {bdLeftToRight, taRightJustify, Qt::AlignRight}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.mode << " " << c.alignment);
+    edit->SetAlignment(c.alignment);
+    edit->SetBiDiMode(c.mode);
+    QLineEdit* line = edit->LineEdit();
+    EXPECT_EQ(line->layoutDirection(), c.mode == bdLeftToRight ? Qt::LeftToRight : Qt::RightToLeft);
+    EXPECT_EQ(QStyle::visualAlignment(line->layoutDirection(), line->alignment()) &
+                  (Qt::AlignLeft | Qt::AlignRight | Qt::AlignHCenter),
+              c.seen);
+    EXPECT_EQ(edit->UseRightToLeftReading(), c.mode != bdLeftToRight);
+  }
 }
 
 TEST(ExtCtrls, ScrollBoxScrollsItsChildren) {

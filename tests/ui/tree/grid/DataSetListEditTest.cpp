@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QStyle>
 #include <vector>
 #include <QWidget>
 #include <string>
@@ -222,6 +224,35 @@ TEST(DataSetListEdit, ANarrowRightAlignedColumnGetsAThirtyPixelEditorEndingAtIts
   EXPECT_EQ(editor->BoundsRect().Right, g.grid->GetDisplayRect(g.grid->GetFirst(), 4, false).Right);
   EXPECT_LE(editor->BoundsRect().Right, right);
   g.grid->CancelEditNode();
+}
+
+TEST(DataSetListEdit, ARightToLeftGridMirrorsItsEditors) {
+  EditGrid g;
+  g.grid->SetBiDiMode(bdRightToLeft);
+  // The narrow right-aligned column reads from the other side: its editor
+  // starts at the cell's left edge and grows to the right.
+  TWinControl* editor = g.edit(4);
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->BiDiMode(), bdRightToLeft);
+  EXPECT_EQ(editor->Width(), 30);
+  EXPECT_EQ(editor->Left(), std::max(0, g.grid->GetDisplayRect(g.grid->GetFirst(), 4, true, true).Left));
+  g.grid->CancelEditNode();
+  // A left-aligned text column shows its text on the right.
+  auto* edit = dynamic_cast<TQVRNTEdit*>(g.edit(1));
+  ASSERT_NE(edit, nullptr);
+  QLineEdit* line = edit->LineEdit();
+  EXPECT_EQ(line->layoutDirection(), Qt::RightToLeft);
+  EXPECT_EQ(QStyle::visualAlignment(line->layoutDirection(), line->alignment()) &
+                  (Qt::AlignLeft | Qt::AlignRight | Qt::AlignHCenter),
+            Qt::AlignRight);
+  g.grid->CancelEditNode();
+  // The combo of a lookup column reads right to left too.
+  TWinControl* combo = g.edit(3);
+  ASSERT_NE(dynamic_cast<TQVRNTCombo*>(combo), nullptr);
+  EXPECT_EQ(combo->BiDiMode(), bdRightToLeft);
+  EXPECT_EQ(combo->Widget()->layoutDirection(), Qt::RightToLeft);
+  g.grid->CancelEditNode();
+  QApplication::processEvents();
 }
 
 TEST(DataSetListEdit, ReturnEndsTheEditAndLeavesTheDefaultButtonAlone) {

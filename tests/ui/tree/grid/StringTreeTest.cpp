@@ -9,6 +9,9 @@
 #include "ui/tree/NodeTreesString.h"
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QStyle>
 #include <vector>
 
 namespace px {
@@ -337,6 +340,144 @@ TEST(StringTreeEdit, TheDefaultEditorWritesOnlyAModifiedTextAndTabMovesOn) {
   edit->Perform(WM_KEYDOWN, VK_ESCAPE, 0);
   EXPECT_FALSE(tree->IsEditing());
   EXPECT_EQ(texts[1], u"two");
+  QApplication::processEvents();
+}
+
+void key(QWidget* w, Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = {}) {
+  QKeyEvent press(QEvent::KeyPress, k, mods, text);
+  QApplication::sendEvent(w, &press);
+  QKeyEvent release(QEvent::KeyRelease, k, mods, text);
+  QApplication::sendEvent(w, &release);
+}
+
+void type(QWidget* w, const char* text) {
+  for (const char* c = text; *c; ++c) key(w, static_cast<Qt::Key>(Qt::Key_A + (*c - 'a')), Qt::NoModifier, QString(*c));
+}
+
+// An editable string tree on a form whose texts live in a list.
+struct EditTree {
+  TForm form{nullptr};
+  TCustomNodeStringTree* tree = CreateComponent<TCustomNodeStringTree>(&form);
+  std::vector<UnicodeString> texts;
+  int stores = 0;
+  explicit EditTree(std::vector<UnicodeString> items) : texts(std::move(items)) {
+    form.SetBounds(0, 0, 340, 220);
+    tree->SetNodeDataSize(0);
+    tree->SetParent(&form);
+    tree->SetBounds(0, 0, 300, 200);
+    TNTMiscOptions misc = tree->Options().MiscOptions();
+    misc.Include(moEditable);
+    tree->Options().SetMiscOptions(misc);
+    tree->SetRootNodeCount(static_cast<Cardinal>(texts.size()));
+    tree->OnGetText = [this](TBaseNodeTree*, PNTNode node, TColumnIndex, TNTTextType, UnicodeString& s) {
+      s = texts[node->Index];
+    };
+    tree->OnNewText = [this](TBaseNodeTree*, PNTNode node, TColumnIndex, const UnicodeString& s) {
+      ++stores;
+      texts[node->Index] = s;
+    };
+  }
+  TStringEditLink* edit(PNTNode node, TColumnIndex column) {
+    tree->SetFocusedNode(node);
+    EXPECT_TRUE(tree->EditNode(node, column));
+    return dynamic_cast<TStringEditLink*>(tree->EditLink());
+  }
+};
+
+TEST(StringTreeEdit, AMultiLineNodeIsEditedInAMemoWhereReturnBreaksTheLine) {
+  EditTree t({u"first line", u"single"});
+  PNTNode multi = t.tree->GetFirst();
+  t.tree->SetMultiline(multi, true);
+  TStringEditLink* link = t.edit(multi, NoColumn);
+  ASSERT_NE(link, nullptr);
+  TNTMemo* memo = link->Memo();
+  ASSERT_NE(memo, nullptr);
+  EXPECT_EQ(link->Edit(), nullptr);
+  EXPECT_EQ(memo->ScrollBars(), ssVertical);
+  EXPECT_TRUE(memo->WordWrap());
+  EXPECT_EQ(memo->Text(), "first line");
+  EXPECT_EQ(memo->Perform(WM_GETDLGCODE) & DLGC_WANTALLKEYS, DLGC_WANTALLKEYS);
+  QWidget* w = memo->Widget();
+  key(w, Qt::Key_End, Qt::ControlModifier);
+  key(w, Qt::Key_Return, Qt::NoModifier, "\r");
+  type(w, "second");
+  EXPECT_TRUE(t.tree->IsEditing());
+  EXPECT_EQ(memo->Text(), "first line\nsecond");
+  EXPECT_EQ(t.stores, 0);
+  key(w, Qt::Key_Return, Qt::ControlModifier, "\r");
+  EXPECT_FALSE(t.tree->IsEditing());
+  EXPECT_EQ(t.stores, 1);
+  EXPECT_EQ(t.texts[0], u"first line\nsecond");
+
+  // Escape in the memo drops the change.
+  link = t.edit(multi, NoColumn);
+  ASSERT_NE(link->Memo(), nullptr);
+  type(link->Memo()->Widget(), "x");
+  key(link->Memo()->Widget(), Qt::Key_Escape, Qt::NoModifier, "\x1b");
+  EXPECT_FALSE(t.tree->IsEditing());
+  EXPECT_EQ(t.texts[0], u"first line\nsecond");
+
+  // A single-line node keeps the edit, where Return ends the edit.
+  link = t.edit(t.tree->GetNextSibling(multi), NoColumn);
+  ASSERT_NE(link->Edit(), nullptr);
+  EXPECT_EQ(link->Memo(), nullptr);
+  type(link->Edit()->Widget(), "x");
+  key(link->Edit()->Widget(), Qt::Key_Return, Qt::NoModifier, "\r");
+  EXPECT_FALSE(t.tree->IsEditing());
+  EXPECT_EQ(t.texts[1], u"x");
+  QApplication::processEvents();
+}
+
+Qt::Alignment seenAlignment(TCustomEdit& edit) {
+  QLineEdit* line = edit.LineEdit();
+  return QStyle::visualAlignment(line->layoutDirection(), line->alignment()) &
+                  (Qt::AlignLeft | Qt::AlignRight | Qt::AlignHCenter);
+}
+
+TEST(StringTreeEdit, ARightToLeftCellMirrorsItsEditor) {
+  struct Case {
+    bool columns;
+    TBiDiMode mode;
+    TColumnIndex column;
+    TAlignment side;
+  } cases[] = {{false, bdLeftToRight, NoColumn, taLeftJustify}, {false, bdRightToLeft, NoColumn, taRightJustify},
+               {true, bdLeftToRight, 0, taLeftJustify},         {true, bdRightToLeft, 0, taRightJustify},
+               {true, bdLeftToRight, 1, taRightJustify},        {true, bdRightToLeft, 1, taLeftJustify}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.columns << " " << c.mode << " " << c.column);
+    EditTree t({u"alpha", u"beta"});
+    if (c.columns) {
+      TNodeTreeColumns& columns = t.tree->Header().Columns();
+      columns.AddColumn()->SetWidth(150);
+      TNodeTreeColumn* narrow = columns.AddColumn();
+      narrow->SetWidth(10);
+      narrow->SetAlignment(taRightJustify);
+      THeaderOptions options = t.tree->Header().Options();
+      options.Include(hoVisible);
+      t.tree->Header().SetOptions(options);
+    }
+    t.tree->SetBiDiMode(c.mode);
+    // The columns follow the tree's reading order.
+    if (c.columns) EXPECT_EQ(t.tree->Header().Columns().Items(c.column)->BiDiMode(), c.mode);
+    PNTNode node = t.tree->GetFirst();
+    TStringEditLink* link = t.edit(node, c.column);
+    ASSERT_NE(link, nullptr);
+    TNTEdit* edit = link->Edit();
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->BiDiMode(), c.mode);
+    EXPECT_EQ(link->Alignment(), c.side);
+    EXPECT_EQ(seenAlignment(*edit), c.side == taRightJustify ? Qt::AlignRight : Qt::AlignLeft);
+    // The editor grows with its text away from the side the text keeps.
+    TRect cell = t.tree->GetDisplayRect(node, c.column, true, true);
+    cell.Left = std::max(cell.Left, 0);
+    cell.Right = std::min(cell.Right, t.tree->ClientWidth());
+    if (c.side == taRightJustify)
+      EXPECT_EQ(edit->BoundsRect().Right, cell.Right);
+    else
+      EXPECT_EQ(edit->BoundsRect().Left, cell.Left);
+    EXPECT_GE(edit->Width(), 30);
+    t.tree->CancelEditNode();
+  }
   QApplication::processEvents();
 }
 
