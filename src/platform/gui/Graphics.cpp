@@ -243,6 +243,20 @@ struct TQtPainterDevice::PathState {
   QPainterPath path;
 };
 
+// The Qt font and metrics of the last font text was drawn in: a window
+// paints all its texts in one or two fonts, and resolving a font (family
+// lookup, font engine, metrics) for every string cost as much as drawing it.
+struct TQtPainterDevice::TextFont {
+  TFontData data;
+  QFont font;
+  QFontMetrics metrics;
+  explicit TextFont(const TFontData& d) : data(d), font(ToQFont(d)), metrics(font) {}
+  // What the Qt font is made of (colour and orientation are applied apart).
+  bool Fits(const TFontData& d) const {
+    return d.Name == data.Name && d.Height == data.Height && d.Style == data.Style && d.Weight == data.Weight;
+  }
+};
+
 TQtPainterDevice::TQtPainterDevice(QPainter* painter, int32_t pixelsPerInch)
     : painter_(painter), ppi_(pixelsPerInch), path_(std::make_unique<PathState>()) {}
 TQtPainterDevice::~TQtPainterDevice() = default;
@@ -549,16 +563,23 @@ void TQtPainterDevice::TextOut(const TDeviceState& s, int32_t x, int32_t y, uint
   if (((options & ETO_GLYPH_INDEX) || (s.TextAlign & TA_BASELINE) == TA_BASELINE) && !(options & ETO_OPAQUE) &&
       rawTextOut(s, x, y, options, text, advances))
     return;
-  QFont font = ToQFont(s.Font);
-  QFontMetrics fm(font);
+  if (!textFont_ || !textFont_->Fits(s.Font)) textFont_ = std::make_unique<TextFont>(s.Font);
+  const QFont& font = textFont_->font;
+  const QFontMetrics& fm = textFont_->metrics;
   QString qs = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
   // Glyph numbers need the font program itself; plain devices draw only the
   // background for them.
   const bool glyphs = (options & ETO_GLYPH_INDEX) != 0;
+  const bool filled = !s.TransparentText && !(options & ETO_OPAQUE) && s.Brush.Style != bsClear;
+  // Measuring shapes the whole text once more: only when something uses the
+  // width (centred or right alignment, the background cell, the current
+  // position moving on).
+  const bool widthUsed =
+      (s.TextAlign & TA_CENTER) == TA_CENTER || (s.TextAlign & TA_RIGHT) || (s.TextAlign & TA_UPDATECP) || filled;
   int32_t width = 0;
   if (advances) {
     for (size_t i = 0; i < text.size(); ++i) width += advances[i];
-  } else if (!glyphs) {
+  } else if (!glyphs && widthUsed) {
     width = fm.horizontalAdvance(qs);
   }
   if (s.TextAlign & TA_UPDATECP) {
@@ -579,8 +600,7 @@ void TQtPainterDevice::TextOut(const TDeviceState& s, int32_t x, int32_t y, uint
   if ((s.TextAlign & TA_BASELINE) == TA_BASELINE) dy = -fm.ascent();
   else if (s.TextAlign & TA_BOTTOM) dy = -fm.height();
   painter_->translate(dx, dy);
-  if (!s.TransparentText && !(options & ETO_OPAQUE) && s.Brush.Style != bsClear)
-    painter_->fillRect(QRect(0, 0, width, fm.height()), ToQColor(s.Brush.Color));
+  if (filled) painter_->fillRect(QRect(0, 0, width, fm.height()), ToQColor(s.Brush.Color));
   if (!glyphs) {
     painter_->setFont(font);
     painter_->setPen(ToQColor(s.Font.Color));
@@ -813,7 +833,19 @@ TRect TCanvas::toDevice(const TRect& r) const {
 }
 TPoint TCanvas::toDevice(TPoint p) const { return p + origin_; }
 
+TPoint TCanvas::PenPos() const {
+  settlePenPos();
+  return penPos_;
+}
+
+void TCanvas::settlePenPos() const {
+  if (!penText_ || !penText_->pending) return;
+  penText_->pending = false;
+  penPos_ = {penText_->at.X + (device_ ? device_->TextExtent(penText_->font, penText_->text).cx : 0), penText_->at.Y};
+}
+
 void TCanvas::syncDevicePos() {
+  settlePenPos();
   TPoint d = toDevice(penPos_);
   if (devicePosKnown_ && devicePos_ == d) return;
   device_->MoveTo(state(), d);
@@ -823,6 +855,7 @@ void TCanvas::syncDevicePos() {
 
 void TCanvas::MoveTo(int32_t x, int32_t y) {
   penPos_ = {x, y};
+  dropTextPen();
   if (!device_) return;
   Changing();
   devicePosKnown_ = false;
@@ -838,6 +871,7 @@ void TCanvas::LineTo(int32_t x, int32_t y) {
     devicePos_ = d;
   }
   penPos_ = {x, y};
+  dropTextPen();
 }
 
 void TCanvas::FillRect(const TRect& r) {
@@ -909,7 +943,10 @@ void TCanvas::Polyline(const std::vector<TPoint>& points) {
     Changing();
     device_->Polyline(state(), offsetPoints(points, origin_));
   }
-  if (!points.empty()) penPos_ = points.back();
+  if (!points.empty()) {
+    penPos_ = points.back();
+    dropTextPen();
+  }
 }
 void TCanvas::Polygon(const std::vector<TPoint>& points) {
   if (device_) {
@@ -976,12 +1013,18 @@ void TCanvas::StrokeAndFillPath() {
 void TCanvas::TextOut(int32_t x, int32_t y, const std::string& text) { TextOut(x, y, Utf8ToUnicode(text)); }
 
 void TCanvas::TextOut(int32_t x, int32_t y, const UnicodeString& text) {
-  if (device_) {
-    Changing();
-    TPoint d = toDevice(TPoint{x, y});
-    device_->TextOut(state(), d.X, d.Y, 0, nullptr, text);
-  }
-  penPos_ = {x + TextExtent(text).cx, y};
+  penPos_ = {x, y};
+  dropTextPen();
+  if (!device_) return;
+  Changing();
+  TPoint d = toDevice(TPoint{x, y});
+  const TDeviceState s = state();
+  device_->TextOut(s, d.X, d.Y, 0, nullptr, text);
+  if (!penText_) penText_ = std::make_unique<TextPen>();
+  penText_->pending = true;
+  penText_->at = {x, y};
+  penText_->text = text;
+  penText_->font = s.Font;
 }
 
 void TCanvas::ExtTextOut(int32_t x, int32_t y, uint32_t options, const TRect* r, const UnicodeString& text,

@@ -420,6 +420,8 @@ class TQtPainterDevice : public TCanvasDevice {
   int32_t ppi_;
   TPoint pos_;
   std::unique_ptr<PathState> path_;
+  struct TextFont;
+  std::unique_ptr<TextFont> textFont_;
 };
 
 // ---------------------------------------------------------------------------
@@ -434,8 +436,11 @@ class TCanvas {
   TFont& Font() { return font_; }
   TPen& Pen() { return pen_; }
   TBrush& Brush() { return brush_; }
-  TPoint PenPos() const { return penPos_; }
-  void SetPenPos(TPoint p) { penPos_ = p; }
+  TPoint PenPos() const;
+  void SetPenPos(TPoint p) {
+    penPos_ = p;
+    dropTextPen();
+  }
   // The logical point that maps to device (0, 0) is -Origin.
   TPoint Origin() const { return origin_; }
   void SetOrigin(TPoint p) { origin_ = p; }
@@ -444,6 +449,7 @@ class TCanvas {
   TCanvasDevice* Device();
   // Replaces the device (not owned). A canvas without one draws nothing.
   void SetDevice(TCanvasDevice* device) {
+    settlePenPos();
     device_ = device;
     devicePosKnown_ = false;
   }
@@ -535,7 +541,21 @@ class TCanvas {
   // Sends the pen position to the device when the device does not have it
   // (shapes, texts and a new device move it without telling the device).
   void syncDevicePos();
-  TPoint penPos_;
+  mutable TPoint penPos_;
+  // TextOut leaves the pen behind the text. Measuring the text shapes it a
+  // second time, which cost as much as drawing it, and the position is rarely
+  // read: it is measured when asked for, in the font the text was drawn in.
+  struct TextPen {
+    bool pending = false;
+    TPoint at;
+    UnicodeString text;
+    TFontData font;
+  };
+  mutable std::unique_ptr<TextPen> penText_;
+  void settlePenPos() const;
+  void dropTextPen() {
+    if (penText_) penText_->pending = false;
+  }
   TPoint origin_;
   bool devicePosKnown_ = false;
   TPoint devicePos_;

@@ -344,6 +344,28 @@ TEST(Canvas, SettingsPenPositionAndChangeHookReachTheDevice) {
   EXPECT_EQ(c.changes, 8);  // every call above but the pen moves the canvas made itself
 }
 
+// TextOut leaves the pen behind the text, measured in the font the text was
+// drawn in, whenever the position is read or a line starts from it.
+TEST(Canvas, TextOutLeavesThePenBehindTheText) {
+  RecordingDevice dev;
+  TCanvas c(&dev);
+  c.TextOut(3, 4, UnicodeString(u"abcd"));
+  c.LineTo(50, 4);
+  EXPECT_EQ(dev.calls, (std::vector<std::string>{"TextOut 3,4 4", "MoveTo 23,4", "LineTo 50,4 pen 0"}));
+  c.TextOut(1, 1, UnicodeString(u"ab"));
+  c.MoveTo(7, 7);  // a move replaces the position the text left
+  EXPECT_EQ(c.PenPos(), Point(7, 7));
+
+  TBitmap bmp(200, 40, pf32bit);
+  TCanvas& b = bmp.Canvas();
+  b.Font().SetHeight(-14);
+  const int32_t wide = b.TextExtent(std::string("WWW")).cx;
+  b.TextOut(5, 2, std::string("WWW"));
+  b.Font().SetHeight(-30);  // after the text: does not change where it ended
+  EXPECT_EQ(b.PenPos(), Point(5 + wide, 2));
+  EXPECT_GT(wide, 20);
+}
+
 TEST(Canvas, QtDeviceHonoursAdvancesAlignmentAndFillMode) {
   QImage img(60, 40, QImage::Format_ARGB32);
   img.fill(Qt::white);
