@@ -721,10 +721,16 @@ void TBaseNodeTree::PaintTree(TCanvas& target, const TRect& window, TPoint targe
   const TPoint targetOrigin = target.Origin();
   auto beginRow = [&](int32_t top, int32_t height) -> TCanvas& {
     if (buffered) {
-      if (rowBuffer_->Width() != window.Width() || rowBuffer_->Height() != height)
-        rowBuffer_->SetSize(window.Width(), height);
+      // The buffer only grows: a tall strip (the area below the last node, a
+      // tall row) between short rows, or a window that gains and loses its
+      // scroll bar, reallocated and cleared megabytes twice a frame. A row
+      // painted in a larger buffer is clipped to itself.
+      if (rowBuffer_->Width() < window.Width() || rowBuffer_->Height() < height)
+        rowBuffer_->SetSize(std::max(rowBuffer_->Width(), window.Width()), std::max(rowBuffer_->Height(), height));
       canvas->SetOrigin({-window.Left, -top});
       canvas->ClearClipRect();
+      if (rowBuffer_->Width() > window.Width() || rowBuffer_->Height() > height)
+        canvas->IntersectClipRect(TRect(window.Left, top, window.Right, top + height));
     } else {
       target.Restore();
       target.Save();
