@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <cstdlib>
+#include <random>
 #include <functional>
 #include <map>
 #include <string>
@@ -628,6 +630,44 @@ TEST(NodeTreeSort, ARaisingCompareLeavesTheTreeIntact) {
   EXPECT_EQ(t.order(), before);
   EXPECT_FALSE(t.tree->OperationCanceled());
   ExpectConsistent(*t.tree);
+}
+
+// Branches long enough to be sorted in runs that are merged: the order is
+// that of a stable sort, both ways, and a compare raising while runs are
+// merged still leaves the branch as it was.
+TEST(NodeTreeSort, LongBranchesSortStablyAndSurviveARaisingCompare) {
+  for (int n : {17, 33, 1000, 4097}) {
+    SCOPED_TRACE(n);
+    std::mt19937 rng(static_cast<unsigned>(n));
+    std::vector<int> keys;
+    // Key = value / 10000 (few distinct keys, many ties); the rest is the
+    // original position.
+    for (int i = 0; i < n; ++i) keys.push_back(static_cast<int>(rng() % 40) * 10000 + i);
+    SortedTree t(keys);
+    t.tree->OnNodeCompare = [](TBaseNodeTree* sender, PNTNode a, PNTNode b, TColumnIndex, int& result) {
+      result = *sender->GetNodeData<int>(a) / 10000 - *sender->GetNodeData<int>(b) / 10000;
+    };
+    for (TSortDirection direction : {sdAscending, sdDescending}) {
+      std::vector<int> expected = t.order();
+      std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+        return direction == sdAscending ? a / 10000 < b / 10000 : a / 10000 > b / 10000;
+      });
+      t.tree->Sort(nullptr, 0, direction);
+      EXPECT_EQ(t.order(), expected);
+    }
+    ExpectConsistent(*t.tree);
+
+    // Raises on the first compare of two nodes from different blocks of 16
+    // siblings, which only merging makes.
+    const std::vector<int> before = t.order();
+    t.tree->OnNodeCompare = [](TBaseNodeTree*, PNTNode a, PNTNode b, TColumnIndex, int& result) {
+      if (a->Index / 16 != b->Index / 16) throw Exception("compare failed");
+      result = 1;
+    };
+    EXPECT_THROW(t.tree->Sort(nullptr, 0, sdAscending), Exception);
+    EXPECT_EQ(t.order(), before);
+    ExpectConsistent(*t.tree);  // with its position cache built again
+  }
 }
 
 TEST(NodeTreeSort, OneChildNeedsNoComparisonAndCollapsedBranchesWaitUnderAutoSort) {
