@@ -1,6 +1,7 @@
 #include "ui/tree/UnitDataSetList.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <new>
 #include <vector>
@@ -379,6 +380,51 @@ void TDataSetList::Refresh(TMemRecord* focusRecord, bool rebuildColumns) {
   if (fire) delayedNotification();
 }
 
+bool TDataSetList::rowRecords(std::vector<TMemRecord*>& records) {
+  const size_t count = root_->ChildCount;
+  records.assign(count, nullptr);
+  for (PNTNode node = root_->FirstChild; node; node = node->NextSibling)
+    if (node->Index >= count) return false;
+  const bool numberKey = keyType_ == mftInteger || keyType_ == mftWord || keyType_ == mftInt64;
+  if (!view_ || !numberKey || view_->GetKeyType() != keyType_ || count < 64) {
+    for (PNTNode node = root_->FirstChild; node; node = node->NextSibling) records[node->Index] = GetNodeRecord(node);
+    return true;
+  }
+  // Each lookup of a key descends the key index; one walk over the index
+  // meets every record instead, and finds its rows in a table of the rows'
+  // keys. The first record of a key in the index's order is the one a lookup
+  // gives.
+  size_t capacity = 64;
+  while (capacity < 2 * count) capacity *= 2;
+  const int shift = 64 - std::countr_zero(capacity);
+  auto slotOf = [shift](Int64 key) { return static_cast<size_t>((static_cast<uint64_t>(key) * 0x9E3779B97F4A7C15ull) >> shift); };
+  std::vector<Int64> keys(capacity);
+  std::vector<uint32_t> first(capacity, 0);  // row position + 1 of the key's first row, 0 for none
+  std::vector<uint32_t> nextSame(count, 0);  // the next row of the same key, position + 1
+  for (PNTNode node = root_->FirstChild; node; node = node->NextSibling) {
+    const Byte* data = static_cast<const Byte*>(GetNodeData(node));
+    const Int64 key = keyType_ == mftInt64 ? *reinterpret_cast<const Int64*>(data) : *reinterpret_cast<const Integer*>(data);
+    size_t slot = slotOf(key);
+    while (first[slot] != 0 && keys[slot] != key) slot = (slot + 1) & (capacity - 1);
+    if (first[slot] != 0) nextSame[node->Index] = first[slot];
+    keys[slot] = key;
+    first[slot] = node->Index + 1;
+  }
+  IMemDataSet table = view_->GetDataSet();
+  const Integer index = view_->GetKeyIndex(), field = view_->GetKeyField();
+  for (TMemRecord* rec = table->FirstInIndex(index); rec; rec = rec->NextInIndex(index)) {
+    if (rec->IsNull(field)) continue;
+    const Int64 key = keyType_ == mftInt64 ? rec->GetInt64(field)
+                      : keyType_ == mftWord ? static_cast<Int64>(rec->GetWord(field))
+                                            : static_cast<Int64>(rec->GetInteger(field));
+    size_t slot = slotOf(key);
+    while (first[slot] != 0 && keys[slot] != key) slot = (slot + 1) & (capacity - 1);
+    for (uint32_t row = first[slot]; row != 0; row = nextSame[row - 1])
+      if (!records[row - 1]) records[row - 1] = rec;
+  }
+  return true;
+}
+
 void TDataSetList::sortRows(TColumnIndex column, TSortDirection direction) {
   // A sort asks for the records of two nodes at every comparison: they are
   // looked up once, and kept by the rows' positions while the sort runs (a
@@ -390,22 +436,13 @@ void TDataSetList::sortRows(TColumnIndex column, TSortDirection direction) {
   const Integer field = vc && !vc->OnGetText && !vc->FieldIndexes.empty() ? vc->FieldIndexes[0] : -1;
   const TMemAnyType type = field >= 0 ? view_->GetDataSet()->GetFieldType(field) : mftNone;
   const size_t count = root_->ChildCount;
-  sortSlots_.assign(count, SortSlot{});
   std::vector<TMemRecord*>& records = sortRecords_;
-  records.assign(count, nullptr);
-  bool byPosition = true;
-  for (PNTNode node = GetFirstNoInit(); node; node = node->NextSibling) {
-    if (node->Parent != root_ || node->Index >= count) {
-      byPosition = false;
-      break;
-    }
-    records[node->Index] = GetNodeRecord(node);
-  }
   struct Done {
     TDataSetList* grid;
     ~Done() { grid->recordCacheValid_ = grid->sortByKey_ = false; }
   } done{this};
-  if (byPosition) {
+  if (rowRecords(records)) {
+    sortSlots_.assign(count, SortSlot{});
     for (size_t i = 0; i < count; ++i) sortSlots_[i].Record = records[i];
     recordCacheValid_ = true;
     if (field >= 0) {
@@ -431,19 +468,22 @@ void TDataSetList::sortRows(TColumnIndex column, TSortDirection direction) {
 
 void TDataSetList::ApplyNegativesFirst() {
   if (!view_) return;
+  std::vector<std::pair<PNTNode, TMemRecord*>> rows;
   for (Integer i = 0; i < view_->GetColumnCount(); ++i) {
     TMemViewColumn* vc = view_->GetColumn(i);
     if (!(vc->Flags & mvfNegativesFirst) || vc->FieldIndexes.empty()) continue;
     Integer field = vc->FieldIndexes[0];
     if (field < 0) continue;
-    // The successor is taken before the node moves to the top, so that the
-    // walk goes on where it was and sees every node once.
-    for (PNTNode node = GetFirstNoInit(); node;) {
-      PNTNode next = node->NextSibling;
-      TMemRecord* rec = GetNodeRecord(node);
-      if (rec && !rec->IsNull(field) && rec->GetAsInteger(field) < 0) MoveTo(node, nullptr, amAddChildFirst, false);
-      node = next;
+    // The rows in their order before any moves, each with its record: every
+    // row is seen once, and the moved ones end at the top in reverse order.
+    rows.clear();
+    if (rowRecords(sortRecords_)) {
+      for (PNTNode node = GetFirstNoInit(); node; node = node->NextSibling) rows.emplace_back(node, sortRecords_[node->Index]);
+    } else {
+      for (PNTNode node = GetFirstNoInit(); node; node = node->NextSibling) rows.emplace_back(node, GetNodeRecord(node));
     }
+    for (auto [node, rec] : rows)
+      if (rec && !rec->IsNull(field) && rec->GetAsInteger(field) < 0) MoveTo(node, nullptr, amAddChildFirst, false);
   }
 }
 

@@ -121,6 +121,9 @@ class TDataSetList : public TCustomNodeStringTree {
   RowKey readRowKey(TMemRecord* rec) const;
   void storeRecordKey(Byte* data, const RowKey& row);
   std::vector<RowKey> refreshRows_;
+  // The records of the root's rows by their positions; false when the
+  // positions are not those of one list of rows.
+  bool rowRecords(std::vector<TMemRecord*>& records);
   void sortByHeader();
   void sortRows(TColumnIndex column, TSortDirection direction);
   TMenuItem* popupItemOfTag(int64_t tag) const;

@@ -351,6 +351,76 @@ TEST(DataSetList, TextSortPutsNullsFirstAndKeepsTiesBothWays) {
   EXPECT_EQ(column(*g, 0), (std::vector<std::string>{"3", "1", "2", "4", "5"}));
 }
 
+// Lists long enough that the grid finds the rows' records in one walk over
+// the key index: keys of every number type, in no order, ties in the sorted
+// column, negatives first, and a row whose record went away (it has no record
+// and sorts first, as a lookup gives).
+TEST(DataSetList, LongListsSortByTheRecordsOfTheirKeys) {
+  for (const char* spec : {"K:int*V:int", "K:word*V:int", "K:i64*V:int"}) {
+    IMemDataSet t = CreateMemDataSetFromSpec("T", spec);
+    std::vector<std::pair<int, std::string>> expected;  // value, key text, in table order
+    for (int i = 0; i < 300; ++i) {
+      TMemRecord* r = t->AddRecord();
+      const int key = (i * 7919) % 1000;
+      const int value = (i * 37) % 23 - 11;
+      if (t->GetFieldType(0) == mftInteger) r->SetInteger(0, key - 500);
+      if (t->GetFieldType(0) == mftWord) r->SetWord(0, static_cast<Word>(key));
+      if (t->GetFieldType(0) == mftInt64) r->SetInt64(0, (Int64{key} << 36) - 7);
+      r->SetInteger(1, value);
+      expected.emplace_back(value, r->GetAsString(0));
+    }
+    IMemDataView v = CreateMemDataView(t);
+    v->AddColumn()->SetFieldIndex(0);
+    v->AddColumn()->SetFieldIndex(1);
+    Grid g;
+    g->SetView(v);
+    auto keysShown = [&] { return column(*g, 0); };
+    auto keysBy = [&](bool descending) {
+      std::vector<std::pair<int, std::string>> sorted = expected;
+      std::stable_sort(sorted.begin(), sorted.end(), [&](const auto& a, const auto& b) {
+        return descending ? a.first > b.first : a.first < b.first;
+      });
+      std::vector<std::string> keys;
+      for (const auto& e : sorted) keys.push_back(e.second);
+      return keys;
+    };
+    clickHeader(*g, 1);
+    EXPECT_EQ(keysShown(), keysBy(false)) << spec;
+    clickHeader(*g, 1);
+    EXPECT_EQ(keysShown(), keysBy(true)) << spec;
+
+    // Negatives first: the negative rows of the ascending order, reversed, on top.
+    v->GetColumn(1)->Flags |= mvfNegativesFirst;
+    clickHeader(*g, 1);
+    std::vector<std::string> ascending = keysBy(false), negativesFirst;
+    std::vector<std::pair<int, std::string>> sorted = expected;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto it = sorted.rbegin(); it != sorted.rend(); ++it)
+      if (it->first < 0) negativesFirst.push_back(it->second);
+    for (const auto& e : sorted)
+      if (e.first >= 0) negativesFirst.push_back(e.second);
+    EXPECT_EQ(keysShown(), negativesFirst) << spec;
+    v->GetColumn(1)->Flags &= ~mvfNegativesFirst;
+
+    // The record of the row now third goes away; the row stays until the next
+    // refresh, without a record, and sorts first.
+    PNTNode third = g->GetNextSibling(g->GetNextSibling(g->GetFirst()));
+    TMemRecord* gone = g->GetNodeRecord(third);
+    ASSERT_NE(gone, nullptr);
+    const std::string goneKey = gone->GetAsString(0);
+    expected.erase(std::find(expected.begin(), expected.end(), std::pair{gone->GetInteger(1), goneKey}));
+    gone->Free();
+    clickHeader(*g, 0);  // by key: ties of the next sort keep this order
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return std::stoll(a.second) < std::stoll(b.second); });
+    clickHeader(*g, 1);
+    std::vector<std::string> shown = keysShown();
+    ASSERT_EQ(shown.size(), 300u) << spec;
+    EXPECT_EQ(shown.front(), "") << spec;
+    EXPECT_EQ(std::vector<std::string>(shown.begin() + 1, shown.end()), keysBy(false)) << spec;
+  }
+}
+
 TEST(DataSetList, NegativesFirstPutsNegativeRowsOnTopInReverseOrder) {
   Fixture f;
   f.add(1, "zero", 0);
