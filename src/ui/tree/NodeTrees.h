@@ -937,6 +937,30 @@ class TBaseNodeTree : public TCustomControl {
   virtual bool NodesReleaseInBulk() const { return false; }
   // Forgets the node in every role the tree keeps (focus, hot, input, ...).
   void ForgetNodeRoles(PNTNode node);
+  // Adds children to a node one at a time, as a larger child count does, but
+  // with the counting and the notification done once, in Finish: a list of
+  // many rows is made while its source is read, each row filled as it is
+  // made. Left without Finish (an exception), the counts are still set right.
+  class TChildAppender {
+   public:
+    TChildAppender(TBaseNodeTree& tree, PNTNode parent);  // nil: the root
+    TChildAppender(const TChildAppender&) = delete;
+    TChildAppender& operator=(const TChildAppender&) = delete;
+    ~TChildAppender();
+    PNTNode Append();  // a new last child
+    // The counts, heights and cache after the appended children, and the
+    // automatic sort; Finish adds the repaint and the structure change.
+    void Settle();
+    void Finish();
+
+   private:
+    TBaseNodeTree& tree_;
+    PNTNode parent_;
+    Cardinal added_ = 0;
+    Cardinal index_ = 0;
+    uint64_t heights_ = 0;
+    bool settled_ = false;
+  };
   virtual void CursorQuery(TCursor& cursor);
   virtual void HeaderCursorQuery(TCursor& cursor);
   virtual TCustomImageList* CellImageIndex(PNTNode node, TNTImageKind kind, TColumnIndex column, bool& ghosted,
@@ -1282,13 +1306,7 @@ class TBaseNodeTree : public TCustomControl {
   bool ChildrenAbove(bool consider) const {
     return consider && options_->PaintOptions().Contains(poChildrenAbove);
   }
-  // A new child handed over while the children are made (its index among
-  // the new ones), to be filled in before the next is made.
-  using TNewChildFill = std::function<void(PNTNode child, Cardinal index)>;
-  void SetChildCountInternal(PNTNode node, Cardinal newChildCount, const TNewChildFill* fill = nullptr);
-  // SetChildCount, each new child filled as it is made: a list of many rows
-  // then touches each new node once.
-  void SetChildCountFilled(PNTNode node, Cardinal newChildCount, const TNewChildFill& fill);
+  void SetChildCountInternal(PNTNode node, Cardinal newChildCount);
   void InitIfNeeded(PNTNode node) {
     if (node && node != root_ && !node->Has(nsInitialized)) InitNode(node);
   }

@@ -152,41 +152,26 @@ void TDataSetList::clearNodes() {
 // ---------------------------------------------------------------------------
 // Records and keys
 
-TDataSetList::RowKey TDataSetList::readRowKey(TMemRecord* rec) const {
-  RowKey row{rec, 0};
+void TDataSetList::storeRecordKey(PNTNode node, TMemRecord* rec) {
+  Byte* data = static_cast<Byte*>(GetNodeData(node));
   switch (keyType_) {
     case mftInteger:
-      row.Key = rec->GetInteger(keyField_);
+      *reinterpret_cast<Integer*>(data) = rec->GetInteger(keyField_);
       break;
     case mftWord:
-      row.Key = rec->GetWord(keyField_);
+      *reinterpret_cast<Integer*>(data) = rec->GetWord(keyField_);
       break;
     case mftInt64:
-      row.Key = rec->GetInt64(keyField_);
-      break;
-    default:
-      break;
-  }
-  return row;
-}
-
-void TDataSetList::storeRecordKey(Byte* data, const RowKey& row) {
-  switch (keyType_) {
-    case mftInteger:
-    case mftWord:
-      *reinterpret_cast<Integer*>(data) = static_cast<Integer>(row.Key);
-      break;
-    case mftInt64:
-      *reinterpret_cast<Int64*>(data) = row.Key;
+      *reinterpret_cast<Int64*>(data) = rec->GetInt64(keyField_);
       break;
     case mftAnsiString:
-      new (data) std::string(row.Record->GetAnsiString(keyField_));
+      new (data) std::string(rec->GetAnsiString(keyField_));
       break;
     case mftGUID:
-      *reinterpret_cast<TGUID*>(data) = row.Record->GetGUID(keyField_);
+      *reinterpret_cast<TGUID*>(data) = rec->GetGUID(keyField_);
       break;
     default:
-      *reinterpret_cast<TMemRecord**>(data) = row.Record;
+      *reinterpret_cast<TMemRecord**>(data) = rec;
       break;
   }
 }
@@ -325,22 +310,19 @@ void TDataSetList::Refresh(TMemRecord* focusRecord, bool rebuildColumns) {
   }
 
   if (columns.Count() > 0) {
-    // All rows come from one change of the root's child count: adding them
-    // one at a time paid the tree's per-change bookkeeping for every record.
-    // The list of records is kept between refreshes: a fresh one of 10^5
-    // pointers is a large allocation, and its page faults, every time.
-    // A number key is read while the view passes its record: the record is
-    // then touched once, not once more when its row is filled.
-    std::vector<RowKey>& rows = refreshRows_;
-    rows.clear();
-    view_->ForEach([this, &rows](void*, TMemRecord* rec, bool&) { rows.push_back(readRowKey(rec)); }, nullptr);
-    if (!rows.empty()) {
-      CancelEditNode();
-      const TNewChildFill fill = [this, &rows](PNTNode child, Cardinal index) {
-        storeRecordKey(static_cast<Byte*>(GetNodeData(child)), rows[index]);
-      };
-      SetChildCountFilled(nullptr, static_cast<Cardinal>(rows.size()), fill);
-    }
+    // Each row is made and filled while the view passes its record: adding
+    // rows one at a time through the tree paid its per-change bookkeeping
+    // for every record, and a list of the records first read every record
+    // and every row twice. The counting is done once, at the end.
+    CancelEditNode();
+    const bool readOnly = options_->MiscOptions().Contains(moReadOnly);
+    TChildAppender rows(*this, nullptr);
+    view_->ForEach(
+        [this, readOnly, &rows](void*, TMemRecord* rec, bool&) {
+          if (!readOnly) storeRecordKey(rows.Append(), rec);
+        },
+        nullptr);
+    rows.Finish();
   }
 
   if (focusRecord) {

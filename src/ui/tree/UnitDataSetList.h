@@ -113,14 +113,7 @@ class TDataSetList : public TCustomNodeStringTree {
   // (runs at once with a delay of 0); nothing while Refresh runs.
   void noteChange();
   void clearNodes();
-  // A record the view passes with its key, when the key is a number.
-  struct RowKey {
-    TMemRecord* Record;
-    Int64 Key;
-  };
-  RowKey readRowKey(TMemRecord* rec) const;
-  void storeRecordKey(Byte* data, const RowKey& row);
-  std::vector<RowKey> refreshRows_;
+  void storeRecordKey(PNTNode node, TMemRecord* rec);
   // The records of the root's rows by their positions; false when the
   // positions are not those of one list of rows.
   bool rowRecords(std::vector<TMemRecord*>& records);

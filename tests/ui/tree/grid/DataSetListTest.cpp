@@ -231,6 +231,29 @@ TEST(DataSetList, ANestedRefreshRaisesAndTheOuterOneCompletes) {
   EXPECT_GE(calls, 1);
 }
 
+// A filter that raises stops the refresh; the rows made until then are
+// counted, and the next refresh makes the whole list.
+TEST(DataSetList, AFilterThatRaisesLeavesTheRowsMadeSoFarCounted) {
+  Fixture f;
+  for (int i = 1; i <= 5; ++i) f.add(i, "row");
+  Grid g;
+  g->SetView(f.view);
+  int seen = 0;
+  f.view->SetOnFilter([&](TMemRecord*, bool& accept) {
+    accept = true;
+    if (++seen == 3) throw Exception("filter failed");
+  });
+  EXPECT_THROW(g->Refresh(nullptr, false), Exception);
+  EXPECT_EQ(g->RootNodeCount(), 2u);
+  EXPECT_EQ(g->TotalCount(), 2u);
+  EXPECT_EQ(g->VisibleCount(), 2u);
+  EXPECT_EQ(column(*g, 0), (std::vector<std::string>{"1", "2"}));
+  f.view->SetOnFilter(nullptr);
+  g->Refresh(nullptr, false);
+  EXPECT_EQ(g->TotalCount(), 5u);
+  EXPECT_EQ(g->VisibleCount(), 5u);
+}
+
 TEST(DataSetList, SetViewWithTheSameColumnsKeepsWidthsAndOrder) {
   Fixture f;
   f.add(1, "a");
