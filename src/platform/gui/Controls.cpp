@@ -448,6 +448,13 @@ void TControl::SetCursor(TCursor value) {
   Changed(CM_CURSORCHANGED);
 }
 
+void ChangeBiDiModeAlignment(TAlignment& alignment) {
+  if (alignment == taLeftJustify)
+    alignment = taRightJustify;
+  else if (alignment == taRightJustify)
+    alignment = taLeftJustify;
+}
+
 void TControl::SetBiDiMode(TBiDiMode value) {
   if (bidiMode_ == value) return;
   bidiMode_ = value;

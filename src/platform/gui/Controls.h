@@ -190,6 +190,8 @@ enum TAnchorKind { akLeft, akTop, akRight, akBottom };
 // Reading order of a control's text; the tree's columns and the framework
 // edits both use it.
 enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
+// Left and right swapped (what reads right to left); centre stays.
+void ChangeBiDiModeAlignment(TAlignment& alignment);
 using TAnchors = TSet<TAnchorKind>;
 enum TShiftStateFlag { ssShift, ssAlt, ssCtrl, ssLeft, ssRight, ssMiddle, ssDouble };
 using TShiftState = TSet<TShiftStateFlag>;

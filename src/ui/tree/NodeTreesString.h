@@ -246,40 +246,44 @@ void ApplyEditorLayout(TWinControl& editor, const TNTEditorLayout& layout);
 // the cell's right edge) and not past the tree's client width.
 TRect FitEditorBounds(TRect r, TAlignment alignment, int32_t clientWidth);
 
-// The string tree's editor of single-line nodes.
-class TNTEdit : public TCustomEdit {
+// What the string tree's two editors share over their control class: keys,
+// focus loss and the editor's end go to the link, which the editor lets go
+// of once the edit is decided.
+template <class Base>
+class TNTStringEditor : public Base {
  public:
-  TNTEdit(TComponent* owner, std::shared_ptr<TStringEditLink> link);
-  ~TNTEdit() override;
+  TNTStringEditor(TComponent* owner, std::shared_ptr<TStringEditLink> link);
+  ~TNTStringEditor() override;
   void WndProc(TMessage& message) override;
   void KeyDown(Word& key, TShiftState shift) override;
-  void KeyPress(char16_t& key) override;
   void DoExit() override;
-  // Fits the edit to its text.
-  void AutoAdjustSize();
   void Detach() { link_.reset(); }
 
  protected:
-  void Change() override;
-
- private:
   std::shared_ptr<TStringEditLink> link_;
+};
+
+extern template class TNTStringEditor<TCustomEdit>;
+extern template class TNTStringEditor<TCustomMemo>;
+
+// The string tree's editor of single-line nodes.
+class TNTEdit : public TNTStringEditor<TCustomEdit> {
+ public:
+  using TNTStringEditor::TNTStringEditor;
+  void KeyPress(char16_t& key) override;
+  // Fits the edit to its text.
+  void AutoAdjustSize();
+
+ protected:
+  void Change() override;
 };
 
 // The string tree's editor of multi-line nodes: Return breaks the line,
 // Ctrl+Return ends the edit.
-class TNTMemo : public TCustomMemo {
+class TNTMemo : public TNTStringEditor<TCustomMemo> {
  public:
   TNTMemo(TComponent* owner, std::shared_ptr<TStringEditLink> link);
-  ~TNTMemo() override;
-  void WndProc(TMessage& message) override;
-  void KeyDown(Word& key, TShiftState shift) override;
   void KeyPress(char16_t& key) override;
-  void DoExit() override;
-  void Detach() { link_.reset(); }
-
- private:
-  std::shared_ptr<TStringEditLink> link_;
 };
 
 class TStringEditLink : public INTEditLink, public std::enable_shared_from_this<TStringEditLink> {

@@ -12,17 +12,6 @@ namespace {
 
 constexpr int32_t MinEditorWidth = 30;
 
-TAlignment mirrored(TAlignment alignment) {
-  switch (alignment) {
-    case taLeftJustify:
-      return taRightJustify;
-    case taRightJustify:
-      return taLeftJustify;
-    default:
-      return alignment;
-  }
-}
-
 }  // namespace
 
 bool HandleEditorMessage(TWinControl& editor, TMessage& message) {
@@ -54,7 +43,7 @@ TNTEditorLayout EditorLayoutOf(TBaseNodeTree& tree, TColumnIndex column) {
     layout.BiDiMode = tree.BiDiMode();
     layout.Alignment = tree.GetControlsAlignment();
   }
-  if (layout.BiDiMode != bdLeftToRight) layout.Alignment = mirrored(layout.Alignment);
+  if (layout.BiDiMode != bdLeftToRight) ChangeBiDiModeAlignment(layout.Alignment);
   return layout;
 }
 
@@ -62,8 +51,11 @@ void ApplyEditorLayout(TWinControl& editor, const TNTEditorLayout& layout) {
   editor.SetBiDiMode(layout.BiDiMode);
   // An edit mirrors its own alignment when it mirrors at all; the layout's
   // alignment is the side the text is seen on.
-  if (auto* edit = dynamic_cast<TCustomEdit*>(&editor))
-    edit->SetAlignment(edit->UseRightToLeftAlignment() ? mirrored(layout.Alignment) : layout.Alignment);
+  if (auto* edit = dynamic_cast<TCustomEdit*>(&editor)) {
+    TAlignment alignment = layout.Alignment;
+    if (edit->UseRightToLeftAlignment()) ChangeBiDiModeAlignment(alignment);
+    edit->SetAlignment(alignment);
+  }
 }
 
 TRect FitEditorBounds(TRect r, TAlignment alignment, int32_t clientWidth) {
@@ -79,39 +71,47 @@ TRect FitEditorBounds(TRect r, TAlignment alignment, int32_t clientWidth) {
 }
 
 // ---------------------------------------------------------------------------
-// TNTEdit
+// The editors
 
-TNTEdit::TNTEdit(TComponent* owner, std::shared_ptr<TStringEditLink> link)
-    : TCustomEdit(owner), link_(std::move(link)) {
-  SetVisible(false);
-  ShowHint = false;
+template <class Base>
+TNTStringEditor<Base>::TNTStringEditor(TComponent* owner, std::shared_ptr<TStringEditLink> link)
+    : Base(owner), link_(std::move(link)) {
+  this->SetVisible(false);
+  this->ShowHint = false;
 }
 
-TNTEdit::~TNTEdit() {
-  if (std::shared_ptr<TStringEditLink> link = link_) link->EditorDestroyed(Modified, Text());
+template <class Base>
+TNTStringEditor<Base>::~TNTStringEditor() {
+  if (std::shared_ptr<TStringEditLink> link = link_) link->EditorDestroyed(this->Modified, this->Text());
   link_.reset();
 }
 
-void TNTEdit::WndProc(TMessage& message) {
-  if (!HandleEditorMessage(*this, message)) TCustomEdit::WndProc(message);
+template <class Base>
+void TNTStringEditor<Base>::WndProc(TMessage& message) {
+  if (!HandleEditorMessage(*this, message)) Base::WndProc(message);
 }
 
-void TNTEdit::DoExit() {
-  TCustomEdit::DoExit();
+template <class Base>
+void TNTStringEditor<Base>::DoExit() {
+  Base::DoExit();
   if (std::shared_ptr<TStringEditLink> link = link_) link->EditorExit();
 }
 
-void TNTEdit::KeyDown(Word& key, TShiftState shift) {
+template <class Base>
+void TNTStringEditor<Base>::KeyDown(Word& key, TShiftState shift) {
   if (std::shared_ptr<TStringEditLink> link = link_; link && link->EditorKeyDown(key, shift)) return;
-  TCustomEdit::KeyDown(key, shift);
+  Base::KeyDown(key, shift);
 }
 
+template class TNTStringEditor<TCustomEdit>;
+template class TNTStringEditor<TCustomMemo>;
+
 void TNTEdit::KeyPress(char16_t& key) {
-  if (!SwallowEditorChar(key)) TCustomEdit::KeyPress(key);
+  if (!SwallowEditorChar(key)) TNTStringEditor::KeyPress(key);
 }
 
 void TNTEdit::Change() {
-  TCustomEdit::Change();
+  TNTStringEditor::Change();
   AutoAdjustSize();
 }
 
@@ -119,6 +119,8 @@ void TNTEdit::AutoAdjustSize() {
   std::shared_ptr<TStringEditLink> link = link_;
   if (!link || !link->Tree() || link->Tree()->MultiLine(link->Node())) return;
   TCustomNodeStringTree* tree = link->Tree();
+  // With grid extensions the tree gives the editor the whole cell.
+  if (tree->Options().MiscOptions().Contains(moGridExtensions)) return;
   TBitmap measure(1, 1);
   measure.Canvas().Font().Assign(Font());
   TSize size = measure.Canvas().TextExtent(Utf8ToUnicode(Text() + "yG"));
@@ -132,13 +134,8 @@ void TNTEdit::AutoAdjustSize() {
   if (width < oldWidth) tree->Invalidate();
 }
 
-// ---------------------------------------------------------------------------
-// TNTMemo
-
 TNTMemo::TNTMemo(TComponent* owner, std::shared_ptr<TStringEditLink> link)
-    : TCustomMemo(owner), link_(std::move(link)) {
-  SetVisible(false);
-  ShowHint = false;
+    : TNTStringEditor(owner, std::move(link)) {
   // Lines wrap at the cell's width and scroll vertically only.
   SetWordWrap(true);
   SetScrollBars(ssVertical);
@@ -147,31 +144,12 @@ TNTMemo::TNTMemo(TComponent* owner, std::shared_ptr<TStringEditLink> link)
   SetBounds(0, 0, 0, 0);
 }
 
-TNTMemo::~TNTMemo() {
-  if (std::shared_ptr<TStringEditLink> link = link_) link->EditorDestroyed(Modified, Text());
-  link_.reset();
-}
-
-void TNTMemo::WndProc(TMessage& message) {
-  if (!HandleEditorMessage(*this, message)) TCustomMemo::WndProc(message);
-}
-
-void TNTMemo::DoExit() {
-  TCustomMemo::DoExit();
-  if (std::shared_ptr<TStringEditLink> link = link_) link->EditorExit();
-}
-
-void TNTMemo::KeyDown(Word& key, TShiftState shift) {
-  if (std::shared_ptr<TStringEditLink> link = link_; link && link->EditorKeyDown(key, shift)) return;
-  TCustomMemo::KeyDown(key, shift);
-}
-
 void TNTMemo::KeyPress(char16_t& key) {
   // Return reaches the text: it breaks the line.
   if (key == u'\t' || key == 0x1B)
     key = 0;
   else
-    TCustomMemo::KeyPress(key);
+    TNTStringEditor::KeyPress(key);
 }
 
 // ---------------------------------------------------------------------------

@@ -293,56 +293,6 @@ TEST(StringTree, SelectionIsRestoredOnlyWithTheOption) {
 namespace px {
 namespace {
 
-TEST(StringTreeEdit, TheDefaultEditorWritesOnlyAModifiedTextAndTabMovesOn) {
-  TForm form(nullptr);
-  auto* tree = CreateComponent<TCustomNodeStringTree>(&form);
-  tree->SetNodeDataSize(0);
-  tree->SetParent(&form);
-  tree->SetBounds(0, 0, 300, 200);
-  TNTMiscOptions misc = tree->Options().MiscOptions();
-  misc.Include(moEditable);
-  tree->Options().SetMiscOptions(misc);
-  std::vector<UnicodeString> texts = {u"one", u"two"};
-  tree->SetRootNodeCount(2);
-  tree->OnGetText = [&](TBaseNodeTree*, PNTNode node, TColumnIndex, TNTTextType, UnicodeString& s) {
-    s = texts[node->Index];
-  };
-  int stores = 0;
-  tree->OnNewText = [&](TBaseNodeTree*, PNTNode node, TColumnIndex, const UnicodeString& s) {
-    ++stores;
-    texts[node->Index] = s;
-  };
-  PNTNode first = tree->GetFirst();
-  tree->SetFocusedNode(first);
-  ASSERT_TRUE(tree->EditNode(first, NoColumn));
-  auto* link = dynamic_cast<TStringEditLink*>(tree->EditLink());
-  ASSERT_NE(link, nullptr);
-  TNTEdit* edit = link->Edit();
-  EXPECT_EQ(edit->Text(), "one");
-  edit->Perform(WM_KEYDOWN, VK_RETURN, 0);
-  EXPECT_FALSE(tree->IsEditing());
-  EXPECT_EQ(stores, 0);
-
-  ASSERT_TRUE(tree->EditNode(first, NoColumn));
-  edit = dynamic_cast<TStringEditLink*>(tree->EditLink())->Edit();
-  edit->SetText("first");
-  edit->Modified = true;  // as the user's typing sets it
-  edit->Perform(WM_KEYDOWN, VK_TAB, 0);
-  EXPECT_EQ(stores, 1);
-  EXPECT_EQ(texts[0], u"first");
-  // Tab goes on editing the next node.
-  EXPECT_TRUE(tree->IsEditing());
-  EXPECT_EQ(tree->FocusedNode(), tree->GetNextSibling(first));
-  edit = dynamic_cast<TStringEditLink*>(tree->EditLink())->Edit();
-  EXPECT_EQ(edit->Text(), "two");
-  edit->SetText("dropped");
-  edit->Modified = true;
-  edit->Perform(WM_KEYDOWN, VK_ESCAPE, 0);
-  EXPECT_FALSE(tree->IsEditing());
-  EXPECT_EQ(texts[1], u"two");
-  QApplication::processEvents();
-}
-
 void key(QWidget* w, Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = {}) {
   QKeyEvent press(QEvent::KeyPress, k, mods, text);
   QApplication::sendEvent(w, &press);
@@ -383,6 +333,36 @@ struct EditTree {
     return dynamic_cast<TStringEditLink*>(tree->EditLink());
   }
 };
+
+TEST(StringTreeEdit, TheDefaultEditorWritesOnlyAModifiedTextAndTabMovesOn) {
+  EditTree t({u"one", u"two"});
+  PNTNode first = t.tree->GetFirst();
+  TStringEditLink* link = t.edit(first, NoColumn);
+  ASSERT_NE(link, nullptr);
+  TNTEdit* edit = link->Edit();
+  EXPECT_EQ(edit->Text(), "one");
+  edit->Perform(WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_FALSE(t.tree->IsEditing());
+  EXPECT_EQ(t.stores, 0);
+
+  edit = t.edit(first, NoColumn)->Edit();
+  edit->SetText("first");
+  edit->Modified = true;  // as the user's typing sets it
+  edit->Perform(WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(t.stores, 1);
+  EXPECT_EQ(t.texts[0], u"first");
+  // Tab goes on editing the next node.
+  EXPECT_TRUE(t.tree->IsEditing());
+  EXPECT_EQ(t.tree->FocusedNode(), t.tree->GetNextSibling(first));
+  edit = dynamic_cast<TStringEditLink*>(t.tree->EditLink())->Edit();
+  EXPECT_EQ(edit->Text(), "two");
+  edit->SetText("dropped");
+  edit->Modified = true;
+  edit->Perform(WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_FALSE(t.tree->IsEditing());
+  EXPECT_EQ(t.texts[1], u"two");
+  QApplication::processEvents();
+}
 
 TEST(StringTreeEdit, AMultiLineNodeIsEditedInAMemoWhereReturnBreaksTheLine) {
   EditTree t({u"first line", u"single"});
@@ -428,6 +408,31 @@ TEST(StringTreeEdit, AMultiLineNodeIsEditedInAMemoWhereReturnBreaksTheLine) {
   QApplication::processEvents();
 }
 
+TEST(StringTreeEdit, TheEditFollowsItsTextUnlessGridExtensionsGiveItTheCell) {
+  for (bool grid : {false, true}) {
+    SCOPED_TRACE(grid);
+    EditTree t({u"abc"});
+    t.tree->Header().Columns().AddColumn()->SetWidth(200);
+    THeaderOptions options = t.tree->Header().Options();
+    options.Include(hoVisible);
+    t.tree->Header().SetOptions(options);
+    TNTMiscOptions misc = t.tree->Options().MiscOptions();
+    if (grid) misc.Include(moGridExtensions);
+    t.tree->Options().SetMiscOptions(misc);
+    PNTNode node = t.tree->GetFirst();
+    TNTEdit* edit = t.edit(node, 0)->Edit();
+    ASSERT_NE(edit, nullptr);
+    const TRect cell = t.tree->GetDisplayRect(node, 0, false);
+    if (grid) {
+      EXPECT_EQ(edit->BoundsRect().Right, cell.Right);
+    } else {
+      EXPECT_LT(edit->Width(), cell.Width() / 2);
+    }
+    t.tree->CancelEditNode();
+  }
+  QApplication::processEvents();
+}
+
 Qt::Alignment seenAlignment(TCustomEdit& edit) {
   QLineEdit* line = edit.LineEdit();
   return QStyle::visualAlignment(line->layoutDirection(), line->alignment()) &
@@ -458,7 +463,9 @@ TEST(StringTreeEdit, ARightToLeftCellMirrorsItsEditor) {
     }
     t.tree->SetBiDiMode(c.mode);
     // The columns follow the tree's reading order.
-    if (c.columns) EXPECT_EQ(t.tree->Header().Columns().Items(c.column)->BiDiMode(), c.mode);
+    if (c.columns) {
+      EXPECT_EQ(t.tree->Header().Columns().Items(c.column)->BiDiMode(), c.mode);
+    }
     PNTNode node = t.tree->GetFirst();
     TStringEditLink* link = t.edit(node, c.column);
     ASSERT_NE(link, nullptr);
@@ -471,10 +478,11 @@ TEST(StringTreeEdit, ARightToLeftCellMirrorsItsEditor) {
     TRect cell = t.tree->GetDisplayRect(node, c.column, true, true);
     cell.Left = std::max(cell.Left, 0);
     cell.Right = std::min(cell.Right, t.tree->ClientWidth());
-    if (c.side == taRightJustify)
+    if (c.side == taRightJustify) {
       EXPECT_EQ(edit->BoundsRect().Right, cell.Right);
-    else
+    } else {
       EXPECT_EQ(edit->BoundsRect().Left, cell.Left);
+    }
     EXPECT_GE(edit->Width(), 30);
     t.tree->CancelEditNode();
   }
