@@ -127,5 +127,32 @@ TEST(RealWindow, UnderXvfb) {
   EXPECT_EQ(after.pixelColor(mx, my), QColor(Qt::white));
 }
 
+// A window made larger after the settings screen was drawn (the user, or a
+// window manager maximizing it): the screen's title bar is drawn again over
+// the whole new width, not left at the width it had.
+TEST(RealWindow, GrownWindowRedrawsTheTitleBarOverItsNewWidth) {
+  FreshHome home;
+  TempDir work;
+  const std::string steps =
+      "xdotool windowsize --sync $W 1000 740 || true\n"
+      "sleep 2\n"
+      "eval $(xdotool getwindowgeometry --shell $W)\n"
+      "echo \"$X $Y $WIDTH\" > '" + work.File("grown") + "'\n"
+      "import -window root '" + work.File("grown.png") + "'\n";
+  std::string out;
+  ASSERT_EQ(RunProgramUnderX(work, steps, out), 0) << out;
+  int x0 = 0, y0 = 0, width = 0;
+  std::istringstream(ReadFileBytes(work.File("grown"))) >> x0 >> y0 >> width;
+  ASSERT_EQ(width, 1000);
+  QImage shot;
+  ASSERT_TRUE(shot.load(QString::fromStdString(work.File("grown.png"))));
+  // The settings screen's title bar runs from the menu panel (92) to the
+  // right edge; its middle line lies 14 pixels below the menu bar (19).
+  const int y = y0 + 19 + 14;
+  const QColor bar = shot.pixelColor(x0 + 92 + 300, y);
+  EXPECT_NE(bar, shot.pixelColor(x0 + 92 + 300, y0 + 19 + 60));  // the bar, not the page below it
+  for (int x : {700, 850, 980}) EXPECT_EQ(shot.pixelColor(x0 + x, y), bar) << "x " << x;
+}
+
 }  // namespace
 }  // namespace px::test

@@ -1,6 +1,7 @@
 // The program started in-process on a fresh home: what the main window, the
 // action module and the status screen show, and how frames are switched.
 #include <QImage>
+#include <QMenuBar>
 #include <QWidget>
 
 #include <filesystem>
@@ -284,6 +285,21 @@ TEST(Shell, MainFormBarMenuAndPanelEdges) {
   filler->SetMainForm(nullptr);
   EXPECT_EQ(filler->ShowFrame(2), nullptr);
   filler->SetMainForm(f);
+}
+
+// The menu bar spans the window whatever its size: a window resized from
+// outside (the user, the window manager) takes it along.
+TEST(Shell, TheMenuBarFollowsTheWindowsWidth) {
+  Program p;
+  TfrmMain* f = p.form;
+  f->Widget()->show();
+  Application->ProcessMessages();
+  for (int width : {1180, 640}) {
+    f->Widget()->resize(width, 700);
+    Application->ProcessMessages();
+    EXPECT_EQ(f->Width(), width);
+    EXPECT_EQ(f->MenuBar()->width(), width);
+  }
 }
 
 QImage grab(TControl* c) { return dynamic_cast<TWinControl*>(c)->Widget()->grab().toImage(); }

@@ -1020,7 +1020,8 @@ bool TWinControl::bridgeEvent(QWidget* watched, QEvent* event) {
         Realign();
         Perform(WM_SIZE, SIZE_RESTORED, MakeLParam(ClientWidth(), ClientHeight()));
       }
-      return false;
+      // Subclasses keep their own parts (a form's menu bar) sized too.
+      return bridgeOtherEvent(event);
     }
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:

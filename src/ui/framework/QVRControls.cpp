@@ -449,8 +449,13 @@ void TCustomQVRPanel::AdjustClientRect(TRect& rect) const {
 
 void TCustomQVRPanel::SetBounds(int32_t left, int32_t top, int32_t width, int32_t height) {
   const bool sized = width != Width() || height != Height();
-  TCustomControl::SetBounds(left, top, width, height);
+  // Realigning the children inside the base call can repaint the window at
+  // once (a child's synchronous update flushes every dirty region), which
+  // would draw the old bar into the new size and use up the resize's update:
+  // drop the bar before, and ask for a paint with the new one after.
   if (sized) titleBitmap_.reset();
+  TCustomControl::SetBounds(left, top, width, height);
+  if (sized) titleChanged();
 }
 
 void TCustomQVRPanel::SetEnabled(bool value) {
