@@ -107,5 +107,21 @@ TEST(Texts, AppTreeShowsNoRawKeys) {
   }
 }
 
+// A field's label names the field, not one of the values it offers, and a
+// group's heading is not said again by the label right under it.
+TEST(Texts, LabelsNameTheirFieldsAndHeadingsAreNotRepeated) {
+  TMemIniFile ini(shipped + "Pondarix7350.lang");
+  auto text = [&](const std::string& key) { return ini.ReadString("enUS", key, ""); };
+  const std::pair<const char*, const char*> differing[] = {
+      {"TfrmSetUser.Status", "StatusActive"},
+      {"TfrmSetUser.Status", "StatusInactive"},
+      {"TfraSettings.Currency Settings", "TfraSettings.CurrenciesIndevice"},
+  };
+  for (const auto& [a, b] : differing) {
+    ASSERT_FALSE(text(a).empty()) << a;
+    EXPECT_NE(text(a), text(b)) << a << " and " << b;
+  }
+}
+
 }  // namespace
 }  // namespace px::test
