@@ -411,6 +411,9 @@ void TfraCount::clearSheet() {
   totalEdit_ = nullptr;
   viewer_ = nullptr;
   while (pnlCount->ControlCount() > 0) FreeObject(pnlCount->Controls(pnlCount->ControlCount() - 1));
+  // Freeing a control does not realign its parent: without this the scroll
+  // bars of the freed sheet stay over the empty box after a cancel.
+  pnlCount->Realign();
 }
 
 void TfraCount::BuildSheet() {

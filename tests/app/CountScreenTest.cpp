@@ -590,10 +590,15 @@ TEST(CountScreen, ReceiptsThroughAPseudoTerminal) {
   f->btnCancel->Click();
   EXPECT_EQ(p.boxes, std::vector<std::string>{Translate("CancelCountingAYS")});
   EXPECT_TRUE(f->Counting());
+  // The box's scroll range covers the sheet; once the sheet is gone nothing
+  // is left to scroll (no bars over an empty box in a small window).
+  EXPECT_GT(f->pnlCount->VertRange(), 0);
   p.Answer = mrYes;
   f->btnCancel->Click();
   EXPECT_FALSE(f->Counting());
   EXPECT_EQ(f->pnlCount->ControlCount(), 0);
+  EXPECT_EQ(f->pnlCount->VertRange(), 0);
+  EXPECT_EQ(f->pnlCount->HorzRange(), 0);
   EXPECT_FALSE(f->btnFinalize->Enabled());
 
   // The title's double click feeds the same receipt.
