@@ -23,7 +23,7 @@ TempDir::~TempDir() {
 
 std::filesystem::path FixturesDir() {
   if (const char* dir = std::getenv("PX_FIXTURES")) return dir;
-  return std::filesystem::path(__FILE__).parent_path().parent_path() / "fixtures";
+  return std::filesystem::path(PX_TESTS_DIR) / "fixtures";
 }
 
 std::string ReadFileBytes(const std::filesystem::path& path) {

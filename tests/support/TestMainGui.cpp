@@ -1,11 +1,17 @@
 // Test main of the programs that need widgets: one QApplication for the whole
-// run, on the offscreen platform unless the caller chose another.
+// run, on the offscreen platform unless the caller chose another, with the
+// project's fonts unless the caller chose others.
 #include <QApplication>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Pictures are compared pixel by pixel: run by hand as under CTest, the
+  // tests see only the project's fonts, drawn with its settings.
+  if (!std::getenv("FONTCONFIG_FILE"))
+    setenv("FONTCONFIG_FILE", (std::filesystem::path(PX_TESTS_DIR) / "fonts.conf").c_str(), 1);
   QApplication app(argc, argv);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

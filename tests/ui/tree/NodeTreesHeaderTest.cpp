@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "NodeTreesHeaderTestSupport.h"
 #include "platform/core/Streams.h"
@@ -284,13 +285,13 @@ std::string run(const std::string& command) {
 
 TEST(TreeHeaderStream, BlocksOfEveryVersionReadThroughPxtool) {
   const char* build = std::getenv("PX_BUILD_DIR");
-  ASSERT_TRUE(build);
+  const std::string pxtool = build ? std::string(build) + "/tools/pxtool/pxtool" : std::string(PX_PXTOOL_PATH);
+  ASSERT_TRUE(std::filesystem::exists(pxtool)) << "pxtool is not built: " << pxtool;
   TempDir dir;
   HeaderTree fresh(1, 300, 200);
   const uint32_t defaultColor = static_cast<uint32_t>(fresh.columns.Items(0)->Color());
   run("/usr/bin/python3 " + (FixturesDir() / "tree" / "header_blocks.py").string() + " " + dir.Path().string() + " " +
       std::to_string(defaultColor));
-  const std::string pxtool = std::string(build) + "/tools/pxtool/pxtool";
   for (int version : {-1, 0, 1, 2, 5, 6}) {
     SCOPED_TRACE(version);
     const std::string block = dir.File("v" + std::to_string(version) + ".bin");
