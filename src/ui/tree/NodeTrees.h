@@ -954,6 +954,7 @@ class TBaseNodeTree : public TCustomControl {
     void Finish();
 
    private:
+    void count();  // the counts and heights of the appended children
     TBaseNodeTree& tree_;
     PNTNode parent_;
     Cardinal added_ = 0;

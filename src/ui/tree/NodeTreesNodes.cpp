@@ -584,15 +584,19 @@ TBaseNodeTree::TChildAppender::~TChildAppender() {
   if (settled_ || added_ == 0) return;
   // Raised out of the middle: the children made are counted, nothing else.
   try {
-    settled_ = true;
-    if (parent_->Has(nsExpanded)) {
-      tree_.AdjustTotalHeight(parent_, static_cast<int64_t>(heights_), true);
-      if (tree_.FullyVisible(parent_)) tree_.visibleCount_ += added_;
-    }
-    tree_.AdjustTotalCount(parent_, added_, true);
+    count();
     tree_.InvalidateCache();
   } catch (...) {
   }
+}
+
+void TBaseNodeTree::TChildAppender::count() {
+  settled_ = true;
+  if (parent_->Has(nsExpanded)) {
+    tree_.AdjustTotalHeight(parent_, static_cast<int64_t>(heights_), true);
+    if (tree_.FullyVisible(parent_)) tree_.visibleCount_ += added_;
+  }
+  tree_.AdjustTotalCount(parent_, added_, true);
 }
 
 PNTNode TBaseNodeTree::TChildAppender::Append() {
@@ -623,16 +627,10 @@ PNTNode TBaseNodeTree::TChildAppender::Append() {
 
 void TBaseNodeTree::TChildAppender::Settle() {
   if (settled_ || added_ == 0) return;
-  settled_ = true;
-  PNTNode node = parent_;
-  if (node->Has(nsExpanded)) {
-    tree_.AdjustTotalHeight(node, static_cast<int64_t>(heights_), true);
-    if (tree_.FullyVisible(node)) tree_.visibleCount_ += added_;
-  }
-  tree_.AdjustTotalCount(node, added_, true);
+  count();
   if (!tree_.IsUpdating() && tree_.options_->AutoOptions().Contains(auSort) &&
       tree_.header_->SortColumn() > InvalidColumn)
-    tree_.Sort(node, tree_.header_->SortColumn(), tree_.header_->SortDirection(), true);
+    tree_.Sort(parent_, tree_.header_->SortColumn(), tree_.header_->SortDirection(), true);
   tree_.InvalidateCache();
 }
 
