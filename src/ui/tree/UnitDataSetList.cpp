@@ -317,11 +317,19 @@ void TDataSetList::Refresh(TMemRecord* focusRecord, bool rebuildColumns) {
     CancelEditNode();
     const bool readOnly = options_->MiscOptions().Contains(moReadOnly);
     TChildAppender rows(*this, nullptr);
-    view_->ForEach(
-        [this, readOnly, &rows](void*, TMemRecord* rec, bool&) {
-          if (!readOnly) storeRecordKey(rows.Append(), rec);
-        },
-        nullptr);
+    if (readOnly) {
+      view_->ForEach(nullptr, nullptr);
+    } else if (keyType_ == mftInteger) {
+      // The common key: stored without a dispatch on its type per row.
+      const Integer field = keyField_;
+      view_->ForEach(
+          [this, field, &rows](void*, TMemRecord* rec, bool&) {
+            *static_cast<Integer*>(GetNodeData(rows.Append())) = rec->GetInteger(field);
+          },
+          nullptr);
+    } else {
+      view_->ForEach([this, &rows](void*, TMemRecord* rec, bool&) { storeRecordKey(rows.Append(), rec); }, nullptr);
+    }
     rows.Finish();
   }
 
