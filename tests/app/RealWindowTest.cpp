@@ -1,6 +1,7 @@
 // The real program on an X server (xvfb-run, xcb platform) in a fresh home:
 // found by its title, its category icons painted from the IMAGES80 strip, a
-// click on Information, and SIGTERM ending it as File > Exit does.
+// click on Information, the category bar scrolled by the wheel to reach
+// History, and SIGTERM ending it as File > Exit does.
 #include <QImage>
 
 #include <fstream>
@@ -13,9 +14,15 @@
 namespace px::test {
 namespace {
 
-// The window-relative top-left of each category button, from pxtool app tree.
-std::vector<std::pair<std::string, std::pair<int, int>>> buttonOrigins(const std::string& tree) {
-  std::vector<std::pair<std::string, std::pair<int, int>>> out;
+struct ButtonPlace {
+  std::string name;
+  int x, y;  // window-relative top-left
+  int width;
+};
+
+// Each category button's place, from pxtool app tree.
+std::vector<ButtonPlace> buttonPlaces(const std::string& tree) {
+  std::vector<ButtonPlace> out;
   std::istringstream lines(tree);
   std::string line;
   while (std::getline(lines, line)) {
@@ -24,9 +31,10 @@ std::vector<std::pair<std::string, std::pair<int, int>>> buttonOrigins(const std
     std::istringstream cols(line);
     std::string c;
     while (std::getline(cols, c, '\t')) f.push_back(c);
-    int x = 0, y = 0;
+    int l = 0, t = 0, w = 0, h = 0, x = 0, y = 0;
+    std::sscanf(f[2].c_str(), "%d,%d,%d,%d", &l, &t, &w, &h);
     std::sscanf(f[3].c_str(), "%d,%d", &x, &y);
-    out.push_back({f[0].substr(f[0].find_first_not_of(' ')), {x, y}});
+    out.push_back({f[0].substr(f[0].find_first_not_of(' ')), x, y, w});
   }
   return out;
 }
@@ -34,17 +42,24 @@ std::vector<std::pair<std::string, std::pair<int, int>>> buttonOrigins(const std
 TEST(RealWindow, UnderXvfb) {
   FreshHome home;
   TempDir work;
+  // Without a window manager the window keeps its restored size, which is
+  // too low for all five buttons above the status panel.
   std::string tree;
-  ASSERT_EQ(RunCommand(std::string(PX_PXTOOL_PATH) + " app tree 2>/dev/null", &tree), 0);
-  const auto buttons = buttonOrigins(tree);
+  ASSERT_EQ(RunCommand(std::string(PX_PXTOOL_PATH) + " app tree --size 784x504 2>/dev/null", &tree), 0);
+  const auto buttons = buttonPlaces(tree);
   ASSERT_EQ(buttons.size(), 5u);
+  const TreeEntry bar = AppTreeEntry(tree, "cbMain");
   const std::string settings = home.SettingsFile();
   const std::string before = ReadFileBytes(settings);
 
   // Offsets of the Information button's centre for the click.
   int infoX = 0, infoY = 0;
-  for (const auto& [name, at] : buttons)
-    if (name == "acInformation") infoX = at.first + 44, infoY = at.second + 30;
+  for (const ButtonPlace& b : buttons)
+    if (b.name == "acInformation") infoX = b.x + 44, infoY = b.y + 30;
+  const ButtonPlace& history = buttons.back();
+  // History shows once the bar is scrolled to its end.
+  const int scrolled = history.y + 80 - (bar.y + bar.height);
+  ASSERT_GT(scrolled, 0);
   const std::string steps =
       "import -window root '" + work.File("before.png") + "'\n"
       "xdotool mousemove $((X + " + std::to_string(infoX) + ")) $((Y + " + std::to_string(infoY) + ")) click 1\n"
@@ -55,42 +70,70 @@ TEST(RealWindow, UnderXvfb) {
       // animation.
       "xdotool mousemove $((X + 46)) $((Y + HEIGHT - 36)) click 1\n"
       "sleep 3\n"
-      "import -window root '" + work.File("back.png") + "'\n";
+      "import -window root '" + work.File("back.png") + "'\n"
+      "xdotool mousemove $((X + " + std::to_string(bar.x + 20) + ")) $((Y + " + std::to_string(bar.y + 100) +
+      ")) click 5\n"
+      "sleep 1\n"
+      "import -window root '" + work.File("scrolled.png") + "'\n"
+      "xdotool mousemove $((X + " + std::to_string(history.x + 20) + ")) $((Y + " +
+      std::to_string(history.y - scrolled + 70) + ")) click 1\n"
+      "sleep 2\n"
+      "import -window root '" + work.File("history.png") + "'\n";
   std::string out;
   ASSERT_EQ(RunProgramUnderX(work, steps, out), 0) << out;
 
-  // Settings file untouched by the exit.
-  EXPECT_EQ(ReadFileBytes(settings), before);
+  // Settings file untouched by the exit: it only gained the history list's
+  // column layout, which the history screen stores when it closes.
+  std::string kept = ReadFileBytes(settings);
+  const size_t layout = kept.find("\n61List=");
+  ASSERT_NE(layout, std::string::npos);
+  kept.erase(layout, kept.find('\n', layout + 1) - layout);
+  EXPECT_EQ(kept, before);
 
   const int x0 = GeometryValue(work.File("geometry"), "X"), y0 = GeometryValue(work.File("geometry"), "Y");
   const int height = GeometryValue(work.File("geometry"), "HEIGHT");
-  QImage shot, after, back, strip, progress;
+  ASSERT_EQ(GeometryValue(work.File("geometry"), "WIDTH"), 784);
+  ASSERT_EQ(height, 504);
+  QImage shot, after, back, scrolledShot, historyShot, strip, progress;
   ASSERT_TRUE(shot.load(QString::fromStdString(work.File("before.png"))));
   ASSERT_TRUE(after.load(QString::fromStdString(work.File("after.png"))));
   ASSERT_TRUE(back.load(QString::fromStdString(work.File("back.png"))));
+  ASSERT_TRUE(scrolledShot.load(QString::fromStdString(work.File("scrolled.png"))));
+  ASSERT_TRUE(historyShot.load(QString::fromStdString(work.File("history.png"))));
   ASSERT_TRUE(strip.load(QString::fromStdString(std::string(PX_APP_DATA_DIR) + "/images/IMAGES80.png")));
-  // Each icon is drawn centred in its 88 x 80 button; its opaque pixels show
-  // on the screen as they are in the strip.
+  // Each icon is drawn centred in its button (narrowed by the bar's scroll
+  // bar, so the 80-pixel icon may overhang it); its opaque pixels inside the
+  // button show on the screen as they are in the strip. Buttons that reach
+  // below the bar are not checked.
   const int images[] = {1, 2, 4, 0, 3};  // Count, Settings, Information, Users, History
-  for (size_t i = 0; i < buttons.size(); ++i) {
-    SCOPED_TRACE(buttons[i].first);
-    const int left = x0 + buttons[i].second.first + (88 - 80) / 2;
-    const int top = y0 + buttons[i].second.second;
-    if (top + 80 > shot.height() || top + 80 > y0 + 504) continue;  // below the window's bottom
+  auto iconShown = [&](const QImage& screen, const ButtonPlace& b, int image, int scroll) {
+    const int dx = (b.width - 80) / 2;
     int same = 0, opaque = 0;
     for (int y = 0; y < 62; y += 2)
-      for (int x = 0; x < 80; x += 2) {
-        const QColor want = strip.pixelColor(x, images[i] * 80 + y);
+      for (int x = std::max(0, -dx); x < 80 && dx + x < b.width; x += 2) {
+        const QColor want = strip.pixelColor(x, image * 80 + y);
         if (want.alpha() != 255) continue;
         ++opaque;
-        const QColor got = shot.pixelColor(left + x, top + y);
+        const QColor got = screen.pixelColor(x0 + b.x + dx + x, y0 + b.y - scroll + y);
         same += std::abs(got.red() - want.red()) + std::abs(got.green() - want.green()) +
                     std::abs(got.blue() - want.blue()) < 30;
       }
-    ASSERT_GT(opaque, 50);
+    EXPECT_GT(opaque, 50);
     // Edges are antialiased against the button colour.
-    EXPECT_GT(same * 10, opaque * 8);
+    return same * 10 > opaque * 8;
+  };
+  for (size_t i = 0; i < buttons.size(); ++i) {
+    SCOPED_TRACE(buttons[i].name);
+    if (buttons[i].y + 80 > bar.y + bar.height) continue;
+    EXPECT_TRUE(iconShown(shot, buttons[i], images[i], 0));
   }
+  // The wheel over the bar brought History wholly into view, and a click on
+  // it selected it (the selected face is 0xE6E6E6, the others white).
+  EXPECT_FALSE(iconShown(shot, history, images[4], scrolled));
+  EXPECT_TRUE(iconShown(scrolledShot, history, images[4], scrolled));
+  const int faceX = x0 + history.x + 1, faceY = y0 + history.y - scrolled + 2;
+  EXPECT_EQ(scrolledShot.pixelColor(faceX, faceY), QColor(Qt::white));
+  EXPECT_EQ(historyShot.pixelColor(faceX, faceY), QColor(0xE6, 0xE6, 0xE6));
   // The status panel sits at the bottom of the menu panel, 99 pixels above
   // the window's bottom. The scale present at start: "Active" at its left
   // (dark text on the grey panel; without a scale the panel is empty), and

@@ -1,4 +1,4 @@
-// pxtool app tree [--frame N] [--feed-receipt FILE]
+// pxtool app tree [--frame N] [--feed-receipt FILE] [--size WxH]
 //   Runs the program's start-up offscreen (in the current home: settings and
 //   data folder as the program itself would use them), shows frame N through
 //   the main-form filler when given, and prints the main window's components:
@@ -9,9 +9,12 @@
 //   header columns and rows under the grid (see app/AppTree.h).
 //   --feed-receipt hands FILE's text to the count screen's receipt capture
 //   (frame 5) before the tree is printed, as if it had come from the
-//   scale's printer line.
+//   scale's printer line. --size lays the window out in its normal state, W x
+//   H pixels large (menu bar included, as an X server reports the window),
+//   instead of maximized.
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -35,9 +38,17 @@ int runApp(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.empty() || args[0] != "tree") return usageError(err);
   Integer frame = -1;
   std::string receiptFile;
+  int width = 0, height = 0;
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--frame" && i + 1 < args.size()) frame = std::atoi(args[++i].c_str());
     else if (args[i] == "--feed-receipt" && i + 1 < args.size()) receiptFile = args[++i];
+    else if (args[i] == "--size" && i + 1 < args.size()) {
+      char x = 0;
+      char rest = 0;
+      if (std::sscanf(args[++i].c_str(), "%d%c%d%c", &width, &x, &height, &rest) != 3 || x != 'x' || width <= 0 ||
+          height <= 0 || width > 10000 || height > 10000)
+        return usageError(err);
+    }
     else return usageError(err);
   }
   std::string receipt;
@@ -71,6 +82,10 @@ int runApp(const Args& args, std::ostream& out, std::ostream& err) {
     InitializeProgram(setup);
     try {
       TForm* form = CreateMainBlock(true);
+      if (width > 0) {
+        form->SetWindowState(wsNormal);
+        form->SetBounds(form->Left(), form->Top(), width, height);
+      }
       IQVRLink* shown = nullptr;
       if (frame >= 0)
         if (auto filler = QVRSystem->GetService<IMainFormFiller>()) shown = filler->ShowFrame(frame);
@@ -99,7 +114,7 @@ int runApp(const Args& args, std::ostream& out, std::ostream& err) {
   return rc;
 }
 
-const PxCommand appCommand("app", "app tree [--frame N] [--feed-receipt FILE]", runApp);
+const PxCommand appCommand("app", "app tree [--frame N] [--feed-receipt FILE] [--size WxH]", runApp);
 
 }  // namespace
 }  // namespace px::pxtool

@@ -1,5 +1,7 @@
 #include "platform/gui/CategoryButtons.h"
 
+#include <QScrollBar>
+
 #include <algorithm>
 
 #include "platform/core/Format.h"
@@ -86,7 +88,7 @@ void TButtonCategory::SetColor(TColor value) {
 }
 void TButtonCategory::SetCollapsed(bool value) {
   collapsed_ = value;
-  owner_->Invalidate();
+  owner_->layoutChanged();
 }
 TButtonItem* TButtonCategory::Items(Integer index) const {
   if (index < 0 || index >= Count()) indexError(index);
@@ -94,20 +96,25 @@ TButtonItem* TButtonCategory::Items(Integer index) const {
 }
 TButtonItem* TButtonCategory::Add() {
   items_.push_back(std::make_unique<TButtonItem>(this));
-  owner_->Invalidate();
+  owner_->layoutChanged();
   return items_.back().get();
 }
 void TButtonCategory::Delete(Integer index) {
   if (index < 0 || index >= Count()) indexError(index);
   owner_->itemRemoved(items_[static_cast<size_t>(index)].get());
   items_.erase(items_.begin() + index);
-  owner_->Invalidate();
+  owner_->layoutChanged();
 }
 
 // ---------------------------------------------------------------------------
 // TCategoryButtons
 
 TCategoryButtons::TCategoryButtons(TComponent* owner) : TCustomControl(owner) {
+  vbar_ = new QScrollBar(Qt::Vertical, Widget());
+  vbar_->hide();
+  QObject::connect(vbar_, &QScrollBar::valueChanged, [this](int v) {
+    if (!updatingBar_) SetScrollPosition(v);
+  });
   SetColor(clWindow);
   SetBounds(Left(), Top(), 100, 200);
 }
@@ -124,7 +131,7 @@ TButtonCategory* TCategoryButtons::Categories(Integer index) const {
 
 TButtonCategory* TCategoryButtons::AddCategory() {
   categories_.push_back(std::make_unique<TButtonCategory>(this));
-  Invalidate();
+  layoutChanged();
   return categories_.back().get();
 }
 
@@ -132,7 +139,7 @@ void TCategoryButtons::DeleteCategory(Integer index) {
   TButtonCategory* c = Categories(index);
   for (Integer i = 0; i < c->Count(); ++i) itemRemoved(c->Items(i));
   categories_.erase(categories_.begin() + index);
-  Invalidate();
+  layoutChanged();
 }
 
 TButtonCategory* TCategoryButtons::FindCategory(const std::string& caption) const {
@@ -149,15 +156,15 @@ void TCategoryButtons::itemRemoved(const TButtonItem* item) {
 
 void TCategoryButtons::SetButtonWidth(int32_t value) {
   buttonWidth_ = std::max(1, value);
-  Invalidate();
+  layoutChanged();
 }
 void TCategoryButtons::SetButtonHeight(int32_t value) {
   buttonHeight_ = std::max(1, value);
-  Invalidate();
+  layoutChanged();
 }
 void TCategoryButtons::SetButtonOptions(TCatButtonOptions value) {
   options_ = value;
-  Invalidate();
+  layoutChanged();
 }
 void TCategoryButtons::SetRegularButtonColor(TColor value) {
   regularColor_ = value;
@@ -169,7 +176,7 @@ void TCategoryButtons::SetSelectedButtonColor(TColor value) {
 }
 void TCategoryButtons::SetBorderStyle(TBorderStyle value) {
   borderStyle_ = value;
-  Invalidate();
+  layoutChanged();
 }
 void TCategoryButtons::SetImages(TCustomImageList* value) {
   if (images_) images_->RemoveFreeNotification(this);
@@ -193,12 +200,20 @@ int32_t TCategoryButtons::CategoryHeaderHeight() const {
   return scratch.Canvas().TextHeight("Ag") + 2 * kHeaderMargin;
 }
 
+TRect TCategoryButtons::ClientRect() const {
+  int32_t w = Width();
+  if (vbar_ && vbar_->isVisibleTo(Widget())) w -= vbar_->sizeHint().width();
+  return Rect(0, 0, std::max(0, w), Height());
+}
+
 std::vector<TCategoryButtons::Placed> TCategoryButtons::layout() const {
   std::vector<Placed> placed;
   const int32_t border = borderStyle_ == bsSingle ? 1 : 0;
-  const int32_t left = border, right = Width() - border;
+  // The scroll bar stands inside the border, so the buttons end at its left.
+  const int32_t bar = Width() - ClientWidth();
+  const int32_t left = border, right = Width() - (bar > 0 ? border + bar : border);
   const int32_t header = CategoryHeaderHeight();
-  int32_t y = border;
+  int32_t y = border - scroll_;
   for (const auto& c : categories_) {
     placed.push_back({c.get(), nullptr, Rect(left, y, right, y + header)});
     y += header;
@@ -221,6 +236,77 @@ std::vector<TCategoryButtons::Placed> TCategoryButtons::layout() const {
     if (!options_.Contains(boFullSize) && !c->items_.empty()) y += buttonHeight_;
   }
   return placed;
+}
+
+int32_t TCategoryButtons::contentHeight() const {
+  const int32_t border = borderStyle_ == bsSingle ? 1 : 0;
+  int32_t bottom = border;
+  for (const Placed& p : layout()) bottom = std::max(bottom, p.rect.Bottom + scroll_);
+  return bottom + border;
+}
+
+void TCategoryButtons::updateScrollBar() {
+  if (updatingBar_) return;
+  updatingBar_ = true;
+  const int32_t border = borderStyle_ == bsSingle ? 1 : 0;
+  // Showing the bar narrows the buttons, which may wrap fixed-size ones
+  // into more rows: the height is measured again with the bar in place.
+  bool show = false;
+  for (int round = 0; round < 2; ++round) {
+    vbar_->setVisible(show);
+    show = contentHeight() > Height();
+  }
+  vbar_->setVisible(show);
+  const int32_t bw = vbar_->sizeHint().width();
+  vbar_->setGeometry(Width() - border - bw, border, bw, std::max(0, Height() - 2 * border));
+  const int32_t range = show ? contentHeight() - Height() : 0;
+  vbar_->setRange(0, range);
+  vbar_->setPageStep(std::max(1, Height()));
+  // One full-size button (or one row) per step of the wheel or the arrows.
+  vbar_->setSingleStep(std::max(1, buttonHeight_));
+  updatingBar_ = false;
+  SetScrollPosition(scroll_);
+  vbar_->setValue(scroll_);
+}
+
+void TCategoryButtons::SetScrollPosition(int32_t value) {
+  value = std::clamp(value, 0, vbar_->isVisibleTo(Widget()) ? vbar_->maximum() : 0);
+  if (value == scroll_) return;
+  scroll_ = value;
+  if (!updatingBar_) {
+    updatingBar_ = true;
+    vbar_->setValue(scroll_);
+    updatingBar_ = false;
+  }
+  // The button under a resting pointer is no longer the one it was over.
+  hot_ = nullptr;
+  Invalidate();
+}
+
+void TCategoryButtons::layoutChanged() {
+  updateScrollBar();
+  Invalidate();
+}
+
+void TCategoryButtons::Resize() {
+  TCustomControl::Resize();
+  layoutChanged();
+}
+
+void TCategoryButtons::Changed(Cardinal cm) {
+  TCustomControl::Changed(cm);
+  // The category headers follow the font's height.
+  if (cm == CM_FONTCHANGED) layoutChanged();
+}
+
+void TCategoryButtons::WndProc(TMessage& m) {
+  if (m.Msg == WM_MOUSEWHEEL && vbar_->isVisibleTo(Widget())) {
+    const int16_t delta = static_cast<int16_t>((m.WParam >> 16) & 0xFFFF);
+    SetScrollPosition(scroll_ - delta * vbar_->singleStep() / 120);
+    m.Result = 1;
+    return;
+  }
+  TCustomControl::WndProc(m);
 }
 
 TRect TCategoryButtons::CategoryRect(const TButtonCategory* category) const {

@@ -2,7 +2,9 @@
 // A bar of large buttons grouped under category headers, stacked top to
 // bottom. Clicking a header collapses or expands its category; clicking a
 // button runs its OnClick, else its action. Buttons bound to an action show
-// the action's caption, hint and image and follow its enabled state.
+// the action's caption, hint and image and follow its enabled state. When
+// the buttons do not fit the height, a vertical scroll bar at the right edge
+// (and the mouse wheel) scrolls them; it takes its width from the buttons.
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,6 +12,8 @@
 
 #include "platform/gui/ActnList.h"
 #include "platform/gui/ExtCtrls.h"
+
+class QScrollBar;
 
 namespace px {
 
@@ -120,7 +124,15 @@ class TCategoryButtons : public TCustomControl {
   TButtonItem* SelectedItem() const { return selected_; }
   void SetSelectedItem(TButtonItem* value);
 
-  // Layout in client coordinates; empty rectangles for hidden parts.
+  // The area left of the scroll bar while it shows.
+  TRect ClientRect() const override;
+  // Pixels the buttons are scrolled up; 0 while everything fits.
+  int32_t ScrollPosition() const { return scroll_; }
+  void SetScrollPosition(int32_t value);
+  QScrollBar* VertScrollBar() const { return vbar_; }
+
+  // Layout in client coordinates (scrolled); empty rectangles for hidden
+  // parts.
   TRect CategoryRect(const TButtonCategory* category) const;
   TRect ButtonRect(const TButtonItem* button) const;
   TButtonItem* GetButtonAt(int32_t x, int32_t y) const;
@@ -137,12 +149,17 @@ class TCategoryButtons : public TCustomControl {
   void Notification(TComponent* component, TOperation operation) override;
   // Used by items and categories.
   void itemRemoved(const TButtonItem* item);
+  // Used by items and categories after a change of the layout.
+  void layoutChanged();
 
  protected:
   void Paint() override;
   void MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) override;
   void MouseMove(TShiftState shift, int32_t x, int32_t y) override;
   void MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) override;
+  void Resize() override;
+  void Changed(Cardinal cm) override;
+  void WndProc(TMessage& message) override;
 
  private:
   struct Placed {
@@ -151,6 +168,9 @@ class TCategoryButtons : public TCustomControl {
     TRect rect;
   };
   std::vector<Placed> layout() const;
+  // The height of everything laid out, unscrolled.
+  int32_t contentHeight() const;
+  void updateScrollBar();
   void drawButton(const TButtonItem* item, TRect r);
   std::vector<std::unique_ptr<TButtonCategory>> categories_;
   int32_t buttonWidth_ = 24, buttonHeight_ = 24;
@@ -161,6 +181,9 @@ class TCategoryButtons : public TCustomControl {
   TButtonItem* selected_ = nullptr;
   TButtonItem* down_ = nullptr;
   TButtonItem* hot_ = nullptr;
+  QScrollBar* vbar_ = nullptr;
+  int32_t scroll_ = 0;
+  bool updatingBar_ = false;
 };
 
 }  // namespace px

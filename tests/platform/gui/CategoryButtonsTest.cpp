@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QWidget>
 
 #include "platform/gui/CategoryButtons.h"
@@ -147,6 +148,60 @@ TEST(CategoryButtons, ClicksRunActionsAndCollapseCategories) {
   EXPECT_EQ(b.bar->SelectedItem(), nullptr);
   b.bar->DeleteCategory(0);
   EXPECT_EQ(b.bar->CategoryCount(), 0);
+}
+
+// Buttons below the bar's bottom are reached through a vertical scroll bar
+// (or the wheel), which narrows the buttons while it shows.
+TEST(CategoryButtons, ScrollsButtonsThatDoNotFit) {
+  Bar b;
+  TAction* users = CreateComponent<TAction>(&b.form);
+  users->SetActionList(b.list);
+  int usersRun = 0;
+  users->OnExecute = [&](TObject*) { ++usersRun; };
+  b.add("General", b.settings);
+  b.add("General", b.count);
+  b.bar->SetBounds(0, 0, 92, 400);
+  b.form.Show();
+  QScrollBar* vbar = b.bar->VertScrollBar();
+  EXPECT_FALSE(vbar->isVisible());
+  EXPECT_EQ(b.bar->ClientWidth(), 92);
+
+  // A third button no longer fits 160 pixels.
+  TButtonItem* last = b.add("General", users);
+  b.bar->SetBounds(0, 0, 92, 160);
+  const int32_t h = b.bar->CategoryHeaderHeight();
+  ASSERT_TRUE(vbar->isVisible());
+  const int32_t bw = vbar->width();
+  EXPECT_GT(bw, 5);
+  EXPECT_EQ(vbar->geometry(), QRect(92 - bw, 0, bw, 160));
+  EXPECT_EQ(b.bar->ClientWidth(), 92 - bw);
+  EXPECT_EQ(b.bar->ButtonRect(last), Rect(0, h + 160, 92 - bw, h + 240));
+  EXPECT_EQ(vbar->maximum(), h + 240 - 160);
+
+  // The wheel scrolls one button a notch, no further than the end.
+  b.bar->Perform(WM_MOUSEWHEEL, static_cast<WPARAM>(static_cast<uint16_t>(-120)) << 16, 0);
+  EXPECT_EQ(b.bar->ScrollPosition(), 80);
+  EXPECT_EQ(vbar->value(), 80);
+  b.bar->Perform(WM_MOUSEWHEEL, static_cast<WPARAM>(static_cast<uint16_t>(-120)) << 16, 0);
+  EXPECT_EQ(b.bar->ScrollPosition(), h + 80);
+  EXPECT_EQ(b.bar->ButtonRect(last), Rect(0, 80, 92 - bw, 160));
+  // Painted and hit where it now shows.
+  TBitmap bmp;
+  PaintControlTo(*b.bar, bmp);
+  EXPECT_EQ(bmp.Canvas().Pixel(3, 83), clWhite);
+  EXPECT_NE(bmp.Canvas().Pixel(91, 83), clWhite);  // the bar covers the right edge
+  click(b.bar->Widget(), middle(b.bar->ButtonRect(last)));
+  EXPECT_EQ(usersRun, 1);
+
+  // Moving the bar scrolls too; the bar leaves once everything fits again.
+  vbar->setValue(10);
+  EXPECT_EQ(b.bar->ScrollPosition(), 10);
+  b.bar->SetBounds(0, 0, 92, 400);
+  EXPECT_FALSE(vbar->isVisible());
+  EXPECT_EQ(b.bar->ScrollPosition(), 0);
+  EXPECT_EQ(b.bar->ButtonRect(last), Rect(0, h + 160, 92, h + 240));
+  b.bar->Perform(WM_MOUSEWHEEL, static_cast<WPARAM>(static_cast<uint16_t>(-120)) << 16, 0);
+  EXPECT_EQ(b.bar->ScrollPosition(), 0);
 }
 
 TEST(CategoryButtons, PaintsButtonFacesAndHandsDrawingToTheEvents) {
