@@ -591,6 +591,9 @@ void TCustomQVREdit::UpdateColors() {
   pal.setColor(QPalette::Base, ToQColor(back));
   pal.setColor(QPalette::Window, ToQColor(back));
   pal.setColor(QPalette::Text, ToQColor(fore));
+  // The colours above are those of a usable edit; a disabled one greys its
+  // text like every other control, whatever its font colour.
+  pal.setColor(QPalette::Disabled, QPalette::Text, ToQColor(clGrayText));
   LineEdit()->setPalette(pal);
 }
 

@@ -328,6 +328,43 @@ TEST(QVREdit, FrameColoursRadiusArrowAndValidationImage) {
   EXPECT_EQ(e.ValidationImage(), nullptr);
 }
 
+// A disabled edit or combo box draws its text grey, as the date pickers
+// beside it do, and black again once enabled; the background stays.
+TEST(QVREdit, DisabledTextIsGrey) {
+  EditForm f;
+  TQVRComboBox* combo = CreateComponent<TQVRComboBox>(&f.form);
+  combo->SetParent(&f.form);
+  combo->SetBounds(100, 150, 150, 21);
+  combo->Items().Add("WWWWWW");
+  combo->SetItemIndex(0);
+  f.edit->SetText("WWWWWW");
+  f.form.Show();
+  // The darkest pixel of the text and a background pixel left of it.
+  auto look = [](TCustomQVREdit& e) {
+    TBitmap b;
+    PaintControlTo(e, b);
+    int darkest = 255;
+    for (int y = 4; y < 17; ++y)
+      for (int x = 4; x < 60; ++x) darkest = std::min(darkest, qGray(ToQColor(b.GetPixel(x, y)).rgb()));
+    return std::pair{darkest, b.GetPixel(2, 10)};
+  };
+  for (TCustomQVREdit* e : {static_cast<TCustomQVREdit*>(f.edit), static_cast<TCustomQVREdit*>(combo)}) {
+    const auto [enabledDark, enabledBack] = look(*e);
+    EXPECT_LT(enabledDark, 60);
+    e->SetEnabled(false);
+    const auto [disabledDark, disabledBack] = look(*e);
+    EXPECT_GT(disabledDark, 110);
+    EXPECT_LT(disabledDark, 230);  // grey, not gone
+    EXPECT_EQ(disabledBack, enabledBack);
+    // Colour changes while disabled (validation, locking) keep it grey.
+    e->SetLocked(true);
+    e->SetLocked(false);
+    EXPECT_GT(look(*e).first, 110);
+    e->SetEnabled(true);
+    EXPECT_LT(look(*e).first, 60);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Keys
 
