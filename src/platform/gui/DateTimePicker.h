@@ -5,7 +5,8 @@
 // the value (truncated, never taken through UTC), and the time of day set
 // with the value is kept, so DateTime gives back what was set while Date
 // gives the shown day at 00:00. Days from 0100-01-01 to 9999-12-31 can be
-// shown; a value outside shows the nearest of them.
+// shown; a value outside shows the nearest of them. The day is shown (and
+// typed) in FormatSettings' ShortDateFormat as it was at creation.
 #include "platform/core/Types.h"
 #include "platform/gui/StdCtrls.h"
 

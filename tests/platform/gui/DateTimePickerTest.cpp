@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDateEdit>
+#include <QKeyEvent>
 #include <cstdlib>
 #include <string>
 
 #include "platform/core/DateTime.h"
+#include "platform/core/DateTimeFormat.h"
+#include "platform/core/FormatSettings.h"
 #include "platform/gui/DateTimePicker.h"
 
 namespace px {
@@ -72,6 +76,68 @@ TEST(DateTimePicker, StartsTodayAndReportsChanges) {
   EXPECT_EQ(picker.Date(), EncodeDate(2026, 5, 3));
   picker.SetDate(EncodeDate(2026, 5, 3));  // the same day: no change
   EXPECT_EQ(changes, 1);
+}
+
+// The program's short date form for one test.
+struct ShortDateScope {
+  TFormatSettings saved = FormatSettings;
+  ShortDateScope(const char* format, const char* separator) {
+    FormatSettings.ShortDateFormat = format;
+    FormatSettings.DateSeparator = separator;
+  }
+  ~ShortDateScope() { FormatSettings = saved; }
+};
+
+void key(QWidget* w, Qt::Key k, const QString& text = {}) {
+  QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, text);
+  QApplication::sendEvent(w, &press);
+  QKeyEvent release(QEvent::KeyRelease, k, Qt::NoModifier, text);
+  QApplication::sendEvent(w, &release);
+}
+
+// The day shows in the program's short date form, as the lists and reports
+// beside the picker show dates, whatever the form's order, separator and
+// literal text; Qt's section letters in that text stay text.
+TEST(DateTimePicker, ShowsTheProgramsShortDateForm) {
+  struct Case {
+    const char* format;
+    const char* separator;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"M/d/yyyy", "/", "5/3/2026"},
+      {"dd/mm/yyyy", ".", "03.05.2026"},
+      {"yyyy/MM/dd", "-", "2026-05-03"},
+      {"d/MM/yyyy 'г'.", ".", "3.05.2026 г."},
+      {"yyyy. M. d. \"it's\"", "/", "2026. 5. 3. it's"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    ShortDateScope scope(c.format, c.separator);
+    TDateTimePicker picker(nullptr);
+    picker.SetDate(EncodeDateTime(2026, 5, 3, 14, 0, 0, 0));
+    EXPECT_EQ(picker.DateEdit()->text().toStdString(), c.shown);
+    EXPECT_EQ(picker.DateEdit()->text().toStdString(), FormatDateTime(c.format, picker.Date()));
+  }
+}
+
+TEST(DateTimePicker, EditsInTheProgramsShortDateForm) {
+  ShortDateScope scope("dd/mm/yyyy", ".");
+  TDateTimePicker picker(nullptr);
+  picker.SetDate(EncodeDate(2026, 5, 3));
+  picker.Show();
+  QDateEdit* edit = picker.DateEdit();
+  int changes = 0;
+  picker.OnChange = [&](TObject*) { ++changes; };
+  edit->setCurrentSection(QDateTimeEdit::DaySection);
+  key(edit, Qt::Key_Up);
+  EXPECT_EQ(picker.Date(), EncodeDate(2026, 5, 4));
+  edit->setSelectedSection(QDateTimeEdit::MonthSection);
+  key(edit, Qt::Key_1, "1");
+  key(edit, Qt::Key_2, "2");
+  EXPECT_EQ(picker.Date(), EncodeDate(2026, 12, 4));
+  EXPECT_EQ(edit->text().toStdString(), "04.12.2026");
+  EXPECT_GE(changes, 2);
 }
 
 }  // namespace
