@@ -221,7 +221,7 @@ TfraSettings::TfraSettings(TComponent* owner) : TQVRFrame(owner) {
   btnChangeCurrency = button("btnChangeCurrency", pnlCurrencyChoice, "[Update]", 8, 80, 100,
                              &TfraSettings::btnChangeCurrencyClick);
   btnChangeCurrency->SetEnabled(false);
-  edExplain = CreateComponent<TMemo>(this);
+  edExplain = CreateComponent<TRichEdit>(this);
   edExplain->SetName("edExplain");
   edExplain->SetParent(gbCurrency);
   edExplain->SetAlign(alClient);

@@ -87,7 +87,7 @@ class TfraSettings : public TQVRFrame, public IDeviceListener {
   TQVRComboBox* cbCurrency3;
   TCheckBox* cbDefault;
   TButton* btnChangeCurrency;
-  TMemo* edExplain;
+  TRichEdit* edExplain;
   TGroupBox* gbDenominations;
   TPanel* pnlDenomButtons;
   TQVRPanel* pnlCurrencies;

@@ -260,7 +260,7 @@ void chooseCurrencies(TfraSettings* f, const std::vector<std::string>& codes) {
   f->SetUpdateButton();
 }
 
-std::vector<std::string> lines(TMemo* memo) {
+std::vector<std::string> lines(TCustomMemo* memo) {
   std::vector<std::string> out;
   for (Integer i = 0; i < memo->Lines().Count(); ++i) out.push_back(memo->Lines().Strings(i));
   return out;

@@ -314,8 +314,14 @@ void TCustomMemo::SetWordWrap(bool value) {
 void TCustomMemo::SetScrollBars(TScrollStyle value) {
   scrollBars_ = value;
   bool h = value == ssHorizontal || value == ssBoth, v = value == ssVertical || value == ssBoth;
-  edit_->setHorizontalScrollBarPolicy(h ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-  edit_->setVerticalScrollBarPolicy(v ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  const Qt::ScrollBarPolicy on = whenNeeded_ ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOn;
+  edit_->setHorizontalScrollBarPolicy(h ? on : Qt::ScrollBarAlwaysOff);
+  edit_->setVerticalScrollBarPolicy(v ? on : Qt::ScrollBarAlwaysOff);
+}
+
+void TCustomMemo::SetScrollBarsWhenNeeded(bool value) {
+  whenNeeded_ = value;
+  SetScrollBars(scrollBars_);
 }
 
 void TCustomMemo::SelectAll() { edit_->selectAll(); }

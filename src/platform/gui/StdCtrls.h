@@ -162,6 +162,9 @@ class TCustomMemo : public TWrappedControl {
 
  protected:
   virtual void Change();
+  // The scroll bars ScrollBars names show only while the text needs them
+  // (a memo shows them always).
+  void SetScrollBarsWhenNeeded(bool value);
 
  private:
   void pushLines();
@@ -171,11 +174,19 @@ class TCustomMemo : public TWrappedControl {
   bool syncing_ = false;
   bool wordWrap_ = true;
   TScrollStyle scrollBars_ = ssNone;
+  bool whenNeeded_ = false;
 };
 
 class TMemo : public TCustomMemo {
  public:
   explicit TMemo(TComponent* owner) : TCustomMemo(owner) {}
+};
+
+// A rich-text box, holding plain lines here. Unlike a memo's, its scroll
+// bars show only while the text is larger than the box.
+class TRichEdit : public TCustomMemo {
+ public:
+  explicit TRichEdit(TComponent* owner) : TCustomMemo(owner) { SetScrollBarsWhenNeeded(true); }
 };
 
 enum TCheckBoxState { cbUnchecked, cbChecked, cbGrayed };

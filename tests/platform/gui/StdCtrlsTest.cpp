@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <map>
 
@@ -199,6 +200,38 @@ TEST(StdCtrls, MemoLinesAndText) {
   EXPECT_EQ(memo->Lines().Count(), 4);
   EXPECT_TRUE(memo->Modified);
   EXPECT_EQ(changes, 4);
+}
+
+// A memo shows the scroll bars it asks for always; a rich-text box only
+// while its text is larger than the box.
+TEST(StdCtrls, RichEditScrollBarsShowOnlyWhenNeeded) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 400, 300);
+  auto* memo = CreateComponent<TMemo>(&form);
+  auto* rich = CreateComponent<TRichEdit>(&form);
+  for (TCustomMemo* m : {static_cast<TCustomMemo*>(memo), static_cast<TCustomMemo*>(rich)}) {
+    m->SetParent(&form);
+    m->SetBounds(0, m == memo ? 0 : 150, 200, 100);
+    m->SetWordWrap(false);
+    m->SetScrollBars(ssBoth);
+  }
+  form.Show();
+  auto bars = [](TCustomMemo* m) {
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    return std::pair{m->TextEdit()->horizontalScrollBar()->isVisible(), m->TextEdit()->verticalScrollBar()->isVisible()};
+  };
+  EXPECT_EQ(bars(memo), std::pair(true, true));
+  EXPECT_EQ(bars(rich), std::pair(false, false));
+  rich->Lines().Add(std::string(80, 'W'));
+  EXPECT_EQ(bars(rich), std::pair(true, false));
+  for (int i = 0; i < 20; ++i) rich->Lines().Add("line");
+  EXPECT_EQ(bars(rich), std::pair(true, true));
+  rich->Lines().Clear();
+  EXPECT_EQ(bars(rich), std::pair(false, false));
+  // Bars it does not ask for stay away however long the text.
+  rich->SetScrollBars(ssVertical);
+  rich->Lines().Add(std::string(80, 'W'));
+  EXPECT_EQ(bars(rich), std::pair(false, false));
 }
 
 int caretX(TEdit* edit) {
