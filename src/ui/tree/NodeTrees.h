@@ -948,6 +948,9 @@ class TBaseNodeTree : public TCustomControl {
     TChildAppender& operator=(const TChildAppender&) = delete;
     ~TChildAppender();
     PNTNode Append();  // a new last child
+    // A new last child whose user data the caller fills at once: answers the
+    // data area, marked as set as GetNodeData marks it.
+    void* AppendData();
     // The counts, heights and cache after the appended children, and the
     // automatic sort; Finish adds the repaint and the structure change.
     void Settle();
@@ -955,11 +958,13 @@ class TBaseNodeTree : public TCustomControl {
 
    private:
     void count();  // the counts and heights of the appended children
+    PNTNode append(TNTNodeStates states);
     TBaseNodeTree& tree_;
     PNTNode parent_;
     Cardinal added_ = 0;
     Cardinal index_ = 0;
     uint64_t heights_ = 0;
+    uint64_t top_ = 0;  // display position of the next child in a list made from nothing
     bool settled_ = false;
   };
   virtual void CursorQuery(TCursor& cursor);
@@ -1341,6 +1346,18 @@ class TBaseNodeTree : public TCustomControl {
   TCache positionCache_;
   Cardinal visibleCount_ = 0;
   Cardinal cacheValidCount_ = 0;
+  // The position cache of a flat list that TChildAppender made under an
+  // empty root, recorded while the rows were appended (their places are
+  // known then), so that building the cache needs no walk over the rows.
+  // Recording stops, and a recorded cache is dropped, on any change that
+  // could move a row: an invalidation, a height change, a node linked,
+  // unlinked or freed. Taken: the position cache holds it, and the build's
+  // slices take its entries instead of walking.
+  enum class TPresetCache : Byte { None, Recording, Ready, Taken };
+  TCache presetCache_;
+  TPresetCache presetCacheState_ = TPresetCache::None;
+  void dropPresetCache() { presetCacheState_ = TPresetCache::None; }
+  bool takePresetCache(Cardinal regular);
   TNodeArray selection_;
   Cardinal selectionCount_ = 0;
   TNodeArray tempNodeCache_;

@@ -73,15 +73,16 @@ struct TNodeBlockPool {
   // A block is a few cache lines: plain 16-byte stores zero it without the
   // start-up cost of a general fill, which shows when a list of many rows is
   // made. Blocks are a multiple of 16 bytes long.
-  void zeroBlock(Byte* block) const {
+  static void zeroBlock(Byte* block, size_t size) {
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
-    for (size_t i = 0; i < BlockSize; i += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + i), zero);
+    for (size_t i = 0; i < size; i += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + i), zero);
 #else
-    std::memset(block, 0, BlockSize);
+    std::memset(block, 0, size);
 #endif
   }
 
+  // A zeroed block.
   TNTNode* allocate(size_t size) {
     // Blocks side by side keep the alignment a heap block would have.
     size = (size + NodeDataAlignment - 1) / NodeDataAlignment * NodeDataAlignment;
@@ -102,7 +103,6 @@ struct TNodeBlockPool {
       block = static_cast<Byte*>(FreeList);
       PX_UNPOISON(block, BlockSize);
       FreeList = *reinterpret_cast<void**>(block);
-      zeroBlock(block);
     } else {
       if (End - Next < static_cast<ptrdiff_t>(BlockSize)) {
         if (Current + 1 < Chunks.size() && Next != nullptr) {
@@ -120,8 +120,8 @@ struct TNodeBlockPool {
       block = Next;
       Next += BlockSize;
       PX_UNPOISON(block, BlockSize);
-      zeroBlock(block);
     }
+    zeroBlock(block, size);
     ++Live;
     return reinterpret_cast<TNTNode*>(block);
   }
@@ -255,7 +255,10 @@ PNTNode TBaseNodeTree::MakeNewNode() {
   return node;
 }
 
-void TBaseNodeTree::DeleteNodeBlock(PNTNode node) { nodePool_->release(node); }
+void TBaseNodeTree::DeleteNodeBlock(PNTNode node) {
+  dropPresetCache();
+  nodePool_->release(node);
+}
 
 Cardinal TBaseNodeTree::AllocateInternalDataArea(Cardinal size) {
   Assert(root_->ChildCount == 0 && root_->FirstChild == nullptr,
@@ -274,7 +277,9 @@ void* TBaseNodeTree::GetNodeData(PNTNode node) {
     Assert(false, "NodeDataSize not initialized.");
     return nullptr;
   }
-  node->Include(nsDataSet);
+  // Written only when it changes: a read of every node's data (sorting,
+  // painting) would otherwise dirty every node it passes.
+  if (!node->Has(nsDataSet)) node->Include(nsDataSet);
   return node->Data() + alignUp(internalDataOffset_, NodeDataAlignment);
 }
 
@@ -302,6 +307,7 @@ void TBaseNodeTree::AdjustTotalCount(PNTNode node, int64_t value, bool relative)
 }
 
 void TBaseNodeTree::AdjustTotalHeight(PNTNode node, int64_t value, bool relative) {
+  dropPresetCache();
   int64_t delta = relative ? value : value - static_cast<int64_t>(node->SubtreeHeight);
   if (delta != 0) {
     PNTNode run = node;
@@ -330,7 +336,8 @@ Cardinal TBaseNodeTree::CountVisibleDescendants(PNTNode node) const {
   if (!node->Has(nsExpanded)) return 0;
   Cardinal count = 0;
   for (PNTNode child = node->FirstChild; child; child = child->NextSibling)
-    if (child->Has(nsVisible)) count += CountVisibleDescendants(child) + (IsHiddenByFilter(child) ? 0 : 1);
+    if (child->Has(nsVisible))
+      count += (child->Has(nsExpanded) ? CountVisibleDescendants(child) : 0) + (IsHiddenByFilter(child) ? 0 : 1);
   return count;
 }
 
@@ -375,6 +382,7 @@ int TBaseNodeTree::LevelDifference(PNTNode node1, PNTNode node2) const {
 void TBaseNodeTree::LinkNode(PNTNode node, PNTNode destination, TNTNodeAttachMode mode, TBaseNodeTree* target) {
   (void)target;
   if (mode == amNoWhere) return;
+  dropPresetCache();
   PNTNode parent;
   switch (mode) {
     case amInsertBefore: {
@@ -458,6 +466,7 @@ void TBaseNodeTree::LinkNode(PNTNode node, PNTNode destination, TNTNodeAttachMod
 
 PNTNode TBaseNodeTree::UnlinkNode(PNTNode node, bool keepFocus, bool reindex) {
   Assert(node != nullptr && node != root_, "Node must neither be nil nor the root node.");
+  dropPresetCache();
   PNTNode parent = node->Parent;
   PNTNode result = node->NextSibling ? node->NextSibling : (parent == root_ ? nullptr : parent);
   if (!keepFocus && node == focusedNode_) {
@@ -599,18 +608,36 @@ void TBaseNodeTree::TChildAppender::count() {
   tree_.AdjustTotalCount(parent_, added_, true);
 }
 
-PNTNode TBaseNodeTree::TChildAppender::Append() {
+PNTNode TBaseNodeTree::TChildAppender::Append() { return append(0); }
+
+void* TBaseNodeTree::TChildAppender::AppendData() {
+  PNTNode child = append(nsDataSet);
+  return tree_.nodeDataSize_ > 0 ? child->Data() + alignUp(tree_.internalDataOffset_, NodeDataAlignment)
+                                 : tree_.GetNodeData(child);
+}
+
+PNTNode TBaseNodeTree::TChildAppender::append(TNTNodeStates states) {
   PNTNode node = parent_;
   if (added_ == 0) {
     tree_.InterruptValidation();
     if (!node->FirstChild) node->Include(nsHasChildren);
     node->Exclude(nsAllChildrenHidden | nsHeightMeasured);
     index_ = node->LastChild ? node->LastChild->Index + 1 : 0;
+    // Rows under an empty root: their places are known as they are made.
+    if (node == tree_.root_ && !node->FirstChild) {
+      tree_.presetCache_.clear();
+      tree_.presetCacheState_ = TPresetCache::Recording;
+    }
   }
   PNTNode child = tree_.MakeNewNode();
   // A new leaf shows no children: what the end of an update would work out
   // for it, set here so that growing needs no walk over the tree.
-  if (!child->Has(nsHasChildren)) child->Include(nsAllChildrenHidden);
+  if (!child->Has(nsHasChildren)) states |= nsAllChildrenHidden;
+  child->States |= states;
+  if (tree_.presetCacheState_ == TPresetCache::Recording) {
+    if (index_ % CacheThreshold == 0) tree_.presetCache_.push_back({child, static_cast<Cardinal>(top_)});
+    top_ += child->NodeHeight;
+  }
   child->Index = index_++;
   child->Parent = node;
   child->PrevSibling = node->LastChild;
@@ -627,11 +654,20 @@ PNTNode TBaseNodeTree::TChildAppender::Append() {
 
 void TBaseNodeTree::TChildAppender::Settle() {
   if (settled_ || added_ == 0) return;
+  // Recording still on: no change since the first row could have moved one.
+  const bool recorded = tree_.presetCacheState_ == TPresetCache::Recording;
   count();
+  bool sorted = false;
   if (!tree_.IsUpdating() && tree_.options_->AutoOptions().Contains(auSort) &&
-      tree_.header_->SortColumn() > InvalidColumn)
+      tree_.header_->SortColumn() > InvalidColumn) {
     tree_.Sort(parent_, tree_.header_->SortColumn(), tree_.header_->SortDirection(), true);
+    sorted = true;
+  }
   tree_.InvalidateCache();
+  if (recorded && !sorted) {
+    tree_.presetCache_.push_back({parent_->LastChild, static_cast<Cardinal>(top_)});
+    tree_.presetCacheState_ = TPresetCache::Ready;
+  }
 }
 
 void TBaseNodeTree::TChildAppender::Finish() {
@@ -1040,7 +1076,12 @@ void TBaseNodeTree::EndUpdate() {
     states_.Exclude(stVisibilityChanged);
     states_.Exclude(stUpdating);
     PackSelection();
+    // Every change made in the update invalidated the cache itself; this
+    // invalidation only makes sure, so it leaves a list made from nothing in
+    // the update (and unchanged since) its recorded cache.
+    const TPresetCache preset = presetCacheState_;
     InvalidateCache();
+    presetCacheState_ = preset;
     ValidateCache();
     if (HandleAllocated()) UpdateScrollBars(false);
     if (states_.Contains(stStructureChangePending))
@@ -1104,6 +1145,7 @@ void TBaseNodeTree::InterruptValidation() {
 }
 
 void TBaseNodeTree::InvalidateCache() {
+  dropPresetCache();
   // A build in slices that already passed the change would end stale.
   if (states_.Contains(stValidating)) InterruptValidation();
   ChangeTreeState({stValidationNeeded}, {stCacheValid});
@@ -1152,7 +1194,21 @@ bool TBaseNodeTree::BuildPositionCacheSlice(Cardinal budget) {
   PNTNode node;
   Cardinal position;
   Cardinal walked;
-  if (cacheValidCount_ == 0 || positionCache_.size() != regular + 1) {
+  const bool fresh = cacheValidCount_ == 0 || positionCache_.size() != regular + 1;
+  if (fresh) presetCacheState_ = takePresetCache(regular) ? TPresetCache::Taken : TPresetCache::None;
+  if (presetCacheState_ == TPresetCache::Taken) {
+    // The entries were recorded when the rows were made: a slice takes as
+    // many as its walk would have written, and ends where the walk would.
+    const uint64_t perSlice = (static_cast<uint64_t>(budget) + CacheThreshold - 1) / CacheThreshold;
+    const uint64_t last = (fresh ? 0 : cacheValidCount_ - 1) + perSlice;
+    if (last < regular) {
+      cacheValidCount_ = static_cast<Cardinal>(last + 1);
+      return false;
+    }
+    cacheValidCount_ = regular;
+    return true;
+  }
+  if (fresh) {
     // Room for the regular entries and the closing entry.
     positionCache_.assign(regular + 1, TCacheEntry{});
     cacheValidCount_ = 0;
@@ -1168,13 +1224,13 @@ bool TBaseNodeTree::BuildPositionCacheSlice(Cardinal budget) {
   }
   PNTNode last = nullptr;
   Cardinal steps = 0;
-  // From a leaf row of the root to a next sibling that is a shown leaf the
-  // display order goes straight on, whatever the order of children and
-  // parents: such steps, all of them in a flat list, skip the general walk.
+  // From a displayed leaf to a next sibling that is a shown leaf the display
+  // order goes straight on, whatever the order of children and parents:
+  // such steps, all of them in a flat list or an expanded branch of leaves,
+  // skip the general walk.
   auto next = [this](PNTNode n) {
     PNTNode s = n->NextSibling;
-    if (n->Parent == root_ && !n->FirstChild && s && !s->FirstChild && s->Has(nsVisible) && !IsHiddenByFilter(s))
-      return s;
+    if (!n->FirstChild && s && !s->FirstChild && s->Has(nsVisible) && !IsHiddenByFilter(s)) return s;
     return GetNextVisibleNoInit(n, true);
   };
   for (; node; node = next(node)) {
@@ -1190,6 +1246,25 @@ bool TBaseNodeTree::BuildPositionCacheSlice(Cardinal budget) {
   }
   if (last) positionCache_[cacheValidCount_] = {last, position};
   return walked > 1 && !states_.Contains(stStopValidation);
+}
+
+bool TBaseNodeTree::takePresetCache(Cardinal regular) {
+  if (presetCacheState_ != TPresetCache::Ready) return false;
+  // What the walk would find: a flat list, every row shown, the recorded
+  // rows still at their places (a flat list keeps its rows' indexes in
+  // display order) and the heights they were made with.
+  const Cardinal count = root_->ChildCount;
+  if (count < 2 || root_->SubtreeCount != count + 1 || visibleCount_ != count || presetCache_.size() != regular + 1)
+    return false;
+  const TCacheEntry& closing = presetCache_.back();
+  if (closing.Node != root_->LastChild || closing.AbsoluteTop != root_->SubtreeHeight - root_->NodeHeight)
+    return false;
+  for (Cardinal k = 0; k < regular; ++k) {
+    const PNTNode node = presetCache_[k].Node;
+    if (node->Parent != root_ || node->Index != k * CacheThreshold) return false;
+  }
+  positionCache_.swap(presetCache_);
+  return true;
 }
 
 PNTNode TBaseNodeTree::FindInPositionCache(PNTNode node, Cardinal& curPos) {

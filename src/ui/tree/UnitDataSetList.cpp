@@ -324,7 +324,7 @@ void TDataSetList::Refresh(TMemRecord* focusRecord, bool rebuildColumns) {
       const Integer field = keyField_;
       view_->ForEach(
           [this, field, &rows](void*, TMemRecord* rec, bool&) {
-            *static_cast<Integer*>(GetNodeData(rows.Append())) = rec->GetInteger(field);
+            *static_cast<Integer*>(rows.AppendData()) = rec->GetInteger(field);
           },
           nullptr);
     } else {

@@ -5,6 +5,8 @@
 
 #include <functional>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "NodeTreesTestSupport.h"
@@ -145,6 +147,57 @@ TEST(PositionCache, ALookupPastTheBuiltPartBuildsOnToIt) {
     ExpectConsistent(tree);
     std::mt19937 rng(5);
     expectLookupsMatch(tree, rng, 20);
+  }
+}
+
+// Rows made under an empty root give their cache entries as they are made;
+// a change in the same update before the cache is built must not leave
+// those entries in use. Each change moves row 10, so every entry after the
+// first would be wrong. With and without a window (slices from the timer).
+TEST(PositionCache, AListMadeFromNothingThenChangedInTheSameUpdate) {
+  auto row = [](TBaseNodeTree& t, Cardinal index) {
+    PNTNode n = t.GetFirstChildNoInit(nullptr);
+    while (n && n->Index != index) n = n->NextSibling;
+    return n;
+  };
+  const std::vector<std::pair<const char*, std::function<void(TBaseNodeTree&)>>> changes = {
+      {"none", [](TBaseNodeTree&) {}},
+      {"height", [&](TBaseNodeTree& t) { t.SetNodeHeight(row(t, 10), 40); }},
+      {"hidden", [&](TBaseNodeTree& t) { t.SetVisible(row(t, 10), false); }},
+      {"filtered", [&](TBaseNodeTree& t) { t.SetFiltered(row(t, 10), true); }},
+      {"deleted", [&](TBaseNodeTree& t) { t.DeleteNode(row(t, 10)); }},
+      {"moved", [&](TBaseNodeTree& t) { t.MoveTo(row(t, 10), row(t, 4500), amInsertAfter, false); }},
+      {"expanded child", [&](TBaseNodeTree& t) {
+         t.SetChildCount(row(t, 10), 3);
+         t.SetExpanded(row(t, 10), true);
+       }},
+      {"more rows", [](TBaseNodeTree& t) { t.SetRootNodeCount(t.RootNodeCount() + 2500); }},
+      {"sorted", [](TBaseNodeTree& t) {
+         t.OnNodeCompare = [](TBaseNodeTree*, PNTNode a, PNTNode b, TColumnIndex, int& result) {
+           result = a->Index == 10 ? 1 : b->Index == 10 ? -1 : 0;  // row 10 last
+         };
+         t.Sort(nullptr, 0, sdAscending, false);
+       }},
+  };
+  for (bool window : {false, true}) {
+    for (const auto& [name, change] : changes) {
+      for (Cardinal count : {2001u, 4000u, 9001u}) {
+        SCOPED_TRACE(std::string(window ? "window, " : "no window, ") + name + ", " + std::to_string(count));
+        HostedTree t;
+        TBaseNodeTree& tree = *t.tree;
+        if (!window) tree.SetHost(nullptr);
+        tree.CacheSliceNodes = 4000;
+        tree.BeginUpdate();
+        tree.SetRootNodeCount(count);
+        change(tree);
+        tree.EndUpdate();
+        while (t.host.TimerRunning(ValidateTimer)) tree.TimerFired(ValidateTimer);
+        EXPECT_EQ(tree.TreeStates().Contains(stCacheValid), tree.VisibleCount() > 2000);
+        ExpectConsistent(tree);
+        std::mt19937 rng(count);
+        expectLookupsMatch(tree, rng, 20);
+      }
+    }
   }
 }
 
