@@ -930,11 +930,15 @@ class TBaseNodeTree : public TCustomControl {
   virtual void FocusMoved(PNTNode node, TColumnIndex column);
   virtual bool RememberFocusingRecord(PNTNode oldNode, PNTNode newNode, TColumnIndex oldColumn,
                                       TColumnIndex newColumn);
+  // Frees what the tree keeps for the node; a class whose override releases
+  // something of the node's own answers false from NodesReleaseInBulk.
   virtual void ReleaseNodeText(PNTNode node);
   // True when freeing a node asks nothing of this class beyond forgetting the
   // node's roles (no payload of its own to release): a whole flat list of
-  // rows can then be freed without visiting each row.
-  virtual bool NodesReleaseInBulk() const { return false; }
+  // rows can then be freed without visiting each row. The base tree keeps
+  // nothing per node; what a handler keeps, OnNodeFree frees (a tree with a
+  // handler is never freed in bulk).
+  virtual bool NodesReleaseInBulk() const { return true; }
   // Forgets the node in every role the tree keeps (focus, hot, input, ...).
   void ForgetNodeRoles(PNTNode node);
   // Adds children to a node one at a time, as a larger child count does, but
@@ -958,7 +962,6 @@ class TBaseNodeTree : public TCustomControl {
 
    private:
     void count();  // the counts and heights of the appended children
-    PNTNode append(TNTNodeStates states);
     TBaseNodeTree& tree_;
     PNTNode parent_;
     Cardinal added_ = 0;

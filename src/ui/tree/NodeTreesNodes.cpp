@@ -255,10 +255,7 @@ PNTNode TBaseNodeTree::MakeNewNode() {
   return node;
 }
 
-void TBaseNodeTree::DeleteNodeBlock(PNTNode node) {
-  dropPresetCache();
-  nodePool_->release(node);
-}
+void TBaseNodeTree::DeleteNodeBlock(PNTNode node) { nodePool_->release(node); }
 
 Cardinal TBaseNodeTree::AllocateInternalDataArea(Cardinal size) {
   Assert(root_->ChildCount == 0 && root_->FirstChild == nullptr,
@@ -608,15 +605,14 @@ void TBaseNodeTree::TChildAppender::count() {
   tree_.AdjustTotalCount(parent_, added_, true);
 }
 
-PNTNode TBaseNodeTree::TChildAppender::Append() { return append(0); }
-
 void* TBaseNodeTree::TChildAppender::AppendData() {
-  PNTNode child = append(nsDataSet);
-  return tree_.nodeDataSize_ > 0 ? child->Data() + alignUp(tree_.internalDataOffset_, NodeDataAlignment)
-                                 : tree_.GetNodeData(child);
+  PNTNode child = Append();
+  if (tree_.nodeDataSize_ <= 0) return tree_.GetNodeData(child);
+  child->Include(nsDataSet);
+  return child->Data() + alignUp(tree_.internalDataOffset_, NodeDataAlignment);
 }
 
-PNTNode TBaseNodeTree::TChildAppender::append(TNTNodeStates states) {
+PNTNode TBaseNodeTree::TChildAppender::Append() {
   PNTNode node = parent_;
   if (added_ == 0) {
     tree_.InterruptValidation();
@@ -632,8 +628,7 @@ PNTNode TBaseNodeTree::TChildAppender::append(TNTNodeStates states) {
   PNTNode child = tree_.MakeNewNode();
   // A new leaf shows no children: what the end of an update would work out
   // for it, set here so that growing needs no walk over the tree.
-  if (!child->Has(nsHasChildren)) states |= nsAllChildrenHidden;
-  child->States |= states;
+  if (!child->Has(nsHasChildren)) child->Include(nsAllChildrenHidden);
   if (tree_.presetCacheState_ == TPresetCache::Recording) {
     if (index_ % CacheThreshold == 0) tree_.presetCache_.push_back({child, static_cast<Cardinal>(top_)});
     top_ += child->NodeHeight;
@@ -819,6 +814,7 @@ void TBaseNodeTree::DeleteChildren(PNTNode node, bool resetHasChildren) {
   }
   if (options_->MiscOptions().Contains(moReadOnly) && !IsBeingDestroyed()) return;
   Assert(!states_.Contains(stIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
+  dropPresetCache();
   ++updateCount_;
   try {
     InterruptValidation();

@@ -196,6 +196,29 @@ TEST(NodeTreeHandlers, FreeHandlerReadsObjectsKeptInNodeData) {
   ExpectConsistent(tree);
 }
 
+// A flat list is freed in one step only when nothing asks for its rows one
+// by one: with a free handler every row still reaches it.
+TEST(NodeTreeHandlers, FreeHandlerSeesEveryRowOfAClearedFlatList) {
+  for (bool handler : {false, true}) {
+    HostedTree t;
+    TBaseNodeTree& tree = *t.tree;
+    size_t freed = 0;
+    if (handler) tree.OnNodeFree = [&](TBaseNodeTree*, PNTNode) { ++freed; };
+    tree.SetRootNodeCount(3000);
+    tree.GetFirstChild(nullptr);  // initialised rows and uninitialised ones
+    tree.Clear();
+    EXPECT_EQ(freed, handler ? 1u : 0u);  // the handler hears of initialised rows only
+    tree.SetRootNodeCount(2500);
+    for (PNTNode n = tree.GetFirst(); n; n = tree.GetNextSibling(n)) {
+    }
+    tree.Clear();
+    EXPECT_EQ(freed, handler ? 2501u : 0u);
+    ExpectConsistent(tree);
+    tree.SetRootNodeCount(4000);
+    ExpectConsistent(tree);
+  }
+}
+
 TEST(NodeTreeNotifications, NestedBracketsGiveOneStructureChange) {
   HostedTree t;
   TBaseNodeTree& tree = *t.tree;
