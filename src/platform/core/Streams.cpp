@@ -278,7 +278,15 @@ void TAtomicFileStream::discard() noexcept {
 }
 
 Int64 TAtomicFileStream::Read(void* buffer, Int64 count) { return fd_ < 0 ? 0 : readFd(fd_, buffer, count); }
-Int64 TAtomicFileStream::Write(const void* buffer, Int64 count) { return fd_ < 0 ? 0 : writeFd(fd_, buffer, count); }
+Int64 TAtomicFileStream::Write(const void* buffer, Int64 count) {
+  if (fd_ < 0) return 0;
+  errno = 0;
+  const Int64 done = writeFd(fd_, buffer, count);
+  // A save that cannot be written whole is mostly a full disk or a quota:
+  // the user learns which file failed and why, not only that a stream did.
+  if (done < count) raiseCreateError(fileName_, errno != 0 ? errno : EIO);
+  return done;
+}
 
 Int64 TAtomicFileStream::Seek(Int64 offset, TSeekOrigin origin) {
   if (fd_ < 0) RaiseInvalidPosition();

@@ -8,6 +8,7 @@
 
 #include "platform/core/Exceptions.h"
 #include "platform/core/Streams.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
 using namespace px;
@@ -203,6 +204,27 @@ TEST(AtomicSave, FailedWriterKeepsOldFile) {
   EXPECT_EQ(ReadFileBytes(path), "via link");
 
   EXPECT_THROW(SaveFileAtomically(dir.File("no/folder.ini"), [](TStream&) {}), EFCreateError);
+}
+
+// A save that runs out of room (the size limit stands in for a full disk)
+// names the file and the reason, and leaves the old file alone.
+TEST(AtomicSave, AFileThatCannotBeWrittenWholeIsNamedWithTheReason) {
+  TempDir dir;
+  const std::string path = dir.File("report.pdf");
+  WriteFileBytes(path, "old");
+  const std::string big(64 * 1024, 'x');
+  std::string message;
+  {
+    test::FileSizeLimit full(1000);
+    try {
+      SaveFileAtomically(path, [&](TStream& s) { s.WriteBuffer(big); });
+    } catch (const EFCreateError& e) {
+      message = e.Message();
+    }
+  }
+  EXPECT_EQ(message, "Cannot create file \"" + path + "\". " + std::strerror(EFBIG));
+  EXPECT_EQ(ReadFileBytes(path), "old");
+  EXPECT_EQ(filesIn(dir.Path()), 1u);
 }
 
 #include "platform/core/Resources.h"
