@@ -187,6 +187,8 @@ class TAtomicFileStream : public TStream {
   // file then stays). Further writes are not allowed after a commit.
   void Commit();
   const std::string& FileName() const { return fileName_; }
+  // The temporary file that Commit renames, for writers that take a name.
+  const std::string& TemporaryFileName() const { return tempPath_; }
 
  private:
   void discard() noexcept;

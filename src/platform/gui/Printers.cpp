@@ -5,9 +5,39 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <sys/statvfs.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <system_error>
+
+#include "platform/core/Streams.h"
 
 namespace px {
+
+namespace {
+
+// The last bytes of a file, at most count.
+std::string tailOf(TStream& file, Int64 count) {
+  const Int64 size = file.Seek(0, soEnd);
+  const Int64 n = std::min(size, count);
+  std::string tail(static_cast<size_t>(n), '\0');
+  file.Seek(size - n, soBeginning);
+  tail.resize(static_cast<size_t>(file.Read(tail.data(), n)));
+  return tail;
+}
+
+// Why a document could not be written whole: the print engine keeps the
+// error to itself, so the folder's free room is the best evidence.
+int unwrittenReason(const std::string& fileName) {
+  std::string folder = std::filesystem::path(fileName).parent_path().string();
+  struct statvfs room;
+  if (::statvfs(folder.empty() ? "." : folder.c_str(), &room) == 0 && room.f_bavail == 0) return ENOSPC;
+  return EIO;
+}
+
+}  // namespace
 
 TPrinter::TPrinter() : printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {}
 
@@ -65,9 +95,19 @@ void TPrinter::BeginDoc() {
   if (printing_) throw EPrinter("Printing in progress");
   printer_->setDocName(QString::fromStdString(Title));
   printer_->setCopyCount(std::max<Integer>(1, Copies));
+  if (printer_->outputFormat() == QPrinter::PdfFormat && !printer_->outputFileName().isEmpty()) {
+    // Printed into a file: a new file beside it takes the document, so that
+    // a job that fails (a full disk, an abort) leaves the old file as it was
+    // and no partial document behind. A folder that cannot be written is
+    // named here with its reason.
+    outputFileName_ = printer_->outputFileName().toStdString();
+    file_ = std::make_unique<TAtomicFileStream>(outputFileName_);
+    printer_->setOutputFileName(QString::fromStdString(file_->TemporaryFileName()));
+  }
   painter_ = std::make_unique<QPainter>();
   if (!painter_->begin(printer_.get())) {
     painter_.reset();
+    dropFile();
     throw EPrinter("Printer selected is not valid");
   }
   const int ppi = printer_->logicalDpiY();
@@ -98,7 +138,31 @@ void TPrinter::EndDoc() {
   device_.reset();
   printing_ = false;
   pageNumber_ = 0;
+  commitFile(ok);
   if (!ok) throw EPrinter("Printer selected is not valid");
+}
+
+void TPrinter::commitFile(bool painted) {
+  if (!file_) return;
+  try {
+    // The print engine does not report a failed write: a document it could
+    // not write whole lacks its end-of-file marker.
+    if (painted && tailOf(*file_, 64).find("%%EOF") == std::string::npos)
+      throw EFCreateError("Cannot create file \"" + outputFileName_ + "\". " +
+                          std::system_category().message(unwrittenReason(outputFileName_)));
+    if (painted) file_->Commit();
+  } catch (...) {
+    dropFile();
+    throw;
+  }
+  dropFile();
+}
+
+void TPrinter::dropFile() noexcept {
+  if (!file_) return;
+  file_.reset();
+  printer_->setOutputFileName(QString::fromStdString(outputFileName_));
+  outputFileName_.clear();
 }
 
 void TPrinter::Abort() {
@@ -112,11 +176,8 @@ void TPrinter::Abort() {
   aborted_ = true;
   pageNumber_ = 0;
   // A job printed into a file is thrown away as a printer drops it: no
-  // partial document is left behind.
-  if (printer_->outputFormat() == QPrinter::PdfFormat && !printer_->outputFileName().isEmpty()) {
-    std::error_code ec;
-    std::filesystem::remove(printer_->outputFileName().toStdString(), ec);
-  }
+  // partial document is left behind, and the file keeps what it held.
+  dropFile();
 }
 
 int32_t TPrinter::PageWidth() const { return GetDeviceCaps(HORZRES); }

@@ -14,6 +14,8 @@ class QPainter;
 
 namespace px {
 
+class TAtomicFileStream;
+
 PX_DECLARE_EXCEPTION(EPrinter, Exception);
 
 enum TPrinterOrientation { poPortrait, poLandscape };
@@ -47,12 +49,16 @@ class TPrinter {
 
   // Starts a document; raises EPrinter "Printing in progress" when one is
   // running and "Printer selected is not valid" when the device refuses.
+  // Printed into a file, the document goes to a new file beside it, which
+  // replaces the file only at EndDoc and only when the document is whole;
+  // a file that cannot be written raises EFCreateError naming the file and
+  // the reason, at BeginDoc or at EndDoc.
   void BeginDoc();
   // Raise EPrinter "Printer is not currently printing" without a document.
   void NewPage();
   void EndDoc();
   // Throws the document away (nothing when not printing); a document
-  // printed into a file is removed.
+  // printed into a file leaves the file as it was.
   void Abort();
   bool Printing() const { return printing_; }
   bool Aborted() const { return aborted_; }
@@ -71,7 +77,11 @@ class TPrinter {
 
  private:
   void checkPrinting() const;
+  void commitFile(bool painted);
+  void dropFile() noexcept;
   std::unique_ptr<QPrinter> printer_;
+  std::unique_ptr<TAtomicFileStream> file_;
+  std::string outputFileName_;
   std::unique_ptr<QPainter> painter_;
   std::unique_ptr<TCanvasDevice> device_;
   TCanvas canvas_;

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <filesystem>
+
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 #include "platform/gui/ImgList.h"
 #include "platform/gui/Printers.h"
@@ -169,6 +173,61 @@ TEST(Printer, PrintsPagesIntoAFile) {
   std::string text;
   ASSERT_EQ(test::RunCommand("pdftotext '" + file + "' -", &text), 0);
   EXPECT_NE(text.find("Page two"), std::string::npos) << text;
+}
+
+// Printing into a file that cannot be written says which file and why, and
+// never leaves a partial document in place of the old file: neither for a
+// folder that is not there, nor for a disk that fills up while the document
+// is written (the size limit stands in for it), nor for an aborted job.
+TEST(Printer, AFileThatCannotBeWrittenIsNamedAndTheOldOneStays) {
+  test::TempDir dir;
+  auto filesIn = [&] {
+    return std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator());
+  };
+  TPrinter printer;
+  printer.SetPageSizeMM(210, 297);
+  const std::string missing = dir.File("gone/out.pdf");
+  printer.SetOutputFileName(missing);
+  try {
+    printer.BeginDoc();
+    ADD_FAILURE() << "printed into a missing folder";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), "Cannot create file \"" + missing + "\". " + std::strerror(ENOENT));
+  }
+  EXPECT_FALSE(printer.Printing());
+
+  const std::string file = dir.File("out.pdf");
+  test::WriteFileBytes(file, "old");
+  printer.SetOutputFileName(file);
+  std::string message;
+  {
+    test::FileSizeLimit full(1000);
+    printer.BeginDoc();
+    for (int line = 0; line < 40; ++line)
+      printer.Canvas().TextOut(100, 100 + 50 * line, std::string("A line of the report that fills the page"));
+    try {
+      printer.EndDoc();
+    } catch (const EFCreateError& e) {
+      message = e.Message();
+    }
+  }
+  EXPECT_EQ(message.rfind("Cannot create file \"" + file + "\". ", 0), 0u) << message;
+  EXPECT_FALSE(printer.Printing());
+  EXPECT_EQ(test::ReadFileBytes(file), "old");
+  EXPECT_EQ(filesIn(), 1);
+
+  printer.BeginDoc();
+  printer.Canvas().TextOut(100, 100, std::string("Thrown away"));
+  printer.Abort();
+  EXPECT_EQ(test::ReadFileBytes(file), "old");
+  EXPECT_EQ(filesIn(), 1);
+
+  // The same printer still prints into the file it was given.
+  printer.BeginDoc();
+  printer.Canvas().TextOut(100, 100, std::string("Whole"));
+  printer.EndDoc();
+  EXPECT_EQ(test::ReadFileBytes(file).rfind("%PDF", 0), 0u);
+  EXPECT_EQ(filesIn(), 1);
 }
 
 }  // namespace
