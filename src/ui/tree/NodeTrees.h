@@ -1349,18 +1349,30 @@ class TBaseNodeTree : public TCustomControl {
   TCache positionCache_;
   Cardinal visibleCount_ = 0;
   Cardinal cacheValidCount_ = 0;
+  // Every change that could move a displayed node (an invalidation of the
+  // cache, a height change, a node linked, unlinked or freed) is counted, so
+  // that what was worked out at one count is known to hold until the next.
+  uint64_t displayChanges_ = 0;
+  void noteDisplayChange() {
+    ++displayChanges_;
+    presetCacheState_ = TPresetCache::None;
+  }
   // The position cache of a flat list that TChildAppender made under an
   // empty root, recorded while the rows were appended (their places are
   // known then), so that building the cache needs no walk over the rows.
-  // Recording stops, and a recorded cache is dropped, on any change that
-  // could move a row: an invalidation, a height change, a node linked,
-  // unlinked or freed. Taken: the position cache holds it, and the build's
-  // slices take its entries instead of walking.
+  // Recording stops, and a recorded cache is dropped, on any display change.
+  // Taken: the position cache holds it, and the build's slices take its
+  // entries instead of walking.
   enum class TPresetCache : Byte { None, Recording, Ready, Taken };
   TCache presetCache_;
   TPresetCache presetCacheState_ = TPresetCache::None;
-  void dropPresetCache() { presetCacheState_ = TPresetCache::None; }
   bool takePresetCache(Cardinal regular);
+  // The displayed descendants of the node expanded last, counted while it
+  // was expanded and valid while displayChanges_ stays at the mark: its
+  // collapse then needs no second pass over a large branch.
+  PNTNode expandedNode_ = nullptr;
+  Cardinal expandedShown_ = 0;
+  uint64_t expandedMark_ = 0;
   TNodeArray selection_;
   Cardinal selectionCount_ = 0;
   TNodeArray tempNodeCache_;

@@ -86,6 +86,19 @@ struct TNodeBlockPool {
   TNTNode* allocate(size_t size) {
     // Blocks side by side keep the alignment a heap block would have.
     size = (size + NodeDataAlignment - 1) / NodeDataAlignment * NodeDataAlignment;
+    // The common case, the next block of the current chunk, kept small:
+    // a list of many rows takes this path for each of them.
+    if (size != BlockSize || FreeList || End - Next < static_cast<ptrdiff_t>(size)) [[unlikely]]
+      return allocateElsewhere(size);
+    Byte* block = Next;
+    Next += size;
+    PX_UNPOISON(block, size);
+    zeroBlock(block, size);
+    ++Live;
+    return reinterpret_cast<TNTNode*>(block);
+  }
+
+  TNTNode* allocateElsewhere(size_t size) {
     if (size != BlockSize) {
       if (Live > 0) {
         // A block of another size while blocks of the old size live: an own
@@ -304,7 +317,7 @@ void TBaseNodeTree::AdjustTotalCount(PNTNode node, int64_t value, bool relative)
 }
 
 void TBaseNodeTree::AdjustTotalHeight(PNTNode node, int64_t value, bool relative) {
-  dropPresetCache();
+  noteDisplayChange();
   int64_t delta = relative ? value : value - static_cast<int64_t>(node->SubtreeHeight);
   if (delta != 0) {
     PNTNode run = node;
@@ -379,7 +392,7 @@ int TBaseNodeTree::LevelDifference(PNTNode node1, PNTNode node2) const {
 void TBaseNodeTree::LinkNode(PNTNode node, PNTNode destination, TNTNodeAttachMode mode, TBaseNodeTree* target) {
   (void)target;
   if (mode == amNoWhere) return;
-  dropPresetCache();
+  noteDisplayChange();
   PNTNode parent;
   switch (mode) {
     case amInsertBefore: {
@@ -463,7 +476,7 @@ void TBaseNodeTree::LinkNode(PNTNode node, PNTNode destination, TNTNodeAttachMod
 
 PNTNode TBaseNodeTree::UnlinkNode(PNTNode node, bool keepFocus, bool reindex) {
   Assert(node != nullptr && node != root_, "Node must neither be nil nor the root node.");
-  dropPresetCache();
+  noteDisplayChange();
   PNTNode parent = node->Parent;
   PNTNode result = node->NextSibling ? node->NextSibling : (parent == root_ ? nullptr : parent);
   if (!keepFocus && node == focusedNode_) {
@@ -814,7 +827,7 @@ void TBaseNodeTree::DeleteChildren(PNTNode node, bool resetHasChildren) {
   }
   if (options_->MiscOptions().Contains(moReadOnly) && !IsBeingDestroyed()) return;
   Assert(!states_.Contains(stIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
-  dropPresetCache();
+  noteDisplayChange();
   ++updateCount_;
   try {
     InterruptValidation();
@@ -1141,7 +1154,7 @@ void TBaseNodeTree::InterruptValidation() {
 }
 
 void TBaseNodeTree::InvalidateCache() {
-  dropPresetCache();
+  noteDisplayChange();
   // A build in slices that already passed the change would end stale.
   if (states_.Contains(stValidating)) InterruptValidation();
   ChangeTreeState({stValidationNeeded}, {stCacheValid});

@@ -496,7 +496,9 @@ void TBaseNodeTree::ToggleNode(PNTNode node) {
     if (!CollapsingQuery(node)) return;
     int64_t removed = static_cast<int64_t>(node->SubtreeHeight) - ownHeight;
     bool fullyVisible = FullyVisible(node);
-    if (fullyVisible) visibleCount_ -= CountVisibleDescendants(node);
+    if (fullyVisible)
+      visibleCount_ -= node == expandedNode_ && displayChanges_ == expandedMark_ ? expandedShown_
+                                                                                : CountVisibleDescendants(node);
     node->Exclude(nsExpanded);
     AdjustTotalHeight(node, -removed, true);
     if (fullyVisible && IsUpdating()) states_.Include(stVisibilityChanged);
@@ -505,6 +507,7 @@ void TBaseNodeTree::ToggleNode(PNTNode node) {
       DeleteChildren(node, false);
       node->Include(nsHasChildren);
     }
+    InvalidateCache();
   } else {
     if (!ExpandingQuery(node)) return;
     if (!node->Has(nsInitialized)) InitNode(node);
@@ -515,13 +518,18 @@ void TBaseNodeTree::ToggleNode(PNTNode node) {
     // children: a second pass over a large branch cost as much as this one.
     Cardinal shown = 0;
     TCanvas& canvas = Canvas();
+    const uint64_t changesBefore = displayChanges_;
     for (PNTNode child = node->FirstChild; child; child = child->NextSibling) {
       InitIfNeeded(child);
       if (!child->Has(nsVisible)) continue;
       MeasureItemHeight(canvas, child);
       growth += child->SubtreeHeight;
-      shown += CountVisibleDescendants(child) + (IsHiddenByFilter(child) ? 0 : 1);
+      shown += (child->Has(nsExpanded) ? CountVisibleDescendants(child) : 0) + (IsHiddenByFilter(child) ? 0 : 1);
     }
+    // The count holds while nothing else changes the display: not the
+    // children's init handlers, nor the expanded handler below. Sorting only
+    // reorders the children.
+    const bool counted = displayChanges_ == changesBefore;
     if (options_->AutoOptions().Contains(auSort) && header_->SortColumn() > InvalidColumn)
       Sort(node, header_->SortColumn(), header_->SortDirection(), false);
     node->Include(nsExpanded);
@@ -530,9 +538,16 @@ void TBaseNodeTree::ToggleNode(PNTNode node) {
       visibleCount_ += shown;
       if (IsUpdating()) states_.Include(stVisibilityChanged);
     }
+    const uint64_t changesBeforeHandler = displayChanges_;
     NodeExpanded(node);
+    InvalidateCache();
+    expandedNode_ = nullptr;
+    if (counted && displayChanges_ == changesBeforeHandler + 1) {
+      expandedNode_ = node;
+      expandedShown_ = shown;
+      expandedMark_ = displayChanges_;
+    }
   }
-  InvalidateCache();
   if (IsUpdating()) {
     UpdateRanges();
     return;

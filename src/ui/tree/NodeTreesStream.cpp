@@ -295,7 +295,7 @@ bool TBaseNodeTree::StreamReadChunk(TStream& stream, int32_t version, PNTNode no
             else
               node->FirstChild = nullptr;
             --node->ChildCount;
-            dropPresetCache();
+            noteDisplayChange();
             DeleteNodeBlock(child);
           }
           throw;

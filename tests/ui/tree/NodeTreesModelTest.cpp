@@ -521,6 +521,51 @@ TEST(NodeTreeScrolling, ScrollIntoViewExpandsAndScrolls) {
 }
 
 // Mended faults of the bookkeeping.
+// Collapsing the node expanded last takes its displayed count from the
+// expansion unless the display changed since: each change here (between
+// expanding and collapsing, or from the expanded handler) changes that count.
+TEST(NodeTreeWalks, CollapsingAfterChangesInsideTheExpandedBranchKeepsTheVisibleCount) {
+  auto child = [](TBaseNodeTree& t, Cardinal index) {
+    PNTNode n = t.GetFirstChildNoInit(t.GetFirstChildNoInit(nullptr)->NextSibling);
+    while (n && n->Index != index) n = n->NextSibling;
+    return n;
+  };
+  const std::vector<std::pair<const char*, std::function<void(TBaseNodeTree&)>>> changes = {
+      {"none", [](TBaseNodeTree&) {}},
+      {"deleted", [&](TBaseNodeTree& t) { t.DeleteNode(child(t, 7)); }},
+      {"hidden", [&](TBaseNodeTree& t) { t.SetVisible(child(t, 7), false); }},
+      {"filtered", [&](TBaseNodeTree& t) { t.SetFiltered(child(t, 7), true); }},
+      {"grandchildren", [&](TBaseNodeTree& t) {
+         t.SetChildCount(child(t, 7), 4);
+         t.SetExpanded(child(t, 7), true);
+       }},
+      {"added", [&](TBaseNodeTree& t) { t.AddChild(child(t, 7)->Parent); }},
+      {"moved out", [&](TBaseNodeTree& t) { t.MoveTo(child(t, 7), t.GetFirstChildNoInit(nullptr), amInsertBefore, false); }},
+  };
+  for (bool fromHandler : {false, true}) {
+    for (const auto& [name, change] : changes) {
+      SCOPED_TRACE(std::string(name) + (fromHandler ? " in the expanded handler" : " after expanding"));
+      HostedTree t;
+      TBaseNodeTree& tree = *t.tree;
+      setAuto(tree, auSort, false);
+      tree.SetRootNodeCount(3);
+      PNTNode branch = tree.GetFirstChildNoInit(nullptr)->NextSibling;
+      tree.SetChildCount(branch, 3000);
+      if (fromHandler) tree.OnNodeExpanded = [&, change = change](TBaseNodeTree* t, PNTNode) { change(*t); };
+      tree.SetExpanded(branch, true);
+      tree.OnNodeExpanded = nullptr;
+      if (!fromHandler) change(tree);
+      ExpectConsistent(tree);
+      tree.SetExpanded(branch, false);
+      ExpectConsistent(tree);
+      EXPECT_EQ(tree.VisibleCount(), name == std::string("moved out") ? 4u : 3u);
+      tree.SetExpanded(branch, true);
+      tree.SetExpanded(branch, false);
+      ExpectConsistent(tree);
+    }
+  }
+}
+
 TEST(NodeTreeFaults, LinkingInsideCollapsedBranchBalancesHeights) {
   HostedTree t;
   TBaseNodeTree& tree = *t.tree;
