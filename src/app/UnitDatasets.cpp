@@ -58,7 +58,15 @@ void TVantorelDataSets::LoadAll() {
 
 void TVantorelDataSets::Load(Integer index) {
   IMemDataSet table;
-  LoadDataSetFromFile(FileName(index), index == 2 ? OfficialDataPassword : "", table);
+  const std::string file = FileName(index);
+  try {
+    LoadDataSetFromFile(file, index == 2 ? OfficialDataPassword : "", table);
+  } catch (Exception& e) {
+    // The reader's message ("Stream read error") does not say which of the
+    // three files is damaged; at start-up it is all the user gets.
+    if (e.Message().find(file) == std::string::npos) e.SetMessage(file + ": " + e.Message());
+    throw;
+  }
   tables_[index] = table;
 }
 

@@ -91,6 +91,22 @@ TEST(DatasetFiles, ServiceLoadsSavesAndRefusesTheOfficialFile) {
   IMemDataSet cur;
   sets.GetDataSet(1, cur);
   EXPECT_GT(cur->GetRecordCount(), 0);
+
+  // A damaged file raises the reader's error naming the file (the message
+  // box at start-up shows nothing else), and the table held stays.
+  const std::string denominations = folder + "Denominations.dat";
+  for (const std::string& bytes : {std::string(), std::string("\x01\x02 not a dataset at all")}) {
+    WriteFileBytes(denominations, bytes);
+    try {
+      sets.Load(0);
+      ADD_FAILURE() << "a damaged file loaded";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message().rfind(denominations + ": ", 0), 0u) << e.Message();
+      EXPECT_GT(e.Message().size(), denominations.size() + 2);
+    }
+    sets.GetDataSet(0, den);
+    EXPECT_EQ(den->GetRecordCount(), count);
+  }
 }
 
 }  // namespace
