@@ -20,22 +20,13 @@ void checkIndex(Integer index) {
 }
 
 // Copies a shipped file into the data folder unless one is there already;
-// the copy appears whole or not at all.
+// the copy appears whole or not at all (a full disk leaves nothing behind
+// and is reported with the file's name).
 void copyShipped(const std::string& from, const std::string& to) {
-  namespace fs = std::filesystem;
   std::error_code ec;
-  if (fs::exists(to, ec)) return;
+  if (std::filesystem::exists(to, ec)) return;
   TFileStream in(from, fmOpenRead | fmShareDenyWrite);
-  const std::string temp = to + ".tmp";
-  {
-    TFileStream out(temp, fmCreate);
-    out.CopyFrom(in, 0);
-  }
-  fs::rename(temp, to, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    throw EFCreateError("Cannot create file \"" + to + "\".");
-  }
+  SaveFileAtomically(to, [&](TStream& out) { out.CopyFrom(in, 0); });
 }
 
 }  // namespace

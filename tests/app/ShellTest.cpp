@@ -25,6 +25,7 @@
 #include "device/UnitVantorel7350.h"
 #include "platform/core/Debug.h"
 #include "platform/core/Registry.h"
+#include "support/FileSizeLimit.h"
 #include "ui/framework/UnitTranslation.h"
 
 namespace px::test {
@@ -198,6 +199,25 @@ TEST(Shell, ASecondStartKeepsAChangedDataFile) {
   EXPECT_EQ(ReadFileBytes(file), changed);
   QVRSystem->GetService<IVantorelDataSets>()->GetDataSet(0, table);
   EXPECT_EQ(table->First()->GetAnsiString(0), "XYZ");
+
+  // A file that cannot be copied in (the disk is full) stops the start with
+  // its name; no piece of it is left in the folder.
+  FinalizeDataSets();
+  const fs::path currencies = file.parent_path() / "Currencies.dat";
+  fs::remove(currencies);
+  const auto before = std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator());
+  {
+    FileSizeLimit full(100);
+    try {
+      InitializeDataSets(shipped);
+      ADD_FAILURE() << "copied onto a full disk";
+    } catch (const EFCreateError& e) {
+      EXPECT_NE(e.Message().find(currencies.string()), std::string::npos) << e.Message();
+    }
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), before);
+  InitializeDataSets(shipped);
+  EXPECT_EQ(ReadFileBytes(currencies), ReadFileBytes(shipped + "Currencies.dat"));
 }
 
 // A frame that may refuse to be replaced.
