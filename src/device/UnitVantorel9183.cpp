@@ -81,9 +81,12 @@ void TVantorel9183PrinterCapture::choosePort() {
   auto tryOpen = [this] {
     // A fresh connection starts at a line start: what was left of a line
     // from the last one (text, or the rest of an overlong line still to be
-    // dropped) must not swallow the first line of this one.
+    // dropped) must not swallow the first line of this one. It starts at a
+    // receipt's start too: a receipt cut off when the line hung up can never
+    // end, and the next one printed must not be read as its rest.
     pendingText_.clear();
     skippingLine_ = false;
+    state_ = 0;
     try {
       serial_->Open();
     } catch (const std::exception& e) {
