@@ -184,6 +184,9 @@ TfraSettings::TfraSettings(TComponent* owner) : TQVRFrame(owner) {
   gbGenericSettings = groupBox("gbGenericSettings", pnlTop, "[Other Settings]");
   gbGenericSettings->SetBounds(446, 4, 520, 88);
   edCompanyName = edit("edCompanyName", gbGenericSettings, "[&Company]", 8, 30, 150);
+  // Every counting stores the company in a column of 80 characters: a longer
+  // name would make each Finalize fail after the counting was done.
+  edCompanyName->SetMaxLength(80);
   edCompanyLogo = edit("edCompanyLogo", gbGenericSettings, "[&Logo filename]", 166, 30, 150);
   {
     TQVRButtonItem* open = edCompanyLogo->Buttons().Add();

@@ -21,6 +21,7 @@
 #include "app/UnitMain.h"
 #include "app/UnitMainFormActions.h"
 #include "app/UnitSettings.h"
+#include "app/UnitSettingsFrame.h"
 #include "dbclient/EngineLock.h"
 #include "dbclient/IsqlPeer.h"
 #include "device/DeviceTestSupport.h"
@@ -704,6 +705,24 @@ TEST(CountScreen, AFailedStoreKeepsTheSheet) {
   EXPECT_EQ(RowTexts(f), sheet);
   EXPECT_EQ(f->ReportViewer(), nullptr);
   EXPECT_EQ(p.Isql("SELECT COUNT(*) AS N FROM COUNTINGS;"), std::vector<std::string>{"N 0"});
+}
+
+// The company typed in the settings goes with every counting: the settings
+// take no longer name than a counting can store.
+TEST(CountScreen, TheCompanyTypedInTheSettingsIsStoredWithTheCounting) {
+  Program p;
+  IQVRLink* link = QVRSystem->GetService<IMainFormFiller>()->ShowFrame(3);
+  ASSERT_NE(link, nullptr);
+  auto* settings = dynamic_cast<TfraSettings*>(link->GetComponent());
+  ASSERT_NE(settings, nullptr);
+  settings->edCompanyName->SetText(std::string(100, 'c'));
+  settings->btnSaveSettingsClick(nullptr);
+  EXPECT_EQ(Settings->Company, std::string(80, 'c'));
+  TfraCount* f = p.ShowCount();
+  f->pnlMainDblClick(nullptr);
+  f->btnFinalize->Click();
+  EXPECT_FALSE(f->Counting());
+  EXPECT_EQ(p.Isql("SELECT CHAR_LENGTH(COMPANYNAME) AS N FROM COUNTINGS;"), std::vector<std::string>{"N 80"});
 }
 
 TEST(CountScreen, AReportFailureAfterStoringClosesTheCounting) {
