@@ -412,10 +412,15 @@ void TIniFile::Change(const std::function<void()>& change) {
     --changing_;
     if (FileText() == before) return;
     TMemIniFile::UpdateFile();
-  } catch (const EStreamError&) {
+  } catch (const EStreamError& e) {
     changing_ = 0;
     stamp_->valid = false;  // read the file again next time
-    throw EIniFileException("Unable to write to " + fileName_);
+    // With the system's reason (a full disk, a missing folder), which the
+    // stream's message gives after the file's name.
+    std::string reason = e.Message();
+    const std::string named = "Cannot create file \"" + fileName_ + "\". ";
+    if (reason.starts_with(named)) reason.erase(0, named.size());
+    throw EIniFileException("Unable to write to " + fileName_ + ". " + reason);
   } catch (...) {
     changing_ = 0;
     stamp_->valid = false;

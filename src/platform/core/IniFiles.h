@@ -114,7 +114,7 @@ class TMemIniFile : public TCustomIniFile {
 
 // Every write goes through to the file at once (atomically), and every read
 // first picks up changes that others made to the file meanwhile. A failed
-// write raises EIniFileException "Unable to write to <file>" and leaves the
+// write raises EIniFileException "Unable to write to <file>. <reason>" and leaves the
 // file and the values read from it as they were. A change holds a lock on
 // the file's folder from reading the file to writing it, so that instances in
 // other threads and processes lose none of each other's changes; a change

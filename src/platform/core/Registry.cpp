@@ -309,8 +309,10 @@ void TRegistry::put(const std::string& name, const std::string& data) {
     });
   } catch (const ERegistryException&) {
     throw;
-  } catch (const Exception&) {
-    raiseSetFailed(name);
+  } catch (const Exception& e) {
+    // The settings file could not be written (a full disk, a folder that is
+    // not writable): the user learns which file and why.
+    throw ERegistryException("Failed to set data for '" + name + "'\n" + e.Message());
   }
 }
 

@@ -14,6 +14,7 @@
 #include "platform/core/Registry.h"
 #include "platform/core/Streams.h"
 #include "platform/core/StringList.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
 using namespace px;
@@ -160,7 +161,8 @@ TEST(IniFile, IniFileWritesThroughAndSeesOtherWriters) {
 
   TIniFile broken(dir.File("no/such/folder/x.ini"));
   EXPECT_THAT([&] { broken.WriteString("S", "k", "v"); },
-              ThrowsMessage<EIniFileException>("Unable to write to " + dir.File("no/such/folder/x.ini")));
+              ThrowsMessage<EIniFileException>("Unable to write to " + dir.File("no/such/folder/x.ini") + ". " +
+                                               std::strerror(ENOENT)));
   EXPECT_FALSE(broken.ValueExists("S", "k"));  // the failed write left nothing behind
 }
 
@@ -298,6 +300,27 @@ TEST_F(RegistryTest, MissingAndWronglyTypedValues) {
   EXPECT_FALSE(readOnly.DeleteValue("Plain"));
   reg.CloseKey();
   EXPECT_THAT([&] { reg.WriteInteger("x", 1); }, ThrowsMessage<ERegistryException>("Failed to set data for 'x'"));
+}
+
+// A settings file that cannot be written (the size limit stands in for a
+// full disk) is named with the reason, and keeps what it held.
+TEST_F(RegistryTest, AWriteThatCannotBeSavedSaysWhichFileAndWhy) {
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(key, true));
+  reg.WriteString("Company", "Corner Shop");
+  const std::string before = ReadFileBytes(registryFile());
+  std::string message;
+  {
+    test::FileSizeLimit full(before.size());
+    try {
+      reg.WriteString("Language", "enUS");
+    } catch (const ERegistryException& e) {
+      message = e.Message();
+    }
+  }
+  EXPECT_EQ(message,
+            "Failed to set data for 'Language'\nUnable to write to " + registryFile() + ". " + std::strerror(EFBIG));
+  EXPECT_EQ(ReadFileBytes(registryFile()), before);
 }
 
 TEST_F(RegistryTest, KeysAndDeletion) {
