@@ -108,7 +108,13 @@ void TSettings::WriteList(Integer n, const std::string& text) {
   TRegistry reg;
   reg.SetRootKey(HKEY_CURRENT_USER);
   if (!reg.OpenKey(KeyPath, true)) return;
-  reg.WriteString(listValueName(n, StartLanguage), text);
+  try {
+    reg.WriteString(listValueName(n, StartLanguage), text);
+  } catch (const ERegistryException& e) {
+    // A grid layout is a convenience, stored while a screen is freed: a
+    // settings file that cannot be written must not break the teardown.
+    OutputDebugString(std::string("Settings: ") + e.what());
+  }
 }
 
 std::string UserDataFolder() {

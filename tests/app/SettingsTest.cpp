@@ -8,6 +8,7 @@
 #include "platform/core/Debug.h"
 #include "platform/core/Registry.h"
 #include "platform/gui/Forms.h"
+#include "support/FileSizeLimit.h"
 
 namespace px::test {
 namespace {
@@ -156,6 +157,18 @@ TEST(Settings, ListValuesAreNamedByTheStartLanguage) {
   openKey(reg);
   EXPECT_EQ(reg.ReadString("31nlNLList"), "layout a");
   EXPECT_EQ(reg.ReadString("41nlNLList"), "layout b");
+
+  // The screens store their layouts while they are freed: one that cannot
+  // be written (the disk is full) goes to the debug output, not up through
+  // the screen's teardown.
+  TDebugCapture debug;
+  {
+    FileSizeLimit full(1);
+    EXPECT_NO_THROW(s.WriteList(61, std::string(200, 'x')));
+  }
+  EXPECT_EQ(s.ReadList(61), "");
+  ASSERT_EQ(debug.Lines().size(), 1u);
+  EXPECT_EQ(debug.Lines()[0].rfind("Settings: Failed to set data for '61nlNLList'", 0), 0u) << debug.Lines()[0];
 }
 
 // The prompt, answered through the modal hook; digests from Python's hashlib.
