@@ -522,7 +522,7 @@ void TBaseNodeTree::ToggleNode(PNTNode node) {
     for (PNTNode child = node->FirstChild; child; child = child->NextSibling) {
       InitIfNeeded(child);
       if (!child->Has(nsVisible)) continue;
-      MeasureItemHeight(canvas, child);
+      if (!child->Has(nsHeightMeasured)) MeasureItemHeight(canvas, child);
       growth += child->SubtreeHeight;
       shown += (child->Has(nsExpanded) ? CountVisibleDescendants(child) : 0) + (IsHiddenByFilter(child) ? 0 : 1);
     }
