@@ -586,6 +586,9 @@ void TfraCount::leaveCounting() {
 
 void TfraCount::btnFinalizeClick(TObject*) {
   if (!counting_) return;
+  // The drawer is stored as single-byte text; the sheet stays for the user
+  // to change it.
+  if (RefuseCharactersNotStored(edCashDrawer->Text())) return;
   IMemDataSet details = CreateMemDataSet();
   details->AddField(mftInteger, "Type", 0);
   details->AddField(mftAnsiString, "Name", 0);

@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include "app/UnitSettings.h"
+#include "platform/core/CodePages.h"
 #include "platform/core/Debug.h"
+#include "platform/gui/Forms.h"
+#include "ui/framework/UnitTranslation.h"
 
 #include "platform/gui/Graphics.h"
 
@@ -66,6 +69,29 @@ std::string FileNameSafe(std::string text) {
   std::replace(text.begin(), text.end(), '/', '_');
   std::replace(text.begin(), text.end(), '\\', '_');
   return text;
+}
+
+std::string CharactersNotStored(const std::string& text) {
+  const UnicodeString wide = Utf8ToUnicode(text);
+  std::string found;
+  for (size_t i = 0; i < wide.size();) {
+    const bool pair = wide[i] >= 0xD800 && wide[i] < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+                      wide[i + 1] < 0xE000;
+    const std::u16string_view c(wide.data() + i, pair ? 2 : 1);
+    i += c.size();
+    if (c.size() == 1 && AnsiToUnicode(UnicodeToAnsi(c)) == c) continue;
+    const std::string shown = UnicodeToUtf8(c);
+    if ((" " + found + " ").find(" " + shown + " ") != std::string::npos) continue;
+    found += (found.empty() ? "" : " ") + shown;
+  }
+  return found;
+}
+
+bool RefuseCharactersNotStored(const std::string& text) {
+  const std::string characters = CharactersNotStored(text);
+  if (characters.empty()) return false;
+  MessageDlg(Translate("CharactersNotStored") + " " + characters, mtError, {mbOK});
+  return true;
 }
 
 }  // namespace px

@@ -30,4 +30,12 @@ void KeepGridLayout(TDataSetList* grid, Integer layoutList);
 // folder, so they become "_".
 std::string FileNameSafe(std::string text);
 
+// The characters of a text that the program's single-byte (Windows-1252)
+// texts cannot hold, each once, separated by blanks; empty when all fit.
+std::string CharactersNotStored(const std::string& text);
+// Names, drawers and the company are stored and printed as single-byte
+// text, where such characters would become "?": shows them in a message
+// box and answers true when the text holds any, so that nothing is stored.
+bool RefuseCharactersNotStored(const std::string& text);
+
 }  // namespace px

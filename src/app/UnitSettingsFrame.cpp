@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/UnitDatasets.h"
+#include "app/UnitScreenSupport.h"
 #include "app/UnitSetOther.h"
 #include "app/UnitSetPassword.h"
 #include "app/UnitSetWeight.h"
@@ -842,6 +843,8 @@ void TfraSettings::acLogoFileOpenExecute(TObject*) {
 
 void TfraSettings::btnSaveSettingsClick(TObject*) {
   if (!Settings) return;
+  // The company is stored with every counting as single-byte text.
+  if (RefuseCharactersNotStored(edCompanyName->Text())) return;
   Settings->Company = edCompanyName->Text();
   Settings->LogoFile = edCompanyLogo->Text();
   Settings->MustEmployee = cbUserMust->Checked();

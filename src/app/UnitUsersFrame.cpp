@@ -114,6 +114,7 @@ void TfraUsers::acAddExecute(TObject*) {
     Beep();
     return;
   }
+  if (RefuseCharactersNotStored(name)) return;
   const AnsiString stored = Utf8ToAnsi(name);
   const Integer id = dmDatabase->AddUser(stored);
   TMemRecord* rec = users_->AddRecord();
@@ -153,6 +154,7 @@ void TfraUsers::editUser(TMemRecord* rec) {
   dialog->edID->SetLocked(true);
   dialog->Validate();
   if (dialog->ShowModal() != mrOk) return;
+  if (RefuseCharactersNotStored(dialog->edUserName->Text())) return;
   const AnsiString name = Utf8ToAnsi(dialog->edUserName->Text());
   const Integer status = dialog->cbStatus->ItemIndex();
   int32_t id = 0;

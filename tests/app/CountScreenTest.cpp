@@ -707,22 +707,36 @@ TEST(CountScreen, AFailedStoreKeepsTheSheet) {
   EXPECT_EQ(p.Isql("SELECT COUNT(*) AS N FROM COUNTINGS;"), std::vector<std::string>{"N 0"});
 }
 
-// The company typed in the settings goes with every counting: the settings
-// take no longer name than a counting can store.
-TEST(CountScreen, TheCompanyTypedInTheSettingsIsStoredWithTheCounting) {
+// The company typed in the settings and the drawer typed on the sheet go
+// with every counting: the settings take no longer company name than a
+// counting can store, and neither takes characters that single-byte text
+// cannot hold (they are named, and nothing is stored).
+TEST(CountScreen, TheCompanyAndDrawerTypedAreStoredWithTheCounting) {
   Program p;
   IQVRLink* link = QVRSystem->GetService<IMainFormFiller>()->ShowFrame(3);
   ASSERT_NE(link, nullptr);
   auto* settings = dynamic_cast<TfraSettings*>(link->GetComponent());
   ASSERT_NE(settings, nullptr);
+  settings->edCompanyName->SetText("Caf\u00e9 \u0391\u03b8\u03ae\u03bd\u03b1");
+  settings->btnSaveSettingsClick(nullptr);
+  EXPECT_EQ(p.boxes, std::vector<std::string>{"These characters cannot be stored: \u0391 \u03b8 \u03ae \u03bd \u03b1"});
+  EXPECT_EQ(Settings->Company, "");
   settings->edCompanyName->SetText(std::string(100, 'c'));
   settings->btnSaveSettingsClick(nullptr);
   EXPECT_EQ(Settings->Company, std::string(80, 'c'));
+
   TfraCount* f = p.ShowCount();
   f->pnlMainDblClick(nullptr);
+  p.boxes.clear();
+  f->edCashDrawer->SetText("\u041a\u0430\u0441\u0441\u0430 1");
+  f->btnFinalize->Click();
+  EXPECT_EQ(p.boxes, std::vector<std::string>{"These characters cannot be stored: \u041a \u0430 \u0441"});
+  EXPECT_TRUE(f->Counting());
+  f->edCashDrawer->SetText("Kasse \u00c4");
   f->btnFinalize->Click();
   EXPECT_FALSE(f->Counting());
-  EXPECT_EQ(p.Isql("SELECT CHAR_LENGTH(COMPANYNAME) AS N FROM COUNTINGS;"), std::vector<std::string>{"N 80"});
+  EXPECT_EQ(p.Isql("SELECT CHAR_LENGTH(COMPANYNAME) AS N, CASHDRAWER FROM COUNTINGS;"),
+            (std::vector<std::string>{"N 80", "CASHDRAWER Kasse \xC4"}));  // isql gives the stored bytes
 }
 
 TEST(CountScreen, AReportFailureAfterStoringClosesTheCounting) {

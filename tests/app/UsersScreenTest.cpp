@@ -60,6 +60,37 @@ TEST(UsersScreen, AddsSelectsAndStoresAUserAndRefusesAnEmptyName) {
             (std::vector<std::string>{"ID 1", "NAME Jan", "STATUS 1"}));
 }
 
+// Names are stored as single-byte text: one with characters it cannot hold
+// is refused with those characters named, on add and on edit, and nothing
+// is stored; Western European letters are kept as typed.
+TEST(UsersScreen, ANameWithCharactersThatCannotBeStoredIsRefused) {
+  ScreensProgram p;
+  TfraUsers* users = p.Show<TfraUsers>(4);
+  p.input = "Zofia \u017b\u00f3\u0142\u0107 \u738b \U0001F600 \u017b";
+  users->acAdd->Execute();
+  EXPECT_EQ(p.boxes, std::vector<std::string>{"These characters cannot be stored: \u017b \u0142 \u0107 \u738b \U0001F600"});
+  EXPECT_EQ(users->Users()->GetRecordCount(), 0);
+
+  p.boxes.clear();
+  p.input = "J\u00fcrgen \u00d8rsted";
+  users->acAdd->Execute();
+  EXPECT_TRUE(p.boxes.empty());
+  TMemRecord* rec = users->lstUsers->GetFocusedRecord();
+  ASSERT_TRUE(rec);
+  EXPECT_EQ(AnsiToUtf8(rec->GetAnsiString(1)), "J\u00fcrgen \u00d8rsted");
+
+  p.modal = [&](TForm& form) {
+    dynamic_cast<TfrmSetUser&>(form).edUserName->SetText("\u0141ukasz");
+    return mrOk;
+  };
+  users->acEdit->Execute();
+  EXPECT_EQ(p.boxes, std::vector<std::string>{"These characters cannot be stored: \u0141"});
+  EXPECT_EQ(AnsiToUtf8(rec->GetAnsiString(1)), "J\u00fcrgen \u00d8rsted");
+  EXPECT_EQ(p.IsqlLines("SELECT COUNT(*) AS N FROM USERS WHERE ID > 0 AND NAME = 'J' || ASCII_CHAR(252) || 'rgen ' || "
+                        "ASCII_CHAR(216) || 'rsted';"),
+            std::vector<std::string>{"N 1"});
+}
+
 // A user with countings cannot go (the database refuses) and stays in list
 // and database; one without goes from both; No keeps everything.
 TEST(UsersScreen, DeletesOnlyUsersWithoutCountings) {
