@@ -126,8 +126,17 @@ void TPrinter::checkPrinting() const {
 
 void TPrinter::NewPage() {
   checkPrinting();
-  if (!printer_->newPage()) throw EPrinter("Printer selected is not valid");
+  if (!printer_->newPage()) {
+    // Into a file, the engine refuses a page once its writes have failed.
+    if (file_) throw unwrittenError();
+    throw EPrinter("Printer selected is not valid");
+  }
   ++pageNumber_;
+}
+
+EFCreateError TPrinter::unwrittenError() const {
+  return EFCreateError("Cannot create file \"" + outputFileName_ + "\". " +
+                       std::system_category().message(unwrittenReason(outputFileName_)));
 }
 
 void TPrinter::EndDoc() {
@@ -147,15 +156,34 @@ void TPrinter::commitFile(bool painted) {
   try {
     // The print engine does not report a failed write: a document it could
     // not write whole lacks its end-of-file marker.
-    if (painted && tailOf(*file_, 64).find("%%EOF") == std::string::npos)
-      throw EFCreateError("Cannot create file \"" + outputFileName_ + "\". " +
-                          std::system_category().message(unwrittenReason(outputFileName_)));
+    if (painted && tailOf(*file_, 64).find("%%EOF") == std::string::npos) throw unwrittenError();
     if (painted) file_->Commit();
   } catch (...) {
     dropFile();
+    renewEngine();
     throw;
   }
   dropFile();
+}
+
+void TPrinter::renewEngine() {
+  // Qt's PDF engine keeps its stream's error once a write has failed, so
+  // every later document of this printer would come out empty. A new Qt
+  // printer with the same settings has a new engine.
+  auto fresh = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  fresh->setOutputFormat(printer_->outputFormat());
+  if (printer_->outputFormat() == QPrinter::NativeFormat) fresh->setPrinterName(printer_->printerName());
+  fresh->setOutputFileName(printer_->outputFileName());
+  fresh->setPageLayout(printer_->pageLayout());
+  fresh->setCopyCount(printer_->copyCount());
+  fresh->setCollateCopies(printer_->collateCopies());
+  fresh->setDocName(printer_->docName());
+  fresh->setFullPage(printer_->fullPage());
+  fresh->setColorMode(printer_->colorMode());
+  fresh->setDuplex(printer_->duplex());
+  fresh->setPrintRange(printer_->printRange());
+  fresh->setFromTo(printer_->fromPage(), printer_->toPage());
+  printer_ = std::move(fresh);
 }
 
 void TPrinter::dropFile() noexcept {
@@ -176,8 +204,12 @@ void TPrinter::Abort() {
   aborted_ = true;
   pageNumber_ = 0;
   // A job printed into a file is thrown away as a printer drops it: no
-  // partial document is left behind, and the file keeps what it held.
-  dropFile();
+  // partial document is left behind, and the file keeps what it held. The
+  // job may have ended because the engine could not write.
+  if (file_) {
+    dropFile();
+    renewEngine();
+  }
 }
 
 int32_t TPrinter::PageWidth() const { return GetDeviceCaps(HORZRES); }

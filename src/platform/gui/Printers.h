@@ -79,6 +79,8 @@ class TPrinter {
   void checkPrinting() const;
   void commitFile(bool painted);
   void dropFile() noexcept;
+  void renewEngine();
+  EFCreateError unwrittenError() const;
   std::unique_ptr<QPrinter> printer_;
   std::unique_ptr<TAtomicFileStream> file_;
   std::string outputFileName_;

@@ -201,14 +201,20 @@ TEST(Printer, AFileThatCannotBeWrittenIsNamedAndTheOldOneStays) {
   printer.SetOutputFileName(file);
   std::string message;
   {
+    // Pages enough that the engine's writes fail while it prints, not only
+    // when it closes the file.
     test::FileSizeLimit full(1000);
     printer.BeginDoc();
-    for (int line = 0; line < 40; ++line)
-      printer.Canvas().TextOut(100, 100 + 50 * line, std::string("A line of the report that fills the page"));
     try {
+      for (int page = 0; page < 20; ++page) {
+        if (page > 0) printer.NewPage();
+        for (int line = 0; line < 40; ++line)
+          printer.Canvas().TextOut(100, 100 + 50 * line, "Line " + std::to_string(page * 40 + line) + " of the report");
+      }
       printer.EndDoc();
     } catch (const EFCreateError& e) {
       message = e.Message();
+      printer.Abort();
     }
   }
   EXPECT_EQ(message.rfind("Cannot create file \"" + file + "\". ", 0), 0u) << message;
@@ -222,12 +228,18 @@ TEST(Printer, AFileThatCannotBeWrittenIsNamedAndTheOldOneStays) {
   EXPECT_EQ(test::ReadFileBytes(file), "old");
   EXPECT_EQ(filesIn(), 1);
 
-  // The same printer still prints into the file it was given.
-  printer.BeginDoc();
-  printer.Canvas().TextOut(100, 100, std::string("Whole"));
-  printer.EndDoc();
-  EXPECT_EQ(test::ReadFileBytes(file).rfind("%PDF", 0), 0u);
-  EXPECT_EQ(filesIn(), 1);
+  // The same printer still prints into the file it was given, whole, and
+  // into another one.
+  for (const std::string& name : {file, dir.File("again.pdf")}) {
+    printer.SetOutputFileName(name);
+    printer.BeginDoc();
+    printer.Canvas().TextOut(100, 100, std::string("Whole"));
+    printer.EndDoc();
+    std::string text;
+    ASSERT_EQ(test::RunCommand("pdftotext '" + name + "' -", &text), 0);
+    EXPECT_NE(text.find("Whole"), std::string::npos) << text;
+  }
+  EXPECT_EQ(filesIn(), 2);
 }
 
 }  // namespace
