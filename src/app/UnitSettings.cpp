@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "app/UnitGetPassword.h"
+#include "app/UnitScreenSupport.h"
 #include "data/UnitSHA.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/Debug.h"
@@ -150,7 +151,9 @@ bool TSettings::CheckPassword() {
     ok = dialog->ShowModal() == mrOk;
     if (ok) entered = dialog->edPassword->Text();
   }
-  PasswordGiven = ok && PasswordDigest(entered) == Password;
+  // An entry with characters the single-byte form cannot hold was never set
+  // as the password; its "?"s must not match one that holds "?".
+  PasswordGiven = ok && CharactersNotStored(entered).empty() && PasswordDigest(entered) == Password;
   return PasswordGiven;
 }
 

@@ -866,6 +866,9 @@ void TfraSettings::btnChangepasswordClick(TObject*) {
   TObjectPtr<TfrmSetPassword> dialog(TfrmSetPassword::Create(this));
   if (dialog->ShowModal() != mrOk) return;
   const std::string entered = dialog->edPassword->Text();
+  // The digest covers the single-byte form, where such characters would all
+  // become "?" and any of them would open the screens.
+  if (RefuseCharactersNotStored(entered)) return;
   Settings->Password = entered.empty() ? std::string() : PasswordDigest(entered);
 }
 

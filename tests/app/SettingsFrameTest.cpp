@@ -809,6 +809,23 @@ TEST(SettingsFrame, PasswordLogoAndGeneralSettings) {
               std::string::npos);
   }
 
+  // A password with characters the digest's single-byte form cannot hold
+  // is refused with them named; the password stays as it was.
+  {
+    ModalAnswer answer([&](TForm& form) {
+      auto& d = dynamic_cast<TfrmSetPassword&>(form);
+      d.edPassword->SetText("\u043f\u0430\u0440\u043e\u043b\u044c");
+      d.edNewPassword2->SetText(d.edPassword->Text());
+      return mrOk;
+    });
+    f->btnChangepasswordClick(nullptr);
+  }
+  ASSERT_EQ(app.boxes.size(), 1u);
+  EXPECT_EQ(app.boxes[0].rfind("These characters cannot be stored: ", 0), 0u) << app.boxes[0];
+  app.boxes.clear();
+  f->btnSaveSettingsClick(nullptr);
+  EXPECT_EQ(settingsValue("Password"), "");
+
   // The logo: an existing image file, asked for from the current one's folder.
   TempDir pictures;
   const std::string logo = pictures.File("logo.png");

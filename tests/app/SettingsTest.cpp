@@ -220,6 +220,17 @@ TEST_F(PasswordPrompt, RightEntryIsAskedOnceWrongOrCancelAskAgain) {
   EXPECT_EQ(asked_, 3);
 }
 
+// Characters outside the single-byte code page would all become "?": such
+// an entry never opens a password that holds "?".
+TEST_F(PasswordPrompt, CharactersOutsideTheCodePageNeverMatch) {
+  TSettings s;
+  s.Password = PythonSha1Upper("a??");
+  entry_ = "a\u0416\u0416";
+  EXPECT_FALSE(s.CheckPassword());
+  entry_ = "a??";
+  EXPECT_TRUE(s.CheckPassword());
+}
+
 TEST_F(PasswordPrompt, LowerCaseStoredDigestNeverMatches) {
   TSettings s;
   std::string lower = PythonSha1Upper("secret");
