@@ -94,12 +94,6 @@ std::string alignText(TAlignment alignment) {
   }
 }
 
-TAlignment mirrored(TAlignment alignment) {
-  if (alignment == taLeftJustify) return taRightJustify;
-  if (alignment == taRightJustify) return taLeftJustify;
-  return alignment;
-}
-
 bool sameFont(const TFont& a, const TFont& b) {
   return a.Name() == b.Name() && a.Height() == b.Height() && a.Style() == b.Style() && a.Color() == b.Color();
 }
@@ -280,7 +274,7 @@ std::string TCustomNodeStringTree::ContentToHTML(TNTExportSource source, const U
       TAlignment alignment = column->CaptionAlignment();
       if (column->BiDiMode() != bdLeftToRight) {
         out += " dir=\"rtl\"";
-        alignment = mirrored(alignment);
+        ChangeBiDiModeAlignment(alignment);
       }
       out += alignText(alignment);
       if (c == mainColumn && maxLevel > 0) out += " colspan=\"" + std::to_string(maxLevel + 1) + "\"";
@@ -309,7 +303,7 @@ std::string TCustomNodeStringTree::ContentToHTML(TNTExportSource source, const U
     TAlignment alignment = column ? column->Alignment() : alignment_;
     if (column && column->BiDiMode() != bdLeftToRight) {
       p.tail += " dir=\"rtl\"";
-      alignment = mirrored(alignment);
+      ChangeBiDiModeAlignment(alignment);
     }
     p.tail += alignText(alignment);
     if (!p.parentColor) {
@@ -462,7 +456,7 @@ std::string TCustomNodeStringTree::ContentToRTF(TNTExportSource source) {
       TNodeTreeColumn* column = cols.Items(c);
       if (OnBeforeColumnExport) OnBeforeColumnExport(this, etRTF, c);
       TAlignment alignment = column->CaptionAlignment();
-      if (column->BiDiMode() != bdLeftToRight) alignment = mirrored(alignment);
+      if (column->BiDiMode() != bdLeftToRight) ChangeBiDiModeAlignment(alignment);
       w.body += rtfAlign(alignment, true);
       w.text(column->Text(), header_->Font());
       w.body += "\\cell";

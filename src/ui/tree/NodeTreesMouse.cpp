@@ -34,10 +34,6 @@ uint64_t nowMs() {
           .count());
 }
 
-TAlignment mirrored(TAlignment a) {
-  return a == taLeftJustify ? taRightJustify : a == taRightJustify ? taLeftJustify : a;
-}
-
 TRect normalized(const TRect& r) {
   return Rect(std::min(r.Left, r.Right), std::min(r.Top, r.Bottom), std::max(r.Left, r.Right),
               std::max(r.Top, r.Bottom));
@@ -722,7 +718,8 @@ bool TBaseNodeTree::HandleDrawSelection(const TRect& oldRect, const TRect& newRe
       if (stateImages_ && HasImage(run, ikState, main)) shift += stateImages_->Width() + 2;
       if (images_ && HasImage(run, ikNormal, main)) shift += images_->Width() + 2;
       const int32_t width = NodeWidth(run, main, nullptr);
-      TAlignment a = rtl ? mirrored(alignment) : alignment;
+      TAlignment a = alignment;
+      if (rtl) ChangeBiDiModeAlignment(a);
       int32_t left = rtl ? cellLeft : cellLeft + shift;
       int32_t right = rtl ? cellRight - shift : cellRight;
       switch (a) {
