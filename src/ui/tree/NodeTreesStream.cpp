@@ -260,8 +260,8 @@ bool TBaseNodeTree::StreamReadChunk(TStream& stream, int32_t version, PNTNode no
       node->SubtreeHeight = node->NodeHeight;
       node->Alignment = body[offset];
       // Out-of-range check values would index past the check images.
-      node->CheckState = body[offset + 1] <= csMixedPressed ? body[offset + 1] : csUncheckedNormal;
-      node->CheckType = body[offset + 2] <= ctButton ? body[offset + 2] : ctNone;
+      node->CheckState = body[offset + 1] <= csMixedPressed ? body[offset + 1] : static_cast<Byte>(csUncheckedNormal);
+      node->CheckType = body[offset + 2] <= ctButton ? body[offset + 2] : static_cast<Byte>(ctNone);
       node->ChildCount = 0;
       node->FirstChild = nullptr;
       node->LastChild = nullptr;
