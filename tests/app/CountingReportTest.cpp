@@ -176,6 +176,13 @@ TEST(CountingLogo, ReadByExtensionAndFitted) {
   }
   EXPECT_EQ(nullptr, LoadLogoBitmap(""));
   EXPECT_EQ(nullptr, LoadLogoBitmap(dir.Path().string()));
+  // A BMP cut short after its header, or by its last byte: rows are missing,
+  // and the report goes without a logo rather than with black rows.
+  const std::string bmp = test::ReadFileBytes(dir.File("logo.bmp"));
+  for (size_t keep : {size_t{54}, bmp.size() / 2, bmp.size() - 1}) {
+    test::WriteFileBytes(dir.File("short.bmp"), bmp.substr(0, keep));
+    EXPECT_EQ(nullptr, LoadLogoBitmap(dir.File("short.bmp"))) << keep;
+  }
 
   EXPECT_EQ((TSize{7200, 7200}), FitLogoSize(64, 64, 7200));
   EXPECT_EQ((TSize{7200, 3600}), FitLogoSize(200, 100, 7200));

@@ -1630,9 +1630,49 @@ void TBitmap::FromQImage(const QImage& image0, TPixelFormat format) {
 // ---------------------------------------------------------------------------
 // Pictures
 
+namespace {
+
+uint32_t leWord(const TBytes& d, size_t at) { return d[at] | (uint32_t{d[at + 1]} << 8); }
+uint32_t leLong(const TBytes& d, size_t at) { return leWord(d, at) | (leWord(d, at + 2) << 16); }
+
+// Qt's reader fills the rows a BMP file cut short never delivered with
+// black; such a file is damaged, not a picture with black rows. Answers
+// false for a BMP whose header or uncompressed pixel rows are not whole
+// (other files and compressed rows are the decoder's to judge).
+bool bmpIsWhole(const TBytes& d) {
+  if (d.size() < 2 || d[0] != 'B' || d[1] != 'M') return true;
+  if (d.size() < 18) return false;
+  const uint64_t offBits = leLong(d, 10);
+  const uint32_t infoSize = leLong(d, 14);
+  int64_t width = 0, height = 0;
+  uint32_t bitCount = 0, compression = 0;
+  if (infoSize == 12) {  // the old core header: 16-bit sizes
+    if (d.size() < 26) return false;
+    width = leWord(d, 18);
+    height = leWord(d, 20);
+    bitCount = leWord(d, 24);
+  } else {
+    if (infoSize < 40 || d.size() < 14 + uint64_t{infoSize}) return false;
+    width = static_cast<int32_t>(leLong(d, 18));
+    height = static_cast<int32_t>(leLong(d, 22));
+    bitCount = leWord(d, 28);
+    compression = leLong(d, 30);
+  }
+  // Uncompressed and bit-field rows have a fixed size; RLE, JPEG and PNG
+  // data end themselves.
+  if (compression != 0 && compression != 3 && compression != 6) return true;
+  if (width <= 0 || bitCount == 0 || bitCount > 32) return true;  // the decoder refuses these
+  const uint64_t stride = (static_cast<uint64_t>(width) * bitCount + 31) / 32 * 4;
+  const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
+  if (rows != 0 && stride > (uint64_t{1} << 62) / rows) return false;  // more than any file holds
+  return offBits + stride * rows <= d.size();
+}
+
+}  // namespace
+
 void TBitmapGraphic::LoadFromBytes(const TBytes& data) {
   QImage img;
-  if (data.empty() || !img.loadFromData(data.data(), static_cast<int>(data.size())))
+  if (data.empty() || !bmpIsWhole(data) || !img.loadFromData(data.data(), static_cast<int>(data.size())))
     throw EInvalidGraphic("Bitmap image is not valid");
   bitmap.FromQImage(img, img.hasAlphaChannel() ? pf32bit : pf24bit);
   if (img.hasAlphaChannel()) bitmap.SetAlphaFormat(afDefined);

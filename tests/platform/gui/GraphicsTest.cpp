@@ -3,6 +3,7 @@
 #include "platform/core/Exceptions.h"
 #include "platform/gui/Graphics.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <QPainter>
 
@@ -415,6 +416,43 @@ TEST(Picture, UnknownExtensionAndBadContent) {
   EXPECT_THROW(p.LoadFromBytes(".xyz", {1}), EInvalidGraphic);
   EXPECT_EQ(made, 1);
   TPicture::UnregisterFileFormat("xyz");
+}
+
+// A BMP loads only with every pixel row in the file: Qt would show the
+// rows a cut-short file lacks as black.
+TEST(Picture, BmpRowsMustBeWhole) {
+  struct Case {
+    const char* name;
+    QImage image;
+  } cases[] = {{"24 bit", QImage(7, 5, QImage::Format_RGB32)},
+               {"8 bit", QImage(7, 5, QImage::Format_Indexed8)},
+               {"1 bit", QImage(9, 5, QImage::Format_Mono)}};
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.image.format() == QImage::Format_RGB32) {
+      c.image.fill(Qt::white);
+    } else {
+      c.image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+      c.image.fill(1);
+    }
+    QByteArray bytes;
+    {
+      QBuffer buffer(&bytes);
+      buffer.open(QIODevice::WriteOnly);
+      ASSERT_TRUE(c.image.save(&buffer, "BMP"));
+    }
+    const TBytes whole(bytes.begin(), bytes.end());
+    TBitmapGraphic g;
+    g.LoadFromBytes(whole);
+    EXPECT_EQ(g.bitmap.Height(), 5);
+    EXPECT_EQ(g.bitmap.GetPixel(0, 4), clWhite);
+    for (size_t cut : {size_t{1}, size_t{4}, whole.size() / 3}) {
+      TBitmapGraphic shortOne;
+      EXPECT_THROW(shortOne.LoadFromBytes(TBytes(whole.begin(), whole.end() - static_cast<ptrdiff_t>(cut))),
+                   EInvalidGraphic)
+          << cut;
+    }
+  }
 }
 
 }  // namespace
