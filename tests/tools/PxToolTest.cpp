@@ -404,6 +404,11 @@ TEST(PxTool, UiScaleColorAndStrip) {
   run = pxtool({"ui", "strip", dir.File("bad.png"), "0", pam});
   EXPECT_EQ(run.code, 1);
   EXPECT_FALSE(run.err.empty());
+  // Only the signature: no image in it, an error like any unreadable strip.
+  test::WriteFileBytes(dir.File("signature.png"), "\x89PNG\r\n\x1a\n");
+  run = pxtool({"ui", "strip", dir.File("signature.png"), "0", pam});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("Invalid PNG"), std::string::npos) << run.err;
 }
 
 // A two-page document made by another program: the second page rotated, with

@@ -20,6 +20,10 @@ const TBitmap& TImageLists::Strip(const std::string& imageName) {
     png.LoadFromResource(imageName, "PNG");
     PNGFileToBitmap(png, bitmap.get(), pbmRGBA);
   }
+  // The reader ends quietly where a file stops short; one that stopped
+  // before its header holds no image, and a strip without images has no
+  // size to draw or count by.
+  if (bitmap->Width() <= 0 || bitmap->Height() <= 0) throw EPNGException("Invalid PNG: File corrupted");
   ++loads_;
   return *strips_.emplace(key, std::move(bitmap)).first->second;
 }

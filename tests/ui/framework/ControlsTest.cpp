@@ -630,6 +630,14 @@ TEST(ImageLists, MissingAndDamagedStripsRaiseEveryTime) {
     }
   }
   EXPECT_FALSE(first.empty());
+  // A strip cut short before its header: the reader stops quietly, with no
+  // image. That is no strip either, never one of size 0.
+  const TBytes whole = pythonStrip(8, 8);
+  for (size_t length : {size_t{8}, size_t{20}}) {
+    RegisterResource("CUTSHORT", "PNG", TBytes(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(length)));
+    EXPECT_THROW(lists.GetImageSize("CUTSHORT"), EPNGException) << length;
+    EXPECT_THROW(lists.Draw(&target.Canvas(), 0, 0, 0, "CUTSHORT"), EPNGException) << length;
+  }
   EXPECT_EQ(lists.LoadCount(), 0);
   // A repaired resource loads at the next call.
   RegisterResource("DAMAGED", "PNG", pythonStrip(8, 8));
