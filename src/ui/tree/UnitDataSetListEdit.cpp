@@ -1,5 +1,7 @@
 // The grid's cell editors: a text edit and a drop-down list of lookup
 // records, each reached by the tree only through its edit link.
+#include <QLineEdit>
+
 #include "platform/core/CodePages.h"
 #include "platform/core/Exceptions.h"
 #include "ui/tree/UnitDataSetList.h"
@@ -172,9 +174,12 @@ void TQVRNTEdit::WndProc(TMessage& message) {
 
 void TQVRNTEdit::KeyDown(Word& key, TShiftState shift) {
   if (std::shared_ptr<TQVRNTLink> link = link_) {
+    // The caret, not the selection, decides: right after the editor selected
+    // its whole text the caret stands at the end, so Right leaves at once.
     const Integer length = static_cast<Integer>(Utf8ToUnicode(Text()).size());
-    const bool caretAtStart = SelStart() == 0 && SelLength() == 0;
-    const bool caretAtEnd = SelStart() == length && SelLength() == 0;
+    const Integer caret = LineEdit()->cursorPosition();
+    const bool caretAtStart = caret == 0;
+    const bool caretAtEnd = caret == length;
     if (link->HandleKey(key, shift, true, caretAtStart, caretAtEnd)) return;
   }
   TCustomEdit::KeyDown(key, shift);

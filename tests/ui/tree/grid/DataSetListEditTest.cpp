@@ -153,6 +153,31 @@ struct AppScope {
   ~AppScope() { FinalizeApplication(); }
 };
 
+// Left and Right leave the text editor where the caret stands at the text's
+// start or end; the editor starts with its text selected and the caret at
+// the end, so Right leaves at once and Left first moves the caret.
+TEST(DataSetListEdit, LeftAndRightLeaveAtTheCaretsEnds) {
+  EditGrid g;
+  auto* edit = dynamic_cast<TQVRNTEdit*>(g.edit(1));
+  ASSERT_NE(edit, nullptr);
+  ASSERT_EQ(edit->SelLength(), 6);
+  edit->Perform(WM_KEYDOWN, VK_RIGHT, 0);
+  EXPECT_FALSE(g.grid->IsEditing());
+
+  edit = dynamic_cast<TQVRNTEdit*>(g.edit(1));
+  ASSERT_NE(edit, nullptr);
+  edit->Perform(WM_KEYDOWN, VK_LEFT, 0);
+  EXPECT_TRUE(g.grid->IsEditing());
+  edit->SetSelStart(3);
+  edit->Perform(WM_KEYDOWN, VK_LEFT, 0);
+  edit->Perform(WM_KEYDOWN, VK_RIGHT, 0);
+  EXPECT_TRUE(g.grid->IsEditing());
+  edit->SetSelStart(0);
+  edit->Perform(WM_KEYDOWN, VK_LEFT, 0);
+  EXPECT_FALSE(g.grid->IsEditing());
+  EXPECT_EQ(g.edited, 0);
+}
+
 TEST(DataSetListEdit, ARefusedTextKeepsTheEditorOpen) {
   AppScope app;
   EditGrid g;
