@@ -73,14 +73,15 @@ struct Printer {
     }
   }
 
-  // Columns lie in the header strip at the grid's top, rows below it;
-  // positions are to the grid's top-left.
+  // Columns lie in the header strip at the grid's top, inside its frame,
+  // rows below it; positions are to the grid's top-left.
   void grid(int depth, TCustomNodeStringTree* tree, TPoint at) {
     TNodeTreeColumns& columns = tree->Header().Columns();
     const int32_t strip = tree->HeaderStripHeight();
+    const TRect frame = tree->FrameWidths();
     for (Integer i = 0; i < columns.Count(); ++i) {
       TNodeTreeColumn* c = columns.Items(i);
-      const TRect r = Bounds(c->Left() + tree->OffsetX(), 0, c->Width(), strip);
+      const TRect r = Bounds(frame.Left + c->Left() + tree->OffsetX(), frame.Top, c->Width(), strip);
       line(depth, "", "TNodeTreeColumn", r, {at.X + r.Left, at.Y + r.Top}, c->Options().Contains(coVisible), true,
            UnicodeToUtf8(c->Text()));
     }
@@ -93,8 +94,7 @@ struct Printer {
         text += UnicodeToUtf8(tree->Text(n, shown[k]));
       }
       TRect r = tree->GetDisplayRect(n, NoColumn, false, true);
-      r.Top += strip;
-      r.Bottom += strip;
+      r.Offset(frame.Left, frame.Top + strip);
       line(depth, "", "TNTNode", r, {at.X + r.Left, at.Y + r.Top}, tree->IsVisible(n), !tree->IsDisabled(n), text);
     }
   }

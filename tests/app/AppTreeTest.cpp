@@ -68,6 +68,9 @@ TEST(AppTree, AGridListsItsColumnsAndRows) {
   std::sscanf(g[3].c_str(), "%d,%d", &gx, &gy);
   const int headerHeight = grid->HeaderStripHeight();
   ASSERT_GT(headerHeight, 0);
+  // The grid's sunken frame: two pixels on every side.
+  const int frame = 2;
+  ASSERT_EQ(grid->FrameWidths(), TRect(frame, frame, frame, frame));
 
   struct Column {
     const char* caption;
@@ -80,8 +83,9 @@ TEST(AppTree, AGridListsItsColumnsAndRows) {
     EXPECT_EQ(l[0], "    ");
     EXPECT_EQ(l[1], "TNodeTreeColumn");
     TNodeTreeColumn* c = grid->Header().Columns().Items(i);
-    EXPECT_EQ(l[2], std::to_string(c->Left()) + ",0," + std::to_string(c->Width()) + "," + std::to_string(headerHeight));
-    EXPECT_EQ(l[3], std::to_string(gx + c->Left()) + "," + std::to_string(gy));
+    EXPECT_EQ(l[2], std::to_string(frame + c->Left()) + "," + std::to_string(frame) + "," +
+                        std::to_string(c->Width()) + "," + std::to_string(headerHeight));
+    EXPECT_EQ(l[3], std::to_string(gx + frame + c->Left()) + "," + std::to_string(gy + frame));
     EXPECT_EQ(l[4], columns[i].visible ? "1" : "0");
     EXPECT_EQ(l[6], columns[i].caption);
     if (columns[i].visible) {
@@ -99,8 +103,9 @@ TEST(AppTree, AGridListsItsColumnsAndRows) {
   EXPECT_EQ(r2[6], "note\\tx\\\\y");
   const int rowHeight = static_cast<int>(grid->DefaultNodeHeight());
   // The rows start under the header strip.
-  EXPECT_EQ(r1[2], "0," + std::to_string(headerHeight) + ",300," + std::to_string(rowHeight));
-  EXPECT_EQ(r2[3], std::to_string(gx) + "," + std::to_string(gy + headerHeight + rowHeight));
+  EXPECT_EQ(r1[2], std::to_string(frame) + "," + std::to_string(frame + headerHeight) + "," +
+                       std::to_string(300 - 2 * frame) + "," + std::to_string(rowHeight));
+  EXPECT_EQ(r2[3], std::to_string(gx + frame) + "," + std::to_string(gy + frame + headerHeight + rowHeight));
   EXPECT_EQ(r1[4], "1");
 }
 

@@ -1410,7 +1410,7 @@ class TBaseNodeTree : public TCustomControl {
   Byte buttonStyle_ = 0;
   Byte buttonFillMode_ = 0;
   bool buttonsBuilt_ = false;
-  TBorderStyle borderStyle_ = bsNone;
+  TBorderStyle borderStyle_ = bsSingle;
   bool ctl3D_ = true;
   TBevelKind bevelKind_ = bkNone;
   TBevelCut bevelInner_ = bvRaised;

@@ -31,12 +31,14 @@ void TBaseNodeTree::BeginCellEdit() {
       !editLink_) {
     TNTEditLinkRef link = CreateCellEditor(focusedNode_, editColumn_);
     if (link) {
-      editLink_ = link;
       ChangeTreeState({stEditing}, {stToggleOnRelease, stClearPending, stDrawSelPending, stDrawSelecting,
                                     stMouseCheckPending, stOLEDragging, stOLEDragPending, stScrollPending,
                                     stScrolling});
+      // Scrolling places the editor over its cell; this one is not attached
+      // to its cell yet, so the tree takes it only afterwards.
       ScrollIntoView(focusedNode_, options_->SelectionOptions().Contains(slCenterScrollIntoView),
                      !options_->AutoOptions().Contains(auNoHorzScrollOnEdit));
+      editLink_ = link;
       PNTNode node = focusedNode_;
       if (link->PrepareForCell(this, node, editColumn_) && states_.Contains(stEditing)) {
         UpdateCellEditBounds();

@@ -146,7 +146,13 @@ void TBaseNodeTree::ColumnResized(TColumnIndex column) {
     InvalidateRect(&r, false);
     header_->Invalidate(column);
   }
+  // While the user drags a column's edge (or the header distributes a width
+  // change) the rows follow the edge at once, not at the next idle paint.
+  const THeaderStates hs = header_->States();
+  if (hs.Contains(hsColumnWidthTracking) || hs.Contains(hsResizing)) host_->UpdateWindow();
   if (OnColumnResized) OnColumnResized(header_.get(), column);
+  // The editor sits over its cell, which has moved or changed its width.
+  UpdateCellEditBounds();
 }
 
 int TBaseNodeTree::CompareRows(PNTNode node1, PNTNode node2, TColumnIndex column) {

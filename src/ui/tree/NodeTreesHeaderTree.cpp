@@ -128,8 +128,15 @@ TCursor TreeCursor(const TBaseNodeTree* tree) { return tree->Cursor(); }
 bool CursorPos(const TBaseNodeTree* tree, TPoint& p) { return tree->Host().CursorPos(p); }
 void ScrollWindowStrip(TBaseNodeTree* tree, int32_t dx, const TRect& r) { tree->Host().ScrollContents(dx, 0, &r); }
 void FillWindowStrip(TBaseNodeTree* tree, const TRect& r, TColor) { tree->Host().InvalidateRect(&r, false); }
-void RecreateWindow(TBaseNodeTree* tree) { InvalidateTree(tree); }
-void RedrawFrame(TBaseNodeTree* tree) { InvalidateTree(tree); }
+// The frame, the header strip or the scroll bars changed: the client area is
+// measured again, and the scroll bars follow its new size at once.
+void FrameChanged(TBaseNodeTree* tree) {
+  if (!tree->HandleAllocated()) return;
+  tree->FrameChanged();
+  InvalidateTree(tree);
+}
+void RecreateWindow(TBaseNodeTree* tree) { FrameChanged(tree); }
+void RedrawFrame(TBaseNodeTree* tree) { FrameChanged(tree); }
 void RebuildLineImages(TBaseNodeTree*) {}
 
 void CancelEdit(TBaseNodeTree* tree) { tree->CancelEditNode(); }
@@ -147,7 +154,7 @@ void NotifyDesigner(TBaseNodeTree* tree) { tree->NotifyDesigner(); }
 void Sort(TBaseNodeTree* tree, TColumnIndex column, TSortDirection direction) {
   tree->SortTree(column, direction, true);
 }
-void UpdateHeaderRect(TBaseNodeTree* tree) { InvalidateTree(tree); }
+void UpdateHeaderRect(TBaseNodeTree* tree) { FrameChanged(tree); }
 
 void ToggleColumnCheckState(TBaseNodeTree*, TNodeTreeColumn* column) {
   // Boxes flip between checked and unchecked (a mixed box becomes checked),

@@ -517,7 +517,9 @@ PNTNode TBaseNodeTree::UnlinkNode(PNTNode node, bool keepFocus, bool reindex) {
       parent->Exclude(nsExpanded);
     }
   }
-  if (!parent->Has(nsClearingChildren)) {
+  // A parent left without children has lost both flags above; recomputing
+  // would call it a node whose children are all hidden.
+  if (!parent->Has(nsClearingChildren) && parent->ChildCount > 0) {
     if (IsUpdating())
       states_.Include(stVisibilityChanged);
     else
@@ -809,7 +811,8 @@ void TBaseNodeTree::DeleteNode(PNTNode node, bool reindex) {
   FreeNode(node);
   if (!IsUpdating()) EnsureNodeSelected();
   if (!parentClearing) {
-    UpdateAllChildrenHidden(parent);
+    // A parent left without children was cleared by the unlinking.
+    if (parent->ChildCount > 0) UpdateAllChildrenHidden(parent);
     InvalidateCache();
     if (updateCount_ == 0) {
       ValidateCache();

@@ -1173,6 +1173,8 @@ bool TBaseNodeTree::SetScrollOffset(TPoint value, TScrollUpdateOptions options, 
         HotNodeChanged(old, hot);
       }
     }
+    // The editor moves with its cell.
+    UpdateCellEditBounds();
   }
   Scrolled(dx, dy);
   return true;

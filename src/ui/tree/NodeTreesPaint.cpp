@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QStyleOption>
 
+#include "platform/core/Fonts.h"
 #include "platform/gui/ExtCtrls.h"
 #include "ui/tree/NodeTrees.h"
 #include "ui/tree/NodeTreesImages.h"
@@ -68,10 +69,23 @@ TClipboardFormats& TBaseNodeTree::ClipboardFormats() {
 int32_t TBaseNodeTree::NodeVAlign(PNTNode node) const {
   const int32_t h = node->NodeHeight;
   switch (nodeAlignment_) {
-    case 0: return std::clamp<int32_t>(node->Alignment, 0, h);          // from the top
-    case 1: return std::clamp<int32_t>(h - node->Alignment, 0, h);      // from the bottom
-    default: return h * std::min<int32_t>(node->Alignment, 100) / 100;  // proportional
+    case 0: return std::clamp<int32_t>(h - node->Alignment, 0, h);  // from the bottom
+    case 1: return std::clamp<int32_t>(node->Alignment, 0, h);      // from the top
+    default: break;
   }
+  // Proportional: the tallest thing that must stay inside the row (the image,
+  // else the button) travels from the top (0 %) to the bottom (100 %) of it.
+  const int32_t percent = std::min<int32_t>(node->Alignment, 100);
+  int32_t base = 0;
+  if (images_)
+    base = images_->Height();
+  else if (stateImages_)
+    base = stateImages_->Height();
+  else if (options_->PaintOptions().Contains(poShowButtons))
+    base = kButtonSize;
+  else
+    return MulDiv(h, percent, 100);
+  return MulDiv(h - base, percent, 100) + base / 2;
 }
 
 int32_t TBaseNodeTree::GetLineImages(PNTNode node, TNTLineImage& images) {

@@ -266,7 +266,10 @@ void TBaseNodeTree::UnselectNodeRange(PNTNode startNode, PNTNode endNode) {
 }
 
 void TBaseNodeTree::MarkCutCopy() {
-  for (PNTNode node : GetSortedSelection(true))
+  // Every selected node, also one inside a selected parent: the text formats
+  // list the marked rows. Only the node stream leaves such children out,
+  // as their parent carries them.
+  for (PNTNode node : GetSortedSelection(false))
     if (!node->Has(nsDisabled)) node->Include(nsCutCopyMarked);
 }
 

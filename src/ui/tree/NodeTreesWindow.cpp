@@ -663,8 +663,11 @@ void TBaseNodeTree::CMMouseWheel(TMessage& m) {
   const TShiftState shift = ShiftStateOfFlags(m.WParam & (MK_SHIFT | MK_CONTROL | MK_ALT));
   if (ClientHeight() >= rangeY_ || shift.Contains(ssShift)) {
     const int32_t fixed = header_->UseColumns() ? header_->Columns().FixedAreaWidth() : 0;
-    const double amount = shift.Contains(ssCtrl) ? (ClientWidth() - fixed) * factor
-                                                 : static_cast<double>(WheelScrollLines) * HorizontalIncrement * factor;
+    // A wheel line sideways is the columns' step (their mean width), as
+    // Ctrl+Left and Ctrl+Right use.
+    const double amount =
+        shift.Contains(ssCtrl) ? (ClientWidth() - fixed) * factor
+                               : static_cast<double>(WheelScrollLines) * header_->Columns().AverageFreeWidth() * factor;
     const int32_t step = static_cast<int32_t>(std::trunc(amount));
     SetOffsetX(offsetX_ + (UseRightToLeftAlignment() ? -step : step));
   } else {

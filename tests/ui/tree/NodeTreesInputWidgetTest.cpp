@@ -50,6 +50,7 @@ struct Widget {
     form.SetBounds(0, 0, 320, 220);
     tree = new NamedNodes(&form);
     tree->SetBounds(0, 0, 300, 200);
+    tree->SetBorderStyle(bsNone);  // pixel positions are client positions
     tree->Font().SetName("DejaVu Sans");
     tree->Font().SetHeight(-12);
     tree->SetParent(&form);

@@ -625,6 +625,30 @@ TEST(NodeTreeOperations, DeletingSelectedNodesKeepsIndexesDense) {
   for (PNTNode run = tree.GetFirstChild(nullptr); run; run = run->NextSibling) EXPECT_EQ(run->Index, index++);
 }
 
+// The parent's all-children-hidden flag after a child goes: set while the
+// children left are all hidden, cleared when the last child went.
+TEST(NodeTreeOperations, DeletingChildrenUpdatesAllChildrenHidden) {
+  HostedTree t;
+  TBaseNodeTree& tree = *t.tree;
+  tree.SetRootNodeCount(1);
+  PNTNode parent = tree.GetFirst();
+  tree.SetChildCount(parent, 2);
+  PNTNode hidden = tree.GetFirstChild(parent);
+  tree.SetVisible(hidden, false);
+  EXPECT_FALSE(parent->Has(nsAllChildrenHidden));
+  tree.DeleteNode(tree.GetLastChild(parent));
+  EXPECT_TRUE(parent->Has(nsAllChildrenHidden));
+  tree.DeleteNode(hidden);
+  EXPECT_EQ(parent->ChildCount, 0u);
+  EXPECT_FALSE(parent->Has(nsHasChildren));
+  EXPECT_FALSE(parent->Has(nsAllChildrenHidden));
+  // An only child that is visible.
+  tree.AddChild(parent);
+  tree.DeleteNode(tree.GetFirstChild(parent));
+  EXPECT_FALSE(parent->Has(nsAllChildrenHidden));
+  ExpectConsistent(tree);
+}
+
 TEST(NodeTreeOperations, MovingChildrenKeepsTheirOrderInEveryMode) {
   for (TNTNodeAttachMode mode : {amInsertBefore, amInsertAfter, amAddChildFirst, amAddChildLast}) {
     HostedTree t;
@@ -765,7 +789,7 @@ TEST(NodeTreeWindowHost, ChangeDelayRunsOnTheWindowTimer) {
   TBaseNodeTree tree(nullptr);
   tree.UseWindowHost();
   tree.SetBounds(0, 0, 150, 120);
-  EXPECT_EQ(tree.ClientHeight(), 120);
+  EXPECT_EQ(tree.ClientHeight(), 120 - 2 * 2);  // inside the sunken frame
   tree.Show();
   tree.SetRootNodeCount(3);
   std::vector<PNTNode> changed;

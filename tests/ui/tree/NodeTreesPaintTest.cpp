@@ -49,6 +49,8 @@ struct WidgetTree {
     form.SetBounds(0, 0, width + 20, height + 20);
     tree = new TextTree(&form);
     tree->SetBounds(0, 0, width, height);
+    // Without the frame, pixel positions of the picture are client positions.
+    tree->SetBorderStyle(bsNone);
     tree->Font().SetName("DejaVu Sans");
     tree->Font().SetHeight(-12);
     tree->SetParent(&form);
@@ -287,6 +289,30 @@ TEST(TreePaint, ChildrenAboveLinesByPixel) {
   EXPECT_EQ(ink(9, 46, 54), 0);
 }
 
+// The button's frame top (its top-left corner is grey) by node alignment: 0
+// counts the node's Alignment from the bottom, 1 from the top, 2 moves the
+// button from the top (0 %) to the bottom (100 %) of the row.
+TEST(TreePaint, NodeAlignmentPlacesTheButton) {
+  WidgetTree w;
+  TextTree& t = *w.tree;
+  t.SetRootNodeCount(1);
+  PNTNode a = t.GetFirst();
+  t.SetChildCount(a, 1);
+  struct Case {
+    Byte mode, alignment;
+    int32_t frameTop;
+  } cases[] = {{0, 4, 14 - 4}, {1, 4, 4 - 4}, {2, 50, 9 - 4}, {2, 80, 7 + 4 - 4}, {2, 0, 4 - 4}, {2, 100, 9 + 4 - 4}};
+  for (const Case& c : cases) {
+    t.SetNodeAlignment(c.mode);
+    a->Alignment = c.alignment;
+    auto b = paintWindow(t, TRect(0, 0, 100, 18), AllPaintElements);
+    int32_t top = -1;
+    for (int32_t y = 0; y < 18 && top < 0; ++y)
+      if (b->GetPixel(5, y) == ColorToRGB(clGray)) top = y;
+    EXPECT_EQ(top, c.frameTop) << int(c.mode) << " " << int(c.alignment);
+  }
+}
+
 TEST(TreePaint, WidestCellOfAColumn) {
   TextTree t(nullptr);
   TRecordingNodeTreeHost host(300, 200);
@@ -421,16 +447,38 @@ TEST(TreeRanges, BarsRangesAndScrollCodes) {
   EXPECT_EQ(t.OffsetY(), -500 - 3 * 18);
 }
 
+// Showing the header, or making it taller, takes room from the rows: the
+// vertical bar appears, and its page follows, without waiting for a resize.
+TEST(TreeRanges, TheHeaderStripResizesTheClientAreaAtOnce) {
+  WidgetTree w(200, 100);
+  TextTree& t = *w.tree;
+  t.SetRootNodeCount(5);  // 90 pixels: fits without the header
+  TNTHeader& h = t.Header();
+  h.Columns().AddColumn()->SetWidth(150);
+  ASSERT_FALSE(t.ScrollBarControl(sbVertical)->Visible());
+  h.SetOptions(h.Options() + THeaderOptions{hoVisible});
+  EXPECT_EQ(t.ClientHeight(), 100 - h.Height());
+  ASSERT_TRUE(t.ScrollBarControl(sbVertical)->Visible());
+  EXPECT_EQ(t.Host().GetScrollInfo(sbVertical).Page, static_cast<uint32_t>(t.ClientHeight() + 1));
+  h.SetHeight(h.Height() + 10);
+  EXPECT_EQ(t.ClientHeight(), 100 - h.Height());
+  EXPECT_EQ(t.Host().GetScrollInfo(sbVertical).Page, static_cast<uint32_t>(t.ClientHeight() + 1));
+  h.SetOptions(h.Options() - THeaderOptions{hoVisible});
+  EXPECT_FALSE(t.ScrollBarControl(sbVertical)->Visible());
+  EXPECT_EQ(t.ClientHeight(), 100);
+}
+
 TEST(TreeRanges, AWheelNotchOnFittingContentScrollsSideways) {
   WidgetTree w(200, 100);
   TextTree& t = *w.tree;
-  for (int i = 0; i < 2; ++i) t.Header().Columns().AddColumn()->SetWidth(300);
+  for (int i = 0; i < 8; ++i) t.Header().Columns().AddColumn()->SetWidth(50);
   t.SetRootNodeCount(2);
   ASSERT_GT(t.RangeX(), t.ClientWidth());
   ASSERT_GE(t.ClientHeight(), t.RangeY());
   t.Perform(WM_MOUSEWHEEL, static_cast<WPARAM>(static_cast<uint16_t>(-120)) << 16, 0);
   EXPECT_EQ(t.OffsetY(), 0);
-  EXPECT_EQ(t.OffsetX(), -3 * t.HorizontalIncrement);
+  // Three lines of the columns' step, their mean width.
+  EXPECT_EQ(t.OffsetX(), -3 * 50);
 }
 
 TEST(TreeWidget, APartialUpdateRepaintsOnlyItsRectangle) {
@@ -800,6 +848,12 @@ TEST(TreeLook, FrameBevelBorderAndTheHeaderRectangle) {
   h.Columns().AddColumn()->SetWidth(120);
   h.SetOptions(h.Options() + THeaderOptions{hoVisible});
   const int32_t hh = h.Height();
+  // A new tree has the single sunken frame.
+  {
+    TextTree fresh(nullptr);
+    EXPECT_EQ(fresh.BorderStyle(), bsSingle);
+    fresh.BeforeDestruction();
+  }
   // Without a frame the header strip starts at the corner.
   EXPECT_EQ(t.ComputeHeaderRect(), TRect(0, 0, 200, hh));
   EXPECT_EQ(t.BorderInsets(), (TSize{0, 0}));

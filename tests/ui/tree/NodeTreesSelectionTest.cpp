@@ -374,7 +374,9 @@ struct RecordingLink : INTEditLink {
   void RelayMessage(TMessage&) override { calls.push_back("relay"); }
   void SetEditorBounds(TRect r) override {
     calls.push_back("bounds " + std::to_string(r.Height()));
+    placed.push_back(r);
   }
+  std::vector<TRect> placed;
 };
 
 // Labels 50 pixels wide, so that clicks can land on them.
@@ -518,6 +520,39 @@ TEST(TreeEdit, F2ClickThenDelayAndDoubleClickStartTheEditor) {
   EXPECT_TRUE(tree.TreeStates().Contains(stEditPending));
   tree.TimerFired(EditTimer);
   EXPECT_EQ(t.calls, started);
+}
+
+// The editor follows its cell when the rows scroll and when a column to its
+// left changes its width; while the header resizes columns the rows are
+// painted at once.
+TEST(TreeEdit, TheEditorFollowsItsCell) {
+  EditTree t;
+  TBaseNodeTree& tree = *t.tree;
+  TNTHeader& h = tree.Header();
+  h.Columns().AddColumn()->SetWidth(80);
+  h.Columns().AddColumn()->SetWidth(80);
+  h.SetOptions(h.Options() + THeaderOptions{hoVisible});
+  tree.SetRootNodeCount(30);
+  tree.SetFocusedNode(tree.GetFirst());
+  tree.SetFocusedColumn(1);
+  ASSERT_TRUE(tree.EditNode(tree.FocusedNode(), 1));
+  std::shared_ptr<RecordingLink> link = t.last.lock();
+  ASSERT_EQ(link->placed.size(), 1u);
+  const TRect first = link->placed.back();
+  tree.SetOffsetY(tree.OffsetY() - 18);
+  ASSERT_EQ(link->placed.size(), 2u);
+  EXPECT_EQ(link->placed.back().Top, first.Top - 18);
+  EXPECT_EQ(link->placed.back().Left, first.Left);
+  h.Columns().Items(0)->SetWidth(100);
+  ASSERT_EQ(link->placed.size(), 3u);
+  EXPECT_EQ(link->placed.back().Left, first.Left + 20);
+  EXPECT_EQ(link->placed.back().Top, first.Top - 18);
+  // The header distributing a width change: the rows are drawn at once.
+  t.host.ClearCalls();
+  h.ResizeColumns(-10, 0, 0, {});
+  EXPECT_EQ(h.Columns().Items(0)->Width(), 90);
+  EXPECT_FALSE(t.host.CallsOf(TRecordingNodeTreeHost::hcUpdateWindow).empty());
+  EXPECT_EQ(link->placed.back().Left, first.Left + 10);
 }
 
 }  // namespace

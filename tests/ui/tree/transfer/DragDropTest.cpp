@@ -31,6 +31,7 @@ struct DropWindow {
     form.SetBounds(0, 0, 320, 220);
     tree = new CaptionTree(&form);
     tree->SetBounds(0, 0, 300, 200);
+    tree->SetBorderStyle(bsNone);  // window positions are client positions
     tree->Font().SetName("DejaVu Sans");
     tree->Font().SetHeight(-12);
     tree->SetParent(&form);

@@ -212,6 +212,28 @@ TEST(TreeTransfer, CutAndPasteBetweenTreesMovesCopyCopies) {
   EXPECT_EQ(b->Outline(), "t x(x1) z x(x1) z");
 }
 
+// A selected child of a selected parent is marked too, so that the text
+// formats show its row; the node data holds it once, inside its parent.
+TEST(TreeTransfer, CopyMarksSelectedChildrenOfSelectedParents) {
+  OwnedTree t;
+  t->Options().SetSelectionOptions({slMultiSelect});
+  PNTNode x = t->Add(nullptr, "x");
+  t->Add(x, "x1");
+  t->Add(x, "x2");
+  t->Add(nullptr, "y");
+  t->SetExpanded(x, true);
+  t->Select({"x", "x1"});
+  t->CopyToClipboard();
+  EXPECT_TRUE(t->Find("x1")->Has(nsCutCopyMarked));
+  EXPECT_FALSE(t->Find("x2")->Has(nsCutCopyMarked));
+  const std::string text = QGuiApplication::clipboard()->text().toStdString();
+  EXPECT_NE(text.find("x1"), std::string::npos) << text;
+  EXPECT_EQ(text.find("x2"), std::string::npos) << text;
+  OwnedTree b;
+  EXPECT_TRUE(b->PasteFromClipboard());
+  EXPECT_EQ(b->Outline(), "x(x1 x2)");
+}
+
 TEST(TreeTransfer, CutAndPasteInOneTreeMovesTheSameNodes) {
   OwnedTree t;
   PNTNode a = t->Add(nullptr, "a");
