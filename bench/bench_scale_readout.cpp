@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "ScaleSimulator.h"
+#include "device/scalesim/ScaleSimulator.h"
 #include "device/UnitVantorel7350.h"
 
 namespace {

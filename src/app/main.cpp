@@ -19,9 +19,9 @@
 #include <memory>
 #include <string>
 
-#include "SimulatedScale.h"
 #include "app/Startup.h"
 #include "device/UnitHID.h"
+#include "device/scalesim/SimulatedScale.h"
 #include "platform/core/Exceptions.h"
 #include "platform/gui/Forms.h"
 

@@ -12,8 +12,6 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "FakeHidSysfs.h"
-#include "ScaleSimulator.h"
 #include "app/Startup.h"
 #include "app/UnitCountFrame.h"
 #include "app/UnitData.h"
@@ -26,6 +24,8 @@
 #include "dbclient/IsqlPeer.h"
 #include "device/DeviceTestSupport.h"
 #include "device/UnitHID.h"
+#include "device/scalesim/FakeHidSysfs.h"
+#include "device/scalesim/ScaleSimulator.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/DateTime.h"
 #include "platform/core/DateTimeFormat.h"

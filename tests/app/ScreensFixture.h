@@ -16,13 +16,13 @@
 #include <vector>
 
 #include "AppTestSupport.h"
-#include "FakeHidSysfs.h"
 #include "app/Startup.h"
 #include "app/UnitData.h"
 #include "app/UnitGetPassword.h"
 #include "app/UnitMain.h"
 #include "app/UnitSettings.h"
 #include "dbclient/IsqlPeer.h"
+#include "device/scalesim/FakeHidSysfs.h"
 #include "platform/core/DateTime.h"
 #include "platform/core/Debug.h"
 #include "platform/gui/Dialogs.h"

@@ -18,8 +18,6 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "FakeHidSysfs.h"
-#include "ScaleSimulator.h"
 #include "app/Startup.h"
 #include "app/UnitDatasets.h"
 #include "app/UnitMain.h"
@@ -30,6 +28,8 @@
 #include "app/UnitSettingsFrame.h"
 #include "data/UnitLocales.h"
 #include "device/UnitHID.h"
+#include "device/scalesim/FakeHidSysfs.h"
+#include "device/scalesim/ScaleSimulator.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/Debug.h"
 #include "platform/core/FormatSettings.h"

@@ -10,9 +10,6 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "FakeHidSysfs.h"
-#include "ScaleSimulator.h"
-#include "SimulatedScale.h"
 #include "app/Startup.h"
 #include "app/UnitDatasets.h"
 #include "app/UnitInformationFrame.h"
@@ -23,6 +20,9 @@
 #include "app/UnitStatusFrame.h"
 #include "device/UnitHID.h"
 #include "device/UnitVantorel7350.h"
+#include "device/scalesim/FakeHidSysfs.h"
+#include "device/scalesim/ScaleSimulator.h"
+#include "device/scalesim/SimulatedScale.h"
 #include "platform/core/Debug.h"
 #include "platform/core/Registry.h"
 #include "support/FileSizeLimit.h"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "FakeHidSysfs.h"
 #include "DeviceTestSupport.h"
 #include "device/UnitHID.h"
+#include "device/scalesim/FakeHidSysfs.h"
 #include "platform/core/Exceptions.h"
 #include "platform/gui/DeviceChangeMonitor.h"
 #include "support/TempDir.h"

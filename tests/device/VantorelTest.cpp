@@ -3,10 +3,10 @@
 #include <chrono>
 #include <thread>
 
-#include "FakeHidSysfs.h"
 #include "DeviceTestSupport.h"
-#include "ScaleSimulator.h"
 #include "device/UnitVantorel7350.h"
+#include "device/scalesim/FakeHidSysfs.h"
+#include "device/scalesim/ScaleSimulator.h"
 #include "platform/core/Debug.h"
 #include "support/TempDir.h"
 #include "ui/framework/UnitQVRSystem.h"

@@ -7,7 +7,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "FakeHidSysfs.h"
+#include "device/scalesim/FakeHidSysfs.h"
 #include "platform/core/Exceptions.h"
 #include "platform/hid/HidDevice.h"
 #include "platform/hid/HidDeviceList.h"

@@ -13,7 +13,7 @@
 // resources/scale-sample.txt is a complete example.
 #include <string>
 
-#include "ScaleSimulator.h"
+#include "device/scalesim/ScaleSimulator.h"
 
 namespace px {
 

@@ -1,4 +1,4 @@
-#include "ScaleFile.h"
+#include "device/scalesim/ScaleFile.h"
 
 #include <fstream>
 #include <sstream>

@@ -1,4 +1,4 @@
-#include "ScaleSimulator.h"
+#include "device/scalesim/ScaleSimulator.h"
 
 #include <cerrno>
 #include <cstdio>

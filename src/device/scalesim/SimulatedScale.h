@@ -18,8 +18,8 @@
 #include <mutex>
 #include <string>
 
-#include "FakeHidSysfs.h"
-#include "ScaleSimulator.h"
+#include "device/scalesim/FakeHidSysfs.h"
+#include "device/scalesim/ScaleSimulator.h"
 
 namespace px {
 

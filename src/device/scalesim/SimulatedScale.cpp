@@ -1,9 +1,9 @@
-#include "SimulatedScale.h"
+#include "device/scalesim/SimulatedScale.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "ScaleFile.h"
+#include "device/scalesim/ScaleFile.h"
 #include "platform/core/Exceptions.h"
 
 namespace px {

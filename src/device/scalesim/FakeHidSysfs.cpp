@@ -1,4 +1,4 @@
-#include "FakeHidSysfs.h"
+#include "device/scalesim/FakeHidSysfs.h"
 
 #include <cstdio>
 #include <fstream>
