@@ -1,6 +1,7 @@
 #include "dbclient/dbc.h"
 
 #include <algorithm>
+#include <cctype>
 #include <exception>
 
 #include "dbclient/dbcEvents.h"
@@ -163,10 +164,49 @@ void TDBCDataBase::SetShutdown(TShutdownOptions Value) {
 
 bool TDBCDataBase::IsLocalDatabaseName(const std::string& Name) {
   if (Name.empty() || Name[0] == '/') return true;
+  // "[ipv6]:path" or "[ipv6]/port:path".
+  size_t from = 0;
+  if (Name[0] == '[') {
+    size_t close = Name.find(']');
+    if (close == std::string::npos) return true;
+    from = close + 1;
+  }
   // "host:path" (the remote form); a colon after a slash belongs to the path.
-  size_t colon = Name.find(':');
-  size_t slash = Name.find('/');
-  return colon == std::string::npos || (slash != std::string::npos && slash < colon);
+  size_t colon = Name.find(':', from);
+  if (colon == std::string::npos) return true;
+  size_t slash = Name.find('/', from);
+  if (slash == std::string::npos || slash > colon) return false;
+  // "host/port:path" and "host/service:path" name a server too: one slash
+  // before the colon, with a host before it and a port number or service
+  // name (letters, digits, "-" and "_") between it and the colon.
+  if (slash == 0 && from == 0) return true;
+  if (slash + 1 == colon) return true;
+  for (size_t i = slash + 1; i < colon; ++i) {
+    const char c = Name[i];
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') return true;
+  }
+  for (size_t i = from; i < slash; ++i)
+    if (Name[i] == '.' && (i == from || Name[i - 1] == '.')) return true;  // "./x", "../x": a relative path
+  return false;
+}
+
+void TDBCDataBase::SplitDatabaseName(const std::string& Name, std::string& Server, std::string& Path) {
+  Server.clear();
+  Path = Name;
+  if (IsLocalDatabaseName(Name)) return;
+  const size_t scheme = Name.find("://");
+  if (scheme != std::string::npos && scheme == Name.find(':')) {
+    // "inet://host[:port]/path": the path is what follows the first slash.
+    const size_t start = scheme + 3;
+    const size_t slash = Name.find('/', start);
+    Server = Name.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    Path = slash == std::string::npos ? std::string() : Name.substr(slash + 1);
+    return;
+  }
+  size_t from = Name[0] == '[' ? Name.find(']') + 1 : 0;
+  const size_t colon = Name.find(':', from);
+  Server = Name.substr(0, colon);
+  Path = Name.substr(colon + 1);
 }
 
 void TDBCDataBase::SetConnected(bool Value) {
@@ -193,9 +233,15 @@ void TDBCDataBase::SetConnected(bool Value) {
 }
 
 std::string TDBCDataBase::CreateDatabaseStatement(TCharacterSet DefaultCharacterSet, Integer PageSize) const {
-  return Format("CREATE DATABASE '%s' USER '%s' PASSWORD '%s' SET NAMES '%s' PAGE_SIZE %d DEFAULT CHARACTER SET %s",
-                quoted(databaseName_), quoted(UserName()), quoted(PassWord()), CharacterSetName(characterSet_),
-                PageSize, CharacterSetName(DefaultCharacterSet));
+  // Without a user in the parameters the statement names none, so that the
+  // client library takes the one of its environment (ISC_USER and
+  // ISC_PASSWORD) instead of an empty name.
+  std::string credentials;
+  if (!UserName().empty())
+    credentials = Format(" USER '%s' PASSWORD '%s'", quoted(UserName()), quoted(PassWord()));
+  return Format("CREATE DATABASE '%s'%s SET NAMES '%s' PAGE_SIZE %d DEFAULT CHARACTER SET %s",
+                quoted(databaseName_), credentials, CharacterSetName(characterSet_), PageSize,
+                CharacterSetName(DefaultCharacterSet));
 }
 
 void TDBCDataBase::CreateDatabase(TCharacterSet DefaultCharacterSet, Integer PageSize) {

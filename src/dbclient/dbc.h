@@ -89,10 +89,15 @@ class TDBCDataBase : public TDBCComponent {
   // The statement CreateDatabase runs, with every value quoted.
   std::string CreateDatabaseStatement(TCharacterSet DefaultCharacterSet, Integer PageSize) const;
 
-  // A name without a "host:" prefix (or starting with "/") is a file opened
-  // by the engine in this process. Only such a name can be checked for a
-  // missing file before it is created; connecting does not depend on it.
+  // A name without a "host:" or "host/port:" prefix (or starting with "/")
+  // is a file opened by the engine in this process. Only such a name can be
+  // checked for a missing file before it is created; connecting does not
+  // depend on it.
   static bool IsLocalDatabaseName(const std::string& Name);
+  // The server part and the path of a server name ("host/3050" and "/db/x.fdb"
+  // of "host/3050:/db/x.fdb", "host:3050" and "/db/x.fdb" of
+  // "inet://host:3050//db/x.fdb"); a local name has no server part.
+  static void SplitDatabaseName(const std::string& Name, std::string& Server, std::string& Path);
 
   std::string ReadParam(const std::string& Name, const std::string& Default) const;
   Integer ReadParam(const std::string& Name, Integer Default) const;

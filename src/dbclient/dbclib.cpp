@@ -79,6 +79,9 @@ void TDBCBaseLibrary::clearSlots() {
 #define PX_DBC_ENTRY(name) name = nullptr;
 #include "dbclient/dbclibEntryPoints.inc"
 #undef PX_DBC_ENTRY
+#define PX_DBC_OPTIONAL_ENTRY(name) name = nullptr;
+#include "dbclient/dbclibOptionalEntryPoints.inc"
+#undef PX_DBC_OPTIONAL_ENTRY
   fb_interpret = nullptr;
 }
 
@@ -112,6 +115,9 @@ bool TDBCBaseLibrary::BindClientLibrary(const std::string& LibraryName) {
     throw Exception("Incorrect Database Server version, check compiler options.");
   }
   fb_interpret = reinterpret_cast<decltype(fb_interpret)>(dlsym(Handle, "fb_interpret"));
+#define PX_DBC_OPTIONAL_ENTRY(name) name = reinterpret_cast<decltype(name)>(dlsym(Handle, #name));
+#include "dbclient/dbclibOptionalEntryPoints.inc"
+#undef PX_DBC_OPTIONAL_ENTRY
   return true;
 }
 
@@ -303,6 +309,34 @@ void TDBCLibrary::CheckClientStatus(ISC_STATUS Status) {
   RaiseClientError(cls, Status);
 }
 
+bool IsConnectionLostCode(Integer Code) {
+  switch (Code) {
+    case dbcConnectionLost:     // connection lost to database
+    case dbcNetworkError:       // unable to complete network request to host
+    case dbcDatabaseShutdown:   // database shutdown
+    case 335544648:             // connection lost to pipe server
+    case 335544726:             // error reading data from the connection
+    case 335544727:             // error writing data to the connection
+    case 335544856:             // connection shutdown (also after an aborting cancel)
+    case 335544971:             // the server is shutting down
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool TDBCLibrary::StatusSaysConnectionLost() const {
+  // A broken network connection often comes as the second code behind a
+  // general one, so every code of the vector counts.
+  for (size_t i = 0; i + 1 < std::size(StatusVector) && StatusVector[i] != isc_arg_end;) {
+    const ISC_STATUS arg = StatusVector[i];
+    if (arg == isc_arg_gds && IsConnectionLostCode(static_cast<Integer>(StatusVector[i + 1]))) return true;
+    // Every argument but a counted string takes one value.
+    i += arg == isc_arg_cstring ? 3 : 2;
+  }
+  return false;
+}
+
 void TDBCLibrary::RaiseClientError(const TDBCErrorClass* Class, ISC_STATUS Status) {
   std::string message = StatusMessageText();
   Integer number = static_cast<Integer>(StatusVector[3]);
@@ -310,10 +344,9 @@ void TDBCLibrary::RaiseClientError(const TDBCErrorClass* Class, ISC_STATUS Statu
   if (sqlCode != 0) message += SQLCodeMessage(sqlCode) + "\r\n";
   Integer gdsCode = static_cast<Integer>(Status);
   Integer errorCode = gdsCode & 0xFFFF;
-  message += "\r\nGDS Code: " + IntToStr(gdsCode) + "Error Code: " + IntToStr(errorCode);
-  if ((gdsCode == dbcConnectionLost || gdsCode == dbcNetworkError || gdsCode == dbcDatabaseShutdown) &&
-      OnConnectionLost)
-    OnConnectionLost(this);
+  // Each code on a line of its own: run together, the two numbers read as one.
+  message += "\r\nGDS Code: " + IntToStr(gdsCode) + "\r\nError Code: " + IntToStr(errorCode);
+  if ((IsConnectionLostCode(gdsCode) || StatusSaysConnectionLost()) && OnConnectionLost) OnConnectionLost(this);
   Class->Raise(message, gdsCode, errorCode, sqlCode, number);
   throw EDBCError(message);  // not reached: Raise always throws
 }

@@ -91,6 +91,14 @@ constexpr Integer dbcUserException = 335544517;      // user-defined database ex
 constexpr Integer dbcConnectionLost = 335544741;
 constexpr Integer dbcNetworkError = 335544721;
 constexpr Integer dbcDatabaseShutdown = 335544528;
+constexpr Integer dbcLogin = 335544472;              // user name or password refused
+constexpr Integer dbcForeignKey = 335544466;         // a foreign key constraint refused the row
+constexpr Integer dbcCancelled = 335544794;          // the operation was cancelled
+
+// True for the codes after which the attachment is gone: a lost or broken
+// network connection (the server stopped, restarted or was cut off), a shut
+// down database or attachment, an operation aborted from outside.
+bool IsConnectionLostCode(Integer Code);
 constexpr Integer dbcSegment = 335544366;            // segment longer than the buffer
 constexpr Integer dbcSegstrEof = 335544367;          // end of blob
 
@@ -135,6 +143,9 @@ class TDBCBaseLibrary {
 #define PX_DBC_ENTRY(name) decltype(&::name) name = nullptr;
 #include "dbclient/dbclibEntryPoints.inc"
 #undef PX_DBC_ENTRY
+#define PX_DBC_OPTIONAL_ENTRY(name) decltype(&::name) name = nullptr;
+#include "dbclient/dbclibOptionalEntryPoints.inc"
+#undef PX_DBC_OPTIONAL_ENTRY
 #pragma GCC diagnostic pop
   // Not one of the required entry points: the bounded form of the message
   // formatter, used when the library offers it.
@@ -212,6 +223,8 @@ class TDBCLibrary : public TDBCBaseLibrary {
   // Raises the matching exception for a failed status (see the class family).
   void CheckClientStatus(ISC_STATUS Status);
   [[noreturn]] void RaiseClientError(const TDBCErrorClass* Class, ISC_STATUS Status);
+  // True when any code of the status vector says the attachment is gone.
+  bool StatusSaysConnectionLost() const;
 
   void AttachWithParams(const std::string& DatabaseName, isc_db_handle& DbHandle, char Separator,
                         std::string_view Params);

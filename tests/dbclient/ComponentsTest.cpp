@@ -65,12 +65,44 @@ TEST(DataBase, ParametersAsLines) {
       "CREATE DATABASE '/home/d''angelo/x.fdb' USER 'x'' PASSWORD ''y' PASSWORD '' SET NAMES 'ISO8859_1' "
       "PAGE_SIZE 4096 DEFAULT CHARACTER SET ISO8859_1",
       d->CreateDatabaseStatement(csISO8859_1, 4096));
+  // Without a user the statement names none: the client library then takes
+  // the login of its environment instead of an empty one.
+  d->SetUserName("");
+  EXPECT_EQ("CREATE DATABASE '/home/d''angelo/x.fdb' SET NAMES 'ISO8859_1' PAGE_SIZE 4096 DEFAULT CHARACTER SET "
+            "ISO8859_1",
+            d->CreateDatabaseStatement(csISO8859_1, 4096));
   struct {
     const char* name;
     bool local;
-  } names[] = {{"/var/db/x.fdb", true}, {"x.fdb", true},         {"C:/data/x.fdb", false},
-               {"host:/db/x.fdb", false}, {"./a:b/x.fdb", true}, {"", true}};
+  } names[] = {{"/var/db/x.fdb", true},
+               {"x.fdb", true},
+               {"C:/data/x.fdb", false},
+               {"host:/db/x.fdb", false},
+               {"./a:b/x.fdb", true},
+               {"", true},
+               // A port or service after the host names a server too.
+               {"localhost/3050:/db/new.fdb", false},
+               {"db.shop.example/gds_db:/db/x.fdb", false},
+               {"[::1]/3051:/db/x.fdb", false},
+               {"[::1]:/db/x.fdb", false},
+               {"inet://host:3051//db/x.fdb", false},
+               {"../a/b:c.fdb", true},
+               {"data/a b:c.fdb", true},
+               {"/3050:/db/x.fdb", true}};
   for (const auto& n : names) EXPECT_EQ(n.local, TDBCDataBase::IsLocalDatabaseName(n.name)) << n.name;
+  struct {
+    const char *name, *server, *path;
+  } parts[] = {{"/var/db/x.fdb", "", "/var/db/x.fdb"},
+               {"host:/db/x.fdb", "host", "/db/x.fdb"},
+               {"localhost/3050:/db/x.fdb", "localhost/3050", "/db/x.fdb"},
+               {"[::1]/3051:/db/x.fdb", "[::1]/3051", "/db/x.fdb"},
+               {"inet://host:3051//db/x.fdb", "host:3051", "/db/x.fdb"}};
+  for (const auto& p : parts) {
+    std::string server, path;
+    TDBCDataBase::SplitDatabaseName(p.name, server, path);
+    EXPECT_EQ(p.server, server) << p.name;
+    EXPECT_EQ(p.path, path) << p.name;
+  }
 }
 
 TEST(DataBase, CreatesAFileWhosePathHasAnApostrophe) {

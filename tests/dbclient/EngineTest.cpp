@@ -2,9 +2,11 @@
 // test in a temporary folder, lock files in a folder private to this run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <iterator>
 #include <typeinfo>
 #include <vector>
 
@@ -99,12 +101,13 @@ TEST_F(Engine, ErrorOfUnknownTableMatchesIsql) {
   }
   ASSERT_EQ(5u, theirs.size()) << isqlOut;
   EXPECT_EQ("SQL error code = -204", theirs[1]);
-  ASSERT_EQ(theirs.size() + 3, ours.size()) << message;
+  ASSERT_EQ(theirs.size() + 4, ours.size()) << message;
   for (size_t i = 0; i < theirs.size(); ++i) EXPECT_EQ(theirs[i], ours[i]);
   // Then the SQL code text, an empty line and the codes.
   EXPECT_EQ(sqlCodeText, ours[theirs.size()]);
   EXPECT_EQ("", ours[theirs.size() + 1]);
-  EXPECT_EQ("GDS Code: 335544569Error Code: 249", ours[theirs.size() + 2]);
+  EXPECT_EQ("GDS Code: 335544569", ours[theirs.size() + 2]);
+  EXPECT_EQ("Error Code: 249", ours[theirs.size() + 3]);
 }
 
 TEST_F(Engine, StatusChecksByClassFacilityAndHooks) {
@@ -160,11 +163,23 @@ TEST_F(Engine, StatusChecksByClassFacilityAndHooks) {
     EXPECT_EQ(&lib, sender);
     ++told;
   };
-  for (Integer lost : {dbcConnectionLost, dbcNetworkError, dbcDatabaseShutdown}) {
+  for (Integer lost : {dbcConnectionLost, dbcNetworkError, dbcDatabaseShutdown, 335544726, 335544727, 335544856}) {
     lib.StatusVector[1] = lost;
     EXPECT_THROW(lib.CheckClientStatus(lost), EDBCError);
   }
-  EXPECT_EQ(3, told);
+  EXPECT_EQ(6, told);
+  // A broken connection behind a general first code counts too (a write to
+  // a server that was restarted: "Error writing data to the connection"
+  // after the request's own code); an ordinary failure does not.
+  const ISC_STATUS behind[] = {isc_arg_gds, 335544569, isc_arg_cstring, 3, reinterpret_cast<ISC_STATUS>("abc"),
+                               isc_arg_gds, 335544727, isc_arg_end};
+  std::memset(lib.StatusVector, 0, sizeof lib.StatusVector);
+  std::copy(std::begin(behind), std::end(behind), lib.StatusVector);
+  EXPECT_THROW(lib.CheckClientStatus(335544569), EDBCError);
+  EXPECT_EQ(7, told);
+  lib.StatusVector[6] = 335544569;
+  EXPECT_THROW(lib.CheckClientStatus(335544569), EDBCError);
+  EXPECT_EQ(7, told);
 }
 
 TEST_F(Engine, SilentFailureLeavesCodesInStatusVector) {
