@@ -1,10 +1,15 @@
 #include "app/UnitData.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <type_traits>
 
 #include "app/UnitSettings.h"
+#include "dbclient/dbcWatchdog.h"
 #include "platform/core/Exceptions.h"
+#include "platform/core/Format.h"
 
 namespace px {
 
@@ -12,6 +17,8 @@ TdmDatabase* dmDatabase = nullptr;
 
 namespace {
 
+// The embedded engine checks no password; this login is used for local files
+// only and never sent to a server.
 constexpr const char* AdministratorPassword = "plumorbit";
 constexpr const char* AnonymousUserInsert = "INSERT INTO USERS ( ID, NAME, STATUS ) VALUES ( -1, 'Anonymous', -1 )";
 
@@ -40,24 +47,6 @@ void closeAfterFailure(TDBCQuery* q, TEndTransMode mode) noexcept {
   try {
     q->Close(mode);
   } catch (...) {
-  }
-}
-
-// Runs a write through a query: prepared with the parameters described, so
-// that a value too long for its parameter is refused before it is sent;
-// then filled, run and committed. Any failure rolls the work back and
-// leaves no transaction open.
-template <class Fill, class Run>
-auto runWrite(TDBCQuery* q, Fill&& fill, Run&& run) {
-  try {
-    q->Prepare(true);
-    fill(q->Params());
-    auto result = run();
-    q->Close(etmCommit);
-    return result;
-  } catch (...) {
-    closeAfterFailure(q, etmRollback);
-    throw;
   }
 }
 
@@ -155,8 +144,8 @@ TdmDatabase::TdmDatabase(TComponent* AOwner) : TComponent(AOwner) {
   SetName("dmDatabase");
   DB = CreateComponent<TDBCDataBase>(this);
   DB->SetName("DB");
-  DB->Params().SetText(std::string("sql_dialect=3\nlc_ctype=NONE\nuser_name=sysdba\npassword=") +
-                       AdministratorPassword);
+  // The login is put in at connecting, when the kind of name is known.
+  DB->Params().SetText("sql_dialect=3\nlc_ctype=NONE");
   DB->SetLibraryName("fbembed.dll");
   DB->SetDatabaseName(DefaultDatabaseFileName);
   Tr = CreateComponent<TDBCTransaction>(this);
@@ -164,11 +153,15 @@ TdmDatabase::TdmDatabase(TComponent* AOwner) : TComponent(AOwner) {
   Tr->SetDataBase(DB);
   QUsers = makeQuery(this, "QUsers", "SELECT * FROM USERS");
   QUserAdd = makeQuery(this, "QUserAdd", "select ID from ADDUSER( ? )");
-  QCountings = makeQuery(this, "QCountings", "SELECT * FROM COUNTINGS");
+  // The list shows no details: they are read when a counting's report is
+  // built, so that opening the history moves only what the list shows.
+  QCountings = makeQuery(this, "QCountings",
+                         "SELECT ID, USERID, \"WHEN\", VALUTA, CASHDRAWER, COMPANYNAME, TOTALVALUE FROM COUNTINGS");
   QCountingAdd = makeQuery(this, "QCountingAdd", "select ID from ADDCOUNTING( ?, ?, ?, ?, ?, ?, ? )");
   QGetCounting = makeQuery(this, "QGetCounting", "SELECT * FROM COUNTINGS WHERE ID = ?");
   QUserDelete = makeQuery(this, "QUserDelete", "delete from USERS where ID =  ? ");
   QuserEdit = makeQuery(this, "QuserEdit", "update USERS set NAME = ?, STATUS = ?  where ID =  ? ");
+  watchdog_ = std::make_unique<TDBCWatchdog>(DB->Library());
   DataModuleCreate(this);
 }
 
@@ -197,18 +190,180 @@ void FinalizeDatabaseModule() {
 
 TdmDatabase::~TdmDatabase() {
   if (dmDatabase == this) dmDatabase = nullptr;
+  // The watchdog calls into the connection's library: it goes first.
+  watchdog_.reset();
   // The queries and the transaction go before the connection they use.
   DestroyComponents();
 }
 
+Integer TdmDatabase::timeoutSeconds() const {
+  return Settings ? Settings->DatabaseTimeoutSeconds() : TSettings::DefaultDatabaseTimeout;
+}
+
+void TdmDatabase::applyConnectionParams() {
+  TStrings& params = DB->Params();
+  auto remove = [&](const char* name) {
+    const Integer i = params.IndexOfName(name);
+    if (i >= 0) params.Delete(i);
+  };
+  remove("user_name");
+  remove("password");
+  remove("connect_timeout");
+  if (TDBCDataBase::IsLocalDatabaseName(DB->DatabaseName())) {
+    DB->SetUserName("sysdba");
+    DB->SetPassWord(AdministratorPassword);
+    return;
+  }
+  // A server checks the login: the shop's own, or none at all so that the
+  // client library takes ISC_USER and ISC_PASSWORD from the environment.
+  const std::string user = Settings ? Settings->DatabaseUser : std::string();
+  const std::string password = Settings ? Settings->DatabasePassword : std::string();
+  for (const std::string* value : {&user, &password})
+    for (char c : *value)
+      if (static_cast<unsigned char>(c) < ' ')
+        throw EDatabaseUnavailable(
+            "The settings DatabaseUser and DatabasePassword must not hold control characters.");
+  if (!user.empty()) DB->SetUserName(user);
+  if (!password.empty()) DB->SetPassWord(password);
+  DB->WriteParam("connect_timeout", IntToStr(timeoutSeconds()));
+}
+
+std::string TdmDatabase::whereText() const {
+  std::string server, path;
+  TDBCDataBase::SplitDatabaseName(DB->DatabaseName(), server, path);
+  std::string user = DB->UserName();
+  if (user.empty())
+    if (const char* env = std::getenv("ISC_USER")) user = env;
+  if (user.empty()) user = "(none)";
+  return Format("Server: %s\r\nDatabase: %s\r\nUser: %s", server.empty() ? "(this computer)" : server, path, user);
+}
+
+void TdmDatabase::dropConnection() noexcept {
+  TDBCLibrary& lib = DB->Library();
+  const bool raise = lib.RaiseErrors;
+  lib.RaiseErrors = false;
+  try {
+    DB->SetConnected(false);
+  } catch (...) {
+  }
+  lib.RaiseErrors = raise;
+  DB->DbHandle = 0;
+  Tr->TrHandle = 0;
+}
+
+template <class F>
+auto TdmDatabase::bounded(const char* StoreNote, F&& Operation, const char* FailureText)
+    -> decltype(Operation()) {
+  // Operations call one another (the report reads the users): only the
+  // outermost one is bounded and retried.
+  if (callDepth_ > 0) return Operation();
+  struct Depth {
+    int& depth;
+    explicit Depth(int& d) : depth(d) { ++depth; }
+    ~Depth() { --depth; }
+  } depth(callDepth_);
+  const Integer seconds = timeoutSeconds();
+  for (int attempt = 0;; ++attempt) {
+    const bool wasConnected = DB->Connected();
+    committing_ = false;
+    watchdog_->Arm(std::chrono::seconds(seconds));
+    watchdog_->Watch(DB->DbHandle);
+    try {
+      if constexpr (std::is_void_v<decltype(Operation())>) {
+        Operation();
+        watchdog_->Disarm();
+        return;
+      } else {
+        auto result = Operation();
+        watchdog_->Disarm();
+        return result;
+      }
+    } catch (const Exception& e) {
+      const bool aborted = watchdog_->Disarm();
+      const bool expired = aborted || watchdog_->Expired();
+      const bool lost = wasConnected && !DB->Connected();
+      const bool wasCommitting = committing_;
+      committing_ = false;
+      const std::string note = StoreNote ? std::string(" ") + StoreNote : std::string();
+      if (expired) {
+        // An aborted attachment is gone; a late answer may have left one
+        // behind that nobody trusts any more either.
+        dropConnection();
+        if (wasCommitting)
+          throw EDatabaseStoreUncertain(Format(
+              "The database server did not answer within %d seconds while the data was being stored: it may or "
+              "may not have been stored. Look it up before you store it again.\r\n\r\n%s",
+              seconds, whereText()));
+        throw EDatabaseUnavailable(Format("The database server did not answer within %d seconds.%s\r\n\r\n%s",
+                                          seconds, note, whereText()));
+      }
+      if (dynamic_cast<const EEmployeeDeleted*>(&e) || dynamic_cast<const EDatabaseUnavailable*>(&e)) throw;
+      if (lost || (wasCommitting && !DB->Connected())) {
+        dropConnection();
+        if (wasCommitting)
+          throw EDatabaseStoreUncertain(
+              "The connection to the database server broke while the data was being stored: it may or may not "
+              "have been stored. Look it up before you store it again.\r\n\r\n" +
+              whereText() + "\r\n\r\n" + e.Message());
+        // The server went away since the last operation (restarted, say):
+        // the next try attaches afresh. Nothing was committed, so running
+        // the operation once more cannot store anything twice.
+        if (attempt == 0) continue;
+        throw EDatabaseUnavailable("The connection to the database server was lost." + note + "\r\n\r\n" +
+                                   whereText() + "\r\n\r\n" + e.Message());
+      }
+      if (!wasConnected && !DB->Connected() && !TDBCDataBase::IsLocalDatabaseName(DB->DatabaseName())) {
+        const auto* client = dynamic_cast<const EDBCError*>(&e);
+        const bool refused = client && client->GDSCode == dbcLogin;
+        throw EDatabaseUnavailable(
+            std::string(refused       ? "The database server refused the login."
+                        : FailureText ? FailureText
+                                      : "Could not connect to the database server.") +
+            note + "\r\n\r\n" + whereText() + "\r\n\r\n" + e.Message());
+      }
+      throw;
+    }
+  }
+}
+
+template <class Fill, class Run>
+auto TdmDatabase::runWrite(TDBCQuery* q, Fill&& fill, Run&& run) -> decltype(run()) {
+  // Prepared with the parameters described, so that a value too long for
+  // its parameter is refused before it is sent; then filled, run and
+  // committed. Any failure rolls the work back and leaves no transaction
+  // open.
+  try {
+    q->Prepare(true);
+    fill(q->Params());
+    auto result = run();
+    committing_ = true;
+    q->Close(etmCommit);
+    committing_ = false;
+    return result;
+  } catch (...) {
+    closeAfterFailure(q, etmRollback);
+    throw;
+  }
+}
+
 void TdmDatabase::OpenDatabase() {
+  bounded(nullptr, [&] { openDatabase(); });
+}
+
+void TdmDatabase::openDatabase() {
+  if (DB->Connected()) {
+    if (OnConnectedCall) OnConnectedCall();
+    return;
+  }
+  applyConnectionParams();
   const std::string& name = DB->DatabaseName();
   if (TDBCDataBase::IsLocalDatabaseName(name)) {
     std::error_code ec;
-    if (!std::filesystem::exists(name, ec)) CreateDatabase();
+    if (!std::filesystem::exists(name, ec)) createDatabase();
   }
-  if (DB->Connected()) return;
-  DB->SetConnected(true);
+  if (!DB->Connected()) DB->SetConnected(true);
+  watchdog_->Watch(DB->DbHandle);
+  if (OnConnectedCall) OnConnectedCall();
   TObjectPtr<TDBCQuery> q = MakeObject<TDBCQuery>(nullptr);
   q->SetDataBase(DB);
   q->SetTransaction(Tr);
@@ -221,13 +376,25 @@ void TdmDatabase::OpenDatabase() {
     try {
       q->ExecSQL();
     } catch (const Exception&) {
-      // Another start may have added it meanwhile; the user is there either way.
+      // Another start may have added it meanwhile; the user is there either
+      // way. A lost connection is not that, though.
+      if (!DB->Connected()) throw;
     }
   }
   Tr->Commit();
 }
 
 void TdmDatabase::CreateDatabase() {
+  bounded(
+      nullptr,
+      [&] {
+        applyConnectionParams();
+        createDatabase();
+      },
+      "Could not create the database on the server (a database that exists already is never created anew).");
+}
+
+void TdmDatabase::createDatabase() {
   DB->SetConnected(false);
   const std::string name = DB->DatabaseName();
   bool created = false;
@@ -235,6 +402,7 @@ void TdmDatabase::CreateDatabase() {
     DB->CreateDatabase(csISO8859_1, 4096);
     created = true;
     DB->SetConnected(true);
+    watchdog_->Watch(DB->DbHandle);
     TDBCLibrary& lib = DB->Library();
     const auto& statements = SchemaStatements();
     for (size_t i = 0; i < statements.size(); ++i) {
@@ -317,76 +485,98 @@ void TdmDatabase::LoadQueryIntoDataSet(TDBCQuery* Query, IMemDataSet& Table) {
 }
 
 void TdmDatabase::GetUsers(IMemDataSet& Users) {
-  OpenDatabase();
-  IMemDataSet table;
-  LoadQueryIntoDataSet(QUsers, table);
-  users_ = table;
-  Integer index = table->FindIndexOnFieldName("ID");
-  if (TMemRecord* anonymous = table->FindInteger(index, -1)) anonymous->Free();
-  Users = table;
+  bounded(nullptr, [&] {
+    openDatabase();
+    IMemDataSet table;
+    LoadQueryIntoDataSet(QUsers, table);
+    users_ = table;
+    Integer index = table->FindIndexOnFieldName("ID");
+    if (TMemRecord* anonymous = table->FindInteger(index, -1)) anonymous->Free();
+    Users = table;
+  });
 }
 
 void TdmDatabase::GetCountings(IMemDataSet& Countings) {
-  OpenDatabase();
-  LoadQueryIntoDataSet(QCountings, Countings);
+  bounded(nullptr, [&] {
+    openDatabase();
+    LoadQueryIntoDataSet(QCountings, Countings);
+  });
 }
 
 Integer TdmDatabase::AddUser(const std::string& Name) {
-  OpenDatabase();
-  return runWrite(
-      QUserAdd, [&](TSQLParams& p) { p.SetAsString(0, Name); },
-      [&] {
-        QUserAdd->Open();
-        Assert(!QUserAdd->Eof());
-        return QUserAdd->Fields().GetAsInteger(0);
-      });
+  return bounded(nullptr, [&] {
+    openDatabase();
+    return runWrite(
+        QUserAdd, [&](TSQLParams& p) { p.SetAsString(0, Name); },
+        [&] {
+          QUserAdd->Open();
+          Assert(!QUserAdd->Eof());
+          return QUserAdd->Fields().GetAsInteger(0);
+        });
+  });
 }
 
 void TdmDatabase::EditUser(Integer ID, const std::string& Name, Integer Status) {
-  OpenDatabase();
-  runWrite(
-      QuserEdit,
-      [&](TSQLParams& p) {
-        p.SetAsString(0, Name);
-        p.SetAsInteger(1, Status);
-        p.SetAsInteger(2, ID);
-      },
-      [&] {
-        QuserEdit->ExecSQL();
-        return 0;
-      });
+  bounded(nullptr, [&] {
+    openDatabase();
+    runWrite(
+        QuserEdit,
+        [&](TSQLParams& p) {
+          p.SetAsString(0, Name);
+          p.SetAsInteger(1, Status);
+          p.SetAsInteger(2, ID);
+        },
+        [&] {
+          QuserEdit->ExecSQL();
+          return 0;
+        });
+  });
 }
 
 void TdmDatabase::DeleteUser(Integer ID) {
-  OpenDatabase();
-  runWrite(
-      QUserDelete, [&](TSQLParams& p) { p.SetAsInteger(0, ID); },
-      [&] {
-        QUserDelete->ExecSQL();
-        return 0;
-      });
+  bounded(nullptr, [&] {
+    openDatabase();
+    runWrite(
+        QUserDelete, [&](TSQLParams& p) { p.SetAsInteger(0, ID); },
+        [&] {
+          QUserDelete->ExecSQL();
+          return 0;
+        });
+  });
 }
 
 Integer TdmDatabase::AddCounting(Integer UserID, TDateTime When, const std::string& Values, const std::string& Valuta,
                                  const std::string& CashDrawer, const std::string& CompanyName, Currency Total) {
-  OpenDatabase();
   const Int64 hundredths = (Total * 100).Round();
-  return runWrite(
-      QCountingAdd,
-      [&](TSQLParams& p) {
-        p.SetAsInteger(0, UserID);
-        p.SetAsDateTime(1, When);
-        p.SetAsString(2, Values);
-        p.SetAsString(3, Valuta);
-        p.SetAsString(4, CashDrawer);
-        p.SetAsString(5, CompanyName);
-        p.SetAsInt64(6, hundredths);
-      },
-      [&] {
-        QCountingAdd->Open();
-        Assert(!QCountingAdd->Eof());
-        return QCountingAdd->Fields().GetAsInteger(0);
-      });
+  return bounded("The counting was not stored; it stays on the sheet: finalize it again once the server answers.",
+                 [&] {
+    openDatabase();
+    try {
+      return runWrite(
+          QCountingAdd,
+          [&](TSQLParams& p) {
+            p.SetAsInteger(0, UserID);
+            p.SetAsDateTime(1, When);
+            p.SetAsString(2, Values);
+            p.SetAsString(3, Valuta);
+            p.SetAsString(4, CashDrawer);
+            p.SetAsString(5, CompanyName);
+            p.SetAsInt64(6, hundredths);
+          },
+          [&] {
+            QCountingAdd->Open();
+            Assert(!QCountingAdd->Eof());
+            return QCountingAdd->Fields().GetAsInteger(0);
+          });
+    } catch (const EDBCError& e) {
+      // The employee went (deleted on another desk) after this desk read
+      // its list.
+      if (e.GDSCode != dbcForeignKey || !DB->Connected()) throw;
+      throw EEmployeeDeleted(
+          "The employee chosen for this counting no longer exists: she was deleted meanwhile, on another desk. "
+          "The counting was not stored; it stays on the sheet. Choose the employee again and finalize it.");
+    }
+  });
 }
 
 std::unique_ptr<TMemoryStream> TdmDatabase::CreateCountingReport(Integer ID, TStringList* CSV) {
@@ -399,7 +589,11 @@ std::unique_ptr<TMemoryStream> TdmDatabase::CreateCountingReport(Integer ID, TSt
 }
 
 TCountingReportContent TdmDatabase::LoadCountingReportContent(Integer ID) {
-  OpenDatabase();
+  return bounded(nullptr, [&] { return loadCountingReportContent(ID); });
+}
+
+TCountingReportContent TdmDatabase::loadCountingReportContent(Integer ID) {
+  openDatabase();
   if (!users_) {
     IMemDataSet users;
     GetUsers(users);

@@ -28,6 +28,18 @@ namespace px {
 // File name of the database when no location is configured.
 inline constexpr const char* DefaultDatabaseFileName = "pxdata.fdb";
 
+// The database could not be reached, stopped answering or lost its
+// connection; what the failed operation was to store was not stored.
+PX_DECLARE_EXCEPTION(EDatabaseUnavailable, Exception);
+// The connection broke while a write was being committed: it may or may
+// not have been stored. Never retried on our own, so nothing is stored twice.
+PX_DECLARE_EXCEPTION(EDatabaseStoreUncertain, EDatabaseUnavailable);
+// The employee a counting names was deleted meanwhile (on another desk);
+// the counting was not stored.
+PX_DECLARE_EXCEPTION(EEmployeeDeleted, Exception);
+
+class TDBCWatchdog;
+
 class TdmDatabase : public TComponent {
  public:
   explicit TdmDatabase(TComponent* AOwner);
@@ -45,6 +57,17 @@ class TdmDatabase : public TComponent {
   TDBCQuery* QuserEdit;
 
   // Makes sure the database exists, is connected and has the anonymous user.
+  // A local file is opened by the embedded engine with the built-in login
+  // (it checks none); a server is logged in to with the DatabaseUser and
+  // DatabasePassword settings when they are set, else with the client
+  // library's environment.
+  //
+  // Every operation of the module ends within the DatabaseTimeout setting:
+  // connecting uses it as the connect time-out, and a call that runs longer
+  // is aborted (EDatabaseUnavailable). An operation that finds the
+  // connection lost (the server was restarted) attaches afresh and runs
+  // once more, unless the loss came while a write was being committed
+  // (EDatabaseStoreUncertain).
   void OpenDatabase();
   // Creates the database file named by DB with its whole schema. Each schema
   // statement is committed on its own; when any step fails the new file is
@@ -60,7 +83,8 @@ class TdmDatabase : public TComponent {
   void EditUser(Integer ID, const std::string& Name, Integer Status);
   void DeleteUser(Integer ID);
   // Values is the enciphered details stream, a byte string that may hold
-  // NULs. The total is stored in hundredths, rounded halves to even.
+  // NULs. The total is stored in hundredths, rounded halves to even. An
+  // employee deleted meanwhile raises EEmployeeDeleted.
   Integer AddCounting(Integer UserID, TDateTime When, const std::string& Values, const std::string& Valuta,
                       const std::string& CashDrawer, const std::string& CompanyName, Currency Total);
 
@@ -91,8 +115,37 @@ class TdmDatabase : public TComponent {
   // change the text. Lets tests make a chosen step fail in the engine.
   std::function<void(int Step, std::string& SQL)> OnSchemaStatement;
 
+  // Called inside every bounded operation once it is connected, before its
+  // work. Lets tests stop the server at that point.
+  std::function<void()> OnConnectedCall;
+
  private:
   std::string logoFile() const;
+  Integer timeoutSeconds() const;
+  // Puts the login and connect time-out that suit the database name into
+  // the connection's parameters.
+  void applyConnectionParams();
+  void openDatabase();
+  void createDatabase();
+  TCountingReportContent loadCountingReportContent(Integer ID);
+  // Lets go of a connection that is broken or was aborted, without asking
+  // the server anything that could wait.
+  void dropConnection() noexcept;
+  // The server, database and user for messages.
+  std::string whereText() const;
+  // Runs one operation of the module within the time bound (see OpenDatabase).
+  // StoreNote is added to the message when it fails for the connection.
+  template <class F>
+  // FailureText names what failed when no connection came about.
+  auto bounded(const char* StoreNote, F&& Operation, const char* FailureText = nullptr) -> decltype(Operation());
+  // Runs a write and commits it; a commit that breaks with the connection
+  // is reported as EDatabaseStoreUncertain.
+  template <class Fill, class Run>
+  auto runWrite(TDBCQuery* Query, Fill&& fill, Run&& run) -> decltype(run());
+
+  std::unique_ptr<TDBCWatchdog> watchdog_;
+  int callDepth_ = 0;
+  bool committing_ = false;
 
   IMemDataSet users_;
 };

@@ -63,6 +63,9 @@ void TSettings::Load() {
   flag("MustEmployee", MustEmployee);
   flag("MustDrawer", MustDrawer);
   num("Device", Device);
+  str("DatabaseUser", DatabaseUser);
+  str("DatabasePassword", DatabasePassword);
+  num("DatabaseTimeout", DatabaseTimeout);
   if (!Datasets.empty() && Datasets.back() != '/') Datasets += '/';
   if (Translations) Translations->SetLanguage(Language);
   StartLanguage = Language;
@@ -72,6 +75,13 @@ void TSettings::Load() {
     text += "The setting keeps its default and is written again with the right type.";
     MessageDlg(text, mtWarning, TMsgDlgButtons{mbOK});
   }
+}
+
+Integer TSettings::DatabaseTimeoutSeconds() const {
+  if (DatabaseTimeout < 1) return DefaultDatabaseTimeout;
+  // An hour is longer than anyone waits at a counting desk; a larger value
+  // is a typing error, not a wish to wait for days.
+  return DatabaseTimeout > 3600 ? 3600 : DatabaseTimeout;
 }
 
 void TSettings::Save() {

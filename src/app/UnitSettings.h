@@ -27,6 +27,18 @@ class TSettings : public TObject {
   bool MustEmployee = false;
   bool PasswordGiven = false;
   Integer Device = 0;  // 0 none, 1 the scale, 2 the receipt printer
+  // The login on a database server (a "Database" of the form host:/path).
+  // Set by the shop's administrator in the settings file, read at start and
+  // never written back nor shown; empty: the client library's environment
+  // (ISC_USER, ISC_PASSWORD) decides.
+  std::string DatabaseUser;
+  std::string DatabasePassword;
+  // Seconds a database call may take (connecting included) before it is
+  // given up; read like the two above. Values below 1 mean the default.
+  Integer DatabaseTimeout = DefaultDatabaseTimeout;
+  static constexpr Integer DefaultDatabaseTimeout = 30;
+  // DatabaseTimeout within its sensible range.
+  Integer DatabaseTimeoutSeconds() const;
 
   // Reads the values that exist. A value stored with another type than the
   // one its field has is reported (debug output and one message box for the

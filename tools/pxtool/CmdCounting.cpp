@@ -1,12 +1,20 @@
 // pxtool counting: the database module of the application.
-//   counting init DBFILE   opens the database, creating a missing local file
-//                          with its schema; prints nothing.
+//   counting init [--create] DBFILE
+//                          opens the database, creating a missing local file
+//                          with its schema; a server name (host:/path,
+//                          host/port:/path) is only connected to. With
+//                          --create the database is created with its schema
+//                          (on a server with the login of ISC_USER and
+//                          ISC_PASSWORD) and refused when it exists; prints
+//                          nothing.
 //   counting report [--logo FILE] [--lang FILE] DBFILE ID OUT.pdf [OUT.csv]
 //                          the report of counting ID (FILE as the logo
 //                          setting) and its CSV lines (CR LF); with --lang
 //                          its texts translated from that translation file,
 //                          as the program shows them.
+#include <filesystem>
 #include <ostream>
+#include <system_error>
 
 #include "PxTool.h"
 #include "app/UnitData.h"
@@ -30,10 +38,21 @@ std::string messageText(const std::string& message) {
 }
 
 int runInit(const Args& args, std::ostream&, std::ostream& err) {
-  if (args.size() != 1) return usageError(err);
+  const bool create = !args.empty() && args[0] == "--create";
+  if (args.size() != (create ? 2u : 1u)) return usageError(err);
+  const std::string& name = args.back();
   TObjectPtr<TdmDatabase> dm = MakeObject<TdmDatabase>(nullptr);
-  dm->DB->SetDatabaseName(args[0]);
-  dm->OpenDatabase();
+  dm->DB->SetDatabaseName(name);
+  if (!create) {
+    dm->OpenDatabase();
+    return 0;
+  }
+  std::error_code ec;
+  if (TDBCDataBase::IsLocalDatabaseName(name) && std::filesystem::exists(name, ec)) {
+    err << "The database " << name << " exists already.\n";
+    return 1;
+  }
+  dm->CreateDatabase();
   return 0;
 }
 
@@ -94,7 +113,7 @@ int runCounting(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 const PxCommand countingCommand("counting",
-                                 "counting init DBFILE | report [--logo FILE] [--lang FILE] DBFILE ID OUT.pdf [OUT.csv]",
+                                 "counting init [--create] DBFILE | report [--logo FILE] [--lang FILE] DBFILE ID OUT.pdf [OUT.csv]",
                                  runCounting);
 
 }  // namespace
