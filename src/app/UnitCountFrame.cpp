@@ -208,17 +208,7 @@ void TfraCount::AfterConstruction() {
   dlgSaveAs->Title = acSaveCSV->Caption();
   if (auto adjust = QVRSystem->GetService<IPanelAdjust>()) adjust->Adjust(pnlMain);
   edCompany->SetText("?");
-  if (dmDatabase) {
-    IMemDataSet users;
-    dmDatabase->GetUsers(users);
-    const Integer id = users->FieldIndexByName("ID"), name = users->FieldIndexByName("NAME"),
-                  status = users->FieldIndexByName("STATUS");
-    for (TMemRecord* r = users->First(); r; r = r->GetNext()) {
-      if (r->GetInteger(status) != 1) continue;
-      edUser->Items().Add(Format("%.4d  %s", r->GetInteger(id), AnsiToUtf8(r->GetAnsiString(name))));
-      userIds_.push_back(r->GetInteger(id));
-    }
-  }
+  loadEmployees();
   if (Settings) {
     edCompany->SetText(Settings->Company);
     edCashDrawer->SetValidationAllowEmpty(!Settings->MustDrawer);
@@ -231,6 +221,21 @@ void TfraCount::AfterConstruction() {
   // Last: a result waiting on the scale starts a counting with all of the
   // above in place.
   DeviceStatusChanged(Vantorel7350 && Vantorel7350->Connected, false);
+}
+
+void TfraCount::loadEmployees() {
+  if (!dmDatabase) return;
+  IMemDataSet users;
+  dmDatabase->GetUsers(users);
+  edUser->Items().Clear();
+  userIds_.clear();
+  const Integer id = users->FieldIndexByName("ID"), name = users->FieldIndexByName("NAME"),
+                status = users->FieldIndexByName("STATUS");
+  for (TMemRecord* r = users->First(); r; r = r->GetNext()) {
+    if (r->GetInteger(status) != 1) continue;
+    edUser->Items().Add(Format("%.4d  %s", r->GetInteger(id), AnsiToUtf8(r->GetAnsiString(name))));
+    userIds_.push_back(r->GetInteger(id));
+  }
 }
 
 void TfraCount::DeviceStatusChanged(bool connected, bool) { ResultFromScale(connected); }
@@ -616,9 +621,20 @@ void TfraCount::btnFinalizeClick(TObject*) {
   TStringStream values;
   SaveDataSetToStream(values, details, CountingDataPassword);
 
-  const Integer id = dmDatabase->AddCounting(userId_, time_, values.DataString(), currency_,
-                                             Utf8ToAnsi(edCashDrawer->Text()), Utf8ToAnsi(edCompany->Text()),
-                                             grandTotal_);
+  Integer id = 0;
+  try {
+    id = dmDatabase->AddCounting(userId_, time_, values.DataString(), currency_, Utf8ToAnsi(edCashDrawer->Text()),
+                                 Utf8ToAnsi(edCompany->Text()), grandTotal_);
+  } catch (const EEmployeeDeleted& e) {
+    // Another desk deleted the employee after this sheet read the list: the
+    // list is read anew and the counting stays for her replacement.
+    loadEmployees();
+    edUser->SetItemIndex(-1);
+    edChange(nullptr);
+    ReleaseWindowUpdateLock();
+    ShowMessage(e.Message());
+    return;
+  }
   edID->SetText(IntToStr(id));
   // Stored: whatever happens to the report, this counting is closed and a
   // second click cannot store it again.

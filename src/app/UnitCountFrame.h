@@ -121,6 +121,8 @@ class TfraCount : public TQVRFrame, public IDeviceListener, public IFrameCloseQu
  private:
   void clearSheet();
   void leaveCounting();
+  // Fills edUser with the active employees of the database.
+  void loadEmployees();
   void showMessage(const std::string& key);
   void countEditChange(size_t row);
   void amountEditChange(size_t row);

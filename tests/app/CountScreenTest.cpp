@@ -707,6 +707,37 @@ TEST(CountScreen, AFailedStoreKeepsTheSheet) {
   EXPECT_EQ(p.Isql("SELECT COUNT(*) AS N FROM COUNTINGS;"), std::vector<std::string>{"N 0"});
 }
 
+// Another desk deletes the employee this sheet has chosen: Finalize says so,
+// the list is read anew without her, and the counting stays on the sheet
+// until it is finalized for someone else.
+TEST(CountScreen, AnEmployeeDeletedMeanwhileIsReadAnewAndTheSheetStays) {
+  Program p;
+  const Integer mara = dmDatabase->AddUser("Mara");
+  dmDatabase->AddUser("Joost");
+  TfraCount* f = p.ShowCount();
+  f->pnlMainDblClick(nullptr);
+  ASSERT_EQ(2, f->edUser->Items().Count());
+  f->edUser->SetItemIndex(0);
+  f->edChange(nullptr);
+  const auto sheet = RowTexts(f);
+  dmDatabase->DeleteUser(mara);  // as another desk would
+  p.boxes.clear();
+  f->btnFinalize->Click();
+  ASSERT_EQ(1u, p.boxes.size());
+  EXPECT_NE(std::string::npos, p.boxes[0].find("no longer exists")) << p.boxes[0];
+  EXPECT_TRUE(f->Counting());
+  EXPECT_EQ(RowTexts(f), sheet);
+  ASSERT_EQ(1, f->edUser->Items().Count());
+  EXPECT_EQ("0002  Joost", f->edUser->Items().Get(0));
+  EXPECT_EQ(-1, f->edUser->ItemIndex());
+  EXPECT_EQ(p.Isql("SELECT COUNT(*) AS N FROM COUNTINGS;"), std::vector<std::string>{"N 0"});
+  f->edUser->SetItemIndex(0);
+  f->edChange(nullptr);
+  f->btnFinalize->Click();
+  EXPECT_FALSE(f->Counting());
+  EXPECT_EQ(p.Isql("SELECT USERID FROM COUNTINGS;"), std::vector<std::string>{"USERID 2"});
+}
+
 // The company typed in the settings and the drawer typed on the sheet go
 // with every counting: the settings take no longer company name than a
 // counting can store, and neither takes characters that single-byte text
