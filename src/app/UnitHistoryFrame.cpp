@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "app/UnitData.h"
 #include "app/UnitDialogSupport.h"
@@ -192,13 +193,13 @@ void TfraHistory::AfterConstruction() {
   const Integer userIndex = users_->FindIndexOnFieldName("ID");
   const Integer userName = users_->FieldIndexByName("NAME");
   const Integer userIdField = userIdField_;
-  IMemDataSet users = users_;
-  name->OnGetText = [users, userIndex, userName, userIdField](TMemViewColumn*, TMemRecord* rec, UnicodeString& text) {
+  // The employees as last read: a reload brings the ones other desks added.
+  name->OnGetText = [this, userIndex, userName, userIdField](TMemViewColumn*, TMemRecord* rec, UnicodeString& text) {
     if (!rec) return;
     const Integer id = rec->GetInteger(userIdField);
     std::string t;
     if (id == -1) t = Translate("Anonymous");
-    else if (TMemRecord* u = users->FindInteger(userIndex, id))
+    else if (TMemRecord* u = users_->FindInteger(userIndex, id))
       t = Format("%4.4d %s", id, AnsiToUtf8(u->GetAnsiString(userName)));
     else t = Translate("UnknownUser");
     text = Utf8ToUnicode(t);
@@ -263,6 +264,8 @@ void TfraHistory::rbPeriodClick(TObject*) {
   } else {
     HistoryPeriodSpan(cbFixedPeriod->ItemIndex(), Date(), periodStart_, periodEnd_);
   }
+  // Made with the screen, the list was just read.
+  if (layoutRestored_) reloadPending_ = true;
   tmrRefresh->SetEnabled(false);
   tmrRefresh->SetEnabled(true);
 }
@@ -270,13 +273,26 @@ void TfraHistory::rbPeriodClick(TObject*) {
 void TfraHistory::edUserChange(TObject*) {
   const Integer i = edUser->ItemIndex();
   userFilter_ = i >= 0 && i < static_cast<Integer>(userIds_.size()) ? userIds_[i] : Everybody;
+  if (layoutRestored_) reloadPending_ = true;
   tmrRefresh->SetEnabled(false);
   tmrRefresh->SetEnabled(true);
+}
+
+void TfraHistory::reloadCountings() {
+  IMemDataSet countings, users;
+  dmDatabase->GetCountings(countings);
+  dmDatabase->GetUsers(users);
+  // Same columns, so the view takes the new table; the grid keeps its rows
+  // by key and finds the focused counting again in it.
+  if (!view_->MatchesDataSet(countings)) return;
+  countings_ = countings;
+  users_ = users;
 }
 
 void TfraHistory::tmrRefreshTimer(TObject*) {
   tmrRefresh->SetEnabled(false);
   refreshed_ = true;
+  if (std::exchange(reloadPending_, false)) reloadCountings();
   lstHistory->Refresh();
 }
 

@@ -99,6 +99,9 @@ class TfraHistory : public TQVRFrame {
  private:
   bool accepts(TMemRecord* rec) const;
   void showReport(TMemRecord* rec);
+  // Reads the countings and employees anew (other desks store into the same
+  // database); the view, its columns, order and selection stay.
+  void reloadCountings();
 
   TfraPDFViewer* viewer_ = nullptr;
   IMemDataSet countings_;
@@ -112,6 +115,8 @@ class TfraHistory : public TQVRFrame {
   std::unique_ptr<TMemoryStream> report_;
   bool layoutRestored_ = false;
   bool refreshed_ = false;
+  // A filter changed since the screen was made: the next refresh reads anew.
+  bool reloadPending_ = false;
   Integer userIdField_ = -1, whenField_ = -1;
 };
 

@@ -176,8 +176,9 @@ TEST_F(HistoryScreen, FiltersByEmployeeAndPeriodWithTheirTexts) {
 }
 
 // Five quick changes postpone one refresh; a counting stored after the screen
-// was made shows only in a new screen.
-TEST_F(HistoryScreen, RefreshesOnceAfterTheLastChangeAndNeverReloads) {
+// was made (by another desk on the same database) shows at the next change of
+// a filter, named by an employee added meanwhile too.
+TEST_F(HistoryScreen, RefreshesOnceAfterTheLastChangeAndReadsTheCountingsAnew) {
   TfraHistory* h = show();
   EXPECT_EQ(refreshes, 1);
   for (Integer period : {hpEverything, hpYesterday, hpThisYear, hpLastWeek, hpToday}) h->cbFixedPeriod->SetItemIndex(period);
@@ -190,13 +191,19 @@ TEST_F(HistoryScreen, RefreshesOnceAfterTheLastChangeAndNeverReloads) {
   ScreensProgram::PumpUntil([&] { return std::chrono::steady_clock::now() > until; });
   EXPECT_EQ(refreshes, 2);
 
-  dmDatabase->AddCounting(jan, EncodeDateTime(2026, 5, 3, 9, 45, 0, 0), "x", "EUR", "D6", "Firm", Currency());
+  const Integer els = dmDatabase->AddUser("Els");
+  dmDatabase->AddCounting(els, EncodeDateTime(2026, 5, 3, 9, 45, 0, 0), "x", "EUR", "D6", "Firm", Currency());
+  EXPECT_EQ(rows(h).size(), 2u);  // nothing changed on the screen yet
   h->cbFixedPeriod->SetItemIndex(hpYesterday);
   h->cbFixedPeriod->SetItemIndex(hpToday);
   settle(h);
-  EXPECT_EQ(rows(h).size(), 2u);
-  h = show();
-  EXPECT_EQ(rows(h).size(), 3u);
+  EXPECT_EQ(refreshes, 3);
+  EXPECT_EQ(rows(h), (std::vector<std::string>{"1|Anonymous|D1|1234.56", "2|0001 Jan|D2|5.00", "6|0002 Els|D6|0.00"}));
+  // The employee filter reads anew as well.
+  dmDatabase->AddCounting(jan, EncodeDateTime(2026, 5, 3, 9, 50, 0, 0), "x", "EUR", "D7", "Firm", Currency());
+  h->edUser->SetItemIndex(1);
+  settle(h);
+  EXPECT_EQ(rows(h), (std::vector<std::string>{"2|0001 Jan|D2|5.00", "7|0001 Jan|D7|0.00"}));
 }
 
 // A counting whose details cannot be read shows the reader's error through

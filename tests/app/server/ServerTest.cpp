@@ -229,6 +229,11 @@ TEST_F(Server, AHungServerEndsTheCallWithinTheBound) {
   EXPECT_NE(std::string::npos, message.find("did not answer within 3 seconds")) << message;
   EXPECT_NE(std::string::npos, message.find("The counting was not stored")) << message;
   EXPECT_FALSE(dm->DB->Connected());
+  // Connecting to the stopped server ends within the bound too.
+  TObjectPtr<TdmDatabase> late = desk();
+  const auto connecting = std::chrono::steady_clock::now();
+  EXPECT_THROW(late->OpenDatabase(), EDatabaseUnavailable);
+  EXPECT_LT(std::chrono::steady_clock::now() - connecting, std::chrono::seconds(15));
   server->Resume();
   // Nothing claimed stored that was not: the next try stores it once.
   EXPECT_EQ(0, countWithDrawer("HUNG"));
