@@ -322,6 +322,11 @@ auto TdmDatabase::bounded(const char* StoreNote, F&& Operation, const char* Fail
             note + "\r\n\r\n" + whereText() + "\r\n\r\n" + e.Message());
       }
       throw;
+    } catch (...) {
+      // Never left armed: it would abort the next, innocent call.
+      watchdog_->Disarm();
+      committing_ = false;
+      throw;
     }
   }
 }

@@ -264,8 +264,9 @@ void TfraHistory::rbPeriodClick(TObject*) {
   } else {
     HistoryPeriodSpan(cbFixedPeriod->ItemIndex(), Date(), periodStart_, periodEnd_);
   }
-  // Made with the screen, the list was just read.
-  if (layoutRestored_) reloadPending_ = true;
+  // Until the list was first shown, what the screen read as it opened is
+  // still fresh.
+  if (refreshed_) reloadPending_ = true;
   tmrRefresh->SetEnabled(false);
   tmrRefresh->SetEnabled(true);
 }
@@ -273,7 +274,7 @@ void TfraHistory::rbPeriodClick(TObject*) {
 void TfraHistory::edUserChange(TObject*) {
   const Integer i = edUser->ItemIndex();
   userFilter_ = i >= 0 && i < static_cast<Integer>(userIds_.size()) ? userIds_[i] : Everybody;
-  if (layoutRestored_) reloadPending_ = true;
+  if (refreshed_) reloadPending_ = true;
   tmrRefresh->SetEnabled(false);
   tmrRefresh->SetEnabled(true);
 }

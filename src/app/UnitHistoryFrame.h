@@ -115,7 +115,8 @@ class TfraHistory : public TQVRFrame {
   std::unique_ptr<TMemoryStream> report_;
   bool layoutRestored_ = false;
   bool refreshed_ = false;
-  // A filter changed since the screen was made: the next refresh reads anew.
+  // A filter changed since the list was first shown: the next refresh reads
+  // anew.
   bool reloadPending_ = false;
   Integer userIdField_ = -1, whenField_ = -1;
 };

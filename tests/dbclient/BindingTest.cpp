@@ -65,6 +65,8 @@ TEST(Binding, StubMissingOneNameIsRefusedAndLeavesNothingBound) {
   // A complete library binds afterwards.
   EXPECT_TRUE(lib.BindClientLibrary(PX_STUB_FULL));
   EXPECT_TRUE(allSlotsSet(lib));
+  // An optional entry point the library lacks stays null; binding goes on.
+  EXPECT_EQ(nullptr, lib.fb_cancel_operation);
 }
 
 TEST(Binding, MissingFileRaisesCantLoad) {
@@ -89,6 +91,7 @@ TEST(Binding, RealClientLibraryBinds) {
   ASSERT_TRUE(lib.BindClientLibrary("fbembed.dll"));
   EXPECT_TRUE(allSlotsSet(lib));
   EXPECT_NE(nullptr, lib.fb_interpret);
+  EXPECT_NE(nullptr, lib.fb_cancel_operation);
   EXPECT_EQ(TDBCBaseLibrary::EntryPointCount, 139);
   EXPECT_STREQ("BLOB_close", TDBCBaseLibrary::EntryPointName(0));
   EXPECT_STREQ("isc_wait_for_event", TDBCBaseLibrary::EntryPointName(138));
