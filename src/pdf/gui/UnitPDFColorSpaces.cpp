@@ -79,6 +79,32 @@ std::vector<std::array<uint8_t, 256>> decodeTables(const std::vector<double>& de
   return tables;
 }
 
+// Samples of 1, 2, 4 or 16 bits, rows starting on a byte, as 8-bit values
+// (the full range of the depth spread over 0..255; 16-bit samples keep their
+// high byte). Other depths raise the message.
+std::vector<uint8_t> unpackSamples(const TPDFBuffer& data, int32_t bits, int64_t samplesPerRow, int32_t rows,
+                                   const char* unsupported) {
+  if (bits != 1 && bits != 2 && bits != 4 && bits != 16) throw Exception(unsupported);
+  const int64_t rowBytes = (samplesPerRow * bits + 7) / 8;
+  Assert(static_cast<int64_t>(data.size()) >= rowBytes * rows, "Image data too short");
+  std::vector<uint8_t> out(static_cast<size_t>(samplesPerRow * rows));
+  const int32_t top = bits == 16 ? 0 : (1 << bits) - 1;
+  uint8_t* o = out.data();
+  for (int32_t y = 0; y < rows; ++y) {
+    const uint8_t* row = data.data() + y * rowBytes;
+    if (bits == 16) {
+      for (int64_t k = 0; k < samplesPerRow; ++k) *o++ = row[2 * k];
+      continue;
+    }
+    const int32_t perByte = 8 / bits;
+    for (int64_t k = 0; k < samplesPerRow; ++k) {
+      const int32_t shift = 8 - bits * static_cast<int32_t>(k % perByte + 1);
+      *o++ = static_cast<uint8_t>(((row[k / perByte] >> shift) & top) * 255 / top);
+    }
+  }
+  return out;
+}
+
 // Triplets (red first) into the bitmap's rows in its blue, green, red order.
 void storeRGBRows(TBitmap& bitmap, const uint8_t* rgb, int32_t width, int32_t height) {
   for (int32_t y = 0; y < height; ++y) {
@@ -275,14 +301,18 @@ std::unique_ptr<TBitmap> TPDFDeviceRGBColorSpace::BuildBitmap(TPDFCollection* co
                                                               int32_t width) const {
   checkImageSize(width, height);
   const TPDFBuffer& data = imageData(collection, image);
-  if (bitsPerComponent != 8) throw Exception("Unsupported bit depth in RGB decode");
   const int64_t bytes = static_cast<int64_t>(width) * height * 3;
-  Assert(static_cast<int64_t>(data.size()) >= bytes, "Image data too short (RGB)");
+  std::vector<uint8_t> rgb;
+  if (bitsPerComponent == 8) {
+    Assert(static_cast<int64_t>(data.size()) >= bytes, "Image data too short (RGB)");
+    rgb.assign(data.begin(), data.begin() + bytes);
+  } else {
+    rgb = unpackSamples(data, bitsPerComponent, width * 3, height, "Unsupported bit depth in RGB decode");
+  }
   const std::vector<double> decode = decodeArray(collection, image);
-  if (decode.empty()) return rgbBitmap(collection, image, height, width, std::vector<uint8_t>(data.begin(), data.begin() + bytes));
+  if (decode.empty()) return rgbBitmap(collection, image, height, width, rgb);
   Assert(decode.size() == 6, "RGB Decode array needs 6 numbers");
   const auto tables = decodeTables(decode);
-  std::vector<uint8_t> rgb(data.begin(), data.begin() + bytes);
   for (int64_t k = 0; k < bytes; ++k) rgb[k] = tables[k % 3][rgb[k]];
   return rgbBitmap(collection, image, height, width, rgb);
 }

@@ -123,18 +123,15 @@ std::unique_ptr<TPDFResProperties> CreateProperties(TPDFCollection* collection, 
 
 TPDFResImage::TPDFResImage(TPDFCollection* collection, uint8_t flags, TPDFDictionary* dictionary)
     : TPDFResXObject(collection, flags, dictionary) {
-  dictionary->SetStreamState(2, collection);
   build(nullptr, true);
 }
 
 TPDFResImage::TPDFResImage(TPDFCollection* collection, TPDFDictionary* dictionary, bool withMask)
     : TPDFResXObject(collection, 0, dictionary) {
-  dictionary->SetStreamState(2, collection);
   build(nullptr, withMask);
 }
 
 TPDFResImage::TPDFResImage(TPDFDictionary* dictionary, TPDFColorSpace* colorSpace) : TPDFResXObject(dictionary) {
-  if (dictionary->StreamState() != 0) dictionary->SetStreamState(2, nullptr);
   build(colorSpace, true);
 }
 
@@ -159,10 +156,24 @@ void TPDFResImage::build(TPDFColorSpace* colorSpace, bool withMask) {
     MaskEntry = entry(doc, Dictionary, "SMask");
     if (!MaskEntry) MaskEntry = entry(doc, Dictionary, "Mask");
   }
+  // Samples that cannot be decoded (a damaged stream, a bit depth or layout
+  // the colour space does not take) cost this image, not the page: it is
+  // drawn as the red image of an unknown colour space, or left out when it
+  // is a stencil mask.
+  auto decodeFailed = [&](const Exception& e) {
+    bitmap_.reset();
+    warn(doc, "Unable to decode image: " + e.Message());
+  };
   if (ImageMask) {
     BitsPerComponent = 1;
-    bitmap_ = PDFStencilMaskBitmap(doc, Dictionary, Height, Width);
     LastStencilColor = 0x1FFFFFFF;
+    try {
+      if (Dictionary->StreamState() != 0) Dictionary->SetStreamState(2, doc);
+      bitmap_ = PDFStencilMaskBitmap(doc, Dictionary, Height, Width);
+    } catch (const Exception& e) {
+      decodeFailed(e);
+      bitmap_ = std::make_unique<TBitmap>();
+    }
   } else {
     BitsPerComponent = integer("BitsPerComponent");
     TPDFObject* spaceObject = entry(doc, Dictionary, "ColorSpace");
@@ -172,14 +183,23 @@ void TPDFResImage::build(TPDFColorSpace* colorSpace, bool withMask) {
       if (!doc)
         if (auto* name = dynamic_cast<TPDFName*>(spaceObject)) colorSpace = PDFDeviceColorSpace(name->Name);
     }
-    if (colorSpace) bitmap_ = colorSpace->BuildBitmap(doc, Dictionary, BitsPerComponent, Height, Width);
+    bool failed = false;
+    if (colorSpace) {
+      try {
+        if (Dictionary->StreamState() != 0) Dictionary->SetStreamState(2, doc);
+        bitmap_ = colorSpace->BuildBitmap(doc, Dictionary, BitsPerComponent, Height, Width);
+      } catch (const Exception& e) {
+        decodeFailed(e);
+        failed = true;
+      }
+    }
     if (!bitmap_ || bitmap_->Empty()) {
       bitmap_ = std::make_unique<TBitmap>(Width, Height, pf24bit);
       for (int32_t y = 0; y < Height; ++y) {
         Byte* row = bitmap_->ScanLine(y);
         for (int32_t x = 0; x < Width; ++x) row[3 * x + 2] = 255;  // blue, green, red
       }
-      warn(doc, "Unknown, unsupported or invalid colorspace to create image: " + objectText(spaceObject));
+      if (!failed) warn(doc, "Unknown, unsupported or invalid colorspace to create image: " + objectText(spaceObject));
     }
   }
   if (!MaskEntry) return;
