@@ -125,14 +125,17 @@ void TPDFRenderer::Render(const TPDFPageBox& box, const TRect& rect, int32_t sup
   for (int32_t y = 0; y < bitmap.Height(); ++y) std::memset(bitmap.ScanLine(y), 0xFF, bitmap.Width() * 3);
   TCanvasDevice* target = DC;
   DC = bitmap.Canvas().Device();
+  pixelSize_ = n;
   try {
     RenderRotated(box, TRect{0, 0, bitmap.Width(), bitmap.Height()}, rotation);
   } catch (...) {
     DC = target;
+    pixelSize_ = 1;
     resources_.clear();
     throw;
   }
   DC = target;
+  pixelSize_ = 1;
   resources_.clear();
   ShrinkBitmap(bitmap, n);
   TDeviceState state;
@@ -1152,9 +1155,40 @@ void TPDFRenderer::drawForm(TPDFDictionary* dictionary, TPDFDictionary* resource
   restore();
 }
 
+// Corners of an axis-parallel image: a side shorter than one target pixel
+// (thin rules drawn as 1 x 1 masks) covers one whole pixel, the one its
+// rounded start falls on, as other renderers draw it; rounded on its own it
+// would vanish, or turn grey when a supersampled page is shrunk.
+void TPDFRenderer::keepThinImageVisible(TPoint (&corners)[3]) const {
+  const TPDFRenderMatrix& m = states_[level_].CTM;
+  const double unit[3][2] = {{0, 1}, {1, 1}, {0, 0}};
+  double ex[3], ey[3];
+  for (int k = 0; k < 3; ++k) {
+    ex[k] = m.a * unit[k][0] + m.c * unit[k][1] + m.e;
+    ey[k] = m.b * unit[k][0] + m.d * unit[k][1] + m.f;
+    if (!std::isfinite(ex[k]) || !std::isfinite(ey[k])) return;
+  }
+  constexpr double same = 1e-6;
+  const bool straight = std::abs(ex[0] - ex[2]) < same && std::abs(ey[0] - ey[1]) < same;
+  const bool turned = std::abs(ex[0] - ex[1]) < same && std::abs(ey[0] - ey[2]) < same;
+  if (!straight && !turned) return;
+  const int32_t n = pixelSize_;
+  auto widen = [&](const double (&exact)[3], auto coordinate) {
+    const double low = std::min({exact[0], exact[1], exact[2]}), high = std::max({exact[0], exact[1], exact[2]});
+    if (!(high > low) || std::abs(low) > MaxDeviceCoordinate || std::abs(high) > MaxDeviceCoordinate) return;
+    if (high - low >= n) return;
+    const int32_t first = static_cast<int32_t>(std::lround(low / n)) * n;
+    for (int k = 0; k < 3; ++k) coordinate(corners[k]) = exact[k] - low < high - exact[k] ? first : first + n;
+  };
+  widen(ex, [](TPoint& p) -> int32_t& { return p.X; });
+  widen(ey, [](TPoint& p) -> int32_t& { return p.Y; });
+}
+
 void TPDFRenderer::drawImage(TPDFResImage* image) {
   if (!visible_ || !image || !image->Bitmap() || image->Bitmap()->Empty()) return;
-  const TPoint p0 = toDevice(0, 1), p1 = toDevice(1, 1), p2 = toDevice(0, 0);
+  TPoint rounded[3] = {toDevice(0, 1), toDevice(1, 1), toDevice(0, 0)};
+  keepThinImageVisible(rounded);
+  const TPoint p0 = rounded[0], p1 = rounded[1], p2 = rounded[2];
   TDeviceState st = deviceState();
   st.StretchMode = image->Interpolate ? HALFTONE : COLORONCOLOR;
   const TPoint corners[3] = {p0, p1, p2};

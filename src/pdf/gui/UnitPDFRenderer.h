@@ -163,6 +163,7 @@ class TPDFRenderer {
 
   // Images, forms, optional content.
   void drawImage(TPDFResImage* image);
+  void keepThinImageVisible(TPoint (&corners)[3]) const;
   void drawForm(TPDFDictionary* dictionary, TPDFDictionary* resources, const TPDFRenderMatrix& matrix);
   bool optionalContentVisible(TPDFDictionary* ocDictionary);
   static void ocStateLookup(void* data, TPDFDictionary* dictionary, bool& visible);
@@ -254,6 +255,9 @@ class TPDFRenderer {
   // Inline images of each content stream, kept beside its dictionary.
   std::unordered_map<const TPDFDictionary*, std::unique_ptr<InlineImageCache>> inlineImages_;
   int32_t inlineImagesDecoded_ = 0;
+  // Device pixels to one target pixel: the supersampling factor while a
+  // supersampled page is drawn, else 1.
+  int32_t pixelSize_ = 1;
 };
 
 // Reduces a 24-bit bitmap in place: every 2 × 2 (N × N) block becomes the

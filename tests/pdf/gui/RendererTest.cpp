@@ -445,6 +445,43 @@ void ExpectPixelsLikePeers(const test::TempDir& dir, const std::string& file, in
   }
 }
 
+// Table rules as some producers draw them: 1 x 1 images 0.42 pt thick,
+// lying across pixel borders. Each comes out one full pixel thick, where
+// pdftoppm draws it, at every supersampling.
+TEST(PdfRenderer, ThinImagesCoverTheirPixel) {
+  test::TempDir dir;
+  const std::string file = dir.File("rules.pdf");
+  // Vertical rules from x 10.8 (stencil) and 30.7 (an RGB sample), a
+  // mirrored one from x 50.9, horizontal ones from y 60.8 and 79.88 (mirrored)
+  // from the top.
+  test::WriteFileBytes(file, OnePage("q 0.42 0 0 40 10.8 5 cm /M Do Q q 0.42 0 0 40 30.7 5 cm /P Do Q "
+                                     "q -0.42 0 0 40 51.32 5 cm /M Do Q "
+                                     "q 80 0 0 0.42 10 38.78 cm /M Do Q q 80 0 0 -0.42 10 20.12 cm /P Do Q",
+                                     "<</XObject<</M 5 0 R/P 6 0 R>>>>",
+                                     {{"<</Type/XObject/Subtype/Image/Width 1/Height 1/ImageMask true>>", "\x00"s},
+                                      {"<</Type/XObject/Subtype/Image/Width 1/Height 1/ColorSpace/DeviceRGB"
+                                       "/BitsPerComponent 8>>", "\x00\x00\x00"s}}));
+  RunChecked("pdftoppm -r 72 -png -singlefile " + file + " " + dir.File("poppler"));
+  const QImage poppler = QImage(QString::fromStdString(dir.File("poppler.png"))).convertToFormat(QImage::Format_RGB32);
+  ASSERT_FALSE(poppler.isNull());
+  auto dark = [](const QImage& image, int x, int y) { return qGray(image.pixel(x, y)) < 64; };
+  auto white = [](const QImage& image, int x, int y) { return qGray(image.pixel(x, y)) > 240; };
+  for (int32_t supersampling : {1, 2, 3, 4}) {
+    SCOPED_TRACE("supersampling " + std::to_string(supersampling));
+    const QImage ours = RenderOurs(file, 1, 72, supersampling);
+    for (int x : {11, 31, 51}) {
+      ASSERT_TRUE(dark(poppler, x, 75)) << x;
+      EXPECT_TRUE(dark(ours, x, 75)) << x;
+      EXPECT_TRUE(white(ours, x - 1, 75) && white(ours, x + 1, 75)) << x;
+    }
+    for (int y : {61, 80}) {
+      ASSERT_TRUE(dark(poppler, 50, y)) << y;
+      EXPECT_TRUE(dark(ours, 50, y)) << y;
+      EXPECT_TRUE(white(ours, 40, y - 1) && white(ours, 40, y + 1)) << y;
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // A corpus of pages made by other producers, shared by the pixel and the
 // device-level comparisons.
