@@ -477,11 +477,16 @@ TDict ParseDict(std::span<const uint8_t> d) {
   return dict;
 }
 
+// A value the font uses as a whole number. The format lets any number stand
+// there, and writers put reals into the widths (333.3333333333), so a real
+// is rounded rather than refused.
 int32_t DictInt(const TDict& dict, int op, int32_t fallback, size_t index = 0) {
   auto it = dict.find(op);
   if (it == dict.end() || index >= it->second.size()) return fallback;
-  if (it->second[index].Real) throw Exception("Expect single value");
-  return int32_t(it->second[index].Value);
+  const double value = it->second[index].Value;
+  if (!it->second[index].Real) return int32_t(value);
+  if (!(value == value)) return fallback;
+  return int32_t(std::lround(std::clamp(value, double(INT32_MIN), double(INT32_MAX))));
 }
 
 double DictReal(const TDict& dict, int op, double fallback, size_t index = 0) {
