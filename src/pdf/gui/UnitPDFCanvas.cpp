@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "pdf/UnitPDFFontMapper.h"
 #include "pdf/gui/UnitPDFFont.h"
 #include "pdf/gui/UnitPDFImage.h"
 #include "platform/core/CodePages.h"
@@ -964,9 +965,9 @@ void TPDFCanvas::Replay::text(const TPDFRecord& r) {
   bool tagged = face.size() > 7 && face[6] == '+' &&
                 std::all_of(face.begin(), face.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; });
   if (tagged) {
-    TLogFontW base = lf;
-    SetLogFontFaceName(base, face.substr(7));
-    font = canvas.FontCollection->FontFromLogFontW(base, unicode);
+    // A subset tag names a font of a PDF document: the base-font name after
+    // it goes through the font mapper ("Helvetica-Bold" is a bold Arial).
+    font = canvas.FontCollection->FontFromLogFontA(PDFFontMapper().Lookup(face.substr(7)), unicode);
   } else {
     font = canvas.FontCollection->FontFromLogFontW(lf, unicode);
   }

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "pdf/UnitFontInformation.h"
 #include "pdf/UnitPDFParserWriter.h"
 #include "pdf/gui/UnitPDFCanvas.h"
 #include "pdf/gui/UnitPDFFont.h"
@@ -178,6 +179,30 @@ TEST(PDFCanvas, TextObjects) {
     for (const auto& part : tc.contains) EXPECT_NE(content.find(part), std::string::npos) << tc.name << "\n" << content;
     EXPECT_EQ(count(content, "BT\n"), 1u) << tc.name << "\n" << content;
     EXPECT_EQ(count(content, "Tf\n"), 1u) << tc.name << "\n" << content;
+  }
+}
+
+// A face name with a subset tag comes from a PDF document: the base-font
+// name after the tag goes through the font mapper.
+TEST(PDFCanvas, TaggedFaceNamesGoThroughTheFontMapper) {
+  struct TaggedCase {
+    const char* face;
+    const char* family;
+    const char* style;
+  };
+  for (const TaggedCase& c : {TaggedCase{"ABCDEF+Helvetica-Bold", "Liberation Sans", "Bold"},
+                              TaggedCase{"ABCDEF+Times-Roman", "Liberation Serif", "Regular"},
+                              TaggedCase{"QWERTY+Courier-Oblique", "Liberation Mono", "Italic"}}) {
+    Page p;
+    p.canvas.Font().SetName(c.face);
+    p.canvas.Font().SetSize(12);
+    p.canvas.TextOut(0, 0, std::string("x"));
+    p.Content();
+    ASSERT_EQ(p.fonts.Count(), 1) << c.face;
+    const TFontFacePtr& face = p.fonts.Font(0)->Information().Face();
+    ASSERT_TRUE(face) << c.face;
+    EXPECT_EQ(face->Family, c.family) << c.face;
+    EXPECT_EQ(face->Style, c.style) << c.face;
   }
 }
 
