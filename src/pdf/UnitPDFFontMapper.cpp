@@ -28,7 +28,42 @@ TLogFontA standardLogFont(std::string_view face, int32_t weight, bool italic) {
   return lf;
 }
 
+bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
+bool isLower(char c) { return c >= 'a' && c <= 'z'; }
+
+void dropEnding(std::string& s) {
+  for (const char* ending : {"PSMT", "PS", "MT"}) {
+    const std::string_view e(ending);
+    if (s.size() > e.size() && s.ends_with(e)) {
+      s.resize(s.size() - e.size());
+      return;
+    }
+  }
+}
+
 }  // namespace
+
+TPostScriptNameParts SplitPostScriptName(std::string_view baseFont) {
+  std::string name = replaceCommas(baseFont);
+  dropEnding(name);
+  TPostScriptNameParts parts;
+  const size_t dash = name.find('-');
+  std::string family = name.substr(0, dash);
+  const std::string style = dash == std::string::npos ? std::string() : name.substr(dash + 1);
+  dropEnding(family);
+  // "TimesNewRoman" is the family "Times New Roman", "ITCAvantGarde" the
+  // family "ITC Avant Garde".
+  for (size_t i = 0; i < family.size(); ++i) {
+    const char c = family[i];
+    if (i > 0 && isUpper(c) && family[i - 1] != ' ' &&
+        (isLower(family[i - 1]) || (isUpper(family[i - 1]) && i + 1 < family.size() && isLower(family[i + 1]))))
+      parts.Family += ' ';
+    parts.Family += c;
+  }
+  parts.Bold = style.find("Bold") != std::string::npos;
+  parts.Italic = style.find("Italic") != std::string::npos || style.find("Oblique") != std::string::npos;
+  return parts;
+}
 
 TPDFFontMapper::TPDFFontMapper() {
   table_ = CreateMemDataSetFromSpec("FontMapper", "Name:astr#", MemRecordClass<TPDFFontMapping>());
@@ -60,6 +95,12 @@ TPDFFontMapper::TPDFFontMapper() {
 TLogFontA TPDFFontMapper::Lookup(std::string_view baseFont) const {
   std::string name = replaceCommas(baseFont);
   if (auto* r = static_cast<TPDFFontMapping*>(table_->FindAnsiString(0, name))) return r->LogFont;
+  // A name the installed fonts do not answer to, split into family and style,
+  // reaches the system's font configuration, whose aliases know the common
+  // faces (TimesNewRomanPSMT is a regular Times New Roman).
+  const TPostScriptNameParts parts = SplitPostScriptName(baseFont);
+  if (!parts.Family.empty() && IsFontFamilyAvailable(parts.Family))
+    return standardLogFont(parts.Family, parts.Bold ? FW_BOLD : FW_NORMAL, parts.Italic);
   bool bold = baseFont.find("Bold") != std::string_view::npos;
   bool italic = baseFont.find("Italic") != std::string_view::npos || baseFont.find("Oblique") != std::string_view::npos;
   return standardLogFont("Arial", bold ? FW_BOLD : FW_NORMAL, italic);

@@ -14,14 +14,26 @@ class TPDFFontMapping : public TMemRecord {
   TLogFontA LogFont;
 };
 
+// A PostScript font name as family and style: "TimesNewRomanPS-BoldMT" is
+// the family "Times New Roman", bold. The endings "PSMT", "PS" and "MT" go;
+// the style follows the first "-" (or ","); inner capitals start words.
+struct TPostScriptNameParts {
+  std::string Family;
+  bool Bold = false;
+  bool Italic = false;
+};
+TPostScriptNameParts SplitPostScriptName(std::string_view baseFont);
+
 class TPDFFontMapper {
  public:
   // Registers every installed family (ANSI or symbol character set) under its
   // PostScript names and their style aliases, then the fourteen standard names.
   TPDFFontMapper();
 
-  // The mapping of a base-font name ("," read as "-"); an unknown name gets
-  // Arial with the weight and slant its name suggests.
+  // The mapping of a base-font name ("," read as "-"); a name not registered
+  // is split into family and style and gets that family when the system has
+  // it (by name or alias), else Arial; the weight and slant are those its
+  // name suggests.
   TLogFontA Lookup(std::string_view baseFont) const;
   // Adds a mapping unless the name is present: the first registration wins.
   void Register(std::string_view name, const TLogFontA& logFont);

@@ -48,14 +48,57 @@ TEST(FontMapper, NamesToFaceWeightAndItalic) {
       {"NimbusSans-Bold", "Nimbus Sans", 700, false},
       // made up
       {"Unknown-BoldOblique", "Arial", 700, true},
-      {"Times-Italic", "Arial", 400, true},
       {"Nothing", "Arial", 400, false},
+      // split into family and style, which the font configuration knows
+      {"Times-Italic", "Times", 400, true},
+      {"TimesNewRomanPS-BoldItalicMT", "Times New Roman", 700, true},
   });
   TLogFontA lf = mapper.Lookup("Helvetica");
   EXPECT_EQ(lf.lfCharSet, DEFAULT_CHARSET);
   EXPECT_EQ(lf.lfOutPrecision, OUT_TT_ONLY_PRECIS);
   EXPECT_EQ(lf.lfHeight, 0);
   EXPECT_EQ(UnicodeToUtf8(TPDFFontMapper::PostScriptName(mapper.Lookup("Helvetica-Bold"))), "LiberationSans-Bold");
+}
+
+// PostScript names of common faces reach the faces the system aliases them
+// to (tests/fonts.conf here); a family it does not know gets Arial.
+TEST(FontMapper, PostScriptNamesReachTheSystemsAliases) {
+  TPDFFontMapper mapper;
+  struct Case {
+    const char* name;
+    const char* family;  // of the face the mapping selects
+    const char* style;
+  };
+  for (const Case& c : {Case{"TimesNewRomanPSMT", "Liberation Serif", "Regular"},
+                        Case{"TimesNewRomanPS-BoldMT", "Liberation Serif", "Bold"},
+                        Case{"Arial-BoldMT", "Liberation Sans", "Bold"},
+                        Case{"ArialMT", "Liberation Sans", "Regular"},
+                        Case{"Arial,BoldItalic", "Liberation Sans", "Bold Italic"},
+                        Case{"CourierNewPSMT", "Liberation Mono", "Regular"},
+                        Case{"CourierNewPS-ItalicMT", "Liberation Mono", "Italic"},
+                        Case{"Tahoma-Bold", "DejaVu Sans", "Bold"},
+                        Case{"CenturyGothic-Bold", "Liberation Sans", "Bold"},
+                        Case{"Verdana", "Liberation Sans", "Regular"}}) {
+    const TFontFacePtr face = ResolveFontFace(mapper.Lookup(c.name));
+    ASSERT_TRUE(face) << c.name;
+    EXPECT_EQ(face->Family, c.family) << c.name;
+    EXPECT_EQ(face->Style, c.style) << c.name;
+  }
+  struct Split {
+    const char* name;
+    const char* family;
+    bool bold, italic;
+  };
+  for (const Split& c : {Split{"TimesNewRomanPSMT", "Times New Roman", false, false},
+                         Split{"Arial-BoldMT", "Arial", true, false},
+                         Split{"CenturyGothic,BoldItalic", "Century Gothic", true, true},
+                         Split{"ITCAvantGarde-Oblique", "ITC Avant Garde", false, true},
+                         Split{"Tahoma", "Tahoma", false, false}}) {
+    const TPostScriptNameParts parts = SplitPostScriptName(c.name);
+    EXPECT_EQ(parts.Family, c.family) << c.name;
+    EXPECT_EQ(parts.Bold, c.bold) << c.name;
+    EXPECT_EQ(parts.Italic, c.italic) << c.name;
+  }
 }
 
 TEST(FontMapper, AliasesAndFirstRegistrationWins) {

@@ -340,6 +340,8 @@ struct Registry {
   uint32_t nextHandle = 1;
   std::vector<std::pair<uint32_t, std::vector<TFontFacePtr>>> memFaces;
   std::map<std::tuple<std::string, int32_t, bool>, TFontFacePtr> resolved;
+  std::map<std::tuple<std::string, int32_t, bool>, TFontFacePtr> resolvedTrueType;
+  std::map<std::string, bool> knownFamilies;  // fontconfig's answers, by folded family
   std::map<std::string, std::weak_ptr<const TBytes>> files;
   bool installedListed = false;
   std::vector<TFontFacePtr> installed;  // metadata only: Data is null
@@ -402,7 +404,8 @@ TFontFacePtr loadFace(Registry& r, const std::string& file, uint32_t index) {
   return nullptr;
 }
 
-TFontFacePtr resolveInstalled(Registry& r, const std::string& face, int32_t weight, bool italic) {
+TFontFacePtr resolveInstalled(Registry& r, const std::string& face, int32_t weight, bool italic,
+                              bool trueTypeOnly = false) {
   if (!ensureFontconfig(r)) return nullptr;
   FcPattern* pattern = FcPatternCreate();
   if (!face.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(face.c_str()));
@@ -419,7 +422,7 @@ TFontFacePtr resolveInstalled(Registry& r, const std::string& face, int32_t weig
   for (int i = 0; i < set->nfont && !chosen; ++i) {
     FcPattern* p = set->fonts[i];
     std::string format;
-    if (!acceptedFormat(p, &format)) continue;
+    if (!acceptedFormat(p, &format) || (trueTypeOnly && format != "TrueType")) continue;
     FcPattern* pick = p;
     if (format == "CFF") {
       // A TrueType face of the same family and style, if one follows, is taken instead.
@@ -476,6 +479,90 @@ TFontFacePtr ResolveFontFace(std::string_view faceUtf8, int32_t weight, bool ita
   return f;
 }
 
+TFontFacePtr ResolveTrueTypeFontFace(std::string_view faceUtf8, int32_t weight, bool italic) {
+  std::string face = cutFaceName(faceUtf8);
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  auto key = std::make_tuple(foldCase(face), weight, italic);
+  auto it = r.resolvedTrueType.find(key);
+  if (it != r.resolvedTrueType.end()) return it->second;
+  TFontFacePtr f = resolveMemory(r, face, weight, italic);
+  if (f && f->Format != "TrueType") f = nullptr;
+  if (!f) f = resolveInstalled(r, face, weight, italic, true);
+  if (f) r.resolvedTrueType[key] = f;
+  return f;
+}
+
+namespace {
+
+// Family names that stand for a kind of face rather than for a font.
+bool genericFamily(const std::string& folded) {
+  static const char* const names[] = {"sans-serif", "serif",   "monospace", "sans", "mono",     "cursive",
+                                      "fantasy",    "system-ui", "emoji",   "math", "fangsong"};
+  return std::any_of(std::begin(names), std::end(names), [&](const char* n) { return folded == n; });
+}
+
+}  // namespace
+
+bool IsFontFamilyAvailable(std::string_view familyUtf8) {
+  const std::string family = cutFaceName(familyUtf8);
+  const std::string folded = foldCase(family);
+  if (folded.empty()) return false;
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  for (auto& [handle, faces] : r.memFaces)
+    for (auto& f : faces)
+      if (foldCase(cutFaceName(f->Family)) == folded) return true;
+  auto it = r.knownFamilies.find(folded);
+  if (it != r.knownFamilies.end()) return it->second;
+  bool known = false;
+  if (ensureFontconfig(r)) {
+    // The families fontconfig tries, in order: the name, the aliases its
+    // configuration gives, then the fallback it gives every name it does not
+    // know. The family is available when the face it picks is reached before
+    // that fallback, which is the list a made-up name gets after the name.
+    auto tried = [](const std::string& name) {
+      FcPattern* pattern = FcPatternCreate();
+      FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
+      FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+      FcDefaultSubstitute(pattern);
+      return pattern;
+    };
+    auto families = [](FcPattern* pattern) {
+      std::vector<std::string> out;
+      FcChar8* v = nullptr;
+      for (int i = 0; FcPatternGetString(pattern, FC_FAMILY, i, &v) == FcResultMatch; ++i)
+        out.push_back(foldCase(reinterpret_cast<const char*>(v)));
+      return out;
+    };
+    FcPattern* pattern = tried(family);
+    FcPattern* unknown = tried("px no such family 7f3a");
+    std::vector<std::string> own = families(pattern), fallback = families(unknown);
+    FcPatternDestroy(unknown);
+    if (!fallback.empty()) fallback.erase(fallback.begin());
+    while (!own.empty() && !fallback.empty() && own.back() == fallback.back()) {
+      own.pop_back();
+      fallback.pop_back();
+    }
+    FcResult result = FcResultNoMatch;
+    if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+      const bool askedGeneric = genericFamily(folded);
+      for (const std::string& name : families(match)) {
+        auto at = std::find(own.begin(), own.end(), name);
+        if (at != own.end() &&
+            (askedGeneric || std::none_of(own.begin(), at, [](const std::string& n) { return genericFamily(n); }))) {
+          known = true;
+          break;
+        }
+      }
+      FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+  }
+  r.knownFamilies[folded] = known;
+  return known;
+}
+
 TFontFacePtr ResolveFontFace(const TLogFontA& font) {
   return ResolveFontFace(LogFontFaceName(font), font.lfWeight, font.lfItalic != 0);
 }
@@ -504,6 +591,7 @@ uint32_t AddFontMemResource(const void* data, size_t size, uint32_t* faceCount) 
   if (faceCount) *faceCount = uint32_t(faces.size());
   r.memFaces.emplace_back(handle, std::move(faces));
   r.resolved.clear();
+  r.resolvedTrueType.clear();
   return handle;
 }
 
@@ -514,6 +602,7 @@ bool RemoveFontMemResource(uint32_t handle) {
   if (it == r.memFaces.end()) return false;
   r.memFaces.erase(it);
   r.resolved.clear();
+  r.resolvedTrueType.clear();
   return true;
 }
 

@@ -139,6 +139,16 @@ TFontFacePtr ResolveFontFace(std::string_view faceUtf8, int32_t weight, bool ita
 TFontFacePtr ResolveFontFace(const TLogFontA& font);
 TFontFacePtr ResolveFontFace(const TLogFontW& font);
 
+// The nearest face with TrueType outlines, found as ResolveFontFace finds a
+// face but passing over faces with CFF outlines (for writers that can embed
+// TrueType programs only). nullptr when no TrueType face is usable at all.
+TFontFacePtr ResolveTrueTypeFontFace(std::string_view faceUtf8, int32_t weight, bool italic);
+
+// Whether the system has the family: a face registered from memory under it,
+// or an installed face that fontconfig picks for it by name or through an
+// alias of its configuration (not through its generic fallback).
+bool IsFontFamilyAvailable(std::string_view familyUtf8);
+
 // The logical font that selects the face: its family, weight and italic flag.
 TLogFontW LogFontForFace(const TFontFace& face);
 
