@@ -127,6 +127,17 @@ std::shared_ptr<const TFontInformation> PDFFontInformation(const TLogFontW& font
   plain.lfWeight = font.lfWeight;
   plain.lfItalic = font.lfItalic;
   std::copy(std::begin(font.lfFaceName), std::end(font.lfFaceName), std::begin(plain.lfFaceName));
+  // Documents embed TrueType programs only: a face with CFF outlines would be
+  // written without its program, which other readers draw wrongly. The
+  // nearest TrueType face takes its place, for measuring as for writing.
+  if (TFontFacePtr face = ResolveFontFace(plain); face && face->Format != "TrueType")
+    if (TFontFacePtr trueType = ResolveTrueTypeFontFace(LogFontFaceName(plain), plain.lfWeight, plain.lfItalic != 0)) {
+      const TLogFontW chosen = LogFontForFace(*trueType);
+      if (TFontFacePtr again = ResolveFontFace(chosen);
+          again && again->Format == "TrueType" && again->File == trueType->File && again->Index == trueType->Index &&
+          again->Family == trueType->Family && again->Style == trueType->Style)
+        plain = chosen;
+    }
   auto info = std::make_shared<const TFontInformation>(plain, fiAll);
   cache.fonts.emplace(key, info);
   return info;
@@ -187,6 +198,11 @@ void TFontRef::build(TPDFFontCollection& owner, const std::string& key, const TL
   logFont_ = font;
   info_ = PDFFontInformation(font);
   const TFontInformation& fi = *info_;
+  if (const TFontFacePtr& face = fi.Face(); face && face->Format == "TrueType")
+    if (TFontFacePtr asked = ResolveFontFace(font); asked && asked->Format != "TrueType")
+      writer.Warning("Font " + key + " resolves to " + asked->Family + " " + asked->Style +
+                     " with CFF outlines, which cannot be embedded; embedded the TrueType face " + face->Family + " " +
+                     face->Style + " in its place");
   const int32_t upem = fi.UnitsPerEm;
   const std::string psName = UnicodeToUtf8(fi.PostScriptName());
 

@@ -5,6 +5,8 @@
 
 #include "pdf/gui/UnitPDFFont.h"
 #include "pdf/gui/UnitPDFPrinter.h"
+#include "platform/core/Debug.h"
+#include "platform/core/Fonts.h"
 #include "PdfGuiTestSupport.h"
 
 namespace px {
@@ -150,6 +152,34 @@ TEST(PDFPrinter, FontsAreEmbeddedSubsetAndExtractable) {
   const std::string script = (test::FixturesDir() / "pdfgui" / "check_subsets.py").string();
   const std::string out = run("/usr/bin/python3 " + script + " " + path + " " + dir.Path().string());
   EXPECT_NE(out.find("checked 3 fonts"), std::string::npos) << out;
+}
+
+// A face that resolves to CFF outlines (the URW fonts are OpenType CFF) is
+// replaced by the nearest TrueType face, which is embedded; the warning says
+// which face was taken.
+TEST(PDFPrinter, FacesWithCFFOutlinesGiveWayToTrueType) {
+  ASSERT_EQ(ResolveFontFace("Nimbus Sans", FW_BOLD, false)->Format, "CFF");
+  TempDir dir;
+  TDebugCapture debug;
+  TPDFPrinter p;
+  p.SetOptions(7);
+  p.BeginDoc();
+  p.Canvas().Font().SetName("Nimbus Sans");
+  p.Canvas().Font().SetStyle(TFontStyles{TFontStyle::fsBold});
+  p.Canvas().TextOut(600, 600, std::string("Nimbus in TrueType"));
+  p.EndDoc();
+  const std::string path = save(p, dir, "cff.pdf");
+  const std::string fonts = run("pdffonts " + path);
+  EXPECT_NE(fonts.find("DejaVuSans-Bold"), std::string::npos) << fonts;
+  EXPECT_NE(fonts.find("TrueType"), std::string::npos) << fonts;
+  EXPECT_NE(fonts.find("yes yes"), std::string::npos) << fonts;  // embedded and subset
+  EXPECT_NE(run("pdftotext " + path + " -").find("Nimbus in TrueType"), std::string::npos);
+  const std::vector<std::string> lines = debug.Lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "Font Nimbus SansBi resolves to Nimbus Sans Bold with CFF outlines, which cannot be embedded; "
+                      "embedded the TrueType face DejaVu Sans Bold in its place"),
+            lines.end())
+      << (lines.empty() ? std::string() : lines.front());
 }
 
 TEST(PDFPrinter, ImagesComeBackAndALogoIsStoredOnce) {
