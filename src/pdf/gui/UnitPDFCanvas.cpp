@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "pdf/UnitPDFFontMapper.h"
 #include "pdf/gui/UnitPDFFont.h"
 #include "pdf/gui/UnitPDFImage.h"
 #include "platform/core/CodePages.h"
@@ -960,17 +959,8 @@ void TPDFCanvas::Replay::text(const TPDFRecord& r) {
   if (!fontEntry) return;
   Assert(canvas.FontCollection != nullptr, "TPDFCanvas: no font collection");
   const TLogFontW& lf = fontEntry->Font;
-  TFontRef* font = nullptr;
-  std::string face = LogFontFaceName(lf);
-  bool tagged = face.size() > 7 && face[6] == '+' &&
-                std::all_of(face.begin(), face.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; });
-  if (tagged) {
-    // A subset tag names a font of a PDF document: the base-font name after
-    // it goes through the font mapper ("Helvetica-Bold" is a bold Arial).
-    font = canvas.FontCollection->FontFromLogFontA(PDFFontMapper().Lookup(face.substr(7)), unicode);
-  } else {
-    font = canvas.FontCollection->FontFromLogFontW(lf, unicode);
-  }
+  // A face name with a subset tag goes through the font mapper.
+  TFontRef* font = canvas.FontCollection->FontFromLogFontW(PDFMappedLogFont(lf), unicode);
   int32_t size = lf.lfHeight <= 0 ? -lf.lfHeight : MulDiv(lf.lfHeight, 1000, font->LineHeight(1000));
   size = units(size);
   if (size <= 0) return;

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "pdf/UnitFontInformation.h"
+#include "pdf/UnitPDFFontMapper.h"
 #include "platform/core/CodePages.h"
 
 namespace px {
@@ -117,7 +118,8 @@ TInfoCache& infoCache() {
 
 }  // namespace
 
-std::shared_ptr<const TFontInformation> PDFFontInformation(const TLogFontW& font) {
+std::shared_ptr<const TFontInformation> PDFFontInformation(const TLogFontW& logFont) {
+  const TLogFontW font = PDFMappedLogFont(logFont);
   const std::string key = PDFFontKey(font, false);
   TInfoCache& cache = infoCache();
   std::lock_guard guard(cache.lock);
@@ -161,7 +163,21 @@ std::vector<int32_t> PDFTextAdvances(const TLogFontW& font, const UnicodeString&
   return out;
 }
 
-TTextMetrics PDFTextMetrics(const TLogFontW& font) {
+TLogFontW PDFMappedLogFont(const TLogFontW& font) {
+  const std::string face = LogFontFaceName(font);
+  const bool tagged = face.size() > 7 && face[6] == '+' &&
+                      std::all_of(face.begin(), face.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; });
+  if (!tagged) return font;
+  const TLogFontA mapped = PDFFontMapper().Lookup(face.substr(7));
+  TLogFontW out = font;
+  out.lfWeight = mapped.lfWeight;
+  out.lfItalic = mapped.lfItalic;
+  SetLogFontFaceName(out, LogFontFaceName(mapped));
+  return out;
+}
+
+TTextMetrics PDFTextMetrics(const TLogFontW& logFont) {
+  const TLogFontW font = PDFMappedLogFont(logFont);
   TTextMetric tm;
   TFontContext dc(font);
   TTextMetrics m;

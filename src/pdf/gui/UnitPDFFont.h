@@ -121,6 +121,12 @@ std::string PDFSubsetTag(int32_t objectNumber);
 // WinAnsiEncoding code of a character ("?" for characters it lacks).
 uint8_t WinAnsiCode(char16_t c);
 
+// The font a logical font stands for in a document: a face name with a
+// subset tag ("ABCDEF+Helvetica-Bold") names a font of a PDF document, whose
+// base-font name after the tag goes through the font mapper; any other
+// logical font stands for itself. Measuring and writing both go through it.
+TLogFontW PDFMappedLogFont(const TLogFontW& font);
+
 // Measuring at a device resolution through the font's own tables (cached per
 // face, weight and italic for the life of the process). The font's height is
 // in device pixels: negative the em height, positive the cell height.

@@ -1156,9 +1156,9 @@ void TPDFRenderer::drawForm(TPDFDictionary* dictionary, TPDFDictionary* resource
 }
 
 // Corners of an axis-parallel image: a side shorter than one target pixel
-// (thin rules drawn as 1 x 1 masks) covers one whole pixel, the one its
-// rounded start falls on, as other renderers draw it; rounded on its own it
-// would vanish, or turn grey when a supersampled page is shrunk.
+// (thin rules drawn as 1 x 1 masks) covers each target pixel it touches
+// wholly, as other renderers draw it; rounded on its own it would vanish, or
+// turn grey when a supersampled page is shrunk.
 void TPDFRenderer::keepThinImageVisible(TPoint (&corners)[3]) const {
   const TPDFRenderMatrix& m = states_[level_].CTM;
   const double unit[3][2] = {{0, 1}, {1, 1}, {0, 0}};
@@ -1177,8 +1177,9 @@ void TPDFRenderer::keepThinImageVisible(TPoint (&corners)[3]) const {
     const double low = std::min({exact[0], exact[1], exact[2]}), high = std::max({exact[0], exact[1], exact[2]});
     if (!(high > low) || std::abs(low) > MaxDeviceCoordinate || std::abs(high) > MaxDeviceCoordinate) return;
     if (high - low >= n) return;
-    const int32_t first = static_cast<int32_t>(std::lround(low / n)) * n;
-    for (int k = 0; k < 3; ++k) coordinate(corners[k]) = exact[k] - low < high - exact[k] ? first : first + n;
+    const int32_t first = static_cast<int32_t>(std::floor(low / n)) * n;
+    const int32_t last = std::max(first + n, static_cast<int32_t>(std::ceil(high / n)) * n);
+    for (int k = 0; k < 3; ++k) coordinate(corners[k]) = exact[k] - low < high - exact[k] ? first : last;
   };
   widen(ex, [](TPoint& p) -> int32_t& { return p.X; });
   widen(ey, [](TPoint& p) -> int32_t& { return p.Y; });

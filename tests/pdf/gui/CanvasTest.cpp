@@ -203,6 +203,11 @@ TEST(PDFCanvas, TaggedFaceNamesGoThroughTheFontMapper) {
     ASSERT_TRUE(face) << c.face;
     EXPECT_EQ(face->Family, c.family) << c.face;
     EXPECT_EQ(face->Style, c.style) << c.face;
+    // Texts are measured in the face they are written in.
+    TLogFontW tagged, written = LogFontForFace(*face);
+    SetLogFontFaceName(tagged, c.face);
+    tagged.lfHeight = written.lfHeight = -100;
+    EXPECT_EQ(PDFTextAdvances(tagged, u"Times", false), PDFTextAdvances(written, u"Times", false)) << c.face;
   }
 }
 

@@ -304,37 +304,11 @@ TEST(EmbeddedCFF, WidthsFromTheFirstClearingOperatorAndPrivateCodePointsForUnkno
 
 // A CFF program written by a font builder whose Private DICT gives
 // defaultWidthX and nominalWidthX as reals (333.333, as TeX fonts do).
-const char* const RealWidthsScript = R"py(import sys
-from fontTools.fontBuilder import FontBuilder
-from fontTools.misc.psCharStrings import T2CharString
-from fontTools.ttLib import TTFont
-import io
-fb = FontBuilder(1000, isTTF=False)
-fb.setupGlyphOrder([".notdef", "A", "B"])
-fb.setupCharacterMap({65: "A", 66: "B"})
-cs = {
-    ".notdef": T2CharString(program=["endchar"]),
-    # A width operand: 267 + nominalWidthX
-    "A": T2CharString(program=[267, 0, 0, "rmoveto", 500, 0, "rlineto", -250, 700, "rlineto", "endchar"]),
-    # no width operand: defaultWidthX
-    "B": T2CharString(program=[0, 0, "rmoveto", 400, 0, "rlineto", 0, 700, "rlineto", "endchar"]),
-}
-fb.setupCFF("RealWidths", {"FullName": "RealWidths"}, cs,
-            {"defaultWidthX": 333.3333333333, "nominalWidthX": 333.3333333333})
-fb.setupHorizontalMetrics({".notdef": (333, 0), "A": (600, 0), "B": (333, 0)})
-fb.setupHorizontalHeader(ascent=800, descent=-200)
-fb.setupNameTable({"familyName": "RealWidths", "styleName": "Regular"})
-fb.setupOS2(); fb.setupPost()
-buf = io.BytesIO(); fb.save(buf)
-font = TTFont(io.BytesIO(buf.getvalue()))
-open(sys.argv[1], "wb").write(font.reader["CFF "])
-)py";
-
 TEST(EmbeddedCFF, RealWidthsWhereOneNumberIsExpectedAreRounded) {
   test::TempDir dir;
-  test::WriteFileBytes(dir.File("make.py"), RealWidthsScript);
+  const std::string script = (test::FixturesDir() / "pdfgui" / "real_widths_cff.py").string();
   std::string out;
-  ASSERT_EQ(test::RunCommand("/usr/bin/python3 " + dir.File("make.py") + " " + dir.File("real.cff"), &out), 0) << out;
+  ASSERT_EQ(test::RunCommand("/usr/bin/python3 " + script + " " + dir.File("real.cff"), &out), 0) << out;
   const std::string bytes = test::ReadFileBytes(dir.File("real.cff"));
   TEmbeddedCFFFont font(TBytes(bytes.begin(), bytes.end()), false, "RealWidths");
   ASSERT_TRUE(font.IsInstalled());
