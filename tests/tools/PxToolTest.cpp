@@ -836,8 +836,12 @@ TEST(PxTool, FontCommands) {
   EXPECT_EQ(codes[0], "32 space U+0020 278");
   EXPECT_EQ(pxtool({"font", "encoding", "Identity-H"}).out.substr(0, 22), "0 - U+0000 0\n1 - U+000");
 
+  // Not a registered name: split into family and style, whose family the
+  // font configuration aliases.
   EXPECT_EQ(pxtool({"font", "map", "Helvetica,BoldItalic"}).out,
-            "Arial\t700\t1\t/usr/share/fonts/truetype/liberation2/LiberationSans-BoldItalic.ttf\n");
+            "Helvetica\t700\t1\t/usr/share/fonts/truetype/liberation2/LiberationSans-BoldItalic.ttf\n");
+  EXPECT_EQ(pxtool({"font", "map", "TimesNewRomanPSMT"}).out,
+            "Times New Roman\t400\t0\t/usr/share/fonts/truetype/liberation2/LiberationSerif-Regular.ttf\n");
 
   expectFails({{"font", "info", "/etc/hostname"}, "font: /etc/hostname holds no TrueType or CFF face"});
   expectFails({{"font", "rebuild", "/usr/share/fonts/opentype/urw-base35/D050000L.otf", dir.File("x")},
