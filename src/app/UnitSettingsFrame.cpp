@@ -168,38 +168,41 @@ TfraSettings::TfraSettings(TComponent* owner) : TQVRFrame(owner) {
     return e;
   };
 
-  // Top row: the language, the device and the general settings.
-  pnlTop = panel("pnlTop", pnlMain, alTop, 96);
+  // Top row: the language, the device (hidden) and the general settings,
+  // then the button that saves them all at the row's end.
+  pnlTop = panel("pnlTop", pnlMain, alTop, 114);
   rgLanguage = CreateComponent<TRadioGroup>(this);
   rgLanguage->SetName("rgLanguage");
   rgLanguage->SetParent(pnlTop);
-  rgLanguage->SetBounds(4, 4, 260, 88);
+  rgLanguage->SetBounds(4, 4, 200, 106);
   rgLanguage->SetCaption("[Language]");
   rgLanguage->SetColumns(2);
   rgDevice = CreateComponent<TRadioGroup>(this);
   rgDevice->SetName("rgDevice");
   rgDevice->SetParent(pnlTop);
-  rgDevice->SetBounds(270, 4, 170, 88);
+  rgDevice->SetBounds(210, 4, 170, 106);
   rgDevice->SetCaption("[Device]");
   rgDevice->OnClick = [this](TObject* s) { rgDeviceClick(s); };
   gbGenericSettings = groupBox("gbGenericSettings", pnlTop, "[Other Settings]");
-  gbGenericSettings->SetBounds(446, 4, 520, 88);
-  edCompanyName = edit("edCompanyName", gbGenericSettings, "[&Company]", 8, 30, 150);
+  gbGenericSettings->SetBounds(210, 4, 486, 106);
+  edCompanyName = edit("edCompanyName", gbGenericSettings, "[&Company]", 10, 36, 170);
   // Every counting stores the company in a column of 80 characters: a longer
   // name would make each Finalize fail after the counting was done.
   edCompanyName->SetMaxLength(80);
-  edCompanyLogo = edit("edCompanyLogo", gbGenericSettings, "[&Logo filename]", 166, 30, 150);
+  // The file button stands outside the edit, to its right.
+  edCompanyLogo = edit("edCompanyLogo", gbGenericSettings, "[&Logo filename]", 190, 36, 170);
   {
     TQVRButtonItem* open = edCompanyLogo->Buttons().Add();
     open->SetAction(acLogoFileOpen);
   }
-  edInitialCash = edit("edInitialCash", gbGenericSettings, "[InitialCash]", 324, 30, 80);
-  edInitialCash->SetValidationType(vtFloatPositive);
-  cbUserMust = checkBox("cbUserMust", gbGenericSettings, "[UserMust]", 8, 60, 240);
-  cbDrawerMust = checkBox("cbDrawerMust", gbGenericSettings, "[DrawerMust]", 254, 60, 240);
-  btnSaveSettings = button("btnSaveSettings", gbGenericSettings, "[Save]", 412, 14, 100, &TfraSettings::btnSaveSettingsClick);
-  btnChangepassword = button("btnChangepassword", gbGenericSettings, "[ChangePassword]", 412, 42, 100,
+  edInitialCash = edit("edInitialCash", gbGenericSettings, "[InitialCash]", 396, 36, 80);
+  edInitialCash->SetValidationType(vtIntegerPositive);
+  edInitialCash->SetAlignment(taRightJustify);
+  cbUserMust = checkBox("cbUserMust", gbGenericSettings, "[UserMust]", 10, 64, 240);
+  cbDrawerMust = checkBox("cbDrawerMust", gbGenericSettings, "[DrawerMust]", 10, 84, 240);
+  btnChangepassword = button("btnChangepassword", gbGenericSettings, "[ChangePassword]", 340, 72, 136,
                              &TfraSettings::btnChangepasswordClick);
+  btnSaveSettings = button("btnSaveSettings", pnlTop, "[Save]", 702, 85, 90, &TfraSettings::btnSaveSettingsClick);
 
   // The currencies in the scale.
   gbCurrency = groupBox("gbCurrency", pnlMain, "[Currency Settings]");
@@ -249,17 +252,21 @@ TfraSettings::TfraSettings(TComponent* owner) : TQVRFrame(owner) {
   cbOnlyOfficial = checkBox("cbOnlyOfficial", pnlDenomButtons, "[OnlyOfficial]", 220, 8, 320);
   cbOnlyOfficial->SetChecked(true);
 
-  auto titled = [this](const char* name, const char* text, TAlign align, int32_t width) {
-    auto* p = addControl<TQVRPanel>(this, name, gbDenominations);
-    if (align != alClient) p->SetWidth(width);
+  auto titled = [this](TWinControl* parent, const char* name, const char* text, TAlign align, int32_t size) {
+    auto* p = addControl<TQVRPanel>(this, name, parent);
+    if (align == alLeft || align == alRight) p->SetWidth(size);
+    else if (align != alClient) p->SetHeight(size);
     p->SetAlign(align);
     p->SetCaption(text);
     return p;
   };
-  pnlCurrencies = titled("pnlCurrencies", "[Currencies]", alLeft, 280);
-  pnlOthers = titled("pnlOthers", "[Others]", alRight, 240);
+  // The currencies with the other items of the chosen one below them; its
+  // denominations take the rest of the width, which all their columns need.
+  pnlCurrencyColumn = panel("pnlCurrencyColumn", gbDenominations, alLeft, 244);
+  pnlOthers = titled(pnlCurrencyColumn, "pnlOthers", "[Others]", alBottom, 120);
   for (TAction* a : {acOtherAdd, acOtherDelete, acOtherEdit}) pnlOthers->Buttons().Add()->SetAction(a);
-  pnlDenominations = titled("pnlDenominations", "[Denominations]", alClient, 0);
+  pnlCurrencies = titled(pnlCurrencyColumn, "pnlCurrencies", "[Currencies]", alClient, 0);
+  pnlDenominations = titled(gbDenominations, "pnlDenominations", "[Denominations]", alClient, 0);
   pnlDenominations->Buttons().Add()->SetAction(acDenomEdit);
   acDenomEdit->SetEnabled(false);
   acOtherAdd->SetEnabled(false);
@@ -289,18 +296,9 @@ void TfraSettings::AfterConstruction() {
     fGroupCount_ = denominations_->FieldIndexByName("GroupCount");
   }
 
-  gbGenericSettings->SetVisible(false);
-  pnlOthers->SetVisible(false);
   if (auto adjust = QVRSystem->GetService<IPanelAdjust>()) adjust->Adjust(pnlMain);
 
   DeviceStatusChanged(Vantorel7350 && Vantorel7350->Connected, false);
-
-  // The general settings stay hidden; their save button serves the language
-  // choice and stands beside it.
-  gbGenericSettings->SetVisible(false);
-  btnSaveSettings->SetParent(rgLanguage->Parent());
-  btnSaveSettings->SetLeft(rgLanguage->Left() + rgLanguage->Width() + 10);
-  btnSaveSettings->SetTop(rgLanguage->Top() + rgLanguage->Height() - btnSaveSettings->Height() - 10);
 
   // The device choice is hidden; it keeps the setting as it is.
   rgDevice->SetVisible(false);
@@ -845,6 +843,14 @@ void TfraSettings::btnSaveSettingsClick(TObject*) {
   if (!Settings) return;
   // The company is stored with every counting as single-byte text.
   if (RefuseCharactersNotStored(edCompanyName->Text())) return;
+  // The initial cash is kept in whole units: a fraction or a text would be
+  // stored as 0 unseen, so nothing is saved until the edit holds a whole
+  // number (or nothing).
+  if (!edInitialCash->IsValid()) {
+    Beep();
+    if (edInitialCash->CanFocus()) edInitialCash->SetFocus();
+    return;
+  }
   Settings->Company = edCompanyName->Text();
   Settings->LogoFile = edCompanyLogo->Text();
   Settings->MustEmployee = cbUserMust->Checked();

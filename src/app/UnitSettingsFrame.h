@@ -90,6 +90,7 @@ class TfraSettings : public TQVRFrame, public IDeviceListener {
   TRichEdit* edExplain;
   TGroupBox* gbDenominations;
   TPanel* pnlDenomButtons;
+  TPanel* pnlCurrencyColumn;
   TQVRPanel* pnlCurrencies;
   TQVRPanel* pnlDenominations;
   TQVRPanel* pnlOthers;

@@ -19,7 +19,9 @@
 
 #include "AppTestSupport.h"
 #include "app/Startup.h"
+#include "app/UnitCountFrame.h"
 #include "app/UnitDatasets.h"
+#include "app/UnitGetPassword.h"
 #include "app/UnitMain.h"
 #include "app/UnitSetOther.h"
 #include "app/UnitSetPassword.h"
@@ -53,13 +55,18 @@ struct AppOptions {
   Cardinal Protocol = 4;
   std::string Lang;  // the translation file; empty: the shipped one
   std::function<void(TScaleSimulator&)> Prepare;
+  // The home of an earlier run (a restart); null: a fresh one.
+  const FreshHome* Home = nullptr;
 };
 
 class SettingsApp {
  public:
   using Options = AppOptions;
   SettingsApp() : SettingsApp(Options{}) {}
-  explicit SettingsApp(const Options& o) : tree_(home_.Dir().Path() / "devices") {
+  explicit SettingsApp(const Options& o)
+      : ownHome_(o.Home ? nullptr : std::make_unique<FreshHome>()),
+        home_(o.Home ? *o.Home : *ownHome_),
+        tree_(home_.Dir().Path() / "devices") {
     const std::string lang = home_.Dir().File("Pondarix7350.lang");
     WriteFileBytes(lang, o.Lang.empty() ? ReadFileBytes(shipped + "Pondarix7350.lang") : o.Lang);
     oldDlg_ = SetMessageDlgHook([this](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
@@ -83,7 +90,7 @@ class SettingsApp {
       setup.Opener = scale->Opener();
     }
     InitializeProgram(setup);
-    SetBeepHandler([] {});
+    SetBeepHandler([this] { ++beeps; });
     form = dynamic_cast<TfrmMain*>(CreateMainBlock(true));
     Application->ProcessMessages();  // the device list's first scan
   }
@@ -120,9 +127,11 @@ class SettingsApp {
   std::unique_ptr<TScaleSimulator> scale;
   std::vector<std::string> boxes;
   TModalResult answer = mrYes;
+  int beeps = 0;
 
  private:
-  FreshHome home_;
+  std::unique_ptr<FreshHome> ownHome_;
+  const FreshHome& home_;
   FakeHidSysfs tree_;
   FakeHidDevice device_;
   TMessageDlgHook oldDlg_;
@@ -135,14 +144,19 @@ TEST(SettingsFrame, OpensOnTheMainWindowWithItsGrids) {
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->Parent(), app.form);
   EXPECT_TRUE(app.boxes.empty());
-  // Hidden as the screen starts: the general settings, the other items and
-  // the device choice; the save button stands beside the language choice.
-  EXPECT_FALSE(f->gbGenericSettings->Visible());
-  EXPECT_FALSE(f->pnlOthers->Visible());
+  // The general settings and the other items show; the device choice is
+  // hidden. The save button ends the row of the language and the general
+  // settings, level with their bottom edge: it saves both.
+  EXPECT_TRUE(f->gbGenericSettings->Visible());
+  EXPECT_TRUE(f->pnlOthers->Visible());
   EXPECT_FALSE(f->rgDevice->Visible());
   EXPECT_TRUE(f->gbCurrency->Visible());
   EXPECT_EQ(f->btnSaveSettings->Parent(), f->rgLanguage->Parent());
-  EXPECT_EQ(f->btnSaveSettings->Left(), f->rgLanguage->Left() + f->rgLanguage->Width() + 10);
+  EXPECT_EQ(f->gbGenericSettings->Parent(), f->rgLanguage->Parent());
+  EXPECT_GT(f->btnSaveSettings->Left(), f->gbGenericSettings->Left() + f->gbGenericSettings->Width());
+  EXPECT_GT(f->gbGenericSettings->Left(), f->rgLanguage->Left() + f->rgLanguage->Width());
+  EXPECT_EQ(f->btnSaveSettings->Top() + f->btnSaveSettings->Height(),
+            f->gbGenericSettings->Top() + f->gbGenericSettings->Height());
   EXPECT_EQ(f->btnSaveSettings->Caption(), "Save");
   EXPECT_TRUE(f->cbOnlyOfficial->Checked());
   EXPECT_FALSE(f->btnChangeCurrency->Enabled());
@@ -852,14 +866,23 @@ TEST(SettingsFrame, PasswordLogoAndGeneralSettings) {
   ASSERT_EQ(asked[0].Filters.size(), 2u);
   EXPECT_EQ(asked[0].Filters[0].Patterns, (std::vector<std::string>{"*.png", "*.jpg", "*.jpeg", "*.bmp"}));
 
-  // The hidden general settings, saved by their button. Initial cash is read
-  // as a whole number: a decimal one stores 0.
+  // The general settings, saved by their button. Initial cash is kept in
+  // whole units: a fraction or a text is refused with a beep, and nothing
+  // is saved until the edit holds a whole number again (or nothing: 0).
   f->edCompanyName->SetText("Corner Shop");
   f->cbUserMust->SetChecked(true);
-  for (const auto& [typed, stored] : {std::pair{"250", "250"}, std::pair{"12.50", "0"}}) {
-    f->edInitialCash->SetText(typed);
+  struct Typed {
+    const char* text;
+    const char* stored;
+    int beeps;
+  };
+  for (const Typed& t : {Typed{"250", "250", 0}, Typed{"12.50", "250", 1}, Typed{"12,50", "250", 1},
+                         Typed{"fifty", "250", 1}, Typed{"-5", "250", 1}, Typed{"", "0", 0}}) {
+    app.beeps = 0;
+    f->edInitialCash->SetText(t.text);
     f->btnSaveSettingsClick(nullptr);
-    EXPECT_EQ(settingsValue("InitialDrawer"), stored);
+    EXPECT_EQ(settingsValue("InitialDrawer"), t.stored) << t.text;
+    EXPECT_EQ(app.beeps, t.beeps) << t.text;
   }
   EXPECT_EQ(settingsValue("Company"), "Corner Shop");
   EXPECT_EQ(settingsValue("LogoFile"), logo);
@@ -1017,6 +1040,184 @@ TEST(SettingsFrame, UpdateInTheRealProgram) {
   // Blank before (a text cursor at most), lines of text after.
   EXPECT_LT(dark(before), 30);
   EXPECT_GT(dark(after), 200);
+}
+
+// The controls of a screen, each inside its parent's client area and none
+// covering a sibling: nothing cut off, nothing hidden under another.
+void expectLaidOut(TWinControl* parent, const std::string& where) {
+  std::vector<TControl*> shown;
+  // Unnamed controls are parts of a control (a grid's scroll bars), placed
+  // by it.
+  for (Integer i = 0; i < parent->ControlCount(); ++i)
+    if (parent->Controls(i)->Visible() && !parent->Controls(i)->Name().empty()) shown.push_back(parent->Controls(i));
+  const TRect client = parent->ClientRect();
+  for (size_t i = 0; i < shown.size(); ++i) {
+    const TRect r = shown[i]->BoundsRect();
+    const std::string name = where + "/" + shown[i]->Name();
+    EXPECT_TRUE(r.Left >= client.Left && r.Top >= client.Top && r.Right <= client.Right && r.Bottom <= client.Bottom)
+        << name << " at " << r.Left << "," << r.Top << "," << r.Right << "," << r.Bottom << " in " << client.Right
+        << "x" << client.Bottom;
+    EXPECT_GT(r.Width(), 0) << name;
+    EXPECT_GT(r.Height(), 0) << name;
+    for (size_t j = i + 1; j < shown.size(); ++j) {
+      const TRect o = shown[j]->BoundsRect();
+      EXPECT_FALSE(r.Left < o.Right && o.Left < r.Right && r.Top < o.Bottom && o.Top < r.Bottom)
+          << name << " covers " << shown[j]->Name();
+    }
+    if (auto* w = dynamic_cast<TWinControl*>(shown[i])) expectLaidOut(w, name);
+  }
+}
+
+// The whole screen fits the window from its smallest size up, and each grid
+// keeps rows to show.
+TEST(SettingsFrame, TheWholeScreenFitsFromTheSmallestWindowUp) {
+  SettingsApp app;
+  TfraSettings* f = app.Frame();
+  const int minWidth = app.form->Constraints().MinWidth(), minHeight = app.form->Constraints().MinHeight();
+  EXPECT_GT(minWidth, 0);
+  EXPECT_GT(minHeight, 0);
+  // A smaller window is not made.
+  app.form->TForm::SetWindowState(wsNormal);
+  app.form->SetBounds(0, 0, 480, 360);
+  EXPECT_EQ(app.form->Width(), minWidth);
+  EXPECT_EQ(app.form->Height(), minHeight);
+  EXPECT_EQ(app.form->Widget()->minimumWidth(), minWidth);
+  EXPECT_EQ(app.form->Widget()->minimumHeight(), minHeight);
+  for (const auto& [w, h] : {std::pair{minWidth, minHeight}, std::pair{1024, 740}, std::pair{1280, 772}}) {
+    SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+    app.form->SetBounds(0, 0, w, h);
+    Application->ProcessMessages();
+    expectLaidOut(f, "fraSettings");
+    for (TDataSetList* grid : {f->lstCurrencies, f->lstDenominations, f->lstOthers})
+      EXPECT_GT(grid->ClientHeight(), 4 * 18) << grid->Name();
+  }
+}
+
+// Company, logo, the two "must name" boxes, initial cash, the password and
+// an other item, set on the screen: they are stored, come back at the next
+// start and reach the count sheet, the stored counting and its report.
+TEST(SettingsFrame, GeneralSettingsOutliveARestartAndReachTheSheetAndTheReport) {
+  FreshHome home;
+  TempDir files;
+  const std::string logo = files.File("logo.png");
+  {
+    QImage picture(60, 30, QImage::Format_RGB32);
+    picture.fill(qRgb(200, 30, 30));
+    ASSERT_TRUE(picture.save(QString::fromStdString(logo)));
+  }
+  AppOptions options;
+  options.Home = &home;
+  {
+    SettingsApp app(options);
+    TfraSettings* f = app.Frame();
+    f->edCompanyName->SetText("Corner Shop");
+    auto old = SetFileDialogHook([&](TFileDialogRequest& r) {
+      r.FileName = logo;
+      return true;
+    });
+    f->acLogoFileOpen->Execute();
+    SetFileDialogHook(old);
+    f->cbDrawerMust->SetChecked(true);
+    f->edInitialCash->SetText("150");
+    {
+      ModalAnswer answer([](TForm& form) {
+        auto& d = dynamic_cast<TfrmSetPassword&>(form);
+        d.edPassword->SetText("geheim");
+        d.edNewPassword2->SetText("geheim");
+        d.Validate();
+        return d.btnOK->Enabled() ? mrOk : mrCancel;
+      });
+      f->btnChangepassword->Click();
+    }
+    f->btnSaveSettings->Click();
+    showCurrency(f, "GBP");
+    {
+      ModalAnswer answer([](TForm& form) {
+        auto& d = dynamic_cast<TfrmSetOther&>(form);
+        d.rbFixedValue->SetChecked(true);
+        d.edDisplayName->SetText("Float");
+        d.edValue->SetText("25");
+        d.DoValidate();
+        return d.btnOK->Enabled() ? mrOk : mrCancel;
+      });
+      f->acOtherAdd->Execute();
+    }
+    f->btnSaveDenom->Click();
+    EXPECT_EQ(app.boxes, std::vector<std::string>{Translate("EverythingSaved")});
+  }
+  EXPECT_EQ(settingsValue("Company"), "Corner Shop");
+  EXPECT_EQ(settingsValue("LogoFile"), logo);
+  EXPECT_EQ(settingsValue("MustEmployee"), "0");
+  EXPECT_EQ(settingsValue("MustDrawer"), "1");
+  EXPECT_EQ(settingsValue("InitialDrawer"), "150");
+  EXPECT_EQ(settingsValue("Password"), PythonSha1Upper("geheim"));
+
+  SettingsApp app(options);
+  TfraSettings* f = app.Frame();
+  EXPECT_EQ(f->edCompanyName->Text(), "Corner Shop");
+  EXPECT_EQ(f->edCompanyLogo->Text(), logo);
+  EXPECT_FALSE(f->cbUserMust->Checked());
+  EXPECT_TRUE(f->cbDrawerMust->Checked());
+  EXPECT_EQ(f->edInitialCash->Text(), "150");
+  showCurrency(f, "GBP");
+  EXPECT_EQ(gridRows(f->lstOthers), (std::vector<std::string>{"25.00|Float"}));
+
+  // The password guards the users screen: a wrong one keeps it shut.
+  auto filler = QVRSystem->GetService<IMainFormFiller>();
+  for (const auto& [typed, opens] : {std::pair{"secret", false}, std::pair{"geheim", true}}) {
+    ModalAnswer answer([typed = std::string(typed)](TForm& form) {
+      auto& d = dynamic_cast<TfrmGetPassword&>(form);
+      d.edPassword->SetText(typed);
+      return mrOk;
+    });
+    IQVRLink* users = filler->ShowFrame(4);
+    ASSERT_NE(users, nullptr);
+    EXPECT_EQ(users->GetControl()->Visible(), opens) << typed;
+  }
+
+  // The sheet: the company, the initial cash as a debit and the other
+  // item; a drawer must be named before Finalize.
+  IQVRLink* link = filler->ShowFrame(TfraCount::FrameNumber);
+  ASSERT_NE(link, nullptr);
+  auto* count = dynamic_cast<TfraCount*>(link->GetComponent());
+  ASSERT_NE(count, nullptr);
+  count->pnlMainDblClick(nullptr);  // the built-in test receipt (GBP)
+  ASSERT_TRUE(count->Counting());
+  EXPECT_EQ(count->edCompany->Text(), "Corner Shop");
+  std::map<std::string, std::string> others;
+  for (const TCountRow& r : count->Rows())
+    if (r.Group == cgOthers) others[r.Name] = CurrToStr(r.Value) + " " + CurrToStr(r.Total);
+  EXPECT_EQ(others, (std::map<std::string, std::string>{{Translate("InitialCash"), "150 -150"}, {"Float", "25 0"}}));
+  EXPECT_FALSE(count->btnFinalize->Enabled());
+  count->edCashDrawer->SetText("K1");
+  ASSERT_TRUE(count->btnFinalize->Enabled());
+  count->btnFinalize->Click();
+  ASSERT_FALSE(count->Counting());
+  ASSERT_NE(count->ReportViewer(), nullptr);
+
+  // The report names the company and shows the logo.
+  auto old = SetFileDialogHook([&](TFileDialogRequest& r) {
+    r.FileName = files.File("report.pdf");
+    return true;
+  });
+  count->ReportViewer()->acSaveReport->Execute();
+  SetFileDialogHook(old);
+  std::string text, images;
+  ASSERT_EQ(RunCommand("pdftotext -layout '" + files.File("report.pdf") + "' - 2>&1", &text), 0) << text;
+  EXPECT_NE(text.find("Corner Shop"), std::string::npos) << text;
+  EXPECT_NE(text.find("Float"), std::string::npos) << text;
+  EXPECT_NE(text.find("K1"), std::string::npos) << text;
+  ASSERT_EQ(RunCommand("pdfimages -list '" + files.File("report.pdf") + "' 2>&1", &images), 0) << images;
+  std::istringstream rows(images);
+  std::string row;
+  bool logoFound = false;
+  while (std::getline(rows, row)) {
+    std::istringstream cols(row);
+    std::string page, num, type, width, height;
+    cols >> page >> num >> type >> width >> height;
+    logoFound = logoFound || (type == "image" && width == "60" && height == "30");
+  }
+  EXPECT_TRUE(logoFound) << images;
 }
 
 }  // namespace
