@@ -150,6 +150,7 @@ TfraCount::TfraCount(TComponent* owner) : TQVRFrame(owner) {
   edCompany = edit(CreateComponent<TQVREdit>(this), "edCompany", "[Company]", 16, 56, 184);
   edUser = edit(CreateComponent<TQVRComboBox>(this), "edUser", "[Employee]", 231, 56, 184);
   edUser->SetValidationAllowEmpty(false);
+  FitDropDownToItems(edUser, 16);
   edUser->SetUnlockColorInvalid(InvalidColor);
   edCashDrawer->OnChange = [this](TObject* s) { edChange(s); };
   edUser->OnChange = [this](TObject* s) { edChange(s); };
@@ -211,6 +212,8 @@ void TfraCount::AfterConstruction() {
   loadEmployees();
   if (Settings) {
     edCompany->SetText(Settings->Company);
+    // A long name shows its start, as it is read.
+    edCompany->SetSelStart(0);
     edCashDrawer->SetValidationAllowEmpty(!Settings->MustDrawer);
     edUser->SetValidationAllowEmpty(!Settings->MustEmployee);
   }

@@ -118,6 +118,7 @@ TfraHistory::TfraHistory(TComponent* owner) : TQVRFrame(owner), csv_(std::make_u
   edUser->SetLabelDistance(143);
   edUser->SetLabelPosition(UnitQVREdit::lpLeft);
   edUser->SetLabelCaption("[Employee]");
+  FitDropDownToItems(edUser, 16);
   cbFixedPeriod = combo("cbFixedPeriod", 49);
 
   auto radio = [this](const char* name, const char* text, int top) {

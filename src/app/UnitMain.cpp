@@ -1,10 +1,43 @@
 #include "app/UnitMain.h"
 
+#include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
+#include <QPixmap>
+
 #include "platform/core/Debug.h"
 #include "platform/gui/ActnList.h"
+#include "ui/framework/UnitImage.h"
 #include "ui/framework/UnitUtilities.h"
 
 namespace px {
+
+namespace {
+
+// The smallest window in which every screen keeps its controls reachable:
+// the settings screen's top row and the count sheet's header in full, the
+// grids with rows to show.
+constexpr int32_t MinimumWidth = 900;
+constexpr int32_t MinimumHeight = 640;
+
+// The count image of the category bar stands for the program: the icon of
+// its windows and dialogs.
+void setProgramIcon() {
+  auto service = QVRSystem ? std::dynamic_pointer_cast<TImageLists>(QVRSystem->GetService<IImageLists>()) : nullptr;
+  if (!service) return;
+  try {
+    const QImage strip = service->Strip("IMAGES80").ToQImage();
+    const int size = strip.width();
+    constexpr int countImage = 1;
+    if (size <= 0 || strip.height() < (countImage + 1) * size) return;
+    QGuiApplication::setWindowIcon(QIcon(QPixmap::fromImage(strip.copy(0, countImage * size, size, size))));
+  } catch (const Exception& e) {
+    // Without the strip the windows keep the desktop's generic icon.
+    OutputDebugString(std::string("Program icon: ") + e.what());
+  }
+}
+
+}  // namespace
 
 TfrmMain::TfrmMain(TComponent* owner) : TQVRForm(owner) {
   SetName("frmMain");
@@ -12,6 +45,8 @@ TfrmMain::TfrmMain(TComponent* owner) : TQVRForm(owner) {
   Font().SetName("Tahoma");
   Font().SetHeight(-11);
   SetClientSize(784, 504);
+  Constraints().SetMinWidth(MinimumWidth);
+  Constraints().SetMinHeight(MinimumHeight);
 
   mmMenu = CreateComponent<TMainMenu>(this);
   mmMenu->SetName("mmMenu");
@@ -70,6 +105,7 @@ TfrmMain::~TfrmMain() = default;
 void TfrmMain::AfterConstruction() {
   TQVRForm::AfterConstruction();
   imageName_ = "IMAGES80";
+  setProgramIcon();
   auto filler = QVRSystem->GetService<IMainFormFiller>();
   Assert(filler != nullptr, "The main-form filler must be registered before the main window");
   filler->SetMainForm(this);
@@ -91,6 +127,8 @@ IQVRLink* TfrmMain::ShowFrame(Integer id) {
       bool canClose = true;
       query->CloseQuery(canClose);
       if (!canClose) {
+        // The screen stays: so does the highlight of its button.
+        ShowCategoryButton(shownAction_);
         Beep();
         return nullptr;
       }
@@ -118,6 +156,21 @@ void TfrmMain::AddCategoryButton(const std::string& category, TAction* action) {
     cat->SetColor(clBtnFace);
   }
   cat->Add()->SetAction(action);
+}
+
+TButtonItem* TfrmMain::CategoryButtonOf(const TBasicAction* action) const {
+  if (!action) return nullptr;
+  for (Integer c = 0; c < cbMain->CategoryCount(); ++c) {
+    TButtonCategory* category = cbMain->Categories(c);
+    for (Integer i = 0; i < category->Count(); ++i)
+      if (category->Items(i)->Action() == action) return category->Items(i);
+  }
+  return nullptr;
+}
+
+void TfrmMain::ShowCategoryButton(const TBasicAction* action) {
+  shownAction_ = action;
+  cbMain->SetSelectedItem(CategoryButtonOf(action));
 }
 
 void TfrmMain::AddMenuItem(const std::string& menuCaption, TAction* action) {

@@ -37,6 +37,11 @@ class TfrmMain : public TQVRForm, public IMainForm {
   void cbMainDrawText(TObject* sender, const TButtonItem* button, TCanvas& canvas, TRect rect, TButtonDrawState state);
   void tmrStopSplashTimer(TObject* sender);
 
+  // Highlights the category button of the screen now shown (nullptr: none);
+  // a refused screen switch puts the highlight back on it.
+  void ShowCategoryButton(const TBasicAction* action);
+  TButtonItem* CategoryButtonOf(const TBasicAction* action) const;
+
   IQVRLink* ContentLink() const { return content_; }
   IQVRLink* MenuLink() const { return menu_; }
   const std::string& ImageName() const { return imageName_; }
@@ -51,6 +56,8 @@ class TfrmMain : public TQVRForm, public IMainForm {
   IQVRLink* content_ = nullptr;
   IQVRLink* menu_ = nullptr;
   std::string imageName_ = "IMAGES80";
+  // Compared, never followed: the action of the screen shown.
+  const TBasicAction* shownAction_ = nullptr;
 };
 
 }  // namespace px

@@ -1,6 +1,7 @@
 #include "app/UnitMainFormActions.h"
 
 #include "app/UnitAbout.h"
+#include "app/UnitMain.h"
 #include "platform/gui/Forms.h"
 #include "ui/framework/UnitTranslation.h"
 
@@ -84,7 +85,23 @@ void TdmMainFormFiller::Fill() {
   addMenuItem(Translate("TopMenuHelp"), acAbout);
 }
 
-IQVRLink* TdmMainFormFiller::ShowFrame(Integer id) { return mainForm_ ? mainForm_->ShowFrame(id) : nullptr; }
+IQVRLink* TdmMainFormFiller::ShowFrame(Integer id) {
+  if (!mainForm_) return nullptr;
+  IQVRLink* link = mainForm_->ShowFrame(id);
+  // The category bar highlights the button of the screen shown, also when
+  // the screen was opened by the program rather than by a click.
+  if (link)
+    if (auto* main = dynamic_cast<TfrmMain*>(mainForm_)) {
+      const TAction* action = id == 5   ? acCount
+                              : id == 3 ? acSettings
+                              : id == 2 ? acInformation
+                              : id == 4 ? acUsers
+                              : id == 6 ? acHistory
+                                        : nullptr;
+      main->ShowCategoryButton(action);
+    }
+  return link;
+}
 
 void TdmMainFormFiller::SetStatusPanelCount(Integer count) {
   if (mainForm_) mainForm_->SetStatusPanelCount(count);

@@ -65,6 +65,22 @@ void KeepGridLayout(TDataSetList* grid, Integer layoutList) {
   if (Settings) Settings->WriteList(layoutList, grid->GetColumnLayout());
 }
 
+void FitDropDownToItems(TQVRComboBox* combo, Integer rows) {
+  combo->DropDownCount = rows;
+  combo->BeforeExpanding = [combo](TObject*, TComboSizeInformation& size) {
+    TBitmap scratch(1, 1);
+    scratch.Canvas().Font().Assign(combo->Font());
+    int32_t widest = 0;
+    for (Integer i = 0; i < combo->Items().Count(); ++i)
+      widest = std::max(widest, scratch.Canvas().TextWidth(combo->Items().Strings(i)));
+    // The list's own scroll bar and the margins around its texts.
+    constexpr int32_t scrollBarAndMargins = 28;
+    int32_t wanted = widest + scrollBarAndMargins;
+    if (size.MaxWidth > 0) wanted = std::min(wanted, size.MaxWidth);
+    size.Width = std::max(size.Width, wanted);
+  };
+}
+
 std::string FileNameSafe(std::string text) {
   std::replace(text.begin(), text.end(), '/', '_');
   std::replace(text.begin(), text.end(), '\\', '_');

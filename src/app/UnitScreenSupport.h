@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/gui/ImgList.h"
+#include "ui/framework/UnitQVREdit.h"
 #include "ui/tree/UnitDataSetList.h"
 
 namespace px {
@@ -25,6 +26,11 @@ void DrawScreenImages(TImageList& list);
 void OpenGuardedScreen(TControl* screen, TDataSetList* grid, Integer layoutList);
 // Keeps the grid's column layout as settings list value layoutList.
 void KeepGridLayout(TDataSetList* grid, Integer layoutList);
+
+// The employee drop-downs: the list opens rows rows high and as wide as its
+// widest item needs (within the screen), so that long names show whole
+// and no sideways scroll bar takes a row's room.
+void FitDropDownToItems(TQVRComboBox* combo, Integer rows);
 
 // A report's file name made of user text: path separators would name a
 // folder, so they become "_".

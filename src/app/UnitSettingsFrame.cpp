@@ -263,7 +263,7 @@ TfraSettings::TfraSettings(TComponent* owner) : TQVRFrame(owner) {
   // The currencies with the other items of the chosen one below them; its
   // denominations take the rest of the width, which all their columns need.
   pnlCurrencyColumn = panel("pnlCurrencyColumn", gbDenominations, alLeft, 244);
-  pnlOthers = titled(pnlCurrencyColumn, "pnlOthers", "[Others]", alBottom, 120);
+  pnlOthers = titled(pnlCurrencyColumn, "pnlOthers", "[Others]", alBottom, 136);
   for (TAction* a : {acOtherAdd, acOtherDelete, acOtherEdit}) pnlOthers->Buttons().Add()->SetAction(a);
   pnlCurrencies = titled(pnlCurrencyColumn, "pnlCurrencies", "[Currencies]", alClient, 0);
   pnlDenominations = titled(gbDenominations, "pnlDenominations", "[Denominations]", alClient, 0);

@@ -1,7 +1,9 @@
 // The count screen in the real main window, offscreen: sheets from results
 // of the simulated scale and from receipts, the edits and totals, finishing
 // a counting into the embedded database, its report and CSV.
+#include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QWidget>
 
 #include <algorithm>
@@ -768,6 +770,53 @@ TEST(CountScreen, TheCompanyAndDrawerTypedAreStoredWithTheCounting) {
   EXPECT_FALSE(f->Counting());
   EXPECT_EQ(p.Isql("SELECT CHAR_LENGTH(COMPANYNAME) AS N, CASHDRAWER FROM COUNTINGS;"),
             (std::vector<std::string>{"N 80", "CASHDRAWER Kasse \xC4"}));  // isql gives the stored bytes
+}
+
+// The category bar highlights the button of the screen shown: at the start,
+// after a click, and after a refused switch, when the sheet stays.
+TEST(CountScreen, TheCategoryBarHighlightsTheScreenShown) {
+  Program p;
+  TCategoryButtons* bar = p.form->cbMain;
+  auto* actions = dynamic_cast<TdmMainFormFiller*>(QVRSystem->GetService<IMainFormFiller>().get());
+  ASSERT_NE(actions, nullptr);
+  auto highlighted = [&]() -> const TBasicAction* {
+    return bar->SelectedItem() ? bar->SelectedItem()->Action() : nullptr;
+  };
+  auto click = [&](TAction* action) {
+    const TRect r = bar->ButtonRect(p.form->CategoryButtonOf(action));
+    const QPoint at((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent e(type, at, bar->Widget()->mapToGlobal(at), Qt::LeftButton,
+                    type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+      QApplication::sendEvent(bar->Widget(), &e);
+    }
+  };
+  EXPECT_EQ(highlighted(), actions->acSettings);
+  click(actions->acCount);
+  TfraCount* f = p.Count();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(highlighted(), actions->acCount);
+  f->pnlMainDblClick(nullptr);
+  ASSERT_TRUE(f->Counting());
+  click(actions->acInformation);
+  EXPECT_EQ(p.boxes, std::vector<std::string>{Translate("StillCounting")});
+  EXPECT_EQ(p.Count(), f);
+  EXPECT_EQ(highlighted(), actions->acCount);
+  p.Answer = mrYes;
+  f->btnCancel->Click();
+  click(actions->acInformation);
+  EXPECT_EQ(p.Count(), nullptr);
+  EXPECT_EQ(highlighted(), actions->acInformation);
+}
+
+// A company name longer than its field shows its start, as it is read.
+TEST(CountScreen, TheCompanyFieldShowsTheStartOfALongName) {
+  Program p;
+  Settings->Company = "Corner Shop of the Old Market Square and the Harbour Front, Branch 12";
+  TfraCount* f = p.ShowCount();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->edCompany->Text(), Settings->Company);
+  EXPECT_EQ(f->edCompany->SelStart(), 0);
 }
 
 TEST(CountScreen, AReportFailureAfterStoringClosesTheCounting) {

@@ -175,6 +175,25 @@ TEST_F(HistoryScreen, FiltersByEmployeeAndPeriodWithTheirTexts) {
   EXPECT_EQ(rows(h), (std::vector<std::string>{"1|Anonymous|D1|1234.56", "2|0001 Jan|D2|5.00"}));
 }
 
+// The employee list opens as wide as its longest entry and up to sixteen
+// rows high: no sideways scroll bar, no row hidden behind one.
+TEST_F(HistoryScreen, TheEmployeeListShowsWholeNames) {
+  for (int i = 0; i < 11; ++i) dmDatabase->AddUser("Maximiliane Theodora von Hohenberg-Schillingsfuerst " + std::to_string(i));
+  TfraHistory* h = show();
+  ASSERT_EQ(h->edUser->Items().Count(), 13);  // everybody, Jan and the eleven
+  h->edUser->DropDown(true);
+  ASSERT_TRUE(h->edUser->DroppedDown());
+  TCustomListBox* list = h->edUser->List();
+  ASSERT_NE(list, nullptr);
+  TBitmap scratch(1, 1);
+  scratch.Canvas().Font().Assign(h->edUser->Font());
+  const int32_t widest = scratch.Canvas().TextWidth(h->edUser->Items().Get(12));
+  EXPECT_GT(widest, h->edUser->Width());
+  EXPECT_GE(list->ClientWidth(), widest + 16);
+  EXPECT_GE(list->ClientHeight(), 13 * h->edUser->ClientHeight());
+  h->edUser->CloseUp(false);
+}
+
 // Five quick changes postpone one refresh; a counting stored after the screen
 // was made (by another desk on the same database) shows at the next change of
 // a filter, named by an employee added meanwhile too.

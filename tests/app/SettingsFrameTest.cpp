@@ -1089,7 +1089,7 @@ TEST(SettingsFrame, TheWholeScreenFitsFromTheSmallestWindowUp) {
     Application->ProcessMessages();
     expectLaidOut(f, "fraSettings");
     for (TDataSetList* grid : {f->lstCurrencies, f->lstDenominations, f->lstOthers})
-      EXPECT_GT(grid->ClientHeight(), 4 * 18) << grid->Name();
+      EXPECT_GT(grid->ClientHeight(), 4 * 18) << grid->Name() << " " << grid->ClientHeight();
   }
 }
 

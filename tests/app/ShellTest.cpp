@@ -1,5 +1,7 @@
 // The program started in-process on a fresh home: what the main window, the
 // action module and the status screen show, and how frames are switched.
+#include <QGuiApplication>
+#include <QIcon>
 #include <QImage>
 #include <QMenuBar>
 #include <QWidget>
@@ -26,6 +28,7 @@
 #include "platform/core/Debug.h"
 #include "platform/core/Registry.h"
 #include "support/FileSizeLimit.h"
+#include "ui/framework/UnitImage.h"
 #include "ui/framework/UnitTranslation.h"
 
 namespace px::test {
@@ -314,12 +317,26 @@ TEST(Shell, TheMenuBarFollowsTheWindowsWidth) {
   TfrmMain* f = p.form;
   f->Widget()->show();
   Application->ProcessMessages();
-  for (int width : {1180, 640}) {
+  for (int width : {1180, 960}) {
     f->Widget()->resize(width, 700);
     Application->ProcessMessages();
     EXPECT_EQ(f->Width(), width);
     EXPECT_EQ(f->MenuBar()->width(), width);
   }
+}
+
+// The program's windows and dialogs carry its own icon: the count image of
+// the category bar.
+TEST(Shell, TheWindowsCarryTheCountImageAsTheirIcon) {
+  Program p;
+  const QIcon icon = QGuiApplication::windowIcon();
+  ASSERT_FALSE(icon.isNull());
+  auto images = std::dynamic_pointer_cast<TImageLists>(QVRSystem->GetService<IImageLists>());
+  ASSERT_NE(images, nullptr);
+  const QImage strip = images->Strip("IMAGES80").ToQImage();
+  const int size = strip.width();
+  const QImage count = strip.copy(0, p.form->cbMain->Categories(0)->Items(0)->ImageIndex() * size, size, size);
+  EXPECT_EQ(icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32), count);
 }
 
 QImage grab(TControl* c) { return dynamic_cast<TWinControl*>(c)->Widget()->grab().toImage(); }

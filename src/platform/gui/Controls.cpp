@@ -328,7 +328,12 @@ void TSizeConstraints::Apply(int32_t& width, int32_t& height) const {
 }
 
 void TSizeConstraints::changed() {
-  if (control_) control_->SetBounds(control_->Left(), control_->Top(), control_->Width(), control_->Height());
+  if (!control_) return;
+  // A window is resized by the window manager, which learns the lower limit
+  // only from the widget.
+  if (auto* win = dynamic_cast<TWinControl*>(control_))
+    if (QWidget* w = win->Widget(); w && w->isWindow()) w->setMinimumSize(minWidth_, minHeight_);
+  control_->SetBounds(control_->Left(), control_->Top(), control_->Width(), control_->Height());
 }
 
 void TControl::SetBounds(int32_t left, int32_t top, int32_t width, int32_t height) {
