@@ -317,6 +317,8 @@ void TfraSettings::AfterConstruction() {
 
   if (Settings) {
     edCompanyName->SetText(Settings->Company);
+    // A long name shows its start, as it is read.
+    edCompanyName->SetSelStart(0);
     edCompanyLogo->SetText(Settings->LogoFile);
     cbUserMust->SetChecked(Settings->MustEmployee);
     cbDrawerMust->SetChecked(Settings->MustDrawer);

@@ -1155,6 +1155,7 @@ TEST(SettingsFrame, GeneralSettingsOutliveARestartAndReachTheSheetAndTheReport) 
   SettingsApp app(options);
   TfraSettings* f = app.Frame();
   EXPECT_EQ(f->edCompanyName->Text(), "Corner Shop");
+  EXPECT_EQ(f->edCompanyName->SelStart(), 0);  // a long name shows its start
   EXPECT_EQ(f->edCompanyLogo->Text(), logo);
   EXPECT_FALSE(f->cbUserMust->Checked());
   EXPECT_TRUE(f->cbDrawerMust->Checked());
