@@ -218,11 +218,17 @@ void TdmDatabase::applyConnectionParams() {
   // client library takes ISC_USER and ISC_PASSWORD from the environment.
   const std::string user = Settings ? Settings->DatabaseUser : std::string();
   const std::string password = Settings ? Settings->DatabasePassword : std::string();
-  for (const std::string* value : {&user, &password})
+  // The connection's parameters are lines of trimmed values: a line break
+  // would start another parameter and a blank at either end would be lost.
+  for (const std::string* value : {&user, &password}) {
     for (char c : *value)
       if (static_cast<unsigned char>(c) < ' ')
         throw EDatabaseUnavailable(
             "The settings DatabaseUser and DatabasePassword must not hold control characters.");
+    if (!value->empty() && (value->front() == ' ' || value->back() == ' '))
+      throw EDatabaseUnavailable(
+          "The settings DatabaseUser and DatabasePassword must not begin or end with a blank.");
+  }
   if (!user.empty()) DB->SetUserName(user);
   if (!password.empty()) DB->SetPassWord(password);
   DB->WriteParam("connect_timeout", IntToStr(timeoutSeconds()));
@@ -342,6 +348,7 @@ auto TdmDatabase::runWrite(TDBCQuery* q, Fill&& fill, Run&& run) -> decltype(run
     fill(q->Params());
     auto result = run();
     committing_ = true;
+    if (OnBeforeCommit) OnBeforeCommit();
     q->Close(etmCommit);
     committing_ = false;
     return result;
@@ -553,6 +560,24 @@ void TdmDatabase::DeleteUser(Integer ID) {
 Integer TdmDatabase::AddCounting(Integer UserID, TDateTime When, const std::string& Values, const std::string& Valuta,
                                  const std::string& CashDrawer, const std::string& CompanyName, Currency Total) {
   const Int64 hundredths = (Total * 100).Round();
+  Integer pendingId = 0;
+  try {
+    return addCounting(UserID, When, Values, Valuta, CashDrawer, CompanyName, hundredths, pendingId);
+  } catch (const EDatabaseStoreUncertain& e) {
+    // The number the database gave it is the one to look for.
+    if (pendingId == 0) throw;
+    throw EDatabaseStoreUncertain(
+        Format("Counting %d may or may not have been stored: the connection to the database server broke while "
+               "it was being stored. Look for counting %d in the history before you finalize this counting again."
+               "\r\n\r\n",
+               pendingId, pendingId) +
+        e.Message());
+  }
+}
+
+Integer TdmDatabase::addCounting(Integer UserID, TDateTime When, const std::string& Values,
+                                 const std::string& Valuta, const std::string& CashDrawer,
+                                 const std::string& CompanyName, Int64 hundredths, Integer& pendingId) {
   return bounded("The counting was not stored; it stays on the sheet: finalize it again once the server answers.",
                  [&] {
     openDatabase();
@@ -571,7 +596,8 @@ Integer TdmDatabase::AddCounting(Integer UserID, TDateTime When, const std::stri
           [&] {
             QCountingAdd->Open();
             Assert(!QCountingAdd->Eof());
-            return QCountingAdd->Fields().GetAsInteger(0);
+            pendingId = QCountingAdd->Fields().GetAsInteger(0);
+            return pendingId;
           });
     } catch (const EDBCError& e) {
       // The employee went (deleted on another desk) after this desk read

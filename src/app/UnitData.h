@@ -118,6 +118,8 @@ class TdmDatabase : public TComponent {
   // Called inside every bounded operation once it is connected, before its
   // work. Lets tests stop the server at that point.
   std::function<void()> OnConnectedCall;
+  // Called before a write is committed. Lets tests stop the server there.
+  std::function<void()> OnBeforeCommit;
 
  private:
   std::string logoFile() const;
@@ -128,6 +130,11 @@ class TdmDatabase : public TComponent {
   void openDatabase();
   void createDatabase();
   TCountingReportContent loadCountingReportContent(Integer ID);
+  // AddCounting's work; PendingId is the number the database gave the
+  // counting, set before it is committed.
+  Integer addCounting(Integer UserID, TDateTime When, const std::string& Values, const std::string& Valuta,
+                      const std::string& CashDrawer, const std::string& CompanyName, Int64 Hundredths,
+                      Integer& PendingId);
   // Lets go of a connection that is broken or was aborted, without asking
   // the server anything that could wait.
   void dropConnection() noexcept;

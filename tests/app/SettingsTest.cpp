@@ -96,6 +96,37 @@ TEST(Settings, AbsentValuesKeepTheirFieldsAndSaveAddsThem) {
   EXPECT_EQ(reg.ReadString("Company"), "kept");
 }
 
+// The login on a database server and the time bound are set by the shop's
+// administrator in the file: read at start, never written back.
+TEST(Settings, TheDatabaseLoginAndTimeoutAreReadAndNeverWritten) {
+  FreshHome home;
+  TSettings s;
+  EXPECT_EQ(s.DatabaseTimeoutSeconds(), 30);
+  {
+    TRegistry reg;
+    openKey(reg).WriteString("DatabaseUser", "PXDESK");
+    openKey(reg).WriteString("DatabasePassword", " p=w;d ");
+    openKey(reg).WriteInteger("DatabaseTimeout", 7);
+  }
+  s.Load();
+  EXPECT_EQ(s.DatabaseUser, "PXDESK");
+  EXPECT_EQ(s.DatabasePassword, " p=w;d ");
+  EXPECT_EQ(s.DatabaseTimeoutSeconds(), 7);
+  {
+    TRegistry reg;
+    openKey(reg).DeleteValue("DatabasePassword");
+  }
+  s.Save();
+  TRegistry reg;
+  openKey(reg);
+  EXPECT_FALSE(reg.ValueExists("DatabasePassword"));
+  EXPECT_EQ(reg.ReadString("DatabaseUser"), "PXDESK");  // as the administrator left it
+  for (const auto& [stored, seconds] : {std::pair{0, 30}, {-5, 30}, {1, 1}, {100000, 3600}}) {
+    s.DatabaseTimeout = stored;
+    EXPECT_EQ(s.DatabaseTimeoutSeconds(), seconds) << stored;
+  }
+}
+
 // A value stored with another type no longer stops every start: it is shown
 // once, the field keeps its default and the next Save writes the right type.
 TEST(Settings, AValueOfTheWrongTypeIsReportedSkippedAndRewritten) {

@@ -241,6 +241,45 @@ TEST_F(Server, AHungServerEndsTheCallWithinTheBound) {
   EXPECT_EQ(1, countWithDrawer("HUNG"));
 }
 
+// A connection that breaks while the counting is being committed leaves the
+// desk unable to know whether it was stored: it says so, names the counting
+// to look for, and never stores it a second time on its own.
+TEST_F(Server, ABreakWhileCommittingIsReportedAndNeverRetried) {
+  struct Case {
+    const char* drawer;
+    void (FirebirdServer::*stop)();
+    void (FirebirdServer::*restart)();
+  } cases[] = {{"KILLED", &FirebirdServer::Stop, &FirebirdServer::Start},
+               {"FROZEN", &FirebirdServer::Pause, &FirebirdServer::Resume}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.drawer);
+    TObjectPtr<TdmDatabase> dm = desk();
+    dm->OpenDatabase();
+    bool once = true;
+    dm->OnBeforeCommit = [&] {
+      if (std::exchange(once, false)) (server->*c.stop)();
+    };
+    std::string message;
+    try {
+      store(*dm, c.drawer);
+      ADD_FAILURE() << "no break seen";
+    } catch (const EDatabaseStoreUncertain& e) {
+      message = e.Message();
+    }
+    (server->*c.restart)();
+    EXPECT_NE(std::string::npos, message.find("may or may not have been stored")) << message;
+    EXPECT_NE(std::string::npos, message.find("in the history")) << message;
+    // Whatever the server made of the half-sent commit, the counting is
+    // there once at most.
+    const int stored = countWithDrawer(c.drawer);
+    EXPECT_LE(stored, 1);
+    EXPECT_NE(std::string::npos, message.find("Counting ")) << message;
+    // The desk works on.
+    EXPECT_NO_THROW(store(*dm, c.drawer));
+    EXPECT_EQ(stored + 1, countWithDrawer(c.drawer));
+  }
+}
+
 TEST_F(Server, RefusedLoginsAndUnknownHostsNameServerDatabaseAndUser) {
   struct Case {
     std::string database, user, password, says;
