@@ -784,6 +784,15 @@ TEST(PxTool, CountingInitCreatesTheDatabaseOnce) {
   EXPECT_EQ(remote.err.find('\r'), std::string::npos);
   EXPECT_FALSE(fs::exists(dir.File("remote.fdb")));
   EXPECT_EQ(pxtool({"counting", "init"}, env).code, 2);
+
+  // --create makes a new database and refuses one that exists.
+  const std::string fresh = dir.File("fresh.fdb");
+  EXPECT_EQ(pxtool({"counting", "init", "--create", fresh}, env).code, 0);
+  EXPECT_EQ(pxtool({"sql", fresh, "select count(*) from users"}, env).out, "COUNT\n1\n");
+  Outcome again = pxtool({"counting", "init", "--create", db}, env);
+  EXPECT_EQ(again.code, 1);
+  EXPECT_NE(again.err.find("exists already"), std::string::npos) << again.err;
+  EXPECT_EQ(pxtool({"counting", "init", "--create"}, env).code, 2);
 }
 
 TEST(PxTool, TreeHeaderRefusesShortAndMissingBlocks) {
