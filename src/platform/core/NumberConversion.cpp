@@ -792,4 +792,31 @@ std::string FormatCurr(std::string_view pattern, Currency value, const TFormatSe
 }
 std::string FormatCurr(std::string_view pattern, Currency value) { return FormatCurr(pattern, value, FormatSettings); }
 
+std::string InvariantFloatToStr(double value, int decimals) {
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+  // A double's exact decimal expansion ends within 1074 decimals; longer
+  // requests only add zeros, which a shorter one pads below.
+  const int shown = std::min(decimals, 1074);
+  std::string out(shown < 0 ? 32 : 312 + static_cast<size_t>(shown), '\0');
+  char* const first = out.data();
+  auto res = shown < 0 ? std::to_chars(first, first + out.size(), value)
+                       : std::to_chars(first, first + out.size(), value, std::chars_format::fixed, shown);
+  out.resize(static_cast<size_t>(res.ptr - first));
+  if (decimals > shown) out.append(static_cast<size_t>(decimals - shown), '0');
+  return out;
+}
+
+bool TryInvariantStrToFloat(std::string_view text, double& value) {
+  static const TFormatSettings pointSettings = [] {
+    TFormatSettings s;
+    s.DecimalSeparator = ".";
+    return s;
+  }();
+  if (text.empty() || isBlank(text.front()) || isBlank(text.back())) return false;
+  DecimalText dec;
+  if (!parseDecimal(text, pointSettings, dec) || dec.kind != DecimalText::Number) return false;
+  return decimalToDouble(dec, value);
+}
+
 }  // namespace px

@@ -96,4 +96,22 @@ std::string FormatFloat(std::string_view pattern, double value, const TFormatSet
 std::string FormatCurr(std::string_view pattern, Currency value);
 std::string FormatCurr(std::string_view pattern, Currency value, const TFormatSettings& settings);
 
+// Numbers in files, formats, protocols and outputs that programs read: "." as
+// the decimal point and no grouping, whatever the user's locale. The C
+// library's conversions (printf's %f/%g/%e, strtod, stod, atof, sscanf) follow
+// LC_NUMERIC, which the program's toolkit sets from the environment, so under
+// a locale with decimal commas they write and read "0,5"; the settings-based
+// conversions above follow the user's formats. Use these two instead.
+//
+// Without `decimals` (or with a negative value): the shortest text that reads
+// back as the same double ("0.1", "1e+20"). With `decimals` >= 0: exactly
+// what printf's "%.<decimals>f" writes in the C locale ("0.502", "-0.000").
+// NaN and infinities give "nan", "inf" and "-inf".
+std::string InvariantFloatToStr(double value, int decimals = -1);
+// The whole text must be an optional sign, digits with an optional "." and an
+// optional exponent ("-.5", "+1E3", "7."); blanks, hexadecimal, "inf" and
+// "nan" are refused. Values beyond the range of a double are refused, values
+// too small become zero. On failure `value` is left as it was.
+bool TryInvariantStrToFloat(std::string_view text, double& value);
+
 }  // namespace px

@@ -2,12 +2,14 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
 
 #include "platform/core/Exceptions.h"
 #include "platform/core/NumberConversion.h"
+#include "support/Numbers.h"
 
 using namespace px;
 
@@ -260,6 +262,75 @@ TEST(StrToFloat, Table) {
   // The text of every value reads back to the same value.
   for (double v : {0.1, 1.0 / 3, 123456.789, -2.5e-300, 1.7976931348623157e308})
     EXPECT_EQ(StrToFloat(FloatToStrF(v, ffGeneral, 17, 0)), v);
+}
+
+// Numbers in files keep their point under a locale with decimal commas, and
+// read back exactly.
+TEST(InvariantFloat, PointWhateverTheLocale) {
+  test::CommaLocale comma;
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+  EXPECT_STREQ(probe, "0,5") << "the C library follows the comma locale";
+  struct Out {
+    double value;
+    int decimals;
+    const char* text;
+  } outs[] = {
+      {0.5, -1, "0.5"},
+      {0.1, -1, "0.1"},
+      {-2.5e-300, -1, "-2.5e-300"},
+      {1e20, -1, "1e+20"},
+      {128.0 / 255, 3, "0.502"},
+      {0.70710678, 4, "0.7071"},
+      {0.5, 3, "0.500"},
+      {2.5, 0, "2"},  // the double's exact value, ties to even as printf
+      {1.005, 2, "1.00"},
+      {-0.0001, 3, "-0.000"},
+      {1234567.125, 6, "1234567.125000"},
+      {0.1, 60, "0.100000000000000005551115123125782702118158340454101562500000"},
+      {std::numeric_limits<double>::infinity(), 2, "inf"},
+      {-std::numeric_limits<double>::infinity(), -1, "-inf"},
+      {std::numeric_limits<double>::quiet_NaN(), 3, "nan"},
+  };
+  for (const Out& o : outs) EXPECT_EQ(InvariantFloatToStr(o.value, o.decimals), o.text) << o.value;
+  // Every value's shortest text reads back to the same value.
+  for (double v : {0.1, 1.0 / 3, 123456.789, -2.5e-300, 1.7976931348623157e308, 5e-324, -0.0}) {
+    double back = 7;
+    EXPECT_TRUE(TryInvariantStrToFloat(InvariantFloatToStr(v), back)) << v;
+    EXPECT_TRUE(sameBits(back, v)) << v;
+  }
+  EXPECT_EQ(InvariantFloatToStr(1e308, 2).size(), 309u + 3u);
+  EXPECT_EQ(InvariantFloatToStr(0.5, 2000).size(), 2002u);
+
+  struct In {
+    const char* text;
+    bool ok;
+    double value;
+  } ins[] = {
+      {"0.001", true, 0.001},
+      {"-.5", true, -0.5},
+      {"+1E3", true, 1000},
+      {"7.", true, 7},
+      {"2.5e-1", true, 0.25},
+      {"1e-400", true, 0},
+      {"-1e-400", true, -0.0},
+      {"0,5", false, 0},
+      {"1e400", false, 0},
+      {" 1", false, 0},
+      {"1 ", false, 0},
+      {"inf", false, 0},
+      {"nan", false, 0},
+      {"0x10", false, 0},
+      {".", false, 0},
+      {"-", false, 0},
+      {"", false, 0},
+      {"1e", false, 0},
+  };
+  for (const In& c : ins) {
+    double v = -777;
+    EXPECT_EQ(TryInvariantStrToFloat(c.text, v), c.ok) << '"' << c.text << '"';
+    EXPECT_TRUE(sameBits(v, c.ok ? c.value : -777)) << c.text << " gave " << v;
+  }
 }
 
 TEST(StrToCurr, ExactDecimalHalvesToEven) {
