@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "pdf/UnitPDFUtilities.h"
+#include "platform/core/NumberConversion.h"
 
 namespace px {
 
@@ -115,8 +116,7 @@ bool parseCalcNumber(std::string_view token, double& value, bool& integer) {
     if (exponent == 0) return false;
   }
   if (k != token.size()) return false;
-  value = std::strtod(std::string(token).c_str(), nullptr);
-  if (!std::isfinite(value)) return false;
+  if (!TryInvariantStrToFloat(token, value)) return false;
   if (integer && (value < INT32_MIN || value > INT32_MAX)) integer = false;
   return true;
 }

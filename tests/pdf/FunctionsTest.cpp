@@ -4,6 +4,7 @@
 #include "PdfTestSupport.h"
 #include "pdf/UnitPDFFunctions.h"
 #include "pdf/UnitPDFParserWriter.h"
+#include "support/Numbers.h"
 
 namespace px {
 namespace {
@@ -71,6 +72,8 @@ TEST(PdfFunctions, Evaluation) {
 }
 
 TEST(PdfFunctions, CalculatorPrograms) {
+  // The programs' reals have a point whatever the user's locale.
+  test::CommaLocale comma;
   struct Case {
     const char* program;
     std::vector<float> inputs, outputs;

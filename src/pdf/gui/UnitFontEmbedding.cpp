@@ -14,6 +14,7 @@
 #include "platform/core/Debug.h"
 #include "platform/core/Exceptions.h"
 #include "platform/core/Format.h"
+#include "platform/core/NumberConversion.h"
 #include "platform/gui/FontResources.h"
 
 namespace px {
@@ -451,16 +452,18 @@ TDict ParseDict(std::span<const uint8_t> d) {
         for (uint8_t nibble : {uint8_t(byte >> 4), uint8_t(byte & 15)}) {
           if (done) break;
           if (nibble <= 9) text += char('0' + nibble);
-          else if (nibble == 0xA) text += '.';  // strtod reads the C locale's point
+          else if (nibble == 0xA) text += '.';
           else if (nibble == 0xB) text += "E";
           else if (nibble == 0xC) text += "E-";
           else if (nibble == 0xE) text += "-";
           else if (nibble == 0xF) done = true;
         }
       }
-      char* end = nullptr;
-      double v = std::strtod(text.c_str(), &end);
-      operands.push_back({std::isfinite(v) ? v : 0, true});
+      // The format's decimal point is a point in every locale; a real that
+      // is no number or too large for a double counts as 0.
+      double v = 0;
+      if (!TryInvariantStrToFloat(text, v)) v = 0;
+      operands.push_back({v, true});
     } else if (b0 >= 32 && b0 <= 246) {
       operands.push_back({double(b0 - 139), false});
       ++i;

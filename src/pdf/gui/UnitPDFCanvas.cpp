@@ -9,6 +9,7 @@
 #include "pdf/gui/UnitPDFImage.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/Debug.h"
+#include "platform/core/NumberConversion.h"
 
 namespace px {
 
@@ -505,26 +506,21 @@ struct TPDFCanvas::Replay {
     }
     s += ' ';
   }
-  static void fraction(std::string& s, double x, double tolerance, const char* format) {
+  static void fraction(std::string& s, double x, double tolerance, int decimals) {
     double n = std::round(x);
-    if (std::fabs(x - n) < tolerance) {
-      s += std::to_string(static_cast<int64_t>(n));
-    } else {
-      char buf[32];
-      std::snprintf(buf, sizeof buf, format, x);
-      s += buf;
-    }
+    if (std::fabs(x - n) < tolerance) s += std::to_string(static_cast<int64_t>(n));
+    else s += InvariantFloatToStr(x, decimals);
     s += ' ';
   }
   static void colour(std::string& s, int32_t c, bool stroke) {
     const int r = c & 0xFF, gr = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
     if (r == gr && gr == b) {
-      fraction(s, r / 255.0, 0.0005, "%.3f");
+      fraction(s, r / 255.0, 0.0005, 3);
       s += stroke ? "G\n" : "g\n";
     } else {
-      fraction(s, r / 255.0, 0.0005, "%.3f");
-      fraction(s, gr / 255.0, 0.0005, "%.3f");
-      fraction(s, b / 255.0, 0.0005, "%.3f");
+      fraction(s, r / 255.0, 0.0005, 3);
+      fraction(s, gr / 255.0, 0.0005, 3);
+      fraction(s, b / 255.0, 0.0005, 3);
       s += stroke ? "RG\n" : "rg\n";
     }
   }
@@ -980,10 +976,10 @@ void TPDFCanvas::Replay::text(const TPDFRecord& r) {
     ca = std::cos(a);
     sa = std::sin(a);
     out += "q\n";
-    fraction(out, ca, 0.00005, "%.4f");
-    fraction(out, sa, 0.00005, "%.4f");
-    fraction(out, -sa, 0.00005, "%.4f");
-    fraction(out, ca, 0.00005, "%.4f");
+    fraction(out, ca, 0.00005, 4);
+    fraction(out, sa, 0.00005, 4);
+    fraction(out, -sa, 0.00005, 4);
+    fraction(out, ca, 0.00005, 4);
     out += "0 0 cm\n";
     p = {static_cast<int32_t>(std::lround(p.X * ca + p.Y * sa)), static_cast<int32_t>(std::lround(p.Y * ca - p.X * sa))};
   }

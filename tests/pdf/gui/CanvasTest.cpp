@@ -10,6 +10,7 @@
 #include "pdf/gui/UnitPDFFont.h"
 #include "pdf/gui/UnitPDFImage.h"
 #include "platform/core/Debug.h"
+#include "support/Numbers.h"
 
 namespace px {
 namespace {
@@ -209,6 +210,25 @@ TEST(PDFCanvas, TaggedFaceNamesGoThroughTheFontMapper) {
     tagged.lfHeight = written.lfHeight = -100;
     EXPECT_EQ(PDFTextAdvances(tagged, u"Times", false), PDFTextAdvances(written, u"Times", false)) << c.face;
   }
+}
+
+// Colours and rotations are fractions; the user's locale must not turn their
+// points into commas, which no reader takes.
+TEST(PDFCanvas, FractionsKeepTheirPointUnderACommaLocale) {
+  test::CommaLocale comma;
+  Page p;
+  p.canvas.Font().SetName("Liberation Sans");
+  p.canvas.Pen().SetStyle(psClear);
+  p.canvas.Brush().SetColor(RGB(128, 128, 128));
+  p.canvas.FillRect(Rect(0, 0, 6, 6));
+  p.canvas.Brush().SetStyle(bsClear);
+  p.canvas.Font().SetColor(RGB(0, 0, 128));
+  p.canvas.Font().SetOrientation(450);
+  p.canvas.TextOut(600, 600, std::string("tilted"));
+  const std::string content = p.Content();
+  for (const char* part : {"0.502 g\n", "0 0 0.502 rg\n", "0.7071 0.7071 -0.7071 0.7071 0 0 cm\n"})
+    EXPECT_NE(content.find(part), std::string::npos) << part << " in\n" << content;
+  EXPECT_EQ(content.find(','), std::string::npos) << content;
 }
 
 TEST(PDFCanvas, RawContentAndLayersEndTheTextObject) {
