@@ -16,6 +16,7 @@
 #include "data/UnitDataSetIOOld.h"
 #include "platform/core/FormatSettings.h"
 #include "platform/core/Streams.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -146,7 +147,9 @@ int main(int argc, char** argv) {
     while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
     pclose(pipe);
   }
-  const double peer = std::atof(out.c_str());
+  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+  double peer = 0;
+  if (!px::TryInvariantStrToFloat(out, peer)) peer = 0;
   dm.reset();
   Settings = nullptr;
   std::system(("rm -rf '" + dir + "'").c_str());
@@ -155,6 +158,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf("counting_report/60rows: %d reports\n", kReports);
-  std::printf("RESULT counting_report/60rows ours=%.6f peer=%.6f ratio=%.3f\n", ours, peer, ours / peer);
+  std::printf("RESULT counting_report/60rows ours=%s peer=%s ratio=%s\n", px::InvariantFloatToStr(ours, 6).c_str(),
+              px::InvariantFloatToStr(peer, 6).c_str(), px::InvariantFloatToStr(ours / peer, 3).c_str());
   return 0;
 }

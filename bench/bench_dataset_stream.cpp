@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/UnitDataSetIOOld.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -63,14 +64,16 @@ int main() {
     benchmark::DoNotOptimize(back->GetRecordCount());
   });
 
-  std::printf("stream of %.1f MB, 10^6 records\n", mb);
-  std::printf("memcpy            %10.1f MB/s\n", mb / memcpySeconds);
-  std::printf("write             %10.1f MB/s\n", mb / writeSeconds);
-  std::printf("read              %10.1f MB/s\n", mb / readSeconds);
-  std::printf("write+read (RC4)  %10.1f MB/s\n", mb / cipherReadSeconds);
-  std::printf("RESULT dataset_stream/write ours=%.6f peer=%.6f ratio=%.2f\n", writeSeconds, memcpySeconds,
-              writeSeconds / memcpySeconds);
-  std::printf("RESULT dataset_stream/read ours=%.6f peer=%.6f ratio=%.2f\n", readSeconds, memcpySeconds,
-              readSeconds / memcpySeconds);
+  std::printf("stream of %s MB, 10^6 records\n", px::InvariantFloatToStr(mb, 1).c_str());
+  std::printf("memcpy            %10s MB/s\n", px::InvariantFloatToStr(mb / memcpySeconds, 1).c_str());
+  std::printf("write             %10s MB/s\n", px::InvariantFloatToStr(mb / writeSeconds, 1).c_str());
+  std::printf("read              %10s MB/s\n", px::InvariantFloatToStr(mb / readSeconds, 1).c_str());
+  std::printf("write+read (RC4)  %10s MB/s\n", px::InvariantFloatToStr(mb / cipherReadSeconds, 1).c_str());
+  std::printf("RESULT dataset_stream/write ours=%s peer=%s ratio=%s\n",
+              px::InvariantFloatToStr(writeSeconds, 6).c_str(), px::InvariantFloatToStr(memcpySeconds, 6).c_str(),
+              px::InvariantFloatToStr(writeSeconds / memcpySeconds, 2).c_str());
+  std::printf("RESULT dataset_stream/read ours=%s peer=%s ratio=%s\n", px::InvariantFloatToStr(readSeconds, 6).c_str(),
+              px::InvariantFloatToStr(memcpySeconds, 6).c_str(),
+              px::InvariantFloatToStr(readSeconds / memcpySeconds, 2).c_str());
   return 0;
 }

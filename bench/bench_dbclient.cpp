@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "dbclient/dbc.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -133,8 +134,9 @@ int main() {
       if (peerFailed) break;
       ours.push_back(o);
       peer.push_back(full - base);
-      std::printf("round %d: ours=%.4f isql-fb=%.4f (run %.4f, start-up %.4f)\n", r + 1, o, full - base, full,
-                  base);
+      std::printf("round %d: ours=%s isql-fb=%s (run %s, start-up %s)\n", r + 1, px::InvariantFloatToStr(o, 4).c_str(),
+                  px::InvariantFloatToStr(full - base, 4).c_str(), px::InvariantFloatToStr(full, 4).c_str(),
+                  px::InvariantFloatToStr(base, 4).c_str());
     }
   } catch (const px::Exception& e) {
     std::fprintf(stderr, "%s\n", e.Message().c_str());
@@ -148,6 +150,7 @@ int main() {
   }
   std::printf("rows read: %ld\n", rows);
   double o = median(ours), p = median(peer);
-  std::printf("RESULT dbclient/procedure_calls ours=%.4f peer=%.4f ratio=%.3f\n", o, p, o / p);
+  std::printf("RESULT dbclient/procedure_calls ours=%s peer=%s ratio=%s\n", px::InvariantFloatToStr(o, 4).c_str(),
+              px::InvariantFloatToStr(p, 4).c_str(), px::InvariantFloatToStr(o / p, 3).c_str());
   return 0;
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "pdf/UnitFastCompressor.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -140,12 +141,14 @@ int main(int argc, char** argv) {
     peer = std::min(peer, bestSeconds(3, [&] { compressZlib(pages); }));
   }
   std::printf("%zu pages, %zu bytes: fast %zu bytes, zlib level 1 %zu bytes\n", pages.size(), raw, fast, zlib);
-  std::printf("RESULT fastlz/compress ours=%.6f peer=%.6f ratio=%.3f\n", ours, peer, ours / peer);
+  std::printf("RESULT fastlz/compress ours=%s peer=%s ratio=%s\n", px::InvariantFloatToStr(ours, 6).c_str(),
+              px::InvariantFloatToStr(peer, 6).c_str(), px::InvariantFloatToStr(ours / peer, 3).c_str());
   ours = peer = 1e9;
   for (int round = 0; round < 3; ++round) {
     ours = std::min(ours, bestSeconds(3, [&] { decompressFast(pages, out); }));
     peer = std::min(peer, bestSeconds(3, [&] { decompressZlib(pages, out); }));
   }
-  std::printf("RESULT fastlz/decompress ours=%.6f peer=%.6f ratio=%.3f\n", ours, peer, ours / peer);
+  std::printf("RESULT fastlz/decompress ours=%s peer=%s ratio=%s\n", px::InvariantFloatToStr(ours, 6).c_str(),
+              px::InvariantFloatToStr(peer, 6).c_str(), px::InvariantFloatToStr(ours / peer, 3).c_str());
   return 0;
 }

@@ -17,6 +17,7 @@
 
 #include "pdf/UnitFontInformation.h"
 #include "platform/core/Fonts.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -116,7 +117,8 @@ int main(int argc, char** argv) {
     peer = std::min(peer, bestSeconds(3, loadPeer));
   }
   std::printf("load: %zu faces, all flags\n", faces().size());
-  std::printf("RESULT font_info/load ours=%.6f peer=%.6f ratio=%.3f\n", ours, peer, ours / peer);
+  std::printf("RESULT font_info/load ours=%s peer=%s ratio=%s\n", px::InvariantFloatToStr(ours, 6).c_str(),
+              px::InvariantFloatToStr(peer, 6).c_str(), px::InvariantFloatToStr(ours / peer, 3).c_str());
 
   // Advances in font units of the whole text, each font over every pinned face.
   std::u16string t = text();
@@ -142,6 +144,7 @@ int main(int argc, char** argv) {
     peer = std::min(peer, bestSeconds(5, advancesPeer));
   }
   std::printf("advances: %zu characters per face\n", t.size());
-  std::printf("RESULT font_info/advances ours=%.6f peer=%.6f ratio=%.3f\n", ours, peer, ours / peer);
+  std::printf("RESULT font_info/advances ours=%s peer=%s ratio=%s\n", px::InvariantFloatToStr(ours, 6).c_str(),
+              px::InvariantFloatToStr(peer, 6).c_str(), px::InvariantFloatToStr(ours / peer, 3).c_str());
   return 0;
 }

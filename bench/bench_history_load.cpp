@@ -28,6 +28,7 @@
 #include "platform/gui/Forms.h"
 #include "support/FirebirdServer.h"
 #include "ui/framework/UnitQVRSystem.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -162,7 +163,9 @@ int main(int argc, char** argv) {
       continue;
     }
     char line[200];
-    std::snprintf(line, sizeof line, "RESULT history_load/%s ours=%.4f peer=%.4f ratio=%.3f\n", c.name, o, p, o / p);
+    std::snprintf(line, sizeof line, "RESULT history_load/%s ours=%s peer=%s ratio=%s\n", c.name,
+                  px::InvariantFloatToStr(o, 4).c_str(), px::InvariantFloatToStr(p, 4).c_str(),
+                  px::InvariantFloatToStr(o / p, 3).c_str());
     results += line;
   }
   dmDatabase->DB->SetConnected(false);

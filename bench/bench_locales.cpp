@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "data/UnitLocales.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -64,8 +65,9 @@ int main(int argc, char** argv) {
     ours.push_back(buildOurs());
     peer.push_back(walkIcu());
   }
-  std::printf("COLD locales/first_build seconds=%.6f goal=0.030\n", cold);
+  std::printf("COLD locales/first_build seconds=%s goal=0.030\n", px::InvariantFloatToStr(cold, 6).c_str());
   const double o = median(ours), p = median(peer);
-  std::printf("RESULT locales/build ours=%.6f peer=%.6f ratio=%.3f\n", o, p, o / p);
+  std::printf("RESULT locales/build ours=%s peer=%s ratio=%s\n", px::InvariantFloatToStr(o, 6).c_str(),
+              px::InvariantFloatToStr(p, 6).c_str(), px::InvariantFloatToStr(o / p, 3).c_str());
   return 0;
 }

@@ -16,6 +16,7 @@
 #include "PdfBenchTiming.h"
 #include "pdf/gui/UnitPDFPrinter.h"
 #include "platform/core/CodePages.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -92,6 +93,7 @@ int main(int argc, char** argv) {
   };
   const auto [o, q] = pxbench::CompareMedians(ours, peer);
   std::printf("pdf_canvas/50pages: ours %zu bytes, peer %zu bytes\n", ourBytes, peerBytes);
-  std::printf("RESULT pdf_canvas/50pages ours=%.6f peer=%.6f ratio=%.3f\n", o, q, o / q);
+  std::printf("RESULT pdf_canvas/50pages ours=%s peer=%s ratio=%s\n", px::InvariantFloatToStr(o, 6).c_str(),
+              px::InvariantFloatToStr(q, 6).c_str(), px::InvariantFloatToStr(o / q, 3).c_str());
   return 0;
 }

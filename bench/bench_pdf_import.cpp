@@ -14,6 +14,7 @@
 #include "pdf/UnitPDFParserReader.h"
 #include "pdf/gui/UnitPDFPrinter.h"
 #include "platform/core/Streams.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -67,7 +68,8 @@ int main() {
   });
   const double peer =
       bestSeconds([&] { run("qpdf " + blank + " --underlay " + letterhead + " --repeat=1 -- " + peerFile); });
-  std::printf("RESULT pdf_import/underlay1000 ours=%.6f peer=%.6f ratio=%.2f\n", ours, peer, ours / peer);
+  std::printf("RESULT pdf_import/underlay1000 ours=%s peer=%s ratio=%s\n", px::InvariantFloatToStr(ours, 6).c_str(),
+              px::InvariantFloatToStr(peer, 6).c_str(), px::InvariantFloatToStr(ours / peer, 2).c_str());
   fs::remove_all(dir);
   return 0;
 }

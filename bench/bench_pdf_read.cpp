@@ -22,6 +22,7 @@
 
 #include "pdf/UnitPDFParserReader.h"
 #include "pdf/UnitPDFUtilities.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -136,7 +137,8 @@ int main() {
     if (readAll(file) != qpdfReadAll(file)) std::fprintf(stderr, "%s: decoded sizes differ\n", name);
     const double ours = bestSeconds([&] { benchmark::DoNotOptimize(readAll(file)); });
     const double peer = bestSeconds([&] { benchmark::DoNotOptimize(qpdfReadAll(file)); });
-    std::printf("RESULT pdf_read/%s ours=%.6f peer=%.6f ratio=%.2f\n", name, ours, peer, ours / peer);
+    std::printf("RESULT pdf_read/%s ours=%s peer=%s ratio=%s\n", name, px::InvariantFloatToStr(ours, 6).c_str(),
+                px::InvariantFloatToStr(peer, 6).c_str(), px::InvariantFloatToStr(ours / peer, 2).c_str());
   }
 
   const std::vector<px::TPDFBuffer> contents = pageContents(base);
@@ -148,7 +150,8 @@ int main() {
   if (lexAll(contents) != qpdfLexAll(streams)) std::fprintf(stderr, "token counts differ\n");
   const double ours = bestSeconds(5, [&] { benchmark::DoNotOptimize(lexAll(contents)); });
   const double peer = bestSeconds(5, [&] { benchmark::DoNotOptimize(qpdfLexAll(streams)); });
-  std::printf("RESULT pdf_read/content ours=%.6f peer=%.6f ratio=%.2f\n", ours, peer, ours / peer);
+  std::printf("RESULT pdf_read/content ours=%s peer=%s ratio=%s\n", px::InvariantFloatToStr(ours, 6).c_str(),
+              px::InvariantFloatToStr(peer, 6).c_str(), px::InvariantFloatToStr(ours / peer, 2).c_str());
   fs::remove_all(dir);
   return 0;
 }

@@ -15,6 +15,7 @@
 #include "PdfBenchTiming.h"
 #include "pdf/UnitPDFParserReader.h"
 #include "pdf/gui/UnitPDFRenderer.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -117,7 +118,9 @@ int main(int argc, char** argv) {
           [&] {
             run("mutool draw -q -r " + std::to_string(150 * ss) + " -o " + (dir / "peer%d.ppm").string() + " " + file);
           });
-      std::printf("RESULT pdf_render/%s-ss%d ours=%.6f peer=%.6f ratio=%.2f\n", kind, ss, ours, peer, ours / peer);
+      std::printf("RESULT pdf_render/%s-ss%d ours=%s peer=%s ratio=%s\n", kind, ss,
+                  px::InvariantFloatToStr(ours, 6).c_str(), px::InvariantFloatToStr(peer, 6).c_str(),
+                  px::InvariantFloatToStr(ours / peer, 2).c_str());
     }
   }
   fs::remove_all(dir);

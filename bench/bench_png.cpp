@@ -20,6 +20,7 @@
 #include "platform/core/Streams.h"
 #include "ui/png/PNGBitmapTarget.h"
 #include "ui/png/UnitPNG.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -206,7 +207,8 @@ int main(int argc, char** argv) {
       peer = std::min(peer, bestSeconds(3, [&] { decodePeer(png, image); }));
     }
     std::printf("%s: %dx%d, %zu bytes\n", c.name, side, side, png.size());
-    std::printf("RESULT png/%s ours=%.6f peer=%.6f ratio=%.3f\n", c.name, ours, peer, ours / peer);
+    std::printf("RESULT png/%s ours=%s peer=%s ratio=%s\n", c.name, px::InvariantFloatToStr(ours, 6).c_str(),
+                px::InvariantFloatToStr(peer, 6).c_str(), px::InvariantFloatToStr(ours / peer, 3).c_str());
   }
   return 0;
 }

@@ -27,6 +27,7 @@
 #include "platform/core/CodePages.h"
 #include "platform/gui/Controls.h"
 #include "ui/tree/UnitDataSetList.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -204,7 +205,8 @@ int main(int argc, char** argv) {
       o = std::min(o, bestSeconds(3, c.ours));
       p = std::min(p, bestSeconds(3, c.peer));
     }
-    std::printf("RESULT record_grid/%s ours=%.6f peer=%.6f ratio=%.3f\n", c.name, o, p, o / p);
+    std::printf("RESULT record_grid/%s ours=%s peer=%s ratio=%s\n", c.name, px::InvariantFloatToStr(o, 6).c_str(),
+                px::InvariantFloatToStr(p, 6).c_str(), px::InvariantFloatToStr(o / p, 3).c_str());
   }
   return 0;
 }

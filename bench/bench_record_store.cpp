@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "data/UnitDataSet.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -161,7 +162,9 @@ int main(int argc, char** argv) {
     const Times peer = best(runPeer, names, newNames, rounds);
     const std::string tag = std::to_string(n);
     auto line = [&](const char* what, double o, double p) {
-      std::printf("RESULT record_store/%s_%s ours=%.6f peer=%.6f ratio=%.3f\n", what, tag.c_str(), o, p, o / p);
+      std::printf("RESULT record_store/%s_%s ours=%s peer=%s ratio=%s\n", what, tag.c_str(),
+                  px::InvariantFloatToStr(o, 6).c_str(), px::InvariantFloatToStr(p, 6).c_str(),
+                  px::InvariantFloatToStr(o / p, 3).c_str());
     };
     line("insert", ours.insert, peer.insert);
     line("find", ours.find, peer.find);

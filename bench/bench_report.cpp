@@ -19,6 +19,7 @@
 #include "PdfBenchTiming.h"
 #include "pdf/gui/UnitPDFReport.h"
 #include "platform/core/CodePages.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -148,7 +149,8 @@ int main(int argc, char** argv) {
     };
     const auto [o, q] = pxbench::CompareMedians(ours, peer);
     std::printf("report/%s: %zu pages\n", c.name, pages.size());
-    std::printf("RESULT report/%s ours=%.6f peer=%.6f ratio=%.3f\n", c.name, o, q, o / q);
+    std::printf("RESULT report/%s ours=%s peer=%s ratio=%s\n", c.name, px::InvariantFloatToStr(o, 6).c_str(),
+                px::InvariantFloatToStr(q, 6).c_str(), px::InvariantFloatToStr(o / q, 3).c_str());
   }
   return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "device/scalesim/ScaleSimulator.h"
 #include "device/UnitVantorel7350.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -58,8 +59,9 @@ int main() {
     Cardinal expected = 12 + 2 + 3 * static_cast<Cardinal>(filled) + (filled < (c.version >= 4 ? 63 : 31) ? 1 : 0) + 1;
     double peer = expected * latencyMs / 1000.0;
     std::printf("scale_readout/%s: %s, exchanges=%u expected=%u\n", c.name, ok ? "read" : "FAILED", exchanges, expected);
-    std::snprintf(results[n++], sizeof results[0], "RESULT scale_readout/%s ours=%.6f peer=%.6f ratio=%.3f", c.name, ours,
-                  peer, ours / peer);
+    std::snprintf(results[n++], sizeof results[0], "RESULT scale_readout/%s ours=%s peer=%s ratio=%s", c.name,
+                  px::InvariantFloatToStr(ours, 6).c_str(), px::InvariantFloatToStr(peer, 6).c_str(),
+                  px::InvariantFloatToStr(ours / peer, 3).c_str());
   }
   for (int i = 0; i < n; ++i) std::printf("%s\n", results[i]);
   return 0;

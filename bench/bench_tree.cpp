@@ -26,6 +26,7 @@
 
 #include "platform/gui/Forms.h"
 #include "ui/tree/NodeTrees.h"
+#include "platform/core/NumberConversion.h"
 
 namespace {
 
@@ -330,7 +331,8 @@ int main(int argc, char** argv) {
       ours.image.save(QString::fromStdString(std::string(dir) + "/ours-" + c.name + ".png"));
       peer.image.save(QString::fromStdString(std::string(dir) + "/peer-" + c.name + ".png"));
     }
-    std::printf("RESULT tree/%s ours=%.6f peer=%.6f ratio=%.3f\n", c.name, bestOurs, bestPeer, bestOurs / bestPeer);
+    std::printf("RESULT tree/%s ours=%s peer=%s ratio=%s\n", c.name, px::InvariantFloatToStr(bestOurs, 6).c_str(),
+                px::InvariantFloatToStr(bestPeer, 6).c_str(), px::InvariantFloatToStr(bestOurs / bestPeer, 3).c_str());
     std::fflush(stdout);
   }
   return 0;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "platform/core/CodePages.h"
 #include "platform/core/Streams.h"
 #include "ui/tree/NodeTreesString.h"
+#include "platform/core/NumberConversion.h"
 
 namespace fs = std::filesystem;
 using namespace px;
@@ -122,8 +124,18 @@ int main(int argc, char** argv) {
   std::ofstream(script) << PeerScript;
   double peer[3] = {0, 0, 0};
   FILE* pipe = popen(("/usr/bin/python3 " + script.string()).c_str(), "r");
-  const bool ok = pipe && std::fscanf(pipe, "%lf %lf %lf", &peer[0], &peer[1], &peer[2]) == 3;
-  if (pipe) pclose(pipe);
+  std::string answer;
+  if (pipe) {
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, pipe)) answer += buffer;
+    pclose(pipe);
+  }
+  bool ok = true;
+  std::istringstream words(answer);
+  for (double& seconds : peer) {
+    std::string word;
+    ok = ok && (words >> word) && TryInvariantStrToFloat(word, seconds);
+  }
   fs::remove(script);
   if (!ok) {
     std::fprintf(stderr, "the Python peer did not answer\n");
@@ -131,7 +143,8 @@ int main(int argc, char** argv) {
   }
   const std::pair<const char*, double> ours[] = {{"csv", csv}, {"html", html}, {"stream", stream}};
   for (int i = 0; i < 3; ++i)
-    std::printf("RESULT tree_transfer/%s ours=%.6f peer=%.6f ratio=%.2f\n", ours[i].first, ours[i].second, peer[i],
-                ours[i].second / peer[i]);
+    std::printf("RESULT tree_transfer/%s ours=%s peer=%s ratio=%s\n", ours[i].first,
+                px::InvariantFloatToStr(ours[i].second, 6).c_str(), px::InvariantFloatToStr(peer[i], 6).c_str(),
+                px::InvariantFloatToStr(ours[i].second / peer[i], 2).c_str());
   return 0;
 }
