@@ -22,6 +22,7 @@
 #include "platform/core/DateTimeFormat.h"
 #include "platform/core/FormatSettings.h"
 #include "support/TempDir.h"
+#include "support/Numbers.h"
 
 namespace px {
 namespace {
@@ -207,7 +208,7 @@ TEST_F(DatabaseModule, CountingsKeepTheirBytesAndTotalsInHundredths) {
   std::string want;
   Integer expectedId = 1;
   for (const auto& t : totals) {
-    Integer id = dm->AddCounting(user, when, details, "EUR", "K1", "Bos BV", Currency::FromDouble(std::stod(t.total)));
+    Integer id = dm->AddCounting(user, when, details, "EUR", "K1", "Bos BV", Currency::FromDouble(test::PeerNumber(t.total)));
     EXPECT_EQ(expectedId++, id) << t.total;
     want += "TOTALVALUE " + std::to_string(t.stored) + "\n";
   }
@@ -424,7 +425,8 @@ class CountingReport : public DatabaseModule {
     std::vector<std::vector<double>> found;
     std::regex image("<fill_image [^>]*transform=\"([^ ]+) 0 -?0 ([^ ]+) ([^ ]+) ([^ \"]+)\"");
     for (std::sregex_iterator it(out.begin(), out.end(), image), end; it != end; ++it)
-      found.push_back({std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4])});
+      found.push_back({test::PeerNumber((*it)[1].str()), test::PeerNumber((*it)[2].str()),
+                       test::PeerNumber((*it)[3].str()), test::PeerNumber((*it)[4].str())});
     return found;
   }
   // Where the logo of that size must stand: one and a third inch left of the

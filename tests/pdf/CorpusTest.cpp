@@ -13,6 +13,7 @@
 #include "pdf/UnitPDFParserReader.h"
 #include "pdf/UnitPDFParserWriter.h"
 #include "support/TempDir.h"
+#include "support/Numbers.h"
 
 namespace px {
 namespace {
@@ -204,15 +205,17 @@ std::map<int, PopplerPage> PopplerPages(const std::string& file, int count) {
   std::istringstream lines(RunTool("pdfinfo -box -f 1 -l " + std::to_string(count) + " " + file));
   std::string line;
   while (std::getline(lines, line)) {
+    // "Page    1 MediaBox:     0.00     0.00   612.00   792.00", "Page    1 rot:  90"
+    std::istringstream words(line);
+    std::string head, kind;
     int page = 0;
-    char kind[16] = {};
-    double b[4];
-    if (std::sscanf(line.c_str(), "Page %d %15[A-Za-z]: %lf %lf %lf %lf", &page, kind, &b[0], &b[1], &b[2], &b[3]) ==
-        6) {
-      if (std::string(kind) == "MediaBox") std::copy(b, b + 4, pages[page].media);
-      if (std::string(kind) == "CropBox") std::copy(b, b + 4, pages[page].crop);
-    } else if (std::sscanf(line.c_str(), "Page %d rot: %d", &page, &pages[page].rotate) == 2) {
-    }
+    if (!(words >> head >> page >> kind) || head != "Page") continue;
+    if (kind != "MediaBox:" && kind != "CropBox:" && kind != "rot:") continue;
+    std::vector<double> values;
+    for (std::string word; words >> word;) values.push_back(test::PeerNumber(word));
+    if (kind == "MediaBox:" && values.size() == 4) std::copy(values.begin(), values.end(), pages[page].media);
+    if (kind == "CropBox:" && values.size() == 4) std::copy(values.begin(), values.end(), pages[page].crop);
+    if (kind == "rot:" && values.size() == 1) pages[page].rotate = static_cast<int>(values[0]);
   }
   return pages;
 }

@@ -20,6 +20,7 @@
 #include "pdf/gui/UnitPDFResources.h"
 #include "platform/core/Debug.h"
 #include "support/TempDir.h"
+#include "support/Numbers.h"
 
 namespace px {
 namespace {
@@ -419,7 +420,7 @@ TEST(PdfFontResources, HelveticaGlyphPositionsMatchMutoolTrace) {
   std::vector<float> expected;
   const std::regex glyph("<g unicode=\"[^\"]*\" glyph=\"[^\"]*\" x=\"([0-9.]+)\" y=\"50\"");
   for (auto it = std::sregex_iterator(trace.begin(), trace.end(), glyph); it != std::sregex_iterator(); ++it)
-    expected.push_back(std::stof((*it)[1].str()));
+    expected.push_back(static_cast<float>(test::PeerNumber((*it)[1].str())));
   ASSERT_EQ(expected.size(), 21u) << trace;
 
   TPDFReader reader(pdf);

@@ -21,6 +21,7 @@
 #include "platform/core/CodePages.h"
 #include "platform/core/Debug.h"
 #include "platform/gui/TraceDevice.h"
+#include "support/Numbers.h"
 
 namespace px {
 namespace {
@@ -874,13 +875,13 @@ std::vector<DeviceCall> OurCalls(const std::string& trace) {
     if (w[0] == "paint") {
       DeviceCall path;
       path.EvenOdd = w[2] == "evenodd";
-      path.Width = std::stod(w[5]);
+      path.Width = test::PeerNumber(w[5]);
       path.Cap = int(std::find(caps.begin(), caps.end(), w[6]) - caps.begin());
       path.Join = int(std::find(joins.begin(), joins.end(), w[7]) - joins.begin());
       path.HasColour = true;
       for (size_t k = 8; k < w.size(); ++k) {
         if (std::isalpha(static_cast<unsigned char>(w[k][0]))) path.Items += w[k];
-        else path.Points.push_back(std::stod(w[k]));
+        else path.Points.push_back(test::PeerNumber(w[k]));
       }
       if (w[1] == "fill" || w[1] == "fillstroke") {
         DeviceCall fill = path;
@@ -901,7 +902,7 @@ std::vector<DeviceCall> OurCalls(const std::string& trace) {
         glyph.Kind = "glyph";
         glyph.HasColour = true;
         HexColour(w[4], glyph.Colour);
-        if (k == 5) glyph.Points = {std::stod(w[2]), std::stod(w[3])};
+        if (k == 5) glyph.Points = {test::PeerNumber(w[2]), test::PeerNumber(w[3])};
         if (w[1] == "chr") glyph.Unit = static_cast<char16_t>(std::stoul(w[k].substr(2), nullptr, 16));
         calls.push_back(glyph);
       }
@@ -910,7 +911,7 @@ std::vector<DeviceCall> OurCalls(const std::string& trace) {
       image.Kind = w[1] == "stencil" ? "stencil" : "image";
       image.ImageWidth = std::stoi(w[2]);
       image.ImageHeight = std::stoi(w[3]);
-      for (size_t k = 4; k < 10; ++k) image.Points.push_back(std::stod(w[k]));
+      for (size_t k = 4; k < 10; ++k) image.Points.push_back(test::PeerNumber(w[k]));
       calls.push_back(image);
     }
   }

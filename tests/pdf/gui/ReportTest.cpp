@@ -10,6 +10,7 @@
 #include "platform/core/CodePages.h"
 #include "ui/png/PNGBitmapAdapter.h"
 #include "PdfGuiTestSupport.h"
+#include "support/Numbers.h"
 
 namespace px {
 namespace {
@@ -139,7 +140,7 @@ std::vector<Word> words(const std::string& pdf) {
   std::vector<Word> out;
   std::regex re("<word xMin=\"([0-9.]+)\" yMin=\"[0-9.]+\" xMax=\"([0-9.]+)\" yMax=\"[0-9.]+\">([^<]*)</word>");
   for (std::sregex_iterator it(html.begin(), html.end(), re), end; it != end; ++it)
-    out.push_back({std::stod((*it)[1]) * 100, std::stod((*it)[2]) * 100, (*it)[3]});
+    out.push_back({test::PeerNumber((*it)[1].str()) * 100, test::PeerNumber((*it)[2].str()) * 100, (*it)[3]});
   return out;
 }
 

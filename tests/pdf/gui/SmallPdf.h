@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/NumberConversion.h"
 #include "support/PdfFile.h"
 
 namespace px::test {
@@ -70,11 +71,7 @@ class SmallPdf {
   static int PageRed(int n) { return 40 + 20 * n; }
   static int PageGreen(int n) { return 230 - 15 * n; }
 
-  static std::string num(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", v);
-    return text;
-  }
+  static std::string num(double v) { return InvariantFloatToStr(v, 3); }
 };
 
 }  // namespace px::test
