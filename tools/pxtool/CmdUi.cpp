@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "PxTool.h"
+#include "platform/core/NumberConversion.h"
 #include "platform/core/Resources.h"
 #include "platform/core/Streams.h"
 #include "platform/gui/Graphics.h"
@@ -82,9 +83,8 @@ std::unique_ptr<QGuiApplication> guiApplication() {
 int scaleColor(const Args& args, std::ostream& out, std::ostream& err) {
   TColor color = 0;
   if (args.size() != 3 || !parseColor(args[1], color)) return usageError(err);
-  char* end = nullptr;
-  double exponent = std::strtod(args[2].c_str(), &end);
-  if (args[2].empty() || *end != '\0') return usageError(err);
+  double exponent = 0;
+  if (!TryInvariantStrToFloat(args[2], exponent)) return usageError(err);
   auto app = (color & clSystemColor) == clSystemColor ? guiApplication() : nullptr;
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(ScaleColor(color, exponent)));

@@ -1,5 +1,6 @@
 #include "PxTool.h"
 
+#include <clocale>
 #include <iostream>
 #include <map>
 
@@ -34,6 +35,9 @@ int usageError(std::ostream& err) {
 
 int main(int argc, char** argv) {
   using namespace px::pxtool;
+  // The user's locale, as the program's toolkit sets it: what the tool writes
+  // and reads for other programs must not change with it.
+  std::setlocale(LC_ALL, "");
   if (argc < 2) return usageError(std::cerr);
   auto it = registry().find(argv[1]);
   if (it == registry().end()) return usageError(std::cerr);
