@@ -12,6 +12,7 @@
 
 #include <pthread.h>
 
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -48,6 +49,13 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGINT);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   QApplication app(argc, argv);
+  // QApplication has set the C library's locale from the environment. Every
+  // number in a file or format goes through the locale-independent
+  // conversions and the user's formats come from FormatSettings, so nothing
+  // should depend on LC_NUMERIC; putting it back to "C" keeps a conversion
+  // missed there (or one inside a library we call) from writing "0,5" into
+  // a PDF or an SQL statement.
+  std::setlocale(LC_NUMERIC, "C");
   px::TProgramSetup setup;
   std::string scaleFile;
   for (int i = 1; i < argc; ++i) {
