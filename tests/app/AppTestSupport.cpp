@@ -14,6 +14,12 @@ FreshHome::FreshHome() {
       {"HOME", dir_.Path().string()},
       {"XDG_CONFIG_HOME", dir_.File(".config")},
       {"XDG_DATA_HOME", dir_.File(".local/share")},
+      // The program takes its user's number and date formats from the
+      // locale the environment names; the texts these tests compare are the
+      // en-US ones whatever the machine's locale. The C library's locale,
+      // set when the test program started, stays the user's, so a number
+      // that still goes through it shows up.
+      {"LC_ALL", "C.UTF-8"},
   };
   for (const auto& [name, value] : vars) {
     const char* old = std::getenv(name);

@@ -10,8 +10,9 @@
 
 namespace px::test {
 
-// Points HOME, XDG_CONFIG_HOME and XDG_DATA_HOME into a new temporary folder
-// and restores them when it goes.
+// Points HOME, XDG_CONFIG_HOME and XDG_DATA_HOME into a new temporary folder,
+// names the C locale for the program's user formats, and restores them when
+// it goes.
 class FreshHome {
  public:
   FreshHome();
