@@ -146,7 +146,7 @@ TdmDatabase::TdmDatabase(TComponent* AOwner) : TComponent(AOwner) {
   DB->SetName("DB");
   // The login is put in at connecting, when the kind of name is known.
   DB->Params().SetText("sql_dialect=3\nlc_ctype=NONE");
-  DB->SetLibraryName("fbembed.dll");
+  DB->SetLibraryName(ClientLibraryName);
   DB->SetDatabaseName(DefaultDatabaseFileName);
   Tr = CreateComponent<TDBCTransaction>(this);
   Tr->SetName("Tr");

@@ -45,6 +45,9 @@ class TdmDatabase : public TComponent {
   explicit TdmDatabase(TComponent* AOwner);
   ~TdmDatabase() override;
 
+  // The client library the module's database binds.
+  static constexpr const char* ClientLibraryName = "fbembed.dll";
+
   // Components, owned by the module.
   TDBCDataBase* DB;
   TDBCTransaction* Tr;

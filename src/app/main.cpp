@@ -21,6 +21,8 @@
 #include <string>
 
 #include "app/Startup.h"
+#include "app/UnitData.h"
+#include "dbclient/dbclib.h"
 #include "device/UnitHID.h"
 #include "device/scalesim/SimulatedScale.h"
 #include "platform/core/Exceptions.h"
@@ -89,6 +91,10 @@ int main(int argc, char** argv) {
   }
   poll.stop();
   px::FinalizeProgram();
+  // The databases are closed by now: the engine stops its threads and
+  // flushes while the process is still whole, not from the client library's
+  // exit handlers.
+  px::ShutdownClientEngine(px::TdmDatabase::ClientLibraryName);
   simulated.reset();
   return rc;
 }

@@ -13,6 +13,20 @@
 #include "platform/core/CodePages.h"
 #include "platform/core/NumberConversion.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// Under the leak checker of our sanitizer runtime, the bounds of each
+// thread's dynamic TLS block are guessed from a header that an older C
+// library put in front of it. The C library now takes such blocks from
+// malloc, the sanitizer's allocator often places a small one at offset 16 of
+// a page, and the guess then reads the allocator's own chunk header as
+// bounds: the check at exit walks a nonsense range and its tracer crashes.
+// The engine's plugins, loaded by the client library, carry such TLS, and
+// every thread that calls into the engine gets a block. Without the
+// interception the blocks are ordinary heap chunks reached through the
+// thread's TLS vector, so the leak check still sees everything they hold.
+extern "C" const char* __lsan_default_options() { return "intercept_tls_get_addr=0"; }
+#endif
+
 namespace px {
 
 // ---------------------------------------------------------------------------
@@ -119,6 +133,24 @@ bool TDBCBaseLibrary::BindClientLibrary(const std::string& LibraryName) {
 #include "dbclient/dbclibOptionalEntryPoints.inc"
 #undef PX_DBC_OPTIONAL_ENTRY
   return true;
+}
+
+void ShutdownClientEngine(const std::string& LibraryName) {
+  const std::string file = TDBCBaseLibrary::ResolveLibraryName(LibraryName);
+  // Never load the library only to stop it: a process that never opened a
+  // database has no engine to stop.
+  void* present = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+  if (!present) return;
+  dlclose(present);
+  TDBCBaseLibrary lib;
+  try {
+    lib.BindClientLibrary(LibraryName);
+  } catch (const Exception&) {
+    return;
+  }
+  // Waits up to ten seconds for the engine's threads; an older library
+  // without the call ends its engine from its own exit handlers.
+  if (lib.fb_shutdown) lib.fb_shutdown(10000, fb_shutrsn_app_stopped);
 }
 
 // ---------------------------------------------------------------------------

@@ -158,6 +158,11 @@ class TDBCBaseLibrary {
   void clearSlots();
 };
 
+// Shuts the engine of the client library by that name down in order, when
+// this process has loaded it; nothing happens otherwise. Called once the
+// program's databases are closed, before it ends.
+void ShutdownClientEngine(const std::string& LibraryName);
+
 // ---------------------------------------------------------------------------
 // Parameter blocks
 

@@ -40,6 +40,9 @@ TEST(Binding, CompleteStubBindsAndStaysBound) {
   ASSERT_TRUE(lib.BindClientLibrary(PX_STUB_FULL));
   EXPECT_TRUE(lib.IsLoaded());
   EXPECT_TRUE(allSlotsSet(lib));
+  // The stub exports none of the optional names: they stay null.
+  EXPECT_EQ(nullptr, lib.fb_interpret);
+  EXPECT_EQ(nullptr, lib.fb_shutdown);
   auto before = lib.isc_attach_database;
   // A second bind, even to another name, keeps the library bound first.
   EXPECT_TRUE(lib.BindClientLibrary(PX_STUB_MISSING));
@@ -92,6 +95,7 @@ TEST(Binding, RealClientLibraryBinds) {
   EXPECT_TRUE(allSlotsSet(lib));
   EXPECT_NE(nullptr, lib.fb_interpret);
   EXPECT_NE(nullptr, lib.fb_cancel_operation);
+  EXPECT_NE(nullptr, lib.fb_shutdown);
   EXPECT_EQ(TDBCBaseLibrary::EntryPointCount, 139);
   EXPECT_STREQ("BLOB_close", TDBCBaseLibrary::EntryPointName(0));
   EXPECT_STREQ("isc_wait_for_event", TDBCBaseLibrary::EntryPointName(138));
