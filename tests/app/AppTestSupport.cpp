@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/XServer.h"
+
 namespace px::test {
 
 FreshHome::FreshHome() {
@@ -50,7 +52,8 @@ int RunProgramUnderX(const TempDir& work, const std::string& steps, std::string&
       "kill -TERM $P\n"
       "wait $P\n";
   WriteFileBytes(work.Path() / "run.sh", script);
-  return RunCommand("xvfb-run -a -s '-screen 0 1024x768x24' bash '" + work.File("run.sh") + "' 2>&1", &out);
+  XServer x;
+  return RunCommand(x.Env() + "bash '" + work.File("run.sh") + "' 2>&1", &out);
 }
 
 int GeometryValue(const std::string& geometryFile, const std::string& name) {

@@ -28,7 +28,7 @@ class FreshHome {
 };
 
 // Runs the program with the sample simulated scale on an X server
-// (xvfb-run, 1024 x 768): a script waits for its window, writes the window's
+// (an XServer of its own, 1024 x 768): a script waits for its window, writes the window's
 // geometry to work's file "geometry" and reads it into X, Y, WIDTH and
 // HEIGHT, runs steps (shell lines), then ends the program with SIGTERM.
 // Answers the exit code; out gets the output.

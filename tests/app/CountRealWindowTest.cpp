@@ -1,4 +1,4 @@
-// The real program on an X server (xvfb-run, xcb platform) in a fresh home:
+// The real program on an X server (Xvfb, xcb platform) in a fresh home:
 // a counting from a receipt written into the other end of a socat pty pair,
 // finalized by clicks, then one from the simulated scale.
 #include <QImage>
@@ -9,6 +9,7 @@
 
 #include "AppTestSupport.h"
 #include "dbclient/IsqlPeer.h"
+#include "support/XServer.h"
 
 namespace px::test {
 namespace {
@@ -41,7 +42,7 @@ void KeepShots(const TempDir& work) {
 
 const char* const windowName = "Pondarix 7350 - Cash counting";
 
-// Runs the script under xvfb-run (the program on the xcb platform) in the
+// Runs the script on an X server of its own (the program on the xcb platform) in the
 // current home, keeps its screenshots when asked, and
 // answers the stored countings as isql-fb lists the query.
 std::vector<std::string> RunUnderX(const TempDir& work, const std::string& name, const std::string& body,
@@ -55,8 +56,8 @@ std::vector<std::string> RunUnderX(const TempDir& work, const std::string& name,
                              body;
   WriteFileBytes(work.Path() / name, script);
   std::string out;
-  EXPECT_EQ(RunCommand("timeout 240 xvfb-run -a -s '-screen 0 1024x768x24' bash '" + work.File(name) + "' 2>&1", &out),
-            0)
+  XServer x;
+  EXPECT_EQ(RunCommand(x.Env() + "timeout 240 bash '" + work.File(name) + "' 2>&1", &out), 0)
       << out;
   KeepShots(work);
   const char* data = std::getenv("XDG_DATA_HOME");

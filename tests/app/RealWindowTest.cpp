@@ -1,4 +1,4 @@
-// The real program on an X server (xvfb-run, xcb platform) in a fresh home:
+// The real program on an X server (Xvfb, xcb platform) in a fresh home:
 // found by its title, its category icons painted from the IMAGES80 strip, a
 // click on Information, one on History, and SIGTERM ending it as File > Exit
 // does.

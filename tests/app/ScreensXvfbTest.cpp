@@ -1,4 +1,4 @@
-// The real program on an X server (xvfb-run, xcb platform) over a database
+// The real program on an X server (Xvfb, xcb platform) over a database
 // holding countings of today and of last month: Users opened, "Jan" added
 // through the Add title button and the input box (typed, Enter), History
 // opened and its first row clicked; SIGTERM ends it and isql-fb finds Jan.
@@ -14,6 +14,7 @@
 #include "app/UnitData.h"
 #include "app/UnitSettings.h"
 #include "dbclient/IsqlPeer.h"
+#include "support/XServer.h"
 #include "platform/core/DateTime.h"
 #include "platform/core/NumberConversion.h"
 
@@ -79,7 +80,8 @@ TEST(ScreensUnderXvfb, AddsJanAndShowsTodaysCountingsAndAReport) {
       "wait $P\n";
   WriteFileBytes(work.Path() / "run.sh", script);
   std::string out;
-  ASSERT_EQ(RunCommand("xvfb-run -a -s '-screen 0 1024x768x24' bash '" + work.File("run.sh") + "' 2>&1", &out), 0)
+  XServer x;
+  ASSERT_EQ(RunCommand(x.Env() + "bash '" + work.File("run.sh") + "' 2>&1", &out), 0)
       << out;
   if (const char* dir = std::getenv("PX_SHOT_DIR"))
     for (const char* name : {"input.png", "users.png", "history.png", "report.png"})

@@ -1,4 +1,4 @@
-// The framework edit and its drop-down on a real X server (xvfb-run, the xcb
+// The framework edit and its drop-down on a real X server (px_with_xserver, the xcb
 // platform), against other X clients: xclip owns the clipboard and the
 // primary selection, xdotool moves and clicks the pointer, and the input focus
 // goes to the root window to take it from this application.

@@ -1,4 +1,4 @@
-// The tree's clipboard on a real X server (xvfb-run, the xcb platform),
+// The tree's clipboard on a real X server (px_with_xserver, the xcb platform),
 // against xclip: what xclip reads from a tree's copy, what a paste makes of
 // blocks xclip offers, and xclip taking the clipboard over.
 #include <gtest/gtest.h>
