@@ -16,5 +16,6 @@ function(px_fuzz_target name)
     add_test(NAME fuzz_${name}
       COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
               ${PX_FUZZ_BINARY_DIR}/tests/fuzz/${name} -runs=0 ${corpus})
+    px_leak_suppressions(fuzz_${name})
   endif()
 endfunction()
