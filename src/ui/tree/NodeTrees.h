@@ -659,8 +659,10 @@ class TBaseNodeTree : public TCustomControl {
   virtual UnicodeString NodeTooltip(PNTNode node, TColumnIndex column, Byte& lineBreakStyle);
   // The cell area the shown hint belongs to (client coordinates).
   TRect LastHintRect() const { return lastHintRect_; }
-  // 0 none, 1 fade, 2 slide in.
+  // 0 none, 1 fade, 2 slide in, 3 as the desktop animates its tooltips.
   Byte HintAnimation = 0;
+  // HintAnimation with the desktop's setting (3) resolved to 0, 1 or 2.
+  Byte EffectiveHintAnimation() const;
 
  protected:
   TRect lastHintRect_;
@@ -758,6 +760,9 @@ class TBaseNodeTree : public TCustomControl {
   virtual bool ScrollIntoView(TColumnIndex column, bool center);
   TSet<TScrollBarKind> ScrollBars = {sbHorizontal, sbVertical};
   bool AlwaysVisibleScrollBars = false;
+  // The same settings as a persistent object; changing which bars show
+  // lays the window out again at once.
+  TScrollBarOptions& ScrollBarOptions();
 
   // ---- position cache
   const TCache& PositionCache() const { return positionCache_; }
@@ -783,6 +788,7 @@ class TBaseNodeTree : public TCustomControl {
   void SetStateImages(TCustomImageList* value);
   TCustomImageList* CheckImages() const { return checkImages_; }
   void SetCheckImages(TCustomImageList* value);
+  void Notification(TComponent* component, TOperation operation) override;
 
   // ---- events
   std::function<void(TBaseNodeTree*, PNTNode, TColumnIndex, bool&)> OnColumnSpanQuery;
@@ -1250,6 +1256,13 @@ class TBaseNodeTree : public TCustomControl {
   const TBitmap& ButtonBitmap(int kind);
   // 0 dotted tree lines, 1 bands in the grid line colour.
   Byte LineMode = 0;
+  // The pattern of tree and grid lines: 1 dotted, 2 solid, any other value
+  // asks LinePatternQuery for an 8 x 8 pattern (bit x of row y).
+  Byte LineStyle() const { return lineStyle_; }
+  void SetLineStyle(Byte value);
+  // Drops the button bitmaps and the line pattern (after a change of the
+  // line colour, the font or the theme); the next paint makes them again.
+  void RebuildLineImages();
   TNTDrawSelectionMode DrawSelectionMode = smDottedRectangle;
   // The frame: a sunken edge (bsSingle with Ctl3D) or a line (without), the
   // bevels and a border of BorderWidth pixels in the border colour.
@@ -1386,9 +1399,20 @@ class TBaseNodeTree : public TCustomControl {
   TAlignment alignment_ = taLeftJustify;
   Cardinal operationCount_ = 0;
   bool operationCanceled_ = false;
+  std::unique_ptr<TScrollBarOptions> scrollBarOptions_;
   TCustomImageList* images_ = nullptr;
   TCustomImageList* stateImages_ = nullptr;
   TCustomImageList* checkImages_ = nullptr;
+  // Changes of the three lists repaint the tree; their destruction clears
+  // the slot (free notification).
+  TChangeLink imagesLink_, stateImagesLink_, checkImagesLink_;
+  void attachImageList(TCustomImageList*& slot, TChangeLink& link, TCustomImageList* value);
+  Byte lineStyle_ = 1;
+  std::array<Word, 8> linePattern_{};
+  bool linePatternBuilt_ = false;
+  const std::array<Word, 8>& linePattern();
+  void patternV(TCanvas& c, int32_t x, int32_t top, int32_t bottom);
+  void patternH(TCanvas& c, int32_t y, int32_t left, int32_t right);
   mutable std::unique_ptr<TNTColors> colors_;
 
   // Window and painting state.

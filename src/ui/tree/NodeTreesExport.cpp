@@ -235,8 +235,10 @@ std::string TCustomNodeStringTree::ContentToHTML(TNTExportSource source, const U
   const std::string indentWidth = std::to_string(indent_);
   std::string tableAttributes = " ";
   if (!caption.empty()) tableAttributes += "caption=\"" + htmlText(caption, true) + "\"";
+  // A framed tree gives its table a frame as wide as its own border.
+  if (BorderStyle() != bsNone) tableAttributes += " border=\"" + std::to_string(BorderWidth() + 1) + "\" frame=box";
   const TNTPaintOptions paint = options_->PaintOptions();
-  const std::string lineStyle = "dotted;";
+  const std::string lineStyle = LineStyle() == 2 ? "solid;" : "dotted;";
   const int32_t maxLevel = walk.maxLevel(true);
 
   std::string out;

@@ -55,16 +55,53 @@ void TScrollBarOptions::recreate() {
   if (!ht::Loading(owner_) && ht::HandleAllocated(owner_)) ht::RecreateWindow(owner_);
 }
 
+bool TScrollBarOptions::AlwaysVisible() const {
+  return owner_ ? ht::ScrollSettings(owner_).AlwaysVisible : alwaysVisible_;
+}
+
 void TScrollBarOptions::SetAlwaysVisible(bool value) {
-  if (alwaysVisible_ == value) return;
-  alwaysVisible_ = value;
+  if (AlwaysVisible() == value) return;
+  if (owner_)
+    ht::ScrollSettings(owner_).AlwaysVisible = value;
+  else
+    alwaysVisible_ = value;
   recreate();
 }
 
+TScrollStyle TScrollBarOptions::ScrollBars() const {
+  if (!owner_) return scrollBars_;
+  const TSet<TScrollBarKind> bars = ht::ScrollSettings(owner_).Bars;
+  const bool h = bars.Contains(sbHorizontal), v = bars.Contains(sbVertical);
+  return h && v ? ssBoth : h ? ssHorizontal : v ? ssVertical : ssNone;
+}
+
 void TScrollBarOptions::SetScrollBars(TScrollStyle value) {
-  if (scrollBars_ == value) return;
-  scrollBars_ = value;
+  if (ScrollBars() == value) return;
+  if (owner_) {
+    TSet<TScrollBarKind> bars;
+    if (value == ssBoth || value == ssHorizontal) bars.Include(sbHorizontal);
+    if (value == ssBoth || value == ssVertical) bars.Include(sbVertical);
+    ht::ScrollSettings(owner_).Bars = bars;
+  } else {
+    scrollBars_ = value;
+  }
   recreate();
+}
+
+TNTScrollIncrement TScrollBarOptions::HorizontalIncrement() const {
+  return owner_ ? ht::ScrollSettings(owner_).HorizontalIncrement : horizontalIncrement_;
+}
+
+void TScrollBarOptions::SetHorizontalIncrement(TNTScrollIncrement value) {
+  (owner_ ? ht::ScrollSettings(owner_).HorizontalIncrement : horizontalIncrement_) = value;
+}
+
+TNTScrollIncrement TScrollBarOptions::VerticalIncrement() const {
+  return owner_ ? ht::ScrollSettings(owner_).VerticalIncrement : verticalIncrement_;
+}
+
+void TScrollBarOptions::SetVerticalIncrement(TNTScrollIncrement value) {
+  (owner_ ? ht::ScrollSettings(owner_).VerticalIncrement : verticalIncrement_) = value;
 }
 
 void TScrollBarOptions::Assign(const TPersistent* source) {
@@ -73,11 +110,11 @@ void TScrollBarOptions::Assign(const TPersistent* source) {
     TPersistent::Assign(source);
     return;
   }
-  SetAlwaysVisible(other->alwaysVisible_);
-  HorizontalIncrement = other->HorizontalIncrement;
-  SetScrollBars(other->scrollBars_);
+  SetAlwaysVisible(other->AlwaysVisible());
+  SetHorizontalIncrement(other->HorizontalIncrement());
+  SetScrollBars(other->ScrollBars());
   ScrollBarStyle = other->ScrollBarStyle;
-  VerticalIncrement = other->VerticalIncrement;
+  SetVerticalIncrement(other->VerticalIncrement());
 }
 
 // ---------------------------------------------------------------------------

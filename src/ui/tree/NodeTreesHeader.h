@@ -102,23 +102,31 @@ class TNTFixedAreaConstraints : public TPersistent {
 enum TScrollBarStyle { sbmRegular, sbm3D };
 using TNTScrollIncrement = Word;
 
+// The scroll bar settings of a tree: which bars it has, whether they show
+// when everything fits, and the steps of a line scroll. With an owner the
+// values live in the tree, which scrolls by them.
 class TScrollBarOptions : public TPersistent {
  public:
   explicit TScrollBarOptions(TBaseNodeTree* owner) : owner_(owner) {}
   void Assign(const TPersistent* source) override;
-  bool AlwaysVisible() const { return alwaysVisible_; }
+  bool AlwaysVisible() const;
   void SetAlwaysVisible(bool value);
-  TScrollStyle ScrollBars() const { return scrollBars_; }
+  TScrollStyle ScrollBars() const;
   void SetScrollBars(TScrollStyle value);
-  TScrollBarStyle ScrollBarStyle = sbmRegular;
-  TNTScrollIncrement HorizontalIncrement = 20;
-  TNTScrollIncrement VerticalIncrement = 20;
+  TScrollBarStyle ScrollBarStyle = sbmRegular;  // only stored
+  TNTScrollIncrement HorizontalIncrement() const;
+  void SetHorizontalIncrement(TNTScrollIncrement value);
+  TNTScrollIncrement VerticalIncrement() const;
+  void SetVerticalIncrement(TNTScrollIncrement value);
 
  private:
   void recreate();
   TBaseNodeTree* owner_;
+  // Without an owner.
   bool alwaysVisible_ = false;
   TScrollStyle scrollBars_ = ssBoth;
+  TNTScrollIncrement horizontalIncrement_ = 20;
+  TNTScrollIncrement verticalIncrement_ = 20;
 };
 
 class TNTColors : public TPersistent {

@@ -136,8 +136,12 @@ void FrameChanged(TBaseNodeTree* tree) {
   InvalidateTree(tree);
 }
 void RecreateWindow(TBaseNodeTree* tree) { FrameChanged(tree); }
+TScrollSettingsRef ScrollSettings(const TBaseNodeTree* tree) {
+  auto* t = const_cast<TBaseNodeTree*>(tree);
+  return {t->ScrollBars, t->AlwaysVisibleScrollBars, t->HorizontalIncrement, t->VerticalIncrement};
+}
 void RedrawFrame(TBaseNodeTree* tree) { FrameChanged(tree); }
-void RebuildLineImages(TBaseNodeTree*) {}
+void RebuildLineImages(TBaseNodeTree* tree) { tree->RebuildLineImages(); }
 
 void CancelEdit(TBaseNodeTree* tree) { tree->CancelEditNode(); }
 TColumnIndex FocusedColumn(const TBaseNodeTree* tree) { return tree->FocusedColumn(); }
@@ -180,13 +184,19 @@ int32_t GetMaxColumnWidth(TBaseNodeTree* tree, TColumnIndex column, bool smart) 
 void BeginOperation(TBaseNodeTree* tree) { tree->BeginOperation(okAutoFitColumns); }
 void EndOperation(TBaseNodeTree* tree) { tree->EndOperation(okAutoFitColumns); }
 bool OperationCanceled(const TBaseNodeTree* tree) { return tree->OperationCanceled(); }
-void CancelHints(TBaseNodeTree*) {}
+void CancelHints(TBaseNodeTree*) {
+  if (Application) Application->CancelHint();
+}
 void StopScrollAndEditTimers(TBaseNodeTree* tree) {
   tree->Host().StopTimer(ScrollTimer);
   tree->Host().StopTimer(EditTimer);
   tree->ChangeTreeState({}, {stScrollPending, stScrolling, stEditPending});
 }
-void ShowHint(TBaseNodeTree*, TPoint) {}
+// The application's hint cycle takes over, as over any control: the tree
+// answers its hint questions for the header's columns.
+void ShowHint(TBaseNodeTree* tree, TPoint p) {
+  if (Application) Application->HintMouseMessage(tree, p);
+}
 void ShowPopupMenu(TBaseNodeTree* tree, TPopupMenu* menu, TPoint screenPoint) {
   menu->SetPopupComponent(tree);
   menu->Popup(screenPoint.X, screenPoint.Y);

@@ -7,6 +7,7 @@
 #include "platform/gui/Controls.h"
 #include "platform/gui/Graphics.h"
 #include "platform/gui/Menus.h"
+#include "platform/gui/ScrollBars.h"
 #include "ui/tree/NodeTreesColumns.h"
 
 namespace px {
@@ -71,6 +72,14 @@ bool CursorPos(const TBaseNodeTree* tree, TPoint& p);
 void ScrollWindowStrip(TBaseNodeTree* tree, int32_t dx, const TRect& r);
 void FillWindowStrip(TBaseNodeTree* tree, const TRect& r, TColor color);
 void RecreateWindow(TBaseNodeTree* tree);
+// The tree's scroll bar settings, which its scroll bar options show.
+struct TScrollSettingsRef {
+  TSet<TScrollBarKind>& Bars;
+  bool& AlwaysVisible;
+  Word& HorizontalIncrement;
+  Word& VerticalIncrement;
+};
+TScrollSettingsRef ScrollSettings(const TBaseNodeTree* tree);
 void RedrawFrame(TBaseNodeTree* tree);
 void RebuildLineImages(TBaseNodeTree* tree);
 

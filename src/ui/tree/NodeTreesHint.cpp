@@ -1,6 +1,7 @@
 // The tree's hint window and the tree's side of the hint cycle.
 #include "ui/tree/NodeTreesHint.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPixmap>
@@ -18,6 +19,15 @@ namespace px {
 bool HintWindowDestroyed = false;
 
 THintWindow* NewNodeTreeHintWindow(TComponent* owner) { return new TNodeTreeHintWindow(owner); }
+
+Byte TBaseNodeTree::EffectiveHintAnimation() const {
+  if (HintAnimation != 3) return HintAnimation;
+  // The desktop's tooltip effects, as Qt knows them: none, fading or
+  // sliding in. The fade is blended in our own buffers, so it is always
+  // available.
+  if (!QApplication::isEffectEnabled(Qt::UI_AnimateTooltip)) return 0;
+  return QApplication::isEffectEnabled(Qt::UI_FadeTooltip) ? 1 : 2;
+}
 
 TNodeTreeHintWindow::TNodeTreeHintWindow(TComponent* owner) : THintWindow(owner) { HintWindowDestroyed = false; }
 
@@ -119,7 +129,7 @@ void TNodeTreeHintWindow::ActivateHintData(const TRect& rect, const std::string&
     background_.SetSize(w, h);
   }
   THintWindow::ActivateHintData(r, hint.empty() ? std::string(" ") : hint, nullptr);
-  runningAnimation_ = static_cast<TNTHintAnimationType>(t->HintAnimation);
+  runningAnimation_ = static_cast<TNTHintAnimationType>(t->EffectiveHintAnimation());
   lastStep_ = 0;
   if (runningAnimation_ == hatFade || runningAnimation_ == hatSlide) {
     const Cardinal steps = runningAnimation_ == hatFade ? 255 : static_cast<Cardinal>(h);

@@ -186,21 +186,50 @@ void TBaseNodeTree::SetNodeDataSize(int32_t value) {
   SetRootNodeCount(count);
 }
 
+void TBaseNodeTree::attachImageList(TCustomImageList*& slot, TChangeLink& link, TCustomImageList* value) {
+  if (slot) {
+    slot->UnRegisterChanges(&link);
+    slot->RemoveFreeNotification(this);
+  }
+  slot = value;
+  if (value) {
+    if (!link.OnChange)
+      link.OnChange = [this](TObject*) {
+        if (!IsBeingDestroyed()) InvalidateRect(nullptr, false);
+      };
+    value->RegisterChanges(&link);
+    value->FreeNotification(this);
+  }
+}
+
+void TBaseNodeTree::Notification(TComponent* component, TOperation operation) {
+  TCustomControl::Notification(component, operation);
+  if (operation != opRemove || !component) return;
+  // A list going away leaves no dangling slot behind.
+  bool lost = false;
+  for (TCustomImageList** slot : {&images_, &stateImages_, &checkImages_})
+    if (*slot && static_cast<TComponent*>(*slot) == component) {
+      *slot = nullptr;
+      lost = true;
+    }
+  if (lost && !IsBeingDestroyed()) InvalidateRect(nullptr, false);
+}
+
 void TBaseNodeTree::SetImages(TCustomImageList* value) {
   if (value == images_) return;
-  images_ = value;
+  attachImageList(images_, imagesLink_, value);
   if (!IsLoading()) Invalidate();
 }
 
 void TBaseNodeTree::SetStateImages(TCustomImageList* value) {
   if (value == stateImages_) return;
-  stateImages_ = value;
+  attachImageList(stateImages_, stateImagesLink_, value);
   if (!IsLoading()) Invalidate();
 }
 
 void TBaseNodeTree::SetCheckImages(TCustomImageList* value) {
   if (value == checkImages_) return;
-  checkImages_ = value;
+  attachImageList(checkImages_, checkImagesLink_, value);
   if (!IsLoading()) Invalidate();
 }
 

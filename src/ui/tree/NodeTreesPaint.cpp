@@ -32,15 +32,58 @@ int32_t levelMiddle(int32_t x, int32_t indent) {
 
 // One-pixel dots on every other pixel, in the phase of absolute tree
 // coordinates so that the pattern runs on across rows.
-void dottedV(TCanvas& c, int32_t x, int32_t top, int32_t bottom) {
-  for (int32_t y = top + ((x + top) & 1); y < bottom; y += 2) c.FillRect(TRect(x, y, x + 1, y + 1));
-}
-
-void dottedH(TCanvas& c, int32_t y, int32_t left, int32_t right) {
-  for (int32_t x = left + ((left + y) & 1); x < right; x += 2) c.FillRect(TRect(x, y, x + 1, y + 1));
-}
-
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// The line pattern: tree lines and grid lines are drawn through an 8 x 8
+// pattern anchored at the window's corner, so that dots line up across rows.
+
+void TBaseNodeTree::SetLineStyle(Byte value) {
+  if (lineStyle_ == value) return;
+  lineStyle_ = value;
+  linePatternBuilt_ = false;
+  if (!IsLoading()) InvalidateRect(nullptr, false);
+}
+
+const std::array<Word, 8>& TBaseNodeTree::linePattern() {
+  if (!linePatternBuilt_) {
+    switch (lineStyle_) {
+      case 1:  // every other pixel, shifted by one on every row
+        for (size_t y = 0; y < 8; ++y) linePattern_[y] = y % 2 == 0 ? 0x55 : 0xAA;
+        break;
+      case 2:
+        linePattern_.fill(0xFF);
+        break;
+      default:
+        linePattern_.fill(0);
+        LinePatternQuery(linePattern_);
+        break;
+    }
+    linePatternBuilt_ = true;
+  }
+  return linePattern_;
+}
+
+void TBaseNodeTree::patternV(TCanvas& c, int32_t x, int32_t top, int32_t bottom) {
+  const std::array<Word, 8>& pattern = linePattern();
+  const Word bit = static_cast<Word>(1u << (x & 7));
+  if (std::all_of(pattern.begin(), pattern.end(), [bit](Word row) { return (row & bit) != 0; })) {
+    if (top < bottom) c.FillRect(TRect(x, top, x + 1, bottom));
+    return;
+  }
+  for (int32_t y = top; y < bottom; ++y)
+    if (pattern[static_cast<size_t>(y & 7)] & bit) c.FillRect(TRect(x, y, x + 1, y + 1));
+}
+
+void TBaseNodeTree::patternH(TCanvas& c, int32_t y, int32_t left, int32_t right) {
+  const Word row = linePattern()[static_cast<size_t>(y & 7)];
+  if ((row & 0xFF) == 0xFF) {
+    if (left < right) c.FillRect(TRect(left, y, right, y + 1));
+    return;
+  }
+  for (int32_t x = left; x < right; ++x)
+    if (row & (1u << (x & 7))) c.FillRect(TRect(x, y, x + 1, y + 1));
+}
 
 // ---------------------------------------------------------------------------
 // Queries used by painting
@@ -59,6 +102,11 @@ TCustomImageList* TBaseNodeTree::CheckImageList() const {
   if (checkImages_) return checkImages_;
   if (TCustomImageList* shared = CheckImageListOfKind(CheckImageKind)) return shared;
   return CheckImageListOfKind(8);
+}
+
+TScrollBarOptions& TBaseNodeTree::ScrollBarOptions() {
+  if (!scrollBarOptions_) scrollBarOptions_ = std::make_unique<TScrollBarOptions>(this);
+  return *scrollBarOptions_;
 }
 
 TClipboardFormats& TBaseNodeTree::ClipboardFormats() {
@@ -184,10 +232,30 @@ void TBaseNodeTree::PlaceImageInRect(TCustomImageList* images, bool rightToLeft,
 // ---------------------------------------------------------------------------
 // Drawing steps
 
+namespace {
+
+// Draws with a list's blending settings changed for the one call: lists are
+// shared between trees, which blend in their own colours.
+struct ListDrawSettings {
+  TCustomImageList& list;
+  TColor blendColor;
+  TDrawingStyle style;
+  explicit ListDrawSettings(TCustomImageList& l) : list(l), blendColor(l.BlendColor), style(l.DrawingStyle) {}
+  ~ListDrawSettings() {
+    list.BlendColor = blendColor;
+    list.DrawingStyle = style;
+  }
+};
+
+}  // namespace
+
 void TBaseNodeTree::DrawCheckImage(TCanvas& canvas, const TNTImageInfo& info, bool selected) {
-  (void)selected;
-  if (info.Images && info.Index >= 0 && info.Index < info.Images->Count())
-    info.Images->Draw(canvas, info.XPos, info.YPos, info.Index, true);
+  if (!info.Images || info.Index < 0 || info.Index >= info.Images->Count()) return;
+  // The list's own drawing style decides whether the box is blended; on a
+  // selected row it blends with the selection colour.
+  ListDrawSettings keep(*info.Images);
+  if (selected && !info.Ghosted) info.Images->BlendColor = SelectionColor();
+  info.Images->Draw(canvas, info.XPos, info.YPos, info.Index, true);
 }
 
 void TBaseNodeTree::DrawExpandButton(TCanvas& canvas, PNTNode node, bool rightToLeft, int32_t vAlign, int32_t buttonX,
@@ -214,7 +282,12 @@ void TBaseNodeTree::SetButtonFillMode(Byte value) {
 
 // The buttons are made once and again after colour, font, theme and style
 // changes (which mark them stale), not per paint.
-void TBaseNodeTree::buildButtonImages() { buttonsBuilt_ = false; }
+void TBaseNodeTree::buildButtonImages() {
+  buttonsBuilt_ = false;
+  linePatternBuilt_ = false;
+}
+
+void TBaseNodeTree::RebuildLineImages() { buildButtonImages(); }
 
 const TBitmap& TBaseNodeTree::ButtonBitmap(int kind) {
   kind = std::clamp(kind, 0, 3);
@@ -290,14 +363,34 @@ void TBaseNodeTree::DrawNodeImage(TNTPaintInfo& info, TNTImageInfoIndex kind, bo
   const TNTImageInfo& ii = info.ImageInfo[kind];
   if (!ii.Images || ii.Index < 0 || ii.Index >= ii.Images->Count()) return;
   const bool enabled = !info.Node->Has(nsDisabled) && Enabled();
+  const bool cutPending = info.Node->Has(nsCutCopyMarked) && states_.Contains(stCutPending);
   int32_t overlay = -1;
   if (doOverlay) {
-    TNTPaintInfo copy = info;
-    GetImageInfo(copy, ikOverlay, ii.Images, iiOverlay);
-    overlay = copy.ImageInfo[iiOverlay].Index;
+    GetImageInfo(info, ikOverlay, ii.Images, iiOverlay);
+    overlay = info.ImageInfo[iiOverlay].Index;
+  } else {
+    info.ImageInfo[iiOverlay].Index = -1;
   }
-  ii.Images->Draw(*info.Canvas, ii.XPos, ii.YPos, ii.Index, enabled);
-  if (overlay >= 0 && overlay < ii.Images->Count()) ii.Images->Draw(*info.Canvas, ii.XPos, ii.YPos, overlay, enabled);
+  // Ghosted and cut images, and the image of a node selected without a
+  // selection bar over the whole cell, are blended 25 % with the list's
+  // blend colour.
+  const TNTPaintOptions po = options_->PaintOptions();
+  const TNTSelectionOptions so = options_->SelectionOptions();
+  const bool selectedOnly = info.Node->Has(nsSelected) && !so.Contains(slFullRowSelect) &&
+                            !options_->MiscOptions().Contains(moGridExtensions);
+  const bool blend = (Focused() || po.Contains(poFocusRepaintsFocusedOnly)) && po.Contains(poUseBlendedImages) &&
+                     (ii.Ghosted || selectedOnly || cutPending);
+  TCustomImageList& list = *ii.Images;
+  ListDrawSettings keep(list);
+  list.DrawingStyle = blend ? dsFocus : dsTransparent;
+  // Overlays 0 to 14 are the list's overlay slots, drawn over the image in
+  // the same style; a higher index is an image of its own, drawn after.
+  if (overlay >= 0 && overlay <= 14) {
+    list.DrawOverlay(*info.Canvas, ii.XPos, ii.YPos, ii.Index, overlay, enabled);
+  } else {
+    list.Draw(*info.Canvas, ii.XPos, ii.YPos, ii.Index, enabled);
+    if (overlay >= 15 && overlay < list.Count()) list.Draw(*info.Canvas, ii.XPos, ii.YPos, overlay, enabled);
+  }
 }
 
 void TBaseNodeTree::DrawLineSegment(TCanvas& c, TNTLineType type, int32_t x, int32_t top, int32_t vAlign,
@@ -310,29 +403,29 @@ void TBaseNodeTree::DrawLineSegment(TCanvas& c, TNTLineType type, int32_t x, int
   const int32_t edgeRight = rightToLeft ? m + 1 : x + indent;
   switch (type) {
     case ltBottomRight:
-      dottedV(c, m, b, e);
-      dottedH(c, b, edgeLeft, edgeRight);
+      patternV(c, m, b, e);
+      patternH(c, b, edgeLeft, edgeRight);
       break;
     case ltTopDown:
-      dottedV(c, m, top, e);
+      patternV(c, m, top, e);
       break;
     case ltTopDownRight:
-      dottedV(c, m, top, e);
-      dottedH(c, b, edgeLeft, edgeRight);
+      patternV(c, m, top, e);
+      patternH(c, b, edgeLeft, edgeRight);
       break;
     case ltRight:
-      dottedH(c, b, edgeLeft, edgeRight);
+      patternH(c, b, edgeLeft, edgeRight);
       break;
     case ltTopRight:
-      dottedV(c, m, top, b);
-      dottedH(c, b, edgeLeft, edgeRight);
+      patternV(c, m, top, b);
+      patternH(c, b, edgeLeft, edgeRight);
       break;
     case ltLeft:
-      dottedV(c, rightToLeft ? x + indent - 1 : x, top, e);
+      patternV(c, rightToLeft ? x + indent - 1 : x, top, e);
       break;
     case ltLeftBottom:
-      dottedV(c, rightToLeft ? x + indent - 1 : x, top, e);
-      dottedH(c, e - 1, x, x + indent);
+      patternV(c, rightToLeft ? x + indent - 1 : x, top, e);
+      patternH(c, e - 1, x, x + indent);
       break;
     default:
       break;
@@ -467,7 +560,7 @@ void TBaseNodeTree::DrawGridLineH(const TNTPaintInfo& info, int32_t left, int32_
   TCanvas& c = *info.Canvas;
   c.Brush().SetStyle(bsSolid);
   c.Brush().SetColor(Colors().Get(TNTColors::GridLineColor));
-  dottedH(c, top, std::min(left, right), std::max(left, right) + 1);
+  patternH(c, top, std::min(left, right), std::max(left, right) + 1);
 }
 
 void TBaseNodeTree::DrawGridLineV(const TNTPaintInfo& info, int32_t top, int32_t bottom, int32_t left,
@@ -479,7 +572,7 @@ void TBaseNodeTree::DrawGridLineV(const TNTPaintInfo& info, int32_t top, int32_t
   }
   c.Brush().SetStyle(bsSolid);
   c.Brush().SetColor(Colors().Get(TNTColors::GridLineColor));
-  dottedV(c, left, std::min(top, bottom), std::max(top, bottom) + 1);
+  patternV(c, left, std::min(top, bottom), std::max(top, bottom) + 1);
 }
 
 void TBaseNodeTree::DrawDropMark(TCanvas& canvas, PNTNode, const TRect& r) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "NodeTreesHeaderTestSupport.h"
+#include "platform/gui/Forms.h"
 
 namespace px::test {
 namespace {
@@ -158,6 +159,27 @@ TEST(TreeHeaderMessages, DoubleClickOnADividerFitsTheColumn) {
     }
     EXPECT_EQ(t.columns.Items(1)->Width(), 123);
   }
+}
+
+// With header hints, hovering a column hands the tree to the application's
+// hint cycle; a press on the header cancels the hint.
+TEST(TreeHeaderMessages, HeaderHintsGoThroughTheApplication) {
+  TApplication app;
+  ASSERT_EQ(Application, nullptr);
+  Application = &app;
+  {
+    MessageTree t;
+    t.tree->ShowHint = true;
+    t.header.SetOptions(t.header.Options() + THeaderOptions{hoShowHint});
+    t.host.HasMouse = true;
+    t.host.Mouse = Point(75, -5);
+    t.send(WM_NCMOUSEMOVE, 75, -5);
+    EXPECT_EQ(app.HintControl(), t.tree.get());
+    t.send(WM_NCLBUTTONDOWN, 75, -5);
+    EXPECT_EQ(app.HintControl(), nullptr);
+    t.send(WM_LBUTTONUP, 75, -5);
+  }
+  Application = nullptr;
 }
 
 TEST(TreeHeaderMessages, HoverEndsOnTheTimerOnceTheMouseLeaves) {

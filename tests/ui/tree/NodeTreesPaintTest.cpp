@@ -313,6 +313,188 @@ TEST(TreePaint, NodeAlignmentPlacesTheButton) {
   }
 }
 
+// A 16 x 16 list: images 0 and 9 red, images 1 and 15 green in their
+// top-left 4 x 4 pixels only.
+std::unique_ptr<TImageList> redGreenList() {
+  auto list = std::make_unique<TImageList>(nullptr, 16, 16);
+  TBitmap strip(16 * 16, 16, pf32bit);
+  strip.SetAlphaFormat(afDefined);
+  for (int32_t y = 0; y < 16; ++y)
+    for (int32_t x = 0; x < 16 * 16; ++x) {
+      const int32_t image = x / 16, ix = x % 16;
+      Byte* p = strip.ScanLine(y) + x * 4;
+      const bool green = (image == 1 || image == 15) && ix < 4 && y < 4;
+      const bool red = image == 0 || image == 9;
+      p[0] = 0;
+      p[1] = green ? 255 : 0;
+      p[2] = red ? 255 : 0;
+      p[3] = red || green ? 255 : 0;
+    }
+  list->Add(strip);
+  list->Overlay(1, 0);
+  return list;
+}
+
+// Node images: ghosted, cut and selected images blend 25 % with the list's
+// blend colour (with blended images on); overlays come from the list's
+// overlay slots (0 to 14) or are images of their own (15 and up).
+TEST(TreePaint, NodeImagesBlendAndCarryOverlays) {
+  WidgetTree w;
+  TextTree& t = *w.tree;
+  std::unique_ptr<TImageList> list = redGreenList();
+  list->BlendColor = clBlue;
+  t.SetImages(list.get());
+  t.SetRootNodeCount(2);
+  bool ghosted = false;
+  int32_t overlay = -1;
+  t.OnImageIndexQuery = [&](TBaseNodeTree*, PNTNode, TNTImageKind kind, TColumnIndex, bool& g, int32_t& index) {
+    if (kind == ikOverlay) {
+      index = overlay;
+      return;
+    }
+    index = 0;
+    g = ghosted;
+  };
+  // Blending asks for focus, or for the option that stands in for it.
+  t.Options().SetPaintOptions(t.Options().PaintOptions() + TNTPaintOptions{poFocusRepaintsFocusedOnly});
+  const int32_t x0 = static_cast<int32_t>(t.Indent()) + t.Margin(), y0 = 1;
+  const TColor red = ColorToRGB(clRed);
+  const TColor blended = RGB(192, 0, 63);  // 25 % blue over red
+  auto centre = [&] { return paintWindow(t, TRect(0, 0, 100, 36), AllPaintElements)->GetPixel(x0 + 8, y0 + 8); };
+  EXPECT_EQ(centre(), red);
+  ghosted = true;
+  EXPECT_EQ(centre(), blended);
+  ghosted = false;
+  t.SetSelected(t.GetFirst(), true);
+  EXPECT_EQ(centre(), blended);
+  t.Options().SetSelectionOptions(t.Options().SelectionOptions() + TNTSelectionOptions{slFullRowSelect});
+  EXPECT_EQ(centre(), red);  // the bar covers the row: the image stays
+  t.SetSelected(t.GetFirst(), false);
+  t.GetFirst()->Include(nsCutCopyMarked);
+  t.ChangeTreeState({stCutPending}, {});
+  EXPECT_EQ(centre(), blended);
+  t.Options().SetPaintOptions(t.Options().PaintOptions() - TNTPaintOptions{poUseBlendedImages});
+  EXPECT_EQ(centre(), red);
+  t.ChangeTreeState({}, {stCutPending});
+  t.GetFirst()->Exclude(nsCutCopyMarked);
+  // Overlays: slot 0 holds image 1; index 15 is image 15 itself.
+  for (int32_t o : {0, 15}) {
+    overlay = o;
+    auto b = paintWindow(t, TRect(0, 0, 100, 36), AllPaintElements);
+    EXPECT_EQ(b->GetPixel(x0 + 1, y0 + 1), ColorToRGB(clLime)) << o;
+    EXPECT_EQ(b->GetPixel(x0 + 8, y0 + 8), red) << o;
+  }
+  t.SetImages(nullptr);
+}
+
+// On a selected row the check box blends with the selection colour when
+// its list blends at all.
+TEST(TreePaint, SelectedCheckImagesBlendWithTheSelectionColour) {
+  WidgetTree w;
+  TextTree& t = *w.tree;
+  std::unique_ptr<TImageList> list = redGreenList();
+  list->DrawingStyle = dsSelected;
+  list->BlendColor = clBlue;
+  t.SetCheckImages(list.get());
+  t.Options().SetMiscOptions(t.Options().MiscOptions() + TNTMiscOptions{moCheckSupport});
+  t.Options().SetPaintOptions(t.Options().PaintOptions() + TNTPaintOptions{poPopupMode});
+  t.Colors().Set(TNTColors::FocusedSelectionColor, clLime);
+  t.SetRootNodeCount(2);
+  for (PNTNode n = t.GetFirst(); n; n = t.GetNextSibling(n)) t.SetCheckType(n, ctCheckBox);
+  t.SetSelected(t.GetFirst(), true);
+  // Both rows show check image 9 of the list (unchecked, enabled): red.
+  auto b = paintWindow(t, TRect(0, 0, 100, 36), AllPaintElements);
+  const int32_t x = static_cast<int32_t>(t.Indent()) + t.Margin() + 8;
+  EXPECT_EQ(b->GetPixel(x, 9), RGB(128, 127, 0));   // half lime over red
+  EXPECT_EQ(b->GetPixel(x, 27), RGB(128, 0, 127));  // half blue over red
+  EXPECT_EQ(list->DrawingStyle, dsSelected);
+  EXPECT_EQ(list->BlendColor, clBlue);
+  t.SetCheckImages(nullptr);
+}
+
+// Tree and grid lines follow the line style: dotted, solid, or the pattern
+// the tree is asked for.
+TEST(TreePaint, LineStyleDottedSolidOrAsked) {
+  WidgetTree w;
+  TextTree& t = *w.tree;
+  t.SetRootNodeCount(3);
+  const TColor line = ColorToRGB(t.Colors().Get(TNTColors::TreeLineColor));
+  auto ink = [&] {
+    auto b = paintWindow(t, TRect(0, 0, 100, 54), AllPaintElements);
+    int n = 0;
+    for (int32_t y = 18; y < 36; ++y) n += b->GetPixel(9, y) == line;  // the middle node's line runs through
+    return n;
+  };
+  EXPECT_EQ(t.LineStyle(), 1);
+  EXPECT_EQ(ink(), 9);
+  t.SetLineStyle(2);
+  EXPECT_EQ(ink(), 18);
+  int asked = 0;
+  t.OnLinePatternQuery = [&](TBaseNodeTree*, std::array<Word, 8>& pattern) {
+    ++asked;
+    pattern.fill(0);
+    pattern[0] = 0xFF;  // one row in eight
+  };
+  t.SetLineStyle(0);
+  EXPECT_EQ(ink(), 2);
+  EXPECT_EQ(ink(), 2);
+  EXPECT_EQ(asked, 1);  // the pattern is built once
+  // A new line colour builds the line images again.
+  t.Colors().Set(TNTColors::TreeLineColor, clRed);
+  paintWindow(t, TRect(0, 0, 100, 54), AllPaintElements);
+  EXPECT_EQ(asked, 2);
+}
+
+// The tree hears of changes of its image lists and of their end.
+TEST(TreePaint, ImageListsTellTheTreeOfChangesAndTheirEnd) {
+  HostedTree h;
+  TBaseNodeTree& t = *h.tree;
+  auto images = std::make_unique<TImageList>(nullptr, 16, 16);
+  auto state = std::make_unique<TImageList>(nullptr, 16, 16);
+  auto checks = std::make_unique<TImageList>(nullptr, 16, 16);
+  t.SetImages(images.get());
+  t.SetStateImages(state.get());
+  t.SetCheckImages(checks.get());
+  for (TImageList* list : {images.get(), state.get(), checks.get()}) {
+    h.host.ClearCalls();
+    list->Add(TBitmap(16, 16, pf32bit));
+    EXPECT_FALSE(h.host.CallsOf(TRecordingNodeTreeHost::hcInvalidate).empty());
+  }
+  // A list the tree no longer uses does not repaint it.
+  t.SetStateImages(nullptr);
+  h.host.ClearCalls();
+  state->Add(TBitmap(16, 16, pf32bit));
+  EXPECT_TRUE(h.host.CallsOf(TRecordingNodeTreeHost::hcInvalidate).empty());
+  images.reset();
+  checks.reset();
+  EXPECT_EQ(t.Images(), nullptr);
+  EXPECT_EQ(t.CheckImages(), nullptr);
+  paintWindow(t, TRect(0, 0, 100, 36), AllPaintElements);  // nothing left dangling
+}
+
+// Hint animation 3 follows the desktop's tooltip effects.
+TEST(TreeHint, DesktopHintAnimationResolves) {
+  HostedTree h;
+  TBaseNodeTree& t = *h.tree;
+  const bool general = QApplication::isEffectEnabled(Qt::UI_General);
+  const bool animate = QApplication::isEffectEnabled(Qt::UI_AnimateTooltip);
+  const bool fade = QApplication::isEffectEnabled(Qt::UI_FadeTooltip);
+  QApplication::setEffectEnabled(Qt::UI_General, true);
+  t.HintAnimation = 3;
+  QApplication::setEffectEnabled(Qt::UI_AnimateTooltip, false);
+  EXPECT_EQ(t.EffectiveHintAnimation(), 0);
+  QApplication::setEffectEnabled(Qt::UI_AnimateTooltip, true);
+  QApplication::setEffectEnabled(Qt::UI_FadeTooltip, true);
+  EXPECT_EQ(t.EffectiveHintAnimation(), 1);
+  QApplication::setEffectEnabled(Qt::UI_FadeTooltip, false);
+  EXPECT_EQ(t.EffectiveHintAnimation(), 2);
+  t.HintAnimation = 1;
+  EXPECT_EQ(t.EffectiveHintAnimation(), 1);
+  QApplication::setEffectEnabled(Qt::UI_AnimateTooltip, animate);
+  QApplication::setEffectEnabled(Qt::UI_FadeTooltip, fade);
+  QApplication::setEffectEnabled(Qt::UI_General, general);
+}
+
 TEST(TreePaint, WidestCellOfAColumn) {
   TextTree t(nullptr);
   TRecordingNodeTreeHost host(300, 200);
@@ -466,6 +648,37 @@ TEST(TreeRanges, TheHeaderStripResizesTheClientAreaAtOnce) {
   h.SetOptions(h.Options() - THeaderOptions{hoVisible});
   EXPECT_FALSE(t.ScrollBarControl(sbVertical)->Visible());
   EXPECT_EQ(t.ClientHeight(), 100);
+}
+
+// The tree's scroll bar options are its own settings: bars appear and go at
+// once, and a line scroll steps by the increment.
+TEST(TreeRanges, ScrollBarOptionsDriveTheBars) {
+  WidgetTree w(200, 100);
+  TextTree& t = *w.tree;
+  TScrollBarOptions& o = t.ScrollBarOptions();
+  EXPECT_EQ(o.ScrollBars(), ssBoth);
+  t.SetRootNodeCount(3);
+  ASSERT_FALSE(t.ScrollBarControl(sbVertical)->Visible());
+  o.SetAlwaysVisible(true);
+  EXPECT_TRUE(t.AlwaysVisibleScrollBars);
+  EXPECT_TRUE(t.ScrollBarControl(sbVertical)->Visible());
+  o.SetAlwaysVisible(false);
+  EXPECT_FALSE(t.ScrollBarControl(sbVertical)->Visible());
+  t.SetRootNodeCount(100);
+  ASSERT_TRUE(t.ScrollBarControl(sbVertical)->Visible());
+  o.SetScrollBars(ssHorizontal);
+  EXPECT_FALSE(t.ScrollBarControl(sbVertical)->Visible());
+  EXPECT_EQ(t.ClientWidth(), 200);
+  o.SetScrollBars(ssBoth);
+  EXPECT_TRUE(t.ScrollBarControl(sbVertical)->Visible());
+  o.SetVerticalIncrement(7);
+  t.Perform(WM_VSCROLL, SB_LINEDOWN, 0);
+  EXPECT_EQ(t.OffsetY(), -7);
+  // Assign copies them between trees.
+  TextTree other(nullptr);
+  other.ScrollBarOptions().Assign(&o);
+  EXPECT_EQ(other.VerticalIncrement, 7);
+  other.BeforeDestruction();
 }
 
 TEST(TreeRanges, AWheelNotchOnFittingContentScrollsSideways) {

@@ -78,6 +78,24 @@ TEST(TreeExport, HtmlEscapesCellsAndCaption) {
   EXPECT_NE(html.find(">say \"hi\"</td>"), std::string::npos);
 }
 
+// A framed tree frames its table as wide as its border; the grid lines are
+// solid or dotted as the tree draws them.
+TEST(TreeExport, HtmlTableFrameAndGridLineStyle) {
+  CellTree t;
+  fillColumns(t);
+  t->Options().SetPaintOptions(t->Options().PaintOptions() + TNTPaintOptions{poShowHorzGridLines});
+  std::string html = t->ContentToHTML(tstAll);
+  EXPECT_NE(html.find(" border=\"1\" frame=box"), std::string::npos) << html;
+  EXPECT_NE(html.find("border-style:dotted;"), std::string::npos);
+  t->SetBorderWidth(2);
+  t->SetLineStyle(2);
+  html = t->ContentToHTML(tstAll);
+  EXPECT_NE(html.find(" border=\"3\" frame=box"), std::string::npos);
+  EXPECT_NE(html.find("border-style:solid;"), std::string::npos);
+  t->SetBorderStyle(bsNone);
+  EXPECT_EQ(t->ContentToHTML(tstAll).find("frame=box"), std::string::npos);
+}
+
 TEST(TreeExport, CfHtmlOffsetsCutOutTheFragment) {
   const std::string empty = MakeCFHTML("");
   EXPECT_EQ(empty.substr(0, 97),
