@@ -521,6 +521,7 @@ void TBaseNodeTree::ToggleNode(PNTNode node) {
     ~Done() { node->Exclude(nsToggling); }
   } done{node};
   int64_t ownHeight = IsHiddenByFilter(node) ? 0 : node->NodeHeight;
+  int64_t expandedBy = 0;
   if (node->Has(nsExpanded)) {
     if (!CollapsingQuery(node)) return;
     int64_t removed = static_cast<int64_t>(node->SubtreeHeight) - ownHeight;
@@ -563,6 +564,7 @@ void TBaseNodeTree::ToggleNode(PNTNode node) {
       Sort(node, header_->SortColumn(), header_->SortDirection(), false);
     node->Include(nsExpanded);
     AdjustTotalHeight(node, growth, true);
+    expandedBy = growth;
     if (FullyVisible(node)) {
       visibleCount_ += shown;
       if (IsUpdating()) states_.Include(stVisibilityChanged);
@@ -587,12 +589,18 @@ void TBaseNodeTree::ToggleNode(PNTNode node) {
     UpdateScrollBars(true);
     if (node->Has(nsExpanded) && options_->AutoOptions().Contains(auScrollOnExpand) &&
         !states_.Contains(stToggling) && HandleAllocated() && FullyVisible(node)) {
-      // Bring the last child into view without moving the node off the top.
-      int32_t nodeTop = static_cast<int32_t>(GetNodeTop(node)) + offsetY_;
-      int32_t bottom = nodeTop + static_cast<int32_t>(node->SubtreeHeight);
-      if (bottom > ClientHeight()) {
-        int32_t delta = std::min(bottom - ClientHeight(), nodeTop);
-        if (delta > 0) SetOffsetY(offsetY_ - delta);
+      if (options_->PaintOptions().Contains(poChildrenAbove)) {
+        // The children open above the node: scrolling by what they take
+        // keeps the node where it was, its children right above it.
+        if (expandedBy > 0) SetOffsetY(offsetY_ - static_cast<int32_t>(std::min<int64_t>(expandedBy, INT32_MAX)));
+      } else {
+        // Bring the last child into view without moving the node off the top.
+        int32_t nodeTop = static_cast<int32_t>(GetNodeTop(node)) + offsetY_;
+        int32_t bottom = nodeTop + static_cast<int32_t>(node->SubtreeHeight);
+        if (bottom > ClientHeight()) {
+          int32_t delta = std::min(bottom - ClientHeight(), nodeTop);
+          if (delta > 0) SetOffsetY(offsetY_ - delta);
+        }
       }
     }
     InvalidateToBottom(node);

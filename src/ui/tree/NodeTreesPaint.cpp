@@ -1007,6 +1007,18 @@ void TBaseNodeTree::PaintTree(TCanvas& target, const TRect& window, TPoint targe
           c.FillRect(TRect(col->Left(), top, col->Left() + col->Width(), window.Bottom));
         }
       }
+      if (useColumns && options.Contains(peGridLines) && po.Contains(poShowVertGridLines) &&
+          po.Contains(poFullVertGridLines)) {
+        TNTPaintInfo lines;
+        lines.Canvas = &c;
+        lines.PaintOptions = options;
+        const TColumnIndex last = columns.LastShownColumn();
+        for (TColumnIndex column = columns.FirstShownColumn(); column >= 0; column = columns.NextShownColumn(column)) {
+          if (header_->Options().Contains(hoAutoResize) && column == last) break;
+          const TNodeTreeColumn* col = columns.Items(column);
+          DrawGridLineV(lines, top, window.Bottom - 1, col->Left() + col->Width() - 1, false);
+        }
+      }
     }
     if (drawSelectionRect) DrawRubberBand(c, 0, SelectionRect, area);
     if (root_->ChildCount == 0 && !EmptyListMessage.empty() && window.Left <= 2 && window.Top <= 2) {

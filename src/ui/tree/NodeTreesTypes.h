@@ -176,6 +176,8 @@ enum TTreePaintOption {
   poExplorerTheme,
   poHideTreeLinesIfThemed,
   poShowFilteredNodes,
+  // With poShowVertGridLines: the column lines run on below the last node.
+  poFullVertGridLines,
 };
 using TNTPaintOptions = TSet<TTreePaintOption>;
 

@@ -520,6 +520,31 @@ TEST(NodeTreeScrolling, ScrollIntoViewExpandsAndScrolls) {
   EXPECT_FALSE(tree.ScrollIntoView(child, false));
 }
 
+// Scroll on expand: the last child comes into view below the node; with the
+// children above, the view moves by their height so the node stays put.
+TEST(NodeTreeScrolling, ScrollOnExpandBelowAndAbove) {
+  for (bool above : {false, true}) {
+    SCOPED_TRACE(above);
+    HostedTree t;
+    TBaseNodeTree& tree = *t.tree;
+    setAuto(tree, auSort, false);
+    setAuto(tree, auScrollOnExpand, true);
+    setPaint(tree, poChildrenAbove, above);
+    tree.SetRootNodeCount(20);
+    PNTNode node = tree.GetFirstChild(nullptr);
+    for (int i = 0; i < 2; ++i) node = tree.GetNextSibling(node);  // the third row: 36 to 54
+    tree.SetChildCount(node, 3);
+    const int32_t topBefore = tree.GetDisplayRect(node, NoColumn, false).Top;
+    tree.SetExpanded(node, true);
+    if (above) {
+      EXPECT_EQ(tree.OffsetY(), -54);
+      EXPECT_EQ(tree.GetDisplayRect(node, NoColumn, false).Top, topBefore);
+    } else {
+      EXPECT_EQ(tree.OffsetY(), -(36 + 4 * 18 - 100));  // the last child's bottom at the client's
+    }
+  }
+}
+
 // Mended faults of the bookkeeping.
 // Collapsing the node expanded last takes its displayed count from the
 // expansion unless the display changed since: each change here (between

@@ -495,6 +495,36 @@ TEST(TreeHint, DesktopHintAnimationResolves) {
   QApplication::setEffectEnabled(Qt::UI_General, general);
 }
 
+// Vertical grid lines end with the last node unless they run on below it.
+TEST(TreePaint, FullVerticalGridLinesRunBelowTheLastNode) {
+  WidgetTree w;
+  TextTree& t = *w.tree;
+  for (int i = 0; i < 2; ++i) t.Header().Columns().AddColumn()->SetWidth(60);
+  t.SetRootNodeCount(2);
+  t.Options().SetPaintOptions(t.Options().PaintOptions() + TNTPaintOptions{poShowVertGridLines});
+  const TColor grid = ColorToRGB(t.Colors().Get(TNTColors::GridLineColor));
+  auto ink = [&](int32_t x) {
+    auto b = paintWindow(t, TRect(0, 0, 300, 100), AllPaintElements);
+    int n = 0;
+    for (int32_t y = 40; y < 100; ++y) n += b->GetPixel(x, y) == grid;
+    return n;
+  };
+  EXPECT_EQ(ink(59), 0);
+  t.Options().SetPaintOptions(t.Options().PaintOptions() + TNTPaintOptions{poFullVertGridLines});
+  EXPECT_EQ(ink(59), 30);
+  EXPECT_EQ(ink(119), 30);
+  EXPECT_EQ(ink(100), 0);
+  // The auto-resized last column draws no line at its right edge.
+  t.Header().SetOptions(t.Header().Options() + THeaderOptions{hoAutoResize});
+  auto rightEdge = [&](int i) {
+    const TNodeTreeColumn* c = t.Header().Columns().Items(i);
+    return c->Left() + c->Width() - 1;
+  };
+  ASSERT_LT(rightEdge(1), 300);
+  EXPECT_EQ(ink(rightEdge(0)), 30);
+  EXPECT_EQ(ink(rightEdge(1)), 0);
+}
+
 TEST(TreePaint, WidestCellOfAColumn) {
   TextTree t(nullptr);
   TRecordingNodeTreeHost host(300, 200);
