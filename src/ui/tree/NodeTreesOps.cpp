@@ -904,23 +904,71 @@ void TBaseNodeTree::Assign(const TPersistent* source) {
     TCustomControl::Assign(source);
     return;
   }
+  auto* from = const_cast<TBaseNodeTree*>(other);
+  // The control's settings.
+  alignment_ = other->alignment_;
+  SetAnchors(other->Anchors());
+  SetBevelEdges(other->bevelEdges_);
+  SetBevelInner(other->bevelInner_);
+  SetBevelKind(other->bevelKind_);
+  SetBevelOuter(other->bevelOuter_);
+  SetBevelWidth(other->bevelWidth_);
+  SetBiDiMode(other->BiDiMode());
+  SetBorderStyle(other->borderStyle_);
+  SetBorderWidth(other->borderWidth_);
   SetColor(other->Color());
+  Constraints().SetMinWidth(from->Constraints().MinWidth());
+  Constraints().SetMinHeight(from->Constraints().MinHeight());
+  Constraints().SetMaxWidth(from->Constraints().MaxWidth());
+  Constraints().SetMaxHeight(from->Constraints().MaxHeight());
+  SetCtl3D(other->ctl3D_);
+  DragType = other->DragType;
+  DragImageKind = other->DragImageKind;
+  DragOperations = other->DragOperations;
+  DragWidth = other->DragWidth;
+  DragHeight = other->DragHeight;
   SetEnabled(other->Enabled());
+  Font().Assign(from->Font());
+  SetPopupMenu(other->PopupMenu());
+  Hint = other->Hint;
+  ShowHint = other->ShowHint;
+  TabStop = other->TabStop;
+  TCustomControl::SetVisible(other->Visible());
+  // The tree's own.
   ChangeDelay = other->ChangeDelay;
+  EditDelay = other->EditDelay;
+  AutoScrollDelay = other->AutoScrollDelay;
+  AutoExpandDelay = other->AutoExpandDelay;
   AnimationDuration = other->AnimationDuration;
+  BackgroundOffsetX = other->BackgroundOffsetX;
+  BackgroundOffsetY = other->BackgroundOffsetY;
+  Colors().Assign(&other->Colors());
+  CheckImageKind = other->CheckImageKind;
+  SetCheckImages(other->checkImages_);
   SetDefaultNodeHeight(other->defaultNodeHeight_);
+  DefaultPasteMode = other->DefaultPasteMode;
   header_->Assign(*other->header_);
+  HintMode = other->HintMode;
+  HintAnimation = other->HintAnimation;
+  IncrementalSearchMode = other->IncrementalSearchMode;
+  IncrementalSearchStart = other->IncrementalSearchStart;
+  IncrementalSearchDirection = other->IncrementalSearchDirection;
+  IncrementalSearchTimeout = other->IncrementalSearchTimeout;
   SetImages(other->images_);
   SetStateImages(other->stateImages_);
-  SetCheckImages(other->checkImages_);
   SetIndent(other->indent_);
   SetMargin(other->margin_);
   SetNodeAlignment(other->nodeAlignment_);
   SetNodeDataSize(other->nodeDataSize_);
   options_->Assign(other->options_.get());
   SetRootNodeCount(other->RootNodeCount());
-  ScrollBars = other->ScrollBars;
-  AlwaysVisibleScrollBars = other->AlwaysVisibleScrollBars;
+  ScrollBarOptions().Assign(&from->ScrollBarOptions());
+  DrawSelectionMode = other->DrawSelectionMode;
+  SelectionBlendFactor = other->SelectionBlendFactor;
+  SelectionCurveRadius = other->SelectionCurveRadius;
+  SetLineStyle(other->lineStyle_);
+  EmptyListMessage = other->EmptyListMessage;
+  InvalidateRect(nullptr, false);
 }
 
 // ---------------------------------------------------------------------------

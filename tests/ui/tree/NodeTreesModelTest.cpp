@@ -545,6 +545,59 @@ TEST(NodeTreeScrolling, ScrollOnExpandBelowAndAbove) {
   }
 }
 
+// Assign copies the control's and the tree's settings.
+TEST(NodeTreeOperations, AssignCopiesTheSettings) {
+  HostedTree from, to;
+  TBaseNodeTree& a = *from.tree;
+  TImageList images(nullptr, 16, 16);
+  a.SetBorderStyle(bsNone);
+  a.SetBorderWidth(3);
+  a.SetBevelKind(bkFlat);
+  a.SetColor(clYellow);
+  a.Font().SetName("DejaVu Serif");
+  a.Hint = "tip";
+  a.ShowHint = true;
+  a.EditDelay = 77;
+  a.AutoExpandDelay = 55;
+  a.Colors().Set(TNTColors::GridLineColor, clRed);
+  a.DefaultPasteMode = amInsertBefore;
+  a.HintMode = 3;
+  a.HintAnimation = 2;
+  a.IncrementalSearchTimeout = 500;
+  a.SetImages(&images);
+  a.SetLineStyle(2);
+  a.SelectionCurveRadius = 4;
+  a.DrawSelectionMode = smBlendedRectangle;
+  a.EmptyListMessage = u"nothing";
+  a.ScrollBarOptions().SetVerticalIncrement(9);
+  a.SetRootNodeCount(5);
+  TBaseNodeTree& b = *to.tree;
+  b.Assign(&a);
+  EXPECT_EQ(b.BorderStyle(), bsNone);
+  EXPECT_EQ(b.BorderWidth(), 3);
+  EXPECT_EQ(b.BevelKind(), bkFlat);
+  EXPECT_EQ(b.Color(), clYellow);
+  EXPECT_EQ(b.Font().Name(), "DejaVu Serif");
+  EXPECT_EQ(b.Hint, "tip");
+  EXPECT_TRUE(b.ShowHint);
+  EXPECT_EQ(b.EditDelay, 77u);
+  EXPECT_EQ(b.AutoExpandDelay, 55u);
+  EXPECT_EQ(b.Colors().Get(TNTColors::GridLineColor), clRed);
+  EXPECT_EQ(b.DefaultPasteMode, amInsertBefore);
+  EXPECT_EQ(b.HintMode, 3);
+  EXPECT_EQ(b.HintAnimation, 2);
+  EXPECT_EQ(b.IncrementalSearchTimeout, 500u);
+  EXPECT_EQ(b.Images(), &images);
+  EXPECT_EQ(b.LineStyle(), 2);
+  EXPECT_EQ(b.SelectionCurveRadius, 4);
+  EXPECT_EQ(b.DrawSelectionMode, smBlendedRectangle);
+  EXPECT_EQ(b.EmptyListMessage, u"nothing");
+  EXPECT_EQ(b.VerticalIncrement, 9);
+  EXPECT_EQ(b.RootNodeCount(), 5u);
+  a.SetImages(nullptr);
+  b.SetImages(nullptr);
+}
+
 // Mended faults of the bookkeeping.
 // Collapsing the node expanded last takes its displayed count from the
 // expansion unless the display changed since: each change here (between
