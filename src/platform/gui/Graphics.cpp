@@ -98,7 +98,7 @@ void TFont::SetHeight(int32_t v) {
 }
 int32_t TFont::Size() const {
   int32_t ppi = data_.PixelsPerInch > 0 ? data_.PixelsPerInch : 96;
-  return static_cast<int32_t>(std::lround(-data_.Height * 72.0 / ppi));
+  return static_cast<int32_t>(std::lround(-static_cast<double>(data_.Height) * 72.0 / ppi));
 }
 void TFont::SetSize(int32_t points) {
   int32_t ppi = data_.PixelsPerInch > 0 ? data_.PixelsPerInch : 96;
@@ -163,18 +163,21 @@ void TBrush::SetStyle(TBrushStyle v) {
 }
 
 QFont ToQFont(const TFontData& font) {
+  // Heights come from streams and files too: any 32-bit value may arrive.
+  // Sizes past any page are pinned, as for the font programs drawn with.
+  constexpr int64_t maxPixelSize = 4096;
   QFont f(QString::fromStdString(font.Name));
-  int px = 11;
+  int64_t px = 11;
   if (font.Height < 0) {
-    px = -font.Height;
+    px = -static_cast<int64_t>(font.Height);
   } else if (font.Height > 0) {
     // A positive height is the cell height; scale the em size to match it.
     QFont probe(f);
     probe.setPixelSize(100);
     int cell = QFontMetrics(probe).height();
-    px = std::max(1, static_cast<int>(std::lround(font.Height * 100.0 / std::max(1, cell))));
+    px = std::llround(font.Height * 100.0 / std::max(1, cell));
   }
-  f.setPixelSize(std::max(1, px));
+  f.setPixelSize(static_cast<int>(std::clamp<int64_t>(px, 1, maxPixelSize)));
   if (font.Weight > 0) f.setWeight(static_cast<QFont::Weight>(std::clamp(font.Weight, 1, 1000)));
   else f.setBold(font.Style.Contains(fsBold));
   f.setItalic(font.Style.Contains(fsItalic));
@@ -221,9 +224,8 @@ QRawFont rawFontFor(const TFontData& data) {
   static RawFontCache& cache = *new RawFontCache;
   TFontFacePtr face = ResolveFontFace(data.Name, FontWeight(data), data.Style.Contains(fsItalic));
   if (!face || !face->Data) return QRawFont();
-  int32_t pixels = data.Height < 0 ? -data.Height : data.Height;
   // Sizes past any page are pinned: glyphs that large only cost memory.
-  pixels = std::clamp(pixels, 1, 4096);
+  const int32_t pixels = static_cast<int32_t>(std::clamp<int64_t>(std::abs(static_cast<int64_t>(data.Height)), 1, 4096));
   QRawFont font = cache.get(face, pixels);
   if (font.isValid() && data.Height > 0) {
     // A positive height is the cell height: ascent plus descent.

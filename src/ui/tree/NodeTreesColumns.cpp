@@ -374,6 +374,16 @@ E readEnum(TStream& s, int32_t last) {
   return static_cast<E>(v);
 }
 
+// Margin and spacing are pixel distances that the header adds to text and
+// glyph sizes; a stream holding more than any screen could show is broken.
+constexpr int32_t MaxStoredDistance = 32767;
+
+int32_t readDistance(TStream& s) {
+  int32_t v = readInt(s);
+  if (v < -MaxStoredDistance || v > MaxStoredDistance) raiseReadError();
+  return v;
+}
+
 UnicodeString readWideString(TStream& s) {
   int32_t length = readInt(s);
   if (length < 0) raiseReadError();
@@ -415,8 +425,8 @@ void TNodeTreeColumn::ReadFromStream(TStream& s, int32_t version) {
   SetStyle(readEnum<TNodeTreeColumnStyle>(s, vsOwnerDraw));
   SetImageIndex(readInt(s));
   SetLayout(readEnum<TNTHeaderColumnLayout>(s, blGlyphBottom));
-  SetMargin(readInt(s));
-  SetSpacing(readInt(s));
+  SetMargin(readDistance(s));
+  SetSpacing(readDistance(s));
   SetBiDiMode(readEnum<TBiDiMode>(s, bdRightToLeftReadingOnly));
   uint32_t options = translateColumnOptions(static_cast<uint32_t>(readInt(s)), version);
   SetOptions(TNTColumnOptions::FromMask(options & 0xFFFF));

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "ui/tree/NodeTreesHeaderTree.h"
 
@@ -288,8 +289,10 @@ void TNTHeader::FontChanged() {
   for (TColumnIndex i = 0; i < columns_->Count(); ++i) spacing = std::max(spacing, columns_->Items(i)->Spacing());
   TBitmap scratch(1, 1, pf32bit);
   scratch.Canvas().Font().Assign(font_);
-  const int32_t textHeight = scratch.Canvas().TextHeight("Q");
-  SetHeight(std::max(height_, textHeight + spacing + spacing / 2));
+  const int64_t textHeight = scratch.Canvas().TextHeight("Q");
+  // Spacing set from code is not bounded: the sum is taken wide and pinned.
+  const int64_t wanted = std::clamp<int64_t>(textHeight + spacing + spacing / 2, INT32_MIN, INT32_MAX);
+  SetHeight(std::max(height_, static_cast<int32_t>(wanted)));
   fontChanging_ = false;
   Invalidate();
 }
