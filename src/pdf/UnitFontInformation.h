@@ -257,6 +257,11 @@ class TGlyphEvaluator {
  public:
   // An outline wider or taller than maxExtent units is not scanned: its stems
   // stay 0 (corrupt coordinates would otherwise size the scan lists).
+  // A scan that would record more than MaxCrossings crossings (a few hundred
+  // segments zig-zagging over the whole height) raises
+  // EFontInformationException "GlyphEvaluator: Glyph outline too complex."
+  // before it starts: real glyphs stay far below it.
+  static constexpr int64_t MaxCrossings = int64_t(1) << 21;
   TGlyphEvaluator(const TEvaluatedGlyph& outline, uint32_t flags, int32_t maxExtent = 65536);
   int32_t MinX = 0, MinY = 0, MaxX = 0, MaxY = 0;
   int32_t HorizontalStem = 0;  // median horizontal span
@@ -274,6 +279,7 @@ class TGlyphEvaluator {
   int32_t cx_ = 0, cy_ = 0;
   std::vector<std::vector<int32_t>> crossings_;
   int32_t lineBase_ = 0;  // coordinate of crossings_[0]
+  int64_t rowCrossings_ = 0, columnCrossings_ = 0;  // counted by the bounds pass
   std::vector<uint32_t> histogram_;
 };
 

@@ -1,6 +1,7 @@
 // Glyph parsing and the glyph evaluator.
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 #include "pdf/UnitFontInformation.h"
 
@@ -127,6 +128,9 @@ TGlyphEvaluator::TGlyphEvaluator(const TEvaluatedGlyph& outline, uint32_t flags,
     return;
   }
   if (int64_t(MaxX) - MinX > maxExtent || int64_t(MaxY) - MinY > maxExtent) return;
+  if (((flags & geHorizontal) && rowCrossings_ > MaxCrossings) ||
+      ((flags & geVertical) && columnCrossings_ > MaxCrossings))
+    throw EFontInformationException("GlyphEvaluator: Glyph outline too complex.");
   if (flags & geHorizontal) {
     walk(Pass::Rows);
     HorizontalStem = median();
@@ -187,7 +191,12 @@ void TGlyphEvaluator::moveTo(int32_t x, int32_t y) {
 
 void TGlyphEvaluator::lineTo(int32_t x, int32_t y) {
   if (x == cx_ && y == cy_) return;
-  if (pass_ != Pass::Bounds) {
+  if (pass_ == Pass::Bounds) {
+    // A line records one crossing per scan line it covers, one when it runs
+    // along a scan line.
+    rowCrossings_ += std::max<int64_t>(1, std::abs(int64_t(y) - cy_));
+    columnCrossings_ += std::max<int64_t>(1, std::abs(int64_t(x) - cx_));
+  } else {
     // Rows: lines are walked along y and cross at x; columns the other way round.
     bool rows = pass_ == Pass::Rows;
     int32_t a0 = rows ? cy_ : cx_, a1 = rows ? y : x;  // scan axis

@@ -211,6 +211,7 @@ TEST_F(BadFonts, FailWithTheirMessages) {
       {"namecount.ttf", fiNames, "TFontInformation: Error while reading truetype name information"},
       {"endpts.ttf", fiMetrics, "GlyphOutline: Truetype glyph data corrupt."},
       {"nopost.otf", fiBasic, "TFontInformation: Font is not a TrueType font"},
+      {"zigzag.ttf", fiMetrics, "GlyphEvaluator: Glyph outline too complex."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -282,6 +283,24 @@ TEST(GlyphEvaluator, StemsAndBounds) {
   TGlyphEvaluator c(curve, 0);
   EXPECT_EQ(c.MaxY, 50);
   EXPECT_EQ(c.MaxX, 100);
+
+  // Work is counted before scanning: a tall zig-zag is refused, the same
+  // outline is still bounded when no stem is asked for, and a flat one (few
+  // rows, many columns) only refuses the pass that would be too long.
+  TEvaluatedGlyph zigzag, flat;
+  zigzag.Contours.emplace_back();
+  flat.Contours.emplace_back();
+  for (int32_t i = 0; i <= 200; ++i) {
+    zigzag.Contours[0].push_back(on(8 * i, i % 2 ? 20000 : 0));
+    flat.Contours[0].push_back(on(i % 2 ? 20000 : 0, 8 * i));
+  }
+  zigzag.Contours[0].push_back(on(0, 0));
+  flat.Contours[0].push_back(on(0, 0));
+  EXPECT_THROW(TGlyphEvaluator(zigzag, geHorizontal), EFontInformationException);
+  EXPECT_EQ(TGlyphEvaluator(zigzag, 0).MaxY, 20000);
+  EXPECT_GT(TGlyphEvaluator(zigzag, geVertical).VerticalStem, 0);
+  EXPECT_THROW(TGlyphEvaluator(flat, geVertical), EFontInformationException);
+  EXPECT_GT(TGlyphEvaluator(flat, geHorizontal).HorizontalStem, 0);
 
   TGlyphEvaluator empty(TEvaluatedGlyph{}, geHorizontal | geVertical);
   EXPECT_EQ(std::vector<int32_t>({empty.HorizontalStem, empty.VerticalStem, empty.MaxY}), std::vector<int32_t>({0, 0, 0}));
