@@ -1,13 +1,11 @@
 #include "app/UnitDataReport.h"
 
-#include <jpeglib.h>
-
-#include <csetjmp>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "data/UnitDataSetIOOld.h"
+#include "pdf/UnitPDFStreams.h"
 #include "platform/core/CodePages.h"
 #include "platform/core/DateTimeFormat.h"
 #include "platform/core/Fonts.h"
@@ -33,8 +31,9 @@ constexpr std::uintmax_t MaxLogoFileSize = std::uintmax_t(64) << 20;
 
 std::string bold(const std::string& text) { return "<b>" + text + "</b>"; }
 
-// Text taken from the data goes into markup cells: its "<" and "&" must
-// print as themselves rather than start a tag or a character reference.
+// Text taken from the data or the translation file goes into markup cells:
+// its "<" and "&" must print as themselves rather than start a tag or a
+// character reference.
 std::string literal(const std::string& text) {
   std::string out;
   for (char c : text) {
@@ -66,54 +65,27 @@ std::string joinFields(const std::vector<std::string>& fields, size_t from, size
   return line;
 }
 
-struct JpegError {
-  jpeg_error_mgr manager;
-  std::jmp_buf jump;
-};
-
-void jpegErrorExit(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
-void jpegSilence(j_common_ptr, int) {}
-
-// Decodes a JPEG file into a 24-bit bitmap; false when libjpeg refuses it.
-// Only plain data lives between setjmp and longjmp.
+// Decodes a JPEG file into a 24-bit bitmap through the PDF library's
+// decoder; false when it refuses the file or cannot decode all its pixels.
 bool decodeJpeg(const std::string& bytes, TBitmap& bitmap) {
-  jpeg_decompress_struct info{};
-  JpegError error{};
-  info.err = jpeg_std_error(&error.manager);
-  error.manager.error_exit = jpegErrorExit;
-  error.manager.emit_message = jpegSilence;
-  if (setjmp(error.jump) != 0) {
-    jpeg_destroy_decompress(&info);
-    return false;
-  }
-  jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
-  jpeg_read_header(&info, TRUE);
-  info.out_color_space = info.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-  jpeg_calc_output_dimensions(&info);
-  if (static_cast<Int64>(info.output_width) * info.output_height > MaxLogoPixels) {
-    jpeg_destroy_decompress(&info);
-    return false;
-  }
-  jpeg_start_decompress(&info);
+  TJPEGImage image;
+  DecodeJPEG(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), image, MaxLogoPixels);
+  if (image.Damaged) return false;
   bitmap.SetPixelFormat(pf24bit);
-  bitmap.SetSize(static_cast<int32_t>(info.output_width), static_cast<int32_t>(info.output_height));
-  std::vector<JSAMPLE> row(static_cast<size_t>(info.output_width) * static_cast<size_t>(info.output_components));
-  while (info.output_scanline < info.output_height) {
-    const int32_t y = static_cast<int32_t>(info.output_scanline);
-    JSAMPROW rows[1] = {row.data()};
-    if (jpeg_read_scanlines(&info, rows, 1) != 1) break;
+  bitmap.SetSize(image.Width, image.Height);
+  const size_t width = static_cast<size_t>(image.Width);
+  const size_t components = static_cast<size_t>(image.Components);
+  for (int32_t y = 0; y < image.Height; ++y) {
+    const uint8_t* row = image.Samples.data() + static_cast<size_t>(y) * width * components;
     Byte* target = bitmap.ScanLine(y);
-    for (size_t x = 0; x < info.output_width; ++x) {
-      const JSAMPLE* p = row.data() + x * static_cast<size_t>(info.output_components);
-      const bool grey = info.output_components == 1;
+    for (size_t x = 0; x < width; ++x) {
+      const uint8_t* p = row + x * components;
+      const bool grey = components == 1;
       target[3 * x] = grey ? p[0] : p[2];
       target[3 * x + 1] = grey ? p[0] : p[1];
       target[3 * x + 2] = p[0];
     }
   }
-  jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
   return true;
 }
 
@@ -209,7 +181,7 @@ TCountingReportContent BuildCountingReportContent(const TCountingRow& Row, const
   };
   for (const auto& [key, value] : pairs) {
     const std::string label = Translate(key);
-    content.HeaderCells.push_back(bold(label));
+    content.HeaderCells.push_back(bold(literal(label)));
     content.HeaderCells.push_back(literal(value));
     content.CSVLines.push_back(CSVField(label) + ";" + CSVField(value));
   }
@@ -219,7 +191,7 @@ TCountingReportContent BuildCountingReportContent(const TCountingRow& Row, const
   std::vector<std::string> plain = {"", Translate("Description"), Translate("Count"), Translate("ValueCredit"),
                                     Translate("ValueDebit")};
   content.BodyCells = {""};
-  for (size_t i = 1; i < plain.size(); ++i) content.BodyCells.push_back(bold(plain[i]));
+  for (size_t i = 1; i < plain.size(); ++i) content.BodyCells.push_back(bold(literal(plain[i])));
   content.BodyRowLines = {false};
   Integer previousType = 0;
   bool first = true;
@@ -241,7 +213,7 @@ TCountingReportContent BuildCountingReportContent(const TCountingRow& Row, const
     std::string nameCell = literal(name);
     if (type == rtSubtotal) nameCell = bold(nameCell) + "<br>";
     else if (type == rtTotal) nameCell = bold(nameCell);
-    for (const std::string& cell : {caption, nameCell, countText, credit, debit}) content.BodyCells.push_back(cell);
+    for (const std::string& cell : {literal(caption), nameCell, countText, credit, debit}) content.BodyCells.push_back(cell);
     for (const std::string& cell : {caption, name, countText, credit, debit}) plain.push_back(cell);
   }
   content.BodyRowLines.push_back(true);  // under the last row

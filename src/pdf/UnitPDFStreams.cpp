@@ -513,11 +513,8 @@ uint8_t mul255(int a, int b) { return static_cast<uint8_t>((a * b + 127) / 255);
 
 }  // namespace
 
-void TPDFSCJPeg::Decode(const TPDFBuffer& data, int32_t start, int32_t length, int32_t& endPos, TPDFCollection*,
-                        TPDFDictionary*, TPDFDictionary*, TPDFBuffer& output) {
-  clipRange(data, start, length);
-  output.clear();
-  endPos = start;
+void DecodeJPEG(const uint8_t* data, size_t length, TJPEGImage& image, int64_t maxPixels) {
+  image = TJPEGImage{};
   // Plain data only between setjmp and longjmp: nothing with a destructor
   // may be created in this frame after the setjmp.
   jpeg_decompress_struct info{};
@@ -526,20 +523,23 @@ void TPDFSCJPeg::Decode(const TPDFBuffer& data, int32_t start, int32_t length, i
   error.manager.error_exit = jpegErrorExit;
   error.manager.emit_message = jpegSilence;
   volatile int stage = 0;  // 0 header, 1 pixels
-  volatile size_t rowBytes = 0, height = 0;
   volatile bool adobeInverted = false;
-  volatile int components = 0;
-  std::vector<uint8_t>* out = &output;
+  TJPEGImage* out = &image;
   std::vector<uint8_t> row;
   std::vector<uint8_t>* rowPtr = &row;
   if (setjmp(error.jump) != 0) {
     const int code = error.manager.msg_code;
     jpeg_destroy_decompress(&info);
     // Running out of the memory allowed is refusal, not damaged pixels.
-    if (stage == 0 || code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE)
+    if (stage == 0 || code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE) {
+      *out = TJPEGImage{};
       throw EPDFException(std::string("JPEG error: ") + error.message);
+    }
     // Pixels that cannot be decoded are left blank, with the image's size.
-    out->assign(rowBytes * height, 0);
+    out->Damaged = true;
+    out->Samples.assign(static_cast<size_t>(out->Width) * static_cast<size_t>(out->Components) *
+                            static_cast<size_t>(out->Height),
+                        0);
     return;
   }
   jpeg_create_decompress(&info);
@@ -548,7 +548,7 @@ void TPDFSCJPeg::Decode(const TPDFBuffer& data, int32_t start, int32_t length, i
   // could demand gigabytes. There is no backing store, so going over the
   // limit ends decoding with an error.
   info.mem->max_memory_to_use = static_cast<long>(MaxDecodedStreamSize);
-  jpeg_mem_src(&info, data.data() + start, static_cast<unsigned long>(length));
+  jpeg_mem_src(&info, data, static_cast<unsigned long>(length));
   jpeg_read_header(&info, TRUE);
   if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
     info.out_color_space = JCS_CMYK;
@@ -559,27 +559,29 @@ void TPDFSCJPeg::Decode(const TPDFBuffer& data, int32_t start, int32_t length, i
     info.out_color_space = JCS_RGB;
   }
   jpeg_calc_output_dimensions(&info);
-  components = info.out_color_space == JCS_GRAYSCALE ? 1 : 3;
-  rowBytes = static_cast<size_t>(info.output_width) * components;
-  height = info.output_height;
+  const int components = info.out_color_space == JCS_GRAYSCALE ? 1 : 3;
   // Refused before libjpeg allocates anything for the pixels: the samples
   // it decodes (four per pixel for CMYK) and the image we return are both
   // bounded by the decoder's output limit.
-  const int64_t samples = static_cast<int64_t>(info.output_width) * static_cast<int64_t>(info.output_height) *
-                          std::max({info.num_components, info.output_components, static_cast<int>(components)});
-  if (samples > MaxDecodedStreamSize) {
+  const int64_t pixels = static_cast<int64_t>(info.output_width) * static_cast<int64_t>(info.output_height);
+  const int64_t samples = pixels * std::max({info.num_components, info.output_components, components});
+  if (samples > MaxDecodedStreamSize || pixels > maxPixels) {
     jpeg_destroy_decompress(&info);
     throw EPDFException("JPEG error: image exceeds the size limit");
   }
+  out->Width = static_cast<int32_t>(info.output_width);
+  out->Height = static_cast<int32_t>(info.output_height);
+  out->Components = components;
+  const size_t rowBytes = static_cast<size_t>(info.output_width) * static_cast<size_t>(components);
   rowPtr->resize(static_cast<size_t>(info.output_width) * info.output_components);
   stage = 1;
   jpeg_start_decompress(&info);
-  out->assign(rowBytes * height, 0);
+  out->Samples.assign(rowBytes * info.output_height, 0);
   while (info.output_scanline < info.output_height) {
     JSAMPROW rows[1] = {rowPtr->data()};
     size_t y = info.output_scanline;
     if (jpeg_read_scanlines(&info, rows, 1) != 1) break;
-    uint8_t* target = out->data() + y * rowBytes;
+    uint8_t* target = out->Samples.data() + y * rowBytes;
     if (info.out_color_space == JCS_CMYK) {
       for (size_t x = 0; x < info.output_width; ++x) {
         const uint8_t* p = rowPtr->data() + 4 * x;
@@ -601,6 +603,16 @@ void TPDFSCJPeg::Decode(const TPDFBuffer& data, int32_t start, int32_t length, i
   }
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
+}
+
+void TPDFSCJPeg::Decode(const TPDFBuffer& data, int32_t start, int32_t length, int32_t& endPos, TPDFCollection*,
+                        TPDFDictionary*, TPDFDictionary*, TPDFBuffer& output) {
+  clipRange(data, start, length);
+  output.clear();
+  endPos = start;
+  TJPEGImage image;
+  DecodeJPEG(data.data() + start, static_cast<size_t>(length), image);
+  output.swap(image.Samples);
 }
 
 void TPDFSCJPeg::Encode(const TPDFBuffer&, TPDFBuffer&) { notImplemented("TPDFSCJPeg"); }

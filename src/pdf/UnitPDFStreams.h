@@ -81,8 +81,26 @@ class TPDFSCRunLength : public TPDFStreamFilter {
   void Encode(const TPDFBuffer& data, TPDFBuffer& output) override;
 };
 
-// JPEG through libjpeg: grey images give one byte a pixel, all others three
-// (RGB; CMYK and YCCK are converted).
+// A JPEG image decoded through libjpeg: grey images give one byte a pixel,
+// all others three (RGB; CMYK and YCCK are converted), rows top down.
+struct TJPEGImage {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t Components = 0;
+  // Pixels that could not be decoded were left 0 (the size stays right).
+  bool Damaged = false;
+  TPDFBuffer Samples;
+};
+
+// Decodes length bytes of JPEG data. Raises EPDFException "JPEG error: ..."
+// when the header cannot be read, libjpeg runs out of the memory allowed, or
+// the image holds more samples than a filter may produce or more than
+// maxPixels pixels; nothing is allocated for the pixels before that check.
+// The decoder of DCTDecode streams and of the report's logo.
+void DecodeJPEG(const uint8_t* data, size_t length, TJPEGImage& image, int64_t maxPixels = INT64_MAX);
+
+// JPEG through libjpeg (DecodeJPEG); pixels that cannot be decoded are left
+// blank, with the image's size.
 class TPDFSCJPeg : public TPDFStreamFilter {
  public:
   void Decode(const TPDFBuffer& data, int32_t start, int32_t length, int32_t& endPos, TPDFCollection* collection,

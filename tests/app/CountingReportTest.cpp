@@ -12,6 +12,7 @@
 #include "platform/core/DateTimeFormat.h"
 #include "platform/core/FormatSettings.h"
 #include "support/TempDir.h"
+#include "ui/framework/UnitTranslation.h"
 
 namespace px {
 namespace {
@@ -119,6 +120,35 @@ TEST_F(CountingReportContent, DataTextStaysLiteral) {
   EXPECT_EQ("Company;Bos & <b>Zn</b>", c.CSVLines[4]);
 }
 
+// Labels come from the translation file, which the user may edit: they
+// print as written there, markup and references included.
+TEST_F(CountingReportContent, TranslatedLabelsStayLiteral) {
+  test::TempDir dir;
+  test::WriteFileBytes(dir.File("texts.lang"),
+                       "[xxXX]\nCompany=<colorFF0000>Firma\nCoins=Munten <b>&#65;\nDescription=Omschr<br>ijving\n");
+  struct Texts {
+    explicit Texts(const std::string& file) {
+      InitializeTranslations(file);
+      Translations->SetLanguage("xxXX");
+    }
+    ~Texts() { FinalizeTranslations(); }
+  } texts(dir.File("texts.lang"));
+  TCountingReportContent c = BuildCountingReportContent(row, "Anonymous");
+  EXPECT_EQ("<b>&#60;colorFF0000>Firma</b>", c.HeaderCells[8]);
+  EXPECT_EQ("Munten &#60;b>&#38;#65;", c.BodyCells[5]);
+  EXPECT_EQ("<b>Omschr&#60;br>ijving</b>", c.BodyCells[1]);
+  // The CSV lines carry no markup: the labels go there as they are.
+  EXPECT_EQ("<colorFF0000>Firma;Bos BV", c.CSVLines[4]);
+
+  std::unique_ptr<TMemoryStream> pdf = ProduceCountingReport(c, nullptr);
+  test::WriteFileBytes(dir.File("r.pdf"),
+                       std::string(reinterpret_cast<const char*>(pdf->Memory()), static_cast<size_t>(pdf->Size())));
+  std::string text;
+  ASSERT_EQ(0, test::RunCommand("pdftotext '" + dir.File("r.pdf") + "' - 2>&1", &text));
+  for (const char* printed : {"<colorFF0000>Firma", "Munten <b>&#65;", "Omschr<br>ijving"})
+    EXPECT_NE(std::string::npos, text.find(printed)) << printed << " in\n" << text;
+}
+
 TEST_F(CountingReportContent, DamagedDetailsRaiseTheReadersError) {
   std::string wrongKey = CountingDetails(kExample, "abc");
   for (const std::string& values : {wrongKey, row.Values.substr(0, row.Values.size() / 2), std::string()}) {
@@ -183,6 +213,16 @@ TEST(CountingLogo, ReadByExtensionAndFitted) {
     test::WriteFileBytes(dir.File("short.bmp"), bmp.substr(0, keep));
     EXPECT_EQ(nullptr, LoadLogoBitmap(dir.File("short.bmp"))) << keep;
   }
+
+  // A second scan after the last row of a single-scan image: libjpeg fails
+  // only after every pixel was read, when it finishes. No logo, and nothing
+  // of the decoding is left behind (the leak check at exit sees it).
+  std::string jpeg = test::ReadFileBytes(dir.File("logo.JPG"));
+  const size_t sos = jpeg.find("\xFF\xDA"), eoi = jpeg.rfind("\xFF\xD9");
+  ASSERT_NE(std::string::npos, sos);
+  ASSERT_NE(std::string::npos, eoi);
+  test::WriteFileBytes(dir.File("twoscans.jpg"), jpeg.substr(0, eoi) + jpeg.substr(sos, eoi - sos) + "\xFF\xD9");
+  EXPECT_EQ(nullptr, LoadLogoBitmap(dir.File("twoscans.jpg")));
 
   EXPECT_EQ((TSize{7200, 7200}), FitLogoSize(64, 64, 7200));
   EXPECT_EQ((TSize{7200, 3600}), FitLogoSize(200, 100, 7200));
