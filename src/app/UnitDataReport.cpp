@@ -226,16 +226,26 @@ std::unique_ptr<TBitmap> LoadLogoBitmap(const std::string& FileName) {
   if (FileName.empty() || !std::filesystem::is_regular_file(FileName, ec)) return nullptr;
   if (std::filesystem::file_size(FileName, ec) > MaxLogoFileSize || ec) return nullptr;
   const std::string extension = LowerCase(std::filesystem::path(FileName).extension().string());
+  try {
+    return LogoBitmapFromBytes(ReadFileToString(FileName), extension);
+  } catch (const Exception&) {
+    return nullptr;
+  }
+}
+
+std::unique_ptr<TBitmap> LogoBitmapFromBytes(const std::string& Bytes, const std::string& Extension) {
   auto bitmap = std::make_unique<TBitmap>();
   try {
-    if (extension == ".jpg" || extension == ".jpeg") {
-      if (!decodeJpeg(ReadFileToString(FileName), *bitmap)) return nullptr;
-    } else if (extension == ".png") {
-      LoadBitmapFromPNGFile(bitmap.get(), FileName);
+    if (Extension == ".jpg" || Extension == ".jpeg") {
+      if (!decodeJpeg(Bytes, *bitmap)) return nullptr;
+    } else if (Extension == ".png") {
+      TPNGFile file;
+      TBytesStream stream(TBytes(Bytes.begin(), Bytes.end()));
+      file.LoadFromStream(stream);
+      PNGFileToBitmap(file, bitmap.get(), pbmAuto);
     } else {
       TBitmapGraphic graphic;
-      const std::string bytes = ReadFileToString(FileName);
-      graphic.LoadFromBytes(TBytes(bytes.begin(), bytes.end()));
+      graphic.LoadFromBytes(TBytes(Bytes.begin(), Bytes.end()));
       bitmap->Assign(graphic.bitmap);
     }
   } catch (const Exception&) {

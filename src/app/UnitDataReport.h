@@ -60,6 +60,8 @@ std::string CountingEmployeeText(Integer UserID, const IMemDataSet& Users);
 // ".jpeg" as JPEG, ".png" as PNG, anything else through the platform's image
 // reader); nullptr when the file is missing or cannot be read.
 std::unique_ptr<TBitmap> LoadLogoBitmap(const std::string& FileName);
+// The same from a file's bytes and its lower-cased extension (with the dot).
+std::unique_ptr<TBitmap> LogoBitmapFromBytes(const std::string& Bytes, const std::string& Extension);
 
 // The size of a logo of Width x Height pixels fitted into Box x Box with its
 // aspect kept.
