@@ -64,6 +64,8 @@ class TSerialThread : public TThread {
 
  private:
   friend class TSerial;
+  // Fuzzing and tests drive the reader's steps from their own thread.
+  friend struct TSerialTestHook;
   // Moves what the line holds into the ring; false once the line is hung up.
   bool readData();
   Byte at(Integer offset) const;  // the byte `offset` places after the read position
@@ -165,6 +167,7 @@ class TSerial : public TComponent {
 
  private:
   friend class TSerialThread;
+  friend struct TSerialTestHook;
   bool flag(int bit) const { return (flags_ >> bit) & 1u; }
   void setFlag(int bit, bool value);
   TSerialLineSettings lineSettings() const;
