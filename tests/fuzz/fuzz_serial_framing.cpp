@@ -8,7 +8,7 @@
 //
 // Byte 0: terminator length (1 + bit 0..1) for the bare port, whose bytes
 // follow. Then chunks: a length byte and that many bytes; the length 255
-// repeats the next chunk 64 times, so that the ring fills.
+// repeats the next chunk 16 times, so that lines run long and the ring fills.
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -69,7 +69,7 @@ std::vector<std::string> chunksOf(const uint8_t* data, size_t size) {
     size_t length = data[at++];
     int repeat = 1;
     if (length == 255 && at < size) {
-      repeat = 64;
+      repeat = 16;
       length = data[at++];
     }
     const std::string chunk(reinterpret_cast<const char*>(data) + at, std::min(length, size - at));

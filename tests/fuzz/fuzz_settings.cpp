@@ -72,10 +72,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   static char* argv[] = {name, nullptr};
   static QApplication* app = new QApplication(argc, argv);
   (void)app;
-  // A settings folder of this process only.
-  char folder[] = "/tmp/fuzz_settings.XXXXXX";
-  if (!mkdtemp(folder)) std::abort();
-  setenv("XDG_CONFIG_HOME", folder, 1);
+  // A settings folder of this process only, in memory where there is such a
+  // file system: every save is synced to its disk.
+  std::string folder = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+  folder += "/fuzz_settings.XXXXXX";
+  if (!mkdtemp(folder.data())) std::abort();
+  setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
   settingsFile() = TRegistry::RegistryFileName();
   std::filesystem::create_directories(settingsFile().parent_path());
   static std::string root = folder;
