@@ -190,6 +190,18 @@ void FinalizeDatabaseModule() {
 
 TdmDatabase::~TdmDatabase() {
   if (dmDatabase == this) dmDatabase = nullptr;
+  // Letting go of the connection is bounded like every other call: a server
+  // that stopped answering must not hold up the program's end.
+  if (DB->Connected()) {
+    watchdog_->Arm(std::chrono::seconds(timeoutSeconds()));
+    watchdog_->Watch(DB->DbHandle);
+    try {
+      DB->SetConnected(false);
+    } catch (...) {
+      dropConnection();
+    }
+    watchdog_->Disarm();
+  }
   // The watchdog calls into the connection's library: it goes first.
   watchdog_.reset();
   // The queries and the transaction go before the connection they use.

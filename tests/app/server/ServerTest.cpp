@@ -234,6 +234,14 @@ TEST_F(Server, AHungServerEndsTheCallWithinTheBound) {
   const auto connecting = std::chrono::steady_clock::now();
   EXPECT_THROW(late->OpenDatabase(), EDatabaseUnavailable);
   EXPECT_LT(std::chrono::steady_clock::now() - connecting, std::chrono::seconds(15));
+  // And so does letting go of a connection, as the program ends.
+  server->Resume();
+  TObjectPtr<TdmDatabase> leaving = desk();
+  leaving->OpenDatabase();
+  server->Pause();
+  const auto ending = std::chrono::steady_clock::now();
+  leaving.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - ending, std::chrono::seconds(15));
   server->Resume();
   // Nothing claimed stored that was not: the next try stores it once.
   EXPECT_EQ(0, countWithDrawer("HUNG"));
