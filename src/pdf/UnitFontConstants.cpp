@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <array>
 #include <mutex>
 
 #include "data/UnitDataSetIO.h"
@@ -37,8 +39,6 @@ const std::array<TBuildInFontInfo, 14> kStandardFonts = {{
 constexpr const char* kGlyphsError = "Invalid file format for resource pdfdata/glyphs";
 
 struct FontData {
-  IMemDataSet glyphs;
-  IMemDataSet widths;
   std::vector<std::string> listA, listB;
 };
 
@@ -70,31 +70,44 @@ TBytes inflateResource(const TBytes& packed, size_t limit, const char* name) {
   return out;
 }
 
-FontData& fontData() {
+// Each table is built on its first use and on its own: drawing a page that
+// asks for one encoding should not pay for inflating and indexing the width
+// tables too, and a glyph name lookup by code needs neither record set.
+TBytes readPacked(const char* name) {
+  if (!FindResource("glyphs", "pdfdata") || !FindResource("widths", "pdfdata")) RegisterPDFDataResources();
+  TResourceStream stream(name, "pdfdata");
+  TBytes packed(size_t(stream.Size()));
+  stream.ReadBuffer(packed.data(), Int64(packed.size()));
+  return packed;
+}
+
+const FontData& glyphNames() {
   static FontData data;
   static std::once_flag once;
   std::call_once(once, [] {
-    if (!FindResource("glyphs", "pdfdata") || !FindResource("widths", "pdfdata")) RegisterPDFDataResources();
-    TResourceStream widthsStream("widths", "pdfdata");
-    TBytes packed(size_t(widthsStream.Size()));
-    widthsStream.ReadBuffer(packed.data(), Int64(packed.size()));
-    TBytes widths = inflateResource(packed, 1 << 20, "widths");
-    TMemoryStream plain;
-    plain.WriteBuffer(widths.data(), Int64(widths.size()));
-    plain.SetPosition(0);
-    LoadMemDataSetFromStream(&plain, 0, nullptr, data.widths);
-
-    TResourceStream glyphStream("glyphs", "pdfdata");
-    packed.resize(size_t(glyphStream.Size()));
-    glyphStream.ReadBuffer(packed.data(), Int64(packed.size()));
-    TBytes glyphs = inflateResource(packed, 0x20000, "glyphs");
-    Assert(!glyphs.empty() && glyphs.size() <= 0x1FFFF, "Glyph list resource size");
-    data.glyphs = ParseGlyphList(glyphs);
     data.listA = splitNames(kGlyphNamesA, sizeof kGlyphNamesA - 1);
     data.listB = splitNames(kGlyphNamesB, sizeof kGlyphNamesB - 1);
   });
   return data;
 }
+
+const IMemDataSet& widthTables() {
+  static IMemDataSet widths;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    TBytes plainData = inflateResource(readPacked("widths"), 1 << 20, "widths");
+    TMemoryStream plain;
+    plain.WriteBuffer(plainData.data(), Int64(plainData.size()));
+    plain.SetPosition(0);
+    LoadMemDataSetFromStream(&plain, 0, nullptr, widths);
+  });
+  return widths;
+}
+
+// The glyph list's own forms, below.
+struct GlyphEntry;
+const std::vector<GlyphEntry>& glyphTable();
+TBytes glyphsResource();
 
 const std::string& nameOfCode(uint16_t value, std::string& scratch) {
   if (value < 512) return StandardStringA(value);
@@ -123,26 +136,39 @@ bool hexValue(std::string_view text, uint32_t& value) {
 
 const std::array<TBuildInFontInfo, 14>& StandardFonts() { return kStandardFonts; }
 
-void InitFontConstants() { fontData(); }
+void InitFontConstants() {
+  glyphNames();
+  glyphTable();
+  widthTables();
+}
 
-IMemDataSet GlyphListDataSet() { return fontData().glyphs; }
-IMemDataSet WidthsDataSet() { return fontData().widths; }
+IMemDataSet GlyphListDataSet() {
+  static IMemDataSet glyphs;
+  static std::once_flag once;
+  std::call_once(once, [] { glyphs = ParseGlyphList(glyphsResource()); });
+  return glyphs;
+}
+IMemDataSet WidthsDataSet() { return widthTables(); }
 
 const std::string& StandardStringA(int32_t index) {
-  const auto& list = fontData().listA;
+  const auto& list = glyphNames().listA;
   Assert(index >= 0 && size_t(index) < list.size(), "Standard string index out of range");
   return list[size_t(index)];
 }
 
 const std::string& StandardStringB(int32_t index) {
-  const auto& list = fontData().listB;
+  const auto& list = glyphNames().listB;
   Assert(index >= 0 && size_t(index) < list.size(), "Standard string index out of range");
   return list[size_t(index)];
 }
 
-IMemDataSet ParseGlyphList(const TBytes& data) {
+namespace {
+
+// Walks the entries of a glyphs resource: each name with its 1 to 4 code
+// points. Every read is checked against the data's length.
+template <class Visit>
+void decodeGlyphList(const TBytes& data, Visit visit) {
   if (data.size() < 3 || data[0] != 1) throw Exception(kGlyphsError);
-  IMemDataSet set = CreateMemDataSetFromSpec("glyphs", "Name:astr*U1:word;U2:word;U3:word;U4:word");
   std::string previous;
   size_t at = 1;
   auto need = [&](size_t n) {
@@ -167,15 +193,67 @@ IMemDataSet ParseGlyphList(const TBytes& data) {
       at += length - shared;
     }
     need(points * 2);
+    uint16_t codes[4] = {};
+    for (size_t k = 0; k < points; ++k) codes[k] = uint16_t(data[at + 2 * k] | data[at + 2 * k + 1] << 8);
+    at += points * 2;
+    visit(name, codes, points);
+    previous = std::move(name);
+  }
+}
+
+TBytes glyphsResource() {
+  TBytes data = inflateResource(readPacked("glyphs"), 0x20000, "glyphs");
+  Assert(!data.empty() && data.size() <= 0x1FFFF, "Glyph list resource size");
+  return data;
+}
+
+struct GlyphEntry {
+  std::string Name;
+  std::array<uint16_t, 4> Codes;
+  uint8_t Count;
+};
+
+// The glyph list for lookups by name: a sorted table answers the same as the
+// record set's index (names compared byte by byte) at a small part of the
+// cost of building the record set, which only GlyphListDataSet needs.
+const std::vector<GlyphEntry>& glyphTable() {
+  static std::vector<GlyphEntry> table;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    std::vector<GlyphEntry> entries;
+    entries.reserve(4700);
+    decodeGlyphList(glyphsResource(), [&](std::string& name, const uint16_t* codes, size_t count) {
+      entries.push_back({name, {codes[0], codes[1], codes[2], codes[3]}, uint8_t(count)});
+    });
+    // The resource comes sorted; stable otherwise, so that of two equal
+    // names the first one is found.
+    auto byName = [](const GlyphEntry& a, const GlyphEntry& b) { return a.Name < b.Name; };
+    if (!std::is_sorted(entries.begin(), entries.end(), byName))
+      std::stable_sort(entries.begin(), entries.end(), byName);
+    table = std::move(entries);
+  });
+  return table;
+}
+
+const GlyphEntry* findGlyph(std::string_view name) {
+  const std::vector<GlyphEntry>& table = glyphTable();
+  auto it = std::lower_bound(table.begin(), table.end(), name,
+                             [](const GlyphEntry& e, std::string_view key) { return std::string_view(e.Name) < key; });
+  return it != table.end() && it->Name == name ? &*it : nullptr;
+}
+
+}  // namespace
+
+IMemDataSet ParseGlyphList(const TBytes& data) {
+  IMemDataSet set = CreateMemDataSetFromSpec("glyphs", "Name:astr*U1:word;U2:word;U3:word;U4:word");
+  decodeGlyphList(data, [&](const std::string& name, const uint16_t* codes, size_t count) {
     TMemRecord* r = set->AddRecord();
     r->SetAnsiString(0, name);
     for (size_t k = 0; k < 4; ++k) {
-      if (k < points) r->SetWord(Integer(k + 1), uint16_t(data[at + 2 * k] | data[at + 2 * k + 1] << 8));
+      if (k < count) r->SetWord(Integer(k + 1), codes[k]);
       else r->SetNull(Integer(k + 1));
     }
-    at += points * 2;
-    previous = std::move(name);
-  }
+  });
   return set;
 }
 
@@ -197,10 +275,8 @@ std::vector<uint16_t> GlyphNameToUnicode(std::string_view name, bool quiet, std:
   size_t dot = name.find('.', 1);
   if (dot != std::string_view::npos) base = name.substr(0, dot);
   if (base.empty() || base == ".notdef" || base == ".null") return result;
-  FontData& data = fontData();
-  if (TMemRecord* r = data.glyphs->FindAnsiString(0, base)) {
-    for (Integer f = 1; f <= 4; ++f)
-      if (!r->IsNull(f)) result.push_back(r->GetWord(f));
+  if (const GlyphEntry* entry = findGlyph(base)) {
+    result.assign(entry->Codes.begin(), entry->Codes.begin() + entry->Count);
     return result;
   }
   if (base.starts_with("uni")) {
@@ -259,7 +335,7 @@ void ApplyStandardWidths(std::string_view fontName, TFontMapping& mapping) {
   if (!FindStandardFont(fontName, info)) return;
   for (TEncodingPoint& p : mapping) p.Width = float(info.DefaultWidth);
   if (info.WidthsColumn == 0) return;
-  IMemDataSet widths = fontData().widths;
+  const IMemDataSet& widths = widthTables();
   for (TEncodingPoint& p : mapping) {
     if (p.Name.empty()) continue;
     TMemRecord* r = widths->FindAnsiString(0, p.Name);
