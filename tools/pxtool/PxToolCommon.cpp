@@ -19,8 +19,13 @@ QApplication& guiApplication() {
   static char name[] = "pxtool";
   static char* argv[] = {name, nullptr};
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static QApplication app(argc, argv);
-  return app;
+  // Kept until the process ends and never destroyed: destroying it tears
+  // down Qt's font database, which loads the whole fontconfig configuration
+  // first when nothing has used it yet (a page without text), only to free
+  // it again. That cost several times the work of drawing such a page. The
+  // commands have written and closed their output before they return.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 IMemDataSet loadDatasetFile(const std::string& file, const std::string& key) {
