@@ -131,6 +131,7 @@ void TPDFReader::readDocument() {
 
   eatXRefSection(static_cast<int32_t>(xref));
   if (!trailer_) RaisePDFReadError(0, "Trailer corrupt 1");
+  indexXRefGroups();
   securityHandler_ = CreatePDFSecurityHandler(this);
   loadPageTree();
   readCatalogVersion();
@@ -329,15 +330,53 @@ void TPDFReader::eatStream(TPDFDictionary& dictionary, int32_t& pos) {
 // ---------------------------------------------------------------------------
 // Objects
 
-const TPDFXRefEntry* TPDFReader::FindXRefEntry(int32_t number, int32_t generation) const {
-  for (const TPDFXRefGroup& group : xrefGroups_) {
-    if (number < group.First || number > group.Last) continue;
-    const TPDFXRefEntry& entry = group.Entries[number - group.First];
-    if (entry.Kind == 0) continue;
-    if (entry.Kind == 1 && entry.Value1 != generation) continue;
-    return &entry;
+void TPDFReader::indexXRefGroups() {
+  const int32_t count = static_cast<int32_t>(xrefGroups_.size());
+  groupsByFirst_.resize(count);
+  for (int32_t k = 0; k < count; ++k) groupsByFirst_[k] = k;
+  std::stable_sort(groupsByFirst_.begin(), groupsByFirst_.end(),
+                   [&](int32_t a, int32_t b) { return xrefGroups_[a].First < xrefGroups_[b].First; });
+  maxLastUpTo_.resize(count);
+  int32_t maxLast = INT32_MIN;
+  for (int32_t k = 0; k < count; ++k) maxLastUpTo_[k] = maxLast = std::max(maxLast, xrefGroups_[groupsByFirst_[k]].Last);
+  groupStarts_.resize(count);
+  int64_t start = 0;
+  for (int32_t k = 0; k < count; ++k) {
+    groupStarts_[k] = start;
+    start += static_cast<int64_t>(xrefGroups_[k].Entries.size());
   }
-  return nullptr;
+  xrefIndexed_ = true;
+}
+
+const TPDFXRefEntry* TPDFReader::FindXRefEntry(int32_t number, int32_t generation) const {
+  auto usable = [&](const TPDFXRefGroup& group) -> const TPDFXRefEntry* {
+    if (number < group.First || number > group.Last) return nullptr;
+    const TPDFXRefEntry& entry = group.Entries[number - group.First];
+    if (entry.Kind == 0) return nullptr;
+    if (entry.Kind == 1 && entry.Value1 != generation) return nullptr;
+    return &entry;
+  };
+  // While the sections are still being read (an indirect stream Length).
+  if (!xrefIndexed_) {
+    for (const TPDFXRefGroup& group : xrefGroups_)
+      if (const TPDFXRefEntry* entry = usable(group)) return entry;
+    return nullptr;
+  }
+  // The groups that can hold the number start at or before it; of those the
+  // one read first wins, as in a walk over all groups in their order.
+  auto after = std::upper_bound(groupsByFirst_.begin(), groupsByFirst_.end(), number,
+                                [&](int32_t value, int32_t group) { return value < xrefGroups_[group].First; });
+  const TPDFXRefEntry* found = nullptr;
+  int32_t foundGroup = INT32_MAX;
+  for (auto k = after - groupsByFirst_.begin() - 1; k >= 0 && maxLastUpTo_[k] >= number; --k) {
+    const int32_t group = groupsByFirst_[k];
+    if (group > foundGroup) continue;
+    if (const TPDFXRefEntry* entry = usable(xrefGroups_[group])) {
+      found = entry;
+      foundGroup = group;
+    }
+  }
+  return found;
 }
 
 TPDFObject* TPDFReader::cacheObject(int64_t key, std::unique_ptr<TPDFObject> object) {
@@ -542,7 +581,15 @@ void TPDFReader::FindObjectNumber(const TPDFObject* object, int32_t& number, int
 
 void TPDFReader::GetObjectNumberByIndex(int32_t index, int32_t& number, int32_t& generation) {
   if (index < 0 || index >= total_) throw ERangeError("Object index out of range.");
-  for (const TPDFXRefGroup& group : xrefGroups_) {
+  size_t first = 0;
+  if (xrefIndexed_ && !groupStarts_.empty()) {
+    // The last group that starts at or before the index.
+    first = static_cast<size_t>(std::upper_bound(groupStarts_.begin(), groupStarts_.end(), int64_t(index)) -
+                                groupStarts_.begin() - 1);
+    index -= static_cast<int32_t>(groupStarts_[first]);
+  }
+  for (size_t k = first; k < xrefGroups_.size(); ++k) {
+    const TPDFXRefGroup& group = xrefGroups_[k];
     const int32_t count = static_cast<int32_t>(group.Entries.size());
     if (index >= count) {
       index -= count;

@@ -84,6 +84,7 @@ class TPDFReader : public TPDFCollection {
   bool enterSection(int32_t pos);
   void eatStream(TPDFDictionary& dictionary, int32_t& pos);
   void addXRefGroup(TPDFXRefGroup group);
+  void indexXRefGroups();
   void loadPageTree();
   void readCatalogVersion();
   TPDFObject* cacheObject(int64_t key, std::unique_ptr<TPDFObject> object);
@@ -93,6 +94,14 @@ class TPDFReader : public TPDFCollection {
   int32_t minorVersion_ = 0;
   TPDFXRefGroups xrefGroups_;
   int32_t total_ = 0;
+  // Built once every section is read, so that a lookup does not walk every
+  // subsection (files that give each object a subsection of its own have as
+  // many as objects): the groups by First with the largest Last up to each,
+  // and where each group's entries start in the count over all groups.
+  bool xrefIndexed_ = false;
+  std::vector<int32_t> groupsByFirst_;
+  std::vector<int32_t> maxLastUpTo_;
+  std::vector<int64_t> groupStarts_;
   std::unique_ptr<TPDFDictionary> trailer_;
   std::unordered_map<int64_t, std::unique_ptr<TPDFObject>> cache_;
   std::unordered_map<const TPDFObject*, int64_t> cacheIndex_;

@@ -119,6 +119,65 @@ TEST(PdfReader, UpdateChainNewestWinsAndFreeFallsBack) {
   EXPECT_THROW(reader->GetIndirectObj(-1, 0), Exception);
 }
 
+// An update whose subsections are single objects in no order, over a
+// section with one wide subsection: lookups and the walk by index see the
+// groups in the order they were read, whatever their number ranges.
+TEST(PdfReader, SubsectionsOfAnyRangeAndOrder) {
+  std::string bytes = "%PDF-1.4\n";
+  std::map<std::string, long> at;
+  auto obj = [&](int number, int generation, const std::string& body) {
+    at[std::to_string(number) + " " + std::to_string(generation)] = static_cast<long>(bytes.size());
+    bytes += std::to_string(number) + " " + std::to_string(generation) + " obj\n" + body + "\nendobj\n";
+  };
+  auto entry = [](long offset, int generation, char kind) {
+    char line[21];
+    std::snprintf(line, sizeof line, "%010ld %05d %c \n", offset, generation, kind);
+    return std::string(line);
+  };
+  obj(1, 0, "<</Type/Catalog/Pages 2 0 R>>");
+  obj(2, 0, "<</Type/Pages/Kids[3 0 R]/Count 1>>");
+  obj(3, 0, "<</Type/Page/Parent 2 0 R>>");
+  obj(4, 0, "(old)");
+  obj(5, 0, "(five)");
+  obj(6, 0, "(six)");
+  const long first = static_cast<long>(bytes.size());
+  bytes += "xref\n0 7\n" + entry(0, 65535, 'f');
+  for (int n = 1; n <= 6; ++n) bytes += entry(at[std::to_string(n) + " 0"], 0, 'n');
+  bytes += "trailer\n<</Size 7/Root 1 0 R>>\nstartxref\n" + std::to_string(first) + "\n%%EOF\n";
+  obj(4, 0, "(new)");
+  obj(6, 1, "(six again)");
+  obj(9, 0, "(nine)");
+  const long second = static_cast<long>(bytes.size());
+  bytes += "xref\n6 1\n" + entry(at["6 1"], 1, 'n') + "5 1\n" + entry(0, 1, 'f') + "4 1\n" + entry(at["4 0"], 0, 'n') +
+           "9 1\n" + entry(at["9 0"], 0, 'n') + "trailer\n<</Size 10/Root 1 0 R/Prev " + std::to_string(first) +
+           ">>\nstartxref\n" + std::to_string(second) + "\n%%EOF\n";
+  auto reader = Read(bytes);
+
+  const struct {
+    int32_t number, generation;
+    const char* text;  // nil: no object
+  } lookups[] = {
+      {4, 0, "new"}, {5, 0, "five"}, {6, 0, "six"}, {6, 1, "six again"}, {9, 0, "nine"},
+      {3, 1, nullptr}, {7, 0, nullptr}, {8, 0, nullptr}, {100, 0, nullptr},
+  };
+  for (const auto& l : lookups) {
+    SCOPED_TRACE(std::to_string(l.number) + " " + std::to_string(l.generation));
+    TPDFObject* object = reader->GetIndirectObj(l.number, l.generation);
+    if (l.text) EXPECT_EQ(StringOf(object), l.text);
+    else EXPECT_EQ(object, nullptr);
+  }
+
+  // The newest section's subsections first, each in the order written.
+  const std::pair<int32_t, int32_t> walk[] = {{6, 1}, {5, 1}, {4, 0}, {9, 0}, {0, 65535}, {1, 0},
+                                              {2, 0}, {3, 0}, {4, 0}, {5, 0}, {6, 0}};
+  ASSERT_EQ(reader->GetObjectCount(), static_cast<int32_t>(std::size(walk)));
+  for (int32_t index = 0; index < reader->GetObjectCount(); ++index) {
+    int32_t number = -1, generation = -1;
+    reader->GetObjectNumberByIndex(index, number, generation);
+    EXPECT_EQ(std::make_pair(number, generation), walk[index]) << "index " << index;
+  }
+}
+
 TEST(PdfReader, HybridFileAddsStreamSubsections) {
   RawPdf pdf = OnePage();
   const std::string inner = "6 0 (in object stream)";
