@@ -91,6 +91,52 @@ else:
 c.save()
 )";
 
+// A page with nothing on it, written directly.
+void writeBlankPage(const std::string& file) {
+  const std::string objects[] = {
+      "<</Type/Catalog/Pages 2 0 R>>",
+      "<</Type/Pages/Kids[3 0 R]/Count 1>>",
+      "<</Type/Page/Parent 2 0 R/MediaBox[0 0 595 842]/Resources<<>>/Contents 4 0 R>>",
+      "<</Length 0>>stream\n\nendstream",
+  };
+  std::string pdf = "%PDF-1.4\n";
+  std::string xref = "xref\n0 5\n0000000000 65535 f\r\n";
+  for (size_t k = 0; k < std::size(objects); ++k) {
+    const std::string offset = std::to_string(pdf.size());
+    xref += std::string(10 - offset.size(), '0') + offset + " 00000 n\r\n";
+    pdf += std::to_string(k + 1) + " 0 obj\n" + objects[k] + "\nendobj\n";
+  }
+  pdf += xref + "trailer\n<</Size 5/Root 1 0 R>>\nstartxref\n" + std::to_string(pdf.size()) + "\n%%EOF\n";
+  FILE* f = std::fopen(file.c_str(), "wb");
+  std::fwrite(pdf.data(), 1, pdf.size(), f);
+  std::fclose(f);
+}
+
+// What one page costs as a program of its own: `pxtool pdf render` of a
+// blank page beside `mutool draw` of it, at the resolution of the RESULT
+// lines and at 10 dpi, where almost no pixel work is left; `pxtool version`
+// is what every pxtool command pays for loading its libraries. A note, not
+// a comparison of the renderers.
+void printOnePageCost(const fs::path& dir) {
+#ifdef PX_PXTOOL_PATH
+  const std::string blank = (dir / "blank.pdf").string();
+  writeBlankPage(blank);
+  auto text = [](double seconds) { return px::InvariantFloatToStr(seconds, 4); };
+  std::string line = "NOTE pdf_render/pxtool-one-page blank page as one process:";
+  for (int32_t dpi : {150, 10}) {
+    const std::string res = std::to_string(dpi);
+    const auto [ours, peer] = pxbench::CompareMedians(
+        [&] { run(std::string(PX_PXTOOL_PATH) + " pdf render " + blank + " 1 " + res + " " + (dir / "one.ppm").string()); },
+        [&] { run("mutool draw -q -r " + res + " -o " + (dir / "peer-one.ppm").string() + " " + blank); });
+    line += " " + res + " dpi pxtool=" + text(ours) + " mutool=" + text(peer) + ";";
+  }
+  const auto [floor, unused] = pxbench::CompareMedians([&] { run(PX_PXTOOL_PATH " version"); }, [] {});
+  std::printf("%s pxtool version=%s (seconds, medians)\n", line.c_str(), text(floor).c_str());
+#else
+  (void)dir;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -123,6 +169,7 @@ int main(int argc, char** argv) {
                   px::InvariantFloatToStr(ours / peer, 2).c_str());
     }
   }
+  printOnePageCost(dir);
   fs::remove_all(dir);
   return status;
 }
