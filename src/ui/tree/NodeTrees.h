@@ -896,6 +896,10 @@ class TBaseNodeTree : public TCustomControl {
 
   // ---- dispatchers (raise the events above; descendants override them)
   virtual bool CanSpanColumn(PNTNode node, TColumnIndex column);
+  // With auSpanColumns, a left-to-right cell reaches over the following
+  // shown columns whose cells are empty (CanSpanColumn): moves right to the
+  // end of the span and answers the first shown column after it.
+  TColumnIndex SpanCell(PNTNode node, TColumnIndex column, int32_t& right, bool rightToLeft);
   virtual void HeaderDrawElements(THeaderPaintInfo& info, TColumnPaintParts elements);
   virtual void PaintCellOverlay(TCanvas& canvas, PNTNode node, TColumnIndex column, const TRect& cellRect);
   virtual void NodeErased(TCanvas& canvas, PNTNode node, const TRect& rect);

@@ -12,6 +12,21 @@ bool TBaseNodeTree::CanSpanColumn(PNTNode node, TColumnIndex column) {
   return allowed;
 }
 
+TColumnIndex TBaseNodeTree::SpanCell(PNTNode node, TColumnIndex column, int32_t& right, bool rightToLeft) {
+  TNodeTreeColumns& columns = header_->Columns();
+  TColumnIndex next = columns.NextShownColumn(column);
+  if (!options_->AutoOptions().Contains(auSpanColumns) || rightToLeft || !columns.IsValidColumn(column) ||
+      columns.Items(column)->BiDiMode() != bdLeftToRight)
+    return next;
+  while (columns.IsValidColumn(next)) {
+    const TNodeTreeColumn* c = columns.Items(next);
+    if (c->BiDiMode() != bdLeftToRight || !CanSpanColumn(node, next)) break;
+    right = c->Left() + c->Width();
+    next = columns.NextShownColumn(next);
+  }
+  return next;
+}
+
 void TBaseNodeTree::HeaderDrawElements(THeaderPaintInfo& info, TColumnPaintParts elements) {
   if (OnHeaderDrawElements) OnHeaderDrawElements(header_.get(), info, elements);
 }

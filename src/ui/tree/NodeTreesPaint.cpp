@@ -880,10 +880,13 @@ void TBaseNodeTree::PaintTree(TCanvas& target, const TRect& window, TPoint targe
       TColumnIndex column = useColumns ? columns.FirstShownColumn() : NoColumn;
       while (true) {
         TRect cell;
+        TColumnIndex nextColumn = NoColumn;
         if (useColumns) {
           if (column < 0) break;
           const TNodeTreeColumn* col = columns.Items(column);
           cell = TRect(col->Left(), nodeTop, col->Left() + col->Width(), nodeTop + height);
+          // Text runs on into empty neighbours: one cell over all of them.
+          nextColumn = SpanCell(node, column, cell.Right, rtl);
         } else {
           cell = TRect(0, nodeTop, paintWidth, nodeTop + height);
         }
@@ -974,7 +977,7 @@ void TBaseNodeTree::PaintTree(TCanvas& target, const TRect& window, TPoint targe
         }
         if (!useColumns) break;
         if (cell.Left >= window.Right) break;
-        column = columns.NextShownColumn(column);
+        column = nextColumn;
       }
       NodePainted(c, node, rowRect);
       if (node == dropTargetNode_ && po.Contains(poShowDropmark) && options.Contains(peDropMark))

@@ -759,10 +759,27 @@ void TBaseNodeTree::GetHitTestInfoAt(int32_t x, int32_t y, bool relative, THitIn
   TAlignment alignment = alignment_;
   bool rtl = UseRightToLeftAlignment();
   if (header_->UseColumns()) {
-    header_->Columns().GetColumnBounds(column, cellLeft, cellRight);
-    TNodeTreeColumn* c = header_->Columns().Items(column);
+    TNodeTreeColumns& columns = header_->Columns();
+    // An empty cell that the text of a cell to its left runs into belongs
+    // to that cell, as painted.
+    if (options_->AutoOptions().Contains(auSpanColumns) && !rtl) {
+      for (TColumnIndex run = column; columns.IsValidColumn(run) &&
+                                      columns.Items(run)->BiDiMode() == bdLeftToRight && CanSpanColumn(node, run);) {
+        const TColumnIndex previous = columns.PreviousShownColumn(run);
+        if (!columns.IsValidColumn(previous) || columns.Items(previous)->BiDiMode() != bdLeftToRight) break;
+        run = previous;
+        if (!CanSpanColumn(node, run)) {
+          column = run;
+          break;
+        }
+      }
+      hitInfo.HitColumn = column;
+    }
+    columns.GetColumnBounds(column, cellLeft, cellRight);
+    TNodeTreeColumn* c = columns.Items(column);
     alignment = c->Alignment();
     rtl = c->BiDiMode() != bdLeftToRight;
+    SpanCell(node, column, cellRight, rtl);
   }
   if (rtl)
     LocateHitInNodeRTL(hitInfo, x - cellLeft, cellRight - cellLeft, alignment);

@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QStyle>
+#include <map>
 #include <vector>
 
 namespace px {
@@ -148,6 +149,47 @@ TEST(StringTree, PaintedTextIsShortenedAndKeepsItsAlignment) {
   t->PaintCellText(narrow.Canvas(), node, 0, TRect{0, 0, 2 * t->TextMargin() + 3, 18}, width, taLeftJustify,
                    false);
   EXPECT_EQ(drawn, u"");
+}
+
+// With auto-span a text runs on into the empty cells right of it, painted
+// and hit as one cell; a cell with text of its own stops it.
+TEST(StringTree, TextSpansIntoEmptyNeighbours) {
+  TRecordingNodeTreeHost host(180, 100);  // outlives the tree
+  StringTree t;
+  t->SetHost(&host);
+  t->Font().SetName("DejaVu Sans");
+  t->Font().SetSize(9);
+  for (int i = 0; i < 3; ++i) t->Header().Columns().AddColumn()->SetWidth(60);
+  PNTNode node = t->AddChild(nullptr);
+  const UnicodeString text = u"A long text that runs on";
+  t->OnGetText = [&](TBaseNodeTree*, PNTNode, TColumnIndex column, TNTTextType, UnicodeString& s) {
+    s = column == 0 ? text : column == 2 ? u"x" : u"";
+  };
+  std::map<TColumnIndex, UnicodeString> drawn;
+  t->OnDrawText = [&](TBaseNodeTree*, TCanvas&, PNTNode, TColumnIndex column, const UnicodeString& s, const TRect&,
+                      bool&) { drawn[column] = s; };
+  auto paint = [&] {
+    drawn.clear();
+    TBitmap b(180, 18, pf32bit);
+    t->PaintTree(b.Canvas(), TRect(0, 0, 180, 18), {0, 0}, AllPaintElements);
+  };
+  auto hitColumn = [&](int32_t x) {
+    THitInfo hit;
+    t->GetHitTestInfoAt(x, 9, true, hit);
+    return hit.HitColumn;
+  };
+  paint();
+  const UnicodeString alone = drawn[0];
+  EXPECT_TRUE(alone.ends_with(u"...")) << UnicodeToUtf8(alone);
+  EXPECT_EQ(hitColumn(90), 1);
+  t->Options().SetAutoOptions(t->Options().AutoOptions() + TNTAutoOptions{auSpanColumns});
+  paint();
+  // Shortened to two columns' width, not to one.
+  EXPECT_GT(drawn[0].size(), alone.size() + 5) << UnicodeToUtf8(drawn[0]);
+  EXPECT_EQ(drawn.count(1), 0u);  // the empty cell is part of the first
+  EXPECT_EQ(drawn[2], u"x");
+  EXPECT_EQ(hitColumn(90), 0);
+  EXPECT_EQ(hitColumn(150), 2);
 }
 
 TEST(StringTree, AFontChangeClearsTheCachedWidths) {
