@@ -1340,6 +1340,11 @@ class TBaseNodeTree : public TCustomControl {
   INodeTreeHost* host_;
   TNullNodeTreeHost nullHost_;
   std::unique_ptr<TNodeTreeWindowHost> windowHost_;
+  // While a toggle is animated, the window shows this picture of the rows.
+  TBitmap* animationSurface_ = nullptr;
+  // Slides the rows below (children above: above) the node by change
+  // pixels, down when expanding, up when collapsing, over AnimationDuration.
+  void animateToggle(PNTNode node, int64_t change, bool expanding);
   std::unique_ptr<TCustomNodeTreeOptions> options_;
   std::unique_ptr<TNTHeader> header_;
   PNTNode root_ = nullptr;

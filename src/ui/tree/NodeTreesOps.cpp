@@ -526,6 +526,7 @@ void TBaseNodeTree::ToggleNode(PNTNode node) {
     if (!CollapsingQuery(node)) return;
     int64_t removed = static_cast<int64_t>(node->SubtreeHeight) - ownHeight;
     bool fullyVisible = FullyVisible(node);
+    if (fullyVisible) animateToggle(node, removed, false);
     if (fullyVisible)
       visibleCount_ -= node == expandedNode_ && displayChanges_ == expandedMark_ ? expandedShown_
                                                                                 : CountVisibleDescendants(node);
@@ -562,6 +563,7 @@ void TBaseNodeTree::ToggleNode(PNTNode node) {
     const bool counted = displayChanges_ == changesBefore;
     if (options_->AutoOptions().Contains(auSort) && header_->SortColumn() > InvalidColumn)
       Sort(node, header_->SortColumn(), header_->SortDirection(), false);
+    if (FullyVisible(node)) animateToggle(node, growth, true);
     node->Include(nsExpanded);
     AdjustTotalHeight(node, growth, true);
     expandedBy = growth;

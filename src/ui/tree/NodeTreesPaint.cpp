@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
+#include <QWidget>
 
 #include "platform/core/Fonts.h"
 #include "platform/gui/ExtCtrls.h"
@@ -1056,12 +1057,68 @@ void TBaseNodeTree::paintHeaderStrip(TCanvas& canvas) {
   canvas.Restore();
 }
 
+void TBaseNodeTree::animateToggle(PNTNode node, int64_t change, bool expanding) {
+  if (!options_->AnimationOptions().Contains(aoAnimatedToggle) || !windowHost_ || !HandleAllocated() || !Widget() ||
+      IsUpdating() || states_.Contains(stToggling) || states_.Contains(stAnimating) || AnimationDuration == 0 ||
+      change <= 0 || !Widget()->isVisible())
+    return;
+  const int32_t width = ClientWidth(), height = ClientHeight();
+  const TRect row = GetDisplayRect(node, NoColumn, false);
+  if (width <= 0 || height <= 0 || row.IsEmpty() || row.Bottom <= 0 || row.Top >= height) return;
+  TToggleAnimationData data;
+  if (options_->PaintOptions().Contains(poChildrenAbove)) {
+    data.R1 = TRect(0, 0, width, std::max(0, row.Top));
+    data.Mode1 = expanding ? tamScrollUp : tamScrollDown;
+  } else {
+    data.R1 = TRect(0, row.Bottom, width, height);
+    data.Mode1 = expanding ? tamScrollDown : tamScrollUp;
+  }
+  if (data.R1.IsEmpty()) return;
+  const Cardinal steps = static_cast<Cardinal>(std::min<int64_t>(change, data.R1.Height()));
+  // The rows as they stand, in client coordinates.
+  TBitmap surface(width, height, pf32bit);
+  const int32_t fixed = header_->UseColumns() ? header_->Columns().FixedAreaWidth() : 0;
+  auto pass = [&](int32_t left, int32_t right, int32_t hOffset) {
+    if (right <= left) return;
+    PaintTree(surface.Canvas(), TRect(left + hOffset, -offsetY_, right + hOffset, height - offsetY_), {left, 0},
+              AllPaintElements);
+  };
+  if (fixed > 0) {
+    pass(0, std::min(width, fixed), 0);
+    pass(fixed, width, effectiveOffsetX_);
+  } else {
+    pass(0, width, effectiveOffsetX_);
+  }
+  data.Surface = &surface;
+  animationSurface_ = &surface;
+  struct Done {
+    TBitmap*& slot;
+    ~Done() { slot = nullptr; }
+  } done{animationSurface_};
+  Animate(steps, AnimationDuration,
+          [this, &data](void*, Cardinal step, Cardinal stepSize) {
+            if (!ToggleAnimationStep(data, step, stepSize)) return false;
+            if (stepSize > 0 && Widget()) Widget()->repaint();
+            return true;
+          },
+          nullptr);
+}
+
 void TBaseNodeTree::Paint() {
   TCanvas& canvas = Canvas();
   DrawBorder(canvas);
   paintHeaderStrip(canvas);
   TRect update;
   if (!IntersectRect(update, PaintRect(), ClientRect())) return;
+  if (animationSurface_) {
+    // A toggle is being animated: its picture of the rows stands in.
+    const TPoint o = clientOffsetForChildren();
+    canvas.Save();
+    canvas.IntersectClipRect(TRect(o.X, o.Y, o.X + ClientWidth(), o.Y + ClientHeight()));
+    canvas.Draw(o.X, o.Y, *animationSurface_);
+    canvas.Restore();
+    return;
+  }
   canvas.Save();
   canvas.SetOrigin(canvas.Origin() + clientOffsetForChildren());
   canvas.IntersectClipRect(ClientRect());

@@ -1218,6 +1218,68 @@ TEST(TreeLook, CellContentInsetFromTheMeasuringPrePaint) {
   t.BeforeDestruction();
 }
 
+// A tree that keeps what the window shows at every step of an animation.
+class AnimatedTree : public TextTree {
+ public:
+  using TextTree::TextTree;
+  std::vector<TColor> Shown;  // at the probe point, after each step
+  TPoint Probe;
+  bool ToggleAnimationStep(TToggleAnimationData& data, Cardinal step, Cardinal stepSize) override {
+    const bool result = TextTree::ToggleAnimationStep(data, step, stepSize);
+    if (stepSize > 0) Shown.push_back(data.Surface->GetPixel(Probe.X, Probe.Y));
+    return result;
+  }
+};
+
+// With animated toggling the rows below a node slide down as it expands and
+// up as it collapses, in the window, step by step; inside an update bracket
+// or without the option nothing is animated.
+TEST(TreeLook, TogglingSlidesTheRowsBelow) {
+  QApplication::setStyle(QStyleFactory::create("Fusion"));
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 320, 220);
+  auto* t = new AnimatedTree(&form);
+  t->SetBounds(0, 0, 300, 200);
+  t->SetBorderStyle(bsNone);
+  t->SetParent(&form);
+  form.Show();
+  t->SetRootNodeCount(6);
+  PNTNode first = t->GetFirst();
+  t->SetChildCount(first, 3);
+  t->AnimationDuration = 100;
+  // The second row (y 18 to 36) is selected: its colour shows where it is.
+  t->Options().SetPaintOptions(t->Options().PaintOptions() + TNTPaintOptions{poPopupMode});
+  t->Options().SetSelectionOptions(t->Options().SelectionOptions() + TNTSelectionOptions{slFullRowSelect});
+  t->SetSelected(t->GetNextSibling(first), true);
+  t->Colors().Set(TNTColors::FocusedSelectionColor, clLime);
+  t->Colors().Set(TNTColors::FocusedSelectionBorderColor, clLime);
+  t->Probe = {150, 36};  // just below the selected row
+  t->ToggleNode(first);
+  EXPECT_TRUE(t->Expanded(first));
+  EXPECT_TRUE(t->Shown.empty());
+  t->ToggleNode(first);
+  t->Options().SetAnimationOptions({aoAnimatedToggle});
+  // Expanding: the first step already moves the selected row down over the
+  // probe.
+  t->ToggleNode(first);
+  EXPECT_TRUE(t->Expanded(first));
+  ASSERT_FALSE(t->Shown.empty());
+  EXPECT_EQ(t->Shown.front(), ColorToRGB(clLime));
+  // Collapsing: the row (now 72 to 90) moves up off its last pixel line.
+  t->Shown.clear();
+  t->Probe = {150, 89};
+  t->ToggleNode(first);
+  EXPECT_FALSE(t->Expanded(first));
+  ASSERT_FALSE(t->Shown.empty());
+  EXPECT_NE(t->Shown.front(), ColorToRGB(clLime));
+  t->Shown.clear();
+  t->BeginUpdate();
+  t->ToggleNode(first);
+  t->EndUpdate();
+  EXPECT_TRUE(t->Shown.empty());
+  form.Close();
+}
+
 TEST(TreeLook, SmoothScrollStepMovesRegionsAndFillsWhatItUncovers) {
   TextTree t(nullptr);
   TRecordingNodeTreeHost host(100, 60);
