@@ -779,7 +779,6 @@ void TBaseNodeTree::PaintNode(TNTPaintInfo&) {}
 
 void TBaseNodeTree::PaintTree(TCanvas& target, const TRect& window, TPoint targetPos, TNTPaintElements options,
                               TPixelFormat pixelFormat) {
-  (void)pixelFormat;
   if (window.IsEmpty() || !root_) return;
   ChangeTreeState({stPainting}, {});
   ++paintDepth_;
@@ -819,6 +818,11 @@ void TBaseNodeTree::PaintTree(TCanvas& target, const TRect& window, TPoint targe
   } surface{paintSurface_, paintSurface_};
   if (buffered) {
     if (!rowBuffer_) rowBuffer_ = std::make_unique<TBitmap>();
+    // Blending needs the alpha channel; otherwise the rows take the format
+    // asked for (the device's is 32 bits).
+    const bool blends = po.Contains(poUseBlendedSelection) || po.Contains(poUseBlendedImages);
+    const TPixelFormat rowFormat = blends || pixelFormat == pfDevice ? pf32bit : pixelFormat;
+    if (rowBuffer_->PixelFormat() != rowFormat) rowBuffer_->SetPixelFormat(rowFormat);
     canvas = &rowBuffer_->Canvas();
     canvas->Font().Assign(Font());
     paintSurface_ = rowBuffer_.get();

@@ -525,6 +525,29 @@ TEST(TreePaint, FullVerticalGridLinesRunBelowTheLastNode) {
   EXPECT_EQ(ink(rightEdge(1)), 0);
 }
 
+// Buffered rows take the pixel format asked for, unless blending needs the
+// alpha channel.
+TEST(TreePaint, RowsInTheAskedPixelFormat) {
+  WidgetTree w;
+  TextTree& t = *w.tree;
+  t.SetRootNodeCount(2);
+  t.SetSelected(t.GetFirst(), true);
+  const TColor odd = RGB(200, 100, 50);
+  t.Colors().Set(TNTColors::UnfocusedSelectionColor, odd);
+  const int32_t x = static_cast<int32_t>(t.Indent()) + t.Margin() + 30;
+  auto shown = [&](TPixelFormat format) {
+    TBitmap b(100, 36, pf32bit);
+    t.PaintTree(b.Canvas(), TRect(0, 0, 100, 36), {0, 0}, AllPaintElements, format);
+    return b.GetPixel(x, 1);
+  };
+  EXPECT_EQ(shown(pfDevice), odd);
+  EXPECT_EQ(shown(pf1bit), odd);  // blended images are on by default
+  t.Options().SetPaintOptions(t.Options().PaintOptions() - TNTPaintOptions{poUseBlendedImages});
+  const TColor mono = shown(pf1bit);
+  EXPECT_TRUE(mono == RGB(0, 0, 0) || mono == RGB(255, 255, 255)) << std::hex << mono;
+  EXPECT_EQ(shown(pf32bit), odd);
+}
+
 TEST(TreePaint, WidestCellOfAColumn) {
   TextTree t(nullptr);
   TRecordingNodeTreeHost host(300, 200);
