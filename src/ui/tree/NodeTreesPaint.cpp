@@ -1070,15 +1070,33 @@ void TBaseNodeTree::animateToggle(PNTNode node, int64_t change, bool expanding) 
   const TRect row = GetDisplayRect(node, NoColumn, false);
   if (width <= 0 || height <= 0 || row.IsEmpty() || row.Bottom <= 0 || row.Top >= height) return;
   TToggleAnimationData data;
-  if (options_->PaintOptions().Contains(poChildrenAbove)) {
-    data.R1 = TRect(0, 0, width, std::max(0, row.Top));
-    data.Mode1 = expanding ? tamScrollUp : tamScrollDown;
+  Cardinal steps = 0;
+  // A tree scrolled to its end comes down by what a collapse removes (as
+  // far as it is scrolled): with the advanced animation the rows above the
+  // node slide down that far, and those below the children up by the rest.
+  const int32_t scrolled = -offsetY_;
+  const bool atEnd = scrolled > 0 && offsetY_ <= height - rangeY_;
+  if (!expanding && atEnd && options_->AnimationOptions().Contains(aoAdvancedAnimatedToggle) &&
+      !options_->PaintOptions().Contains(poChildrenAbove)) {
+    const int32_t down = static_cast<int32_t>(std::min<int64_t>(change, scrolled));
+    const int32_t split = std::clamp(row.Bottom + down, 0, height);
+    data.R1 = TRect(0, 0, width, split);
+    data.Mode1 = tamScrollDown;
+    data.R2 = TRect(0, split, width, height);
+    data.Mode2 = tamScrollUp;
+    data.ScaleFactor = static_cast<double>(change - down) / down;
+    steps = static_cast<Cardinal>(down);
   } else {
-    data.R1 = TRect(0, row.Bottom, width, height);
-    data.Mode1 = expanding ? tamScrollDown : tamScrollUp;
+    if (options_->PaintOptions().Contains(poChildrenAbove)) {
+      data.R1 = TRect(0, 0, width, std::max(0, row.Top));
+      data.Mode1 = expanding ? tamScrollUp : tamScrollDown;
+    } else {
+      data.R1 = TRect(0, row.Bottom, width, height);
+      data.Mode1 = expanding ? tamScrollDown : tamScrollUp;
+    }
+    steps = static_cast<Cardinal>(std::min<int64_t>(change, data.R1.Height()));
   }
-  if (data.R1.IsEmpty()) return;
-  const Cardinal steps = static_cast<Cardinal>(std::min<int64_t>(change, data.R1.Height()));
+  if (data.R1.IsEmpty() || steps == 0) return;
   // The rows as they stand, in client coordinates.
   TBitmap surface(width, height, pf32bit);
   const int32_t fixed = header_->UseColumns() ? header_->Columns().FixedAreaWidth() : 0;

@@ -1303,6 +1303,44 @@ TEST(TreeLook, TogglingSlidesTheRowsBelow) {
   form.Close();
 }
 
+// Collapsing in a tree scrolled to its end: with the advanced animation the
+// rows above the node come down, as the view will; without it the rows
+// below go up.
+TEST(TreeLook, AdvancedCollapseAtTheEndSlidesTheRowsAbove) {
+  for (bool advanced : {false, true}) {
+    SCOPED_TRACE(advanced);
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 320, 220);
+    auto* t = new AnimatedTree(&form);
+    t->SetBounds(0, 0, 300, 200);
+    t->SetBorderStyle(bsNone);
+    t->SetParent(&form);
+    form.Show();
+    t->SetRootNodeCount(20);
+    PNTNode node = t->GetFirst();
+    for (int i = 0; i < 14; ++i) node = t->GetNextSibling(node);
+    t->SetChildCount(node, 3);
+    t->SetExpanded(node, true);
+    t->SetOffsetY(-10000);
+    ASSERT_EQ(t->OffsetY(), t->ClientHeight() - 23 * 18);
+    const TRect row = t->GetDisplayRect(node, NoColumn, false);
+    t->Options().SetPaintOptions(t->Options().PaintOptions() + TNTPaintOptions{poPopupMode});
+    t->Options().SetSelectionOptions(t->Options().SelectionOptions() + TNTSelectionOptions{slFullRowSelect});
+    t->SetSelected(t->GetPreviousSibling(node), true);
+    t->Colors().Set(TNTColors::FocusedSelectionColor, clLime);
+    t->Colors().Set(TNTColors::FocusedSelectionBorderColor, clLime);
+    t->AnimationDuration = 100;
+    t->Options().SetAnimationOptions(advanced ? TNTAnimationOptions{aoAnimatedToggle, aoAdvancedAnimatedToggle}
+                                              : TNTAnimationOptions{aoAnimatedToggle});
+    t->Probe = {150, row.Top};  // the node's top line, right under the selected row
+    t->ToggleNode(node);
+    ASSERT_FALSE(t->Shown.empty());
+    EXPECT_EQ(t->Shown.front() == ColorToRGB(clLime), advanced);
+    form.Close();
+  }
+}
+
 TEST(TreeLook, SmoothScrollStepMovesRegionsAndFillsWhatItUncovers) {
   TextTree t(nullptr);
   TRecordingNodeTreeHost host(100, 60);
