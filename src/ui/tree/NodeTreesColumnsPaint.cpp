@@ -449,19 +449,22 @@ void TNodeTreeColumns::PaintCells(TCanvas& canvas, const TRect& r, TPoint target
   canvas.Font().Assign(header_->font_);
   paintBackgroundStrip(canvas, TRect(target.X, target.Y, target.X + r.Width(), target.Y + height), advanced);
 
+  // Right to left the columns stand rtlOffset further right (against the
+  // right edge of a wider window), where hit testing finds them.
   TRect cut = r;
-  cut.Left = std::max(cut.Left, 0);
-  cut.Right = std::min(cut.Right, ShownExtent());
+  cut.Left = std::max(cut.Left, rtlOffset);
+  cut.Right = std::min(cut.Right, ShownExtent() + rtlOffset);
   cut.Top = std::max(cut.Top, 0);
   cut.Bottom = std::min(cut.Bottom, height);
   if (cut.IsEmpty()) return;
   // Cells stay inside the strip asked for.
   const TRect area(target.X, target.Y, target.X + r.Width(), target.Y + height);
-  TColumnIndex index = ColumnAt(Point(cut.Left + rtlOffset, 0), false);
+  TColumnIndex index = ColumnAt(Point(cut.Left, 0), false);
   if (index < 0) index = FirstShownColumn();
   while (index >= 0) {
     const TNodeTreeColumn* c = Items(index);
-    TRect cell(c->left_ - r.Left + target.X, target.Y, c->left_ + c->width_ - r.Left + target.X, target.Y + height);
+    const int32_t left = c->left_ + rtlOffset - r.Left + target.X;
+    TRect cell(left, target.Y, left + c->width_, target.Y + height);
     if (cell.Left >= target.X + r.Width()) break;
     TRect clip;
     if (IntersectRect(clip, cell, area)) {

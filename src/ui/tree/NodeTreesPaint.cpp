@@ -915,6 +915,11 @@ void TBaseNodeTree::PaintTree(TCanvas& target, const TRect& window, TPoint targe
           const bool editing = states_.Contains(stEditing) && node == focusedNode_ && column == editColumn_;
           if (editing) info.PaintOptions.Exclude(peSelection);
           info.Alignment = useColumns ? columns.Items(column)->Alignment() : alignment_;
+          // A right-to-left cell mirrors its alignment: "left" is where its
+          // reading starts.
+          const bool cellRtl = useColumns ? columns.Items(column)->BiDiMode() != bdLeftToRight : rtl;
+          if (cellRtl && info.Alignment != taCenter)
+            info.Alignment = info.Alignment == taLeftJustify ? taRightJustify : taLeftJustify;
           TRect content = cell;
           const int32_t levels = isMain ? (po.Contains(poFixedIndent) ? (showRoot ? 1 : 0)
                                                                       : static_cast<int32_t>(lineImages.size()))
@@ -1100,10 +1105,11 @@ void TBaseNodeTree::animateToggle(PNTNode node, int64_t change, bool expanding) 
   // The rows as they stand, in client coordinates.
   TBitmap surface(width, height, pf32bit);
   const int32_t fixed = header_->UseColumns() ? header_->Columns().FixedAreaWidth() : 0;
+  const int32_t shift = header_->UseColumns() && UseRightToLeftAlignment() ? RightToLeftShift(false) : 0;
   auto pass = [&](int32_t left, int32_t right, int32_t hOffset) {
     if (right <= left) return;
-    PaintTree(surface.Canvas(), TRect(left + hOffset, -offsetY_, right + hOffset, height - offsetY_), {left, 0},
-              AllPaintElements);
+    PaintTree(surface.Canvas(), TRect(left + hOffset - shift, -offsetY_, right + hOffset - shift, height - offsetY_),
+              {left, 0}, AllPaintElements);
   };
   if (fixed > 0) {
     pass(0, std::min(width, fixed), 0);
@@ -1145,10 +1151,13 @@ void TBaseNodeTree::Paint() {
   canvas.SetOrigin(canvas.Origin() + clientOffsetForChildren());
   canvas.IntersectClipRect(ClientRect());
   const int32_t fixed = header_->UseColumns() ? header_->Columns().FixedAreaWidth() : 0;
+  // Right to left, the columns stand at the right edge of the window, as
+  // the header shows them and hit testing finds them.
+  const int32_t shift = header_->UseColumns() && UseRightToLeftAlignment() ? RightToLeftShift(false) : 0;
   auto pass = [&](TRect r, int32_t hOffset) {
     if (r.IsEmpty()) return;
     TRect window = r;
-    window.Offset(hOffset, -offsetY_);
+    window.Offset(hOffset - shift, -offsetY_);
     PaintTree(canvas, window, {r.Left, r.Top}, AllPaintElements);
   };
   if (fixed > 0) {

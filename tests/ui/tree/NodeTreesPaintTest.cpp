@@ -548,6 +548,27 @@ TEST(TreePaint, RowsInTheAskedPixelFormat) {
   EXPECT_EQ(shown(pf32bit), odd);
 }
 
+// Right to left, the rows put their columns where the header shows them and
+// hit testing finds them: against the right edge of a wider window.
+TEST(TreeWidget, RightToLeftRowsStandUnderTheirColumns) {
+  WidgetTree w(300, 100);
+  TextTree& t = *w.tree;
+  TNodeTreeColumn* c = t.Header().Columns().AddColumn();
+  c->SetWidth(100);
+  c->SetColor(clYellow);
+  t.Header().SetOptions(t.Header().Options() + THeaderOptions{hoVisible});
+  t.SetRootNodeCount(1);
+  t.SetBiDiMode(bdRightToLeft);
+  const int32_t hh = t.Header().Height();
+  ASSERT_EQ(t.RightToLeftShift(false), 200);
+  TBitmap& b = w.render();
+  EXPECT_EQ(b.GetPixel(250, hh + 9), ColorToRGB(clYellow));
+  EXPECT_EQ(b.GetPixel(50, hh + 9), ColorToRGB(t.Color()));
+  THitInfo hit;
+  t.GetHitTestInfoAt(250, 9, true, hit);
+  EXPECT_EQ(hit.HitColumn, 0);
+}
+
 TEST(TreePaint, WidestCellOfAColumn) {
   TextTree t(nullptr);
   TRecordingNodeTreeHost host(300, 200);

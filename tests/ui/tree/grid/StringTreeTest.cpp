@@ -192,6 +192,31 @@ TEST(StringTree, TextSpansIntoEmptyNeighbours) {
   EXPECT_EQ(hitColumn(150), 2);
 }
 
+// A right-to-left column mirrors its alignment: a left-aligned text starts
+// at the cell's right edge.
+TEST(StringTree, RightToLeftCellsMirrorTheirAlignment) {
+  TRecordingNodeTreeHost host(200, 100);  // outlives the tree
+  StringTree t;
+  t->SetHost(&host);
+  t->Font().SetName("DejaVu Sans");
+  t->Font().SetSize(9);
+  t->Options().SetPaintOptions(t->Options().PaintOptions() - TNTPaintOptions{poShowRoot, poShowTreeLines});
+  TNodeTreeColumn* c = t->Header().Columns().AddColumn();
+  c->SetWidth(200);
+  t->AddChild(nullptr);
+  t->OnGetText = [](TBaseNodeTree*, PNTNode, TColumnIndex, TNTTextType, UnicodeString& s) { s = u"abc"; };
+  auto ink = [&] {
+    TBitmap b(200, 18, pf32bit);
+    b.Canvas().Brush().SetColor(clWhite);
+    b.Canvas().FillRect(TRect(0, 0, 200, 18));
+    t->PaintTree(b.Canvas(), TRect(0, 0, 200, 18), {0, 0}, AllPaintElements);
+    return inkSpan(b, 0, 18);
+  };
+  EXPECT_LT(ink().second, 60);
+  c->SetBiDiMode(bdRightToLeft);
+  EXPECT_GT(ink().first, 140);
+}
+
 TEST(StringTree, AFontChangeClearsTheCachedWidths) {
   StringTree t;
   t->Font().SetName("DejaVu Sans");
