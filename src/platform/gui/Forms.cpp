@@ -285,8 +285,10 @@ TModalResult TForm::ShowModal() {
   Widget()->setWindowModality(Qt::ApplicationModal);
   ++modalDepth_;
   Show();
+  // Sleeps until an event comes (see TApplication::Run): what ends the loop
+  // happens in one.
   while (ModalResult == mrNone && Visible() && !(Application && Application->Terminated()))
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
   --modalDepth_;
   SetVisible(false);
   Widget()->hide();
@@ -382,7 +384,11 @@ void TApplication::Run() {
   }
   idleTimer_->start();
   while (!terminated_) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 100);
+    // The overload with a time limit drops WaitForMoreEvents and returns at
+    // once when nothing is pending: the loop kept a core busy while the
+    // program sat idle. This one sleeps until an event or a timer is due;
+    // whatever ends the loop (Terminate, a hidden main form) happens in one.
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
     if (mainForm_ && !mainForm_->Visible()) terminated_ = true;
   }
   idleTimer_->stop();
