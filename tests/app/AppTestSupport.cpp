@@ -37,6 +37,31 @@ FreshHome::~FreshHome() {
   }
 }
 
+// A thread running or runnable shows R in its stat, one in uninterruptible
+// sleep (the database engine writing) D; the state follows the command
+// name's closing parenthesis. The trace of set -x, where a script has it, is
+// off while it polls.
+const char* const SettleShell =
+    "settle() {\n"
+    "  local tracing=${-//[^x]/}\n"
+    "  { set +x; } 2>/dev/null\n"
+    "  sleep \"${1:-0}\"\n"
+    "  local want=${2:-10} quiet=0 polls=0\n"
+    "  while [ $quiet -lt $want ]; do\n"
+    "    local files=() pid\n"
+    "    for pid in $P $PX_XVFB_PID ${SETTLE_ALSO:-}; do files+=(/proc/$pid/task/*/stat); done\n"
+    "    if sed 's/.*) //' \"${files[@]}\" 2>/dev/null | cut -c1 | grep -q '[RD]'; then\n"
+    "      quiet=0\n"
+    "    else\n"
+    "      quiet=$((quiet + 1))\n"
+    "    fi\n"
+    "    polls=$((polls + 1))\n"
+    "    if [ $polls -ge 1800 ]; then echo 'settle: still busy after three minutes' >&2; break; fi\n"
+    "    sleep 0.1\n"
+    "  done\n"
+    "  if [ -n \"$tracing\" ]; then set -x; fi\n"
+    "}\n";
+
 int RunProgramUnderX(const TempDir& work, const std::string& steps, std::string& out) {
   const std::string geometry = work.File("geometry");
   // No leak check at the program's exit (see CountRealWindowTest.cpp): the
@@ -44,9 +69,10 @@ int RunProgramUnderX(const TempDir& work, const std::string& steps, std::string&
   const std::string script =
       "set -e\n"
       "export QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0:strict_string_checks=0\n"
-      "'" PX_PROGRAM_PATH "' --simulated-scale '" PX_SOURCE_DIR "/resources/scale-sample.txt' & P=$!\n"
+      "'" PX_PROGRAM_PATH "' --simulated-scale '" PX_SOURCE_DIR "/resources/scale-sample.txt' & P=$!\n" +
+      std::string(SettleShell) +
       "W=$(xdotool search --sync --onlyvisible --name 'Pondarix 7350 - Cash counting' | head -1)\n"
-      "sleep 2\n"
+      "settle 2\n"
       "xdotool getwindowgeometry --shell $W > '" + geometry + "'\n"
       ". '" + geometry + "'\n" + steps +
       "kill -TERM $P\n"

@@ -53,11 +53,11 @@ std::vector<std::string> RunUnderX(const TempDir& work, const std::string& name,
   // checked by the in-process tests.
   const std::string script = "set -ex\n"
                              "export QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0:strict_string_checks=0\n" +
-                             body;
+                             std::string(SettleShell) + body;
   WriteFileBytes(work.Path() / name, script);
   std::string out;
   XServer x;
-  EXPECT_EQ(RunCommand(x.Env() + "timeout 240 bash '" + work.File(name) + "' 2>&1", &out), 0)
+  EXPECT_EQ(RunCommand(x.Env() + "timeout 600 bash '" + work.File(name) + "' 2>&1", &out), 0)
       << out;
   KeepShots(work);
   const char* data = std::getenv("XDG_DATA_HOME");
@@ -80,10 +80,10 @@ TEST(CountRealWindow, FromAReceiptAndFromTheSimulatedScale) {
   }
   const auto drawer = Origin(sheetTree, "edCashDrawer");
   const auto finalize = Origin(sheetTree, "btnFinalize");
-  const std::string run = std::string("W=$(timeout 30 xdotool search --sync --onlyvisible --name '") + windowName + "' | head -1)\n"
-                          "sleep 2\n"
+  const std::string run = std::string("W=$(timeout 120 xdotool search --sync --onlyvisible --name '") + windowName + "' | head -1)\n"
+                          "settle 2\n"
                           "eval $(xdotool getwindowgeometry --shell $W)\n"
-                          "click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 1; }\n";
+                          "click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; settle 1; }\n";
   auto clickAt = [](std::pair<int, int> at, int dx, int dy) {
     return "click " + std::to_string(at.first + dx) + " " + std::to_string(at.second + dy) + "\n";
   };
@@ -95,20 +95,20 @@ TEST(CountRealWindow, FromAReceiptAndFromTheSimulatedScale) {
     const auto rows = RunUnderX(
         work, "receipt.sh",
         "socat pty,raw,echo=0,link='" + work.File("port") + "' pty,raw,echo=0,link='" + work.File("printer") +
-            "' >/dev/null 2>&1 & S=$!\n"
+            "' >/dev/null 2>&1 & S=$! SETTLE_ALSO=$S\n"
             "trap 'kill $S 2>/dev/null' EXIT\n"
-            "for i in $(seq 50); do [ -e '" + work.File("printer") + "' ] && break; sleep 0.1; done\n"
+            "for i in $(seq 600); do [ -e '" + work.File("printer") + "' ] && break; sleep 0.1; done\n"
             "'" PX_PROGRAM_PATH "' --receipt-port '" + work.File("port") + "' & P=$!\n" + run +
             clickAt(count, 44, 30) +
-            "sleep 1\n"
+            "settle 1\n"
             "cat '" + work.File("receipt.txt") + "' > '" + work.File("printer") + "'\n"
-            "sleep 2\n"
+            "settle 2\n"
             "import -window root '" + work.File("sheet.png") + "'\n" +
             clickAt(drawer, 20, 10) +
             "xdotool type K9\n"
-            "sleep 1\n" +
+            "settle 1\n" +
             clickAt(finalize, 30, 12) +
-            "sleep 3\n"
+            "settle 3\n"
             "import -window root '" + work.File("report.png") + "'\n"
             "kill -TERM $P\n"
             "wait $P\n",
@@ -128,10 +128,10 @@ TEST(CountRealWindow, FromAReceiptAndFromTheSimulatedScale) {
         work, "scale.sh",
         "'" PX_PROGRAM_PATH "' --simulated-scale '" PX_SOURCE_DIR "/resources/scale-sample.txt' & P=$!\n" + run +
             clickAt(count, 44, 30) +
-            "sleep 2\n"
+            "settle 2\n"
             "import -window root '" + work.File("scale.png") + "'\n" +
             clickAt(finalize, 30, 12) +
-            "sleep 3\n"
+            "settle 3\n"
             "kill -TERM $P\n"
             "wait $P\n",
         "SELECT USERID, VALUTA, TOTALVALUE FROM COUNTINGS;");

@@ -62,17 +62,19 @@ TEST(RealWindow, UnderXvfb) {
   const std::string steps =
       "import -window root '" + work.File("before.png") + "'\n"
       "xdotool mousemove $((X + " + std::to_string(infoX) + ")) $((Y + " + std::to_string(infoY) + ")) click 1\n"
-      "sleep 2\n"
+      "settle 2\n"
       "import -window root '" + work.File("after.png") + "'\n"
       // The status screen's Disconnect: the simulated scale leaves and comes
       // back a second later, which the status screen greets with its
       // animation.
       "xdotool mousemove $((X + 46)) $((Y + HEIGHT - 36)) click 1\n"
-      "sleep 3\n"
+      // Quiet for a second and a half: the scale's return is due a second
+      // after it left.
+      "settle 3 15\n"
       "import -window root '" + work.File("back.png") + "'\n"
       "xdotool mousemove $((X + " + std::to_string(history.x + 20) + ")) $((Y + " + std::to_string(history.y + 70) +
       ")) click 1\n"
-      "sleep 2\n"
+      "settle 2\n"
       "import -window root '" + work.File("history.png") + "'\n";
   std::string out;
   ASSERT_EQ(RunProgramUnderX(work, steps, out), 0) << out;
@@ -167,7 +169,7 @@ TEST(RealWindow, GrownWindowRedrawsTheTitleBarOverItsNewWidth) {
   TempDir work;
   const std::string steps =
       "xdotool windowsize --sync $W 1000 740 || true\n"
-      "sleep 2\n"
+      "settle 2\n"
       "eval $(xdotool getwindowgeometry --shell $W)\n"
       "echo \"$X $Y $WIDTH\" > '" + work.File("grown") + "'\n"
       "import -window root '" + work.File("grown.png") + "'\n";

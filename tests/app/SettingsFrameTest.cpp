@@ -1018,7 +1018,7 @@ TEST(SettingsFrame, UpdateInTheRealProgram) {
       "import -window root '" + work.File("before.png") + "'\n"
       "xdotool mousemove $((X + " + std::to_string(bx + bw / 2) + ")) $((Y + " + std::to_string(by + bh / 2) +
       ")) click 1\n"
-      "sleep 3\n"
+      "settle 3\n"
       "import -window root '" + work.File("after.png") + "'\n";
   std::string out;
   ASSERT_EQ(RunProgramUnderX(work, steps, out), 0) << out;

@@ -6,7 +6,7 @@
 //
 // In a test:
 //   px::test::XServer x;                          // Xvfb on ":N", 1024x768x24
-//   RunCommand(x.Env() + "bash script.sh", &out); // "DISPLAY=:N bash ..."
+//   RunCommand(x.Env() + "bash script.sh", &out); // "DISPLAY=:N PX_XVFB_PID=... bash ..."
 // From CTest or a shell, the program px_with_xserver wraps one command:
 //   px_with_xserver [-s WxHxD] PROGRAM [ARGS...]
 // (px_test's X11 programs run that way).
@@ -31,8 +31,9 @@ class XServer {
 
   // The display name, ":N".
   const std::string& Display() const { return display_; }
-  // "DISPLAY=:N ", to put in front of a shell command.
-  std::string Env() const { return "DISPLAY=" + display_ + " "; }
+  // "DISPLAY=:N PX_XVFB_PID=PID ", to put in front of a shell command (a
+  // script that waits for the server to be idle looks at its threads).
+  std::string Env() const { return "DISPLAY=" + display_ + " PX_XVFB_PID=" + std::to_string(pid_) + " "; }
   // Sets DISPLAY in this process's environment (for Qt's xcb platform or a
   // child started without a shell).
   void Export() const;
