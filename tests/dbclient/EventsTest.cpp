@@ -63,6 +63,18 @@ class Events : public testing::Test {
   void pumpFor(int ms) {
     pumpUntil([] { return false; }, ms);
   }
+  // The first notification of a thread only primes its counts, and a post
+  // that comes before it is taken into them unreported. Posts the name until
+  // its report shows that the thread has primed: a busy machine can take
+  // longer than any fixed pause to get there.
+  template <class F>
+  bool primeWith(const std::string& name, F reported) {
+    for (int tries = 0; tries < 60; ++tries) {
+      post({name});
+      if (pumpUntil(reported, 1000)) return true;
+    }
+    return false;
+  }
 
   test::TempDir dir;
   std::string path;
@@ -74,16 +86,18 @@ class Events : public testing::Test {
 
 TEST_F(Events, TwoPostsInOneTransactionArriveOnceWithCountTwo) {
   std::vector<std::pair<std::string, Integer>> got;
+  bool ready = false;
   alerter->OnEvent = [&](TObject*, const std::string& name, Integer count, bool&) {
     EXPECT_TRUE(IsMainThread());
-    got.emplace_back(name, count);
+    if (name == "PX_READY") ready = true;
+    else got.emplace_back(name, count);
   };
-  alerter->EventNames().SetText("PX_A\nPX_B\n");
+  alerter->EventNames().SetText("PX_A\nPX_B\nPX_READY\n");
   alerter->SetDatabase(listener.get());
   alerter->SetRegistered(true);
   ASSERT_EQ(1u, alerter->Threads().size());
-  pumpFor(500);  // the first notification only primes the counts
-  EXPECT_TRUE(got.empty());
+  ASSERT_TRUE(primeWith("PX_READY", [&] { return ready; }));
+  EXPECT_TRUE(got.empty());  // the priming notification reported nothing
   post({"PX_A", "PX_A"});
   ASSERT_TRUE(pumpUntil([&] { return !got.empty(); }));
   pumpFor(300);
@@ -160,14 +174,15 @@ TEST_F(Events, OversizedNotificationIsCutToTheBuffer) {
 TEST_F(Events, WithoutSyncMainThreadTheEventThreadReportsByItself) {
   std::mutex lock;
   std::vector<std::pair<std::string, Integer>> got;
-  bool onMain = false;
+  bool onMain = false, ready = false;
   alerter->SyncMainThread = false;
   alerter->OnEvent = [&](TObject*, const std::string& name, Integer count, bool&) {
     std::lock_guard<std::mutex> g(lock);
     onMain = onMain || IsMainThread();
-    got.emplace_back(name, count);
+    if (name == "PX_READY") ready = true;
+    else got.emplace_back(name, count);
   };
-  alerter->EventNames().SetText("PX_E\nPX_F\n");
+  alerter->EventNames().SetText("PX_E\nPX_F\nPX_READY\n");
   alerter->SetDatabase(listener.get());
   alerter->SetRegistered(true);
   // The main thread runs no handed-over calls here: queueing, counting and
@@ -182,7 +197,10 @@ TEST_F(Events, WithoutSyncMainThreadTheEventThreadReportsByItself) {
     }
     return false;
   };
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(primeWith("PX_READY", [&] {
+    std::lock_guard<std::mutex> g(lock);
+    return ready;
+  }));
   post({"PX_F", "PX_E", "PX_F"});
   ASSERT_TRUE(waitFor(2));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -227,10 +245,14 @@ TEST_F(Events, FailingThreadsReportOnceAndUnregisterTheAlerter) {
   }
   // A working registration afterwards still delivers.
   Integer count = 0;
+  bool ready = false;
   alerter->SyncMainThread = true;
-  alerter->OnEvent = [&](TObject*, const std::string&, Integer n, bool&) { count += n; };
+  alerter->OnEvent = [&](TObject*, const std::string& name, Integer n, bool&) {
+    if (name == "PX_G0") ready = true;
+    else count += n;
+  };
   alerter->SetRegistered(true);
-  pumpFor(500);
+  ASSERT_TRUE(primeWith("PX_G0", [&] { return ready; }));
   post({"PX_G3"});
   EXPECT_TRUE(pumpUntil([&] { return count == 1; }));
 }
