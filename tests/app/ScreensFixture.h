@@ -83,9 +83,9 @@ class ScreensProgram {
     IQVRLink* link = QVRSystem->GetService<IMainFormFiller>()->ShowFrame(id);
     return link ? dynamic_cast<T*>(link->GetComponent()) : nullptr;
   }
-  // Processes events until done answers true (at most five seconds).
+  // Processes events until done answers true (at most thirty seconds).
   static bool PumpUntil(const std::function<bool()>& done) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!done()) {
       if (std::chrono::steady_clock::now() > until) return false;
       QApplication::processEvents(QEventLoop::AllEvents, 10);

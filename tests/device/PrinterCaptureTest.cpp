@@ -430,7 +430,7 @@ TEST(PrinterCaptureDevice, ReceiptFromPySerialThroughSocat) {
     EXPECT_EQ(test::RunCommand("/usr/bin/python3 " + dir.File("send.py") + " " + b + " < " + dir.File("receipt.txt")),
               0);
   });
-  bool got = PumpUntil([&] { return probe.results == 1; }, 15000);
+  bool got = PumpUntil([&] { return probe.results == 1; }, 60000);
   sender.join();
   ASSERT_TRUE(got);
   EXPECT_EQ(probe.rows, kTestRows);

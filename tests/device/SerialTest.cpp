@@ -134,7 +134,7 @@ TEST(Serial, DestroyingAnOpenPortFiresNoEvent) {
   s->OnDebugInfo = [&](TObject*, TDebugEventType, const void*, Integer, Integer) { ++events; };
   s->OnDataRecieved = [&](TObject*) { ++events; };
   pty.Write("x\r\n");
-  for (int i = 0; i < 500 && s->Available() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  for (int i = 0; i < 15000 && s->Available() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   s.reset();
   test::PumpFor(20);
   EXPECT_EQ(events, 0);
@@ -367,7 +367,7 @@ TEST_F(OpenSerial, CloseDropsANotificationStillQueued) {
   int calls = 0;
   serial->OnDataRecieved = [&](TObject*) { ++calls; };
   pty.Write("x\r\n");
-  for (int i = 0; i < 500 && serial->Available() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  for (int i = 0; i < 15000 && serial->Available() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   ASSERT_EQ(serial->Available(), 3);  // handed over, not yet run: nobody pumps
   serial->Close();
   test::PumpFor(50);

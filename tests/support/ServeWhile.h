@@ -13,7 +13,7 @@ namespace px::test {
 
 // Serves events while the condition is false; false when it stays false for
 // the whole wait.
-inline bool waitFor(const std::function<bool()>& condition, int ms = 5000) {
+inline bool waitFor(const std::function<bool()>& condition, int ms = 30000) {
   QElapsedTimer clock;
   clock.start();
   while (!condition()) {

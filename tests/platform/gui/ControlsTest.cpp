@@ -211,7 +211,7 @@ TEST(Threads, SynchronizeAndQueueRunInsideTheQtLoop) {
   w.Start();
   QElapsedTimer t;
   t.start();
-  while (!queued && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  while (!queued && t.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   w.WaitFor();
   EXPECT_TRUE(syncRanOnMain);
   EXPECT_TRUE(queued);

@@ -243,7 +243,7 @@ bool hintShown() { return Application->HintWindow() && Application->HintWindow()
 bool hintShownSoon() {
   QElapsedTimer t;
   t.start();
-  while (!hintShown() && t.elapsed() < 3000) QApplication::processEvents(QEventLoop::AllEvents, 5);
+  while (!hintShown() && t.elapsed() < 30000) QApplication::processEvents(QEventLoop::AllEvents, 5);
   return hintShown();
 }
 

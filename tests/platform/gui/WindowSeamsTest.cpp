@@ -33,7 +33,7 @@ class Recorder : public TCustomControl {
 };
 
 template <class Pred>
-bool pumpUntil(Pred done, int ms = 3000) {
+bool pumpUntil(Pred done, int ms = 30000) {
   QElapsedTimer t;
   t.start();
   while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);

@@ -135,7 +135,7 @@ TEST(TermiosSerialPort, ReadsWithoutBlockingAndReportsHangUp) {
   char buf[64];
   EXPECT_EQ(port.Read(buf, sizeof buf), 0);
   pty.Write("ab\r\n");
-  for (int i = 0; i < 100 && port.QueuedBytes() < 4; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (int i = 0; i < 6000 && port.QueuedBytes() < 4; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(port.QueuedBytes(), 4);
   ASSERT_EQ(port.Read(buf, sizeof buf), 4);
   EXPECT_EQ(std::string(buf, 4), "ab\r\n");  // raw: no CR/LF translation

@@ -279,7 +279,7 @@ template <class F>
 void runUntil(F done) {
   QElapsedTimer timer;
   timer.start();
-  while (!done() && timer.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  while (!done() && timer.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
 TEST(DataSetList, ClicksWithinTheDelayComeAfterOneChange) {

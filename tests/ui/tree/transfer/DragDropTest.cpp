@@ -191,7 +191,7 @@ TEST(TreeDragDrop, HoveringExpandsACollapsedTargetAfterTheDelay) {
   EXPECT_FALSE(target.tree->Expanded(parent));
   QElapsedTimer clock;
   clock.start();
-  while (!target.tree->Expanded(parent) && clock.elapsed() < 3000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  while (!target.tree->Expanded(parent) && clock.elapsed() < 30000) QApplication::processEvents(QEventLoop::AllEvents, 20);
   EXPECT_TRUE(target.tree->Expanded(parent));
   QDragLeaveEvent leave;
   QApplication::sendEvent(target.w(), &leave);
