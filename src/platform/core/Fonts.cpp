@@ -3,6 +3,7 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -348,6 +349,8 @@ struct Registry {
   bool fcReady = false;
 };
 
+std::atomic<uint64_t> registryGeneration{0};
+
 Registry& registry() {
   static Registry* r = new Registry;  // lives for the whole process
   return *r;
@@ -479,6 +482,8 @@ TFontFacePtr ResolveFontFace(std::string_view faceUtf8, int32_t weight, bool ita
   return f;
 }
 
+uint64_t FontRegistryGeneration() { return registryGeneration.load(std::memory_order_relaxed); }
+
 TFontFacePtr ResolveTrueTypeFontFace(std::string_view faceUtf8, int32_t weight, bool italic) {
   std::string face = cutFaceName(faceUtf8);
   Registry& r = registry();
@@ -592,6 +597,7 @@ uint32_t AddFontMemResource(const void* data, size_t size, uint32_t* faceCount) 
   r.memFaces.emplace_back(handle, std::move(faces));
   r.resolved.clear();
   r.resolvedTrueType.clear();
+  registryGeneration.fetch_add(1, std::memory_order_relaxed);
   return handle;
 }
 
@@ -603,6 +609,7 @@ bool RemoveFontMemResource(uint32_t handle) {
   r.memFaces.erase(it);
   r.resolved.clear();
   r.resolvedTrueType.clear();
+  registryGeneration.fetch_add(1, std::memory_order_relaxed);
   return true;
 }
 

@@ -157,6 +157,9 @@ TLogFontW LogFontForFace(const TFontFace& face);
 // bytes are copied. Removing drops every face the handle added.
 uint32_t AddFontMemResource(const void* data, size_t size, uint32_t* faceCount = nullptr);
 bool RemoveFontMemResource(uint32_t handle);
+// Counts the changes of the faces registered from memory, so that a cache of
+// resolved faces knows when to look again.
+uint64_t FontRegistryGeneration();
 
 // A logical font realised on a device: the logical font and its face, as a
 // font selected into a device context is.

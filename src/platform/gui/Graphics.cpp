@@ -11,7 +11,10 @@
 #include <QPalette>
 #include <QPolygon>
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 
@@ -256,6 +259,20 @@ struct TQtPainterDevice::TextFont {
   // What the Qt font is made of (colour and orientation are applied apart).
   bool Fits(const TFontData& d) const {
     return d.Name == data.Name && d.Height == data.Height && d.Style == data.Style && d.Weight == data.Weight;
+  }
+};
+
+// The font program of the last font text was drawn in: a page of a
+// document draws glyph by glyph, mostly in one font, and resolving the face
+// for every glyph cost more than drawing it. Registering or removing faces
+// makes it look again.
+struct TQtPainterDevice::RawFont {
+  TFontData data;
+  uint64_t generation = 0;
+  QRawFont font;
+  bool Fits(const TFontData& d) const {
+    return generation == FontRegistryGeneration() && d.Name == data.Name && d.Height == data.Height &&
+           d.Style == data.Style && d.Weight == data.Weight;
   }
 };
 
@@ -512,7 +529,13 @@ void TQtPainterDevice::ClipPath(const TDeviceState& s) {
 
 bool TQtPainterDevice::rawTextOut(const TDeviceState& s, int32_t x, int32_t y, uint32_t options,
                                   const UnicodeString& text, const int32_t* advances) {
-  QRawFont raw = rawFontFor(s.Font);
+  if (!rawFont_ || !rawFont_->Fits(s.Font)) {
+    if (!rawFont_) rawFont_ = std::make_unique<RawFont>();
+    rawFont_->generation = FontRegistryGeneration();
+    rawFont_->data = s.Font;
+    rawFont_->font = rawFontFor(s.Font);
+  }
+  const QRawFont& raw = rawFont_->font;
   if (!raw.isValid()) return false;
   QList<quint32> glyphs;
   if (options & ETO_GLYPH_INDEX) {
@@ -550,11 +573,15 @@ bool TQtPainterDevice::rawTextOut(const TDeviceState& s, int32_t x, int32_t y, u
     run.setRawFont(raw);
     run.setGlyphIndexes(glyphs);
     run.setPositions(positions);
-    painter_->save();
-    painter_->setTransform(t, true);
+    // The transform and pen put back by hand: saving the whole painter state
+    // for every glyph cost more than the glyph.
+    const QTransform world = painter_->worldTransform();
+    const QPen pen = painter_->pen();
+    painter_->setWorldTransform(t, true);
     painter_->setPen(ToQColor(s.Font.Color));
     painter_->drawGlyphRun(QPointF(0, 0), run);
-    painter_->restore();
+    painter_->setPen(pen);
+    painter_->setWorldTransform(world);
   }
   if (s.TextAlign & TA_UPDATECP) pos_.X += static_cast<int32_t>(std::lround(at));
   return true;
@@ -725,8 +752,13 @@ void keyOut(QImage& img, TColor transparent) {
 // The bitmap as the Qt image that the blend mode asks for.
 QImage blendImage(const TBitmap& source, const TBlendMode& blend) {
   QImage img = source.ToQImage();
-  if (!blend.UseSourceAlpha) img = img.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32);
-  else if (blend.Premultiplied) img.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
+  if (!blend.UseSourceAlpha) {
+    // Opaque: bitmaps without alpha come out with every pixel opaque.
+    if (source.PixelFormat() == pf32bit) img = img.convertToFormat(QImage::Format_RGB32);
+    else img.reinterpretAsFormat(QImage::Format_RGB32);
+  } else if (blend.Premultiplied) {
+    img.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
+  }
   if (blend.TransparentColor != clNone) {
     img = img.convertToFormat(QImage::Format_ARGB32);
     keyOut(img, blend.TransparentColor);
@@ -1592,16 +1624,34 @@ QImage TBitmap::ToQImage() const {
   finishDrawing();
   if (Empty()) return QImage();
   QImage img(width_, height_, QImage::Format_ARGB32);
+  // Row by row per format: images of documents pass through here every time
+  // they are drawn.
+  std::array<QRgb, 256> colors{};
+  for (size_t i = 0; i < palette_.size() && i < colors.size(); ++i)
+    colors[i] = qRgb(GetRValue(palette_[i]), GetGValue(palette_[i]), GetBValue(palette_[i]));
   for (int32_t y = 0; y < height_; ++y) {
     auto* out = reinterpret_cast<QRgb*>(img.scanLine(y));
     const Byte* row = bits_.data() + static_cast<size_t>(y) * stride_;
-    for (int32_t x = 0; x < width_; ++x) {
-      if (format_ == pf32bit) {
-        out[x] = qRgba(row[x * 4 + 2], row[x * 4 + 1], row[x * 4], row[x * 4 + 3]);
-      } else {
-        TColor c = GetPixel(x, y);
-        out[x] = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
-      }
+    switch (format_) {
+      case pf1bit:
+        for (int32_t x = 0; x < width_; ++x) out[x] = colors[(row[x / 8] >> (7 - x % 8)) & 1];
+        break;
+      case pf4bit:
+        for (int32_t x = 0; x < width_; ++x) out[x] = colors[(x % 2 == 0) ? (row[x / 2] >> 4) : (row[x / 2] & 0xF)];
+        break;
+      case pf8bit:
+        for (int32_t x = 0; x < width_; ++x) out[x] = colors[row[x]];
+        break;
+      case pf24bit:
+        for (int32_t x = 0; x < width_; ++x, row += 3) out[x] = qRgb(row[2], row[1], row[0]);
+        break;
+      default:
+        if constexpr (std::endian::native == std::endian::little) {
+          std::memcpy(out, row, static_cast<size_t>(width_) * 4);  // B, G, R, A: ARGB32 in memory
+        } else {
+          for (int32_t x = 0; x < width_; ++x) out[x] = qRgba(row[x * 4 + 2], row[x * 4 + 1], row[x * 4], row[x * 4 + 3]);
+        }
+        break;
     }
   }
   return img;

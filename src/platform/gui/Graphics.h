@@ -422,6 +422,8 @@ class TQtPainterDevice : public TCanvasDevice {
   std::unique_ptr<PathState> path_;
   struct TextFont;
   std::unique_ptr<TextFont> textFont_;
+  struct RawFont;
+  std::unique_ptr<RawFont> rawFont_;
 };
 
 // ---------------------------------------------------------------------------
