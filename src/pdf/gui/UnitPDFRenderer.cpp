@@ -1324,29 +1324,75 @@ void TPDFRenderer::opShading() {
 
 void HalveBitmap(TBitmap& bitmap) { ShrinkBitmap(bitmap, 2); }
 
+namespace {
+
+// One result row: the average of each N x N block of the N source rows,
+// channel by channel, rounded to the nearest. The rows are summed first,
+// byte by byte (which the compiler turns into wide vector additions), then
+// each block's N columns; N known at compile time lets it unroll the block
+// and divide by a constant.
+template <int N>
+void shrinkRow(const Byte* const* rows, uint16_t* sums, Byte* out, int32_t width) {
+  constexpr uint32_t area = N * N;
+  const size_t bytes = static_cast<size_t>(width) * 3 * N;
+  for (size_t i = 0; i < bytes; ++i) {
+    uint16_t v = rows[0][i];
+    for (int k = 1; k < N; ++k) v = static_cast<uint16_t>(v + rows[k][i]);
+    sums[i] = v;
+  }
+  for (int32_t x = 0; x < width; ++x) {
+    const uint16_t* p = sums + 3 * N * x;
+    uint32_t s0 = 0, s1 = 0, s2 = 0;
+    for (int j = 0; j < N; ++j) {
+      s0 += p[3 * j];
+      s1 += p[3 * j + 1];
+      s2 += p[3 * j + 2];
+    }
+    out[3 * x] = static_cast<Byte>((s0 + area / 2) / area);
+    out[3 * x + 1] = static_cast<Byte>((s1 + area / 2) / area);
+    out[3 * x + 2] = static_cast<Byte>((s2 + area / 2) / area);
+  }
+}
+
+// The same for any block size.
+void shrinkRowAny(const Byte* const* rows, Byte* out, int32_t width, int32_t n) {
+  const uint32_t area = static_cast<uint32_t>(n) * n;
+  for (int32_t x = 0; x < width; ++x) {
+    uint32_t s0 = 0, s1 = 0, s2 = 0;
+    for (int32_t k = 0; k < n; ++k) {
+      const Byte* p = rows[k] + 3 * n * x;
+      for (int32_t j = 0; j < n; ++j) {
+        s0 += p[3 * j];
+        s1 += p[3 * j + 1];
+        s2 += p[3 * j + 2];
+      }
+    }
+    out[3 * x] = static_cast<Byte>((s0 + area / 2) / area);
+    out[3 * x + 1] = static_cast<Byte>((s1 + area / 2) / area);
+    out[3 * x + 2] = static_cast<Byte>((s2 + area / 2) / area);
+  }
+}
+
+}  // namespace
+
 void ShrinkBitmap(TBitmap& bitmap, int32_t n) {
   if (n < 2) return;
   Assert(bitmap.PixelFormat() == pf24bit, "ShrinkBitmap: 24-bit bitmap expected");
   const int32_t w = bitmap.Width() / n, h = bitmap.Height() / n;
-  const int32_t area = n * n;
-  std::vector<uint32_t> sums(static_cast<size_t>(w) * 3);
+  std::vector<const Byte*> rows(static_cast<size_t>(n));
+  std::vector<uint16_t> sums(static_cast<size_t>(w) * 3 * n);
   for (int32_t y = 0; y < h; ++y) {
-    std::fill(sums.begin(), sums.end(), 0u);
-    for (int32_t k = 0; k < n; ++k) {
-      const Byte* row = bitmap.ScanLine(y * n + k);
-      for (int32_t x = 0; x < w; ++x)
-        for (int32_t j = 0; j < n; ++j) {
-          const Byte* p = row + 3 * (x * n + j);
-          uint32_t* s = &sums[3 * x];
-          s[0] += p[0];
-          s[1] += p[1];
-          s[2] += p[2];
-        }
-    }
-    // Row y of the result is written over source row y, which the loop has
-    // already read (n ≥ 2 puts the next rows it reads further down).
+    for (int32_t k = 0; k < n; ++k) rows[k] = bitmap.ScanLine(y * n + k);
+    // Row y of the result is written over source row y, which is read before
+    // (n >= 2 puts the rows the next result rows read further down), and the
+    // bytes written lie at or before the bytes still to be read in it.
     Byte* out = bitmap.ScanLine(y);
-    for (int32_t i = 0; i < 3 * w; ++i) out[i] = static_cast<Byte>((sums[i] + area / 2) / area);
+    switch (n) {
+      case 2: shrinkRow<2>(rows.data(), sums.data(), out, w); break;
+      case 3: shrinkRow<3>(rows.data(), sums.data(), out, w); break;
+      case 4: shrinkRow<4>(rows.data(), sums.data(), out, w); break;
+      default: shrinkRowAny(rows.data(), out, w, n); break;
+    }
   }
   bitmap.SetSize(w, h);
 }
