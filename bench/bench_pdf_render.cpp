@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "PdfBenchTiming.h"
@@ -22,6 +23,29 @@ namespace {
 namespace fs = std::filesystem;
 
 int run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+// The page as a binary PPM file, written in one piece as mutool writes its
+// own (the image writer of the toolkit converts and writes line by line,
+// which would weigh more than the drawing).
+void writePPM(const QImage& image, const fs::path& path) {
+  const std::string header = "P6\n" + std::to_string(image.width()) + " " + std::to_string(image.height()) + "\n255\n";
+  std::string bytes(header);
+  bytes.resize(header.size() + static_cast<size_t>(image.width()) * image.height() * 3);
+  char* out = bytes.data() + header.size();
+  const int width = image.width(), height = image.height();
+  for (int y = 0; y < height; ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < width; ++x) {
+      *out++ = static_cast<char>(qRed(row[x]));
+      *out++ = static_cast<char>(qGreen(row[x]));
+      *out++ = static_cast<char>(qBlue(row[x]));
+    }
+  }
+  FILE* f = std::fopen(path.string().c_str(), "wb");
+  if (!f) return;
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
 
 void renderAll(const std::string& file, const fs::path& out, int32_t supersampling) {
   px::TPDFReader reader(file);
@@ -45,7 +69,7 @@ void renderAll(const std::string& file, const fs::path& out, int32_t supersampli
       renderer.DC = &device;
       renderer.Render(px::TPDFBox{}, px::TRect{0, 0, w, h}, supersampling);
     }
-    image.save(QString::fromStdString((out / ("ours" + std::to_string(page) + ".ppm")).string()), "PPM");
+    writePPM(image, out / ("ours" + std::to_string(page) + ".ppm"));
   }
 }
 
@@ -151,7 +175,11 @@ int main(int argc, char** argv) {
     std::fclose(f);
   }
   int status = 0;
-  for (const char* kind : {"text", "vector", "images"}) {
+  std::vector<std::string> kinds = {"text", "vector", "images"};
+  // Names on the command line choose among them.
+  if (argc > 1) kinds.assign(argv + 1, argv + argc);
+  for (const std::string& kindName : kinds) {
+    const char* kind = kindName.c_str();
     const std::string file = (dir / (std::string(kind) + ".pdf")).string();
     if (run("/usr/bin/python3 " + script + " " + kind + " " + file) != 0) {
       std::fprintf(stderr, "cannot make %s\n", file.c_str());
