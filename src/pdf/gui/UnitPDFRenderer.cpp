@@ -121,7 +121,13 @@ void TPDFRenderer::Render(const TPDFPageBox& box, const TRect& rect, int32_t sup
     resources_.clear();
     return;
   }
-  TBitmap bitmap(static_cast<int32_t>(w * n), static_cast<int32_t>(h * n), pf24bit);
+  // The bitmaps stay with the renderer for the next page of the same size:
+  // allocating and clearing one of the size of several pages costs more than
+  // drawing a page of text.
+  if (!supersampled_ || supersampled_->Width() != w * n || supersampled_->Height() != h * n)
+    supersampled_ = std::make_unique<TBitmap>(static_cast<int32_t>(w * n), static_cast<int32_t>(h * n), pf24bit);
+  if (!shrunk_) shrunk_ = std::make_unique<TBitmap>(0, 0, pf32bit);
+  TBitmap& bitmap = *supersampled_;
   for (int32_t y = 0; y < bitmap.Height(); ++y) std::memset(bitmap.ScanLine(y), 0xFF, bitmap.Width() * 3);
   TCanvasDevice* target = DC;
   DC = bitmap.Canvas().Device();
@@ -137,9 +143,9 @@ void TPDFRenderer::Render(const TPDFPageBox& box, const TRect& rect, int32_t sup
   DC = target;
   pixelSize_ = 1;
   resources_.clear();
-  ShrinkBitmap(bitmap, n);
+  ShrinkBitmapInto(bitmap, n, *shrunk_);
   TDeviceState state;
-  DC->DrawBitmap(state, rect, bitmap, TRect{0, 0, bitmap.Width(), bitmap.Height()}, TBlendMode{});
+  DC->DrawBitmap(state, rect, *shrunk_, TRect{0, 0, shrunk_->Width(), shrunk_->Height()}, TBlendMode{});
 }
 
 void TPDFRenderer::RenderRotated(const TPDFPageBox& box, const TRect& rect, int32_t rotation) {
@@ -753,6 +759,7 @@ TDeviceState TPDFRenderer::deviceState() const {
   st.TransparentText = true;
   st.TextAlign = TA_BASELINE;
   st.PolyFillMode = WINDING;
+  st.AntiAlias = true;
   return st;
 }
 
@@ -1327,17 +1334,24 @@ void HalveBitmap(TBitmap& bitmap) { ShrinkBitmap(bitmap, 2); }
 namespace {
 
 // One result row: the average of each N x N block of the N source rows,
-// channel by channel, rounded to the nearest. The rows are summed first,
-// byte by byte (which the compiler turns into wide vector additions), then
-// each block's N columns; N known at compile time lets it unroll the block
-// and divide by a constant.
-template <int N>
-void shrinkRow(const Byte* const* rows, uint16_t* sums, Byte* out, int32_t width) {
+// channel by channel, rounded to the nearest, written as 3 (blue, green,
+// red) or 4 bytes (the same and an opaque alpha) a pixel. The rows are
+// summed first, byte by byte (which the compiler turns into wide vector
+// additions), then each block's N columns; N known at compile time lets it
+// unroll the block and divide by a constant.
+template <int N, int OutBytes>
+void shrinkRow(const Byte* const* rows, uint16_t* __restrict sums, Byte* __restrict out, int32_t width) {
   constexpr uint32_t area = N * N;
   const size_t bytes = static_cast<size_t>(width) * 3 * N;
+  const Byte* __restrict r0 = rows[0];
+  const Byte* __restrict r1 = rows[N > 1 ? 1 : 0];
+  const Byte* __restrict r2 = rows[N > 2 ? 2 : 0];
+  const Byte* __restrict r3 = rows[N > 3 ? 3 : 0];
   for (size_t i = 0; i < bytes; ++i) {
-    uint16_t v = rows[0][i];
-    for (int k = 1; k < N; ++k) v = static_cast<uint16_t>(v + rows[k][i]);
+    uint16_t v = r0[i];
+    if constexpr (N > 1) v = static_cast<uint16_t>(v + r1[i]);
+    if constexpr (N > 2) v = static_cast<uint16_t>(v + r2[i]);
+    if constexpr (N > 3) v = static_cast<uint16_t>(v + r3[i]);
     sums[i] = v;
   }
   for (int32_t x = 0; x < width; ++x) {
@@ -1348,13 +1362,15 @@ void shrinkRow(const Byte* const* rows, uint16_t* sums, Byte* out, int32_t width
       s1 += p[3 * j + 1];
       s2 += p[3 * j + 2];
     }
-    out[3 * x] = static_cast<Byte>((s0 + area / 2) / area);
-    out[3 * x + 1] = static_cast<Byte>((s1 + area / 2) / area);
-    out[3 * x + 2] = static_cast<Byte>((s2 + area / 2) / area);
+    Byte* o = out + OutBytes * x;
+    o[0] = static_cast<Byte>((s0 + area / 2) / area);
+    o[1] = static_cast<Byte>((s1 + area / 2) / area);
+    o[2] = static_cast<Byte>((s2 + area / 2) / area);
+    if constexpr (OutBytes == 4) o[3] = 255;
   }
 }
 
-// The same for any block size.
+// The same for any block size, 3 bytes a pixel.
 void shrinkRowAny(const Byte* const* rows, Byte* out, int32_t width, int32_t n) {
   const uint32_t area = static_cast<uint32_t>(n) * n;
   for (int32_t x = 0; x < width; ++x) {
@@ -1375,24 +1391,43 @@ void shrinkRowAny(const Byte* const* rows, Byte* out, int32_t width, int32_t n) 
 
 }  // namespace
 
+// The 24-bit source shrunk by 2 to 4 into an opaque 32-bit bitmap of the
+// result's size (the supersampled page, drawn onto the target without
+// another conversion).
+void ShrinkBitmapInto(const TBitmap& source, int32_t n, TBitmap& target) {
+  Assert(source.PixelFormat() == pf24bit && n >= 2 && n <= 4, "ShrinkBitmapInto: 24-bit bitmap and 2 to 4 expected");
+  const int32_t w = source.Width() / n, h = source.Height() / n;
+  if (target.PixelFormat() != pf32bit) target.SetPixelFormat(pf32bit);
+  target.SetSize(w, h);
+  std::vector<const Byte*> rows(static_cast<size_t>(n));
+  std::vector<uint16_t> sums(static_cast<size_t>(w) * 3 * n);
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t k = 0; k < n; ++k) rows[k] = source.ScanLine(y * n + k);
+    Byte* out = target.ScanLine(y);
+    if (n == 2) shrinkRow<2, 4>(rows.data(), sums.data(), out, w);
+    else if (n == 3) shrinkRow<3, 4>(rows.data(), sums.data(), out, w);
+    else shrinkRow<4, 4>(rows.data(), sums.data(), out, w);
+  }
+}
+
 void ShrinkBitmap(TBitmap& bitmap, int32_t n) {
   if (n < 2) return;
   Assert(bitmap.PixelFormat() == pf24bit, "ShrinkBitmap: 24-bit bitmap expected");
   const int32_t w = bitmap.Width() / n, h = bitmap.Height() / n;
   std::vector<const Byte*> rows(static_cast<size_t>(n));
   std::vector<uint16_t> sums(static_cast<size_t>(w) * 3 * n);
+  std::vector<Byte> row(static_cast<size_t>(w) * 3);
   for (int32_t y = 0; y < h; ++y) {
     for (int32_t k = 0; k < n; ++k) rows[k] = bitmap.ScanLine(y * n + k);
-    // Row y of the result is written over source row y, which is read before
-    // (n >= 2 puts the rows the next result rows read further down), and the
-    // bytes written lie at or before the bytes still to be read in it.
-    Byte* out = bitmap.ScanLine(y);
     switch (n) {
-      case 2: shrinkRow<2>(rows.data(), sums.data(), out, w); break;
-      case 3: shrinkRow<3>(rows.data(), sums.data(), out, w); break;
-      case 4: shrinkRow<4>(rows.data(), sums.data(), out, w); break;
-      default: shrinkRowAny(rows.data(), out, w, n); break;
+      case 2: shrinkRow<2, 3>(rows.data(), sums.data(), row.data(), w); break;
+      case 3: shrinkRow<3, 3>(rows.data(), sums.data(), row.data(), w); break;
+      case 4: shrinkRow<4, 3>(rows.data(), sums.data(), row.data(), w); break;
+      default: shrinkRowAny(rows.data(), row.data(), w, n); break;
     }
+    // Row y of the result goes over source row y, which has been read (n >= 2
+    // puts the rows of the next result rows further down).
+    std::copy(row.begin(), row.end(), bitmap.ScanLine(y));
   }
   bitmap.SetSize(w, h);
 }

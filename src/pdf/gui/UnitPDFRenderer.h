@@ -258,11 +258,16 @@ class TPDFRenderer {
   // Device pixels to one target pixel: the supersampling factor while a
   // supersampled page is drawn, else 1.
   int32_t pixelSize_ = 1;
+  // The supersampled page and its shrunk copy, kept for the next page.
+  std::unique_ptr<TBitmap> supersampled_, shrunk_;
 };
 
 // Reduces a 24-bit bitmap in place: every 2 × 2 (N × N) block becomes the
 // rounded mean of its pixels; a last partial row or column is dropped.
 void HalveBitmap(TBitmap& bitmap);
 void ShrinkBitmap(TBitmap& bitmap, int32_t n);
+// The 24-bit source shrunk by n (2 to 4) into target, an opaque 32-bit bitmap
+// of the result's size.
+void ShrinkBitmapInto(const TBitmap& source, int32_t n, TBitmap& target);
 
 }  // namespace px
