@@ -496,23 +496,51 @@ void TQtPainterDevice::EndPath() { path_->open = false; }
 void TQtPainterDevice::CloseFigure() {
   if (path_->open) path_->path.closeSubpath();
 }
+namespace {
+
+// Smoothed edges for the one drawing call that asks for them.
+class AntiAliasing {
+ public:
+  AntiAliasing(QPainter* painter, bool on) : painter_(on ? painter : nullptr) {
+    if (painter_) painter_->setRenderHint(QPainter::Antialiasing, true);
+  }
+  ~AntiAliasing() {
+    if (painter_) painter_->setRenderHint(QPainter::Antialiasing, false);
+  }
+  AntiAliasing(const AntiAliasing&) = delete;
+  AntiAliasing& operator=(const AntiAliasing&) = delete;
+
+ private:
+  QPainter* painter_;
+};
+
+}  // namespace
+
 void TQtPainterDevice::FillPath(const TDeviceState& s) {
   path_->path.setFillRule(s.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
-  if (s.Brush.Style != bsClear)
+  if (s.Brush.Style != bsClear) {
+    AntiAliasing smooth(painter_, s.AntiAlias);
     painter_->fillPath(path_->path, QBrush(ToQColor(s.Brush.Color), qtBrushStyle(s.Brush.Style)));
+  }
   path_->path = QPainterPath();
 }
 void TQtPainterDevice::StrokePath(const TDeviceState& s) {
   applyPen(s);
   painter_->setBrush(Qt::NoBrush);
-  painter_->drawPath(path_->path);
+  {
+    AntiAliasing smooth(painter_, s.AntiAlias);
+    painter_->drawPath(path_->path);
+  }
   path_->path = QPainterPath();
 }
 void TQtPainterDevice::StrokeAndFillPath(const TDeviceState& s) {
   path_->path.setFillRule(s.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
   applyPen(s);
   applyBrush(s);
-  painter_->drawPath(path_->path);
+  {
+    AntiAliasing smooth(painter_, s.AntiAlias);
+    painter_->drawPath(path_->path);
+  }
   path_->path = QPainterPath();
 }
 

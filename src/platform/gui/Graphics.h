@@ -292,6 +292,7 @@ struct TDeviceState {
   int32_t PolyFillMode = ALTERNATE;
   int32_t StretchMode = BLACKONWHITE;
   uint32_t TextAlign = TA_TOP | TA_LEFT;
+  bool AntiAlias = false;  // paths filled and stroked with smoothed edges
 };
 
 // What a canvas draws on. Shapes use the pen for the outline and the brush
