@@ -1040,6 +1040,13 @@ void TPDFRenderer::glyphOutput(void* data, const uint16_t* units, int32_t count,
   if (self->states_[self->level_].Text.Mode == PDFTextFill) {
     if (!self->visible_) return;
     TDeviceState st = self->deviceState();
+    // The glyph is placed at its rounded origin; devices that can place it
+    // finer get the rest, so that glyphs keep their spacing at the
+    // resolution they are drawn at.
+    if (std::isfinite(x) && std::isfinite(y)) {
+      st.TextOffsetX = std::clamp(static_cast<double>(x) - at.X, -0.5, 0.5);
+      st.TextOffsetY = std::clamp(static_cast<double>(y) - at.Y, -0.5, 0.5);
+    }
     self->DC->TextOut(st, at.X, at.Y, glyphIndex ? ETO_GLYPH_INDEX : 0, nullptr,
                       UnicodeString(reinterpret_cast<const char16_t*>(units), count));
     return;

@@ -212,7 +212,7 @@ struct RawFontCache {
         return Entries[0].Font;
       }
     QRawFont font(QByteArray(reinterpret_cast<const char*>(face->Data->data()), qsizetype(face->Data->size())),
-                  pixelSize);
+                  pixelSize, QFont::PreferNoHinting);
     Entries.insert(Entries.begin(), Entry{face, pixelSize, font});
     if (Entries.size() > 32) Entries.pop_back();
     return font;
@@ -583,7 +583,7 @@ bool TQtPainterDevice::rawTextOut(const TDeviceState& s, int32_t x, int32_t y, u
     y = pos_.Y;
   }
   QTransform t;
-  t.translate(x, y);
+  t.translate(x + s.TextOffsetX, y + s.TextOffsetY);
   if (s.Font.Orientation != 0) t.rotate(-s.Font.Orientation / 10.0);
   double dx = 0, dy = 0;
   if ((s.TextAlign & TA_CENTER) == TA_CENTER) dx = -at / 2;

@@ -293,6 +293,9 @@ struct TDeviceState {
   int32_t StretchMode = BLACKONWHITE;
   uint32_t TextAlign = TA_TOP | TA_LEFT;
   bool AntiAlias = false;  // paths filled and stroked with smoothed edges
+  // What rounding took from a text's origin (-0.5 to 0.5 pixels): devices
+  // that place text finer than a pixel add it back.
+  double TextOffsetX = 0, TextOffsetY = 0;
 };
 
 // What a canvas draws on. Shapes use the pen for the outline and the brush
