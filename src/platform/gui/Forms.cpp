@@ -1,5 +1,6 @@
 #include "platform/gui/Forms.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -29,6 +30,21 @@ namespace px {
 
 TApplication* Application = nullptr;
 TScreen* Screen = nullptr;
+
+namespace {
+Cardinal loopPasses = 0;
+
+// One pass of a message loop: sleeps until an event, a timer or a call
+// handed over from another thread needs the thread, then handles what came.
+// (The overload of processEvents with a time limit never sleeps: a loop
+// built on it keeps a core busy while the program waits for its user.)
+void loopPass() {
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+  ++loopPasses;
+}
+}  // namespace
+
+Cardinal MessageLoopPasses() { return loopPasses; }
 
 // ---------------------------------------------------------------------------
 // TForm
@@ -285,10 +301,9 @@ TModalResult TForm::ShowModal() {
   Widget()->setWindowModality(Qt::ApplicationModal);
   ++modalDepth_;
   Show();
-  // Sleeps until an event comes (see TApplication::Run): what ends the loop
-  // happens in one.
-  while (ModalResult == mrNone && Visible() && !(Application && Application->Terminated()))
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+  // Sleeps until an event comes (see loopPass): what ends the loop happens
+  // in one.
+  while (ModalResult == mrNone && Visible() && !(Application && Application->Terminated())) loopPass();
   --modalDepth_;
   SetVisible(false);
   Widget()->hide();
@@ -384,17 +399,19 @@ void TApplication::Run() {
   }
   idleTimer_->start();
   while (!terminated_) {
-    // The overload with a time limit drops WaitForMoreEvents and returns at
-    // once when nothing is pending: the loop kept a core busy while the
-    // program sat idle. This one sleeps until an event or a timer is due;
-    // whatever ends the loop (Terminate, a hidden main form) happens in one.
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+    loopPass();
     if (mainForm_ && !mainForm_->Visible()) terminated_ = true;
   }
   idleTimer_->stop();
 }
 
-void TApplication::Terminate() { terminated_ = true; }
+void TApplication::Terminate() {
+  terminated_ = true;
+  // A loop asleep in its wait looks at the flag again (also when a signal
+  // handler's thread or another thread asks).
+  if (QCoreApplication* app = QCoreApplication::instance())
+    if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(app->thread())) d->wakeUp();
+}
 
 void TApplication::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 

@@ -234,6 +234,11 @@ void ShowMessage(const std::string& text);
 using TMessageDlgHook = std::function<TModalResult(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons)>;
 TMessageDlgHook SetMessageDlgHook(TMessageDlgHook hook);
 
+// Passes made so far by the message loops (Run, ShowModal). Each pass
+// sleeps until there is work, so over an idle second the count grows by the
+// few timer ticks of that second, not by thousands.
+Cardinal MessageLoopPasses();
+
 // Answers TForm::ShowModal in place of the user: the hook receives the form,
 // may fill its controls, and returns the modal result; the form is not shown.
 using TShowModalHook = std::function<TModalResult(TForm& form)>;

@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 
 #include "platform/gui/ActnList.h"
 #include "platform/gui/Forms.h"
@@ -178,6 +179,38 @@ TEST(Actions, ShortCutsTextAndDispatchBeforeTheFocusedControl) {
   QKeyEvent again(QEvent::KeyPress, Qt::Key_S, Qt::ControlModifier, "s");
   QApplication::sendEvent(edit->Widget(), &again);
   EXPECT_EQ(f.executed, 1);
+}
+
+// The message loops sleep while there is nothing to do (a busy loop makes
+// hundreds of thousands of passes a second), and the idle time still brings
+// the actions up to date.
+TEST(MessageLoop, IdleLoopsSleepAndActionsStillUpdate) {
+  InitializeApplication();
+  // A modal form's loop, and then the application's.
+  TForm dialog(nullptr);
+  dialog.SetBounds(0, 0, 120, 80);
+  QTimer::singleShot(1000, [&] { dialog.ModalResult = mrOk; });
+  Cardinal before = MessageLoopPasses();
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  EXPECT_LT(MessageLoopPasses() - before, 100u);
+  EXPECT_GE(MessageLoopPasses() - before, 1u);
+
+  ActionForm f;
+  int updates = 0;
+  f.save->OnUpdate = [&](TObject*) {
+    ++updates;
+    f.save->SetEnabled(f.allow);
+  };
+  QTimer::singleShot(300, [&] { f.allow = false; });
+  // An application object of its own: the program's one stays unterminated
+  // for the tests after this one.
+  TApplication app(nullptr);
+  QTimer::singleShot(1300, [&] { app.Terminate(); });
+  before = MessageLoopPasses();
+  app.Run();
+  EXPECT_LT(MessageLoopPasses() - before, 100u);
+  EXPECT_GE(updates, 3);
+  EXPECT_FALSE(f.save->Enabled());
 }
 
 TEST(Menus, TreeSeparatorsAndClickDispatch) {
