@@ -7,6 +7,7 @@
 #include "platform/core/StringList.h"
 #include "platform/core/StringUtils.h"
 #include "platform/gui/DeviceChangeMonitor.h"
+#include "platform/gui/Forms.h"
 
 namespace px {
 
@@ -49,9 +50,14 @@ TVantorel9183PrinterCapture::TVantorel9183PrinterCapture() : serial_(MakeObject<
   // The port is chosen when the message loop first runs, and again each
   // time a serial port comes or goes.
   window_ = std::make_unique<TDeviceChangeWindow>([this] { choosePort(); }, "tty", "Serial");
+  portWatch_ = MakeObject<TTimer>(nullptr);
+  portWatch_->SetEnabled(false);
+  portWatch_->SetInterval(PortWatchInterval);
+  portWatch_->OnTimer = [this](TObject*) { watchPort(); };
 }
 
 TVantorel9183PrinterCapture::~TVantorel9183PrinterCapture() {
+  portWatch_.reset();
   window_.reset();
   serial_.reset();
 }
@@ -71,6 +77,14 @@ void TVantorel9183PrinterCapture::DoError() {
 }
 
 void TVantorel9183PrinterCapture::choosePort() {
+  // Called from a handler's message loop (the error box) while lines are
+  // taken: the port must not close under them. Looked at again shortly.
+  if (processing_) {
+    lookAgain_ = true;
+    portWatch_->SetEnabled(true);
+    return;
+  }
+  lookAgain_ = false;
   TStringList ports;
   if (!DevicePath.empty()) {
     std::error_code ec;
@@ -94,8 +108,15 @@ void TVantorel9183PrinterCapture::choosePort() {
       OutputDebugString("TVantorel9183PrinterCapture: cannot open " + serial_->GetCOMPort() + ": " + e.what());
     }
   };
-  // A port whose reader ended (the line hung up) is opened afresh.
-  if (serial_->GetActive() && !serial_->ReaderRunning()) serial_->Close();
+  // A port whose reader ended (the line hung up) is opened afresh, once the
+  // lines that came before the hang-up are taken.
+  if (serial_->GetActive() && !serial_->ReaderRunning()) {
+    processLines();
+    serial_->Close();
+  }
+  // A named port is watched from its first look on: it may go and come back
+  // unannounced.
+  if (!DevicePath.empty()) portWatch_->SetEnabled(true);
 
   bool listed = false;
   for (Integer i = 0; i < ports.Count(); ++i)
@@ -109,6 +130,12 @@ void TVantorel9183PrinterCapture::choosePort() {
     serial_->SetCOMPort(ports.Names(0));
     tryOpen();
   }
+}
+
+void TVantorel9183PrinterCapture::watchPort() {
+  if (processing_) return;
+  if (lookAgain_ || (!DevicePath.empty() && !(serial_->GetActive() && serial_->ReaderRunning()))) choosePort();
+  if (DevicePath.empty() && !lookAgain_) portWatch_->SetEnabled(false);
 }
 
 void TVantorel9183PrinterCapture::FeedText(const std::string& Text) {
@@ -174,8 +201,11 @@ void TVantorel9183PrinterCapture::processLines() {
 
 void TVantorel9183PrinterCapture::reportError(const std::string& text) {
   DebugMessage(text);
+  // One error per receipt: a wrong line also spoils the totals that follow,
+  // and the user is to hear once that the receipt could not be read.
+  const bool first = valid_;
   valid_ = false;
-  DoError();
+  if (first) DoError();
 }
 
 void TVantorel9183PrinterCapture::processLine(const std::string& raw, bool overlong) {
@@ -259,9 +289,7 @@ void TVantorel9183PrinterCapture::processLine(const std::string& raw, bool overl
           reportError(">>SUM ERROR!");
         }
       } else {
-        DebugMessage(">>ERROR!");
-        valid_ = false;
-        DoError();
+        reportError(">>ERROR!");
       }
       DebugMessage(">>FINISH");
       break;

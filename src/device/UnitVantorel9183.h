@@ -13,7 +13,9 @@
 // Everything runs on the GUI thread: received data arrives through the serial
 // component's queued notification, device changes through a hidden window,
 // to which a udev monitor of the tty subsystem posts WM_DEVICECHANGE with
-// DBT_DEVNODES_CHANGED whenever a serial port comes or goes.
+// DBT_DEVNODES_CHANGED whenever a serial port comes or goes. A port named by
+// DevicePath (a pseudo-terminal, a link) comes and goes without udev hearing
+// of it: while it is closed or hung up, a timer looks for it again.
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -26,6 +28,7 @@
 namespace px {
 
 class TDeviceChangeWindow;
+class TTimer;
 
 class TVantorel9183PrinterCapture : public TObject {
  public:
@@ -33,6 +36,8 @@ class TVantorel9183PrinterCapture : public TObject {
   // garbage at a wrong baud rate) is cut here, counts as a malformed line and
   // its rest up to the next CR LF is dropped.
   static constexpr size_t MaxLineLength = 4096;
+  // How often a named port that is closed or hung up is looked for, in ms.
+  static constexpr Cardinal PortWatchInterval = 500;
 
   TVantorel9183PrinterCapture();
   ~TVantorel9183PrinterCapture() override;
@@ -78,6 +83,7 @@ class TVantorel9183PrinterCapture : public TObject {
 
  private:
   void choosePort();
+  void watchPort();
   void processLines();
   bool nextLine(std::string& line, bool& overlong);
   void processLine(const std::string& raw, bool overlong);
@@ -86,6 +92,7 @@ class TVantorel9183PrinterCapture : public TObject {
   TObjectPtr<TSerial> serial_;
   IMemDataSet receipt_;
   std::unique_ptr<TDeviceChangeWindow> window_;
+  TObjectPtr<TTimer> portWatch_;
   Integer state_ = 0;
   Int64 countSum_ = 0;
   Int64 valueSum_ = 0;
@@ -93,6 +100,7 @@ class TVantorel9183PrinterCapture : public TObject {
   std::string pendingText_;
   bool processing_ = false;    // line processing runs; a nested call leaves the lines to it
   bool skippingLine_ = false;  // dropping the rest of an overlong line from the port
+  bool lookAgain_ = false;     // a device change came while lines were taken
 };
 
 }  // namespace px

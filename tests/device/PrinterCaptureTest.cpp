@@ -1,4 +1,5 @@
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
@@ -142,6 +143,9 @@ TEST(PrinterCapture, MalformedReceiptsReportAndLeaveTheCaptureReady) {
        {">>DENOM GBP,5,4,21", ">>SUM ERROR!", ">>DENOM GBP,10,5,50", ">>SUM 5,50", ">>FINISH"}},
       {"row with three fields", head + "GBP 5 4\r\n----\r\n0 0\r\n", 0, 1, {">>ERROR!", ">>SUM 0,0", ">>FINISH"}},
       {"totals differ", head + "GBP 5 4 20\r\n----\r\n4 21\r\n", 0, 1, {">>SUM 4,21", ">>SUM ERROR!", ">>FINISH"}},
+      // The wrong line spoils the totals too: still one error for the receipt.
+      {"row value wrong and counted in the totals", head + "GBP 5 4 21\r\nGBP 10 5 50\r\n----\r\n9 71\r\n", 0, 1,
+       {">>SUM 9,71", ">>SUM ERROR!", ">>FINISH"}},
       {"totals with three fields", head + "GBP 5 4 20\r\n----\r\n4 20 1\r\n", 0, 1,
        {">>SUM 4,20,1", ">>ERROR!", ">>FINISH"}},
       {"totals not numbers", head + "GBP 5 4 20\r\n----\r\nfour twenty\r\n", 0, 1, {">>ERROR!", ">>FINISH"}},
@@ -392,6 +396,75 @@ TEST(PrinterCaptureDevice, PortThatCannotBeOpenedIsIgnoredUntilTheNextChange) {
   test::PumpFor(50);
   EXPECT_FALSE(capture->Serial().GetActive());
   EXPECT_EQ(capture->Serial().GetCOMPort(), (dir.Path() / "nodev" / "ttyUSB0").string());
+}
+
+// A socat pair of pseudo-terminals, ended and started again with the same
+// links.
+class SocatPair {
+ public:
+  SocatPair(std::string a, std::string b) : a_(std::move(a)), b_(std::move(b)) { Start(); }
+  ~SocatPair() { Stop(); }
+  void Start() {
+    const std::string linkA = "pty,raw,echo=0,link=" + a_, linkB = "pty,raw,echo=0,link=" + b_;
+    const char* args[] = {"socat", linkA.c_str(), linkB.c_str(), nullptr};
+    ASSERT_EQ(posix_spawnp(&pid_, "socat", nullptr, nullptr, const_cast<char* const*>(args), environ), 0);
+    ASSERT_TRUE(PumpUntil([&] { return std::filesystem::exists(a_) && std::filesystem::exists(b_); }));
+  }
+  void Stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = 0;
+  }
+  // Writes text into the B end, as the scale's printer output would.
+  void Send(const std::string& text) {
+    const int fd = ::open(b_.c_str(), O_WRONLY | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::close(fd);
+  }
+
+ private:
+  std::string a_, b_;
+  pid_t pid_ = 0;
+};
+
+// The named port goes away (socat ended: the line hangs up and its link is
+// removed) and comes back (socat started again): the capture lets go of the
+// dead line, opens the path again when it is there, and the receipts sent
+// before, while the new line was not yet opened, and after are each counted
+// once.
+TEST(PrinterCaptureDevice, NamedPortThatGoesAndComesBackIsOpenedAgain) {
+  test::TempDir dir;
+  const std::string a = dir.File("a"), b = dir.File("b");
+  auto capture = MakeObject<TVantorel9183PrinterCapture>();
+  capture->DevicePath = a;
+  CaptureProbe probe(*capture);
+  // Not there yet when the capture first looks.
+  test::PumpFor(100);
+  EXPECT_FALSE(capture->Serial().GetActive());
+  SocatPair socat(a, b);
+  ASSERT_TRUE(PumpUntil([&] { return capture->Serial().GetActive(); }));
+  socat.Send(kTestReceipt);
+  ASSERT_TRUE(PumpUntil([&] { return probe.results == 1; }));
+
+  // Half a receipt, then the line goes: the cut-off receipt is dropped.
+  socat.Send(kTestReceipt.substr(0, 60));
+  test::PumpFor(100);
+  socat.Stop();
+  ASSERT_TRUE(PumpUntil([&] { return !capture->Serial().GetActive(); }));
+  socat.Start();
+  // Sent at once, before the capture opens the new line.
+  socat.Send(kTestReceipt);
+  ASSERT_TRUE(PumpUntil([&] { return probe.results == 2; }));
+  EXPECT_EQ(probe.rows, kTestRows);
+  ASSERT_TRUE(capture->Serial().ReaderRunning());
+  socat.Send(kTestReceipt);
+  ASSERT_TRUE(PumpUntil([&] { return probe.results == 3; }));
+  test::PumpFor(TVantorel9183PrinterCapture::PortWatchInterval + 200);
+  EXPECT_EQ(probe.results, 3);
+  EXPECT_EQ(probe.errors, 0);
+  EXPECT_EQ(probe.rows, kTestRows);
 }
 
 // An outside writer: pyserial at 9600 8N1 on one end of a socat pair of
