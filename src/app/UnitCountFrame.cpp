@@ -55,6 +55,19 @@ void drawCSVImage(TImageList& list) {
   list.AddMasked(image, clFuchsia);
 }
 
+// The next-counting action's image: an arrow pointing right.
+void drawNextImage(TImageList& list) {
+  TBitmap image(16, 16, pf24bit);
+  TCanvas& c = image.Canvas();
+  c.Pen().SetStyle(psClear);
+  c.Brush().SetColor(clFuchsia);
+  c.FillRect(Rect(0, 0, 16, 16));
+  c.Brush().SetColor(clGreen);
+  c.FillRect(Rect(2, 6, 9, 10));
+  c.Polygon({TPoint{8, 2}, TPoint{14, 8}, TPoint{8, 14}});
+  list.AddMasked(image, clFuchsia);
+}
+
 // Fields of the denominations table, by position.
 enum { dfCode = 0, dfType = 1, dfValue = 2, dfStatus = 4, dfGroupType = 6, dfGroupCount = 7 };
 
@@ -180,6 +193,7 @@ TfraCount::TfraCount(TComponent* owner) : TQVRFrame(owner) {
   ilImages = CreateComponent<TImageList>(this);
   ilImages->SetName("ilImages");
   drawCSVImage(*ilImages);
+  drawNextImage(*ilImages);
   alActions->SetImages(ilImages);
   acSaveCSV = CreateComponent<TAction>(this);
   acSaveCSV->SetName("acSaveCSV");
@@ -188,6 +202,17 @@ TfraCount::TfraCount(TComponent* owner) : TQVRFrame(owner) {
   acSaveCSV->SetHint("[SaveCSV]");
   acSaveCSV->SetImageIndex(0);
   acSaveCSV->OnExecute = [this](TObject* s) { acSaveCSVExecute(s); };
+  acNextCounting = CreateComponent<TAction>(this);
+  acNextCounting->SetName("acNextCounting");
+  acNextCounting->SetActionList(alActions);
+  acNextCounting->SetCaption("[NextCounting]");
+  acNextCounting->SetHint("[NextCounting]");
+  acNextCounting->SetImageIndex(1);
+  acNextCounting->SetEnabled(false);
+  acNextCounting->OnExecute = [this](TObject* s) { acNextCountingExecute(s); };
+  // The viewer enables its action buttons with every document it shows; this
+  // one stays disabled unless a result waits.
+  acNextCounting->OnUpdate = [this](TObject*) { acNextCounting->SetEnabled(!counting_ && ResultWaiting()); };
 
   dlgSaveAs = CreateComponent<TSaveDialog>(this);
   dlgSaveAs->SetName("dlgSaveAs");
@@ -221,9 +246,33 @@ void TfraCount::AfterConstruction() {
   capture_ = MakeObject<TVantorel9183PrinterCapture>();
   capture_->OnResult = [this](TObject*) { captureResult(); };
   capture_->OnError = [this](TObject*) { captureError(); };
-  // Last: a result waiting on the scale starts a counting with all of the
-  // above in place.
-  DeviceStatusChanged(Vantorel7350 && Vantorel7350->Connected, false);
+  // Last, with all of the above in place: a result that waited while the
+  // screen was left starts its counting (the user asked for this screen);
+  // else one waiting on the scale does.
+  if (waitingResult()) acNextCountingExecute(nullptr);
+  else DeviceStatusChanged(Vantorel7350 && Vantorel7350->Connected, false);
+}
+
+std::optional<TVantorelResult>& TfraCount::waitingResult() {
+  static std::optional<TVantorelResult> result;
+  return result;
+}
+
+void TfraCount::takeResult(const TVantorelResult& result) {
+  if (viewer_) {
+    waitingResult() = result;
+    acNextCounting->SetEnabled(true);
+    return;
+  }
+  StartCounting(result);
+}
+
+void TfraCount::acNextCountingExecute(TObject*) {
+  if (counting_ || !waitingResult()) return;
+  const TVantorelResult result = *waitingResult();
+  waitingResult().reset();
+  acNextCounting->SetEnabled(false);
+  StartCounting(result);
 }
 
 void TfraCount::loadEmployees() {
@@ -256,7 +305,7 @@ void TfraCount::ResultFromScale(bool connected) {
   if (counting_) return showMessage("AlreadyCounting");
   TVantorelResult result;
   if (!Vantorel7350->ReadResult(result)) return showMessage("CommunicationFailed");
-  StartCounting(result);
+  takeResult(result);
 }
 
 void TfraCount::captureResult() { ResultFromReceipt(capture_->Receipt()); }
@@ -287,7 +336,7 @@ void TfraCount::ResultFromReceipt(const IMemDataSet& receipt) {
     result.Count[slot] = count;
   }
   if (slot == 0) return;
-  StartCounting(result);
+  takeResult(result);
 }
 
 void TfraCount::StartCounting(const TVantorelResult& result) {
@@ -648,6 +697,7 @@ void TfraCount::btnFinalizeClick(TObject*) {
   viewer_->SetParent(pnlCount);
   viewer_->SetAlign(alClient);
   viewer_->AddActionButton(acSaveCSV);
+  viewer_->AddActionButton(acNextCounting);
   viewer_->SetCaptions(Translate("PDFSave"), Translate("PDFSaveHint"), Translate("PDFPrint"),
                        Translate("PDFPrintHint"));
 
@@ -656,6 +706,7 @@ void TfraCount::btnFinalizeClick(TObject*) {
   viewer_->LoadReport(Translate("Counting"), report.get(),
                       FileNameSafe(Format("%6.6d %s.pdf", id, edUser->Text())), true);
   report_ = std::move(report);
+  acNextCounting->SetEnabled(ResultWaiting());
 
   DeviceStatusChanged(Vantorel7350 && Vantorel7350->Connected, false);
 }
@@ -666,6 +717,9 @@ void TfraCount::btnCancelClick(TObject*) {
   if (MessageDlg(Translate("CancelCountingAYS"), mtConfirmation, TMsgDlgButtons{mbYes, mbNo}) != mrYes) return;
   clearSheet();
   leaveCounting();
+  // Nothing of the cancelled counting stays on the screen.
+  for (TQVREdit* e : {edDate, edTime, edCurrency, edID, edCashDrawer}) e->SetText("");
+  edUser->SetItemIndex(-1);
   DeviceStatusChanged(Vantorel7350 && Vantorel7350->Connected, false);
 }
 
@@ -683,6 +737,7 @@ void TfraCount::pnlMainDblClick(TObject*) { capture_->FeedText(CountTestReceipt)
 
 void InitializeCountFrame() { QVRSystem->RegisterControl<TfraCount>(TfraCount::FrameNumber); }
 void FinalizeCountFrame() {
+  TfraCount::DropWaitingResult();
   if (QVRSystem) QVRSystem->UnregisterControl(TfraCount::FrameNumber);
 }
 

@@ -6,6 +6,7 @@
 // and amounts, chooses employee and drawer, and finalizes (stored in the
 // database, shown as a report) or cancels.
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,8 @@ class TfraCount : public TQVRFrame, public IDeviceListener, public IFrameCloseQu
   void btnFinalizeClick(TObject* sender);
   void btnCancelClick(TObject* sender);
   void acSaveCSVExecute(TObject* sender);
+  // Starts the sheet of the result that waits while a report is shown.
+  void acNextCountingExecute(TObject* sender);
 
   // Between a result and its finalize or cancel.
   bool Counting() const { return counting_; }
@@ -99,6 +102,12 @@ class TfraCount : public TQVRFrame, public IDeviceListener, public IFrameCloseQu
   TStringList& CSVLines() { return *csv_; }
   TVantorel9183PrinterCapture& Capture() { return *capture_; }
   Integer UserID() const { return userId_; }
+  // A result that arrived while the report of the last counting was shown:
+  // it waits for the user (Next counting, or the Count button) so that no
+  // sheet replaces a report unasked and no click meant for one counting
+  // lands on the next. Only the latest waits; it outlives the screen.
+  static bool ResultWaiting() { return waitingResult().has_value(); }
+  static void DropWaitingResult() { waitingResult().reset(); }
   TDateTime CountingTime() const { return time_; }
 
   TQVRPanel* pnlMain;
@@ -115,6 +124,7 @@ class TfraCount : public TQVRFrame, public IDeviceListener, public IFrameCloseQu
   TScrollBox* pnlCount;
   TActionList* alActions;
   TAction* acSaveCSV;
+  TAction* acNextCounting;
   TSaveDialog* dlgSaveAs;
   TImageList* ilImages;
 
@@ -129,6 +139,10 @@ class TfraCount : public TQVRFrame, public IDeviceListener, public IFrameCloseQu
   void nameEditChange(size_t row, TQVREdit* edit);
   void captureResult();
   void captureError();
+  // A result of the scale or a receipt: starts its sheet, or waits while a
+  // report is shown.
+  void takeResult(const TVantorelResult& result);
+  static std::optional<TVantorelResult>& waitingResult();
 
   std::vector<TCountRow> rows_;
   TQVREdit* subtotals_[CountGroupCount] = {};

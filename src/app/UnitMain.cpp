@@ -97,6 +97,8 @@ TfrmMain::TfrmMain(TComponent* owner) : TQVRForm(owner) {
   tmrStopSplash->OnTimer = [this](TObject* s) { tmrStopSplashTimer(s); };
   tmrStopSplash->SetEnabled(true);
 
+  OnCloseQuery = [this](TObject* s, bool& canClose) { QVRFormCloseQuery(s, canClose); };
+
   TForm::SetWindowState(wsMaximized);
 }
 
@@ -121,7 +123,7 @@ void TfrmMain::BeforeDestruction() {
   TQVRForm::BeforeDestruction();
 }
 
-IQVRLink* TfrmMain::ShowFrame(Integer id) {
+bool TfrmMain::contentMayClose() {
   if (content_)
     if (auto* query = dynamic_cast<IFrameCloseQuery*>(content_->GetComponent())) {
       bool canClose = true;
@@ -130,9 +132,16 @@ IQVRLink* TfrmMain::ShowFrame(Integer id) {
         // The screen stays: so does the highlight of its button.
         ShowCategoryButton(shownAction_);
         Beep();
-        return nullptr;
+        return false;
       }
     }
+  return true;
+}
+
+void TfrmMain::QVRFormCloseQuery(TObject*, bool& canClose) { canClose = contentMayClose(); }
+
+IQVRLink* TfrmMain::ShowFrame(Integer id) {
+  if (!contentMayClose()) return nullptr;
   auto lock = LockWindowUpdates(nullptr, crHourGlass);
   FreeLinkedComponent(content_);
   content_ = QVRSystem->CreateDockedControl(id, this, this);

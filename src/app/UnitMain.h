@@ -36,6 +36,9 @@ class TfrmMain : public TQVRForm, public IMainForm {
   void cbMainDrawIcon(TObject* sender, const TButtonItem* button, TCanvas& canvas, TRect rect, TButtonDrawState state);
   void cbMainDrawText(TObject* sender, const TButtonItem* button, TCanvas& canvas, TRect rect, TButtonDrawState state);
   void tmrStopSplashTimer(TObject* sender);
+  // The window's close button and File > Exit: refused, like a switch of
+  // screens, while the screen shown refuses to close (an open counting).
+  void QVRFormCloseQuery(TObject* sender, bool& canClose);
 
   // Highlights the category button of the screen now shown (nullptr: none);
   // a refused screen switch puts the highlight back on it.
@@ -53,6 +56,8 @@ class TfrmMain : public TQVRForm, public IMainForm {
   TMainMenu* mmMenu;
 
  private:
+  // Asks the screen shown whether it may go; a refusal beeps.
+  bool contentMayClose();
   IQVRLink* content_ = nullptr;
   IQVRLink* menu_ = nullptr;
   std::string imageName_ = "IMAGES80";

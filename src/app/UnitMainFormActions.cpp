@@ -28,8 +28,11 @@ TdmMainFormFiller::TdmMainFormFiller(TComponent* owner) : TComponent(owner) {
   acInformation = make("acInformation", "[Information]", "[InformationHint]", 4, [this] { ShowFrame(2); });
   acUsers = make("acUsers", "[Users]", "[UsersHint]", 0, [this] { ShowFrame(4); });
   acHistory = make("acHistory", "[History]", "[HistoryHint]", 3, [this] { ShowFrame(6); });
+  // Through the main window's close, which an open counting refuses.
   acExit = make("acExit", "[MenuExit]", "[MenuExit]", -1, [] {
-    if (Application) Application->Terminate();
+    if (!Application) return;
+    if (TForm* main = Application->MainForm()) main->Close();
+    else Application->Terminate();
   });
   acHelp = make("acHelp", "[MenuHelp]", "[MenuHelp]", -1, [] { ShellOpen(Translate("HelpFilename")); });
   acAbout = make("acAbout", "[MenuAbout]", "[MenuAbout]", -1, [this] {

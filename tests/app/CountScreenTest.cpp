@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QWidget>
 
 #include <algorithm>
@@ -34,6 +35,7 @@
 #include "platform/core/Debug.h"
 #include "platform/core/Format.h"
 #include "platform/core/NumberConversion.h"
+#include "platform/core/StringUtils.h"
 #include "platform/serial/SerialTestSupport.h"
 #include "ui/framework/UnitTranslation.h"
 
@@ -533,12 +535,16 @@ TEST(CountScreen, FinalizeStoresTheCountingShowsItsReportAndExportsIt) {
                            "5\tTotal\t0\t279.85"})
     EXPECT_NE(dump.find(want), std::string::npos) << want << "\n" << dump;
 
-  // Back after the finalize, the scale starts the next counting, stored only
-  // at its own finalize.
+  // Back after the finalize, the scale's result waits while the report is
+  // shown; Next counting starts it, stored only at its own finalize.
   p.boxes.clear();
   p.Plug();
   EXPECT_TRUE(p.boxes.empty());
+  EXPECT_FALSE(f->Counting());
+  ASSERT_TRUE(f->acNextCounting->Enabled());
+  f->acNextCounting->Execute();
   ASSERT_TRUE(f->Counting());
+  EXPECT_FALSE(f->acNextCounting->Enabled());
   EXPECT_EQ(f->ReportViewer(), nullptr);
   EXPECT_EQ(f->edID->Text(), "");
   EXPECT_EQ(p.Isql("SELECT COUNT(*) AS N FROM COUNTINGS;"), std::vector<std::string>{"N 1"});
@@ -551,6 +557,108 @@ TEST(CountScreen, FinalizeStoresTheCountingShowsItsReportAndExportsIt) {
   EXPECT_EQ(f->CSVLines()[0], Translate("Drawer") + ";K8");
   EXPECT_EQ(f->CSVLines()[5], Translate("Employee") + ";" + Translate("Anonymous"));
   EXPECT_EQ(f->CSVLines().Count(), static_cast<Integer>(lines.size()));
+}
+
+// After a finalize the report stays: results that arrive meanwhile wait (the
+// latest one), a second press of Finalize stores nothing, and only Next
+// counting or the Count button starts the waiting result's sheet.
+TEST(CountScreen, AResultWaitsWhileTheReportIsShown) {
+  Program p;
+  auto filler = dynamic_cast<TdmMainFormFiller*>(QVRSystem->GetService<IMainFormFiller>().get());
+  p.SetScale("EUR", euroSlots);
+  p.Plug();
+  TfraCount* f = p.ShowCount();
+  ASSERT_TRUE(f->Counting());
+  p.Unplug();
+  // A double click on Finalize: the first press stores, the second finds
+  // the report.
+  f->btnFinalize->Click();
+  f->btnFinalize->Click();
+  ASSERT_NE(f->ReportViewer(), nullptr);
+  EXPECT_EQ(p.Isql("SELECT COUNT(*) AS N FROM COUNTINGS;"), std::vector<std::string>{"N 1"});
+  // The viewer offers Next counting beside its own buttons, disabled while
+  // nothing waits.
+  bool offered = false;
+  for (Integer i = 0; i < f->ReportViewer()->ComponentCount(); ++i)
+    if (auto* b = dynamic_cast<TQVRActionButton*>(f->ReportViewer()->Components(i)))
+      offered = offered || b->Action() == f->acNextCounting;
+  EXPECT_TRUE(offered);
+  EXPECT_EQ(f->acNextCounting->Caption(), "Next counting");
+  EXPECT_FALSE(f->acNextCounting->Enabled());
+
+  // Two results within a moment: the report stays, the latest waits.
+  p.tones.clear();
+  p.scale.SetCount(1, 1);
+  p.Plug();
+  p.Unplug();
+  p.scale.SetCount(1, 2);
+  p.Plug();
+  p.Unplug();
+  EXPECT_TRUE(p.boxes.empty());
+  // No counting's tone (the status screen greets the scale with its own).
+  EXPECT_EQ(std::count(p.tones.begin(), p.tones.end(), std::pair<Cardinal, Cardinal>(1200, 100)), 0);
+  EXPECT_FALSE(f->Counting());
+  ASSERT_NE(f->ReportViewer(), nullptr);
+  EXPECT_TRUE(f->acNextCounting->Enabled());
+  EXPECT_TRUE(TfraCount::ResultWaiting());
+  f->btnFinalize->Click();
+  EXPECT_EQ(p.Isql("SELECT COUNT(*) AS N FROM COUNTINGS;"), std::vector<std::string>{"N 1"});
+
+  // The Count button starts it, on a fresh screen.
+  filler->acCount->Execute();
+  f = p.Count();
+  ASSERT_NE(f, nullptr);
+  ASSERT_TRUE(f->Counting());
+  EXPECT_FALSE(TfraCount::ResultWaiting());
+  EXPECT_EQ(p.tones.back(), (std::pair<Cardinal, Cardinal>(1200, 100)));
+  EXPECT_EQ(f->Rows()[2].Name, "5 cent");
+  EXPECT_EQ(f->Rows()[2].Count, 2);
+  const std::string total = f->TotalEdit()->Text();
+  f->btnFinalize->Click();
+  f->btnFinalize->Click();
+  const auto rows = p.Isql("SELECT ID, TOTALVALUE FROM COUNTINGS ORDER BY ID;");
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[3], "TOTALVALUE " + StringReplace(total, ".", "", rfReplaceAll));
+
+  // A receipt waits too, until Next counting.
+  f->pnlMainDblClick(nullptr);
+  EXPECT_FALSE(f->Counting());
+  ASSERT_TRUE(f->acNextCounting->Enabled());
+  f->acNextCounting->Execute();
+  ASSERT_TRUE(f->Counting());
+  EXPECT_EQ(f->edCurrency->Text(), "GBP");
+  EXPECT_EQ(f->ReportViewer(), nullptr);
+}
+
+// The sheet's vertical scroll bar in a window too low for the sheet: its
+// thumb stands at the top while the top is shown, and moving it down scrolls
+// the sheet down; a new sheet starts at the top again.
+TEST(CountScreen, TheSheetScrollBarFollowsTheSheet) {
+  Program p;
+  p.form->SetWindowState(wsNormal, 0, 0, 1024, 768);
+  TfraCount* f = p.ShowCount();
+  QScrollBar* bar = nullptr;
+  for (QScrollBar* b : f->pnlCount->Widget()->findChildren<QScrollBar*>())
+    if (b->orientation() == Qt::Vertical) bar = b;
+  ASSERT_NE(bar, nullptr);
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    p.SetScale("EUR", euroSlots);
+    p.Plug();
+    p.Unplug();
+    ASSERT_TRUE(f->Counting());
+    Application->ProcessMessages();
+    ASSERT_TRUE(bar->isVisible());
+    EXPECT_EQ(f->pnlCount->VertPosition(), 0);
+    EXPECT_EQ(bar->value(), 0);
+    const int top = f->SubtotalEdit(cgCoins)->Top();
+    bar->setValue(bar->maximum());
+    EXPECT_EQ(f->pnlCount->VertPosition(), bar->maximum());
+    EXPECT_EQ(f->SubtotalEdit(cgCoins)->Top(), top - bar->maximum());
+    // The next sheet, built while this one is scrolled down.
+    p.Answer = mrYes;
+    f->btnCancel->Click();
+  }
 }
 
 // The GBP sheet of the test receipt: every shown GBP denomination, the four
@@ -603,6 +711,8 @@ TEST(CountScreen, ReceiptsThroughAPseudoTerminal) {
   EXPECT_EQ(f->pnlCount->VertRange(), 0);
   EXPECT_EQ(f->pnlCount->HorzRange(), 0);
   EXPECT_FALSE(f->btnFinalize->Enabled());
+  // Nothing of the cancelled counting is left in the top fields.
+  for (TQVREdit* e : {f->edDate, f->edTime, f->edCurrency, f->edCashDrawer}) EXPECT_EQ(e->Text(), "") << e->Name();
 
   // The title's double click feeds the same receipt.
   f->pnlMainDblClick(nullptr);
@@ -631,7 +741,8 @@ TEST(CountScreen, ReceiptsThroughAPseudoTerminal) {
     pty.Write(b.text);
     ASSERT_TRUE(PumpUntil([&] { return !p.boxes.empty(); }));
     PumpFor(50);
-    for (const std::string& box : p.boxes) EXPECT_EQ(box, b.message);
+    // One message per bad receipt.
+    EXPECT_EQ(p.boxes, std::vector<std::string>{b.message});
     EXPECT_FALSE(f->Counting());
     EXPECT_EQ(f->pnlCount->ControlCount(), 0);
   }
@@ -648,6 +759,19 @@ TEST(CountScreen, LeavingIsRefusedOnlyWhileCounting) {
   EXPECT_EQ(p.Count(), f);
   EXPECT_EQ(p.beeps, 1);
   EXPECT_EQ(p.boxes, std::vector<std::string>{Translate("StillCounting")});
+  // Nor does the window close, by its close button or File > Exit.
+  auto filler2 = dynamic_cast<TdmMainFormFiller*>(filler.get());
+  for (const auto& close : std::vector<std::function<void()>>{[&] { p.form->Close(); },
+                                                               [&] { filler2->acExit->Execute(); }}) {
+    p.boxes.clear();
+    close();
+    EXPECT_EQ(p.boxes, std::vector<std::string>{Translate("StillCounting")});
+    EXPECT_FALSE(Application->Terminated());
+    EXPECT_TRUE(p.form->Visible());
+    EXPECT_EQ(p.Count(), f);
+    EXPECT_TRUE(f->Counting());
+  }
+  EXPECT_EQ(p.beeps, 3);
   // After a cancel it may go; after a finalize as well.
   p.Answer = mrYes;
   f->btnCancel->Click();

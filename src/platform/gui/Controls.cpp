@@ -260,7 +260,12 @@ TControl::TControl(TComponent* owner) : TComponent(owner) {
 
 TControl::~TControl() {
   actionLink_.reset();
-  if (parent_) parent_->removeControl(this);
+  if (parent_) {
+    parent_->removeControl(this);
+    // A control without a window is part of its parent's picture: the
+    // parent paints the place again, or the freed control stays on screen.
+    parent_->Invalidate();
+  }
   parent_ = nullptr;
 }
 
@@ -350,6 +355,7 @@ void TControl::SetBounds(int32_t left, int32_t top, int32_t width, int32_t heigh
   if (parent_ && !parent_->aligning_) {
     rememberAnchors();
     if (align_ != alNone) parent_->Realign();
+    else parent_->ControlBoundsChanged(this);
   }
   if (parent_) {
     // A control without a window lives in its parent's paint.

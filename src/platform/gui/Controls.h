@@ -492,6 +492,9 @@ class TWinControl : public TControl {
   // Paints the control's own face (windowed controls that paint themselves).
   virtual void PaintWindow(TCanvas& canvas);
   virtual void AlignControls(TRect rect);
+  // A child without alignment was moved or resized (outside an alignment
+  // pass); a parent whose extent follows its children looks again.
+  virtual void ControlBoundsChanged(TControl*) {}
   void Changed(Cardinal cm) override;
   // Where client coordinates start inside the widget (below a menu bar).
   virtual TPoint clientOffsetForChildren() const { return {0, 0}; }

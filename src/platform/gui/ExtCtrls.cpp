@@ -332,6 +332,10 @@ void TScrollBox::AlignControls(TRect rect) {
   if (!updating_) updateScrollBars();
 }
 
+void TScrollBox::ControlBoundsChanged(TControl*) {
+  if (!updating_) updateScrollBars();
+}
+
 void TScrollBox::updateScrollBars() {
   updating_ = true;
   // The content's extent in unscrolled coordinates.

@@ -155,6 +155,9 @@ class TScrollBox : public TWinControl {
 
  protected:
   void AlignControls(TRect rect) override;
+  // The scroll range covers a child placed after it was inserted (a sheet
+  // built control by control places each one after giving it its parent).
+  void ControlBoundsChanged(TControl* control) override;
   void WndProc(TMessage& message) override;
 
  private:

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QWidget>
 #include <atomic>
 
 #include "platform/core/Threads.h"
@@ -147,6 +148,35 @@ TEST(Layout, RenderedPixelsShowTheLayout) {
   EXPECT_EQ(shot.GetPixel(0, 10), clBlue);
   EXPECT_EQ(shot.GetPixel(14, 39), clBlue);
   EXPECT_EQ(shot.GetPixel(15, 39), clWhite);
+  form.Close();
+}
+
+// A freed control without a window leaves its place to be painted again by
+// its parent; otherwise its picture stays on the screen.
+TEST(Layout, FreedGraphicControlIsPaintedOver) {
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      paints += e->type() == QEvent::Paint;
+      return false;
+    }
+  } counter;
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 80, 60);
+  auto* box = CreateComponent<Block>(&form);
+  box->SetBounds(0, 0, 80, 60);
+  box->SetParent(&form);
+  auto* spot = CreateComponent<Spot>(&form);
+  spot->SetBounds(10, 10, 20, 10);
+  spot->SetColor(clBlue);
+  spot->SetParent(box);
+  form.Show();
+  pump();
+  box->Widget()->installEventFilter(&counter);
+  FreeObject(spot);
+  pump();
+  EXPECT_GE(counter.paints, 1);
+  box->Widget()->removeEventFilter(&counter);
   form.Close();
 }
 
