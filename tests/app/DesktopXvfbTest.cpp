@@ -1,0 +1,169 @@
+// The real program on a desktop: an X server (xvfb-run) with the openbox
+// window manager, in a fresh home, driven by xdotool like a user: the
+// simulated scale's results while a report is shown, double clicks on
+// Finalize, closing the window during a counting; every step is grabbed and
+// the database read with isql-fb afterwards.
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.h"
+#include "dbclient/IsqlPeer.h"
+#include "platform/core/Format.h"
+
+namespace px::test {
+namespace {
+
+std::string Tree(const std::string& options) {
+  std::string tree;
+  EXPECT_EQ(RunCommand(std::string(PX_PXTOOL_PATH) + " app tree " + options + " 2>/dev/null", &tree), 0);
+  return tree;
+}
+
+// Pixels of the rectangle that differ between two shots (every second one).
+int Changed(const QImage& a, const QImage& b, int x0, int y0, int w, int h) {
+  int n = 0;
+  for (int y = y0; y < y0 + h; y += 2)
+    for (int x = x0; x < x0 + w; x += 2) n += a.pixel(x, y) != b.pixel(x, y);
+  return n;
+}
+
+QImage Shot(const TempDir& work, const std::string& name) {
+  QImage image;
+  EXPECT_TRUE(image.load(QString::fromStdString(work.File(name + ".png")))) << name;
+  return image;
+}
+
+// Runs body under xvfb-run (1024 x 768) with openbox, in the current home.
+// The body starts the program with `start ARGS`, which sets W (the main
+// window), X and Y (its client area on the screen) and WIDTH; `click DX DY`
+// and `dbl DX DY` click window-relative places, `shot NAME` grabs the screen
+// into NAME.png, `note TEXT` appends a line to the file "notes", `boxes`
+// answers how many message boxes (windows titled "Pondarix 7350") show.
+// Answers the script's output; the exit code must be 0.
+std::string OnDesktop(const TempDir& work, const std::string& body) {
+  const std::string script =
+      "set -ex\n"
+      // No leak check at the program's exit (see CountRealWindowTest.cpp).
+      "export QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0:strict_string_checks=0\n"
+      "WORK='" + work.File("") + "'\n"
+      "openbox >/dev/null 2>&1 &\n"
+      "for i in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window && break; sleep 0.1; done\n"
+      "start() {\n"
+      "  '" PX_PROGRAM_PATH "' \"$@\" & P=$!\n"
+      "  W=$(timeout 30 xdotool search --sync --onlyvisible --name 'Pondarix 7350 - Cash counting' | head -1)\n"
+      "  sleep 2\n"
+      "  eval $(xwininfo -id $W | awk '/Absolute upper-left X/{print \"X=\"$4} /Absolute upper-left Y/{print \"Y=\"$4} "
+      "/^  Width/{print \"WIDTH=\"$2}')\n"
+      "}\n"
+      "click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 1; }\n"
+      "dbl() { xdotool mousemove $((X + $1)) $((Y + $2)) click --repeat 2 --delay 80 1; sleep 1.5; }\n"
+      "shot() { import -window root \"$WORK/$1.png\"; }\n"
+      "note() { echo \"$*\" >> \"$WORK/notes\"; }\n"
+      "boxes() { xdotool search --onlyvisible --name '^Pondarix 7350$' | wc -l; }\n" +
+      body;
+  WriteFileBytes(work.Path() / "desktop.sh", script);
+  std::string out;
+  EXPECT_EQ(RunCommand("timeout 300 xvfb-run -a -s '-screen 0 1024x768x24' bash '" + work.File("desktop.sh") + "' 2>&1",
+                       &out),
+            0)
+      << out;
+  if (const char* dir = std::getenv("PX_SHOT_DIR"))
+    RunCommand(std::string("cp '") + work.File("") + "'*.png '" + dir + "/' 2>/dev/null");
+  return out;
+}
+
+std::vector<std::string> StoredTotals() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  return ListLines(RunIsql(std::string(data ? data : "") + "/Pondarix/pxdata.fdb",
+                           "SET LIST ON;\nSELECT TOTALVALUE FROM COUNTINGS ORDER BY ID;\n"));
+}
+
+// The sample scale's result is 12 two-euro coins and 3 fifty-euro notes
+// (174.00); each save of its file with another count of two-euro coins hands
+// over the next result.
+TEST(Desktop, ResultsWaitWhileTheReportIsShownAndOnePressStoresOneCounting) {
+  TempDir work;
+  FreshHome home;
+  const TreeEntry count = AppTreeEntry(Tree(""), "acCount");
+  WriteFileBytes(work.Path() / "receipt.txt", "DENO\r\n----\r\nGBP 5 4 20\r\n----\r\n4 20\r\n");
+  const TreeEntry finalize =
+      AppTreeEntry(Tree("--frame 5 --feed-receipt '" + work.File("receipt.txt") + "'"), "btnFinalize");
+  WriteFileBytes(work.Path() / "scale.txt", ReadFileBytes(PX_SOURCE_DIR "/resources/scale-sample.txt"));
+  auto at = [](const TreeEntry& e, int dx, int dy) {
+    return std::to_string(e.x + dx) + " " + std::to_string(e.y + dy);
+  };
+  const std::string countButton = at(count, 44, 30), finalizeButton = at(finalize, 37, 12);
+  // The viewer's Next counting button: the right-most pixels of its green
+  // arrow in the tool bar below the top panel.
+  const std::string nextButton =
+      "next() {\n"
+      "  shot find\n"
+      "  set -- $(convert \"$WORK/find.png\" -crop 400x60+$((X + 92))+$((Y + " + std::to_string(finalize.y + 40) +
+      "))"
+      " +repage txt:- | awk -F'[,: ]+' '/#008000/ { if ($1 > m) { m = $1; y = $2 } } END { print m, y }')\n"
+      "  xdotool mousemove $((X + 92 + $1 - 5)) $((Y + " + std::to_string(finalize.y + 40) +
+      " + $2)) click 1; sleep 1.5\n"
+      "}\n";
+  const std::string count2 = "sed -i 's/^count 8 .*/count 8 %d/' \"$WORK/scale.txt\"\n";
+  OnDesktop(work, nextButton + "start --simulated-scale \"$WORK/scale.txt\"\n"
+                  "click " + countButton + "\n"
+                  "sleep 1\n"
+                  "shot sheet1\n"
+                  "dbl " + finalizeButton + "\n"
+                  "shot report1\n"
+                  // Two results while the report is shown.
+                  + Format(count2, 13) + "sleep 0.6\n" + Format(count2, 14) +
+                  "sleep 2\n"
+                  "shot waiting\n"
+                  "dbl " + finalizeButton + "\n"
+                  "shot pressed\n"
+                  "next\n"
+                  "shot sheet3\n"
+                  // The window's close button and File > Exit during the counting.
+                  "xdotool mousemove $((X + WIDTH - 11)) $((Y - 10)) click 1; sleep 1.5\n"
+                  "note close $(boxes)\n"
+                  "shot close\n"
+                  "xdotool key Return; sleep 1\n"
+                  "click 20 8\n"
+                  "xdotool key Down Return; sleep 1.5\n"
+                  "note exit $(boxes)\n"
+                  "xdotool key Return; sleep 1\n"
+                  "kill -0 $P && note alive\n"
+                  "dbl " + finalizeButton + "\n"
+                  "shot report3\n"
+                  // One more result waits; the Count button starts it.
+                  + Format(count2, 15) + "sleep 2\n"
+                  "click " + countButton + "\n"
+                  "shot sheet4\n"
+                  // The stop signal ends the program with its counting open.
+                  "kill -TERM $P\n"
+                  "wait $P\n");
+  EXPECT_EQ(ReadFileBytes(work.File("notes")), "close 1\nexit 1\nalive\n");
+  // Exactly the countings whose sheets were shown and finalized: 12 and 14
+  // two-euro coins; neither the result that was replaced while waiting nor
+  // the open one.
+  EXPECT_EQ(StoredTotals(), (std::vector<std::string>{"TOTALVALUE 17400", "TOTALVALUE 17800"}));
+
+  // The sheet area below the top panel, in screen pixels (the window is
+  // maximized below openbox's title bar).
+  const QImage sheet1 = Shot(work, "sheet1"), report1 = Shot(work, "report1"), waiting = Shot(work, "waiting"),
+               pressed = Shot(work, "pressed"), sheet3 = Shot(work, "sheet3"), close = Shot(work, "close"),
+               report3 = Shot(work, "report3"), sheet4 = Shot(work, "sheet4");
+  const int x0 = 250, y0 = 250, w = 500, h = 400;
+  // Each finalize showed its report in place of the sheet.
+  EXPECT_GT(Changed(sheet1, report1, x0, y0, w, h), 1000);
+  EXPECT_GT(Changed(sheet3, report3, x0, y0, w, h), 1000);
+  // The results that came meanwhile left the report shown, and so did the
+  // press on Finalize; Next counting brought the sheet.
+  EXPECT_LT(Changed(report1, waiting, x0, y0, w, h), 50);
+  EXPECT_LT(Changed(waiting, pressed, x0, y0, w, h), 50);
+  EXPECT_GT(Changed(pressed, sheet3, x0, y0, w, h), 1000);
+  EXPECT_LT(Changed(sheet1, sheet3, x0, y0, w, h), 300);
+  // The refused close left the sheet behind its message box.
+  EXPECT_LT(Changed(sheet3, close, 100, 600, 800, 100), 50);
+  EXPECT_GT(Changed(report3, sheet4, x0, y0, w, h), 1000);
+}
+
+}  // namespace
+}  // namespace px::test
