@@ -118,6 +118,24 @@ std::string receiptCurrency(const std::string& name) {
   return UpperCase(name.substr(0, std::min<size_t>(end, 3)));
 }
 
+// The slot type of a receipt line: the receipt does not tell coins from
+// banknotes, so a value that the currency has as a coin and not as a
+// banknote goes on its coin row; anything else on a banknote row.
+Byte receiptSlotType(const std::string& code, int64_t hundredths) {
+  IMemDataSet table;
+  if (QVRSystem)
+    if (auto sets = QVRSystem->GetService<IVantorelDataSets>()) sets->GetDataSet(0, table);
+  if (!table) return 1;
+  bool coin = false, banknote = false;
+  for (TMemRecord* r = table->First(); r; r = r->GetNext()) {
+    if (r->GetAnsiString(dfCode) != code || r->GetInteger(dfValue) != hundredths) continue;
+    const Integer kind = r->GetInteger(dfType) & 7;
+    coin = coin || kind == 0;
+    banknote = banknote || kind == 1;
+  }
+  return coin && !banknote ? 0 : 1;
+}
+
 }  // namespace
 
 TfraCount::TfraCount(TComponent* owner) : TQVRFrame(owner) {
@@ -231,7 +249,6 @@ TfraCount::~TfraCount() {
 void TfraCount::AfterConstruction() {
   TQVRFrame::AfterConstruction();
   TranslateEditCaptions(this);
-  dlgSaveAs->Title = acSaveCSV->Caption();
   if (auto adjust = QVRSystem->GetService<IPanelAdjust>()) adjust->Adjust(pnlMain);
   edCompany->SetText("?");
   loadEmployees();
@@ -332,7 +349,7 @@ void TfraCount::ResultFromReceipt(const IMemDataSet& receipt) {
     else if (code != result.CurrencyCode) return showMessage("MixedCurrenciesNotSupported");
     ++slot;
     result.Value[slot] = perPiece * 100;
-    result.SlotType[slot] = 1;
+    result.SlotType[slot] = receiptSlotType(result.CurrencyCode, int64_t(perPiece) * 100);
     result.Count[slot] = count;
   }
   if (slot == 0) return;

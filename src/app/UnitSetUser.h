@@ -9,9 +9,9 @@ namespace px {
 
 class TfrmSetUser : public TForm {
  public:
-  // The longest name the dialog takes. The database column holds 64; a
-  // longer name is refused by the database and leaves everything as it was.
-  static constexpr Integer MaxNameLength = 79;
+  // The longest name the dialog takes: what the database column holds (a
+  // longer one would only end in the engine's truncation error).
+  static constexpr Integer MaxNameLength = 64;
 
   explicit TfrmSetUser(TComponent* owner);
   // A new dialog owned by owner, its texts translated, centred on the

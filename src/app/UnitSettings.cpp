@@ -164,6 +164,9 @@ bool TSettings::CheckPassword() {
   // An entry with characters the single-byte form cannot hold was never set
   // as the password; its "?"s must not match one that holds "?".
   PasswordGiven = ok && CharactersNotStored(entered).empty() && PasswordDigest(entered) == Password;
+  // A wrong entry is told, not only refused: the screen that asked stays
+  // empty, and a beep alone does not say why.
+  if (ok && !PasswordGiven) MessageDlg(Translate("WrongPassword"), mtWarning, TMsgDlgButtons{mbOK});
   return PasswordGiven;
 }
 

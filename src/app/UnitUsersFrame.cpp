@@ -109,7 +109,7 @@ void TfraUsers::lstUsersChange(TDataSetList*, TMemRecord* rec) {
 
 void TfraUsers::acAddExecute(TObject*) {
   std::string name;
-  if (!InputQuery(Translate("GiveUsername"), Translate("Username"), name)) return;
+  if (!InputQuery(Translate("GiveUsername"), Translate("Username"), name, TfrmSetUser::MaxNameLength)) return;
   if (name.empty()) {
     Beep();
     return;

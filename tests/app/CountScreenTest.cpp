@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QWidget>
 
 #include <algorithm>
@@ -500,7 +502,15 @@ TEST(CountScreen, FinalizeStoresTheCountingShowsItsReportAndExportsIt) {
   for (const char* want : {"K7", "Jansen", "Bos BV", "2.00 (1)", "Roll 40 x 50 cent", "279.85", "24.00"})
     EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
 
+  std::string csvTitle;
+  auto pdfAnswer = p.FileAnswer;
+  p.FileAnswer = [&](TFileDialogRequest& r) {
+    csvTitle = r.Title;
+    return pdfAnswer(r);
+  };
   f->acSaveCSV->Execute();
+  // The save dialog's title is translated like every text of the screen.
+  EXPECT_EQ(csvTitle, "Save as CSV...");
   const std::string csv = ReadFileBytes(out.File("counting.csv"));
   std::vector<std::string> lines;
   for (size_t at = 0; at < csv.size();) {
@@ -651,6 +661,23 @@ TEST(CountScreen, TheSheetScrollBarFollowsTheSheet) {
     ASSERT_TRUE(bar->isVisible());
     EXPECT_EQ(f->pnlCount->VertPosition(), 0);
     EXPECT_EQ(bar->value(), 0);
+    // The thumb, at the top, is drawn darker than the rest of the groove
+    // below it, so that it reads as the thumb.
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.orientation = Qt::Vertical;
+    option.minimum = bar->minimum();
+    option.maximum = bar->maximum();
+    option.sliderPosition = option.sliderValue = bar->value();
+    option.pageStep = bar->pageStep();
+    option.singleStep = bar->singleStep();
+    option.subControls = QStyle::SC_All;
+    const QRect thumb = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar);
+    const QRect groove = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarGroove, bar);
+    ASSERT_LT(thumb.bottom() + 4, groove.bottom());
+    EXPECT_LT(thumb.top(), groove.top() + 2);
+    const QImage image = bar->grab().toImage();
+    EXPECT_LT(qGray(image.pixel(thumb.center())), qGray(image.pixel(groove.center().x(), groove.bottom() - 2)) - 20);
     const int top = f->SubtotalEdit(cgCoins)->Top();
     bar->setValue(bar->maximum());
     EXPECT_EQ(f->pnlCount->VertPosition(), bar->maximum());
@@ -746,6 +773,47 @@ TEST(CountScreen, ReceiptsThroughAPseudoTerminal) {
     EXPECT_FALSE(f->Counting());
     EXPECT_EQ(f->pnlCount->ControlCount(), 0);
   }
+}
+
+// A receipt does not tell coins from banknotes: a value the currency has as
+// a coin only goes on its coin row, the others on banknote rows.
+TEST(CountScreen, ReceiptCoinsGoOnCoinRows) {
+  Program p;
+  TfraCount* f = p.ShowCount();
+  f->Capture().FeedText("DENO\r\n----\r\nEURO 1 3 3\r\nEURO 2 4 8\r\nEURO 5 2 10\r\n----\r\n9 21\r\n");
+  ASSERT_TRUE(f->Counting()) << (p.boxes.empty() ? "" : p.boxes[0]);
+  const std::vector<std::string> rows = RowTexts(f);
+  for (const char* want : {"0|1 euro|3|3.00", "0|2 euro|4|8.00", "1|5 euro|2|10.00"})
+    EXPECT_NE(std::find(rows.begin(), rows.end(), want), rows.end()) << want;
+  // No banknote row for the coins' values.
+  for (const std::string& r : rows) EXPECT_TRUE(r.rfind("1|1.00", 0) != 0 && r.rfind("1|2.00", 0) != 0) << r;
+  EXPECT_EQ(SubtotalText(f, cgCoins), "11.00");
+  EXPECT_EQ(SubtotalText(f, cgBanknotes), "10.00");
+  EXPECT_EQ(f->TotalEdit()->Text(), "21.00");
+}
+
+// Tab passes the boxes that cannot be typed in by: from the drawer to the
+// employee, Cancel and Finalize, then the counts that can be typed; never a
+// locked top field, a locked count of the scale or an amount that follows.
+TEST(CountScreen, TabSkipsLockedAndReadOnlyBoxes) {
+  Program p;
+  TfraCount* f = p.ShowCount();
+  f->pnlMainDblClick(nullptr);  // banknote counts locked, coin counts open
+  ASSERT_TRUE(f->Counting());
+  std::vector<TWinControl*> visited;
+  TWinControl* c = f->edCashDrawer;
+  for (int i = 0; i < 40; ++i) {
+    c = p.form->FindNextControl(c, true, true);
+    ASSERT_NE(c, nullptr);
+    visited.push_back(c);
+  }
+  ASSERT_GE(visited.size(), 4u);
+  EXPECT_EQ(visited[0], f->edUser);
+  EXPECT_EQ(visited[1], f->btnCancel);
+  EXPECT_EQ(visited[2], f->btnFinalize);
+  EXPECT_EQ(visited[3], f->Rows()[0].CountEdit);
+  for (TWinControl* v : visited)
+    if (auto* e = dynamic_cast<TCustomQVREdit*>(v)) EXPECT_FALSE(e->ReadOnly()) << e->Name() << " " << e->Text();
 }
 
 TEST(CountScreen, LeavingIsRefusedOnlyWhileCounting) {

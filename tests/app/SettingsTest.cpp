@@ -9,6 +9,7 @@
 #include "platform/core/Registry.h"
 #include "platform/gui/Forms.h"
 #include "support/FileSizeLimit.h"
+#include "ui/framework/UnitTranslation.h"
 
 namespace px::test {
 namespace {
@@ -206,6 +207,10 @@ TEST(Settings, ListValuesAreNamedByTheStartLanguage) {
 class PasswordPrompt : public ::testing::Test {
  protected:
   void SetUp() override {
+    oldBox_ = SetMessageDlgHook([this](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
+      boxes_.push_back(text);
+      return mrOk;
+    });
     old_ = SetShowModalHook([this](TForm& form) {
       ++asked_;
       auto* dialog = dynamic_cast<TfrmGetPassword*>(&form);
@@ -217,8 +222,13 @@ class PasswordPrompt : public ::testing::Test {
       return answer_;
     });
   }
-  void TearDown() override { SetShowModalHook(old_); }
+  void TearDown() override {
+    SetShowModalHook(old_);
+    SetMessageDlgHook(oldBox_);
+  }
   TShowModalHook old_;
+  TMessageDlgHook oldBox_;
+  std::vector<std::string> boxes_;
   int asked_ = 0;
   std::string entry_;
   TModalResult answer_ = mrOk;
@@ -241,10 +251,13 @@ TEST_F(PasswordPrompt, RightEntryIsAskedOnceWrongOrCancelAskAgain) {
 
   entry_ = "wrong";
   EXPECT_FALSE(s.CheckPassword());
+  // A wrong password is told; a cancel is not.
+  EXPECT_EQ(boxes_, std::vector<std::string>{Translate("WrongPassword")});
   answer_ = mrCancel;
   entry_ = "p\xC3\xA4sswort";
   EXPECT_FALSE(s.CheckPassword());
   EXPECT_EQ(asked_, 2);
+  EXPECT_EQ(boxes_.size(), 1u);
   answer_ = mrOk;
   EXPECT_TRUE(s.CheckPassword());
   EXPECT_TRUE(s.CheckPassword());

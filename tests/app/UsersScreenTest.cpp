@@ -4,6 +4,11 @@
 
 #include <optional>
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTimer>
+
 #include "ScreensFixture.h"
 #include "app/UnitCountFrame.h"
 #include "app/UnitHistoryFrame.h"
@@ -12,6 +17,7 @@
 #include "platform/core/CodePages.h"
 #include "platform/core/Format.h"
 #include "platform/core/NumberConversion.h"
+#include "ui/framework/UnitTranslation.h"
 
 namespace px::test {
 namespace {
@@ -56,8 +62,13 @@ TEST(UsersScreen, AddsSelectsAndStoresAUserAndRefusesAnEmptyName) {
   ASSERT_TRUE(ScreensProgram::PumpUntil([&] { return users->acEdit->Enabled(); }));
   p.Shot("users");
   EXPECT_TRUE(users->acDelete->Enabled());
-  EXPECT_EQ(p.IsqlLines("SELECT ID, NAME, STATUS FROM USERS WHERE ID > 0;"),
-            (std::vector<std::string>{"ID 1", "NAME Jan", "STATUS 1"}));
+  // The box takes no more than the database column holds.
+  p.input = std::string(70, 'n');
+  users->acAdd->Execute();
+  EXPECT_TRUE(p.boxes.empty());
+  EXPECT_EQ(p.IsqlLines("SELECT ID, NAME, STATUS FROM USERS WHERE ID > 0 ORDER BY ID;"),
+            (std::vector<std::string>{"ID 1", "NAME Jan", "STATUS 1", "ID 2", "NAME " + std::string(64, 'n'),
+                                      "STATUS 1"}));
 }
 
 // Names are stored as single-byte text: one with characters it cannot hold
@@ -117,10 +128,9 @@ TEST(UsersScreen, DeletesOnlyUsersWithoutCountings) {
   EXPECT_EQ(p.IsqlLines("SELECT NAME FROM USERS WHERE ID > 0 ORDER BY ID;"), std::vector<std::string>{"NAME Busy"});
 }
 
-// The dialog edits name and status; the database decides first, so a name
-// it refuses (longer than its 64-character column, though the dialog takes
-// 79) changes neither the list nor the database. An inactive user stays in
-// the history screen's employee list and leaves the count screen's.
+// The dialog edits name and status; its name box takes no more than the
+// database's 64-character column holds. An inactive user stays in the
+// history screen's employee list and leaves the count screen's.
 TEST(UsersScreen, EditsThroughTheDialogAndKeepsARefusedNameOut) {
   ScreensProgram p;
   const Integer id = dmDatabase->AddUser("Jan");
@@ -129,12 +139,14 @@ TEST(UsersScreen, EditsThroughTheDialogAndKeepsARefusedNameOut) {
   std::string name;
   Integer status = 0;
   std::vector<bool> okEnabled;
+  std::string shown = "Jan";
+  Integer shownStatus = 1;
   p.modal = [&](TForm& form) {
     auto& d = dynamic_cast<TfrmSetUser&>(form);
     EXPECT_EQ(d.edID->Text(), IntToStr(id));
     EXPECT_TRUE(d.edID->Locked());
-    EXPECT_EQ(d.edUserName->Text(), "Jan");
-    EXPECT_EQ(d.cbStatus->ItemIndex(), 1);
+    EXPECT_EQ(d.edUserName->Text(), shown);
+    EXPECT_EQ(d.cbStatus->ItemIndex(), shownStatus);
     EXPECT_EQ(d.cbStatus->Items().Count(), 2);
     d.edUserName->SetText("");
     okEnabled.push_back(d.btnOK->Enabled());
@@ -143,10 +155,13 @@ TEST(UsersScreen, EditsThroughTheDialogAndKeepsARefusedNameOut) {
     d.cbStatus->SetItemIndex(status);
     return mrOk;
   };
+  // The name edit takes no more than the database column holds.
   name = std::string(70, 'n');
-  EXPECT_ANY_THROW(users->acEdit->Execute());
+  users->acEdit->Execute();
   EXPECT_EQ(okEnabled, (std::vector<bool>{false, true}));
-  EXPECT_EQ(rows(*users->lstUsers), std::vector<std::string>{IntToStr(id) + "|Jan|Active"});
+  EXPECT_EQ(rows(*users->lstUsers), std::vector<std::string>{IntToStr(id) + "|" + std::string(64, 'n') + "|Inactive"});
+  shown = std::string(64, 'n');
+  shownStatus = 0;
 
   name = "Jan Smit";
   status = 0;
@@ -164,6 +179,49 @@ TEST(UsersScreen, EditsThroughTheDialogAndKeepsARefusedNameOut) {
   TfraCount* count = p.Show<TfraCount>(5);
   ASSERT_EQ(count->edUser->Items().Count(), 1);
   EXPECT_EQ(count->edUser->Items().Get(0), Format("%.4d  Piet", piet));
+}
+
+// In the user dialog's Status box (its text comes from its list) Enter
+// accepts and Escape cancels the dialog; a letter typed there changes
+// nothing, and the box keeps its status.
+TEST(UsersScreen, EnterAndEscapeWorkInTheStatusBox) {
+  ScreensProgram p;
+  const Integer id = dmDatabase->AddUser("Jan");
+  TfraUsers* users = p.Show<TfraUsers>(4);
+  users->lstUsers->FocusRecordByKey(id);
+  std::vector<TModalResult> results;
+  std::vector<std::string> texts;
+  for (const auto& [key, text] : {std::pair<int, const char*>{Qt::Key_Return, "\r"}, {Qt::Key_Escape, "\x1b"}}) {
+    p.modal = [&, key = key, text = text](TForm& form) {
+      auto& d = dynamic_cast<TfrmSetUser&>(form);
+      // The real dialog and its own loop.
+      TShowModalHook hook = SetShowModalHook(nullptr);
+      // Timers of this dialog's time only (they go with it).
+      QTimer keys, guard;
+      keys.setSingleShot(true);
+      guard.setSingleShot(true);
+      QObject::connect(&keys, &QTimer::timeout, [&d, key, text] {
+        QWidget* box = d.cbStatus->LineEdit();
+        QKeyEvent letter(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x");
+        QApplication::sendEvent(box, &letter);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(box, &press);
+      });
+      // Should the key be lost, the dialog ends anyway.
+      QObject::connect(&guard, &QTimer::timeout, [&d] { d.ModalResult = mrAbort; });
+      keys.start(50);
+      guard.start(3000);
+      const TModalResult r = form.ShowModal();
+      SetShowModalHook(hook);
+      texts.push_back(d.cbStatus->Text());
+      results.push_back(r);
+      return r;
+    };
+    users->acEdit->Execute();
+  }
+  EXPECT_EQ(results, (std::vector<TModalResult>{mrOk, mrCancel}));
+  EXPECT_EQ(texts, (std::vector<std::string>{"Active", "Active"}));
+  EXPECT_EQ(rows(*users->lstUsers), std::vector<std::string>{IntToStr(id) + "|Jan|Active"});
 }
 
 // With a password set the screens ask once per run: a wrong one beeps at
@@ -189,12 +247,15 @@ TEST(UsersScreen, PasswordGuardsUsersAndHistory) {
     SCOPED_TRACE(s.frame);
     p.password = s.password;
     p.tones.clear();
+    p.boxes.clear();
     IQVRLink* link = QVRSystem->GetService<IMainFormFiller>()->ShowFrame(s.frame);
     auto* control = dynamic_cast<TControl*>(link->GetComponent());
     EXPECT_EQ(control->Visible(), s.visible);
     EXPECT_EQ(p.passwordPrompts, s.prompts);
     using Tones = std::vector<std::pair<Cardinal, Cardinal>>;
     EXPECT_EQ(p.tones, (s.visible ? Tones{} : Tones{{1000, 100}}));
+    // A wrong password is told.
+    EXPECT_EQ(p.boxes, (s.visible ? std::vector<std::string>{} : std::vector<std::string>{Translate("WrongPassword")}));
   }
 }
 

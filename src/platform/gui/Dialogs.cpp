@@ -5,6 +5,7 @@
 #include <QInputDialog>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QWidget>
 #include <filesystem>
 #include <functional>
@@ -53,13 +54,25 @@ std::string trim(const std::string& s) {
 }
 
 // Qt reads the patterns of a name filter from its last parenthesised group,
-// so the patterns always go there, whatever the description holds.
+// so the patterns always go there, whatever the description holds; a
+// description that already ends with exactly these patterns in parentheses
+// ("PDF files (*.pdf)") shows them once.
 QStringList qtFilters(const std::vector<TFileFilter>& filters) {
   QStringList list;
   for (const TFileFilter& f : filters) {
     QString patterns;
     for (const std::string& p : f.Patterns) patterns += (patterns.isEmpty() ? "" : " ") + qs(p);
-    list << qs(f.Description) + " (" + patterns + ")";
+    QString description = qs(f.Description).trimmed();
+    const qsizetype open = description.lastIndexOf('(');
+    if (description.endsWith(')') && open >= 0) {
+      QStringList shown = description.mid(open + 1, description.size() - open - 2)
+                              .split(QRegularExpression("[;\\s]+"), Qt::SkipEmptyParts);
+      if (shown.join(' ') == patterns) {
+        list << description;
+        continue;
+      }
+    }
+    list << description + " (" + patterns + ")";
   }
   return list;
 }
@@ -232,18 +245,27 @@ TInputQueryHook SetInputQueryHook(TInputQueryHook hook) {
 }
 
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
+  return InputQuery(caption, prompt, value, 0);
+}
+
+bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value, Integer maxLength) {
   if (inputQueryHook()) {
     std::string answer = value;
     if (!inputQueryHook()(caption, prompt, answer)) return false;
-    value = std::move(answer);
+    QString text = QString::fromStdString(answer);
+    if (maxLength > 0 && text.size() > maxLength) text.truncate(maxLength);
+    value = text.toStdString();
     return true;
   }
-  bool ok = false;
-  const QString text = QInputDialog::getText(dialogParent(), QString::fromStdString(caption),
-                                             QString::fromStdString(prompt), QLineEdit::Normal,
-                                             QString::fromStdString(value), &ok);
-  if (ok) value = text.toStdString();
-  return ok;
+  QInputDialog dialog(dialogParent());
+  dialog.setWindowTitle(QString::fromStdString(caption));
+  dialog.setLabelText(QString::fromStdString(prompt));
+  dialog.setTextValue(QString::fromStdString(value));
+  if (maxLength > 0)
+    if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(maxLength);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  value = dialog.textValue().toStdString();
+  return true;
 }
 
 }  // namespace px

@@ -130,6 +130,9 @@ class TPrinterSetupDialog : public TCommonDialog {
 // edit and OK and Cancel. Value is what the edit starts with and, on OK,
 // what the user typed; on Cancel it stays as it was. True for OK.
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
+// The same with an edit that takes at most maxLength characters (0: no
+// limit); an answer of the hook is cut to that length as the edit would.
+bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value, Integer maxLength);
 // Answers in place of the box: sees the caption and prompt, may set the
 // value, true for OK.
 using TInputQueryHook =

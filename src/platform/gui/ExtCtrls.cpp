@@ -1,9 +1,12 @@
 #include "platform/gui/ExtCtrls.h"
 
 #include <QGroupBox>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <algorithm>
 
 #include "platform/gui/GuiInternal.h"
@@ -300,11 +303,52 @@ void TImage::Paint() {
 // ---------------------------------------------------------------------------
 // TScrollBox
 
+namespace {
+
+// The scroll box's bars draw their thumb darker than the groove. The
+// desktop style draws a light thumb on a darker groove; when the content is
+// only a little larger than the box the thumb fills most of the groove, and
+// the groove's short dark rest at the far end reads as the thumb: the bar
+// looked inverted.
+class TScrollBoxBarStyle : public QProxyStyle {
+ public:
+  void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                          const QWidget* widget) const override {
+    const auto* bar = qstyleoption_cast<const QStyleOptionSlider*>(option);
+    if (control != CC_ScrollBar || !bar) {
+      QProxyStyle::drawComplexControl(control, option, painter, widget);
+      return;
+    }
+    QStyleOptionSlider rest = *bar;
+    rest.subControls &= ~SC_ScrollBarSlider;
+    QProxyStyle::drawComplexControl(control, &rest, painter, widget);
+    if (!(bar->subControls & SC_ScrollBarSlider)) return;
+    const QRect thumb = subControlRect(control, option, SC_ScrollBarSlider, widget);
+    if (thumb.isEmpty()) return;
+    const bool active = bar->activeSubControls & SC_ScrollBarSlider;
+    QColor face = option->palette.color(QPalette::Dark);
+    if (active && (option->state & State_Sunken)) face = face.darker(120);
+    else if (active && (option->state & State_MouseOver)) face = face.darker(110);
+    painter->save();
+    painter->setPen(face.darker(130));
+    painter->setBrush(face);
+    painter->drawRect(thumb.adjusted(1, 1, -2, -2));
+    painter->restore();
+  }
+};
+
+}  // namespace
+
 TScrollBox::TScrollBox(TComponent* owner) : TWinControl(owner) {
   hbar_ = new QScrollBar(Qt::Horizontal, Widget());
   vbar_ = new QScrollBar(Qt::Vertical, Widget());
   hbar_->hide();
   vbar_->hide();
+  for (QScrollBar* bar : {hbar_, vbar_}) {
+    auto* style = new TScrollBoxBarStyle;
+    style->setParent(bar);
+    bar->setStyle(style);
+  }
   QObject::connect(hbar_, &QScrollBar::valueChanged, [this](int v) {
     if (!updating_) scrollTo(v, posY_);
   });

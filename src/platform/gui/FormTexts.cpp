@@ -2,6 +2,7 @@
 
 #include "platform/gui/ActnList.h"
 #include "platform/gui/ComCtrls.h"
+#include "platform/gui/Dialogs.h"
 #include "platform/gui/ExtCtrls.h"
 #include "platform/gui/Menus.h"
 #include "platform/gui/StdCtrls.h"
@@ -50,6 +51,9 @@ void TranslateComponentTexts(TComponent* component, const std::function<std::str
     action->SetCaption(translate(action->Caption()));
     action->SetHint(translate(action->Hint()));
   }
+  // A file dialog's title is a text of the form like a caption.
+  if (auto* save = dynamic_cast<TSaveDialog*>(component)) save->Title = translate(save->Title);
+  if (auto* open = dynamic_cast<TOpenDialog*>(component)) open->Title = translate(open->Title);
   if (auto* item = dynamic_cast<TMenuItem*>(component)) {
     if (!item->Action()) {
       item->SetCaption(translate(item->Caption()));

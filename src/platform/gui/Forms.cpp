@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <QToolTip>
 #include <QWidget>
+#include <QWindow>
 
 #include "platform/core/Debug.h"
 #include "platform/core/Threads.h"
@@ -156,7 +157,14 @@ TWinControl* TForm::FindNextControl(TWinControl* current, bool goForward, bool c
 }
 
 void TForm::SelectNext(TWinControl* current, bool goForward, bool checkTabStop) {
-  if (TWinControl* next = FindNextControl(current, goForward, checkTabStop)) next->SetFocus();
+  TWinControl* next = FindNextControl(current, goForward, checkTabStop);
+  if (!next) return;
+  QWidget* w = next->Widget();
+  if (!w) return;
+  if (w->focusPolicy() == Qt::NoFocus || w->focusPolicy() == Qt::ClickFocus) w->setFocusPolicy(Qt::StrongFocus);
+  // Moved by the keyboard: the control shows that it has the focus (a push
+  // button draws its focus frame only for focus that came by the keyboard).
+  w->setFocus(goForward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
 }
 
 TForm* GetParentForm(TControl* control) {
@@ -259,6 +267,10 @@ void TForm::WndProc(TMessage& message) {
       if (TButton* b = find(this)) {
         b->Click();
         message.Result = 1;
+      } else if (key == VK_ESCAPE && modalDepth_ > 0) {
+        // A dialog without a Cancel button (About) is left with Escape too.
+        ModalResult = mrCancel;
+        message.Result = 1;
       }
     }
     return;
@@ -290,6 +302,22 @@ TShowModalHook SetShowModalHook(TShowModalHook hook) {
   return old;
 }
 
+namespace {
+// A modal form is a dialog of the main window: the window manager keeps it
+// above that window and gives it no minimize or maximize button, and it
+// keeps the size its layout was made for.
+void makeDialogWindow(TForm* form) {
+  TForm* main = Application ? Application->MainForm() : nullptr;
+  if (!main || main == form || !main->Widget()) return;
+  QWidget* w = form->Widget();
+  w->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  w->setFixedSize(w->size());
+  w->winId();
+  main->Widget()->winId();
+  if (QWindow* window = w->windowHandle()) window->setTransientParent(main->Widget()->windowHandle());
+}
+}  // namespace
+
 TModalResult TForm::ShowModal() {
   ModalResult = mrNone;
   if (modalHook()) {
@@ -298,6 +326,7 @@ TModalResult TForm::ShowModal() {
     ModalResult = hook(*this);
     return ModalResult;
   }
+  makeDialogWindow(this);
   Widget()->setWindowModality(Qt::ApplicationModal);
   ++modalDepth_;
   Show();
@@ -315,6 +344,7 @@ TModalResult TForm::ShowModal() {
   }
   return result;
 }
+
 
 TWindowState TForm::WindowState() const {
   if (Widget()->isMinimized()) return wsMinimized;
@@ -813,7 +843,12 @@ void ShellOpen(const std::string& target) {
 
 TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
   if (dlgHook()) return dlgHook()(text, type, buttons);
-  QMessageBox box;
+  // A dialog of the window in front (the main window, or a dialog over it).
+  QWidget* parent = QApplication::activeModalWidget();
+  if (!parent) parent = QApplication::activeWindow();
+  if (!parent && Application && Application->MainForm()) parent = Application->MainForm()->Widget();
+  QMessageBox box(parent);
+  box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   box.setText(QString::fromStdString(text));
   box.setWindowTitle(QString::fromStdString(Application ? Application->Title() : std::string()));
   switch (type) {

@@ -171,6 +171,12 @@ void TCustomQVREdit::SetHideComboButtonOnNoItems(bool v) {
 
 void TCustomQVREdit::SetLocked(bool v) {
   SetReadOnly(v);
+  // A locked box is read, not typed in: Tab passes it by, and a window
+  // does not start with the focus in it (a click still puts the caret in
+  // it, for copying).
+  TabStop = !v;
+  for (QWidget* w : {Widget(), static_cast<QWidget*>(LineEdit())})
+    if (w) w->setFocusPolicy(v ? Qt::ClickFocus : Qt::StrongFocus);
   UpdateColors();
 }
 
@@ -437,17 +443,20 @@ void TCustomQVREdit::executeButton(Integer index) {
 // ---- keys and clipboard ----
 
 void TCustomQVREdit::KeyPress(char16_t& key) {
-  if (ListOnly) {
-    key = 0;
-    return;
-  }
+  // Enter goes to the form (its default button) also from a box whose text
+  // comes from its list only.
   if (key == 13) {
     if (TForm* form = GetParentForm(this)) {
       key = 0;
       form->Perform(CM_DIALOGKEY, EnterAsTab ? VK_TAB : VK_RETURN, 0);
       return;
     }
-  } else if (key == 1) {
+  }
+  if (ListOnly) {
+    key = 0;
+    return;
+  }
+  if (key == 1) {
     SelectAll();
     key = 0;
     return;
@@ -456,6 +465,14 @@ void TCustomQVREdit::KeyPress(char16_t& key) {
 }
 
 void TCustomQVREdit::KeyDown(Word& key, TShiftState shift) {
+  if (ListOnly && key == VK_ESCAPE && shift.Empty()) {
+    // Escape cancels the dialog the box stands in, as in any other edit;
+    // only where no form takes it does it clear the box.
+    if (TForm* form = GetParentForm(this); form && form->Perform(CM_DIALOGKEY, VK_ESCAPE, 0)) {
+      key = 0;
+      return;
+    }
+  }
   if (ListOnly && (key == VK_DELETE || key == VK_BACK || key == VK_ESCAPE)) {
     SetText("");
     Revalidate();
