@@ -34,11 +34,6 @@ void check(const TVantorelResult& r) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  std::atexit([] { std::remove(fileName().c_str()); });
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (FILE* f = std::fopen(fileName().c_str(), "wb")) {
     if (size) std::fwrite(data, 1, size, f);
@@ -50,8 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     file = ReadScaleFile(fileName());
   } catch (const Exception&) {
+    std::remove(fileName().c_str());
     return 0;
   }
+  // Gone at once: libFuzzer may end the process without running exit handlers.
+  std::remove(fileName().c_str());
   TScaleSimulator simulator(file.Variant, file.Protocol);
   ApplyScaleFile(file, simulator);
   TVantorel7350 scale(nullptr, simulator.Opener());

@@ -27,7 +27,6 @@ std::string& fileName() {
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   StartFuzzGuiApplication(argc, argv);
-  std::atexit([] { std::remove(fileName().c_str()); });
   return 0;
 }
 
@@ -40,6 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   InitializeTranslations(fileName());
+  // Read whole by now; gone at once, as libFuzzer may end the process
+  // without running exit handlers.
+  std::remove(fileName().c_str());
   const std::vector<std::string> sections = Translations->Sections();
   if (!sections.empty()) Translations->SetLanguage(sections.front());
 
