@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
+#include "ShotSupport.h"
 #include "dbclient/IsqlPeer.h"
 #include "support/XServer.h"
 
@@ -18,20 +19,6 @@ namespace {
 std::pair<int, int> Origin(const std::string& tree, const std::string& name) {
   const TreeEntry e = AppTreeEntry(tree, name);
   return {e.x, e.y};
-}
-
-std::string Tree(const std::string& options) {
-  std::string tree;
-  EXPECT_EQ(RunCommand(std::string(PX_PXTOOL_PATH) + " app tree " + options + " 2>/dev/null", &tree), 0);
-  return tree;
-}
-
-// Pixels of the rectangle that differ between two shots.
-int Changed(const QImage& a, const QImage& b, int x0, int y0, int w, int h) {
-  int n = 0;
-  for (int y = y0; y < y0 + h; y += 2)
-    for (int x = x0; x < x0 + w; x += 2) n += a.pixel(x, y) != b.pixel(x, y);
-  return n;
 }
 
 // Copies the screenshots to PX_SHOT_DIR when it names a folder (for looking).

@@ -10,25 +10,12 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
+#include "ShotSupport.h"
 #include "dbclient/IsqlPeer.h"
 #include "platform/core/Format.h"
 
 namespace px::test {
 namespace {
-
-std::string Tree(const std::string& options) {
-  std::string tree;
-  EXPECT_EQ(RunCommand(std::string(PX_PXTOOL_PATH) + " app tree " + options + " 2>/dev/null", &tree), 0);
-  return tree;
-}
-
-// Pixels of the rectangle that differ between two shots (every second one).
-int Changed(const QImage& a, const QImage& b, int x0, int y0, int w, int h) {
-  int n = 0;
-  for (int y = y0; y < y0 + h; y += 2)
-    for (int x = x0; x < x0 + w; x += 2) n += a.pixel(x, y) != b.pixel(x, y);
-  return n;
-}
 
 QImage Shot(const TempDir& work, const std::string& name) {
   QImage image;
