@@ -11,6 +11,7 @@
 
 #include "AppTestSupport.h"
 #include "ShotSupport.h"
+#include "support/XServer.h"
 #include "dbclient/IsqlPeer.h"
 #include "platform/core/Format.h"
 
@@ -23,7 +24,7 @@ QImage Shot(const TempDir& work, const std::string& name) {
   return image;
 }
 
-// Runs body under xvfb-run (1024 x 768) with openbox, in the current home.
+// Runs body on an X server of its own (1024 x 768) with openbox, in the current home.
 // The body starts the program with `start ARGS`, which sets W (the main
 // window), X and Y (its client area on the screen) and WIDTH; `click DX DY`
 // and `dbl DX DY` click window-relative places, `shot NAME` grabs the screen
@@ -32,7 +33,7 @@ QImage Shot(const TempDir& work, const std::string& name) {
 // Answers the script's output; the exit code must be 0.
 std::string OnDesktop(const TempDir& work, const std::string& body) {
   const std::string script =
-      "set -ex\n"
+      "set -ex\n" + std::string(SettleShell) +
       // No leak check at the program's exit (see CountRealWindowTest.cpp).
       "export QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0:strict_string_checks=0\n"
       "WORK='" + work.File("") + "'\n"
@@ -40,21 +41,22 @@ std::string OnDesktop(const TempDir& work, const std::string& body) {
       "for i in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window && break; sleep 0.1; done\n"
       "start() {\n"
       "  '" PX_PROGRAM_PATH "' \"$@\" & P=$!\n"
-      "  W=$(timeout 30 xdotool search --sync --onlyvisible --name 'Pondarix 7350 - Cash counting' | head -1)\n"
-      "  sleep 2\n"
+      "  W=$(timeout 120 xdotool search --sync --onlyvisible --name 'Pondarix 7350 - Cash counting' | head -1)\n"
+      "  settle 2\n"
       "  eval $(xwininfo -id $W | awk '/Absolute upper-left X/{print \"X=\"$4} /Absolute upper-left Y/{print \"Y=\"$4} "
       "/^  Width/{print \"WIDTH=\"$2}')\n"
       "  printf 'X=%s\\nY=%s\\nWIDTH=%s\\n' $X $Y $WIDTH > \"$WORK/geometry\"\n"
       "}\n"
-      "click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 1; }\n"
-      "dbl() { xdotool mousemove $((X + $1)) $((Y + $2)) click --repeat 2 --delay 80 1; sleep 1.5; }\n"
+      "click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; settle 1; }\n"
+      "dbl() { xdotool mousemove $((X + $1)) $((Y + $2)) click --repeat 2 --delay 80 1; settle 1.5; }\n"
       "shot() { import -window root \"$WORK/$1.png\"; }\n"
       "note() { echo \"$*\" >> \"$WORK/notes\"; }\n"
       "boxes() { xdotool search --onlyvisible --name '^Pondarix 7350$' | wc -l; }\n" +
       body;
   WriteFileBytes(work.Path() / "desktop.sh", script);
   std::string out;
-  EXPECT_EQ(RunCommand("timeout 300 xvfb-run -a -s '-screen 0 1024x768x24' bash '" + work.File("desktop.sh") + "' 2>&1",
+  XServer x;
+  EXPECT_EQ(RunCommand(x.Env() + "timeout 900 bash '" + work.File("desktop.sh") + "' 2>&1",
                        &out),
             0)
       << out;
@@ -93,37 +95,37 @@ TEST(Desktop, ResultsWaitWhileTheReportIsShownAndOnePressStoresOneCounting) {
       "))"
       " +repage txt:- | awk -F'[,: ]+' '/#008000/ { if ($1 > m) { m = $1; y = $2 } } END { print m, y }')\n"
       "  xdotool mousemove $((X + 92 + $1 - 5)) $((Y + " + std::to_string(finalize.y + 40) +
-      " + $2)) click 1; sleep 1.5\n"
+      " + $2)) click 1; settle 1.5\n"
       "}\n";
   const std::string count2 = "sed -i 's/^count 8 .*/count 8 %d/' \"$WORK/scale.txt\"\n";
   OnDesktop(work, nextButton + "start --simulated-scale \"$WORK/scale.txt\"\n"
                   "click " + countButton + "\n"
-                  "sleep 1\n"
+                  "settle 1\n"
                   "shot sheet1\n"
                   "dbl " + finalizeButton + "\n"
                   "shot report1\n"
                   // Two results while the report is shown.
                   + Format(count2, 13) + "sleep 0.6\n" + Format(count2, 14) +
-                  "sleep 2\n"
+                  "settle 2\n"
                   "shot waiting\n"
                   "dbl " + finalizeButton + "\n"
                   "shot pressed\n"
                   "next\n"
                   "shot sheet3\n"
                   // The window's close button and File > Exit during the counting.
-                  "xdotool mousemove $((X + WIDTH - 11)) $((Y - 10)) click 1; sleep 1.5\n"
+                  "xdotool mousemove $((X + WIDTH - 11)) $((Y - 10)) click 1; settle 1.5\n"
                   "note close $(boxes)\n"
                   "shot close\n"
-                  "xdotool key Return; sleep 1\n"
+                  "xdotool key Return; settle 1\n"
                   "click 20 8\n"
-                  "xdotool key Down Return; sleep 1.5\n"
+                  "xdotool key Down Return; settle 1.5\n"
                   "note exit $(boxes)\n"
-                  "xdotool key Return; sleep 1\n"
+                  "xdotool key Return; settle 1\n"
                   "kill -0 $P && note alive\n"
                   "dbl " + finalizeButton + "\n"
                   "shot report3\n"
                   // One more result waits; the Count button starts it.
-                  + Format(count2, 15) + "sleep 2\n"
+                  + Format(count2, 15) + "settle 2\n"
                   "click " + countButton + "\n"
                   "shot sheet4\n"
                   // The stop signal ends the program with its counting open.
@@ -178,18 +180,18 @@ TEST(Desktop, ReceiptPortThatComesBackIsReadAgain) {
                   "start --receipt-port \"$WORK/port\"\n"
                   "click " + countButton + "\n"
                   "shot empty\n"
-                  "cat \"$WORK/small.txt\" > \"$WORK/printer\"; sleep 2\n"
+                  "cat \"$WORK/small.txt\" > \"$WORK/printer\"; settle 2\n"
                   "dbl " + finalizeButton + "\n"
                   // The printer's line goes away and comes back.
                   "kill $S; wait $S || true\n"
-                  "sleep 1.5\n"
+                  "settle 1.5\n"
                   "socat_up\n"
-                  "cat \"$WORK/large.txt\" > \"$WORK/printer\"; sleep 2\n"
+                  "cat \"$WORK/large.txt\" > \"$WORK/printer\"; settle 2\n"
                   // It waits behind the report; the Count button starts it.
                   "click " + countButton + "\n"
                   "shot second\n"
                   "dbl " + finalizeButton + "\n"
-                  "sleep 2\n"
+                  "settle 2\n"
                   // Nothing else waits: Count shows an empty screen.
                   "click " + countButton + "\n"
                   "shot after\n"
@@ -236,7 +238,7 @@ TEST(Desktop, FocusIsShownAndDialogsBelongToTheMainWindow) {
   const std::string props = "_NET_WM_WINDOW_TYPE WM_TRANSIENT_FOR _NET_WM_ALLOWED_ACTIONS WM_NORMAL_HINTS _MOTIF_WM_HINTS";
   OnDesktop(work, "start --simulated-scale '" PX_SOURCE_DIR "/resources/scale-sample.txt'\n"
                   "click " + std::to_string(count.x + 44) + " " + std::to_string(count.y + 30) + "\n"
-                  "sleep 1\n"
+                  "settle 1\n"
                   "click " + std::to_string(drawer.x + 20) + " " + std::to_string(drawer.y + 10) + "\n"
                   "shot focus0\n"
                   "xdotool key Tab; sleep 0.5\n"
@@ -244,18 +246,18 @@ TEST(Desktop, FocusIsShownAndDialogsBelongToTheMainWindow) {
                   "shot focus1\n"
                   // Help > About, the last item of the Help menu.
                   "click 58 8\n"
-                  "xdotool key Up Return; sleep 1.5\n"
+                  "xdotool key Up Return; settle 1.5\n"
                   "A=$(xdotool search --onlyvisible --name '^About' | head -1)\n"
                   "xprop -id $A " + props + " > \"$WORK/about\"\n"
                   "printf 'main 0x%x\\n' $W >> \"$WORK/about\"\n"
-                  "xdotool key Escape; sleep 1\n"
+                  "xdotool key Escape; settle 1\n"
                   "note about $(xdotool search --onlyvisible --name '^About' | wc -l)\n"
                   // A message box: the refused close during the counting.
-                  "xdotool mousemove $((X + WIDTH - 11)) $((Y - 10)) click 1; sleep 1.5\n"
+                  "xdotool mousemove $((X + WIDTH - 11)) $((Y - 10)) click 1; settle 1.5\n"
                   "B=$(xdotool search --onlyvisible --name '^Pondarix 7350$' | head -1)\n"
                   "xprop -id $B " + props + " > \"$WORK/box\"\n"
                   "printf 'main 0x%x\\n' $W >> \"$WORK/box\"\n"
-                  "xdotool key Escape; sleep 1\n"
+                  "xdotool key Escape; settle 1\n"
                   "note box $(boxes)\n"
                   "kill -TERM $P\n"
                   "wait $P\n");
