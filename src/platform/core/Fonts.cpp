@@ -408,7 +408,7 @@ TFontFacePtr loadFace(Registry& r, const std::string& file, uint32_t index) {
 }
 
 TFontFacePtr resolveInstalled(Registry& r, const std::string& face, int32_t weight, bool italic,
-                              bool trueTypeOnly = false) {
+                              bool trueTypeOnly) {
   if (!ensureFontconfig(r)) return nullptr;
   FcPattern* pattern = FcPatternCreate();
   if (!face.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(face.c_str()));
@@ -469,33 +469,35 @@ TFontFacePtr resolveMemory(Registry& r, const std::string& face, int32_t weight,
 
 }  // namespace
 
-TFontFacePtr ResolveFontFace(std::string_view faceUtf8, int32_t weight, bool italic) {
+namespace {
+
+// One cache per kind of answer: a TrueType-only lookup may pick another face
+// than the plain one for the same request.
+TFontFacePtr resolveFace(std::string_view faceUtf8, int32_t weight, bool italic, bool trueTypeOnly) {
   std::string face = cutFaceName(faceUtf8);
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
+  auto& cache = trueTypeOnly ? r.resolvedTrueType : r.resolved;
   auto key = std::make_tuple(foldCase(face), weight, italic);
-  auto it = r.resolved.find(key);
-  if (it != r.resolved.end()) return it->second;
+  auto it = cache.find(key);
+  if (it != cache.end()) return it->second;
   TFontFacePtr f = resolveMemory(r, face, weight, italic);
-  if (!f) f = resolveInstalled(r, face, weight, italic);
-  if (f) r.resolved[key] = f;
+  if (f && trueTypeOnly && f->Format != "TrueType") f = nullptr;
+  if (!f) f = resolveInstalled(r, face, weight, italic, trueTypeOnly);
+  if (f) cache[key] = f;
   return f;
+}
+
+}  // namespace
+
+TFontFacePtr ResolveFontFace(std::string_view faceUtf8, int32_t weight, bool italic) {
+  return resolveFace(faceUtf8, weight, italic, false);
 }
 
 uint64_t FontRegistryGeneration() { return registryGeneration.load(std::memory_order_relaxed); }
 
 TFontFacePtr ResolveTrueTypeFontFace(std::string_view faceUtf8, int32_t weight, bool italic) {
-  std::string face = cutFaceName(faceUtf8);
-  Registry& r = registry();
-  std::lock_guard lock(r.mutex);
-  auto key = std::make_tuple(foldCase(face), weight, italic);
-  auto it = r.resolvedTrueType.find(key);
-  if (it != r.resolvedTrueType.end()) return it->second;
-  TFontFacePtr f = resolveMemory(r, face, weight, italic);
-  if (f && f->Format != "TrueType") f = nullptr;
-  if (!f) f = resolveInstalled(r, face, weight, italic, true);
-  if (f) r.resolvedTrueType[key] = f;
-  return f;
+  return resolveFace(faceUtf8, weight, italic, true);
 }
 
 namespace {
