@@ -81,7 +81,9 @@ struct Printer {
     const TRect frame = tree->FrameWidths();
     for (Integer i = 0; i < columns.Count(); ++i) {
       TNodeTreeColumn* c = columns.Items(i);
-      const TRect r = Bounds(frame.Left + c->Left() + tree->OffsetX(), frame.Top, c->Width(), strip);
+      int32_t left = 0, right = 0;
+      columns.ColumnEdges(i, left, right);
+      const TRect r = Bounds(frame.Left + left, frame.Top, c->Width(), strip);
       line(depth, "", "TNodeTreeColumn", r, {at.X + r.Left, at.Y + r.Top}, c->Options().Contains(coVisible), true,
            UnicodeToUtf8(c->Text()));
     }

@@ -1086,6 +1086,20 @@ class TBaseNodeTree : public TCustomControl {
   bool HasImage(PNTNode node, TNTImageKind kind, TColumnIndex column);
   bool HasPopupMenu(PNTNode node, TColumnIndex column, TPoint pos);
   int32_t RightToLeftShift(bool ignoreScrollBar) const;
+  // The horizontal scroll model. OffsetX (0 or negative) counts from the
+  // edge the reading starts at: the left edge left to right, the right edge
+  // right to left. EffectiveOffsetX is the scroll bar's position: the tree x
+  // shown at the client's left edge.
+  int32_t EffectiveOffsetFor(int32_t offsetX) const;
+  int32_t OffsetForEffective(int32_t effectiveOffset) const;
+  // Tree x (where the columns' AbsoluteLeft lives) of a client x in the
+  // scrolled area, and back; right to left this takes in the shift that puts
+  // columns narrower than the window against its right edge.
+  int32_t ClientToTreeX(int32_t x) const;
+  int32_t TreeToClientX(int32_t x) const;
+  // The shift the rows and the header take right to left (0 left to right
+  // or without columns).
+  int32_t ColumnsShift() const;
   void GetClipboardFormatsList(std::vector<std::string>& formats);
   void NotifyDesigner() {}
   virtual void AdjustTotalCount(PNTNode node, int64_t value, bool relative = false);

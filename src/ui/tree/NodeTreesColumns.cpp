@@ -813,12 +813,22 @@ void TNodeTreeColumns::GetColumnBounds(TColumnIndex column, int32_t& left, int32
 }
 
 TColumnIndex TNodeTreeColumns::GetColumnAndBounds(int32_t x, int32_t& left, int32_t& right) const {
-  TColumnIndex c = ColumnAndEdgesAt(Point(x, 0), left, right, false);
-  if (c < 0) {
-    left = right = 0;
-    return NoColumn;
+  // X in tree coordinates, where the columns' AbsoluteLeft lives (the
+  // callers have taken out scrolling and the right-to-left shift).
+  int32_t start = 0;
+  for (int32_t index : positionMap_) {
+    if (index < 0 || index >= Count()) continue;
+    const TNodeTreeColumn* c = Items(index);
+    if (!c->options_.Contains(coVisible)) continue;
+    if (x >= start && x < start + c->width_) {
+      left = start;
+      right = start + c->width_;
+      return index;
+    }
+    start += c->width_;
   }
-  return c;
+  left = right = 0;
+  return NoColumn;
 }
 
 // ---------------------------------------------------------------------------

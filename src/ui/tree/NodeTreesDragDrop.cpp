@@ -199,8 +199,10 @@ HRESULT TBaseNodeTree::OLEDragOver(TObject* source, int32_t keyState, TDragState
     if (directions.Contains(sdUp) && offsetY_ < 0) dy = std::min<int32_t>(VerticalIncrement, ClientHeight());
     if (directions.Contains(sdDown) && ClientHeight() - offsetY_ < rangeY_)
       dy = -std::min<int32_t>(VerticalIncrement, ClientHeight());
-    if (directions.Contains(sdLeft) && offsetX_ < 0) dx = HorizontalIncrement;
-    if (directions.Contains(sdRight) && ClientWidth() - offsetX_ < rangeX_) dx = -HorizontalIncrement;
+    if (directions.Contains(sdLeft) && effectiveOffsetX_ > 0) dx = HorizontalIncrement;
+    if (directions.Contains(sdRight) && ClientWidth() + effectiveOffsetX_ < rangeX_) dx = -HorizontalIncrement;
+    // A larger offset shows more of the left right to left.
+    if (UseRightToLeftAlignment()) dx = -dx;
     bool scrolled = false;
     if (dx != 0 || dy != 0) scrolled = SetScrollOffset({offsetX_ + dx, offsetY_ + dy}, DefaultScrollUpdateFlags);
 
@@ -293,7 +295,7 @@ void TBaseNodeTree::PrepareDragImage(TPoint hotSpot, const IDataObjectRef& dataO
   const int32_t w = std::max(1, DragWidth), h = std::max(1, DragHeight);
   // The drag size centred on the hot spot, in tree coordinates; what lies
   // before the tree's origin stays empty in the image.
-  TRect source = Rect(hotSpot.X - offsetX_ - w / 2, hotSpot.Y - offsetY_ - h / 2, 0, 0);
+  TRect source = Rect(ClientToTreeX(hotSpot.X) - w / 2, hotSpot.Y - offsetY_ - h / 2, 0, 0);
   source.Right = source.Left + w;
   source.Bottom = source.Top + h;
   TPoint clipped{0, 0};

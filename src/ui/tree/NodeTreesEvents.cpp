@@ -154,10 +154,16 @@ void TBaseNodeTree::ColumnResized(TColumnIndex column) {
     if (run->Has(nsMultiline)) run->Exclude(nsHeightMeasured);
   UpdateHorizontalScrollBar(true);
   if (column >= 0 && header_->Columns().IsValidColumn(column)) {
+    // What moved: the client area right of the column's left edge, or right
+    // to left, where the columns stand against the right edge, left of its
+    // right edge.
     int32_t left = 0, right = 0;
-    header_->Columns().GetColumnBounds(column, left, right);
+    header_->Columns().ColumnEdges(column, left, right);
     TRect r = ClientRect();
-    r.Left = left + offsetX_;
+    if (UseRightToLeftAlignment())
+      r.Right = right;
+    else
+      r.Left = left;
     InvalidateRect(&r, false);
     header_->Invalidate(column);
   }

@@ -196,12 +196,13 @@ void TNTHeader::Invalidate(TColumnIndex column, bool expandToBorder) {
   if (!options_.Contains(hoVisible) || !ht::HandleAllocated(owner_)) return;
   TRect r = HeaderRect();
   if (columns_->IndexInRange(column)) {
-    const TNodeTreeColumn* c = columns_->Items(column);
     const TRect whole = r;
-    r.Left = c->Left();
-    r.Right = r.Left + c->Width();
-    if (!c->IsFixed()) r.Offset(-ht::EffectiveOffsetX(owner_), 0);
-    if (ht::UseRightToLeftAlignment(owner_)) r.Offset(ht::VerticalScrollBarWidth(owner_), 0);
+    // The cell where the strip shows it: scrolled unless fixed and, right
+    // to left, shifted against the right edge as the columns are.
+    int32_t left = 0, right = 0;
+    columns_->ColumnEdges(column, left, right);
+    r.Left = left;
+    r.Right = right;
     if (expandToBorder) {
       if (options_.Contains(hoFullRepaintOnResize)) {
         r.Left = whole.Left;

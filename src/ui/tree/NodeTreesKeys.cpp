@@ -235,7 +235,10 @@ void TBaseNodeTree::WMKeyDown(TMessage& message) {
     case VK_NEXT: {
       const bool up = key == VK_PRIOR;
       if (shift.ContainsAll({ssShift, ssCtrl})) {
-        SetOffsetX(offsetX_ + (up ? 1 : -1) * ClientWidth());
+        // Left for PageUp: right to left a larger offset shows more of the
+        // left.
+        const int32_t left = (up ? 1 : -1) * (UseRightToLeftAlignment() ? -1 : 1);
+        SetOffsetX(offsetX_ + left * ClientWidth());
       } else if (shift.ContainsAll({ssShift, ssAlt}) && header_->UseColumns()) {
         TColumnIndex column = focusedColumn_;
         int32_t width = 0;
@@ -283,7 +286,9 @@ void TBaseNodeTree::WMKeyDown(TMessage& message) {
       }
       if (shift == TShiftState{ssCtrl} && !gridExtensions) {
         ScrollIntoView(target, centered, !options_->AutoOptions().Contains(auNoScrollOnFocus));
-        SetOffsetX(home != rtl ? 0 : -rangeX_);
+        // The offset counts from the edge the reading starts at: Home goes
+        // there, End to the far end, as the column Home picks stands there.
+        SetOffsetX(home ? 0 : -rangeX_);
       } else {
         if (!gridExtensions || shift.Contains(ssCtrl)) focusTo(target);
         if (gridExtensions && !selection.Contains(slFullRowSelect) && column != NoColumn && column != InvalidColumn)

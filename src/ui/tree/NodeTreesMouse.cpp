@@ -452,7 +452,7 @@ void TBaseNodeTree::MouseButtonDown(TMessage& message, THitInfo& hitInfo) {
     host_->SetCapture();
     ChangeTreeState({stDrawSelPending}, {});
     drawSelShiftState_ = shift;
-    SelectionRect = Rect(p.X - offsetX_, p.Y - offsetY_, p.X - offsetX_, p.Y - offsetY_);
+    SelectionRect = Rect(ClientToTreeX(p.X), p.Y - offsetY_, ClientToTreeX(p.X), p.Y - offsetY_);
     OldSelectionRect = SelectionRect;
   }
 
@@ -643,7 +643,7 @@ void TBaseNodeTree::MouseMove(TShiftState shift, int32_t x, int32_t y) {
         TRect n = normalized(SelectionRect);
         TRect u = Rect(std::min(r.Left, n.Left), std::min(r.Top, n.Top), std::max(r.Right, n.Right) + 1,
                        std::max(r.Bottom, n.Bottom) + 1);
-        u.Offset(offsetX_, offsetY_);
+        u.Offset(TreeToClientX(0), offsetY_);
         InvalidateRect(&u, false);
       }
       host_->UpdateWindow();
@@ -652,7 +652,7 @@ void TBaseNodeTree::MouseMove(TShiftState shift, int32_t x, int32_t y) {
   }
   if (UpdateSelectionRect(x, y)) {
     TRect n = normalized(SelectionRect);
-    n.Offset(offsetX_, offsetY_);
+    n.Offset(TreeToClientX(0), offsetY_);
     n.Right += 1;
     n.Bottom += 1;
     InvalidateRect(&n, false);
@@ -675,7 +675,7 @@ void TBaseNodeTree::MouseMove(TShiftState shift, int32_t x, int32_t y) {
 bool TBaseNodeTree::UpdateSelectionRect(int32_t x, int32_t y) {
   if (states_.Contains(stDrawSelecting)) OldSelectionRect = SelectionRect;
   const TRect before = SelectionRect;
-  int32_t right = std::clamp(x - offsetX_, 0, std::max(ClientWidth(), rangeX_));
+  int32_t right = std::clamp(ClientToTreeX(x), 0, std::max(ClientWidth(), rangeX_));
   int32_t bottom = std::clamp(y - offsetY_, 0, std::max(ClientHeight(), rangeY_));
   SelectionRect.Right = right;
   SelectionRect.Bottom = bottom;
@@ -802,8 +802,8 @@ TNTScrollDirections TBaseNodeTree::ComputeScrollDirections(int32_t x, int32_t y)
     if (y > lastClickPos_.Y + 8) result.Include(sdDown);
   } else {
     const int32_t zone = static_cast<int32_t>(defaultNodeHeight_);
-    if (x < zone && offsetX_ < 0) result.Include(sdLeft);
-    if (x > ClientWidth() - zone && ClientWidth() - offsetX_ < rangeX_) result.Include(sdRight);
+    if (x < zone && effectiveOffsetX_ > 0) result.Include(sdLeft);
+    if (x > ClientWidth() - zone && ClientWidth() + effectiveOffsetX_ < rangeX_) result.Include(sdRight);
     if (y < zone && offsetY_ < 0) result.Include(sdUp);
     if (y > ClientHeight() - zone && ClientHeight() - offsetY_ < rangeY_) result.Include(sdDown);
   }
@@ -861,12 +861,12 @@ void TBaseNodeTree::AutoScrollStep() {
   }
   if (dirs.Contains(sdLeft)) {
     dx = wheel ? lastClickPos_.X - p.X - 8 : inside ? AutoScrollIncrement : AutoScrollIncrement * std::max(1, -p.X);
-    if (offsetX_ == 0) dirs.Exclude(sdLeft), dx = 0;
+    if (effectiveOffsetX_ == 0) dirs.Exclude(sdLeft), dx = 0;
   }
   if (dirs.Contains(sdRight)) {
     dx = wheel ? lastClickPos_.X - p.X + 8
                : inside ? -AutoScrollIncrement : -AutoScrollIncrement * std::max(1, p.X - ClientWidth());
-    if (ClientWidth() - offsetX_ >= rangeX_) dirs.Exclude(sdRight), dx = 0;
+    if (ClientWidth() + effectiveOffsetX_ >= rangeX_) dirs.Exclude(sdRight), dx = 0;
   }
   if (UseRightToLeftAlignment()) dx = -dx;
   if (dx != 0 || dy != 0) {

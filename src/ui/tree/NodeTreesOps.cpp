@@ -881,8 +881,8 @@ void TBaseNodeTree::InvalidateColumn(TColumnIndex column) {
   TNodeTreeColumns& columns = header_->Columns();
   if (!columns.IsValidColumn(column) || !columns.Items(column)->Options().Contains(coVisible)) return;
   int32_t left = 0, right = 0;
-  columns.GetColumnBounds(column, left, right);
-  TRect r = Rect(left + offsetX_, 0, right + offsetX_, ClientHeight());
+  columns.ColumnEdges(column, left, right);
+  TRect r = Rect(left, 0, right, ClientHeight());
   InvalidateRect(&r, false);
 }
 
@@ -1199,14 +1199,36 @@ void TBaseNodeTree::UpdateVerticalScrollBar(bool doRepaint) {
 
 void TBaseNodeTree::UpdateHorizontalScrollBar(bool doRepaint) {
   UpdateHorizontalRange();
+  // Right to left the position depends on the range: a new range keeps the
+  // view where it stands against the right edge.
+  effectiveOffsetX_ = EffectiveOffsetFor(offsetX_);
   if (states_.Contains(stUpdating) || states_.Contains(stDeferScrollBars) || !HandleAllocated()) return;
-  int32_t newX = UpdateScrollBar(sbHorizontal, ClientWidth(), rangeX_, offsetX_, doRepaint);
-  effectiveOffsetX_ = -newX;
+  // The bar takes the effective offset as its position; the offset follows
+  // from where the bar settles.
+  const int32_t position = -UpdateScrollBar(sbHorizontal, ClientWidth(), rangeX_, -effectiveOffsetX_, doRepaint);
+  const int32_t newX = OffsetForEffective(position);
+  effectiveOffsetX_ = EffectiveOffsetFor(newX);
   if (newX != offsetX_) {
     offsetX_ = newX;
     Invalidate();
   }
 }
+
+int32_t TBaseNodeTree::EffectiveOffsetFor(int32_t offsetX) const {
+  return std::max(0, UseRightToLeftAlignment() ? rangeX_ + offsetX - ClientWidth() : -offsetX);
+}
+
+int32_t TBaseNodeTree::OffsetForEffective(int32_t effectiveOffset) const {
+  const int32_t x = UseRightToLeftAlignment() ? ClientWidth() + effectiveOffset - rangeX_ : -effectiveOffset;
+  return std::clamp(x, std::min(0, ClientWidth() - rangeX_), 0);
+}
+
+int32_t TBaseNodeTree::ColumnsShift() const {
+  return header_->UseColumns() && UseRightToLeftAlignment() ? RightToLeftShift(false) : 0;
+}
+
+int32_t TBaseNodeTree::ClientToTreeX(int32_t x) const { return x + effectiveOffsetX_ - ColumnsShift(); }
+int32_t TBaseNodeTree::TreeToClientX(int32_t x) const { return x - effectiveOffsetX_ + ColumnsShift(); }
 
 void TBaseNodeTree::UpdateScrollBars(bool doRepaint) {
   if (!HandleAllocated() || states_.Contains(stDeferScrollBars)) return;
@@ -1221,12 +1243,14 @@ void TBaseNodeTree::SetOffsetXY(TPoint value) { SetScrollOffset(value); }
 bool TBaseNodeTree::SetScrollOffset(TPoint value, TScrollUpdateOptions options, const TRect* clipRect) {
   int32_t x = std::clamp(value.X, std::min(0, ClientWidth() - rangeX_), 0);
   int32_t y = std::clamp(value.Y, std::min(0, ClientHeight() - rangeY_), 0);
-  int32_t dx = x - offsetX_;
+  // How far the picture moves: right to left a larger offset shows more of
+  // the left, so the picture moves the other way.
+  int32_t dx = UseRightToLeftAlignment() ? offsetX_ - x : x - offsetX_;
   int32_t dy = y - offsetY_;
   if (dx == 0 && dy == 0) return false;
   offsetX_ = x;
   offsetY_ = y;
-  effectiveOffsetX_ = -x;
+  effectiveOffsetX_ = EffectiveOffsetFor(x);
   ChangeTreeState({}, {stHintShown});
   if (HandleAllocated()) {
     if ((options & suoScrollClientArea) && !states_.Contains(stSuspendScroll)) {
@@ -1295,21 +1319,22 @@ bool TBaseNodeTree::ScrollIntoView(PNTNode node, bool center, bool horizontally)
 bool TBaseNodeTree::ScrollIntoView(TColumnIndex column, bool center) {
   TNodeTreeColumns& columns = header_->Columns();
   if (!header_->UseColumns() || !columns.IsValidColumn(column)) return false;
+  // Where the column is shown, and the scroll bar position that brings it
+  // in; the offset follows from that position in either reading order.
   int32_t left = 0, right = 0;
-  columns.GetColumnBounds(column, left, right);
-  int32_t fixed = columns.FixedAreaWidth();
-  int32_t newOffset = offsetX_;
-  if (center) {
-    int32_t target = left + effectiveOffsetX_ + (right - left) / 2 - fixed / 2 - ClientWidth() / 2;
-    newOffset = offsetX_ - target;
-  } else {
-    int32_t shownRight = right + offsetX_;
-    int32_t shownLeft = left + offsetX_;
-    if (shownRight > ClientWidth())
-      newOffset = offsetX_ - (shownRight - ClientWidth());
-    else if (shownLeft < fixed)
-      newOffset = offsetX_ + (fixed - shownLeft);
-  }
+  // A fixed column does not scroll: it is always in view.
+  if (columns.Items(column)->IsFixed()) return true;
+  columns.ColumnEdges(column, left, right);
+  const int32_t fixed = columns.FixedAreaWidth();
+  int32_t position = effectiveOffsetX_;
+  if (center)
+    position = effectiveOffsetX_ + left + (right - left) / 2 - fixed / 2 - ClientWidth() / 2;
+  else if (right > ClientWidth())
+    position = effectiveOffsetX_ + (right - ClientWidth());
+  else if (left < fixed)
+    position = effectiveOffsetX_ - (fixed - left);
+  if (position == effectiveOffsetX_) return true;
+  const int32_t newOffset = OffsetForEffective(std::max(0, position));
   if (newOffset == offsetX_) return true;
   return SetScrollOffset({newOffset, offsetY_});
 }
@@ -1362,13 +1387,12 @@ bool TBaseNodeTree::HasPopupMenu(PNTNode node, TColumnIndex column, TPoint pos) 
   return PopupMenu() != nullptr || PopupMenuQuery(node, column, pos) != nullptr;
 }
 
-int32_t TBaseNodeTree::RightToLeftShift(bool ignoreScrollBar) const {
-  bool barShown = ClientHeight() < rangeY_ && ScrollBars.Contains(sbVertical);
-  int32_t w = barShown ? host_->ScrollBarSize(sbVertical) : 0;
-  int32_t width = ClientWidth();
-  int32_t result = width >= rangeX_ + w ? width - rangeX_ : w;
-  if (ignoreScrollBar && barShown) result -= w;
-  return result;
+int32_t TBaseNodeTree::RightToLeftShift(bool) const {
+  // The vertical bar stands at the right edge in both reading orders and the
+  // header strip above the client area starts where the client area starts,
+  // so no room is made for a bar on the left: columns narrower than the
+  // client area end at its right edge, wider ones scroll from its left edge.
+  return std::max(0, ClientWidth() - rangeX_);
 }
 
 void TBaseNodeTree::GetClipboardFormatsList(std::vector<std::string>& formats) { ClipboardFormatsQuery(formats); }

@@ -648,7 +648,7 @@ void TBaseNodeTree::paintBackgroundPicture(TCanvas& canvas, const TRect& r) {
   }
   if (options_->PaintOptions().Contains(poStaticBackground)) {
     // Once, at the offsets from the window's corner, over the tree colour.
-    canvas.Draw(effectiveOffsetX_ + BackgroundOffsetX, -offsetY_ + BackgroundOffsetY, picture);
+    canvas.Draw(ClientToTreeX(0) + BackgroundOffsetX, -offsetY_ + BackgroundOffsetY, picture);
   } else {
     // Tiles in tree coordinates, so that they scroll with the rows.
     auto firstTile = [](int32_t from, int32_t offset, int32_t size) {
@@ -728,7 +728,7 @@ bool TBaseNodeTree::ToggleAnimationStep(TToggleAnimationData& data, Cardinal ste
     TNodeTreeColumns& columns = header_->Columns();
     for (TColumnIndex i = columns.FirstShownColumn(); i >= 0; i = columns.NextShownColumn(i)) {
       const TNodeTreeColumn* col = columns.Items(i);
-      const int32_t left = col->Left() + (col->Options().Contains(coFixed) ? 0 : offsetX_);
+      const int32_t left = col->Options().Contains(coFixed) ? col->Left() + ColumnsShift() : TreeToClientX(col->Left());
       if (left >= ClientWidth()) break;
       if (col->Options().Contains(coParentColor)) continue;
       c.Brush().SetColor(col->Color());
@@ -1105,7 +1105,7 @@ void TBaseNodeTree::animateToggle(PNTNode node, int64_t change, bool expanding) 
   // The rows as they stand, in client coordinates.
   TBitmap surface(width, height, pf32bit);
   const int32_t fixed = header_->UseColumns() ? header_->Columns().FixedAreaWidth() : 0;
-  const int32_t shift = header_->UseColumns() && UseRightToLeftAlignment() ? RightToLeftShift(false) : 0;
+  const int32_t shift = ColumnsShift();
   auto pass = [&](int32_t left, int32_t right, int32_t hOffset) {
     if (right <= left) return;
     PaintTree(surface.Canvas(), TRect(left + hOffset - shift, -offsetY_, right + hOffset - shift, height - offsetY_),
@@ -1153,7 +1153,7 @@ void TBaseNodeTree::Paint() {
   const int32_t fixed = header_->UseColumns() ? header_->Columns().FixedAreaWidth() : 0;
   // Right to left, the columns stand at the right edge of the window, as
   // the header shows them and hit testing finds them.
-  const int32_t shift = header_->UseColumns() && UseRightToLeftAlignment() ? RightToLeftShift(false) : 0;
+  const int32_t shift = ColumnsShift();
   auto pass = [&](TRect r, int32_t hOffset) {
     if (r.IsEmpty()) return;
     TRect window = r;

@@ -61,10 +61,14 @@ void ApplyEditorLayout(TWinControl& editor, const TNTEditorLayout& layout) {
 TRect FitEditorBounds(TRect r, TAlignment alignment, int32_t clientWidth) {
   if (r.Left < 0) r.Left = 0;
   if (r.Width() < MinEditorWidth) {
-    if (alignment == taRightJustify)
+    if (alignment == taRightJustify) {
       r.Left = r.Right - MinEditorWidth;
-    else
+    } else {
       r.Right = r.Left + MinEditorWidth;
+      // A narrow cell at the window's right edge (right to left, where the
+      // columns stand against it) keeps its editor's width inside the window.
+      if (r.Right > clientWidth) r.Offset(-std::min(r.Left, r.Right - clientWidth), 0);
+    }
   }
   r.Right = std::min(r.Right, clientWidth);
   return r;

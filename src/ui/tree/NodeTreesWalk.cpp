@@ -725,7 +725,10 @@ void TBaseNodeTree::GetHitTestInfoAt(int32_t x, int32_t y, bool relative, THitIn
   if (y < 0) hitInfo.HitPositions.Include(hiAbove);
   if (y > std::max(ClientHeight(), rangeY_)) hitInfo.HitPositions.Include(hiBelow);
   if (relative) {
-    if (x >= header_->Columns().FixedAreaWidth()) x -= offsetX_;
+    // Into tree coordinates, as the rows are painted: the fixed columns do
+    // not scroll, and right to left both take the shift against the right
+    // edge.
+    x = x >= header_->Columns().FixedAreaWidth() ? ClientToTreeX(x) : x - ColumnsShift();
     y -= offsetY_;
   }
   if (!hitInfo.HitPositions.Empty()) return;
@@ -802,13 +805,14 @@ TRect TBaseNodeTree::GetDisplayRect(PNTNode node, TColumnIndex column, bool text
   TNodeTreeColumns& columns = header_->Columns();
   if (column == NoColumn || !columns.IsValidColumn(column)) {
     result = Rect(0, top, std::max(ClientWidth(), rangeX_), top + node->NodeHeight);
-    result.Offset(offsetX_, offsetY_);
+    result.Offset(-effectiveOffsetX_, offsetY_);
   } else {
+    // The cell where it is shown: scrolled unless fixed, and right to left
+    // shifted against the right edge.
     int32_t left = 0, right = 0;
-    columns.GetColumnBounds(column, left, right);
+    columns.ColumnEdges(column, left, right);
     result = Rect(left, top, right - 1, top + node->NodeHeight);
-    bool fixed = columns.Items(column)->Options().Contains(coFixed);
-    result.Offset(fixed ? 0 : offsetX_, offsetY_);
+    result.Offset(0, offsetY_);
   }
   if (!textOnly) return result;
   if (applyCellContentMargin) {

@@ -484,14 +484,15 @@ void TBaseNodeTree::WMHScroll(TMessage& m) {
     case SB_LINERIGHT: x = offsetX_ - s * HorizontalIncrement; break;
     case SB_PAGELEFT: x = offsetX_ + s * (ClientWidth() - fixed); break;
     case SB_PAGERIGHT: x = offsetX_ - s * (ClientWidth() - fixed); break;
-    case SB_LEFT: x = 0; break;
-    case SB_RIGHT: x = -rangeX_; break;
+    // The bar's own ends, in either reading order.
+    case SB_LEFT: x = OffsetForEffective(0); break;
+    case SB_RIGHT: x = OffsetForEffective(rangeX_); break;
     case SB_THUMBPOSITION:
     case SB_THUMBTRACK: {
       ChangeTreeState({stThumbTracking}, {});
       const int32_t track = windowHost_ && host_ == windowHost_.get() ? windowHost_->TrackPos(sbHorizontal)
                                                                        : HiWordSigned(static_cast<LPARAM>(m.WParam));
-      x = rtl ? ClientWidth() + track - rangeX_ : -track;
+      x = OffsetForEffective(track);
       break;
     }
     case SB_ENDSCROLL:
@@ -609,7 +610,7 @@ void TBaseNodeTree::WMPrintClient(TMessage& m) {
   if ((m.LParam & PRF_CHECKVISIBLE) && !Visible()) return;
   if (auto* canvas = reinterpret_cast<TCanvas*>(m.WParam)) {
     TRect window = ClientRect();
-    window.Offset(effectiveOffsetX_, -offsetY_);
+    window.Offset(effectiveOffsetX_ - ColumnsShift(), -offsetY_);
     PaintTree(*canvas, window, {0, 0}, TNTPaintElements{peBackground, peFocusRect, peSelection, peDropMark,
                                                         peGridLines});
   }
@@ -731,9 +732,15 @@ void TBaseNodeTree::CMSysColorChange(TMessage& m) {
 
 void TBaseNodeTree::CMBiDiModeChanged(TMessage& m) {
   TCustomControl::WndProc(m);
-  effectiveOffsetX_ = std::max(0, UseRightToLeftAlignment() ? rangeX_ + offsetX_ - ClientWidth() : -offsetX_);
+  // The offset keeps its distance from the edge the reading starts at, so
+  // the view mirrors; the scroll bar shows where that is now.
+  effectiveOffsetX_ = EffectiveOffsetFor(offsetX_);
   header_->BiDiModeChanged();
+  if (options_->AutoOptions().Contains(auBidiColumnOrdering))
+    header_->Columns().SetPositionOrder(UseRightToLeftAlignment());
+  UpdateHorizontalScrollBar(false);
   header_->Invalidate();
+  Invalidate();
 }
 
 void TBaseNodeTree::CMHintShowPause(TMessage& m) {

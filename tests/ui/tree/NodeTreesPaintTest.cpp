@@ -567,6 +567,126 @@ TEST(TreeWidget, RightToLeftRowsStandUnderTheirColumns) {
   THitInfo hit;
   t.GetHitTestInfoAt(250, 9, true, hit);
   EXPECT_EQ(hit.HitColumn, 0);
+  // Inside the cell the zones count from its right edge: the button, the
+  // label, and the room left of it.
+  t.SetChildCount(t.GetFirst(), 1);
+  struct Zone {
+    int32_t x;
+    THitPosition zone;
+  };
+  for (Zone z : {Zone{295, hiOnItemButton}, Zone{250, hiOnItemLabel}, Zone{210, hiOnItemLeft}}) {
+    t.GetHitTestInfoAt(z.x, 9, true, hit);
+    EXPECT_TRUE(hit.HitPositions.Contains(z.zone)) << z.x;
+  }
+  // The cell's rectangle is where it is painted.
+  const TRect cell = t.GetDisplayRect(t.GetFirst(), 0, false);
+  EXPECT_EQ(cell.Left, 200);
+  EXPECT_EQ(cell.Right, 299);
+}
+
+// Right to left the view is the mirror of left to right: the columns in
+// reverse order, the offset counted from the right edge, the scroll bar at
+// the position of what is shown, hit testing, cell rectangles and scrolling
+// a column into view alike.
+TEST(TreeWidget, RightToLeftScrolledIsTheMirrorOfLeftToRight) {
+  const TColor colors[] = {clYellow, clAqua, clLime, clFuchsia};
+  auto make = [&](WidgetTree& w, bool rtl) {
+    TextTree& t = *w.tree;
+    for (TColor color : colors) {
+      TNodeTreeColumn* c = t.Header().Columns().AddColumn();
+      c->SetWidth(150);
+      c->SetColor(color);
+    }
+    t.Header().SetOptions(t.Header().Options() + THeaderOptions{hoVisible});
+    t.Options().SetAutoOptions(t.Options().AutoOptions() + TNTAutoOptions{auBidiColumnOrdering});
+    t.SetRootNodeCount(1);
+    if (rtl) t.SetBiDiMode(bdRightToLeft);
+  };
+  WidgetTree ltrForm(300, 100), rtlForm(300, 100);
+  make(ltrForm, false);
+  make(rtlForm, true);
+  TextTree& ltr = *ltrForm.tree;
+  TextTree& rtl = *rtlForm.tree;
+  ASSERT_EQ(rtl.ClientWidth(), 300);
+  ASSERT_EQ(rtl.RangeX(), 600);
+  EXPECT_EQ(rtl.Header().Columns().Items(0)->Position(), 3u);
+  EXPECT_EQ(rtl.Header().Columns().Items(3)->Position(), 0u);
+  // At the start the right end is shown, the bar at its right end.
+  EXPECT_EQ(rtl.OffsetX(), 0);
+  EXPECT_EQ(rtl.EffectiveOffsetX(), 300);
+  EXPECT_EQ(rtl.ScrollBarControl(sbHorizontal)->Position(), 300);
+
+  std::vector<int32_t> moved;
+  rtl.OnScrolled = [&](TBaseNodeTree*, int32_t dx, int32_t) { moved.push_back(dx); };
+  ltr.SetOffsetX(-100);
+  rtl.SetOffsetX(-100);
+  // The picture moves right: more of the left comes into view.
+  EXPECT_EQ(moved, std::vector<int32_t>{100});
+  EXPECT_EQ(ltr.EffectiveOffsetX(), 100);
+  EXPECT_EQ(rtl.EffectiveOffsetX(), 200);
+  EXPECT_EQ(ltr.ScrollBarControl(sbHorizontal)->Position(), 100);
+  EXPECT_EQ(rtl.ScrollBarControl(sbHorizontal)->Position(), 200);
+
+  // Below the row each column shows its colour: the bands mirror.
+  const int32_t y = rtl.Header().Height() + 30;
+  ASSERT_LT(y - rtl.Header().Height(), rtl.ClientHeight());
+  TBitmap a;
+  a.Assign(ltrForm.render("rtl-mirror-ltr"));
+  TBitmap& b = rtlForm.render("rtl-mirror-rtl");
+  int mismatches = 0;
+  for (int32_t x = 0; x < 300; ++x) mismatches += a.GetPixel(x, y) != b.GetPixel(299 - x, y);
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(b.GetPixel(50, y), ColorToRGB(clLime));
+  EXPECT_EQ(b.GetPixel(200, y), ColorToRGB(clAqua));
+  EXPECT_EQ(b.GetPixel(280, y), ColorToRGB(clYellow));
+
+  // Hit testing and cell rectangles agree with the picture.
+  for (int32_t x : {10, 120, 280}) {
+    THitInfo l, r;
+    ltr.GetHitTestInfoAt(299 - x, 9, true, l);
+    rtl.GetHitTestInfoAt(x, 9, true, r);
+    EXPECT_EQ(r.HitColumn, l.HitColumn) << x;
+  }
+  for (TColumnIndex c = 0; c < 4; ++c) {
+    const TRect l = ltr.GetDisplayRect(ltr.GetFirst(), c, false);
+    const TRect r = rtl.GetDisplayRect(rtl.GetFirst(), c, false);
+    EXPECT_EQ(r.Left, 299 - l.Right) << c;
+    EXPECT_EQ(r.Right, 299 - l.Left) << c;
+  }
+
+  // Bringing a column into view, or into the middle, takes the same offset.
+  for (TextTree* t : {&ltr, &rtl}) {
+    t->ScrollIntoView(TColumnIndex{3}, false);
+    EXPECT_EQ(t->OffsetX(), -300);
+    t->SetOffsetX(-100);
+    t->ScrollIntoView(TColumnIndex{2}, true);
+    EXPECT_EQ(t->OffsetX(), -225);
+  }
+  EXPECT_EQ(rtl.EffectiveOffsetX(), 75);
+  EXPECT_EQ(rtl.ScrollBarControl(sbHorizontal)->Position(), 75);
+
+  // The bar drives the offset, its ends included.
+  rtl.ScrollBarControl(sbHorizontal)->QtScrollBar()->setSliderPosition(0);
+  EXPECT_EQ(rtl.OffsetX(), -300);
+  rtl.Perform(WM_HSCROLL, SB_RIGHT, 0);
+  EXPECT_EQ(rtl.OffsetX(), 0);
+  EXPECT_EQ(rtl.ScrollBarControl(sbHorizontal)->Position(), 300);
+  rtl.Perform(WM_HSCROLL, SB_LEFT, 0);
+  EXPECT_EQ(rtl.EffectiveOffsetX(), 0);
+  rtl.Perform(WM_HSCROLL, SB_LINERIGHT, 0);
+  EXPECT_EQ(rtl.EffectiveOffsetX(), rtl.HorizontalIncrement);
+
+  // A wider column keeps the view where it stands against the right edge.
+  rtl.SetOffsetX(-100);
+  rtl.Header().Columns().Items(0)->SetWidth(200);
+  EXPECT_EQ(rtl.OffsetX(), -100);
+  EXPECT_EQ(rtl.EffectiveOffsetX(), 250);
+  EXPECT_EQ(rtl.ScrollBarControl(sbHorizontal)->Position(), 250);
+  // Back to left to right the offset keeps its distance from the start.
+  rtl.SetBiDiMode(bdLeftToRight);
+  EXPECT_EQ(rtl.Header().Columns().Items(0)->Position(), 0u);
+  EXPECT_EQ(rtl.EffectiveOffsetX(), 100);
+  EXPECT_EQ(rtl.ScrollBarControl(sbHorizontal)->Position(), 100);
 }
 
 TEST(TreePaint, WidestCellOfAColumn) {

@@ -254,9 +254,21 @@ TEST(DataSetListEdit, ANarrowRightAlignedColumnGetsAThirtyPixelEditorEndingAtIts
 TEST(DataSetListEdit, ARightToLeftGridMirrorsItsEditors) {
   EditGrid g;
   g.grid->SetBiDiMode(bdRightToLeft);
-  // The narrow right-aligned column reads from the other side: its editor
-  // starts at the cell's left edge and grows to the right.
+  // The narrow right-aligned column, last, stands at the window's right
+  // edge: its editor keeps its width inside the window.
   TWinControl* editor = g.edit(4);
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(g.grid->GetDisplayRect(g.grid->GetFirst(), 4, false).Right, g.grid->ClientWidth() - 1);
+  EXPECT_EQ(editor->Width(), 30);
+  EXPECT_EQ(editor->BoundsRect().Right, g.grid->ClientWidth());
+  g.grid->CancelEditNode();
+  // With the columns in reading order it stands at their left end, and its
+  // editor reads from the other side: it starts at the cell's left edge and
+  // grows to the right.
+  g.grid->Options().SetAutoOptions(g.grid->Options().AutoOptions() + TNTAutoOptions{auBidiColumnOrdering});
+  g.grid->Perform(CM_BIDIMODECHANGED, 0, 0);
+  ASSERT_EQ(g.grid->Header().Columns().Items(4)->Position(), 0u);
+  editor = g.edit(4);
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(editor->BiDiMode(), bdRightToLeft);
   EXPECT_EQ(editor->Width(), 30);
