@@ -626,6 +626,12 @@ void TNodeTreeColumns::SetPositionOrder(bool rightToLeft) {
   const int32_t n = Count();
   positionMap_.resize(static_cast<size_t>(n));
   for (int32_t p = 0; p < n; ++p) positionMap_[static_cast<size_t>(p)] = rightToLeft ? n - 1 - p : p;
+  // Fixed columns keep their place at the left, where the tree keeps them
+  // from scrolling; reversed they would come last and scroll away while the
+  // first scrolled columns stood still.
+  if (rightToLeft)
+    std::stable_partition(positionMap_.begin(), positionMap_.end(),
+                          [this](int32_t index) { return Items(index)->options_.Contains(coFixed); });
   RecomputeLefts(true);
 }
 

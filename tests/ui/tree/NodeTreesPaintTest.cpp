@@ -687,6 +687,18 @@ TEST(TreeWidget, RightToLeftScrolledIsTheMirrorOfLeftToRight) {
   EXPECT_EQ(rtl.Header().Columns().Items(0)->Position(), 0u);
   EXPECT_EQ(rtl.EffectiveOffsetX(), 100);
   EXPECT_EQ(rtl.ScrollBarControl(sbHorizontal)->Position(), 100);
+
+  // A fixed column stays first, at the left where it does not scroll; the
+  // others turn round.
+  TNodeTreeColumn* first = rtl.Header().Columns().Items(0);
+  first->SetOptions(first->Options() + TNTColumnOptions{coFixed});
+  rtl.SetBiDiMode(bdRightToLeft);
+  const std::vector<int32_t> order{0, 3, 2, 1};
+  EXPECT_EQ(rtl.Header().Columns().PositionMap(), order);
+  rtl.SetOffsetX(-100);
+  THitInfo hit;
+  rtl.GetHitTestInfoAt(10, 9, true, hit);
+  EXPECT_EQ(hit.HitColumn, 0);
 }
 
 TEST(TreePaint, WidestCellOfAColumn) {
