@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include <QImage>
+#include <QPainter>
+
 #include "pdf/UnitPDFUtilities.h"
 #include "pdf/gui/UnitPDFColorSpaces.h"
 #include "platform/core/Format.h"
@@ -125,22 +128,36 @@ void TPDFRenderer::Render(const TPDFPageBox& box, const TRect& rect, int32_t sup
   // allocating and clearing one of the size of several pages costs more than
   // drawing a page of text.
   if (!supersampled_ || supersampled_->Width() != w * n || supersampled_->Height() != h * n)
-    supersampled_ = std::make_unique<TBitmap>(static_cast<int32_t>(w * n), static_cast<int32_t>(h * n), pf24bit);
+    supersampled_ = std::make_unique<TBitmap>(static_cast<int32_t>(w * n), static_cast<int32_t>(h * n), pf32bit);
   if (!shrunk_) shrunk_ = std::make_unique<TBitmap>(0, 0, pf32bit);
   TBitmap& bitmap = *supersampled_;
-  for (int32_t y = 0; y < bitmap.Height(); ++y) std::memset(bitmap.ScanLine(y), 0xFF, bitmap.Width() * 3);
+  // The page is painted as an opaque 32-bit image over the bitmap's own
+  // pixels: Qt's fills and smoothed edges have their fast paths for that
+  // format only (24-bit and straight-alpha surfaces take a generic path that
+  // converts every span and hands it to worker threads).
+  for (int32_t y = 0; y < bitmap.Height(); ++y) std::memset(bitmap.ScanLine(y), 0xFF, bitmap.Width() * 4);
   TCanvasDevice* target = DC;
-  DC = bitmap.Canvas().Device();
   pixelSize_ = n;
   try {
-    RenderRotated(box, TRect{0, 0, bitmap.Width(), bitmap.Height()}, rotation);
+    if (bitmap.Empty()) {
+      DC = bitmap.Canvas().Device();
+      RenderRotated(box, TRect{0, 0, bitmap.Width(), bitmap.Height()}, rotation);
+    } else {
+      QImage surface(bitmap.ScanLine(0), bitmap.Width(), bitmap.Height(), bitmap.BytesPerLine(),
+                     QImage::Format_RGB32);
+      QPainter painter(&surface);
+      TQtPainterDevice device(&painter);
+      device.SetTargetImage(&surface);
+      DC = &device;
+      RenderRotated(box, TRect{0, 0, bitmap.Width(), bitmap.Height()}, rotation);
+    }
+    DC = target;
   } catch (...) {
     DC = target;
     pixelSize_ = 1;
     resources_.clear();
     throw;
   }
-  DC = target;
   pixelSize_ = 1;
   resources_.clear();
   ShrinkBitmapInto(bitmap, n, *shrunk_);
@@ -1346,10 +1363,10 @@ namespace {
 // summed first, byte by byte (which the compiler turns into wide vector
 // additions), then each block's N columns; N known at compile time lets it
 // unroll the block and divide by a constant.
-template <int N, int OutBytes>
+template <int N, int OutBytes, int InBytes = 3>
 void shrinkRow(const Byte* const* rows, uint16_t* __restrict sums, Byte* __restrict out, int32_t width) {
   constexpr uint32_t area = N * N;
-  const size_t bytes = static_cast<size_t>(width) * 3 * N;
+  const size_t bytes = static_cast<size_t>(width) * InBytes * N;
   const Byte* __restrict r0 = rows[0];
   const Byte* __restrict r1 = rows[N > 1 ? 1 : 0];
   const Byte* __restrict r2 = rows[N > 2 ? 2 : 0];
@@ -1362,12 +1379,12 @@ void shrinkRow(const Byte* const* rows, uint16_t* __restrict sums, Byte* __restr
     sums[i] = v;
   }
   for (int32_t x = 0; x < width; ++x) {
-    const uint16_t* p = sums + 3 * N * x;
+    const uint16_t* p = sums + InBytes * N * x;
     uint32_t s0 = 0, s1 = 0, s2 = 0;
     for (int j = 0; j < N; ++j) {
-      s0 += p[3 * j];
-      s1 += p[3 * j + 1];
-      s2 += p[3 * j + 2];
+      s0 += p[InBytes * j];
+      s1 += p[InBytes * j + 1];
+      s2 += p[InBytes * j + 2];
     }
     Byte* o = out + OutBytes * x;
     o[0] = static_cast<Byte>((s0 + area / 2) / area);
@@ -1398,22 +1415,30 @@ void shrinkRowAny(const Byte* const* rows, Byte* out, int32_t width, int32_t n) 
 
 }  // namespace
 
-// The 24-bit source shrunk by 2 to 4 into an opaque 32-bit bitmap of the
-// result's size (the supersampled page, drawn onto the target without
+// The 24 or 32-bit source (its alpha ignored) shrunk by 2 to 4 into an
+// opaque 32-bit bitmap of the result's size (the supersampled page, drawn onto the target without
 // another conversion).
 void ShrinkBitmapInto(const TBitmap& source, int32_t n, TBitmap& target) {
-  Assert(source.PixelFormat() == pf24bit && n >= 2 && n <= 4, "ShrinkBitmapInto: 24-bit bitmap and 2 to 4 expected");
+  const bool wide = source.PixelFormat() == pf32bit;
+  Assert((wide || source.PixelFormat() == pf24bit) && n >= 2 && n <= 4,
+         "ShrinkBitmapInto: 24 or 32-bit bitmap and 2 to 4 expected");
   const int32_t w = source.Width() / n, h = source.Height() / n;
   if (target.PixelFormat() != pf32bit) target.SetPixelFormat(pf32bit);
   target.SetSize(w, h);
   std::vector<const Byte*> rows(static_cast<size_t>(n));
-  std::vector<uint16_t> sums(static_cast<size_t>(w) * 3 * n);
+  std::vector<uint16_t> sums(static_cast<size_t>(w) * 4 * n);
   for (int32_t y = 0; y < h; ++y) {
     for (int32_t k = 0; k < n; ++k) rows[k] = source.ScanLine(y * n + k);
     Byte* out = target.ScanLine(y);
-    if (n == 2) shrinkRow<2, 4>(rows.data(), sums.data(), out, w);
-    else if (n == 3) shrinkRow<3, 4>(rows.data(), sums.data(), out, w);
-    else shrinkRow<4, 4>(rows.data(), sums.data(), out, w);
+    if (wide) {
+      if (n == 2) shrinkRow<2, 4, 4>(rows.data(), sums.data(), out, w);
+      else if (n == 3) shrinkRow<3, 4, 4>(rows.data(), sums.data(), out, w);
+      else shrinkRow<4, 4, 4>(rows.data(), sums.data(), out, w);
+    } else {
+      if (n == 2) shrinkRow<2, 4>(rows.data(), sums.data(), out, w);
+      else if (n == 3) shrinkRow<3, 4>(rows.data(), sums.data(), out, w);
+      else shrinkRow<4, 4>(rows.data(), sums.data(), out, w);
+    }
   }
 }
 

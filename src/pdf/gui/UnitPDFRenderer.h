@@ -266,8 +266,8 @@ class TPDFRenderer {
 // rounded mean of its pixels; a last partial row or column is dropped.
 void HalveBitmap(TBitmap& bitmap);
 void ShrinkBitmap(TBitmap& bitmap, int32_t n);
-// The 24-bit source shrunk by n (2 to 4) into target, an opaque 32-bit bitmap
-// of the result's size.
+// The 24 or 32-bit source (its alpha ignored) shrunk by n (2 to 4) into
+// target, an opaque 32-bit bitmap of the result's size.
 void ShrinkBitmapInto(const TBitmap& source, int32_t n, TBitmap& target);
 
 }  // namespace px

@@ -350,6 +350,26 @@ TEST(PdfRenderer, ShrinkBitmapAveragesBlocks) {
         const int a = c.n * c.n;
         expected.push_back(RGB((sum[0] + a / 2) / a, (sum[1] + a / 2) / a, (sum[2] + a / 2) / a));
       }
+    // The page's shrink reads 24 or 32-bit pixels (alpha ignored) into an
+    // opaque 32-bit bitmap.
+    for (TPixelFormat format : {pf24bit, pf32bit}) {
+      if (c.n < 2) break;
+      TBitmap source(c.w, c.h, format);
+      for (int32_t y = 0; y < c.h; ++y)
+        for (int32_t x = 0; x < c.w; ++x) {
+          source.SetPixelColor(x, y, bitmap.GetPixel(x, y));
+          if (format == pf32bit) source.ScanLine(y)[4 * x + 3] = static_cast<Byte>(x * 40 + y);
+        }
+      TBitmap shrunk(0, 0, pf32bit);
+      ShrinkBitmapInto(source, c.n, shrunk);
+      ASSERT_EQ(shrunk.Width(), c.outW);
+      ASSERT_EQ(shrunk.Height(), c.outH);
+      for (int32_t y = 0; y < c.outH; ++y)
+        for (int32_t x = 0; x < c.outW; ++x) {
+          EXPECT_EQ(shrunk.GetPixel(x, y), expected[y * c.outW + x]) << x << "," << y;
+          EXPECT_EQ(shrunk.GetAlpha(x, y), 255);
+        }
+    }
     if (c.n == 2) HalveBitmap(bitmap);
     else ShrinkBitmap(bitmap, c.n);
     ASSERT_EQ(bitmap.Width(), c.outW);
