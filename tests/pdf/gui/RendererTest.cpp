@@ -327,7 +327,8 @@ TEST(PdfRenderer, ShrinkBitmapAveragesBlocks) {
   struct Case {
     int32_t n, w, h, outW, outH;
   };
-  for (const Case& c : {Case{2, 3, 3, 1, 1}, Case{3, 7, 6, 2, 2}, Case{4, 8, 4, 2, 1}, Case{1, 3, 3, 3, 3}}) {
+  for (const Case& c : {Case{2, 3, 3, 1, 1}, Case{2, 11, 5, 5, 2}, Case{3, 7, 6, 2, 2}, Case{4, 8, 4, 2, 1},
+                        Case{1, 3, 3, 3, 3}}) {
     SCOPED_TRACE(c.n);
     TBitmap bitmap(c.w, c.h, pf24bit);
     for (int32_t y = 0; y < c.h; ++y)
