@@ -482,6 +482,40 @@ TEST(TreeKeys, LeftRightCollapseExpandAndParent) {
   EXPECT_EQ(tree.FocusedNode(), parent);
 }
 
+// Sideways keys scroll the same way on screen in both reading orders; Home
+// goes to the edge the reading starts at, End to the far one.
+TEST(TreeKeys, SidewaysScrollingInBothReadingOrders) {
+  for (bool rtl : {false, true}) {
+    SCOPED_TRACE(rtl ? "right to left" : "left to right");
+    InputTree t(3);
+    TBaseNodeTree& tree = t.t();
+    t.tree->RightToLeft = rtl;
+    for (int i = 0; i < 3; ++i) tree.Header().Columns().AddColumn()->SetWidth(150);
+    tree.Header().SetOptions(tree.Header().Options() + THeaderOptions{hoVisible});
+    ASSERT_EQ(tree.RangeX(), 450);
+    const int32_t end = tree.ClientWidth() - 450;  // the far end's offset
+    const int32_t start = rtl ? -end : 0;           // the bar's position at the start
+    tree.SetFocusedNode(t.row(0));
+    t.key(VK_END, {ssCtrl});
+    EXPECT_EQ(tree.OffsetX(), end);
+    EXPECT_EQ(tree.EffectiveOffsetX(), -end - start);
+    t.key(VK_HOME, {ssCtrl});
+    EXPECT_EQ(tree.OffsetX(), 0);
+    EXPECT_EQ(tree.EffectiveOffsetX(), start);
+    // Shift+Ctrl+PageDown shows more of the right, Shift+Ctrl+PageUp and
+    // Ctrl+Left more of the left.
+    tree.SetOffsetX(rtl ? end : 0);
+    ASSERT_EQ(tree.EffectiveOffsetX(), 0);
+    t.key(VK_NEXT, {ssCtrl, ssShift});
+    EXPECT_EQ(tree.EffectiveOffsetX(), tree.ClientWidth());
+    t.key(VK_PRIOR, {ssCtrl, ssShift});
+    EXPECT_EQ(tree.EffectiveOffsetX(), 0);
+    tree.SetOffsetX(rtl ? 0 : end);
+    t.key(VK_LEFT, {ssCtrl});
+    EXPECT_EQ(tree.EffectiveOffsetX(), -end - 150);
+  }
+}
+
 TEST(TreeKeys, TabWalksFocusableColumnsAndRows) {
   InputTree t(2);
   TBaseNodeTree& tree = t.t();
