@@ -108,9 +108,13 @@ bool TNTHeader::DetermineSplitterIndex(TPoint p) {
       if (!columns_->IndexInRange(index)) continue;
       const TNodeTreeColumn* c = columns_->Items(index);
       if (!c->Options().Contains(coVisible)) continue;
-      if (x - 5 < p.X && p.X < x + 3 && columns_->AllowsSizingAt(p, index)) {
+      // As left to right: fixed columns do not scroll, and what scrolled
+      // under them has no divider to take.
+      const bool fixed = c->IsFixed();
+      const int32_t edge = fixed ? x + offset : x;
+      if (edge - 5 < p.X && p.X < edge + 3 && (fixed || p.X > fixedWidth) && columns_->AllowsSizingAt(p, index)) {
         columns_->SizingIndex = index;
-        trackPos_ = Point(x + c->Width(), p.Y);
+        trackPos_ = Point(edge + c->Width(), p.Y);
         return true;
       }
       x += c->Width();

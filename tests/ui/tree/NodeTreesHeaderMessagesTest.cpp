@@ -49,6 +49,26 @@ TEST(TreeHeaderMessages, DividerZone) {
   }
 }
 
+// Right to left a column is sized at its left edge; a fixed column stays
+// where it is, and what scrolled under it has no divider.
+TEST(TreeHeaderMessages, RightToLeftDividersOfScrolledAndFixedColumns) {
+  MessageTree t;
+  for (TColumnIndex i = 0; i < 4; ++i) t.columns.Items(i)->SetWidth(150);
+  t.columns.Items(0)->SetOptions(t.columns.Items(0)->Options() + TNTColumnOptions{coFixed});
+  t.tree->SetBiDiMode(bdRightToLeft);
+  ASSERT_EQ(t.tree->EffectiveOffsetX(), 200);
+  // Client x: the fixed column over 0..150, then the third column from 100
+  // (under the fixed one) and the fourth from 250.
+  struct Case {
+    int32_t x;
+    TColumnIndex sized;
+  };
+  for (Case c : {Case{250, 3}, Case{100, NoColumn}, Case{2, 0}}) {
+    EXPECT_EQ(t.header.DetermineSplitterIndex(Point(c.x, -5)), c.sized != NoColumn) << c.x;
+    EXPECT_EQ(t.columns.SizingIndex, c.sized) << c.x;
+  }
+}
+
 TEST(TreeHeaderMessages, WidthTrackingBesideTheAutoSizeColumn) {
   MessageTree t;
   t.header.SetAutoSizeIndex(1);
