@@ -1319,11 +1319,11 @@ bool TBaseNodeTree::ScrollIntoView(PNTNode node, bool center, bool horizontally)
 bool TBaseNodeTree::ScrollIntoView(TColumnIndex column, bool center) {
   TNodeTreeColumns& columns = header_->Columns();
   if (!header_->UseColumns() || !columns.IsValidColumn(column)) return false;
+  // A fixed column does not scroll: it is always in view.
+  if (columns.Items(column)->IsFixed()) return true;
   // Where the column is shown, and the scroll bar position that brings it
   // in; the offset follows from that position in either reading order.
   int32_t left = 0, right = 0;
-  // A fixed column does not scroll: it is always in view.
-  if (columns.Items(column)->IsFixed()) return true;
   columns.ColumnEdges(column, left, right);
   const int32_t fixed = columns.FixedAreaWidth();
   int32_t position = effectiveOffsetX_;
