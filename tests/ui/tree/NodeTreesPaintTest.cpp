@@ -795,6 +795,9 @@ TEST(TreeWidget, HeaderStripAboveAndFixedColumnsStayWhileTheRestScrolls) {
     for (int32_t x = 150; x < 190; ++x)
       if (left.GetPixel(x + 100, y) != after.GetPixel(x, y)) moved = false;
   EXPECT_TRUE(moved);
+  // The fixed column is in view however far the rest scrolled.
+  EXPECT_TRUE(t.ScrollIntoView(TColumnIndex{0}, false));
+  EXPECT_EQ(t.OffsetX(), -100);
 }
 
 TEST(TreeRanges, BarsRangesAndScrollCodes) {
